@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs and the machine lacks.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+need=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgtest-dev
+      libbenchmark-dev libpng-dev nlohmann-json3-dev xvfb xauth xdotool x11-apps)
+[ "${RG_WANT_FUZZ:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
+
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq </dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

@@ -1,0 +1,193 @@
+#include "app/console.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace con {
+namespace {
+
+std::string* g_capture = nullptr;
+KeyMode g_keyMode = KeyMode::Console;
+
+}  // namespace
+
+void Write(const std::string& text) {
+  if (g_capture != nullptr) {
+    g_capture->append(text);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+}
+
+void Printf(const char* fmt, ...) {
+  char small[512];
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  const int n = std::vsnprintf(small, sizeof small, fmt, ap);
+  va_end(ap);
+  if (n < 0) {
+    va_end(ap2);
+    return;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    va_end(ap2);
+    Write(std::string(small, static_cast<size_t>(n)));
+    return;
+  }
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), fmt, ap2);
+  va_end(ap2);
+  Write(std::string(big.data(), static_cast<size_t>(n)));
+}
+
+void Flush() {
+  if (g_capture == nullptr) std::fflush(stdout);
+}
+
+void StartCapture(std::string* buf) { g_capture = buf; }
+void StopCapture() { g_capture = nullptr; }
+
+void SetKeyMode(KeyMode mode) { g_keyMode = mode; }
+
+int ReadKey() {
+  Flush();
+  unsigned char ch = 0;
+  if (isatty(STDIN_FILENO)) {
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) return -1;
+    termios raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    ssize_t r;
+    do {
+      r = read(STDIN_FILENO, &ch, 1);
+    } while (r < 0 && errno == EINTR);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return r == 1 ? ch : -1;
+  }
+  ssize_t r;
+  do {
+    r = read(STDIN_FILENO, &ch, 1);
+  } while (r < 0 && errno == EINTR);
+  return r == 1 ? ch : -1;
+}
+
+int PauseKey() {
+  Printf("\ngetch()");
+  return ReadKey();
+}
+
+int PauseKeyEcho(char ch) {
+  Printf("\nInput getch()=%c", ch);
+  if (g_keyMode == KeyMode::AutoAnswer) return static_cast<unsigned char>(ch);
+  return ReadKey();
+}
+
+void WaitForKey(char c) {
+  for (;;) {
+    const int k = PauseKeyEcho(c);
+    if (k < 0 || k == static_cast<unsigned char>(c)) return;
+  }
+}
+
+}  // namespace con
+
+namespace rg {
+namespace {
+
+void PrintRange(int first, int last, const char* fmt, const double* a) {
+  con::Printf("(");
+  for (int i = first; i <= last; ++i) con::Printf(fmt, a[i]);
+  con::Printf(")");
+}
+
+}  // namespace
+
+void PrintVec(int first, int last, const double* a) { PrintRange(first, last, " %7.4f", a); }
+
+void PrintVecF(int first, int last, int prec, const double* a) {
+  static const char* const kFormats[10] = {nullptr,  " %4.1f",  " %5.2f",   " %6.3f",   " %7.4f",
+                                           " %8.5f", " %9.6f", " %10.7f", " %11.8f", " %12.9f"};
+  con::Printf("(");
+  if (prec >= 1 && prec <= 9) {
+    for (int i = first; i <= last; ++i) {
+      if (prec > 6 && i == 6) con::Printf(")\n  (");
+      con::Printf(kFormats[prec], a[i]);
+    }
+  }
+  con::Printf(")");
+}
+
+void PrintVec3f(int first, int last, const double* a) { PrintRange(first, last, " %8.3f", a); }
+void PrintVecE3(int first, int last, const double* a) { PrintRange(first, last, " %11.3e", a); }
+void PrintVecE4(int first, int last, const double* a) { PrintRange(first, last, " %12.4e", a); }
+void PrintVecE6(int first, int last, const double* a) { PrintRange(first, last, " %14.6e", a); }
+
+static void Blanks(int n) {
+  for (int i = 0; i < n; ++i) con::Printf(" ");
+}
+
+void PrintMat(int indent, const double E[3][3]) {
+  PrintVecF(0, 2, 6, E[0]);
+  for (int r = 1; r < 3; ++r) {
+    con::Printf("\n");
+    Blanks(indent);
+    PrintVecF(0, 2, 6, E[r]);
+  }
+}
+
+void PrintMatI(int indent, const double E[3][3]) {
+  PrintVecF(0, 2, 6, E[0]);
+  con::Printf("\n");
+  if (indent <= 0) {
+    PrintVecF(0, 2, 6, E[1]);
+    con::Printf("\n");
+    PrintVecF(0, 2, 6, E[2]);
+  } else if (indent == 1) {
+    con::Printf(" ");
+    PrintVecF(0, 2, 6, E[1]);
+    con::Printf("\n ");
+    PrintVecF(0, 2, 6, E[2]);
+  } else {
+    Blanks(indent);
+    PrintVecF(0, 2, 6, E[1]);
+    con::Printf("\n");
+    Blanks(indent);
+    PrintVecF(0, 2, 6, E[2]);
+  }
+}
+
+void PrintMatRC(int indent, int rows, int cols, const double* A) {
+  if (rows > 20) rows = 20;
+  if (cols > 20) cols = 20;
+  for (int r = 0; r < rows; ++r) {
+    if (r > 0) {
+      con::Printf("\n");
+      Blanks(indent);
+    }
+    PrintVecF(0, cols - 1, 6, A + r * cols);
+  }
+}
+
+void PrintMatRCE(int indent, int rows, int cols, const double* A) {
+  if (rows > 20) rows = 20;
+  if (cols > 20) cols = 20;
+  for (int r = 0; r < rows; ++r) {
+    if (r > 0) {
+      con::Printf("\n");
+      Blanks(indent);
+    }
+    PrintVecE3(0, cols - 1, A + r * cols);
+  }
+}
+
+}  // namespace rg

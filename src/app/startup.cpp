@@ -1,0 +1,139 @@
+// Start-up of the simulator and the grasp reset.
+#include <cstring>
+
+#include "app/console.h"
+#include "app/state.h"
+#include "hand/hand.h"
+#include "numerics/vecmat.h"
+#include "work/work.h"
+
+namespace rg {
+
+void RESETGRASP(Sim& s) {
+  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.njnt[s.HAND1];
+  s.sgnCALGChk = 'Y';
+  s.sgnGRASP = 'Y';
+  s.sgnCALGEnd = 'N';
+  s.sgnMANIP = 'Y';
+  s.sgnCALS = 'S';
+  s.cntManip0 = 0;
+  s.ManipTS = 0.0;
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+    VecSet(0, 0, 0, s.ManipCPNTA[0][kf]);
+    VecSet(0, 0, 0, s.ManipNWA[0][kf]);
+    VecSet(0, 0, 0, s.ManipCPNTA2[1][kf]);
+    VecSet(0, 0, 0, s.ManipNWA2[1][kf]);
+  }
+  VecCopy(s.rwG0, s.RWW);
+  MatCopy(s.EwG0, s.EWW);
+  VecCopy(s.rwG0, s.rwG);
+  MatCopy(s.EwG0, s.EwG);
+}
+
+void StartUp(Sim& s) {
+  // 1. view
+  VecSet(4.0, -18.0, 5.0, s.rot);
+  VecSet(0.0, 0.3, -0.5, s.trans);
+  // 2., 3. default sphere and cylinder poses
+  VecSet(0, 100, 5, s.rwGSph0);
+  MatIdentity(s.EwGSph0);
+  VecSet(0, 140, -40, s.rwGCyl0);
+  const double alCyl = 0.7853981639, betCyl = 0.0, qamCyl = 0.0;
+  double I[3][3];
+  MatIdentity(I);
+  WorkOrien1(alCyl, betCyl, qamCyl, I, s.EwGCyl0);
+  // 4. the cylinder work
+  s.WORK1 = '2';
+  s.WORK[0] = 'W';
+  s.WORK[1] = '2';
+  s.WORK[2] = '\0';
+  // 5., 6. set pose and its copies
+  if (s.WORK1 == '1') {
+    VecCopy(s.rwGSph0, s.rwG0);
+    MatCopy(s.EwGSph0, s.EwG0);
+    s.al0 = s.bet0 = s.qam0 = 0.0;
+  } else {
+    VecCopy(s.rwGCyl0, s.rwG0);
+    MatCopy(s.EwGCyl0, s.EwG0);
+    s.al0 = alCyl;
+    s.bet0 = betCyl;
+    s.qam0 = qamCyl;
+  }
+  VecCopy(s.rwG0, s.rwG);
+  MatCopy(s.EwG0, s.EwG);
+  VecCopy(s.rwG0, s.RWW);
+  MatCopy(s.EwG0, s.EWW);
+  // 7. console summary
+  const double deg = 57.2957795;
+  con::Printf("\n●main()W:-----ワークの描画 WORK1=%c--------------------------------●", s.WORK1);
+  con::Printf("\n  rwG[]  =");
+  PrintVec(0, 2, s.rwG);
+  con::Printf("\n  al0=%7.4f(%5.2f°) bet0=%7.4f(%5.2f°) qam0==%7.4f(%5.2f°)", s.al0, s.al0 * deg,
+              s.bet0, s.bet0 * deg, s.qam0, s.qam0 * deg);
+  con::Printf("\n  EwG[][]=");
+  PrintMat(10, s.EwG);
+  con::Printf("\n●main()3-------------ワークの設定終了------------------------------●");
+  // 8. hand 1
+  s.HAND1 = 1;
+  BasicFinParameter(s, s.HAND1);
+  FinJ1Pose(s, s.HAND1, s.WORK1);
+  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.nfin[s.HAND1];
+  for (int kf = 1; kf <= s.nF; ++kf) AbsFinParameter(s, s.HAND1, kf);
+  // 9.
+  RESETGRASP(s);
+  // 10. joint positions of the initial pose
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
+    Findirect_kineR(s, kf, s.nJ, s.qf[kf]);
+    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  }
+  // 11. commanded velocity
+  VecSet(0, 0, 0, s.vw);
+  VecSet(0, 0, 0.02, s.omww);
+  std::strcpy(s.WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
+  MatTVec(s.EwG, s.omww, s.omw);
+  // 12.
+  for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  // 13., 14.
+  RESETGRASP(s);
+  s.sgnCAL = 'G';
+  s.sgnCALS = 'S';
+  // 15.
+  PrintKeyHelp();
+}
+
+void PrintKeyHelp() {
+  static const char* const kLines[] = {
+      "\n//--------------- キーによる操作(1) 設定 ------------------------------//",
+      "\n'H'：ハンドの選定      key='1':2指RQPP, '2':3指RQPP, '3':2指PQPP, '4':3指PQPP",
+      "\n'J'：指初期関節角変更  key=n,m,(P or p) 第m指，第n関節, ±dqの増減",
+      "\n'W'：ワークの選定      key='1':球,  '2':有限円筒",
+      "\n'M'：ワークの初期位置姿勢変更",
+      "\n     key=(X,x),(Y,y),(Z,z) : ±X,±Y,±Z方向の移動",
+      "\n     key=(p,P),(q,Q),(r,R) : (X,Y,Z)回りの回転",
+      "\n'V'：ワークの運動速度変更",
+      "\n     key=(X,x),(Y,y),(Z,z) : ±X,±Y,±Z方向速度増減",
+      "\n     key=(p,P),(q,Q),(r,R) : (X,Y,Z)回りの回転速度増減",
+      "\n//--------------- キーによる操作(2) 把握計算 --------------------------//",
+      "\n'G'：把握の計算と結果の描画",
+      "\n     key='s'でn指リンク接触計算を順に行う",
+      "\n//--------------- キーによる操作(3,4) 操り計算 -------------------------//",
+      "\n'A'：操りの計算と結果の描画",
+      "\n     key='s'で1stepの(1～n)指リンク操り計算",
+      "\n'D'：操りの動画の描画  key='s'で1stepの操り再現",
+      "\n//--------------- キーによる操作(5) 画面の移動 ------------------------//",
+      "\n'I'：画面の座標軸の移動と回転",
+      "\n     key=(X,x),(Y,y),(Z,z)：±[X,Y,Z]方向に座標系移動",
+      "\n     key=(P,p),(Q,q),(R,r)：[X,Y,Z]各軸回り座標系±回転",
+      "\n[註1]'G','A','D'の途中に'I'の操作をし,'G','A','D'に戻れば途中から計算続行する．",
+      "\n[註2] 描画画面でキーに応答しない → 描画画面でclick → 操作可",
+      "\n//---------------------------------------------------------------------//\n",
+  };
+  for (const char* line : kLines) con::Write(line);
+}
+
+}  // namespace rg

@@ -1,0 +1,139 @@
+// The changing state of one simulation. The simulator is procedural over this one
+// object: every core function takes the Sim it works on, so tests and the batch
+// driver can hold as many independent simulations as they need. Fingers are
+// indexed kf = 1..nF and joints kJ = 1..nJ (0 = base, nJ+1 = fingertip).
+#pragma once
+
+#include <functional>
+
+#include "hand/catalogue.h"
+
+namespace rg {
+
+constexpr int kRows = 800;  // stored manipulation steps (rows 0..799)
+constexpr int kDecim = 5;   // every fifth manipulation step is stored
+
+// Contact parameters of one finger: on the finger (position along the last link,
+// angle about it, angle from the link axis) and on the work (position along the
+// work axis, distance from it, angle about it).
+struct ContactPrm {
+  double Lf, fif, psif, Lw, Ltw, thw;
+};
+
+struct Sim {
+  // ---- selection and sizes
+  int HAND1 = 1;
+  char WORK1 = '2';
+  char WORK[3] = {'W', '2', '\0'};
+  int nF = 2;
+  int nJ = 4;
+  int nFIN = 0;
+
+  // ---- mode and status flags (one character each)
+  char sgnCAL = 'G';
+  char sgnCALold = '\0';
+  char sgnCALS = 'S';
+  char sgnCALGEnd = 'N';
+  char sgnGRASP = 'Y';
+  char sgnCALGChk = 'Y';
+  char sgnGRASPM[kSlots] = {};
+  char GGTYPE[kSlots][2] = {};
+  char sgnUML[kSlots] = {};
+  char sgnMANIP = 'Y';
+  char sgnGC = '\0';
+  int COLLkf = 0;
+  char sgnCalColl = 'y';
+  char sgnFJ[2] = {'1', '2'};
+  int cntQ = 0;
+  char sgnC[kSlots] = {};  // per-finger result of the last manipulation step
+
+  // ---- counters and time
+  int cntManip0 = 0;
+  int cntMainip1 = 0;
+  int cntRepeat = 0;
+  double ManipTS = 0.0;
+  double dt = 0.0;  // time step of the current manipulation attempt
+
+  // ---- work pose (hand frame) and commanded velocity
+  double rwGSph0[3] = {}, EwGSph0[3][3] = {};
+  double rwGCyl0[3] = {}, EwGCyl0[3][3] = {};
+  double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
+  double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
+  double rwG[3] = {}, EwG[3][3] = {};    // used by the computations
+  double RWW[3] = {}, EWW[3][3] = {};    // drawn
+  double vw[3] = {};                     // linear velocity, hand frame
+  double omww[3] = {};                   // angular velocity, work frame
+  double omw[3] = {};                    // angular velocity passed to the manipulation
+  char WorkVel[40] = {};                 // on-screen velocity label, ends with '\n'
+
+  // ---- joint angles, rows of 7 (entries 0..nJ)
+  double qq0[kSlots][kSlots] = {};  // initial angles
+  double qf[kSlots][kSlots] = {};   // grasp solution
+
+  // ---- hand tables of the selected hand (filled by BasicFinParameter)
+  int nfin[5] = {};
+  int njnt[5] = {};
+  char JRTYPE[kSlots] = {};
+  double mm0[kSlots][3] = {};
+  double Ls[kSlots][3] = {};
+  double Cs[kSlots][3][3] = {};
+  double qqInit[5][kSlots][kSlots] = {};
+
+  // ---- finger kinematics in the finger frame (finger of the latest call)
+  double C[kSlots][3][3] = {};
+  double Es[kSlots][3][3] = {};
+  double E[kSlots][3][3] = {};
+  double ld[kSlots][3] = {};
+  double mm[kSlots][3] = {};
+  double rJ[kSlots][3] = {};
+
+  // ---- finger kinematics in the hand frame, per finger
+  double JA[kSlots][kSlots][3] = {};
+  double EAs[kSlots][kSlots][3][3] = {};
+  double EA[kSlots][kSlots][3][3] = {};
+  double lAd[kSlots][kSlots][3] = {};
+  double mmA[kSlots][kSlots][3] = {};
+
+  // ---- manipulation record: two-slot history (0 previous, 1 latest)
+  double qqa2[2][kSlots][kSlots] = {};
+  ContactPrm ManipPrm2[2][kSlots] = {};
+  double ManipCPNTA2[2][kSlots][3] = {};
+  double ManipNWA2[2][kSlots][3] = {};
+  double ManipRW2[2][3] = {};
+  double ManipEW2[2][3][3] = {};
+
+  // ---- manipulation record: stored trajectory, one row per fifth step
+  double qqa[kRows][kSlots][kSlots] = {};
+  double ManipQ[kRows][kSlots][kSlots] = {};
+  double ManipRW[kRows][3] = {};
+  double ManipEW[kRows][3][3] = {};
+  ContactPrm Manip[kRows][kSlots] = {};
+  double ManipCPNTA[kRows][kSlots][3] = {};
+  double ManipRWP[kRows][kSlots][3] = {};
+  double ManipNWA[kRows][kSlots][3] = {};
+  double ManipNWW[kRows][kSlots][3] = {};
+  double ManipT[kRows] = {};
+
+  // ---- view (edited in mode 'I')
+  double rot[3] = {};    // degrees about X, Y, Z
+  double trans[3] = {};  // drawing units
+
+  // Redraw request: the window binds it to usrdisplay; the batch driver counts.
+  std::function<void()> redraw;
+};
+
+// Asks whoever shows the state to redraw it.
+inline void usrdisplay(Sim& s) {
+  if (s.redraw) s.redraw();
+}
+
+// Clears all grasp and manipulation state (keeps mode, joint angles and velocity).
+void RESETGRASP(Sim& s);
+
+// Start-up steps 1..15: default scene, hand 1, summary and key help on the console.
+void StartUp(Sim& s);
+
+// Console key help printed at start-up.
+void PrintKeyHelp();
+
+}  // namespace rg

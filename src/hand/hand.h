@@ -1,0 +1,24 @@
+// Hand model: the tables of the selected hand and the forward kinematics of
+// every finger, first in the finger frame and then in the hand frame.
+#pragma once
+
+#include "app/state.h"
+
+namespace rg {
+
+// hand tables
+void BasicFinParameter(Sim& s, int hand);
+void FinBasePose(double phi, double radius, double pos[3], double E[3][3]);
+void FinJ1Pose(Sim& s, int hand, char work);
+void AbsFinParameter(Sim& s, int hand, int kf);
+
+// finger kinematics: joint angles q[1..n] of finger kf -> s.JA, s.EA, s.EAs, ...
+void Findirect_kineR(Sim& s, int kf, int n, const double* q);
+void Trans_Fin_to_A(Sim& s, int kf, int n);
+
+// Joint positions (0..n+1) and link frames (0..n) of finger kf in the hand frame
+// for angles q, computed without touching the state's kinematic arrays.
+void FingerPoseA(const Sim& s, int kf, int n, const double* q, double JAout[kSlots][3],
+                 double EAout[kSlots][3][3]);
+
+}  // namespace rg

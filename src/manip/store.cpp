@@ -1,0 +1,109 @@
+#include "manip/store.h"
+
+#include <cmath>
+
+#include "hand/hand.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+namespace {
+
+void CopyRow(const Sim& s, const double* q, double* dst) {
+  for (int j = 0; j <= s.nJ; ++j) dst[j] = q[j];
+}
+
+}  // namespace
+
+void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* q,
+                             const ContactPrm& prm, const double rw[3], const double rwP[3],
+                             const double Ew[3][3], const double RC[3], const double NW[3]) {
+  if (cntM < 0 || kf < 1 || kf >= kSlots) return;
+  const int cntM1 = cntM / kDecim;
+  if (cntM1 >= kRows) return;  // beyond the trajectory's capacity: nothing to store
+  s.cntMainip1 = cntM1;
+
+  if (cntM == 0) {
+    for (int k = 0; k < 2; ++k) {
+      CopyRow(s, q, s.qqa2[k][kf]);
+      s.ManipPrm2[k][kf] = prm;
+      VecCopy(RC, s.ManipCPNTA2[k][kf]);
+      VecCopy(NW, s.ManipNWA2[k][kf]);
+      VecCopy(rw, s.ManipRW2[k]);
+      MatCopy(Ew, s.ManipEW2[k]);
+    }
+    s.ManipTS = 0.0;
+    s.ManipT[0] = 0.0;
+    CopyRow(s, q, s.qqa[0][kf]);
+    CopyRow(s, q, s.ManipQ[0][kf]);
+    VecCopy(rw, s.ManipRW[0]);
+    MatCopy(Ew, s.ManipEW[0]);
+    s.Manip[0][kf] = prm;
+    VecCopy(RC, s.ManipCPNTA[0][kf]);
+    VecCopy(NW, s.ManipNWA[0][kf]);
+    VecCopy(rwP, s.ManipRWP[0][kf]);
+    return;
+  }
+
+  // history shift: slot 0 = slot 1, slot 1 = this call
+  CopyRow(s, s.qqa2[1][kf], s.qqa2[0][kf]);
+  s.ManipPrm2[0][kf] = s.ManipPrm2[1][kf];
+  VecCopy(s.ManipCPNTA2[1][kf], s.ManipCPNTA2[0][kf]);
+  VecCopy(s.ManipNWA2[1][kf], s.ManipNWA2[0][kf]);
+  VecCopy(s.ManipRW2[1], s.ManipRW2[0]);
+  MatCopy(s.ManipEW2[1], s.ManipEW2[0]);
+  CopyRow(s, q, s.qqa2[1][kf]);
+  s.ManipPrm2[1][kf] = prm;
+  VecCopy(RC, s.ManipCPNTA2[1][kf]);
+  VecCopy(NW, s.ManipNWA2[1][kf]);
+  VecCopy(rw, s.ManipRW2[1]);
+  MatCopy(Ew, s.ManipEW2[1]);
+
+  s.ManipTS += dt;
+
+  if (cntM % kDecim == 0) {
+    s.ManipT[cntM1] = s.ManipTS;
+    s.cntManip0 = cntM;
+    s.cntMainip1 = cntM1;
+    VecCopy(rw, s.RWW);
+    MatCopy(Ew, s.EWW);
+    VecCopy(rw, s.ManipRW[cntM1]);
+    MatCopy(Ew, s.ManipEW[cntM1]);
+    CopyRow(s, q, s.qqa[cntM1][kf]);
+    CopyRow(s, q, s.ManipQ[cntM1][kf]);
+    s.Manip[cntM1][kf] = prm;
+    VecCopy(RC, s.ManipCPNTA[cntM1][kf]);
+    VecCopy(NW, s.ManipNWA[cntM1][kf]);
+    VecCopy(NW, s.ManipNWW[cntM1][kf]);
+    VecCopy(rwP, s.ManipRWP[cntM1][kf]);
+  }
+}
+
+void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]) {
+  if (n == 0 && m == 0) {
+    VecCopy(s.ManipCPNTA[0][kf], p);
+    return;
+  }
+  const double(*Ew)[3] = s.ManipEW[n];
+  const ContactPrm& c = s.Manip[m][kf];
+  const double ct = std::cos(c.thw), st = std::sin(c.thw);
+  for (int i = 0; i < 3; ++i)
+    p[i] = s.ManipRW[n][i] + aCyl * (ct * Ew[i][0] + st * Ew[i][1]) + c.Lw * Ew[i][2];
+}
+
+void ManipCPNTF(const Sim& s, int n, int m, int kf, double p[3]) {
+  if (n == 0 && m == 0) {
+    VecCopy(s.ManipCPNTA[0][kf], p);
+    return;
+  }
+  double JAf[kSlots][3], EAf[kSlots][3][3];
+  FingerPoseA(s, kf, s.nJ, s.ManipQ[n][kf], JAf, EAf);
+  double x[3], z[3], xz[3];
+  MatColumn(EAf[s.nJ], 0, x);
+  MatColumn(EAf[s.nJ], 2, z);
+  VecCross(x, z, xz);
+  const ContactPrm& c = s.Manip[m][kf];
+  const double cf = std::cos(c.fif), sf = std::sin(c.fif);
+  for (int i = 0; i < 3; ++i) p[i] = JAf[s.nJ][i] + c.Lf * x[i] + aFin * (cf * z[i] + sf * xz[i]);
+}
+
+}  // namespace rg

@@ -1,0 +1,21 @@
+// The manipulation record: per finger the two latest states, and every fifth
+// step a stored row of the trajectory (joint angles, work pose, contact).
+#pragma once
+
+#include "app/state.h"
+
+namespace rg {
+
+// Records finger kf's state after manipulation step cntM (0 = the grasp).
+void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* q,
+                             const ContactPrm& prm, const double rw[3], const double rwP[3],
+                             const double Ew[3][3], const double RC[3], const double NW[3]);
+
+// Contact traces, derived from the stored rows when read (defined for
+// m <= n <= cntMainip1): the finger-side contact point of stored step m as it
+// lies on the link in the finger pose of stored step n, and the work-side
+// contact point of step m as it lies on the work in the work pose of step n.
+void ManipCPNTF(const Sim& s, int n, int m, int kf, double p[3]);
+void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]);
+
+}  // namespace rg
