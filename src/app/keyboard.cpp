@@ -1,0 +1,269 @@
+// The keyboard command machine. Nine upper-case letters switch the execution
+// mode (sgnCAL); every other key is a sub-command of the current mode. Every key
+// press ends with a redraw request.
+#include "app/keyboard.h"
+
+#include "hand/hand.h"
+#include "numerics/vecmat.h"
+#include "work/work.h"
+
+namespace rg {
+namespace {
+
+constexpr unsigned char kEscape = 27;
+
+bool IsMoveKey(unsigned char key) {
+  switch (key) {
+    case 'x': case 'X': case 'y': case 'Y': case 'z': case 'Z':
+    case 'p': case 'P': case 'q': case 'Q': case 'r': case 'R':
+      return true;
+    default:
+      return false;
+  }
+}
+
+void DrawnWorkIsSetPose(Sim& s) {
+  VecCopy(s.rwG0, s.RWW);
+  MatCopy(s.EwG0, s.EWW);
+}
+
+// After a work selection or work move: check the fingers in their initial pose
+// against the cylinder. A collision blocks the grasp until the work is moved.
+void InterferenceStep(Sim& s) {
+  // The finger-work interference check joins here once it exists.
+  VecCopy(s.rwG, s.RWW);
+  MatCopy(s.EwG, s.EWW);
+  usrdisplay(s);
+}
+
+// Mode 'G', key 's': the grasp of the next finger.
+void GraspStep(Sim& s) {
+  if (s.sgnCALGEnd == 'Y' || s.sgnGRASP == 'N') return;
+  s.sgnCALGChk = 'Y';
+  s.nFIN += 1;
+  const int kf = s.nFIN;
+  // fingers not yet solved are drawn in their initial pose
+  for (int k = kf + 1; k <= s.nF; ++k) {
+    VecCopyN(s.nJ, s.qq0[k], s.qf[k]);
+    VecCopyN(s.nJ, s.qq0[k], s.qqa2[1][k]);
+  }
+  if (s.nFIN >= s.nF) {
+    s.sgnCALGEnd = 'Y';
+    for (int k = 1; k <= s.nF; ++k) {
+      if (s.sgnGRASPM[k] != 'Y') {
+        s.sgnCALGEnd = 'N';
+        s.sgnGRASP = 'N';
+      }
+    }
+  }
+}
+
+// Mode 'A', key 's': one manipulation step.
+void ManipStep(Sim& s) {
+  if (s.sgnMANIP != 'Y') return;
+  if (s.cntMainip1 >= kRows - 1) {
+    s.sgnMANIP = 'F';
+    return;
+  }
+  if (s.sgnCALGEnd == 'N') return;
+}
+
+}  // namespace
+
+bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
+  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.nfin[s.HAND1];
+
+  switch (key) {
+    case 'I':
+      if (s.sgnCAL == 'G' || s.sgnCAL == 'A' || s.sgnCAL == 'D') s.sgnCALold = s.sgnCAL;
+      s.sgnCAL = 'I';
+      break;
+    case 'H':
+      s.sgnCAL = 'H';
+      s.sgnCALold = 'N';
+      break;
+    case 'W':
+      s.sgnCAL = 'W';
+      s.sgnCALold = 'N';
+      break;
+    case 'M':
+      s.sgnCALold = 'N';
+      s.sgnCAL = 'M';
+      s.sgnGC = 'F';
+      RESETGRASP(s);
+      DrawnWorkIsSetPose(s);
+      break;
+    case 'V':
+      s.sgnCALold = 'N';
+      s.sgnCALS = 'S';
+      s.sgnCAL = 'V';
+      break;
+    case 'J':
+      s.sgnCALold = 'N';
+      s.sgnCAL = 'J';
+      s.cntQ = -1;
+      s.sgnFJ[0] = '0';
+      s.sgnFJ[1] = '0';
+      break;
+    case 'G':
+      if (s.sgnCALold == 'G') {
+        s.sgnCAL = 'G';  // resume the interrupted grasp run
+      } else {
+        RESETGRASP(s);
+        DrawnWorkIsSetPose(s);
+        s.sgnCAL = 'G';
+        s.sgnCALGEnd = 'N';
+        s.cntManip0 = 0;
+        s.sgnCALGChk = 'Y';
+        s.nFIN = 0;
+      }
+      break;
+    case 'A':
+      if (s.sgnCALold == 'A') {
+        s.sgnCAL = 'A';  // resume
+      } else {
+        s.sgnCAL = 'A';
+        VecCopy(s.rwG, s.ManipRW[0]);
+        MatCopy(s.EwG, s.ManipEW[0]);
+        s.nFIN = 0;
+      }
+      break;
+    case 'D':
+      if (s.sgnCAL == 'I' && s.sgnCALold == 'D') {
+        s.sgnCAL = 'D';  // resume at the same replay step
+      } else {
+        s.sgnCALold = s.sgnCAL;
+        s.sgnCAL = 'D';
+        s.cntRepeat = 0;
+      }
+      break;
+    default:
+      switch (s.sgnCAL) {
+        case 'I':
+          if (key == kEscape) return true;
+          if (IsMoveKey(key)) ViewStep(s, static_cast<char>(key));
+          break;
+        case 'H':
+          selectHand(s, static_cast<char>(key));
+          RESETGRASP(s);
+          usrdisplay(s);
+          return false;
+        case 'W':
+          if (key == '1' || key == '2') {
+            selectWork(s, static_cast<char>(key));
+            RESETGRASP(s);
+            s.sgnCalColl = 'y';
+            InterferenceStep(s);
+          }
+          break;
+        case 'M':
+          if (IsMoveKey(key) || key == '0' || key == '1') {
+            RESETGRASP(s);
+            if (key != '0' && key != '1') {
+              MoveWork(s, static_cast<char>(key));
+              s.nFIN = 0;
+            }
+            VecCopy(s.rwG0, s.rwG);
+            MatCopy(s.EwG0, s.EwG);
+            DrawnWorkIsSetPose(s);
+            s.sgnCalColl = 'y';
+            InterferenceStep(s);
+          }
+          break;
+        case 'V':
+          if (IsMoveKey(key)) setWorkVelocity(s, static_cast<char>(key), s.EwG);
+          break;
+        case 'J':
+          setq(s, static_cast<char>(key));
+          break;
+        case 'G':
+          s.sgnCAL = 'G';
+          s.sgnCALS = 'N';
+          if (key == 's') GraspStep(s);
+          break;
+        case 'A':
+          if (key == 's') ManipStep(s);
+          break;
+        case 'D':
+          if (key == 's') {
+            if (s.cntRepeat < s.cntMainip1) {
+              s.cntRepeat += 1;
+              usrdisplay(s);
+            } else {
+              s.cntRepeat = s.cntMainip1;
+            }
+          }
+          break;
+        default:
+          break;
+      }
+      break;
+  }
+  usrdisplay(s);
+  return false;
+}
+
+void selectHand(Sim& s, char key) {
+  if (key >= '1' && key <= '4') s.HAND1 = key - '0';
+  BasicFinParameter(s, s.HAND1);
+  FinJ1Pose(s, s.HAND1, s.WORK1);
+  const int nf = s.nfin[s.HAND1];
+  for (int kf = 1; kf <= nf; ++kf) AbsFinParameter(s, s.HAND1, kf);
+  for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  if (s.WORK1 == '1') {
+    VecCopy(s.rwGSph0, s.rwG0);
+    MatCopy(s.EwGSph0, s.EwG0);
+  } else {
+    VecCopy(s.rwGCyl0, s.rwG0);
+    MatCopy(s.EwGCyl0, s.EwG0);
+  }
+  DrawnWorkIsSetPose(s);
+  RESETGRASP(s);
+  s.nFIN = 0;
+  for (int kf = 1; kf <= nf; ++kf) Findirect_kineR(s, kf, s.njnt[s.HAND1], s.qq0[kf]);
+}
+
+void setq(Sim& s, char key) {
+  s.sgnCALGEnd = 'N';
+  s.cntQ += 1;
+  if (key >= '1' && key <= '4') {
+    if (s.cntQ > 1) s.cntQ = 0;  // a third digit starts a new selection
+    s.sgnFJ[s.cntQ] = key;
+    if (s.cntQ == 0) s.sgnFJ[1] = '\0';
+    return;
+  }
+  if (key == 'p' || key == 'm') {
+    auto num = [](char c) { return (c >= '0' && c <= '9') ? c - '0' : 100; };
+    const int kf = num(s.sgnFJ[0]);
+    const int kJ = num(s.sgnFJ[1]);
+    if (kf < 1 || kf > s.nfin[s.HAND1] || kJ < 1 || kJ > s.njnt[s.HAND1]) return;
+    const double step = (key == 'p') ? 0.05 : -0.05;
+    s.qf[kf][kJ] = s.qq0[kf][kJ] + step;
+    s.qq0[kf][kJ] = s.qf[kf][kJ];
+    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+    Findirect_kineR(s, kf, s.nJ, s.qq0[kf]);
+  }
+  s.nFIN = 0;
+}
+
+void ViewStep(Sim& s, char key) {
+  switch (key) {
+    case 'P': s.rot[0] += 1.0; break;
+    case 'p': s.rot[0] -= 1.0; break;
+    case 'Q': s.rot[1] += 1.0; break;
+    case 'q': s.rot[1] -= 1.0; break;
+    case 'R': s.rot[2] += 1.0; break;
+    case 'r': s.rot[2] -= 1.0; break;
+    case 'X': s.trans[0] += 0.1; break;
+    case 'x': s.trans[0] -= 0.1; break;
+    case 'Y': s.trans[1] += 0.1; break;
+    case 'y': s.trans[1] -= 0.1; break;
+    case 'Z': s.trans[2] += 0.1; break;
+    case 'z': s.trans[2] -= 0.1; break;
+    default: break;
+  }
+}
+
+}  // namespace rg
