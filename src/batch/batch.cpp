@@ -62,8 +62,7 @@ bool DecodeKeys(const std::string& in, std::string* out, std::string* err) {
 
 // A key or flag character as a one-character JSON string; bytes above 127 map to
 // the code point of the same number so that the text stays valid UTF-8.
-json CharString(char c) {
-  if (c == '\0') return "";
+json KeyString(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   std::string s;
   if (u < 0x80) {
@@ -73,6 +72,12 @@ json CharString(char c) {
     s.push_back(static_cast<char>(0x80 | (u & 0x3F)));
   }
   return s;
+}
+
+// A flag character: the zero character (not set) is the empty string.
+json CharString(char c) {
+  if (c == '\0') return "";
+  return KeyString(c);
 }
 
 json TwoChars(const char* c) {
@@ -262,7 +267,7 @@ int main(int argc, char** argv) {
       con::StopCapture();
       con::Write(console);
       con::Flush();
-      if (!emit(CharString(k))) break;
+      if (!emit(KeyString(k))) break;
       if (quit) break;
     }
   }

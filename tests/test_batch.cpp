@@ -1,0 +1,130 @@
+// rollgrasp-batch as other tools use it: options, key escapes, JSON Lines state
+// and exit statuses.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+std::string BuildDir() {
+  const char* d = std::getenv("RG_BUILD_DIR");
+  return d ? d : ".";
+}
+
+struct BatchRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs the batch driver with the given argument string (already shell-quoted).
+BatchRun Batch(const std::string& args) {
+  BatchRun r;
+  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args + " 2>/dev/null </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::vector<json> ReadLines(const std::string& path) {
+  std::vector<json> v;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) v.push_back(json::parse(line));
+  return v;
+}
+
+std::string TempPath(const std::string& name) {
+  return ::testing::TempDir() + "rg_batch_" + name;
+}
+
+}  // namespace
+
+TEST(BatchDriver, StartUpOutputMatchesTheWindowProgram) {
+  const BatchRun r = Batch("''");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("\n●main()W:-----ワークの描画 WORK1=2", 0), 0u);
+  EXPECT_NE(r.out.find("//---------------------------------------------------------------------//\n"),
+            std::string::npos);
+}
+
+TEST(BatchDriver, OneStateLinePerKeyWithTheContractFields) {
+  const std::string path = TempPath("state1.jsonl");
+  const BatchRun r = Batch("--state " + path + " 'MXJ23pIp'");
+  ASSERT_EQ(r.status, 0);
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_TRUE(lines[0]["key"].is_null());
+  EXPECT_EQ(lines[1]["key"], "M");
+  const json& last = lines.back();
+  for (const char* f : {"key", "console", "redraws", "sgnCAL", "sgnCALold", "sgnCALS", "sgnCALGEnd",
+                        "sgnGRASP", "sgnCALGChk", "sgnMANIP", "sgnGC", "sgnCalColl", "sgnFJ", "HAND1",
+                        "nF", "nJ", "nFIN", "cntQ", "COLLkf", "cntManip0", "cntMainip1", "cntRepeat",
+                        "WORK1", "ManipTS", "al0", "bet0", "qam0", "WorkVel", "rwG0", "rwG", "RWW", "vw",
+                        "omww", "omw", "rot", "trans", "EwG0", "EwG", "EWW", "fingers", "ManipRW2",
+                        "ManipEW2", "dt"})
+    EXPECT_TRUE(last.contains(f)) << f;
+  EXPECT_EQ(lines[0]["sgnCALold"], "");  // the zero character
+  EXPECT_EQ(lines[2]["rwG0"][0], 1.0);   // 'X' in mode 'M'
+  EXPECT_EQ(last["sgnCAL"], "I");
+  EXPECT_EQ(last["rot"][0], 3.0);
+  EXPECT_EQ(last["sgnFJ"], "23");
+  ASSERT_EQ(last["fingers"].size(), 2u);
+  const json& f2 = last["fingers"][1];
+  EXPECT_EQ(f2["kf"], 2);
+  EXPECT_NEAR(f2["qq0"][2].get<double>(), 0.7853981639 + 0.05, 1e-12);
+  for (const char* f : {"qq0", "qf", "q", "GGTYPE", "sgnGRASPM", "sgnUML", "sgnC", "Lf", "fif", "psif",
+                        "Lw", "Ltw", "thw", "CPNT", "NW", "JA"})
+    EXPECT_TRUE(f2.contains(f)) << f;
+  EXPECT_EQ(f2["JA"].size(), 6u);  // joints 0..nJ+1
+  EXPECT_EQ(lines[1]["redraws"], 1);
+  // full double precision: the default angle survives the round trip exactly
+  EXPECT_EQ(lines[0]["al0"].get<double>(), 0.7853981639);
+}
+
+TEST(BatchDriver, KeyEscapesAndKeysFile) {
+  const std::string path = TempPath("state2.jsonl");
+  BatchRun r = Batch("--state " + path + " 'I\\x50\\\\\\e'");
+  EXPECT_EQ(r.status, 0);  // Escape in mode 'I' ends the run with status 0
+  auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[2]["key"], "P");
+  EXPECT_EQ(lines[3]["key"], "\\");
+  EXPECT_EQ(lines[4]["key"], "\x1b");
+  EXPECT_EQ(lines[4]["rot"][0], 5.0);
+
+  const std::string keys = TempPath("keys.bin");
+  {
+    std::ofstream k(keys, std::ios::binary);
+    k << "H2" << '\xff' << '\0' << "I" << '\x1b' << "XX";  // stops at the Escape
+  }
+  r = Batch("--state " + path + " --keys-file " + keys);
+  EXPECT_EQ(r.status, 0);
+  lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[2]["HAND1"], 2);
+  EXPECT_EQ(lines[3]["key"], "\xc3\xbf");  // byte 255 as one character
+  EXPECT_EQ(lines[4]["key"], std::string("\0", 1));
+}
+
+TEST(BatchDriver, BadArgumentsAndUnwritableFiles) {
+  EXPECT_EQ(Batch("--frobnicate x").status, 2);
+  EXPECT_EQ(Batch("'ab\\q'").status, 2);
+  EXPECT_EQ(Batch("'\\x4'").status, 2);
+  EXPECT_EQ(Batch("--keys-file /nonexistent/keys").status, 2);
+  EXPECT_EQ(Batch("--state").status, 2);
+  EXPECT_EQ(Batch("--state /nonexistent/dir/s.jsonl G").status, 1);
+}

@@ -1,0 +1,289 @@
+// The keyboard command machine as a user drives it: mode keys, their resume
+// rules, and the sub-commands of the setting modes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "app/keyboard.h"
+#include "numerics/vecmat.h"
+#include "support.h"
+
+using namespace rg;
+
+namespace {
+
+struct Driven {
+  std::unique_ptr<Sim> s = rgtest::StartedSim();
+  int redraws = 0;
+  Driven() {
+    s->redraw = [this] { ++redraws; };
+  }
+  bool keys(const std::string& k) {
+    rgtest::Capture cap;  // console text of the keys is not under test here
+    bool quit = false;
+    for (char c : k) quit = keyboard(*s, static_cast<unsigned char>(c), 0, 0) || quit;
+    return quit;
+  }
+};
+
+}  // namespace
+
+TEST(ModeMachine, SettingModesClearTheResumeMode) {
+  for (char m : std::string("HWMVJ")) {
+    Driven d;
+    d.keys("I");
+    EXPECT_EQ(d.s->sgnCALold, 'G');
+    d.keys(std::string(1, m));
+    EXPECT_EQ(d.s->sgnCAL, m);
+    EXPECT_EQ(d.s->sgnCALold, 'N');
+  }
+}
+
+TEST(ModeMachine, ViewModeRemembersOnlyComputationModes) {
+  Driven d;
+  d.keys("I");
+  EXPECT_EQ(d.s->sgnCAL, 'I');
+  EXPECT_EQ(d.s->sgnCALold, 'G');
+  d.keys("A");  // sgnCALold is 'G', so 'A' starts a new run and leaves it
+  EXPECT_EQ(d.s->sgnCAL, 'A');
+  EXPECT_EQ(d.s->sgnCALold, 'G');
+  d.keys("I");
+  EXPECT_EQ(d.s->sgnCALold, 'A');
+  d.keys("V");
+  d.keys("I");  // from 'V': unchanged
+  EXPECT_EQ(d.s->sgnCALold, 'N');
+}
+
+TEST(ModeMachine, GraspRunRestartsOrResumes) {
+  Driven d;
+  // first 'G' after start-up: sgnCALold is the zero character, so a full reset
+  d.s->nFIN = 1;
+  d.s->sgnCALGEnd = 'Y';
+  d.keys("G");
+  EXPECT_EQ(d.s->nFIN, 0);
+  EXPECT_EQ(d.s->sgnCALGEnd, 'N');
+  EXPECT_EQ(d.s->sgnCALGChk, 'Y');
+  // 'I' then 'G' resumes without a reset
+  d.s->nFIN = 1;
+  d.keys("IG");
+  EXPECT_EQ(d.s->sgnCAL, 'G');
+  EXPECT_EQ(d.s->nFIN, 1);
+  EXPECT_EQ(d.s->sgnCALold, 'G');
+  d.keys("G");  // still only resumes: sgnCALold stays 'G'
+  EXPECT_EQ(d.s->nFIN, 1);
+  d.keys("HG");  // 'H' clears the resume mode; 'G' starts anew
+  EXPECT_EQ(d.s->nFIN, 0);
+}
+
+TEST(ModeMachine, ManipulationRunStoresTheWorkPoseAsStepZero) {
+  Driven d;
+  d.s->ManipRW[0][1] = -1;
+  d.s->nFIN = 2;
+  d.keys("A");
+  EXPECT_EQ(d.s->ManipRW[0][1], 140.0);
+  EXPECT_EQ(d.s->ManipEW[0][1][1], d.s->EwG[1][1]);
+  EXPECT_EQ(d.s->nFIN, 0);
+  d.s->ManipRW[0][1] = -1;
+  d.keys("IA");  // resume: nothing stored
+  EXPECT_EQ(d.s->ManipRW[0][1], -1.0);
+}
+
+TEST(ModeMachine, ReplayStartsAtZeroOrResumes) {
+  Driven d;
+  d.s->cntMainip1 = 3;
+  d.keys("D");
+  EXPECT_EQ(d.s->sgnCAL, 'D');
+  EXPECT_EQ(d.s->sgnCALold, 'G');
+  EXPECT_EQ(d.s->cntRepeat, 0);
+  d.keys("ss");
+  EXPECT_EQ(d.s->cntRepeat, 2);
+  d.keys("ID");  // resume at the same step
+  EXPECT_EQ(d.s->cntRepeat, 2);
+  EXPECT_EQ(d.s->sgnCAL, 'D');
+  d.keys("sss");
+  EXPECT_EQ(d.s->cntRepeat, 3);  // stops at the last stored step
+  d.keys("D");  // 'D' in mode 'D': a new replay, the mode left recorded
+  EXPECT_EQ(d.s->cntRepeat, 0);
+  EXPECT_EQ(d.s->sgnCALold, 'D');
+  // 'D' from 'I' entered from 'G': new replay, 'I' recorded as the mode left
+  Driven e;
+  e.keys("ID");
+  EXPECT_EQ(e.s->sgnCALold, 'I');
+  EXPECT_EQ(e.s->cntRepeat, 0);
+}
+
+TEST(ModeMachine, EscapeEndsOnlyTheViewMode) {
+  Driven d;
+  EXPECT_FALSE(d.keys("\x1b"));  // mode 'G'
+  d.keys("H");
+  d.s->sgnMANIP = 'D';
+  EXPECT_FALSE(d.keys("\x1b"));  // in 'H' it re-selects the hand and resets the grasp
+  EXPECT_EQ(d.s->HAND1, 1);
+  EXPECT_EQ(d.s->sgnMANIP, 'Y');
+  EXPECT_TRUE(d.keys("I\x1b"));
+}
+
+TEST(ModeMachine, EveryKeyEndsWithARedraw) {
+  Driven d;
+  d.keys("Gx");
+  EXPECT_EQ(d.redraws, 2);
+  d.redraws = 0;
+  d.keys("H");
+  d.redraws = 0;
+  d.keys("2");  // the hand path draws once
+  EXPECT_EQ(d.redraws, 1);
+}
+
+TEST(HandSelection, AnyKeyReselectsAndResetsTheWork) {
+  Driven d;
+  d.keys("MXXM");
+  EXPECT_EQ(d.s->rwG0[0], 2.0);
+  d.keys("H3");
+  EXPECT_EQ(d.s->HAND1, 3);
+  EXPECT_EQ(d.s->nF, 2);
+  EXPECT_DOUBLE_EQ(d.s->qq0[1][2], 0.05);
+  EXPECT_EQ(d.s->rwG0[0], 0.0);  // the moved work is back at its default
+  EXPECT_EQ(d.s->RWW[0], 0.0);
+  d.keys("2");
+  EXPECT_EQ(d.s->HAND1, 2);
+  EXPECT_EQ(d.s->nF, 3);
+  EXPECT_GT(d.s->JA[3][5][1], 0.0);  // third finger computed
+  d.keys("z");
+  EXPECT_EQ(d.s->HAND1, 2);
+  EXPECT_EQ(d.s->nFIN, 0);
+}
+
+TEST(JointAngles, DigitsSelectAndPlusMinusStep) {
+  Driven d;
+  const double q23 = d.s->qq0[2][3];
+  d.keys("J23p");
+  EXPECT_NEAR(d.s->qq0[2][3], q23 + 0.05, 1e-15);
+  EXPECT_EQ(d.s->qf[2][3], d.s->qq0[2][3]);
+  EXPECT_EQ(d.s->qqa[0][2][3], d.s->qq0[2][3]);
+  d.keys("p");
+  EXPECT_NEAR(d.s->qq0[2][3], q23 + 0.10, 1e-15);
+  d.keys("m");
+  EXPECT_NEAR(d.s->qq0[2][3], q23 + 0.05, 1e-15);
+  EXPECT_EQ(d.s->sgnCALGEnd, 'N');
+}
+
+TEST(JointAngles, IncompleteOrOutOfRangeSelectionsChangeNothing) {
+  Driven d;
+  const double before = d.s->qq0[1][1];
+  d.keys("Jp");  // "00": finger 0
+  d.keys("J2p");  // joint digit cleared to the zero character
+  EXPECT_EQ(d.s->sgnFJ[0], '2');
+  EXPECT_EQ(d.s->sgnFJ[1], '\0');
+  d.keys("J31p");  // finger 3 on a two-finger hand
+  EXPECT_EQ(d.s->qq0[1][1], before);
+  for (int kf = 1; kf <= 2; ++kf)
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(d.s->qq0[kf][j], rgtest::StartedSim()->qq0[kf][j]);
+  d.keys("J123");  // third digit restarts: finger 3, no joint
+  EXPECT_EQ(d.s->sgnFJ[0], '3');
+  EXPECT_EQ(d.s->sgnFJ[1], '\0');
+  EXPECT_EQ(d.s->cntQ, 0);
+}
+
+TEST(JointAngles, CountsAndFingerCounter) {
+  Driven d;
+  d.s->nFIN = 2;
+  d.keys("J1");
+  EXPECT_EQ(d.s->cntQ, 0);
+  EXPECT_EQ(d.s->nFIN, 2);  // a digit keeps it
+  d.keys("2p");
+  EXPECT_EQ(d.s->nFIN, 0);
+  d.s->nFIN = 2;
+  d.keys("k");  // an ignored key counts and clears the finger counter
+  EXPECT_EQ(d.s->cntQ, 3);
+  EXPECT_EQ(d.s->nFIN, 0);
+  d.keys("3");  // after p and k, the next digit starts a new selection
+  EXPECT_EQ(d.s->cntQ, 0);
+  EXPECT_EQ(d.s->sgnFJ[0], '3');
+}
+
+TEST(WorkModes, MoveKeysAndRedrawKeys) {
+  Driven d;
+  d.keys("MY");
+  EXPECT_EQ(d.s->rwG0[1], 141.0);
+  EXPECT_EQ(d.s->rwG[1], 141.0);
+  EXPECT_EQ(d.s->RWW[1], 141.0);
+  EXPECT_EQ(d.s->sgnCalColl, 'y');
+  d.keys("01k");
+  EXPECT_EQ(d.s->rwG0[1], 141.0);
+  d.keys("W1");
+  EXPECT_EQ(d.s->WORK1, '1');
+  EXPECT_EQ(d.s->rwG[1], 100.0);
+  d.keys("9");  // not a work type
+  EXPECT_EQ(d.s->WORK1, '1');
+}
+
+TEST(WorkModes, VelocityKeysOnlyInModeV) {
+  Driven d;
+  d.keys("VXz");
+  EXPECT_EQ(d.s->vw[0], 1.0);
+  EXPECT_EQ(d.s->vw[2], -1.0);
+  EXPECT_EQ(d.s->sgnCALS, 'S');
+  EXPECT_NEAR(d.s->omw[1], -0.01414, 1e-5);  // recomputed from EwG
+  d.keys("Gx");
+  EXPECT_EQ(d.s->vw[0], 1.0);
+}
+
+TEST(ViewMode, StepsRotationAndTranslation) {
+  Driven d;
+  d.keys("IPPqXz");
+  EXPECT_EQ(d.s->rot[0], 6.0);
+  EXPECT_EQ(d.s->rot[1], -19.0);
+  EXPECT_NEAR(d.s->trans[0], 0.1, 1e-15);
+  EXPECT_NEAR(d.s->trans[2], -0.6, 1e-15);
+  d.keys("a1s");
+  EXPECT_EQ(d.s->rot[0], 6.0);
+}
+
+TEST(GraspMode, EveryKeyShowsTheComputedHand) {
+  Driven d;
+  d.keys("x");
+  EXPECT_EQ(d.s->sgnCALS, 'N');
+  d.s->sgnGRASP = 'N';
+  d.keys("s");
+  EXPECT_EQ(d.s->nFIN, 0);  // a pending failure blocks the step
+}
+
+TEST(ManipulationMode, RefusesPastTheLastRow) {
+  Driven d;
+  d.keys("A");
+  d.s->cntMainip1 = 799;
+  d.keys("s");
+  EXPECT_EQ(d.s->sgnMANIP, 'F');
+  d.s->cntMainip1 = 5;
+  d.keys("s");  // frozen until a reset
+  EXPECT_EQ(d.s->sgnMANIP, 'F');
+  EXPECT_EQ(d.s->cntMainip1, 5);
+}
+
+TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
+  std::mt19937 rng(11);
+  for (int run = 0; run < 40; ++run) {
+    Driven d;
+    for (int i = 0; i < 300; ++i) {
+      unsigned char key = static_cast<unsigned char>(rng() % 256);
+      if (key == 27 && d.s->sgnCAL == 'I') continue;  // would end the program
+      {
+        rgtest::Capture cap;
+        keyboard(*d.s, key, 0, 0);
+      }
+      ASSERT_TRUE(std::string("IHWMVJGAD").find(d.s->sgnCAL) != std::string::npos);
+      ASSERT_GE(d.s->HAND1, 1);
+      ASSERT_LE(d.s->HAND1, 4);
+      ASSERT_TRUE(d.s->WORK1 == '1' || d.s->WORK1 == '2');
+      ASSERT_GE(d.s->cntRepeat, 0);
+      ASSERT_LE(d.s->cntRepeat, d.s->cntMainip1);
+      ASSERT_GE(d.s->cntQ, -1);
+      ASSERT_LE(d.s->cntQ, 1000000);
+      for (int kf = 1; kf <= d.s->nF; ++kf)
+        for (int j = 0; j <= 5; ++j)
+          for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::isfinite(d.s->JA[kf][j][c]));
+    }
+  }
+}

@@ -1,0 +1,183 @@
+// Work pose, frames, selection and the work motion commands.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "numerics/vecmat.h"
+#include "support.h"
+#include "work/work.h"
+
+using namespace rg;
+
+namespace {
+
+void MidPoint(const double r[3], const double E[3][3], double m[3]) {
+  for (int i = 0; i < 3; ++i) m[i] = r[i] + 0.5 * hCyl * E[i][2];
+}
+
+}  // namespace
+
+TEST(WorkFrames, EulerTurns) {
+  double I[3][3], E[3][3], R[3][3];
+  MatIdentity(I);
+  WorkOrien1(M_PI / 4, 0, 0, I, E);
+  Cx(M_PI / 4, R);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(E[i][j], R[i][j], 1e-15);
+  EXPECT_NEAR(E[1][2], -0.7071, 1e-4);  // default cylinder axis (0, -0.7071, 0.7071)
+  EXPECT_NEAR(E[2][2], 0.7071, 1e-4);
+
+  WorkOrien2(0.1, 0, 0, I, E);
+  Cx(-0.1, R);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(E[i][j], R[i][j], 1e-15);
+
+  // WorkOrien2 undoes WorkOrien1 with the same angles
+  double A[3][3], B[3][3];
+  Cy(0.4, A);
+  WorkOrien1(0.3, -0.2, 0.9, A, B);
+  WorkOrien2(0.3, -0.2, 0.9, B, E);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(E[i][j], A[i][j], 1e-14);
+}
+
+TEST(WorkFrames, PoseInAFingerFrame) {
+  double Em[3][3], Ew[3][3], rwM[3], EwM[3][3];
+  Cz(0.5, Em);
+  Cx(0.2, Ew);
+  const double rw[3] = {3, 4, 5};
+  ITransWrkAtoM(rw, Em, rw, Ew, rwM, EwM);
+  EXPECT_EQ(VecNorm(rwM), 0.0);
+  const double rm[3] = {1, 0, 0};
+  ITransWrkAtoM(rm, Em, rw, Ew, rwM, EwM);
+  // mapping back gives the hand-frame pose
+  double back[3];
+  MatVec(Em, rwM, back);
+  EXPECT_NEAR(back[0] + 1, 3, 1e-12);
+  EXPECT_NEAR(back[2], 5, 1e-12);
+  double EwBack[3][3];
+  MatMul(Em, EwM, EwBack);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(EwBack[i][j], Ew[i][j], 1e-14);
+}
+
+TEST(WorkSelection, DefaultPosesAndCylinderGeometry) {
+  auto s = rgtest::StartedSim();
+  double top[3], mid[3];
+  for (int i = 0; i < 3; ++i) top[i] = s->rwG[i] + hCyl * s->EwG[i][2];
+  EXPECT_NEAR(top[1], 69.29, 0.01);
+  EXPECT_NEAR(top[2], 30.71, 0.01);
+  MidPoint(s->rwG, s->EwG, mid);
+  EXPECT_NEAR(mid[1], 104.64, 0.01);
+  EXPECT_NEAR(mid[2], -4.64, 0.01);
+
+  // a moved work, then the sphere: every pose copy is the sphere default
+  MoveWork(*s, 'X');
+  selectWork(*s, '1');
+  EXPECT_EQ(s->WORK1, '1');
+  EXPECT_STREQ(s->WORK, "W1");
+  for (const double* r : {s->RWW, s->rwG0, s->rwG}) {
+    EXPECT_EQ(r[0], 0);
+    EXPECT_EQ(r[1], 100);
+    EXPECT_EQ(r[2], 5);
+  }
+  EXPECT_EQ(s->EWW[0][0], 1);
+  EXPECT_EQ(s->EwG[1][1], 1);
+  EXPECT_EQ(s->EwG0[2][1], 0);
+  selectWork(*s, '2');
+  EXPECT_EQ(s->rwG[1], 140);
+  EXPECT_NEAR(s->EwG[1][2], -0.7071, 1e-4);
+  // keys other than the two work types change nothing
+  selectWork(*s, '7');
+  EXPECT_EQ(s->WORK1, '2');
+}
+
+TEST(WorkMotion, MovesAndTurnsAboutTheMidPoint) {
+  auto s = rgtest::StartedSim();
+  MoveWork(*s, 'X');
+  MoveWork(*s, 'y');
+  EXPECT_EQ(s->rwG0[0], 1.0);
+  EXPECT_EQ(s->rwG0[1], 139.0);
+  EXPECT_EQ(s->rwG[0], 1.0);
+  EXPECT_EQ(s->RWW[1], 139.0);
+  double m0[3], m1[3];
+  MidPoint(s->rwG0, s->EwG0, m0);
+  const double al = s->al0;
+  MoveWork(*s, 'P');
+  MidPoint(s->rwG0, s->EwG0, m1);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(m1[i], m0[i], 1e-12);
+  EXPECT_NE(s->rwG0[1], 139.0);  // the base point moved
+  EXPECT_NEAR(s->al0 - al, 0.031415926536, 1e-15);
+  // the turn is about the work's own x axis by the step angle
+  double ezOld[3] = {0, -std::sqrt(0.5), std::sqrt(0.5)};
+  double ezNew[3];
+  MatColumn(s->EwG0, 2, ezNew);
+  EXPECT_NEAR(std::acos(VecDot(ezOld, ezNew)), 0.031415926536, 1e-6);
+  EXPECT_NEAR(s->EwG0[0][0], 1.0, 1e-15);
+
+  // the sphere turns about its centre
+  selectWork(*s, '1');
+  MoveWork(*s, 'R');
+  EXPECT_EQ(s->rwG0[1], 100.0);
+  // unknown keys move nothing but still reset the grasp state
+  s->sgnMANIP = 'D';
+  MoveWork(*s, 'k');
+  EXPECT_EQ(s->sgnMANIP, 'Y');
+}
+
+TEST(WorkMotion, VelocityLabelAndBounds) {
+  auto s = rgtest::StartedSim();
+  EXPECT_STREQ(s->WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
+  EXPECT_EQ(std::strlen(s->WorkVel), 36u);
+  // start-up: omw = EwG^T * omww
+  EXPECT_NEAR(s->omw[1], 0.01414, 1e-5);
+  EXPECT_NEAR(s->omw[2], 0.01414, 1e-5);
+  setWorkVelocity(*s, 'R', s->EwG);  // clamped, but omw is recomputed as EwG * omww
+  EXPECT_EQ(s->omww[2], 0.02);
+  EXPECT_NEAR(s->omw[1], -0.01414, 1e-5);
+  EXPECT_NEAR(s->omw[2], 0.01414, 1e-5);
+
+  setWorkVelocity(*s, 'X', s->EwG);
+  setWorkVelocity(*s, 'X', s->EwG);
+  EXPECT_EQ(s->vw[0], 1.0);
+  EXPECT_EQ(s->WorkVel[5], ' ');
+  EXPECT_EQ(s->WorkVel[6], '1');
+  setWorkVelocity(*s, 'x', s->EwG);
+  EXPECT_EQ(s->WorkVel[6], '0');
+  setWorkVelocity(*s, 'x', s->EwG);
+  setWorkVelocity(*s, 'x', s->EwG);
+  EXPECT_EQ(s->vw[0], -1.0);
+  EXPECT_EQ(s->WorkVel[5], '-');
+  EXPECT_EQ(s->WorkVel[6], '1');
+
+  setWorkVelocity(*s, 'r', s->EwG);
+  EXPECT_EQ(s->WorkVel[33], '0');
+  setWorkVelocity(*s, 'r', s->EwG);
+  EXPECT_NEAR(s->omww[2], -0.02, 1e-15);
+  EXPECT_EQ(s->WorkVel[32], '-');
+  EXPECT_EQ(s->WorkVel[33], '1');
+  setWorkVelocity(*s, 'Q', s->EwG);
+  EXPECT_EQ(s->WorkVel[29], ' ');
+  EXPECT_EQ(s->WorkVel[30], '1');
+  EXPECT_STREQ(s->WorkVel, " vw=[-1, 0, 0]  omw=0.02*[ 0, 1,-1]\n");
+}
+
+TEST(WorkMotion, TimeStepOfTheCylinder) {
+  double E1[3][3], r2[3], E2[3][3];
+  Cx(0.7, E1);
+  const double r1[3] = {1, 2, 3}, zero[3] = {0, 0, 0};
+  MoveCylinder1(zero, zero, 0.05, r1, E1, r2, E2);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(r2[i], r1[i], 1e-12);
+  const double v[3] = {1, -1, 0}, om[3] = {0.02, 0, 0.02};
+  MoveCylinder1(v, om, 0.5, r1, E1, r2, E2);
+  double m1[3], m2[3];
+  MidPoint(r1, E1, m1);
+  MidPoint(r2, E2, m2);
+  EXPECT_NEAR(m2[0] - m1[0], 0.5, 1e-12);
+  EXPECT_NEAR(m2[1] - m1[1], -0.5, 1e-12);
+  EXPECT_NEAR(m2[2] - m1[2], 0.0, 1e-12);
+  double R[3][3];
+  MatTMul(E1, E2, R);  // relative turn in the work frame
+  EXPECT_NEAR(R[0][0], std::cos(0.01), 1e-12);
+}
