@@ -1,12 +1,112 @@
 // Grasp solution: the first contact of each finger with the cylinder work as
 // its last joint closes, and the grasp driver that records it.
+//
+// The contact solvers work in the frame Σm of the finger's last joint before its
+// own rotation: origin at joint nJ, z = the joint axis. At joint angle q the last
+// link's axis points along u(q) = (cos q, sin q, 0); the link is a cylinder of
+// radius aFin and length lFin, capped by the fingertip sphere (radius aFin,
+// centre lFin*u(q)). The work is the cylinder of radius aCyl and height hCyl
+// whose bottom-face centre is rwM and whose axes are the columns xw, yw, zw of
+// EwM (all in Σm).
+//
+// Finger-side codes solF: 1 on the link (0 <= Lf <= lFin), 3 beyond the link end,
+// -1 behind the link base or on the rear half of the tip sphere, 2 on the
+// fingertip, 0 none. Work-side codes solW: 1 on the side (0 <= Lw <= hCyl),
+// 3 above the top (disk solver: on the disk), -1 below the bottom, 2 on the rim,
+// 4 the finger reaches into the end disk (rim solvers) or touches the face plane
+// beyond the disk's rim (disk solver), 5 the finger touches the rim from the
+// side-surface side (rim solvers; it would cut into the side), 0 none.
 #pragma once
 
 #include "app/state.h"
 
 namespace rg {
 
+// One contact candidate, in Σm.
+struct ContactM {
+  double q = 0.0;       // last-joint angle of the contact
+  ContactPrm prm = {};  // Lf, fif, psif, Lw, Ltw, thw
+  double RCm[3] = {};   // contact point
+  double NFm[3] = {};   // unit normal of the finger at the contact (towards the work)
+  double NWm[3] = {};   // unit outward normal of the work (towards the finger)
+  int solF = 0;
+  int solW = 0;
+};
+
+// Work done by one Newton iteration on a rim (for inspection and tests).
+struct NewtonCount {
+  int cntG = 0;  // Jacobian evaluations
+  int nErr = 0;  // error evaluations
+};
+
+// The five candidates of one dispatcher call (index 1..5; 0 unused).
+struct GraspCandidates {
+  char sgnUL = 'N';          // rim the link plane reaches: 'L', 'U', 'M' (side only), 'N'
+  char sgnZm1 = 'N', sgnZm2 = 'N';
+  ContactM c[6];
+  double qc[6] = {};         // last-joint angle of each candidate
+  char GTYPE1[6][2] = {};    // candidate type pair (finger side, work side)
+  char solC[6] = {};         // 'Y' valid, 'O' outside the real surfaces, 'N' none
+  int K = 0;                 // selected candidate, 0 = none
+};
+
+// link and fingertip on the cylinder's side surface
+int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
+int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
+
+// link on a rim circle (damped Newton on (q, theta))
+int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
+                        const double yw[3], const double zw[3], ContactM& c,
+                        NewtonCount* cnt = nullptr);
+int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
+                        const double yw[3], const double zw[3], ContactM& c,
+                        NewtonCount* cnt = nullptr);
+double LinkCircleContactGradm2(const double pm[2], const double C[3], const double xw[3],
+                               const double yw[3], const double zw[3], double J[2][2],
+                               double IJB[2][2]);
+int LinkCircleContactErrm2(const double pm[2], const double C[3], const double xw[3],
+                           const double yw[3], const double zw[3], double& L1, double r1[3],
+                           double P[3], double nw[3], double Err[2], double& norm);
+
+// fingertip on a rim circle (damped Newton on (q, theta), started from pm0 + (0.1, 0.1))
+int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
+                       ContactM& c, double pm[2], NewtonCount* cnt = nullptr);
+int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
+                         const double EwM[3][3], ContactM& c, double t[3], double pm[2],
+                         NewtonCount* cnt = nullptr);
+double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
+                              const double EwM[3][3], double J[2][2], double IJB[2][2],
+                              double dpm[2], double& dpmmax);
+double TipCircleContactErrm2(char sgnUL, const double pm[2], const double C[3],
+                             const double EwM[3][3], double T[3], double n[3], double P[3],
+                             double nf[3], double t[3], double Err[2]);
+
+// fingertip on an end disk (closed form); returns 0 none, 3 on the disk, 4 beyond its rim
+int FinTipDiskContactm2(char sgnUL, const double PWm[3], const double EwM[3][3],
+                        const double mW[3], ContactM& c);
+
+// which rim the slab -aFin <= z <= aFin swept by the link can reach
+char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
+                          const double EwM[3][3], char& sgnZm1, char& sgnZm2);
+// Crossing of the rim (centre c, radius aw, plane xw-yw) with the plane z = 0, else
+// z = +aFin, else z = -aFin: out = (q, r, theta, 0) of the crossing met at the
+// smaller joint angle; plane = '0', 'P' or 'M'. Returns 0 when the rim crosses none
+// of them (it lies wholly on one side of each); out then holds the same estimate
+// for the rim point nearest to the plane z = 0 and plane = 'N'.
+int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const double yw[3],
+                      const double zw[3], double out[4], char& plane);
+
+// contact-type dispatcher: the candidate reached first, in the hand frame
+int SelectContactCandidate(const char solC[6], const double qc[6]);
+int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
+                            const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
+                            double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
+                            GraspCandidates* cand = nullptr);
+
 // grasp driver (one finger per call)
+int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const double rwG[3],
+                   const double EwG[3][3], double* qf, ContactPrm& prm, double efx[3],
+                   double efy[3], double RC[3], double NF[3], double NW[3], char GTYPE[2]);
 int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double EwG[3][3],
           double* qf, double RC[3], double NW[3], char GTYPE[2]);
 

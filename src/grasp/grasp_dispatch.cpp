@@ -1,0 +1,301 @@
+// Contact-type dispatcher: where a finger first touches the cylinder work as its
+// last joint turns. The work is expressed in the last joint's frame Σm, the rim
+// that the link's slab can reach is chosen, the five contact candidates are
+// solved and the one reached first is converted back to the hand frame ΣA.
+#include <cmath>
+
+#include "grasp/grasp.h"
+#include "grasp/grasp_util.h"
+#include "hand/catalogue.h"
+#include "hand/hand.h"
+#include "numerics/vecmat.h"
+#include "work/work.h"
+
+namespace rg {
+
+using grasp_detail::WrapPiC;
+
+// ------------------------------------------------------------------ rim choice
+
+int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const double yw[3],
+                      const double /*zw*/[3], double out[4], char& plane) {
+  // z(theta) = c_z + aw*U*cos(theta - S) along the rim
+  const double U = std::sqrt(xw[2] * xw[2] + yw[2] * yw[2]);
+  const double S = std::atan2(yw[2], xw[2]);
+  const double awU = aw * U;
+
+  auto rimAt = [&](double th, double P[3]) {
+    for (int i = 0; i < 3; ++i) P[i] = c[i] + aw * (std::cos(th) * xw[i] + std::sin(th) * yw[i]);
+  };
+  // Joint angle estimate at rim angle th; with the correction, the link's side
+  // (not its axis) reaches the point.
+  auto estimate = [&](double th, bool correct, double& q, double& r) {
+    double P[3];
+    rimAt(th, P);
+    r = std::sqrt(P[0] * P[0] + P[1] * P[1]);
+    q = std::atan2(P[1], P[0]) - (correct ? std::atan(aFin / r) : 0.0);
+  };
+  auto cross = [&](double zp, char letter, bool correct) -> bool {
+    if (!(awU > 1e-12)) return false;  // rim parallel to the planes
+    double cb = (zp - c[2]) / awU;
+    if (!(std::fabs(cb) <= 1.0 + 1e-8)) return false;
+    if (cb > 1.0) cb = 1.0;
+    if (cb < -1.0) cb = -1.0;
+    const double th1 = WrapPiC(S + std::acos(cb));
+    const double th2 = WrapPiC(S - std::acos(cb));
+    double q1, r1, q2, r2;
+    estimate(th1, correct, q1, r1);
+    estimate(th2, correct, q2, r2);
+    const bool first = q1 < q2;
+    out[0] = first ? q1 : q2;
+    out[1] = first ? r1 : r2;
+    out[2] = first ? th1 : th2;
+    out[3] = 0.0;
+    plane = letter;
+    return true;
+  };
+
+  if (cross(0.0, '0', true)) return 1;
+  if (cross(aFin, 'P', false)) return 1;
+  if (cross(-aFin, 'M', false)) return 1;
+
+  // No crossing: the rim lies wholly inside the slab or wholly outside it. Estimate
+  // from the rim point nearest to the link plane z = 0 (for a rim parallel to the
+  // plane, the point nearest to the joint axis).
+  double th;
+  if (awU > 1e-12) {
+    th = WrapPiC(c[2] > 0.0 ? S + kPiC : S);
+  } else {
+    double v[3] = {-c[0], -c[1], 0.0};
+    th = std::atan2(VecDot(v, yw), VecDot(v, xw));
+  }
+  double q, r;
+  estimate(th, true, q, r);
+  out[0] = q;
+  out[1] = r;
+  out[2] = th;
+  out[3] = 0.0;
+  plane = 'N';
+  return 0;
+}
+
+char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
+                          const double EwM[3][3], char& sgnZm1, char& sgnZm2) {
+  const double afp = af - 1e-7;
+  double xw[3], yw[3], zw[3], rwU[3];
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, zw);
+  VecAddScaled(rwM, hw, zw, rwU);
+  const double am = aw * std::sqrt(xw[2] * xw[2] + yw[2] * yw[2]);  // half z extent of a rim
+
+  // 'R' wholly above the slab, 'L' wholly below, 'M' meets it
+  auto side = [&](double cz) {
+    if (afp < cz - am) return 'R';
+    if (-afp > cz + am) return 'L';
+    return 'M';
+  };
+  sgnZm1 = side(rwM[2]);
+  sgnZm2 = side(rwU[2]);
+
+  if (sgnZm1 == 'M' && sgnZm2 == 'M') {
+    // both rims meet the slab: the one met at the smaller joint angle
+    double oL[4], oU[4];
+    char pl;
+    CircleZmPlaneCPnt(rwM, aw, xw, yw, zw, oL, pl);
+    CircleZmPlaneCPnt(rwU, aw, xw, yw, zw, oU, pl);
+    return (oL[0] < oU[0]) ? 'L' : 'U';
+  }
+  if (sgnZm1 == 'M') return 'L';
+  if (sgnZm2 == 'M') return 'U';
+  if (sgnZm1 == sgnZm2) return 'N';  // the whole cylinder on one side of the slab
+  return 'M';                        // the slab cuts the side surface only
+}
+
+// ------------------------------------------------------------------- selection
+
+int SelectContactCandidate(const char solC[6], const double qc[6]) {
+  if (solC[1] == 'Y') return 1;  // a link contact on the side always wins
+  int K = 0;
+  double qmin = 1000.0;
+  for (int k = 2; k <= 5; ++k) {
+    if (solC[k] == 'Y' && qc[k] < qmin) {
+      qmin = qc[k];
+      K = k;
+    }
+  }
+  return K;
+}
+
+namespace {
+
+char SideLetter(int code, char on) {
+  if (code == 0) return 'N';
+  if (code == 1 || code == 2) return on;
+  return code > 1 ? 'U' : 'B';
+}
+
+void SetType(char T[2], char a, char b) {
+  T[0] = a;
+  T[1] = b;
+}
+
+}  // namespace
+
+int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
+                            const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
+                            double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
+                            GraspCandidates* cand) {
+  GraspCandidates local;
+  GraspCandidates& G = cand ? *cand : local;
+  G = GraspCandidates();
+  for (int k = 0; k <= 5; ++k) {
+    SetType(G.GTYPE1[k], 'N', 'N');
+    G.solC[k] = 'N';
+    G.qc[k] = 1000.0;
+  }
+  SetType(GTYPE, 'N', 'N');
+  sgnLT = 'N';
+  prm = ContactPrm{};
+  VecSet(0, 0, 0, RC);
+  VecSet(0, 0, 0, NF);
+  VecSet(0, 0, 0, NW);
+  if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return 0;
+
+  double q0c[kSlots] = {};
+  for (int j = 0; j <= nJ; ++j) q0c[j] = q0[j];
+  for (int j = 0; j <= nJ; ++j) qf[j] = q0c[j];
+  s.sgnGRASPM[kf] = 'N';
+
+  // the work in the last joint's frame, before the joint's own rotation
+  Findirect_kineR(s, kf, nJ, q0c);
+  double rwM[3], EwM[3][3], xw[3], yw[3], zw[3], rwU[3];
+  ITransWrkAtoM(s.JA[kf][nJ], s.EAs[kf][nJ], rwG, EwG, rwM, EwM);
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, zw);
+  VecAddScaled(rwM, hCyl, zw, rwU);
+
+  const char sgnUL = CylinderZmPlaneCross(aFin, aCyl, hCyl, rwM, EwM, G.sgnZm1, G.sgnZm2);
+  G.sgnUL = sgnUL;
+  if (sgnUL == 'N') return 0;
+  const double* Crim = (sgnUL == 'L') ? rwM : rwU;
+  const double Lrim = (sgnUL == 'U') ? hCyl : 0.0;
+  const double q0n = q0c[nJ];
+
+  // 1: link on the side
+  {
+    ContactM& c = G.c[1];
+    FinLinkCylinderContactm2(q0n, rwM, EwM, c);
+    c.prm.psif = kHalfPiC;
+    c.prm.Ltw = aCyl;
+    SetType(G.GTYPE1[1], SideLetter(c.solF, 'L'), SideLetter(c.solW, 'L'));
+    if (c.solF == 1 && c.solW == 1)
+      G.solC[1] = 'Y';
+    else
+      G.solC[1] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
+  }
+  if (G.solC[1] != 'Y') {
+    // 2: fingertip on the side
+    {
+      ContactM& c = G.c[2];
+      FinTipCylinderContactm2(q0n, rwM, EwM, c);
+      c.prm.Lf = lFin;
+      c.prm.Ltw = aCyl;
+      SetType(G.GTYPE1[2], c.solF == 2 ? 'T' : SideLetter(c.solF, 'T'), SideLetter(c.solW, 'L'));
+      if (c.solF == 2 && c.solW == 1)
+        G.solC[2] = 'Y';
+      else
+        G.solC[2] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
+    }
+    if (sgnUL != 'M') {
+      // 3: link on the rim
+      {
+        ContactM& c = G.c[3];
+        LinkCircleContactm2(sgnUL, q0n, Crim, xw, yw, zw, c);
+        c.prm.psif = kHalfPiC;
+        c.prm.Ltw = aCyl;
+        c.prm.Lw = Lrim;
+        char w = 'N';
+        if (c.solW == 2) w = 'C';
+        if (c.solW == 4) w = 'D';
+        if (c.solW == 5) w = 'S';
+        SetType(G.GTYPE1[3], SideLetter(c.solF, 'L'), w);
+        if (c.solF == 1 && c.solW == 2)
+          G.solC[3] = 'Y';
+        else
+          G.solC[3] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
+      }
+      // 4: fingertip on the rim, started from the link-rim result
+      {
+        ContactM& c = G.c[4];
+        const double pm0[2] = {G.c[3].q, G.c[3].prm.thw};
+        double pm[2];
+        TipCircleContactm2(sgnUL, pm0, Crim, EwM, c, pm);
+        c.prm.Lf = lFin;
+        c.prm.Ltw = aCyl;
+        c.prm.Lw = Lrim;
+        if (c.solF == 2 && c.solW == 2) {
+          SetType(G.GTYPE1[4], 'T', 'C');
+          G.solC[4] = 'Y';
+        } else if (c.solF == 2 && c.solW == 4) {
+          SetType(G.GTYPE1[4], 'T', 'D');  // the tip reaches into the end disk
+          G.solC[4] = 'O';
+        } else {
+          SetType(G.GTYPE1[4], 'N', 'N');
+          G.solC[4] = 'N';
+        }
+      }
+      // 5: fingertip on the end disk
+      {
+        ContactM& c = G.c[5];
+        double n[3];
+        const double* D = (sgnUL == 'L') ? rwM : rwU;
+        if (sgnUL == 'L')
+          VecNeg(zw, n);
+        else
+          VecCopy(zw, n);
+        const int r = FinTipDiskContactm2(sgnUL, D, EwM, n, c);
+        c.prm.Lf = lFin;
+        c.prm.Lw = Lrim;
+        if (r == 0 || c.solF == 0 || c.solW == 0) {
+          SetType(G.GTYPE1[5], 'N', 'N');
+          G.solC[5] = 'N';
+        } else if (c.solF == 2 && c.solW == 3) {
+          SetType(G.GTYPE1[5], 'T', 'D');
+          G.solC[5] = 'Y';
+        } else {
+          SetType(G.GTYPE1[5], 'T', 'U');  // beyond the disk's rim
+          G.solC[5] = 'O';
+        }
+      }
+    }
+  }
+  for (int k = 1; k <= 5; ++k) {
+    G.qc[k] = G.c[k].q;
+    // a candidate with a non-finite number is never accepted
+    if (G.solC[k] == 'Y' && !grasp_detail::ContactFinite(G.c[k])) G.solC[k] = 'N';
+  }
+
+  const int K = SelectContactCandidate(G.solC, G.qc);
+  G.K = K;
+  if (K == 0) return 0;
+
+  const ContactM& c = G.c[K];
+  qf[nJ] = c.q;
+  prm = c.prm;
+  prm.Ltw = aCyl;
+  MatVec(s.EAs[kf][nJ], c.RCm, RC);
+  VecAdd(RC, s.JA[kf][nJ], RC);
+  MatVec(s.EAs[kf][nJ], c.NWm, NW);
+  VecNeg(NW, NF);
+  static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
+                                   {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};
+  SetType(GTYPE, kType[K][0], kType[K][1]);
+  s.sgnUML[kf] = (K <= 2) ? 'M' : sgnUL;
+  sgnLT = (K == 1 || K == 3) ? 'L' : 'T';
+  s.sgnGRASPM[kf] = 'Y';
+  return 1;
+}
+
+}  // namespace rg

@@ -1,0 +1,370 @@
+// Finger link and fingertip against a rim circle of the cylinder. Neither has a
+// closed form: the joint angle q and the rim angle theta (from xw towards yw) are
+// found by a damped Newton iteration with a forward-difference Jacobian and a line
+// search along the Newton step. Every loop is bounded.
+#include <cmath>
+
+#include "grasp/grasp.h"
+#include "grasp/grasp_util.h"
+#include "hand/catalogue.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+namespace {
+
+using grasp_detail::FinNormalAngle;
+using grasp_detail::LinkDir;
+using grasp_detail::RimConeCode;
+using grasp_detail::TipNormalAngle;
+using grasp_detail::WrapPiC;
+
+constexpr double kDelta = 1e-8;     // forward-difference step of the Jacobians
+constexpr double kMinDet = 0.01;    // smaller Jacobian determinants count as singular
+constexpr int kMaxJacobians = 100;  // Jacobian evaluations per iteration
+constexpr int kMaxReductions = 5;   // step divisions by 10 per line search
+constexpr int kMaxRepeats = 200;    // accepted repeats of one step per line search
+
+// Rim point, rim tangent of the rim centred at C with axes xw, yw.
+void RimPoint(double th, const double C[3], const double xw[3], const double yw[3], double P[3],
+              double t[3]) {
+  const double c = std::cos(th), s = std::sin(th);
+  for (int i = 0; i < 3; ++i) {
+    P[i] = C[i] + aCyl * (c * xw[i] + s * yw[i]);
+    t[i] = -s * xw[i] + c * yw[i];
+  }
+}
+
+double Inverse2(const double J[2][2], double IJB[2][2]) {
+  double A[2][2] = {{J[0][0], J[0][1]}, {J[1][0], J[1][1]}};
+  const double det = MatInverse(2, &A[0][0], 2);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) IJB[i][j] = A[i][j];
+  return det;
+}
+
+// Outward normal of the end face that holds the rim: zw for the upper, -zw for the lower.
+void FaceNormal(char sgnUL, const double zw[3], double nd[3]) {
+  if (sgnUL == 'U')
+    VecCopy(zw, nd);
+  else
+    VecNeg(zw, nd);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- link on a rim
+
+int LinkCircleContactErrm2(const double pm[2], const double C[3], const double xw[3],
+                           const double yw[3], const double /*zw*/[3], double& L1, double r1[3],
+                           double P[3], double nw[3], double Err[2], double& norm) {
+  double u[3], t[3], d[3];
+  LinkDir(pm[0], u);
+  RimPoint(pm[1], C, xw, yw, P, t);
+  L1 = VecDot(u, P);
+  VecScale(L1, u, r1);  // foot of the perpendicular from P onto the link axis
+  VecSub(r1, C, d);
+  Err[0] = VecDot(d, t);  // the line from P to the axis is normal to the rim
+  VecSub(r1, P, d);
+  Err[1] = VecNorm(d) - aFin;  // P lies on the link surface
+  VecUnit(d, nw);
+  norm = std::fabs(Err[0]) + std::fabs(Err[1]);
+  return 1;
+}
+
+double LinkCircleContactGradm2(const double pm[2], const double C[3], const double xw[3],
+                               const double yw[3], const double zw[3], double J[2][2],
+                               double IJB[2][2]) {
+  double L1, r1[3], P[3], nw[3], E0[2], E1[2], norm;
+  LinkCircleContactErrm2(pm, C, xw, yw, zw, L1, r1, P, nw, E0, norm);
+  for (int k = 0; k < 2; ++k) {
+    double p2[2] = {pm[0], pm[1]};
+    p2[k] += kDelta;
+    LinkCircleContactErrm2(p2, C, xw, yw, zw, L1, r1, P, nw, E1, norm);
+    for (int i = 0; i < 2; ++i) J[i][k] = (E1[i] - E0[i]) / kDelta;
+  }
+  return Inverse2(J, IJB);
+}
+
+int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
+                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt) {
+  constexpr double kTol = 1e-6;
+  NewtonCount local;
+  NewtonCount& n = cnt ? *cnt : local;
+  n = NewtonCount();
+  c = ContactM();
+  c.q = q0;
+
+  double pm1[2] = {pm0[0], pm0[1]};
+  double L1, r1[3], P[3], nw[3], Err[2], norm1;
+  LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
+  ++n.nErr;
+  bool converged = norm1 < kTol;
+  bool failed = !std::isfinite(norm1);
+  while (!converged && !failed) {
+    if (n.cntG >= kMaxJacobians) {  // the error keeps falling without converging
+      failed = true;
+      break;
+    }
+    double J[2][2], IJB[2][2];
+    const double det = LinkCircleContactGradm2(pm1, C, xw, yw, zw, J, IJB);
+    ++n.cntG;
+    n.nErr += 3;
+    if (!(std::fabs(det) >= kMinDet)) {
+      failed = true;
+      break;
+    }
+    LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
+    double step[2] = {IJB[0][0] * Err[0] + IJB[0][1] * Err[1],
+                      IJB[1][0] * Err[0] + IJB[1][1] * Err[1]};
+    const double big = std::fmax(std::fabs(step[0]), std::fabs(step[1]));
+    if (!std::isfinite(big)) {
+      failed = true;
+      break;
+    }
+    if (big >= 1.0) {
+      step[0] /= big;
+      step[1] /= big;
+    }
+    int cnt2 = 0, cnt3 = 0;
+    for (;;) {
+      double pm2[2] = {pm1[0] - step[0], pm1[1] - step[1]};
+      double norm2;
+      LinkCircleContactErrm2(pm2, C, xw, yw, zw, L1, r1, P, nw, Err, norm2);
+      ++n.nErr;
+      if (norm2 < kTol) {
+        pm1[0] = pm2[0];
+        pm1[1] = pm2[1];
+        norm1 = norm2;
+        converged = true;
+        break;
+      }
+      if (norm2 < norm1) {  // accept and try the same step again
+        pm1[0] = pm2[0];
+        pm1[1] = pm2[1];
+        norm1 = norm2;
+        if (++cnt2 >= kMaxRepeats) break;  // fresh Jacobian
+        continue;
+      }
+      if (cnt3 < kMaxReductions) {
+        step[0] /= 10.0;
+        step[1] /= 10.0;
+        ++cnt3;
+        continue;
+      }
+      if (cnt2 == 0) failed = true;  // no decrease even with a 1e-5 step
+      break;
+    }
+  }
+
+  // results at the last point reached
+  LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
+  double u[3];
+  c.q = WrapPiC(pm1[0]);
+  LinkDir(c.q, u);
+  c.prm.thw = WrapPiC(pm1[1]);
+  c.prm.Lf = L1;
+  c.prm.psif = kHalfPiC;
+  c.prm.Ltw = aCyl;
+  VecCopy(P, c.RCm);
+  VecCopy(nw, c.NWm);
+  VecNeg(nw, c.NFm);
+  c.prm.fif = FinNormalAngle(u, c.NFm);
+  if (!converged || failed || !grasp_detail::ContactFinite(c)) {
+    c.solF = c.solW = 0;
+    return 0;
+  }
+  c.solW = 2;
+  if (L1 < 0.0) {
+    c.solF = -1;
+    return 0;
+  }
+  if (L1 > lFin) {
+    c.solF = 3;
+    return 0;
+  }
+  c.solF = 1;
+  return 1;
+}
+
+int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
+                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt) {
+  double out[4];
+  char plane;
+  // Start at the rim's crossing with the link plane (or, for a rim wholly inside
+  // the slab, at its point nearest to that plane).
+  CircleZmPlaneCPnt(C, aCyl, xw, yw, zw, out, plane);
+  const double pm0[2] = {out[0], out[2]};
+  int sol = LinkCircleCNewtonm2(q0, pm0, C, xw, yw, zw, c, cnt);
+  c.prm.psif = kHalfPiC;
+  c.prm.Ltw = aCyl;
+  if (c.solW == 2) {
+    double nd[3];
+    FaceNormal(sgnUL, zw, nd);
+    c.solW = RimConeCode(c.NWm, c.RCm, C, nd);
+    if (c.solW != 2) sol = 0;
+  }
+  return sol;
+}
+
+// ------------------------------------------------------------ fingertip on a rim
+
+double TipCircleContactErrm2(char /*sgnUL*/, const double pm[2], const double C[3],
+                             const double EwM[3][3], double T[3], double n[3], double P[3],
+                             double nf[3], double t[3], double Err[2]) {
+  double xw[3], yw[3], u[3], d[3];
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  LinkDir(pm[0], u);
+  VecScale(lFin, u, T);
+  RimPoint(pm[1], C, xw, yw, P, t);
+  VecSub(P, T, d);
+  VecUnit(d, n);  // outward normal of the tip sphere towards the rim point
+  VecNeg(n, nf);
+  Err[0] = VecNorm(d) - aFin;  // the rim point lies on the tip sphere
+  Err[1] = VecDot(d, t);       // the tip normal is normal to the rim there
+  return std::fabs(Err[0]) + std::fabs(Err[1]);
+}
+
+double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
+                              const double EwM[3][3], double J[2][2], double IJB[2][2],
+                              double dpm[2], double& dpmmax) {
+  double T[3], n[3], P[3], nf[3], t[3], E0[2], E1[2];
+  TipCircleContactErrm2(sgnUL, pm, C, EwM, T, n, P, nf, t, E0);
+  for (int k = 0; k < 2; ++k) {
+    double p2[2] = {pm[0], pm[1]};
+    p2[k] += kDelta;
+    TipCircleContactErrm2(sgnUL, p2, C, EwM, T, n, P, nf, t, E1);
+    for (int i = 0; i < 2; ++i) J[i][k] = (E1[i] - E0[i]) / kDelta;
+  }
+  const double det = Inverse2(J, IJB);
+  dpm[0] = IJB[0][0] * E0[0] + IJB[0][1] * E0[1];
+  dpm[1] = IJB[1][0] * E0[0] + IJB[1][1] * E0[1];
+  dpmmax = std::fmax(std::fabs(dpm[0]), std::fabs(dpm[1]));
+  return det;
+}
+
+int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
+                         const double EwM[3][3], ContactM& c, double t[3], double pm[2],
+                         NewtonCount* cnt) {
+  constexpr double kTol = 1e-7;
+  constexpr double kStepCap = 0.1;
+  NewtonCount local;
+  NewtonCount& nc = cnt ? *cnt : local;
+  nc = NewtonCount();
+  c = ContactM();
+
+  double pm1[2] = {pm0[0] + 0.1, pm0[1] + 0.1};
+  double T[3], n[3], P[3], nf[3], Err[2];
+  double norm1 = TipCircleContactErrm2(sgnUL, pm1, C, EwM, T, n, P, nf, t, Err);
+  ++nc.nErr;
+  bool converged = norm1 < kTol;
+  bool failed = !std::isfinite(norm1);
+  double det1 = 0.0;
+  int cntG = 1;
+  while (!converged && !failed) {
+    double J[2][2], IJB[2][2], dpm[2], dpmmax;
+    const double det = TipCircleContactGradm2(sgnUL, pm1, C, EwM, J, IJB, dpm, dpmmax);
+    ++nc.cntG;
+    nc.nErr += 3;
+    if (cntG == 1) det1 = det;
+    if (!(std::fabs(det) >= kMinDet) || det * det1 < 0.0) {  // singular, or turned over
+      failed = true;
+      break;
+    }
+    if (++cntG >= kMaxJacobians || !(dpmmax > 0.0) || !std::isfinite(dpmmax)) {
+      failed = true;
+      break;
+    }
+    const double h = std::fmin(kStepCap, dpmmax);
+    double step[2] = {h * dpm[0] / dpmmax, h * dpm[1] / dpmmax};
+    int cntR = 0, cntdpm = 0;
+    for (;;) {
+      double pm2[2] = {pm1[0] - step[0], pm1[1] - step[1]};
+      const double norm2 = TipCircleContactErrm2(sgnUL, pm2, C, EwM, T, n, P, nf, t, Err);
+      ++nc.nErr;
+      if (norm2 < kTol) {
+        pm1[0] = pm2[0];
+        pm1[1] = pm2[1];
+        norm1 = norm2;
+        converged = true;
+        break;
+      }
+      if (norm2 < norm1) {
+        pm1[0] = pm2[0];
+        pm1[1] = pm2[1];
+        norm1 = norm2;
+        if (++cntR >= kMaxRepeats) break;
+        continue;
+      }
+      if (cntdpm < kMaxReductions) {
+        step[0] /= 10.0;
+        step[1] /= 10.0;
+        ++cntdpm;
+        continue;
+      }
+      if (cntR == 0) failed = true;
+      break;
+    }
+  }
+
+  TipCircleContactErrm2(sgnUL, pm1, C, EwM, T, n, P, nf, t, Err);
+  pm[0] = pm1[0];
+  pm[1] = pm1[1];
+  double u[3];
+  c.q = WrapPiC(pm1[0]);
+  LinkDir(c.q, u);
+  c.prm.thw = WrapPiC(pm1[1]);
+  c.prm.Lf = lFin;
+  c.prm.Ltw = aCyl;
+  VecCopy(P, c.RCm);
+  VecCopy(n, c.NFm);
+  VecNeg(n, c.NWm);
+  c.prm.fif = FinNormalAngle(u, c.NFm);
+  c.prm.psif = TipNormalAngle(u, c.NFm, c.prm.fif);
+  if (!converged || failed || !grasp_detail::ContactFinite(c)) {
+    c.solF = c.solW = 0;
+    return 0;
+  }
+  c.solW = 2;
+  if (c.prm.psif >= -kHalfPiC && c.prm.psif <= kHalfPiC) {
+    c.solF = 2;
+    return 1;
+  }
+  c.solF = -1;  // the rim touches the rear half of the tip sphere
+  return 0;
+}
+
+int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
+                       ContactM& c, double pm[2], NewtonCount* cnt) {
+  double t[3];
+  int sol = FinTipCircleNewtonm2(sgnUL, pm0, C, EwM, c, t, pm, cnt);
+  c.prm.Lf = lFin;
+  c.prm.Ltw = aCyl;
+
+  // End-disk test, whatever the iteration gave: a tip centre over the disk and
+  // nearer to the face plane than aFin reaches into the end disk.
+  double xw[3], yw[3], zw[3], nd[3], u[3], T[3], dT[3], Tp[3], dp[3];
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, zw);
+  FaceNormal(sgnUL, zw, nd);
+  LinkDir(c.q, u);
+  VecScale(lFin, u, T);
+  VecSub(T, C, dT);
+  const double dist = VecDot(dT, nd);
+  for (int i = 0; i < 3; ++i) Tp[i] = C[i] + VecDot(dT, xw) * xw[i] + VecDot(dT, yw) * yw[i];
+  VecSub(Tp, C, dp);
+  if (VecNorm(dp) < aCyl && dist < aFin) {
+    c.solW = 4;
+    sol = 0;
+  }
+  // The tip normal must also point out of the end face; otherwise the tip touches
+  // the rim from below the face plane and cuts into the side surface.
+  if (sol == 1) {
+    c.solW = RimConeCode(c.NWm, c.RCm, C, nd);
+    if (c.solW != 2) sol = 0;
+  }
+  return sol;
+}
+
+}  // namespace rg

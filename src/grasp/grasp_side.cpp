@@ -1,0 +1,256 @@
+// Finger link and fingertip against the cylinder's side surface. Both reduce to a
+// second-degree trigonometric equation in the last-joint angle q, solved by TRI2;
+// every root is refined by Newton steps on the same equation so that the contact
+// lies on both surfaces to rounding precision.
+#include <cmath>
+
+#include "grasp/grasp.h"
+#include "grasp/grasp_util.h"
+#include "hand/catalogue.h"
+#include "numerics/solve.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+namespace {
+
+using grasp_detail::FinNormalAngle;
+using grasp_detail::LinkDir;
+using grasp_detail::WrapPiC;
+
+// A*c^2 + 2B*c*s + C*s^2 + 2F*c + 2G*s + D, c = cos q, s = sin q.
+struct TrigEq {
+  double A, B, C, F, G, D;
+  double Value(double q) const {
+    const double c = std::cos(q), s = std::sin(q);
+    return A * c * c + 2 * B * c * s + C * s * s + 2 * F * c + 2 * G * s + D;
+  }
+  double Slope(double q) const {
+    const double c = std::cos(q), s = std::sin(q);
+    return (C - A) * 2 * s * c + 2 * B * (c * c - s * s) - 2 * F * s + 2 * G * c;
+  }
+};
+
+// Newton refinement of a root of e near q; a step is taken only when it lowers
+// the residual, and no step moves the root by more than 0.01 rad.
+double PolishRoot(const TrigEq& e, double q) {
+  double f = e.Value(q);
+  for (int it = 0; it < 40 && f != 0.0; ++it) {
+    const double d = e.Slope(q);
+    if (!(std::fabs(d) > 0.0)) break;
+    double dq = f / d;
+    if (dq > 0.01) dq = 0.01;
+    if (dq < -0.01) dq = -0.01;
+    const double q2 = q - dq;
+    const double f2 = e.Value(q2);
+    if (!(std::fabs(f2) < std::fabs(f))) break;
+    q = q2;
+    f = f2;
+  }
+  return q;
+}
+
+// A kept tangency must meet the surfaces to this accuracy after refinement.
+constexpr double kTangencyTol = 1e-7;
+
+int SideCode(double L, double len) {
+  if (L < 0.0) return -1;
+  if (L <= len) return 1;
+  return 3;
+}
+
+}  // namespace
+
+int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c) {
+  double mw[3], xw[3], yw[3];
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, mw);
+  const double d = aFin + aCyl;
+  c = ContactM();
+  c.q = q0;
+  c.prm.Lf = 1000.0;
+  c.prm.Lw = (mw[2] < 0.0) ? -1000.0 : 1000.0;
+  c.prm.psif = kHalfPiC;
+  c.prm.Ltw = aCyl;
+
+  // Work axis parallel to the link plane: the link lies along the axis direction.
+  if (std::fabs(mw[2]) < 1e-5) {
+    const double q = std::atan2(mw[1], mw[0]);
+    double u[3];
+    LinkDir(q, u);
+    c.q = q;
+    c.prm.Lf = c.prm.Lw = 1000.0;
+    VecScale(1000.0, u, c.RCm);
+    VecSet(-std::sin(q), std::cos(q), 0.0, c.NWm);
+    VecNeg(c.NWm, c.NFm);
+    c.solF = c.solW = 3;
+    return 0;
+  }
+
+  // Angle at which the link would cut the work axis; larger angles touch its back.
+  double Pst[3];
+  VecAddScaled(rwM, -rwM[2] / mw[2], mw, Pst);
+  const double qA = std::atan2(Pst[1], Pst[0]);
+
+  // (u.Q)^2 = d^2 |u x mw|^2: the distance between the two axes equals d.
+  double Q[3];
+  VecCross(mw, rwM, Q);
+  TrigEq e;
+  e.A = Q[0] * Q[0] - d * d * mw[1] * mw[1];
+  e.B = Q[0] * Q[1] + d * d * mw[0] * mw[1];
+  e.C = Q[1] * Q[1] - d * d * mw[0] * mw[0];
+  e.F = e.G = 0.0;
+  e.D = -d * d * mw[2] * mw[2];
+  double th[4];
+  const int n = TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th);
+  if (n <= 0) return 0;
+
+  struct Root {
+    double q, L1, L2, RP1[3], RP2[3];
+  };
+  Root best{};
+  double qmin = 100.0;
+  bool found = false;
+  for (int k = 0; k < n; ++k) {
+    Root r{};
+    r.q = WrapPiC(PolishRoot(e, WrapPiC(th[k])));
+    double u[3];
+    LinkDir(r.q, u);
+    const double R = VecDot(rwM, u), S = VecDot(rwM, mw), U = VecDot(u, mw);
+    if (std::fabs(U * U - 1.0) > 1e-4) {
+      r.L1 = (U * S - R) / (U * U - 1.0);
+      r.L2 = (S - U * R) / (U * U - 1.0);
+    } else {
+      r.L1 = r.L2 = 1000.0;
+    }
+    VecScale(r.L1, u, r.RP1);
+    VecAddScaled(rwM, r.L2, mw, r.RP2);
+    double dv[3];
+    VecSub(r.RP2, r.RP1, dv);
+    const double DD = VecNorm(dv);
+    if (std::fabs(r.q) < 1e-7) r.q = 0.0;
+    const bool keep = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= 1.0 &&
+                      std::fabs(DD - d) <= kTangencyTol * d;
+    if (!keep) continue;
+    if (r.q > -kHalfPiC && r.q < qmin) {
+      qmin = r.q;
+      best = r;
+      found = true;
+    }
+  }
+  // No kept root, or only roots exactly at -pi/2 (the end of the joint's range).
+  if (!found) return 0;
+
+  double u[3], dv[3], uxz[3];
+  const double ez[3] = {0, 0, 1};
+  LinkDir(best.q, u);
+  c.q = best.q;
+  c.prm.Lf = best.L1;
+  c.prm.Lw = best.L2;
+  VecSub(best.RP2, best.RP1, dv);
+  VecUnit(dv, c.NFm);
+  VecNeg(c.NFm, c.NWm);
+  VecAddScaled(best.RP1, aFin, c.NFm, c.RCm);
+  VecCross(u, ez, uxz);
+  c.prm.fif = std::atan2(VecDot(c.NFm, uxz), VecDot(c.NFm, ez));
+  c.prm.thw = std::atan2(VecDot(c.NWm, yw), VecDot(c.NWm, xw));
+  c.solF = SideCode(c.prm.Lf, lFin);
+  c.solW = SideCode(c.prm.Lw, hCyl);
+  if (!grasp_detail::ContactFinite(c)) {
+    c.solF = c.solW = 0;
+    return 0;
+  }
+  return (c.solF == 1 && c.solW == 1) ? 1 : 0;
+}
+
+int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c) {
+  double mw[3], xw[3], yw[3];
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, mw);
+  c = ContactM();
+  c.q = q0;
+  c.prm.Lf = lFin;
+  c.prm.Lw = 1000.0;
+  c.prm.Ltw = aCyl;
+  c.solF = c.solW = 3;
+  const double d = aFin + aCyl, l = lFin, k = VecDot(rwM, mw);
+
+  // |cos q * p + sin q * r + w|^2 = d^2: the tip centre lies at distance d from the
+  // work axis.
+  double p[3], r[3], w[3];
+  for (int i = 0; i < 3; ++i) {
+    p[i] = l * (mw[0] * mw[i] - (i == 0 ? 1.0 : 0.0));
+    r[i] = l * (mw[1] * mw[i] - (i == 1 ? 1.0 : 0.0));
+  }
+  VecAddScaled(rwM, -k, mw, w);
+  TrigEq e;
+  e.A = VecDot(p, p);
+  e.C = VecDot(r, r);
+  e.B = VecDot(p, r);
+  e.F = VecDot(p, w);
+  e.G = VecDot(r, w);
+  e.D = VecDot(w, w) - d * d;
+  double th[4];
+  const int n = TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th);
+  if (n <= 0) return 0;
+
+  struct Root {
+    double q, Lw, RP1[3], RP2[3];
+  };
+  Root best{};
+  double qmin = 100.0;
+  bool kept = false, found = false;
+  for (int kk = 0; kk < n; ++kk) {
+    Root rt{};
+    rt.q = WrapPiC(PolishRoot(e, th[kk]));
+    double u[3];
+    LinkDir(rt.q, u);
+    rt.Lw = l * VecDot(u, mw) - k;
+    VecScale(l, u, rt.RP1);
+    VecAddScaled(rwM, rt.Lw, mw, rt.RP2);
+    double dv[3];
+    VecSub(rt.RP2, rt.RP1, dv);
+    const double DD = VecNorm(dv);
+    if (std::fabs(rt.q) < 1e-6) rt.q = 0.0;
+    if (!(std::fabs(DD - d) <= 1.0 && std::fabs(DD - d) <= kTangencyTol * d)) continue;
+    kept = true;
+    if (rt.q > -kHalfPiC && rt.q < qmin) {
+      qmin = rt.q;
+      best = rt;
+      found = true;
+    }
+  }
+  if (!kept || !found) {
+    // no tangency, or only tangencies exactly at -pi/2
+    c.solF = c.solW = 0;
+    return 0;
+  }
+
+  double u[3], N[3];
+  LinkDir(best.q, u);
+  c.q = best.q;
+  c.prm.Lw = best.Lw;
+  VecSub(best.RP2, best.RP1, N);
+  VecScale(1.0 / d, N, N);
+  VecAddScaled(best.RP1, aFin, N, c.RCm);
+  VecCopy(N, c.NFm);
+  VecNeg(N, c.NWm);
+  c.prm.thw = std::atan2(VecDot(c.NWm, yw), VecDot(c.NWm, xw));
+  c.prm.fif = FinNormalAngle(u, c.NFm);
+  double cu = VecDot(c.NFm, u);
+  if (cu > 1.0) cu = 1.0;
+  if (cu < -1.0) cu = -1.0;
+  c.prm.psif = std::acos(cu);
+  // A contact on the rear half of the tip sphere lies inside the link's cylinder:
+  // the link itself would cut into the work there.
+  c.solF = (c.prm.psif <= kHalfPiC) ? 2 : -1;
+  c.solW = SideCode(c.prm.Lw, hCyl);
+  if (!grasp_detail::ContactFinite(c)) {
+    c.solF = c.solW = 0;
+    return 0;
+  }
+  return (c.solF == 2 && c.solW == 1) ? 1 : 0;
+}
+
+}  // namespace rg

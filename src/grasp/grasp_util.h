@@ -1,0 +1,73 @@
+// Small helpers shared by the contact solvers (all in the last-joint frame Σm).
+#pragma once
+
+#include <cmath>
+
+#include "grasp/grasp.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+namespace grasp_detail {
+
+// Wraps an angle once into [-pi, pi] (the contact code's decimal pi).
+inline double WrapPiC(double a) {
+  if (a < -kPiC) a += k2PiC;
+  if (a > kPiC) a -= k2PiC;
+  return a;
+}
+
+// Direction of the last link at joint angle q.
+inline void LinkDir(double q, double u[3]) {
+  u[0] = std::cos(q);
+  u[1] = std::sin(q);
+  u[2] = 0.0;
+}
+
+// Angle of the finger normal NF about the link axis u: from the link frame's z axis
+// towards u x z.
+inline double FinNormalAngle(const double u[3], const double NF[3]) {
+  const double ez[3] = {0, 0, 1};
+  double uxz[3];
+  VecCross(u, ez, uxz);
+  return std::atan2(VecDot(NF, uxz), VecDot(NF, ez));
+}
+
+// Angle of the finger normal NF from the link axis u on the tip sphere, measured in
+// the plane that holds u and NF (0 = straight ahead, pi/2 = on the equator).
+inline double TipNormalAngle(const double u[3], const double NF[3], double fif) {
+  const double ez[3] = {0, 0, 1};
+  double uxz[3], w[3];
+  VecCross(u, ez, uxz);
+  for (int i = 0; i < 3; ++i) w[i] = std::cos(fif) * ez[i] + std::sin(fif) * uxz[i];
+  return std::atan2(VecDot(NF, w), VecDot(NF, u));
+}
+
+inline bool Finite3(const double v[3]) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// True when every number of a candidate is finite (no NaN may be accepted).
+inline bool ContactFinite(const ContactM& c) {
+  return std::isfinite(c.q) && std::isfinite(c.prm.Lf) && std::isfinite(c.prm.fif) &&
+         std::isfinite(c.prm.psif) && std::isfinite(c.prm.Lw) && std::isfinite(c.prm.Ltw) &&
+         std::isfinite(c.prm.thw) && Finite3(c.RCm) && Finite3(c.NFm) && Finite3(c.NWm);
+}
+
+// Normal-cone test of a rim contact: the work normal NW at rim point P of the rim
+// centred at C must point out of both the end face (outward face normal nd) and
+// the side surface. Returns 2 when it does, 4 when NW points over the end disk
+// (the finger would reach into the disk), 5 when it points below the face plane
+// (the finger would cut into the side surface).
+inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
+                       const double nd[3]) {
+  constexpr double kTol = 1e-7;
+  double rad[3];
+  VecSub(P, C, rad);
+  VecUnit(rad, rad);
+  if (VecDot(NW, rad) < -kTol) return 4;
+  if (VecDot(NW, nd) < -kTol) return 5;
+  return 2;
+}
+
+}  // namespace grasp_detail
+}  // namespace rg
