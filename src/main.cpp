@@ -1,14 +1,34 @@
-// rollgrasp: the desktop simulator. Runs the start-up, then the window.
+// rollgrasp: the desktop simulator. Runs the start-up, then the window and its
+// event loop.
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "app/console.h"
 #include "app/state.h"
+#ifdef RG_HAVE_RENDER
+#include "render/window.h"
+#endif
 
 int main(int argc, char** argv) {
-  (void)argc;
-  (void)argv;
+#ifdef RG_HAVE_RENDER
+  // freeglut ends the process when it cannot open the display: ask first
+  std::string why;
+  if (!rg::DisplayAvailable(&why)) {
+    std::fprintf(stderr,
+                 "rollgrasp: %s; it needs a desktop display, or run it headless with: "
+                 "xvfb-run -a %s\n",
+                 why.c_str(), argc > 0 ? argv[0] : "rollgrasp");
+    return 1;
+  }
+#endif
   auto sim = std::make_unique<rg::Sim>();
   rg::StartUp(*sim);
   con::Flush();
-  return 0;
+#ifdef RG_HAVE_RENDER
+  return rg::WindowRun(*sim, argc, argv);
+#else
+  std::fprintf(stderr, "rollgrasp: built without the drawing library; no window can open\n");
+  return 1;
+#endif
 }

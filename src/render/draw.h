@@ -1,0 +1,73 @@
+// Drawing of the scene: primitives, hand, work, contact markers, text overlay
+// and replay. All geometry is passed in model units (the millimetre-like numbers
+// of the hand and work models); the primitives scale it to drawing units.
+// Colours are RGBA floats. No GL types appear here: the GL calls stay in the
+// .cpp files of this folder.
+#pragma once
+
+#include "app/state.h"
+
+namespace rg {
+
+// model units -> drawing units (x * 300 / 15000)
+double ToGL(double x);
+
+// primitives
+void usrDrawCylinder(const double r0[3], const double rf[3], double a, const float colour[4]);
+void usrDrawCylinderTr(const double r0[3], const double rf[3], double a, const float colour[4]);
+void CylinderNet(const double r0[3], const double E[3][3], double a, double L);
+void usrDrawWireCircle3d(const double angles[2], const double centre[3], double a,
+                         const float colour[4]);
+void DrawDisk(const double angles[2], const double centre[3], double a, const float colour[4]);
+void DrawSphere(const double centre[3], double a, const float colour[4]);
+void DrawSphereTr(const double centre[3], double a, const float colour[4]);
+void DrawLine(const double p0[3], const double p1[3], double w, const float colour[4]);
+void DrawCone(const double p0[3], const double p1[3], double a, const float colour[4]);
+
+// hand (fingers redo their kinematics, so s.JA / s.EA follow the drawn pose)
+void draw_hand(Sim& s, const double qqf[kSlots][kSlots], const float colour[4]);
+void draw_finger(Sim& s, int kf, int n, const double* q, const float colour[4]);
+void draw_fingerTr(Sim& s, int kf, int n, const double* q, const float colour[4]);
+void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]);
+void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
+                const float colour[4]);
+void draw_joint(char jtype, const double P[3], const double E[3][3], double lJnt, double rJnt,
+                const float colour[4]);
+void DrawArrow(const double P[3], const double dir[3], const float colour[4]);
+void DrawPalm(const float colour[4]);
+
+// work and contact markers
+void draw_work(const char WORK[3], const double rw[3], const double Ew[3][3],
+               const float colour[4]);
+void draw_WrkSphere(const double rw[3], const double Ew[3][3], double a);
+void draw_WrkCylinder(const double rw[3], const double Ew[3][3], double a, double h,
+                      const float colour[4]);
+void draw_WrkCylinderTr2(const double rw[3], const double Ew[3][3], double a, double h,
+                         const float colour[4]);
+void DrawVector(const double P[3], const double dir[3], double L, double s,
+                const float colour[4]);
+void draw_ContactMark(int kf, const double P[3], const double n[3], const float colour[4]);
+
+// text: window text in the fixed 600 x 600 layout space, and text at a scene point.
+// font is a GLUT bitmap font handle.
+void DrawText2D(float x, float y, void* font, const char* text);
+void DrawTextLines(float x, float y, int n, float dy, void* font, const char rows[][100]);
+void DrawText3D(float x, float y, float z, void* font, const char* text);
+void* OverlayFont();
+
+// The overlay text lines of the current state: help table, hand and work lines,
+// the velocity label and the mode panel.
+void DrawOverlay(const Sim& s);
+// The count field: the decimal digits of n written over "    \n".
+void CountField(int n, char out[6]);
+
+// replay of stored step m
+void PSeries(Sim& s, int m);
+
+// One whole frame into the current GL context (no buffer swap): frame set-up,
+// overlay, view transform, axes, work, hand, markers, replay.
+void DrawFrame(Sim& s);
+// Viewport for a window of w x h pixels; the projection stays the identity.
+void Reshape(int w, int h);
+
+}  // namespace rg

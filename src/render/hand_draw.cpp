@@ -1,0 +1,147 @@
+// Drawing of the hand: palm, joint bodies, links, fingertip balls, joint-axis
+// arrows and finger labels. Every finger re-runs its forward kinematics for the
+// angles it is drawn with.
+#include <cmath>
+
+#include "hand/hand.h"
+#include "numerics/vecmat.h"
+#include "render/draw.h"
+
+namespace rg {
+namespace {
+
+constexpr float kLinkColour[4] = {0.0f, 0.5f, 1.0f, 0.3f};  // links and tips, normal drawing
+constexpr float kReplayOn[4] = {0.0f, 0.0f, 0.9f, 0.5f};    // replay, finger in contact
+constexpr float kReplayOff[4] = {0.5f, 0.0f, 0.0f, 0.0f};   // replay, other fingers
+constexpr float kBlack[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
+bool InReplay(const Sim& s) {
+  return s.sgnCAL == 'D' || (s.sgnCAL == 'I' && s.sgnCALold == 'D');
+}
+
+// Frame of link j: z along the x axis of joint frame j, x along its z axis.
+void LinkFrame(const double EAj[3][3], double Ef[3][3]) {
+  double x[3], z[3], y[3];
+  MatColumn(EAj, 0, z);
+  MatColumn(EAj, 2, x);
+  VecCross(z, x, y);  // EA's x cross EA's z: the negative y axis of EA
+  for (int i = 0; i < 3; ++i) {
+    Ef[i][0] = x[i];
+    Ef[i][1] = y[i];
+    Ef[i][2] = z[i];
+  }
+}
+
+// Label "1".."9" just below the first joint of finger kf.
+void FingerLabel(const Sim& s, int kf) {
+  const char label[2] = {DigitChar(kf), '\0'};
+  const double* P = s.JA[kf][1];
+  DrawText3D(static_cast<float>(ToGL(P[0])), static_cast<float>(ToGL(P[1]) - 0.3),
+             static_cast<float>(ToGL(P[2])), OverlayFont(), label);
+}
+
+void JointsAndAxes(const Sim& s, int kf, int n, const float colour[4]) {
+  for (int j = 1; j <= n; ++j)
+    draw_joint(s.JRTYPE[j], s.JA[kf][j], s.EA[kf][j], lRjnt, rRjnt, colour);
+  for (int j = 1; j <= n; ++j) {
+    double e[3];
+    MatColumn(s.EA[kf][j], 2, e);
+    DrawArrow(s.JA[kf][j], e, kBlack);
+  }
+}
+
+bool ValidFinger(int kf, int n) { return kf >= 1 && kf < kSlots && n >= 1 && n <= kSlots - 2; }
+
+}  // namespace
+
+void draw_hand(Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
+  if (s.HAND1 < 1 || s.HAND1 > 4) return;
+  const int n = s.njnt[s.HAND1];
+  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+    if (InReplay(s)) {
+      draw_fingerTr(s, kf, n, qqf[kf], s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
+    } else {
+      draw_finger(s, kf, n, qqf[kf], colour);
+    }
+  }
+  DrawPalm(colour);
+}
+
+void draw_finger(Sim& s, int kf, int n, const double* q, const float colour[4]) {
+  if (!ValidFinger(kf, n)) return;
+  Findirect_kineR(s, kf, n, q);
+  FingerLabel(s, kf);
+  for (int j = 3; j <= n; ++j) {
+    double Ef[3][3];
+    LinkFrame(s.EA[kf][j], Ef);
+    draw_arm(s.JA[kf][j], Ef, aFin, lFin, kLinkColour);
+  }
+  JointsAndAxes(s, kf, n, colour);
+}
+
+void draw_fingerTr(Sim& s, int kf, int n, const double* q, const float colour[4]) {
+  if (!ValidFinger(kf, n)) return;
+  Findirect_kineR(s, kf, n, q);
+  FingerLabel(s, kf);
+  for (int j = 3; j <= n; ++j) {
+    double Ef[3][3];
+    LinkFrame(s.EA[kf][j], Ef);
+    if (j == n) {
+      draw_armTr(s.JA[kf][j], Ef, aFin, lFin, colour);
+    } else {
+      draw_arm(s.JA[kf][j], Ef, aFin, lFin, colour);
+    }
+  }
+  JointsAndAxes(s, kf, n, colour);
+}
+
+void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]) {
+  double ez[3], rf[3];
+  MatColumn(Ef, 2, ez);
+  VecAddScaled(P, L, ez, rf);
+  usrDrawCylinder(P, rf, a, colour);
+  DrawSphere(rf, a, colour);
+}
+
+void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
+                const float colour[4]) {
+  double ez[3], rf[3];
+  MatColumn(Ef, 2, ez);
+  VecAddScaled(P, L, ez, rf);
+  usrDrawCylinderTr(P, rf, a, colour);
+  CylinderNet(P, Ef, a, L);
+  DrawSphere(rf, a, colour);
+}
+
+void draw_joint(char jtype, const double P[3], const double E[3][3], double lJnt, double rJnt,
+                const float colour[4]) {
+  (void)jtype;  // every joint type has the same drawn body
+  double ex[3], ey[3], e[3], A[3], B[3], zyz[3];
+  MatColumn(E, 0, ex);
+  MatColumn(E, 1, ey);
+  MatColumn(E, 2, e);
+  VecAddScaled(P, -lJnt / 2.0, e, A);
+  VecAddScaled(P, lJnt / 2.0, e, B);
+  usrDrawCylinder(A, B, rJnt, colour);
+  FrameToZYZ(ex, ey, e, zyz);
+  const double ang[2] = {zyz[0], zyz[1]};
+  DrawDisk(ang, A, rJnt, colour);
+  DrawDisk(ang, B, rJnt, colour);
+}
+
+void DrawArrow(const double P[3], const double dir[3], const float colour[4]) {
+  const double h = std::sqrt(20.0);  // head length and base radius
+  double T[3], H[3];
+  VecAddScaled(P, 20.0, dir, T);
+  VecAddScaled(T, -h, dir, H);
+  DrawLine(P, T, h, colour);
+  DrawCone(H, T, h, colour);
+}
+
+void DrawPalm(const float colour[4]) {
+  const double bottom[3] = {0.0, -hPalm / 2.0, 0.0};
+  const double top[3] = {0.0, hPalm / 2.0, 0.0};
+  usrDrawCylinder(bottom, top, rPalm, colour);
+}
+
+}  // namespace rg

@@ -1,0 +1,133 @@
+// Snapshot of a frame: draw into the back buffer of a 600 x 600 GLUT window,
+// read the pixels back and write them as an RGB PNG.
+#include "render/snapshot.h"
+
+#include <GL/freeglut.h>
+#include <png.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "render/draw.h"
+#include "render/window.h"
+
+namespace {
+
+int gWindow = 0;
+bool gExposed = false;
+
+void MarkExposed() { gExposed = true; }
+
+// Creates the snapshot window once and waits until the server has mapped it.
+bool EnsureWindow() {
+  if (gWindow != 0) {
+    glutSetWindow(gWindow);
+    return true;
+  }
+  if (!glutGet(GLUT_INIT_STATE)) {
+    int argc = 1;
+    char name[] = "rollgrasp";
+    char* argv[] = {name, nullptr};
+    glutInitWindowSize(rg::kWindowSize, rg::kWindowSize);
+    glutInit(&argc, argv);
+  }
+  glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+  glutInitWindowSize(rg::kWindowSize, rg::kWindowSize);
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+  gWindow = glutCreateWindow(rg::kWindowTitle);
+  if (gWindow <= 0) return false;
+  glutDisplayFunc(MarkExposed);
+  glutReshapeFunc(rg::Reshape);
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!gExposed && std::chrono::steady_clock::now() < deadline) glutMainLoopEvent();
+  glutSetWindow(gWindow);
+  return true;
+}
+
+bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& rgbTopDown,
+              std::string* err) {
+  std::FILE* fp = std::fopen(path, "wb");
+  if (fp == nullptr) {
+    *err = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (png == nullptr || info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    std::fclose(fp);
+    std::remove(path);
+    *err = "cannot set up the PNG writer";
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(fp);
+    std::remove(path);
+    *err = std::string("error while writing ") + path;
+    return false;
+  }
+  png_init_io(png, fp);
+  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < h; ++y)
+    png_write_row(png, const_cast<png_bytep>(&rgbTopDown[static_cast<size_t>(y) * w * 3]));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  if (std::fclose(fp) != 0) {
+    std::remove(path);
+    *err = std::string("cannot finish ") + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RenderSnapshotPNG(rg::Sim& s, const char* path) {
+  if (path == nullptr || path[0] == '\0') {
+    std::fprintf(stderr, "snapshot: no file name given\n");
+    return 1;
+  }
+  std::string why;
+  if (!rg::DisplayAvailable(&why)) {
+    std::fprintf(stderr, "snapshot: %s; a snapshot needs an X display (run headless with xvfb-run -a)\n",
+                 why.c_str());
+    return 1;
+  }
+  if (!EnsureWindow()) {
+    std::fprintf(stderr, "snapshot: cannot create the drawing window\n");
+    return 1;
+  }
+  const int w = rg::kWindowSize, h = rg::kWindowSize;
+  rg::Reshape(w, h);
+  rg::DrawFrame(s);
+  glFinish();
+  std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  if (glGetError() != GL_NO_ERROR) {
+    std::fprintf(stderr, "snapshot: cannot read the drawn pixels\n");
+    return 1;
+  }
+  // GL rows run bottom-up, PNG rows top-down
+  std::vector<unsigned char> rows(pixels.size());
+  const size_t stride = static_cast<size_t>(w) * 3;
+  for (int y = 0; y < h; ++y)
+    std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride], &pixels[static_cast<size_t>(y) * stride], stride);
+  std::string err;
+  if (!WritePNG(path, w, h, rows, &err)) {
+    std::fprintf(stderr, "snapshot: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}

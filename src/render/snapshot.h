@@ -1,0 +1,10 @@
+// A picture of the current frame, drawn by the same code as the window.
+#pragma once
+
+#include "app/state.h"
+
+// Draws the frame that the window would show for s into a 600 x 600 GLUT window
+// on the X display and writes it to path as an RGB PNG. Returns 0 on success;
+// without a usable display, or when the file cannot be written, prints one line
+// to stderr, writes no file and returns nonzero.
+int RenderSnapshotPNG(rg::Sim& s, const char* path);
