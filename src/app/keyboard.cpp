@@ -3,6 +3,7 @@
 // press ends with a redraw request.
 #include "app/keyboard.h"
 
+#include "grasp/grasp.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
@@ -47,6 +48,8 @@ void GraspStep(Sim& s) {
     VecCopyN(s.nJ, s.qq0[k], s.qf[k]);
     VecCopyN(s.nJ, s.qq0[k], s.qqa2[1][k]);
   }
+  double rc[3], nw[3];  // contact point and normal; the record keeps them
+  GRASP(s, kf, s.qq0[kf], s.rwG, s.EwG, s.qf[kf], rc, nw, s.GGTYPE[kf]);
   if (s.nFIN >= s.nF) {
     s.sgnCALGEnd = 'Y';
     for (int k = 1; k <= s.nF; ++k) {
