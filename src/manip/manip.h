@@ -1,11 +1,103 @@
 // Manipulation by rolling contact (PR motion) of the grasped cylinder.
+//
+// Every finger touches a rim circle of the cylinder with its last link. One
+// manipulation step moves the work by dt at the commanded velocity and, for each
+// finger, finds the joint angles with which the link still touches the moved rim,
+// having rolled on it without slipping and without spinning about the normal.
+//
+// Status letters of a step (returned by PRCircleManip4, kept in Sim::sgnMANIP):
+//   'Y'  step completed, the next one may run
+//   'C'  the moved work meets the palm, or a finger in its new pose meets the work
+//   'O'  a contact left the finger link (Lf < 0 or Lf > lFin)
+//   'D'  deadlock: no rolling motion found even with the smallest time step, or a
+//        step whose result would not be finite
+//   'R'  refused: some finger's grasp contact is not a link-on-rim contact (a
+//        contact on the cylinder side, sgnUML 'M', or on an end disk, GGTYPE "?D");
+//        the rolling motion is defined only on a rim, so nothing moves
+// ('F', data overflow, is set by the keyboard machine, never here.)
+//
+// All vectors are in the hand frame unless a name ends in M (the link frame of
+// the distance routine). Joint arrays are indexed 0..nJ with joint j at [j].
 #pragma once
 
 #include "app/state.h"
 
 namespace rg {
 
-// manipulation driver: one step; returns 'Y', 'C', 'O' or 'D'
+// Newton solver constants
+constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
+constexpr int kNewtonMaxReduce = 12;   // step reductions (by 10) per Jacobian
+
+// Where the last link and a rim circle come closest. Angles in radians.
+struct RimContact {
+  double Lf = 0.0;   // position of the contact along the link axis from joint nJ
+  double fif = 0.0;  // angle about the link, from the link frame's z towards x x z
+  double thw = 0.0;  // rim angle, from the work's x axis towards its y axis
+  double rfc[3] = {0, 0, 0};  // link surface point facing the rim point
+  double rwc[3] = {0, 0, 0};  // rim point nearest the link axis
+  double N[3] = {0, 0, 0};    // unit normal from the contact into the link
+  double D = 0.0;             // surface distance, negative when the rim cuts the link
+};
+
+// The fixed inputs of one finger's constraint solve: the finger before the step
+// and the contacted rim on the moved work.
+struct PRStepFixed {
+  int kf = 1;
+  double q1[kSlots] = {};   // angles before the step
+  double q12[kSlots] = {};  // angles after the first PR motion
+  double Lf1 = 0.0, fif1 = 0.0, thw1 = 0.0;  // contact parameters before the step
+  double NW1[3] = {0, 0, 0};     // contact normal before the step (work -> finger)
+  double rwP2[3] = {0, 0, 0};    // centre of the contacted rim on the moved work
+  double Ew2[3][3] = {};         // moved work frame (columns: work x, y, z axes)
+  double rwc3[3] = {0, 0, 0};    // the rim point that was in contact, carried along
+};
+
+// One finger's result of a step.
+struct PRStepResult {
+  double q2[kSlots] = {};
+  double Lf2 = 0.0, fif2 = 0.0, thw2 = 0.0;
+  double RC2[3] = {0, 0, 0};  // contact point (on the rim)
+  double NW2[3] = {0, 0, 0};  // unit contact normal, from the work towards the finger
+};
+
+// Counters of one Newton solve (for checks and benchmarks).
+struct PRNewtonStats {
+  int cnt1 = 0;        // trials plus Jacobian updates after the first
+  int trials = 0;      // error evaluations at trial angles
+  int jacobians = 0;   // Jacobian updates
+  int reductions = 0;  // tenfold step reductions, all Jacobians together
+  double maxStep = 0;  // largest joint change of one trial (max-norm, rad)
+};
+
+// link-rim distance
+void LinkCircleDistance2m(double lFinL, double aFinL, const double rwM[3], double aCylW,
+                          const double EwM[3][3], double Lf1, double fif1, double thw1,
+                          RimContact& out);
+void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
+                          const double rwP[3], double hCylW, double aCylW, const double Ew[3][3],
+                          double Lf1, double fif1, double thw1, RimContact& out);
+
+// contact constraints of the rolling motion (D, sHx, sHy, omn2) and their solver;
+// solE is 1, or 2 when the contact lies off the link
+int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+                     double ERR[4], double* ERRT);
+char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
+                           double IJB4[4][4], double* dq00, double* det);
+char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
+                         PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
+
+// per-finger PR motion: first-order prediction, then the exact correction
+int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
+                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
+                    double* det);
+char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
+
+// manipulation driver: one step; returns 'Y', 'C', 'O', 'D' or 'R'
 char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]);
+// true when finger kf's grasp contact is a contact on a rim circle
+bool GraspOnRim(const Sim& s, int kf);
+// status after finger kf of a step: the first finger sets it, a later finger's
+// letter other than 'Y' replaces a 'Y' (so no finger's failure goes unreported)
+char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf);
 
 }  // namespace rg

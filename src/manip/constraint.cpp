@@ -1,0 +1,235 @@
+// The rolling-contact constraints of one finger and their Newton solver.
+#include <cmath>
+
+#include "app/console.h"
+#include "hand/hand.h"
+#include "manip/manip.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+namespace {
+
+// Brings an angle difference into [-pi, pi].
+double WrapPi(double a) {
+  if (a > kPiC) a -= k2PiC;
+  if (a < -kPiC) a += k2PiC;
+  return a;
+}
+
+// Frame of the last link for the distance routine: columns (z, x x z, x) of the
+// link frame EA[kf][nJ], so that its third axis is the link axis.
+void LinkFrame(const Sim& s, int kf, double F[3][3]) {
+  double x[3], z[3], xz[3];
+  MatColumn(s.EA[kf][s.nJ], 0, x);
+  MatColumn(s.EA[kf][s.nJ], 2, z);
+  VecCross(x, z, xz);
+  for (int i = 0; i < 3; ++i) {
+    F[i][0] = z[i];
+    F[i][1] = xz[i];
+    F[i][2] = x[i];
+  }
+}
+
+double ErrSum(const double e[4]) {
+  return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
+}
+
+bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+
+// Contact normal of an accepted pose (kinematics at that pose): from the link
+// surface point towards the link axis, the work's outward normal.
+void ContactNormal(const Sim& s, int kf, double Lf2, const double rfc[3], double NW2[3]) {
+  double x[3], A[3], d[3];
+  MatColumn(s.EA[kf][s.nJ], 0, x);
+  VecAddScaled(s.JA[kf][s.nJ], Lf2, x, A);
+  VecSub(A, rfc, d);
+  VecUnit(d, NW2);
+}
+
+}  // namespace
+
+int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+                     double ERR[4], double* ERRT) {
+  const int kf = in.kf, nJ = s.nJ;
+  Findirect_kineR(s, kf, nJ, q);
+  double F[3][3];
+  LinkFrame(s, kf, F);
+  LinkCircleDistanceA2(s.JA[kf][nJ], lFin, aFin, F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1,
+                       in.fif1, in.thw1, c);
+
+  // spin of the finger since the first PR motion, about the contact normal
+  double om[3] = {0, 0, 0};
+  for (int j = 1; j <= nJ && j <= 4; ++j) {
+    const double dq = q[j] - in.q12[j];
+    for (int i = 0; i < 3; ++i) om[i] += dq * s.EA[kf][j][i][2];
+  }
+  const double omn2 = VecDot(om, c.N);
+
+  // roll on the finger: along the link and around it
+  const double dfif = WrapPi(in.fif1 - c.fif);
+  const double dLf = in.Lf1 - c.Lf;
+  const double dLb = aFin * dfif;
+
+  // roll on the rim, resolved along the link (x) and around it (N x x)
+  const double st = std::sin(c.thw), ct = std::cos(c.thw);
+  double t[3], x[3], Nx[3];
+  for (int i = 0; i < 3; ++i) t[i] = -st * in.Ew2[i][0] + ct * in.Ew2[i][1];
+  for (int i = 0; i < 3; ++i) x[i] = F[i][2];
+  VecCross(c.N, x, Nx);
+  double t1 = VecDot(t, x), t2 = VecDot(t, Nx);
+  const double tn = std::sqrt(t1 * t1 + t2 * t2);
+  if (tn > 0.0) {
+    t1 /= tn;
+    t2 /= tn;
+  }
+  const double sw = aCyl * WrapPi(in.thw1 - c.thw);
+
+  ERR[0] = c.D;
+  ERR[1] = dLf - sw * t1;
+  ERR[2] = dLb - sw * t2;
+  ERR[3] = omn2;
+  *ERRT = ErrSum(ERR);
+  return OffLink(c.Lf) ? 2 : 1;
+}
+
+char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
+                           double IJB4[4][4], double* dq00, double* det) {
+  const double h = err9;
+  RimContact c;
+  double ERR0[4], ERRT0;
+  PRCirMotion2ERR4(s, in, q, c, ERR0, &ERRT0);
+  *dq00 = h;
+  double qp[kSlots];
+  for (int j = 1; j <= 4; ++j) {
+    for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
+    qp[j] += h;
+    double ERRp[4], ERRTp;
+    PRCirMotion2ERR4(s, in, qp, c, ERRp, &ERRTp);
+    for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (ERRp[i] - ERR0[i]) / h;
+  }
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
+  *det = MatInverse(4, &IJB4[0][0], 4);
+  if (!(std::fabs(*det) >= err4)) return 'N';
+
+  double ddq[4], ERR3[4];
+  for (int i = 0; i < 4; ++i) {
+    ddq[i] = 0.0;
+    for (int k = 0; k < 4; ++k) ddq[i] += IJB4[i][k] * ERR0[k];
+  }
+  for (int i = 0; i < 4; ++i) {
+    ERR3[i] = 0.0;
+    for (int k = 0; k < 4; ++k) ERR3[i] += JB4[i][k] * ddq[k];
+  }
+  if (std::fabs(ERRT0 - ErrSum(ERR3)) >= h) {
+    con::Printf("\n▲Jacob4()-----ERR1[]=JB4[][]*ddq[] 成り立たない------------");
+    con::WaitForKey('e');
+  }
+
+  // descent test: a step of length h along the Newton direction must lower ERRT
+  double dqmax = 0.0;
+  for (int j = 0; j < 4; ++j) dqmax = std::fmax(dqmax, std::fabs(ddq[j]));
+  const double scale = (dqmax <= h) ? 1.0 : h / dqmax;
+  for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
+  for (int j = 1; j <= 4; ++j) qp[j] = q[j] - scale * ddq[j - 1];
+  double ERR4v[4], ERRT4;
+  PRCirMotion2ERR4(s, in, qp, c, ERR4v, &ERRT4);
+  if (ERRT4 < ERRT0) {
+    s.sgnC[in.kf] = 'Y';
+    return 'Y';
+  }
+  return 'N';
+}
+
+char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
+                         int maxIter) {
+  PRNewtonStats st;
+  const int kf = in.kf, nJ = s.nJ;
+
+  // starting value: the first PR motion right after the grasp, else the
+  // extrapolation of the finger's two latest states
+  double q[kSlots];
+  for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
+  if (s.cntManip0 != 0)
+    for (int j = 1; j <= nJ; ++j) q[j] = 2.0 * s.qqa2[1][kf][j] - s.qqa2[0][kf][j];
+
+  RimContact c, cn;
+  double ERR[4], ERRT;
+  PRCirMotion2ERR4(s, in, q, c, ERR, &ERRT);
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
+  out.Lf2 = c.Lf;
+  out.fif2 = c.fif;
+  out.thw2 = c.thw;
+
+  char result = 'D';
+  bool done = ERRT < err6;
+  if (done) result = 'Y';
+  while (!done) {
+    // Jacobian update at the current angles
+    double JB4[4][4], IJB4[4][4], dq00, det;
+    ++st.jacobians;
+    if (PRCirMotion2Jacobian4(s, in, q, JB4, IJB4, &dq00, &det) != 'Y') break;
+    double ddq[4], dqmax = 0.0;
+    for (int i = 0; i < 4; ++i) {
+      ddq[i] = 0.0;
+      for (int k = 0; k < 4; ++k) ddq[i] += IJB4[i][k] * ERR[k];
+      dqmax = std::fmax(dqmax, std::fabs(ddq[i]));
+    }
+    if (!(dqmax < err2))
+      for (int i = 0; i < 4; ++i) ddq[i] *= err2 / dqmax;
+    int improvements = 0, reductions = 0;
+    bool newJacobian = false;
+    while (!done && !newJacobian) {
+      // trial along the current direction from the current angles
+      ++st.cnt1;
+      ++st.trials;
+      double qn[kSlots], ERRn[4], ERRTn;
+      for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
+      double stepMax = 0.0;
+      for (int j = 1; j <= 4; ++j) {
+        qn[j] = q[j] - ddq[j - 1];
+        stepMax = std::fmax(stepMax, std::fabs(ddq[j - 1]));
+      }
+      st.maxStep = std::fmax(st.maxStep, stepMax);
+      PRCirMotion2ERR4(s, in, qn, cn, ERRn, &ERRTn);
+      for (int j = 0; j < kSlots; ++j) out.q2[j] = qn[j];
+      out.Lf2 = cn.Lf;
+      out.fif2 = cn.fif;
+      out.thw2 = cn.thw;
+      if (ERRTn < err6) {
+        for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
+        c = cn;
+        result = 'Y';
+        done = true;
+      } else if (st.cnt1 >= maxIter) {
+        break;
+      } else if (ERRTn < ERRT) {
+        for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
+        for (int i = 0; i < 4; ++i) ERR[i] = ERRn[i];
+        ERRT = ERRTn;
+        ++improvements;
+      } else if (reductions >= kNewtonMaxReduce) {
+        if (improvements == 0) break;
+        ++st.cnt1;
+        newJacobian = true;
+      } else {
+        for (int i = 0; i < 4; ++i) ddq[i] /= 10.0;
+        ++reductions;
+        ++st.reductions;
+      }
+    }
+    if (!newJacobian) break;  // converged, or gave up inside the line search
+  }
+
+  if (done) {
+    // finish: the contact point on the rim and the normal at the accepted pose
+    if (OffLink(out.Lf2)) result = 'O';
+    Findirect_kineR(s, kf, nJ, out.q2);
+    VecCopy(c.rwc, out.RC2);
+    ContactNormal(s, kf, out.Lf2, c.rfc, out.NW2);
+  }
+  if (stats != nullptr) *stats = st;
+  return result;
+}
+
+}  // namespace rg

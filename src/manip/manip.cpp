@@ -1,0 +1,269 @@
+// The manipulation step (PR motion) and the per-finger prediction and correction.
+#include "manip/manip.h"
+
+#include <cmath>
+
+#include "app/console.h"
+#include "hand/hand.h"
+#include "interference/interference.h"
+#include "manip/store.h"
+#include "numerics/vecmat.h"
+#include "work/work.h"
+
+namespace rg {
+namespace {
+
+bool Finite3(const double v[3]) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+bool FiniteMat(const double E[3][3]) { return Finite3(E[0]) && Finite3(E[1]) && Finite3(E[2]); }
+
+bool FiniteResult(const Sim& s, const PRStepResult& r) {
+  for (int j = 0; j <= s.nJ; ++j)
+    if (!std::isfinite(r.q2[j])) return false;
+  return std::isfinite(r.Lf2) && std::isfinite(r.fif2) && std::isfinite(r.thw2) &&
+         Finite3(r.RC2) && Finite3(r.NW2);
+}
+
+bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+
+// Accepts the pose of the last error evaluation (kinematics at that pose) as the
+// finger's result: contact point on the rim, normal from it towards the link axis.
+void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
+  out.Lf2 = c.Lf;
+  out.fif2 = c.fif;
+  out.thw2 = c.thw;
+  VecCopy(c.rwc, out.RC2);
+  double x[3], A[3], d[3];
+  MatColumn(s.EA[kf][s.nJ], 0, x);
+  VecAddScaled(s.JA[kf][s.nJ], c.Lf, x, A);
+  VecSub(A, c.rwc, d);
+  VecUnit(d, out.NW2);
+}
+
+// The finger's state before the step, as the result of a step that found nothing.
+void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = in.q1[j];
+  out.Lf2 = in.Lf1;
+  out.fif2 = in.fif1;
+  out.thw2 = in.thw1;
+  VecCopy(in.rwc3, out.RC2);
+  VecCopy(in.NW1, out.NW2);
+}
+
+}  // namespace
+
+bool GraspOnRim(const Sim& s, int kf) {
+  return (s.sgnUML[kf] == 'L' || s.sgnUML[kf] == 'U') && s.GGTYPE[kf][1] == 'C';
+}
+
+char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
+  if (kf == 1) return sgnCkf;
+  return sgnMANIP == 'Y' ? sgnCkf : sgnMANIP;
+}
+
+int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
+                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
+                    double* det) {
+  // velocity of the work's material point at the contact, spin about the normal
+  double r[3], w[3], vwc[3];
+  VecSub(RC1, rw1, r);
+  VecCross(omw, r, w);
+  VecAdd(vw, w, vwc);
+  const double omwn = VecDot(omw, NW1);
+
+  Findirect_kineR(s, kf, s.nJ, q1);
+  // column j: velocity of the finger point at the contact and spin about the
+  // normal for a unit rate of joint j
+  double JB[4][4];
+  for (int j = 1; j <= 4; ++j) {
+    double z[3], d[3], c[3];
+    MatColumn(s.EAs[kf][j], 2, z);
+    VecSub(RC1, s.JA[kf][j], d);
+    VecCross(z, d, c);
+    for (int i = 0; i < 3; ++i) JB[i][j - 1] = c[i];
+    JB[3][j - 1] = VecDot(z, NW1);
+  }
+  *det = MatInverse(4, &JB[0][0], 4);
+  if (!(std::fabs(*det) >= err1)) return 0;
+  const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
+  for (int j = 1; j <= 4; ++j) {
+    nu[j] = 0.0;
+    for (int k = 0; k < 4; ++k) nu[j] += JB[j - 1][k] * V[k];
+  }
+  return 1;
+}
+
+char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
+  const int kf = in.kf, nJ = s.nJ;
+  Findirect_kineR(s, kf, nJ, in.q1);
+
+  // starting value: the first PR motion right after the grasp, else the latest
+  // angles pushed on by their change since the first stored row
+  double q2[kSlots];
+  for (int j = 0; j < kSlots; ++j) q2[j] = in.q12[j];
+  if (s.cntManip0 != 0)
+    for (int j = 1; j <= nJ; ++j) q2[j] = 2.0 * s.qqa2[1][kf][j] - s.qqa[0][kf][j];
+
+  RimContact c;
+  double ERR[4], ERRT;
+  PRCirMotion2ERR4(s, in, q2, c, ERR, &ERRT);
+  char sgnN;
+  if (ERRT < err6) {
+    AcceptPose(s, kf, q2, c, out);
+    sgnN = OffLink(out.Lf2) ? 'O' : 'Y';
+  } else {
+    sgnN = PRCirMotion2Newton4(s, in, out);
+  }
+  s.sgnC[kf] = sgnN;
+  if (sgnN != 'Y') {
+    con::Printf("\n△CirM24():----kf=%d sgnN=%c 行き詰まり", kf, sgnN);
+    con::WaitForKey('e');
+    s.sgnMANIP = sgnN;
+  }
+  if (sgnN == 'D') KeepBefore(in, out);
+  s.sgnC[kf] = sgnN;
+  return sgnN;
+}
+
+char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
+  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.njnt[s.HAND1];
+  const int nF = s.nF, nJ = s.nJ;
+  s.sgnMANIP = 'Y';
+
+  // the rolling motion is defined only for link contacts on a rim
+  for (int kf = 1; kf <= nF; ++kf)
+    if (!GraspOnRim(s, kf)) {
+      s.sgnMANIP = 'R';
+      return 'R';
+    }
+  // a velocity that is not finite would carry NaN into the record
+  if (!Finite3(vw) || !Finite3(omw) || !Finite3(s.omww)) {
+    s.sgnMANIP = 'D';
+    return 'D';
+  }
+
+  const int M = s.cntManip0;
+  const int M2 = (M != 0) ? 1 : 0;
+  double rw1[3], Ew1[3][3];
+  VecCopy(s.ManipRW2[M2], rw1);
+  MatCopy(s.ManipEW2[M2], Ew1);
+
+  // first time step of every call; a reduced one is not carried over
+  s.dt = std::sqrt(8.0 * err6 / aCyl);
+  if (s.dt < 0.05) s.dt = 0.05;
+
+  char sgnC[kSlots];
+  for (;;) {  // one attempt per time step
+    double rw2[3], Ew2[3][3], Ew2T[3][3];
+    MoveCylinder1(vw, s.omww, s.dt, rw1, Ew1, rw2, Ew2);
+    if (!Finite3(rw2) || !FiniteMat(Ew2)) {
+      s.sgnMANIP = 'D';
+      return 'D';
+    }
+    MatTrans(Ew2, Ew2T);
+    double Lc = 0.0;
+    const char palm = RPalmCylinderCollision2(hPalm, rPalm, rw2, aCyl, hCyl, Ew2T, &Lc);
+    if (palm != 'F') {
+      s.sgnMANIP = 'C';
+      return 'C';
+    }
+
+    bool retry = false;
+    for (int kf = 1; kf <= nF; ++kf) {
+      sgnC[kf] = 'Y';
+      // the finger's latest state and the work pose stored with it
+      PRStepFixed in;
+      in.kf = kf;
+      for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
+      const ContactPrm prm1 = s.ManipPrm2[1][kf];
+      in.Lf1 = prm1.Lf;
+      in.fif1 = prm1.fif;
+      in.thw1 = prm1.thw;
+      double RC1[3];
+      VecCopy(s.ManipCPNTA2[1][kf], RC1);
+      VecCopy(s.ManipNWA2[1][kf], in.NW1);
+      VecCopy(s.ManipRW2[1], rw1);
+      MatCopy(s.ManipEW2[1], Ew1);
+
+      // the contacted rim on the moved work and the old contact carried with it
+      MatCopy(Ew2, in.Ew2);
+      for (int i = 0; i < 3; ++i) {
+        in.rwP2[i] = rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * Ew2[i][2] : 0.0);
+        in.rwc3[i] = in.rwP2[i] +
+                     aCyl * (std::cos(in.thw1) * Ew2[i][0] + std::sin(in.thw1) * Ew2[i][1]);
+      }
+
+      // first PR motion: joint rates that follow the work at the contact
+      double nu[kSlots] = {}, det = 0.0;
+      if (PRCirMotion1VN2(s, kf, in.q1, rw1, RC1, in.NW1, vw, omw, nu, &det) == 0)
+        for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+      for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
+      for (int j = 1; j <= nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
+
+      RimContact c12;
+      double ERR1[4], ERRT1;
+      PRCirMotion2ERR4(s, in, in.q12, c12, ERR1, &ERRT1);
+
+      PRStepResult out;
+      if (ERRT1 < err6) {
+        AcceptPose(s, kf, in.q12, c12, out);
+        sgnC[kf] = OffLink(out.Lf2) ? 'O' : 'Y';
+        s.sgnC[kf] = sgnC[kf];
+      } else {
+        // second PR motion: the exact rolling constraints by Newton iteration
+        sgnC[kf] = PRCirMotion24(s, in, out);
+      }
+      if (sgnC[kf] != 'D' && !FiniteResult(s, out)) {
+        KeepBefore(in, out);
+        sgnC[kf] = 'D';
+        s.sgnC[kf] = 'D';
+      }
+      if (sgnC[kf] != 'Y') s.sgnMANIP = sgnC[kf];
+
+      if (sgnC[kf] == 'D') {
+        con::Printf("\n■CM4:CirMotion24()解: kf=%d dt=%11.4e sgnC[kf]=%c 行き詰まり", kf, s.dt,
+                    'D');
+        if (s.dt < err5)
+          con::Printf("\n  dt=%11.4e<err5 → 運動停止", s.dt);
+        else
+          con::Printf("\n  dt=%11.4e → dtを小さくして再計算", s.dt);
+        con::WaitForKey('e');
+        if (s.dt < err5) {
+          s.sgnMANIP = 'D';
+          return 'D';
+        }
+        // again from finger 1, moving the work from the pose this finger read
+        s.dt /= std::sqrt(10.0);
+        retry = true;
+        break;
+      }
+
+      // the finger in its new pose must stay clear of the work
+      Findirect_kineR(s, kf, nJ, out.q2);
+      char sgnCC[2] = {'F', 'F'};
+      if (sgnC[kf] == 'Y' &&
+          FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C')
+        sgnC[kf] = 'C';
+      s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, sgnC[kf]);
+
+      // record the finger's state; on the rim Lw and Ltw keep their values
+      const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
+      StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, rw2, in.rwP2, Ew2, out.RC2,
+                              out.NW2);
+      const int row = s.cntMainip1;
+      for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
+      for (int k = kf + 1; k <= nF; ++k)
+        for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
+      usrdisplay(s);
+    }
+    if (!retry) break;
+  }
+  s.cntManip0 = M + 1;
+  return s.sgnMANIP;
+}
+
+}  // namespace rg
