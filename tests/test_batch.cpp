@@ -128,3 +128,16 @@ TEST(BatchDriver, BadArgumentsAndUnwritableFiles) {
   EXPECT_EQ(Batch("--state").status, 2);
   EXPECT_EQ(Batch("--state /nonexistent/dir/s.jsonl G").status, 1);
 }
+
+TEST(BatchDriver, SnapshotWithoutADisplayWritesNothing) {
+  const std::string png = TempPath("nodisplay.png");
+  std::remove(png.c_str());
+  const std::string cmd = "env -u DISPLAY " + BuildDir() + "/rollgrasp-batch --snapshot " + png +
+                          " G >/dev/null 2>&1 </dev/null";
+  const int st = std::system(cmd.c_str());
+  EXPECT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 1);
+  std::FILE* f = std::fopen(png.c_str(), "rb");
+  EXPECT_EQ(f, nullptr);
+  if (f != nullptr) std::fclose(f);
+}

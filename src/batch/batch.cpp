@@ -17,13 +17,17 @@
 #include "app/keyboard.h"
 #include "app/state.h"
 #include "hand/hand.h"
+#ifdef RG_HAVE_RENDER
+#include "render/snapshot.h"
+#include "render/window.h"
+#endif
 
 namespace {
 
 using nlohmann::json;
 
 const char* const kUsage =
-    "usage: rollgrasp-batch [--state FILE] "
+    "usage: rollgrasp-batch [--state FILE] [--snapshot FILE.png] "
     "(KEYS | --keys-file FILE)\n";
 
 int UsageError(const std::string& why) {
@@ -187,7 +191,7 @@ bool ReadFile(const std::string& path, std::string* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg;
+  std::string statePath, keysFile, keysArg, snapshotPath;
   bool haveKeys = false, haveKeysFile = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -198,6 +202,8 @@ int main(int argc, char** argv) {
     };
     if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
+    } else if (a == "--snapshot") {
+      if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -223,6 +229,20 @@ int main(int argc, char** argv) {
   } else if (haveKeys) {
     std::string err;
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);
+  }
+
+  if (!snapshotPath.empty()) {
+#ifdef RG_HAVE_RENDER
+    std::string why;
+    if (!rg::DisplayAvailable(&why)) {
+      std::fprintf(stderr, "rollgrasp-batch: --snapshot needs an X display (%s); run it under xvfb-run -a\n",
+                   why.c_str());
+      return 1;
+    }
+#else
+    std::fprintf(stderr, "rollgrasp-batch: built without the drawing library; --snapshot is not available\n");
+    return 1;
+#endif
   }
 
   std::FILE* stateOut = nullptr;
@@ -272,6 +292,9 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifdef RG_HAVE_RENDER
+  if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
+#endif
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;
