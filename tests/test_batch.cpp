@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -127,6 +128,21 @@ TEST(BatchDriver, BadArgumentsAndUnwritableFiles) {
   EXPECT_EQ(Batch("--keys-file /nonexistent/keys").status, 2);
   EXPECT_EQ(Batch("--state").status, 2);
   EXPECT_EQ(Batch("--state /nonexistent/dir/s.jsonl G").status, 1);
+}
+
+TEST(BatchDriver, TrajectoryCsvOfTheGrasp) {
+  const std::string csv = TempPath("traj.csv");
+  ASSERT_EQ(Batch("--trajectory " + csv + " ss").status, 0);
+  std::ifstream in(csv);
+  std::string header, row0, extra;
+  std::getline(in, header);
+  std::getline(in, row0);
+  EXPECT_FALSE(std::getline(in, extra));  // only row 0 before any manipulation step
+  EXPECT_EQ(header.rfind("row,step,time,rwx,rwy,rwz,ew00,", 0), 0u);
+  EXPECT_NE(header.find(",q1_f2,q2_f2,q3_f2,q4_f2,Lf_f2,fif_f2,psif_f2,Lw_f2,Ltw_f2,thw_f2,"), std::string::npos);
+  EXPECT_EQ(row0.rfind("0,0,0,0,140,-40,", 0), 0u);
+  EXPECT_EQ(std::count(row0.begin(), row0.end(), ','), std::count(header.begin(), header.end(), ','));
+  EXPECT_EQ(Batch("--trajectory /nonexistent/dir/t.csv ss").status, 1);
 }
 
 TEST(BatchDriver, SnapshotWithoutADisplayWritesNothing) {

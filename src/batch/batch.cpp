@@ -17,6 +17,7 @@
 #include "app/keyboard.h"
 #include "app/state.h"
 #include "hand/hand.h"
+#include "manip/report.h"
 #ifdef RG_HAVE_RENDER
 #include "render/snapshot.h"
 #include "render/window.h"
@@ -27,7 +28,7 @@ namespace {
 using nlohmann::json;
 
 const char* const kUsage =
-    "usage: rollgrasp-batch [--state FILE] [--snapshot FILE.png] "
+    "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "(KEYS | --keys-file FILE)\n";
 
 int UsageError(const std::string& why) {
@@ -191,7 +192,7 @@ bool ReadFile(const std::string& path, std::string* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg, snapshotPath;
+  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath;
   bool haveKeys = false, haveKeysFile = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -202,6 +203,8 @@ int main(int argc, char** argv) {
     };
     if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
+    } else if (a == "--trajectory") {
+      if (!value(&trajectoryPath)) return UsageError("--trajectory needs a file name");
     } else if (a == "--snapshot") {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
     } else if (a == "--keys-file") {
@@ -243,6 +246,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "rollgrasp-batch: built without the drawing library; --snapshot is not available\n");
     return 1;
 #endif
+  }
+
+  // Output files are opened before the run so that an unwritable path fails at once.
+  std::FILE* trajectoryOut = nullptr;
+  if (!trajectoryPath.empty()) {
+    trajectoryOut = std::fopen(trajectoryPath.c_str(), "wb");
+    if (trajectoryOut == nullptr) {
+      std::fprintf(stderr, "rollgrasp-batch: cannot write %s: %s\n", trajectoryPath.c_str(), std::strerror(errno));
+      return 1;
+    }
   }
 
   std::FILE* stateOut = nullptr;
@@ -292,6 +305,14 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (trajectoryOut != nullptr) {
+    const std::string csv = rg::TrajectoryCsv(s);
+    const bool ok = std::fwrite(csv.data(), 1, csv.size(), trajectoryOut) == csv.size();
+    if ((std::fclose(trajectoryOut) != 0 || !ok) && status == 0) {
+      std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", trajectoryPath.c_str());
+      status = 1;
+    }
+  }
 #ifdef RG_HAVE_RENDER
   if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
 #endif
