@@ -1,0 +1,88 @@
+// Hand-built rolling contacts for the manipulation tests: a rim circle of the
+// work placed so that it touches a finger's last link at a chosen point.
+#pragma once
+
+#include <cmath>
+
+#include "app/state.h"
+#include "hand/hand.h"
+#include "manip/manip.h"
+#include "numerics/vecmat.h"
+
+namespace rgtest {
+
+struct RimScene {
+  double q[rg::kSlots] = {};  // finger angles of the contact
+  double Lf = 0, fif = 0, thw = 0, beta = 0;
+  double p[3] = {};      // contact point (hand frame)
+  double N[3] = {};      // unit normal from the contact into the link
+  double t[3] = {};      // rim tangent at the contact (direction of growing thw)
+  double x[3] = {};      // link axis
+  double rwP[3] = {};    // rim centre
+  double Ew[3][3] = {};  // work frame: rim in the plane of its x and y axes
+};
+
+// Places a rim of radius aCyl touching finger kf's last link at (Lf, fif) for
+// angles q. The rim angle of the contact is thw, and the rim tangent makes the
+// angle beta with the link axis, measured towards N x x (growing fif).
+inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, double fif, double thw,
+                         double beta) {
+  using namespace rg;
+  RimScene sc;
+  for (int j = 0; j <= 4; ++j) sc.q[j] = q[j];
+  sc.Lf = Lf;
+  sc.fif = fif;
+  sc.thw = thw;
+  sc.beta = beta;
+  Findirect_kineR(s, kf, s.nJ, sc.q);
+  double z[3], xz[3], Nx[3];
+  MatColumn(s.EA[kf][s.nJ], 0, sc.x);
+  MatColumn(s.EA[kf][s.nJ], 2, z);
+  VecCross(sc.x, z, xz);
+  for (int i = 0; i < 3; ++i) {
+    const double radial = std::cos(fif) * z[i] + std::sin(fif) * xz[i];
+    sc.p[i] = s.JA[kf][s.nJ][i] + Lf * sc.x[i] + aFin * radial;
+    sc.N[i] = -radial;
+  }
+  VecCross(sc.N, sc.x, Nx);
+  for (int i = 0; i < 3; ++i) sc.t[i] = std::cos(beta) * sc.x[i] + std::sin(beta) * Nx[i];
+  // the rim's outward radius at the contact is N, its tangent t
+  double ex[3], ey[3], ez[3];
+  for (int i = 0; i < 3; ++i) {
+    ex[i] = std::cos(thw) * sc.N[i] - std::sin(thw) * sc.t[i];
+    ey[i] = std::sin(thw) * sc.N[i] + std::cos(thw) * sc.t[i];
+    sc.rwP[i] = sc.p[i] - aCyl * sc.N[i];
+  }
+  VecCross(ex, ey, ez);
+  for (int i = 0; i < 3; ++i) {
+    sc.Ew[i][0] = ex[i];
+    sc.Ew[i][1] = ey[i];
+    sc.Ew[i][2] = ez[i];
+  }
+  return sc;
+}
+
+// The constraint-solve inputs of a finger resting in the scene's exact contact.
+inline rg::PRStepFixed FixedAt(const RimScene& sc, int kf) {
+  rg::PRStepFixed in;
+  in.kf = kf;
+  for (int j = 0; j < rg::kSlots; ++j) in.q1[j] = in.q12[j] = sc.q[j];
+  in.Lf1 = sc.Lf;
+  in.fif1 = sc.fif;
+  in.thw1 = sc.thw;
+  rg::VecCopy(sc.N, in.NW1);
+  rg::VecCopy(sc.rwP, in.rwP2);
+  rg::MatCopy(sc.Ew, in.Ew2);
+  rg::VecCopy(sc.p, in.rwc3);
+  return in;
+}
+
+// Distance of point p from the line through o along the unit vector x.
+inline double DistFromLine(const double p[3], const double o[3], const double x[3]) {
+  double d[3], c[3];
+  rg::VecSub(p, o, d);
+  rg::VecCross(d, x, c);
+  return rg::VecNorm(c);
+}
+
+}  // namespace rgtest
