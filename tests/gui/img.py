@@ -10,9 +10,12 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
   img.py diff IMG1 IMG2 x y w h [TOL]      -> pixels whose channels differ by more than TOL
   img.py topng IMG OUT.png                 -> converts a picture to PNG
   img.py classes IMG x y w h               -> counts of every class (for looking)
+  img.py bands IMG CLASS x w h TOP...      -> pixels of CLASS in each band x..x+w, TOP..TOP+h
+  img.py hash IMG x y w h                  -> digest of the region's pixels
 
-CLASS is one of: dark, white, nonwhite, blue, darkred, yellow.
+CLASS is one of: dark, white, nonwhite, blue, red, yellow.
 """
+import hashlib
 import struct
 import sys
 import zlib
@@ -48,6 +51,15 @@ def read_xwd(data):
     gs, gm = _shift(gmask)
     bs, bm = _shift(bmask)
     out = bytearray(width * height * 3)
+    if step == 4 and byte_order == 0 and (rmask, gmask, bmask) == (0xFF0000, 0xFF00, 0xFF):
+        # the usual 24-bit TrueColor layout: bytes B, G, R, unused per pixel
+        for y in range(height):
+            row = data[offset + y * bpl: offset + y * bpl + width * 4]
+            o = y * width * 3
+            out[o:o + width * 3:3] = row[2::4]
+            out[o + 1:o + width * 3:3] = row[1::4]
+            out[o + 2:o + width * 3:3] = row[0::4]
+        return Picture(width, height, bytes(out))
     o = 0
     for y in range(height):
         row = data[offset + y * bpl: offset + y * bpl + width * step]
@@ -138,13 +150,14 @@ def write_png(pic, path):
 
 
 # Colour classes of what the scene shows: black text and lines, white
-# background, the blue hand, the dark-red cylinder, the yellow markers.
+# background, the blue hand (dark-blue joints, light-blue links and palm), the
+# red-shaded cylinder, the yellow contact markers and trail.
 CLASSES = {
     "dark": lambda r, g, b: r < 90 and g < 90 and b < 90,
     "white": lambda r, g, b: r > 245 and g > 245 and b > 245,
     "nonwhite": lambda r, g, b: not (r > 245 and g > 245 and b > 245),
-    "blue": lambda r, g, b: b > 120 and b > r + 50 and b > g + 30,
-    "darkred": lambda r, g, b: r > 90 and r > g + 50 and r > b + 50,
+    "blue": lambda r, g, b: b >= 150 and b > r + 40,
+    "red": lambda r, g, b: r >= 150 and r > g + 40 and r > b + 40,
     "yellow": lambda r, g, b: r > 150 and g > 150 and b < 100,
 }
 
@@ -185,6 +198,17 @@ def main(argv):
             if any(abs(pa[i] - pb[i]) > tol for i in range(3)):
                 n += 1
         print(n)
+    elif cmd == "bands":
+        pic, test = load(argv[2]), CLASSES[argv[3]]
+        x, w, h = int(argv[4]), int(argv[5]), int(argv[6])
+        print(" ".join(str(sum(1 for xx, yy in region(pic, (x, top, w, h)) if test(*pic.pixel(xx, yy))))
+                       for top in (int(a) for a in argv[7:])))
+    elif cmd == "hash":
+        pic = load(argv[2])
+        digest = hashlib.sha1()
+        for x, y in region(pic, argv[3:7]):
+            digest.update(bytes(pic.pixel(x, y)))
+        print(digest.hexdigest())
     elif cmd == "topng":
         write_png(load(argv[2]), argv[3])
     else:

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The window as a person uses it: the default scene after start-up, the mode
+# panel of every mode key, a three-finger hand after 'H' '2', and Escape, which
+# ends the program only in the view mode 'I'.
+# usage: check_window.sh BUILD_DIR
+source "$(dirname "$0")/lib.sh"
+RG="${1:?build directory}/rollgrasp"
+[ -x "$RG" ] || fail "no program $RG"
+
+# Regions in window pixels (600 x 600, origin top-left).
+HELP="0 0 560 225"         # help table: layout rows y = 580..380
+HELP_LEFT="0 0 290 225"    # its left part, which no pose of the default hand reaches
+PANEL_X=0 PANEL_W=295      # mode panel, left of the hand
+BAND_H=18                  # one text row; tops of the rows at layout y = 340..260:
+BANDS="246 266 286 306 326"
+BOTTOM="0 525 300 75"      # velocity, work and hand lines
+
+start_xvfb
+start_app
+
+# --- the window itself
+geometry=$(xdotool getwindowgeometry "$WID" | sed -n 's/.*Geometry: //p')
+[ "$geometry" = "600x600" ] || fail "window is $geometry, expected 600x600"
+note "window titled like '$TITLE_RE', 600x600"
+[ "$(img size "$WORK/first.xwd")" = "600 600" ] || fail "screenshot is not 600x600"
+
+# --- the default scene: help text, panel of mode G, bottom lines
+at_least "$(count first dark $HELP)" 3000 "dark help-text pixels"
+at_least "$(count first dark $BOTTOM)" 800 "dark pixels of the hand, work and velocity lines"
+# the two-finger hand in front of the palm at the left, the cylinder at the right
+at_least "$(count first blue 300 150 250 350)" 10000 "blue hand pixels"
+at_least "$(count first blue 300 250 50 200)" 4000 "blue palm and finger-1 pixels left of the work"
+at_least "$(count first red 400 300 150 100)" 12000 "red cylinder pixels in the cylinder's core"
+at_most "$(count first red 0 0 340 600)" 10 "red pixels left of the cylinder"
+at_most "$(count first red 0 480 600 120)" 10 "red pixels below the cylinder"
+
+# --- the mode panel: which text rows each mode fills, and that it differs
+rows() {  # rows NAME -> e.g. 11100: rows 340, 320, 300, 280, 260 with text
+  local out="" n
+  for n in $(img bands "$WORK/$1.xwd" dark $PANEL_X $PANEL_W $BAND_H $BANDS); do
+    if [ "$n" -ge 150 ]; then out="${out}1"; elif [ "$n" -le 5 ]; then out="${out}0"; else out="${out}?"; fi
+  done
+  echo "$out"
+}
+expect_rows() {
+  local got
+  got=$(rows "$1")
+  [ "$got" = "$2" ] || fail "mode panel after '$1': rows $got, expected $2"
+  note "mode panel after '$1': rows $got"
+}
+declare -A HASHES
+panel_hash() { img hash "$WORK/$1.xwd" $PANEL_X 235 $PANEL_W 120; }
+
+expect_rows first 11100          # G: Execution Mode : G / Grasp Calcul / Hit s to Execution
+HASHES[G]=$(panel_hash first)
+prev=first
+for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11000; do
+  k=${step%%:*}
+  keys "$k"
+  new_frame "$prev" "mode$k"
+  expect_rows "mode$k" "${step#*:}"
+  h=$(panel_hash "mode$k")
+  for other in "${!HASHES[@]}"; do
+    [ "${HASHES[$other]}" != "$h" ] || fail "mode panel of '$k' looks like that of '$other'"
+  done
+  HASHES[$k]=$h
+  [ "$(differ "$prev" "mode$k" $HELP_LEFT)" = 0 ] || fail "help text changed with mode key '$k'"
+  prev="mode$k"
+done
+note "every mode key shows its own panel; the help text stays"
+
+# --- 'H' '2': hand 2 has a third finger, in front of and below the cylinder
+keys H
+new_frame "$prev" handmode
+keys 2
+new_frame handmode hand2
+before=$(count first blue 350 350 100 100)
+after=$(count hand2 blue 350 350 100 100)
+at_least "$after" $(( before + 2000 )) "blue pixels where the third finger appears (before: $before)"
+at_least "$(differ handmode hand2 $BOTTOM)" 50 "pixels of the hand line that changed to hand 2"
+
+# --- Escape ends the program only in mode 'I'
+keys Escape
+sleep 0.5
+kill -0 "$APP_PID" 2>/dev/null || fail "Escape in mode 'H' ended the program"
+keys I
+new_frame hand2 viewmode
+keys Escape
+wait_exit 5
+[ "$EXIT_STATUS" = 0 ] || fail "Escape in mode 'I': exit status $EXIT_STATUS, expected 0"
+note "Escape in mode 'I' ended the program with status 0"
+echo PASS

@@ -1,0 +1,167 @@
+# Shared steps of the GUI checks: a private Xvfb server, the real rollgrasp in
+# it, keys typed with xdotool, window screenshots with xwd, and the picture
+# questions answered by img.py. Sourced by the check scripts; they run without
+# standard input and without a display of their own.
+set -u
+
+GUI_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+TITLE_RE='^F:Robot Choice, O:Obstacle Set'
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/rg-gui.XXXXXX")
+XVFB_PID=""
+APP_PID=""
+WID=""
+
+cleanup() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  if [ "${RG_GUI_KEEP:-0}" = 1 ]; then echo "pictures kept in $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -n "$APP_PID" ] && [ -s "$WORK/app.err" ]; then
+    echo "--- rollgrasp stderr:" >&2
+    tail -n 20 "$WORK/app.err" >&2
+  fi
+  exit 1
+}
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+
+note() { echo "ok: $*"; }
+
+need_tools() {
+  local t
+  for t in Xvfb xdotool xwd python3 "$@"; do
+    command -v "$t" >/dev/null 2>&1 || fail "missing tool $t (scripts/install-deps.sh installs it)"
+  done
+}
+
+img() { python3 "$GUI_DIR/img.py" "$@"; }
+
+# Starts Xvfb on a free display number and exports DISPLAY. -noreset keeps the
+# server from resetting between the programs that connect to it one by one.
+start_xvfb() {
+  need_tools
+  : >"$WORK/display"
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$WORK/display" \
+    </dev/null >"$WORK/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 100); do
+    if [ -s "$WORK/display" ] && grep -q '^[0-9]' "$WORK/display"; then
+      export DISPLAY=":$(head -n1 "$WORK/display")"
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$WORK/xvfb.log" >&2
+  fail "Xvfb did not start"
+}
+
+# Waits for the visible window with the simulator's title; sets WID.
+find_window() {
+  local i
+  WID=""
+  for i in $(seq 150); do
+    WID=$(xdotool search --onlyvisible --name "$TITLE_RE" 2>/dev/null | head -n1)
+    [ -n "$WID" ] && return 0
+    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && fail "rollgrasp ended before its window appeared"
+    sleep 0.1
+  done
+  fail "no window titled like '$TITLE_RE' appeared"
+}
+
+# Starts the program under test (default: the real rollgrasp) with no standard
+# input, places its window at the screen's corner and gives it the focus.
+start_app() {
+  "$RG" </dev/null >"$WORK/app.out" 2>"$WORK/app.err" &
+  APP_PID=$!
+  find_window
+  xdotool windowmove "$WID" 0 0
+  xdotool windowfocus "$WID" 2>/dev/null
+  wait_drawn first
+}
+
+keys() {
+  xdotool windowfocus "$WID" 2>/dev/null
+  xdotool key --delay 60 "$@"
+}
+
+# shot NAME: the window's pixels into $WORK/NAME.xwd
+shot() { xwd -id "$WID" -silent >"$WORK/$1.xwd" || fail "xwd could not capture the window"; }
+
+# The window has drawn the help text (dark pixels in the help area): NAME.xwd.
+wait_drawn() {
+  local i
+  for i in $(seq 50); do
+    shot "$1"
+    [ "$(img count "$WORK/$1.xwd" dark 0 0 560 220)" -gt 1500 ] && { settle "$1"; return 0; }
+    sleep 0.1
+  done
+  fail "the window never showed its help text"
+}
+
+# Re-takes NAME until two pictures in a row are equal.
+settle() {
+  local i
+  for i in $(seq 30); do
+    sleep 0.1
+    xwd -id "$WID" -silent >"$WORK/$1.again.xwd"
+    if cmp -s "$WORK/$1.xwd" "$WORK/$1.again.xwd"; then return 0; fi
+    mv "$WORK/$1.again.xwd" "$WORK/$1.xwd"
+  done
+  fail "the window kept changing"
+}
+
+# new_frame PREV NAME: waits until the window differs from PREV.xwd, then
+# settles it into NAME.xwd.
+new_frame() {
+  local i
+  for i in $(seq 60); do
+    shot "$2"
+    if ! cmp -s "$WORK/$1.xwd" "$WORK/$2.xwd"; then settle "$2"; return 0; fi
+    sleep 0.1
+  done
+  fail "the window did not change after the keys (still as in $1)"
+}
+
+# count NAME CLASS x y w h
+count() { img count "$WORK/$1.xwd" "$2" "$3" "$4" "$5" "$6"; }
+
+# differ A B x y w h: number of pixels that differ between A and B in the region
+differ() { img diff "$WORK/$1.xwd" "$WORK/$2.xwd" "$3" "$4" "$5" "$6"; }
+
+# at_least VALUE MIN WHAT
+at_least() {
+  [ "$1" -ge "$2" ] || fail "$3: $1 (expected at least $2)"
+  note "$3: $1 >= $2"
+}
+
+# at_most VALUE MAX WHAT
+at_most() {
+  [ "$1" -le "$2" ] || fail "$3: $1 (expected at most $2)"
+  note "$3: $1 <= $2"
+}
+
+# Waits up to $1 seconds for the program under test to end. Sets EXIT_STATUS
+# to its exit status, or to "running" when it is still there.
+wait_exit() {
+  local i
+  EXIT_STATUS=running
+  for i in $(seq $(( $1 * 10 ))); do
+    if ! kill -0 "$APP_PID" 2>/dev/null; then
+      wait "$APP_PID"
+      EXIT_STATUS=$?
+      APP_PID=""
+      return 0
+    fi
+    sleep 0.1
+  done
+}
