@@ -1,8 +1,9 @@
 # Top-level commands. `make run` and `make test` do all the set-up themselves.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 40
 
-.PHONY: all deps configure build run test test-asan bench clean
+.PHONY: all deps configure build run check test test-asan fuzz-build fuzz fuzz-smoke bench demo clean
 
 all: build
 
@@ -18,19 +19,44 @@ build: configure
 run: build
 	./$(BUILD)/rollgrasp
 
-test: build
+# The unit and program tests of the normal build only.
+check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every test: the normal build, a bounded fuzzing run, and the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: check fuzz-smoke test-asan
 
 test-asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRG_SANITIZE=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	@CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRG_FUZZ=ON -DRG_SANITIZE=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard
+
+# Open-ended fuzzing; findings land in build-fuzz/findings (copy them to fuzz/regressions).
+fuzz: fuzz-build
+	@mkdir -p build-fuzz/corpus build-fuzz/findings
+	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=4096 -timeout=60 \
+	  build-fuzz/corpus fuzz/seeds fuzz/regressions
+
+fuzz-smoke: fuzz-build
+	@mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
+	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=512 -timeout=60 \
+	  -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus-smoke fuzz/seeds fuzz/regressions
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null
 	@cmake --build build-bench -j $(JOBS)
-	@for b in build-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+	@for b in build-bench/bench_*; do \
+	  if [ "$$b" = build-bench/bench_display ]; then xvfb-run -a -s "-screen 0 1024x768x24" $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; \
+	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
+
+demo: build
+	./scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-asan build-bench
+	rm -rf $(BUILD) build-asan build-fuzz build-bench

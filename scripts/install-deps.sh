@@ -4,8 +4,8 @@
 set -euo pipefail
 
 need=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgtest-dev
-      libbenchmark-dev libpng-dev nlohmann-json3-dev xvfb xauth xdotool x11-apps)
-[ "${RG_WANT_FUZZ:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
+      libbenchmark-dev libpng-dev nlohmann-json3-dev xvfb xauth xdotool x11-apps
+      clang libclang-rt-14-dev)
 
 missing=()
 for p in "${need[@]}"; do

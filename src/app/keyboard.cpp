@@ -40,6 +40,7 @@ void InterferenceStep(Sim& s) {
 // Mode 'G', key 's': the grasp of the next finger.
 void GraspStep(Sim& s) {
   if (s.sgnCALGEnd == 'Y' || s.sgnGRASP == 'N') return;
+  if (s.nFIN >= s.nF) return;  // every finger of this hand is solved already
   s.sgnCALGChk = 'Y';
   s.nFIN += 1;
   const int kf = s.nFIN;

@@ -1,0 +1,104 @@
+// Speed of the core computations on the default scene (no drawing):
+// one grasp step per finger, one manipulation step, and a full manipulation run.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "app/console.h"
+#include "app/keyboard.h"
+#include "app/state.h"
+#include "grasp/grasp.h"
+#include "manip/manip.h"
+
+namespace {
+
+std::unique_ptr<rg::Sim> Started(int hand) {
+  auto s = std::make_unique<rg::Sim>();
+  std::string sink;
+  con::StartCapture(&sink);
+  con::SetKeyMode(con::KeyMode::AutoAnswer);
+  rg::StartUp(*s);
+  if (hand != 1) {
+    rg::keyboard(*s, 'H', 0, 0);
+    rg::keyboard(*s, static_cast<unsigned char>('0' + hand), 0, 0);
+    rg::keyboard(*s, 'G', 0, 0);
+  }
+  con::StopCapture();
+  return s;
+}
+
+// Grasped and in mode 'A', ready for the first manipulation step.
+std::unique_ptr<rg::Sim> Grasped(int hand) {
+  auto s = Started(hand);
+  std::string sink;
+  con::StartCapture(&sink);
+  for (int kf = 0; kf < s->nF; ++kf) rg::keyboard(*s, 's', 0, 0);
+  rg::keyboard(*s, 'A', 0, 0);
+  con::StopCapture();
+  return s;
+}
+
+void BM_GraspStepPerFinger(benchmark::State& st) {
+  auto s = Started(static_cast<int>(st.range(0)));
+  std::string sink;
+  con::StartCapture(&sink);
+  double rc[3], nw[3];
+  for (auto _ : st) {
+    for (int kf = 1; kf <= s->nF; ++kf)
+      rg::GRASP(*s, kf, s->qq0[kf], s->rwG, s->EwG, s->qf[kf], rc, nw, s->GGTYPE[kf]);
+    sink.clear();
+  }
+  con::StopCapture();
+  st.SetItemsProcessed(st.iterations() * s->nF);
+  st.counters["us_per_finger"] = benchmark::Counter(
+      static_cast<double>(st.iterations() * s->nF), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
+      benchmark::Counter::kIs1000);
+}
+BENCHMARK(BM_GraspStepPerFinger)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+void BM_ManipulationStep(benchmark::State& st) {
+  const auto pristine = Grasped(static_cast<int>(st.range(0)));
+  auto s = std::make_unique<rg::Sim>(*pristine);
+  std::string sink;
+  con::StartCapture(&sink);
+  for (auto _ : st) {
+    if (s->sgnMANIP != 'Y' || s->cntMainip1 >= rg::kRows - 1) {
+      st.PauseTiming();
+      *s = *pristine;
+      st.ResumeTiming();
+    }
+    s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omw);
+    sink.clear();
+  }
+  con::StopCapture();
+}
+BENCHMARK(BM_ManipulationStep)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// From the grasp until the manipulation stops by itself (at the latest after
+// 3995 steps, "Data Overflow").
+void BM_FullManipulationRun(benchmark::State& st) {
+  const auto pristine = Grasped(static_cast<int>(st.range(0)));
+  auto s = std::make_unique<rg::Sim>(*pristine);
+  std::string sink;
+  con::StartCapture(&sink);
+  long steps = 0;
+  for (auto _ : st) {
+    st.PauseTiming();
+    *s = *pristine;
+    st.ResumeTiming();
+    while (s->sgnMANIP == 'Y') {
+      rg::keyboard(*s, 's', 0, 0);
+      ++steps;
+      sink.clear();
+    }
+  }
+  con::StopCapture();
+  st.counters["steps"] = static_cast<double>(steps) / static_cast<double>(st.iterations());
+  st.counters["status"] = s->sgnMANIP;
+}
+BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,49 @@
+// Peak resident memory of rollgrasp-batch over a full default run: the grasp,
+// then manipulation steps until the run stops by itself (at the latest
+// "**** Data Overflow ****" after 3995 steps), then a replay step.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+void BM_BatchFullRunPeakMemory(benchmark::State& st) {
+  const std::string keysPath = "/tmp/rollgrasp_bench_keys";
+  {
+    std::ofstream k(keysPath, std::ios::binary);
+    k << "ssA" << std::string(4001, 's') << "Ds";
+  }
+  long maxKb = 0;
+  for (auto _ : st) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int devnull = open("/dev/null", O_RDWR);
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      execl(RG_BATCH_PATH, RG_BATCH_PATH, "--keys-file", keysPath.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      st.SkipWithError("rollgrasp-batch failed");
+      break;
+    }
+    if (ru.ru_maxrss > maxKb) maxKb = ru.ru_maxrss;
+  }
+  st.counters["peak_rss_MB"] = static_cast<double>(maxKb) / 1024.0;
+  std::remove(keysPath.c_str());
+}
+BENCHMARK(BM_BatchFullRunPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

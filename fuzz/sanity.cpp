@@ -1,0 +1,92 @@
+#include "sanity.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace rgfuzz {
+namespace {
+
+bool In(char c, const char* set, bool zeroAllowed = false) {
+  if (c == '\0') return zeroAllowed;
+  return std::strchr(set, c) != nullptr;
+}
+
+std::string Flag(const char* name, char c) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%s has value %d", name, static_cast<int>(static_cast<unsigned char>(c)));
+  return buf;
+}
+
+bool Finite(const double* a, int n) {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(a[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string CheckSane(const rg::Sim& s) {
+  using rg::kSlots;
+  if (!In(s.sgnCAL, "IHWMVJGAD")) return Flag("sgnCAL", s.sgnCAL);
+  if (!In(s.sgnCALold, "IHWMVJGADN", true)) return Flag("sgnCALold", s.sgnCALold);
+  if (!In(s.sgnCALS, "SN")) return Flag("sgnCALS", s.sgnCALS);
+  if (!In(s.sgnCALGEnd, "YN")) return Flag("sgnCALGEnd", s.sgnCALGEnd);
+  if (!In(s.sgnGRASP, "YN")) return Flag("sgnGRASP", s.sgnGRASP);
+  if (!In(s.sgnCALGChk, "YFC")) return Flag("sgnCALGChk", s.sgnCALGChk);
+  if (!In(s.sgnMANIP, "YFDOCR")) return Flag("sgnMANIP", s.sgnMANIP);
+  if (!In(s.sgnGC, "FC", true)) return Flag("sgnGC", s.sgnGC);
+  if (!In(s.sgnCalColl, "yn")) return Flag("sgnCalColl", s.sgnCalColl);
+  if (s.HAND1 < 1 || s.HAND1 > 4) return "HAND1 out of range";
+  if (s.WORK1 != '1' && s.WORK1 != '2') return Flag("WORK1", s.WORK1);
+  if (s.WORK[0] != 'W' || s.WORK[1] != s.WORK1) return "WORK tag does not match WORK1";
+  if (s.nF != rg::kNfin[s.HAND1] || s.nJ != rg::kNjnt[s.HAND1]) return "nF/nJ differ from the hand";
+  if (s.nFIN < 0 || s.nFIN > s.nF) return "nFIN out of range";
+  if (s.cntMainip1 < 0 || s.cntMainip1 >= rg::kRows) return "cntMainip1 out of range";
+  if (s.cntManip0 < 0 || s.cntManip0 > rg::kDecim * rg::kRows) return "cntManip0 out of range";
+  if (s.cntRepeat < 0 || s.cntRepeat > s.cntMainip1) return "cntRepeat out of range";
+  if (s.cntQ < -1) return "cntQ below -1";
+  if (s.COLLkf < 0 || s.COLLkf > s.nF) return "COLLkf out of range";
+  for (int i = 0; i < 2; ++i)
+    if (!In(s.sgnFJ[i], "01234", true)) return Flag("sgnFJ", s.sgnFJ[i]);
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
+    if (!In(s.sgnUML[kf], "ULM", true)) return Flag("sgnUML", s.sgnUML[kf]);
+    if (!In(s.GGTYPE[kf][0], "LTNUB", true) || !In(s.GGTYPE[kf][1], "LCDNUB", true))
+      return "GGTYPE out of its letters";
+  }
+
+  struct Field {
+    const char* name;
+    const double* p;
+    int n;
+  };
+  const Field fields[] = {
+      {"rwG0", s.rwG0, 3},     {"EwG0", &s.EwG0[0][0], 9},     {"rwG", s.rwG, 3},
+      {"EwG", &s.EwG[0][0], 9}, {"RWW", s.RWW, 3},              {"EWW", &s.EWW[0][0], 9},
+      {"vw", s.vw, 3},         {"omww", s.omww, 3},             {"omw", s.omw, 3},
+      {"rot", s.rot, 3},       {"trans", s.trans, 3},           {"qq0", &s.qq0[0][0], kSlots * kSlots},
+      {"qf", &s.qf[0][0], kSlots * kSlots},                     {"qqa2", &s.qqa2[0][0][0], 2 * kSlots * kSlots},
+      {"ManipCPNTA2", &s.ManipCPNTA2[0][0][0], 2 * kSlots * 3},  {"ManipNWA2", &s.ManipNWA2[0][0][0], 2 * kSlots * 3},
+      {"ManipRW2", &s.ManipRW2[0][0], 6},                       {"ManipEW2", &s.ManipEW2[0][0][0], 18},
+      {"ManipPrm2", &s.ManipPrm2[0][0].Lf, 2 * kSlots * 6},     {"ManipTS", &s.ManipTS, 1},
+      {"dt", &s.dt, 1},        {"al0", &s.al0, 1},              {"bet0", &s.bet0, 1},
+      {"qam0", &s.qam0, 1},
+  };
+  for (const Field& f : fields)
+    if (!Finite(f.p, f.n)) return std::string("non-finite value in ") + f.name;
+  for (int kf = 1; kf <= s.nF; ++kf)
+    if (!Finite(&s.JA[kf][0][0], (s.nJ + 2) * 3)) return "non-finite joint position";
+  for (int n = 0; n <= s.cntMainip1; ++n) {
+    if (!Finite(&s.qqa[n][0][0], kSlots * kSlots) || !Finite(&s.ManipQ[n][0][0], kSlots * kSlots))
+      return "non-finite stored joint angles";
+    if (!Finite(s.ManipRW[n], 3) || !Finite(&s.ManipEW[n][0][0], 9)) return "non-finite stored work pose";
+    if (!Finite(&s.Manip[n][0].Lf, kSlots * 6)) return "non-finite stored contact parameters";
+    if (!Finite(&s.ManipCPNTA[n][0][0], kSlots * 3) || !Finite(&s.ManipNWA[n][0][0], kSlots * 3))
+      return "non-finite stored contact";
+    if (!std::isfinite(s.ManipT[n])) return "non-finite stored time";
+  }
+  return "";
+}
+
+}  // namespace rgfuzz

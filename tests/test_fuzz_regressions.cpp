@@ -1,0 +1,51 @@
+// Replays the fuzzer's seed sequences and every sequence it once found wrong:
+// after each key the simulation must stay sane.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/keyboard.h"
+#include "sanity.h"
+#include "support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Replay(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string keys((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto s = rgtest::StartedSim();
+  rgtest::Capture cap;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const bool quit = rg::keyboard(*s, static_cast<unsigned char>(keys[i]), 0, 0);
+    const std::string bad = rgfuzz::CheckSane(*s);
+    ASSERT_EQ(bad, "") << file.filename() << " key " << i;
+    if (quit) break;
+    cap.clear();
+  }
+}
+
+void ReplayDir(const char* sub) {
+  const char* src = std::getenv("RG_SOURCE_DIR");
+  ASSERT_NE(src, nullptr);
+  const fs::path dir = fs::path(src) / "fuzz" / sub;
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (!e.is_regular_file() || e.path().filename().string()[0] == '.') continue;
+    Replay(e.path());
+    ++n;
+  }
+  if (std::string(sub) == "seeds") {
+    EXPECT_GT(n, 5);
+  }
+}
+
+}  // namespace
+
+TEST(KeySequences, SeedSequencesKeepTheStateSane) { ReplayDir("seeds"); }
+TEST(KeySequences, FuzzerFindingsStayFixed) { ReplayDir("regressions"); }
