@@ -1,0 +1,61 @@
+// Time of one frame of the default scene: the whole display routine (camera,
+// light, overlay text, axes, cylinder with its net, the two-finger hand) drawn
+// into a 600 x 600 GLUT window and finished by the GL. Needs an X display;
+// run it headless with xvfb-run -a.
+#include <GL/freeglut.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "app/console.h"
+#include "app/state.h"
+#include "render/draw.h"
+#include "render/window.h"
+
+namespace {
+
+bool gExposed = false;
+void MarkExposed() { gExposed = true; }
+
+bool OpenWindow(std::string* why) {
+  if (!rg::DisplayAvailable(why)) return false;
+  int argc = 1;
+  char name[] = "bench_display";
+  char* argv[] = {name, nullptr};
+  glutInitWindowSize(rg::kWindowSize, rg::kWindowSize);
+  glutInit(&argc, argv);
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+  glutCreateWindow(rg::kWindowTitle);
+  glutDisplayFunc(MarkExposed);
+  glutReshapeFunc(rg::Reshape);
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!gExposed && std::chrono::steady_clock::now() < deadline) glutMainLoopEvent();
+  rg::Reshape(rg::kWindowSize, rg::kWindowSize);
+  return true;
+}
+
+void BM_DisplayDefaultScene(benchmark::State& state) {
+  static std::string why;
+  static const bool open = OpenWindow(&why);
+  if (!open) {
+    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
+    return;
+  }
+  auto s = std::make_unique<rg::Sim>();
+  std::string console;
+  con::StartCapture(&console);
+  rg::StartUp(*s);
+  con::StopCapture();
+  for (auto _ : state) {
+    rg::DrawFrame(*s);
+    glFinish();
+  }
+}
+BENCHMARK(BM_DisplayDefaultScene)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
