@@ -51,6 +51,10 @@ struct GraspCandidates {
 };
 
 // link and fingertip on the cylinder's side surface
+// Index of the smallest kept angle above -pi/2 (the first tangency met as the joint
+// turns from the end of its range); a strictly smaller angle replaces the running
+// minimum, so the first of equal angles wins. -1 when none qualifies.
+int FirstRootAbove(const double* q, const bool* kept, int n);
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
 int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
 

@@ -2,6 +2,7 @@
 // second-degree trigonometric equation in the last-joint angle q, solved by TRI2;
 // every root is refined by Newton steps on the same equation so that the contact
 // lies on both surfaces to rounding precision.
+#include <algorithm>
 #include <cmath>
 
 #include "grasp/grasp.h"
@@ -60,6 +61,18 @@ int SideCode(double L, double len) {
 
 }  // namespace
 
+int FirstRootAbove(const double* q, const bool* kept, int n) {
+  double qmin = 100.0;
+  int best = -1;
+  for (int k = 0; k < n; ++k) {
+    if (kept[k] && q[k] > -kHalfPiC && q[k] < qmin) {
+      qmin = q[k];
+      best = k;
+    }
+  }
+  return best;
+}
+
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c) {
   double mw[3], xw[3], yw[3];
   MatColumn(EwM, 0, xw);
@@ -102,17 +115,17 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   e.F = e.G = 0.0;
   e.D = -d * d * mw[2] * mw[2];
   double th[4];
-  const int n = TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th);
+  const int n = std::min(TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th), 4);
   if (n <= 0) return 0;
 
   struct Root {
     double q, L1, L2, RP1[3], RP2[3];
   };
-  Root best{};
-  double qmin = 100.0;
-  bool found = false;
+  Root roots[4];
+  double qr[4];
+  bool kept[4];
   for (int k = 0; k < n; ++k) {
-    Root r{};
+    Root& r = roots[k];
     r.q = WrapPiC(PolishRoot(e, WrapPiC(th[k])));
     double u[3];
     LinkDir(r.q, u);
@@ -129,17 +142,14 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
     VecSub(r.RP2, r.RP1, dv);
     const double DD = VecNorm(dv);
     if (std::fabs(r.q) < 1e-7) r.q = 0.0;
-    const bool keep = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= 1.0 &&
-                      std::fabs(DD - d) <= kTangencyTol * d;
-    if (!keep) continue;
-    if (r.q > -kHalfPiC && r.q < qmin) {
-      qmin = r.q;
-      best = r;
-      found = true;
-    }
+    qr[k] = r.q;
+    kept[k] = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= 1.0 &&
+              std::fabs(DD - d) <= kTangencyTol * d;
   }
   // No kept root, or only roots exactly at -pi/2 (the end of the joint's range).
-  if (!found) return 0;
+  const int kb = FirstRootAbove(qr, kept, n);
+  if (kb < 0) return 0;
+  const Root& best = roots[kb];
 
   double u[3], dv[3], uxz[3];
   const double ez[3] = {0, 0, 1};
@@ -192,17 +202,17 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   e.G = VecDot(r, w);
   e.D = VecDot(w, w) - d * d;
   double th[4];
-  const int n = TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th);
+  const int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th), 4);
   if (n <= 0) return 0;
 
   struct Root {
     double q, Lw, RP1[3], RP2[3];
   };
-  Root best{};
-  double qmin = 100.0;
-  bool kept = false, found = false;
+  Root roots[4];
+  double qr[4];
+  bool kept[4];
   for (int kk = 0; kk < n; ++kk) {
-    Root rt{};
+    Root& rt = roots[kk];
     rt.q = WrapPiC(PolishRoot(e, th[kk]));
     double u[3];
     LinkDir(rt.q, u);
@@ -213,19 +223,16 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
     VecSub(rt.RP2, rt.RP1, dv);
     const double DD = VecNorm(dv);
     if (std::fabs(rt.q) < 1e-6) rt.q = 0.0;
-    if (!(std::fabs(DD - d) <= 1.0 && std::fabs(DD - d) <= kTangencyTol * d)) continue;
-    kept = true;
-    if (rt.q > -kHalfPiC && rt.q < qmin) {
-      qmin = rt.q;
-      best = rt;
-      found = true;
-    }
+    qr[kk] = rt.q;
+    kept[kk] = std::fabs(DD - d) <= 1.0 && std::fabs(DD - d) <= kTangencyTol * d;
   }
-  if (!kept || !found) {
+  const int kb = FirstRootAbove(qr, kept, n);
+  if (kb < 0) {
     // no tangency, or only tangencies exactly at -pi/2
     c.solF = c.solW = 0;
     return 0;
   }
+  const Root& best = roots[kb];
 
   double u[3], N[3];
   LinkDir(best.q, u);
