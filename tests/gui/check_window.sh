@@ -69,8 +69,29 @@ for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11000; do
 done
 note "every mode key shows its own panel; the help text stays"
 
+# --- a grasp: 'G', then 's' for each finger; the panel reports the end and
+# every contact carries a yellow marker (ball and normal arrow)
+at_most "$(count "$prev" yellow 0 0 600 600)" 0 "yellow pixels before the grasp"
+keys G
+new_frame "$prev" grasp0
+keys s s
+new_frame grasp0 grasp
+sleep 0.3
+shot grasp
+settle grasp
+expect_rows grasp 11000          # Execution Mode : G / Grasp Calcul End
+at_least "$(count grasp yellow 0 0 600 600)" 100 "yellow contact-marker pixels after the grasp"
+
+# --- 'W' '1': the sphere work is a black wire globe; no red cylinder any more
+keys W 1
+new_frame grasp sphere
+at_most "$(count sphere red 0 0 600 600)" 10 "red pixels with the sphere work"
+at_least "$(count sphere dark 360 230 220 220)" 1500 "dark pixels of the globe's circles"
+at_least "$(differ grasp sphere $BOTTOM)" 30 "pixels of the work line that changed to the sphere"
+prev=sphere
+
 # --- 'H' '2': hand 2 has a third finger, in front of and below the cylinder
-keys H
+keys W 2 H
 new_frame "$prev" handmode
 keys 2
 new_frame handmode hand2
