@@ -64,8 +64,8 @@ inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
   double rad[3];
   VecSub(P, C, rad);
   VecUnit(rad, rad);
-  if (VecDot(NW, rad) < -kTol) return 4;
-  if (VecDot(NW, nd) < -kTol) return 5;
+  if (!(VecDot(NW, rad) >= -kTol)) return 4;
+  if (!(VecDot(NW, nd) >= -kTol)) return 5;
   return 2;
 }
 
