@@ -46,6 +46,17 @@ bool EnsureWindow() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!gExposed && std::chrono::steady_clock::now() < deadline) glutMainLoopEvent();
   glutSetWindow(gWindow);
+  // a window manager may have given the window another size: ask for 600 x 600 again
+  if (glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize || glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize) {
+    glutReshapeWindow(rg::kWindowSize, rg::kWindowSize);
+    const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize ||
+            glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize) &&
+           std::chrono::steady_clock::now() < again)
+      glutMainLoopEvent();
+  }
+  if (glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize || glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize)
+    return false;
   return true;
 }
 
@@ -102,7 +113,7 @@ int RenderSnapshotPNG(rg::Sim& s, const char* path) {
     return 1;
   }
   if (!EnsureWindow()) {
-    std::fprintf(stderr, "snapshot: cannot create the drawing window\n");
+    std::fprintf(stderr, "snapshot: cannot get a 600 x 600 drawing window\n");
     return 1;
   }
   const int w = rg::kWindowSize, h = rg::kWindowSize;
