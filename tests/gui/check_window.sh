@@ -75,9 +75,12 @@ at_most "$(count "$prev" yellow 0 0 600 600)" 0 "yellow pixels before the grasp"
 keys G
 new_frame "$prev" grasp0
 keys s s
-new_frame grasp0 grasp
-sleep 0.3
-shot grasp
+# two keys, two frames: look until the panel reports the end of the grasp
+for i in $(seq 50); do
+  shot grasp
+  [ "$(rows grasp)" = 11000 ] && break
+  sleep 0.2
+done
 settle grasp
 expect_rows grasp 11000          # Execution Mode : G / Grasp Calcul End
 at_least "$(count grasp yellow 0 0 600 600)" 100 "yellow contact-marker pixels after the grasp"
