@@ -16,17 +16,40 @@ double WrapPi(double a) {
   return a;
 }
 
-// Frame of the last link for the distance routine: columns (z, x x z, x) of the
-// link frame EA[kf][nJ], so that its third axis is the link axis.
-void LinkFrame(const Sim& s, int kf, double F[3][3]) {
-  double x[3], z[3], xz[3];
-  MatColumn(s.EA[kf][s.nJ], 0, x);
-  MatColumn(s.EA[kf][s.nJ], 2, z);
-  VecCross(x, z, xz);
+// The last link of finger kf for angles q, without touching the state's kinematic
+// arrays: origin o = joint nJ, link axis x and the x, z axes of its frame, the joint
+// axes z[j] (j = 1..nJ), and F = (z, x x z, x), the frame of the distance routine.
+struct LinkPose {
+  double o[3], x[3], z[3], zj[kSlots][3], F[3][3];
+};
+
+void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
+  const int nJ = s.nJ;
+  double E[3][3], T[3][3], l[3];
+  MatCopy(s.EAs[kf][0], E);
+  VecCopy(s.JA[kf][0], P.o);
+  for (int j = 1; j <= nJ; ++j) {
+    // joint j sits at the end of link j-1; its frame is the previous one turned
+    // by the constant joint frame and then about its own z axis by q[j]
+    MatVec(E, s.Ls[j], l);
+    VecAdd(P.o, l, P.o);
+    MatMul(E, s.Cs[j], T);
+    const double c = std::cos(q[j]), sn = std::sin(q[j]);
+    for (int i = 0; i < 3; ++i) {
+      E[i][0] = c * T[i][0] + sn * T[i][1];
+      E[i][1] = -sn * T[i][0] + c * T[i][1];
+      E[i][2] = T[i][2];
+      P.zj[j][i] = T[i][2];
+    }
+  }
+  MatColumn(E, 0, P.x);
+  MatColumn(E, 2, P.z);
+  double xz[3];
+  VecCross(P.x, P.z, xz);
   for (int i = 0; i < 3; ++i) {
-    F[i][0] = z[i];
-    F[i][1] = xz[i];
-    F[i][2] = x[i];
+    P.F[i][0] = P.z[i];
+    P.F[i][1] = xz[i];
+    P.F[i][2] = P.x[i];
   }
 }
 
@@ -48,20 +71,22 @@ void ContactNormal(const Sim& s, int kf, double Lf2, const double rfc[3], double
 
 }  // namespace
 
-int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
-                     double ERR[4], double* ERRT) {
-  const int kf = in.kf, nJ = s.nJ;
-  Findirect_kineR(s, kf, nJ, q);
-  double F[3][3];
-  LinkFrame(s, kf, F);
-  LinkCircleDistanceA2(s.JA[kf][nJ], lFin, aFin, F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1,
-                       in.fif1, in.thw1, c);
+namespace {
+
+// The four errors at angles q; with thwNear the rim angle is followed from there.
+int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
+           RimContact& c, double ERR[4], double* ERRT) {
+  const int nJ = s.nJ;
+  LinkPose P;
+  LastLinkPose(s, in.kf, q, P);
+  LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
+                       in.thw1, c, thwNear);
 
   // spin of the finger since the first PR motion, about the contact normal
   double om[3] = {0, 0, 0};
   for (int j = 1; j <= nJ && j <= 4; ++j) {
     const double dq = q[j] - in.q12[j];
-    for (int i = 0; i < 3; ++i) om[i] += dq * s.EA[kf][j][i][2];
+    for (int i = 0; i < 3; ++i) om[i] += dq * P.zj[j][i];
   }
   const double omn2 = VecDot(om, c.N);
 
@@ -72,11 +97,10 @@ int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact&
 
   // roll on the rim, resolved along the link (x) and around it (N x x)
   const double st = std::sin(c.thw), ct = std::cos(c.thw);
-  double t[3], x[3], Nx[3];
+  double t[3], Nx[3];
   for (int i = 0; i < 3; ++i) t[i] = -st * in.Ew2[i][0] + ct * in.Ew2[i][1];
-  for (int i = 0; i < 3; ++i) x[i] = F[i][2];
-  VecCross(c.N, x, Nx);
-  double t1 = VecDot(t, x), t2 = VecDot(t, Nx);
+  VecCross(c.N, P.x, Nx);
+  double t1 = VecDot(t, P.x), t2 = VecDot(t, Nx);
   const double tn = std::sqrt(t1 * t1 + t2 * t2);
   if (tn > 0.0) {
     t1 /= tn;
@@ -92,19 +116,19 @@ int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact&
   return OffLink(c.Lf) ? 2 : 1;
 }
 
-char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
-                           double IJB4[4][4], double* dq00, double* det) {
+// Jacobian at q, where the errors are already known (ERR0, ERRT0, contact c0).
+char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
+                const double ERR0[4], double ERRT0, double JB4[4][4], double IJB4[4][4],
+                double* dq00, double* det) {
   const double h = err9;
-  RimContact c;
-  double ERR0[4], ERRT0;
-  PRCirMotion2ERR4(s, in, q, c, ERR0, &ERRT0);
   *dq00 = h;
+  RimContact c;
   double qp[kSlots];
   for (int j = 1; j <= 4; ++j) {
     for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
     qp[j] += h;
     double ERRp[4], ERRTp;
-    PRCirMotion2ERR4(s, in, qp, c, ERRp, &ERRTp);
+    Errors(s, in, qp, &c0.thw, c, ERRp, &ERRTp);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (ERRp[i] - ERR0[i]) / h;
   }
   for (int i = 0; i < 4; ++i)
@@ -133,12 +157,27 @@ char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, doubl
   for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
   for (int j = 1; j <= 4; ++j) qp[j] = q[j] - scale * ddq[j - 1];
   double ERR4v[4], ERRT4;
-  PRCirMotion2ERR4(s, in, qp, c, ERR4v, &ERRT4);
+  Errors(s, in, qp, &c0.thw, c, ERR4v, &ERRT4);
   if (ERRT4 < ERRT0) {
     s.sgnC[in.kf] = 'Y';
     return 'Y';
   }
   return 'N';
+}
+
+}  // namespace
+
+int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+                     double ERR[4], double* ERRT) {
+  return Errors(s, in, q, nullptr, c, ERR, ERRT);
+}
+
+char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
+                           double IJB4[4][4], double* dq00, double* det) {
+  RimContact c0;
+  double ERR0[4], ERRT0;
+  Errors(s, in, q, nullptr, c0, ERR0, &ERRT0);
+  return JacobianAt(s, in, q, c0, ERR0, ERRT0, JB4, IJB4, dq00, det);
 }
 
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
@@ -168,7 +207,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
     // Jacobian update at the current angles
     double JB4[4][4], IJB4[4][4], dq00, det;
     ++st.jacobians;
-    if (PRCirMotion2Jacobian4(s, in, q, JB4, IJB4, &dq00, &det) != 'Y') break;
+    if (JacobianAt(s, in, q, c, ERR, ERRT, JB4, IJB4, &dq00, &det) != 'Y') break;
     double ddq[4], dqmax = 0.0;
     for (int i = 0; i < 4; ++i) {
       ddq[i] = 0.0;
@@ -207,6 +246,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
         for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
         for (int i = 0; i < 4; ++i) ERR[i] = ERRn[i];
         ERRT = ERRTn;
+        c = cn;
         ++improvements;
       } else if (reductions >= kNewtonMaxReduce) {
         if (improvements == 0) break;

@@ -19,38 +19,60 @@ struct AxisDistance2 {
     const double c = std::cos(th), s = std::sin(th);
     return A * c * c + B * s * s + 2.0 * C * s * c + 2.0 * Dc * c + 2.0 * E * s + F0;
   }
+  // half the first and second derivatives
+  double d1(double th) const {
+    const double c = std::cos(th), s = std::sin(th);
+    return C * (c * c - s * s) + (B - A) * s * c + E * c - Dc * s;
+  }
+  double d2(double th) const {
+    const double c = std::cos(th), s = std::sin(th);
+    return -4.0 * C * s * c + (B - A) * (c * c - s * s) - E * s - Dc * c;
+  }
 };
 
-}  // namespace
+// Newton iteration on f' = 0 from th. Returns false when it does not settle
+// within reach of th.
+bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
+  double t = th;
+  for (int it = 0; it < 20; ++it) {
+    const double g2 = f.d2(t);
+    if (!(std::fabs(g2) > 0.0)) return false;
+    const double step = f.d1(t) / g2;
+    if (!std::isfinite(step)) return false;
+    t -= step;
+    if (std::fabs(t - th) > reach) return false;
+    if (std::fabs(step) <= 1e-15 * (1.0 + std::fabs(t))) {
+      th = t;
+      return true;
+    }
+  }
+  th = t;
+  return std::fabs(f.d1(t)) <= 1e-6;
+}
 
-void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], double aCylW,
-                          const double EwM[3][3], double /*Lf1*/, double /*fif1*/, double thw1,
-                          RimContact& out) {
-  // rim point P(th) = c + a (cos th u + sin th v); the link axis is the frame's z axis
-  const double a = aCylW;
-  const double u1 = EwM[0][0], u2 = EwM[1][0];
-  const double v1 = EwM[0][1], v2 = EwM[1][1];
-  const double c1 = rwM[0], c2 = rwM[1];
-  AxisDistance2 f;
-  f.A = a * a * (u1 * u1 + u2 * u2);
-  f.B = a * a * (v1 * v1 + v2 * v2);
-  f.C = a * a * (u1 * v1 + u2 * v2);
-  f.Dc = a * (u1 * c1 + u2 * c2);
-  f.E = a * (v1 * c1 + v2 * c2);
-  f.F0 = c1 * c1 + c2 * c2;
-
-  // stationary points of f: f'(th) = 0, in the order of the scan from -pi upwards
+// The rim angle of the nearest point: the stationary points of f found by the scan
+// of TRI22 (in its order from -pi upwards), the smallest f chosen, and among roots
+// whose f differs by less than err6 the one closest to the previous rim angle thw1.
+double NearestRimAngle(const AxisDistance2& f, double thw1) {
   const double Ad = 2.0 * f.C, Bd = -2.0 * f.C, Cd = f.B - f.A, Dd = f.E, Ed = -f.Dc;
-  double th[kMaxRoots];
-  int n = 0;
   // f' vanishing identically (a rim centred on the axis in a plane normal to it):
   // every rim point is equally near, so the contact stays where it was
   const double scale = std::fabs(f.A) + std::fabs(f.B) + std::fabs(f.F0) + 1.0;
   const double slope = std::fabs(Ad) + std::fabs(Cd) + std::fabs(Dd) + std::fabs(Ed);
-  if (slope > 1e-12 * scale) n = TRI22(Ad, Bd, Cd, Dd, Ed, th, kMaxRoots);
+  if (!(slope > 1e-12 * scale)) return thw1;
+  double th[kMaxRoots + 1];
+  int n = TRI22(Ad, Bd, Cd, Dd, Ed, th, kMaxRoots);
   if (n > kMaxRoots) n = kMaxRoots;
+  // The scan steps by 0.1 and stops before pi, so it can miss a root in the last
+  // 0.08 rad below pi or two roots closer than its step. The stationary point next
+  // to the previous contact is the one the motion follows: make sure it is a candidate.
+  double thNear = thw1;
+  if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0) {
+    if (thNear > kPiC) thNear -= k2PiC;
+    if (thNear <= -kPiC) thNear += k2PiC;
+    th[n++] = thNear;
+  }
 
-  // the nearest root; among (nearly) equal ones the one closest to the previous rim angle
   double thStar = thw1, fmin = 1.0e7;
   bool chosen = false;
   for (int k = 0; k < n; ++k) {
@@ -66,8 +88,8 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
       fmin = fk;
     }
   }
-  if (!chosen && n > 0) {
-    // every root lies beyond the search bound: still take the nearest one
+  if (!chosen) {
+    // no root below the search bound (a rim very far away): still the nearest root
     double best = HUGE_VAL;
     for (int k = 0; k < n; ++k) {
       const double fk = f(th[k]);
@@ -77,6 +99,37 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
       }
     }
   }
+  // the scan stops once |f'| < 1e-6; finish the root so that the rim point, and
+  // the contact parameters taken from it, are exact to rounding
+  PolishRoot(f, thStar);
+  return thStar;
+}
+
+}  // namespace
+
+void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], double aCylW,
+                          const double EwM[3][3], double /*Lf1*/, double /*fif1*/, double thw1,
+                          RimContact& out, const double* thwNear) {
+  // rim point P(th) = c + a (cos th u + sin th v); the link axis is the frame's z axis
+  const double a = aCylW;
+  const double u1 = EwM[0][0], u2 = EwM[1][0];
+  const double v1 = EwM[0][1], v2 = EwM[1][1];
+  const double c1 = rwM[0], c2 = rwM[1];
+  AxisDistance2 f;
+  f.A = a * a * (u1 * u1 + u2 * u2);
+  f.B = a * a * (v1 * v1 + v2 * v2);
+  f.C = a * a * (u1 * v1 + u2 * v2);
+  f.Dc = a * (u1 * c1 + u2 * c2);
+  f.E = a * (v1 * c1 + v2 * c2);
+  f.F0 = c1 * c1 + c2 * c2;
+
+  double thStar = 0.0;
+  bool followed = false;
+  if (thwNear != nullptr) {
+    thStar = *thwNear;
+    followed = PolishRoot(f, thStar);
+  }
+  if (!followed) thStar = NearestRimAngle(f, thw1);
 
   // results at the chosen rim angle
   const double ct = std::cos(thStar), st = std::sin(thStar);
@@ -95,11 +148,11 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
 void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
                           const double rwP[3], double /*hCylW*/, double aCylW,
                           const double Ew[3][3], double Lf1, double fif1, double thw1,
-                          RimContact& out) {
+                          RimContact& out, const double* thwNear) {
   double rwM[3], EwM[3][3];
   ITransWrkAtoM(o, F, rwP, Ew, rwM, EwM);
   RimContact m;
-  LinkCircleDistance2m(lFinL, aFinL, rwM, aCylW, EwM, Lf1, fif1, thw1, m);
+  LinkCircleDistance2m(lFinL, aFinL, rwM, aCylW, EwM, Lf1, fif1, thw1, m, thwNear);
   out.Lf = m.Lf;
   out.fif = m.fif;
   out.thw = m.thw;

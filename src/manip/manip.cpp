@@ -28,9 +28,10 @@ bool FiniteResult(const Sim& s, const PRStepResult& r) {
 
 bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
 
-// Accepts the pose of the last error evaluation (kinematics at that pose) as the
-// finger's result: contact point on the rim, normal from it towards the link axis.
-void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
+// Accepts angles q, with their contact c, as the finger's result: the finger is
+// put in that pose; contact point on the rim, normal from it towards the link axis.
+void AcceptPose(Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
+  Findirect_kineR(s, kf, s.nJ, q);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
   out.Lf2 = c.Lf;
   out.fif2 = c.fif;
@@ -146,6 +147,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
     return 'D';
   }
 
+  // work pose before the step (both history slots hold it once a step is complete)
   const int M = s.cntManip0;
   const int M2 = (M != 0) ? 1 : 0;
   double rw1[3], Ew1[3][3];
@@ -156,46 +158,49 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
   s.dt = std::sqrt(8.0 * err6 / aCyl);
   if (s.dt < 0.05) s.dt = 0.05;
 
+  // An attempt computes every finger for the same move of the work before any of
+  // them is recorded. A deadlock therefore retries the whole step with the smaller
+  // time step from the same start, and a step that ends in deadlock leaves the
+  // record as it was: no finger is left rolled on a work pose the others never saw.
   char sgnC[kSlots];
-  for (;;) {  // one attempt per time step
-    double rw2[3], Ew2[3][3], Ew2T[3][3];
+  PRStepResult res[kSlots];
+  double rwP2[kSlots][3];
+  double rw2[3], Ew2[3][3];
+  for (;;) {
     MoveCylinder1(vw, s.omww, s.dt, rw1, Ew1, rw2, Ew2);
     if (!Finite3(rw2) || !FiniteMat(Ew2)) {
       s.sgnMANIP = 'D';
       return 'D';
     }
+    double Ew2T[3][3], Lc = 0.0;
     MatTrans(Ew2, Ew2T);
-    double Lc = 0.0;
-    const char palm = RPalmCylinderCollision2(hPalm, rPalm, rw2, aCyl, hCyl, Ew2T, &Lc);
-    if (palm != 'F') {
+    if (RPalmCylinderCollision2(hPalm, rPalm, rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
       s.sgnMANIP = 'C';
       return 'C';
     }
 
-    bool retry = false;
-    for (int kf = 1; kf <= nF; ++kf) {
+    bool deadlock = false;
+    for (int kf = 1; kf <= nF && !deadlock; ++kf) {
       sgnC[kf] = 'Y';
-      // the finger's latest state and the work pose stored with it
+      // the finger's latest state
       PRStepFixed in;
       in.kf = kf;
       for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
-      const ContactPrm prm1 = s.ManipPrm2[1][kf];
+      const ContactPrm& prm1 = s.ManipPrm2[1][kf];
       in.Lf1 = prm1.Lf;
       in.fif1 = prm1.fif;
       in.thw1 = prm1.thw;
-      double RC1[3];
-      VecCopy(s.ManipCPNTA2[1][kf], RC1);
+      const double* RC1 = s.ManipCPNTA2[1][kf];
       VecCopy(s.ManipNWA2[1][kf], in.NW1);
-      VecCopy(s.ManipRW2[1], rw1);
-      MatCopy(s.ManipEW2[1], Ew1);
 
       // the contacted rim on the moved work and the old contact carried with it
       MatCopy(Ew2, in.Ew2);
+      const double ct = std::cos(in.thw1), st = std::sin(in.thw1);
       for (int i = 0; i < 3; ++i) {
         in.rwP2[i] = rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * Ew2[i][2] : 0.0);
-        in.rwc3[i] = in.rwP2[i] +
-                     aCyl * (std::cos(in.thw1) * Ew2[i][0] + std::sin(in.thw1) * Ew2[i][1]);
+        in.rwc3[i] = in.rwP2[i] + aCyl * (ct * Ew2[i][0] + st * Ew2[i][1]);
       }
+      VecCopy(in.rwP2, rwP2[kf]);
 
       // first PR motion: joint rates that follow the work at the contact
       double nu[kSlots] = {}, det = 0.0;
@@ -208,7 +213,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
       double ERR1[4], ERRT1;
       PRCirMotion2ERR4(s, in, in.q12, c12, ERR1, &ERRT1);
 
-      PRStepResult out;
+      PRStepResult& out = res[kf];
       if (ERRT1 < err6) {
         AcceptPose(s, kf, in.q12, c12, out);
         sgnC[kf] = OffLink(out.Lf2) ? 'O' : 'Y';
@@ -236,9 +241,8 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
           s.sgnMANIP = 'D';
           return 'D';
         }
-        // again from finger 1, moving the work from the pose this finger read
         s.dt /= std::sqrt(10.0);
-        retry = true;
+        deadlock = true;
         break;
       }
 
@@ -249,18 +253,22 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
           FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C')
         sgnC[kf] = 'C';
       s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, sgnC[kf]);
-
-      // record the finger's state; on the rim Lw and Ltw keep their values
-      const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
-      StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, rw2, in.rwP2, Ew2, out.RC2,
-                              out.NW2);
-      const int row = s.cntMainip1;
-      for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
-      for (int k = kf + 1; k <= nF; ++k)
-        for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
-      usrdisplay(s);
     }
-    if (!retry) break;
+    if (!deadlock) break;
+  }
+
+  // record every finger's state; on the rim Lw and Ltw keep their values
+  for (int kf = 1; kf <= nF; ++kf) {
+    const PRStepResult& out = res[kf];
+    const ContactPrm& prm1 = s.ManipPrm2[1][kf];
+    const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
+    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, rw2, rwP2[kf], Ew2, out.RC2,
+                            out.NW2);
+    const int row = s.cntMainip1;
+    for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
+    for (int k = kf + 1; k <= nF; ++k)
+      for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
+    usrdisplay(s);  // the finger's kinematic arrays already hold its new pose
   }
   s.cntManip0 = M + 1;
   return s.sgnMANIP;

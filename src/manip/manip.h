@@ -69,17 +69,24 @@ struct PRNewtonStats {
   double maxStep = 0;  // largest joint change of one trial (max-norm, rad)
 };
 
-// link-rim distance
+// link-rim distance, in the link frame (origin at joint nJ, third axis along the
+// link): the rim point nearest the link axis among all stationary points, ties
+// going to the one nearest the previous rim angle thw1. With thwNear given, the
+// stationary point next to that rim angle is followed instead (finite
+// differences), falling back to the search when there is none close by.
 void LinkCircleDistance2m(double lFinL, double aFinL, const double rwM[3], double aCylW,
                           const double EwM[3][3], double Lf1, double fif1, double thw1,
-                          RimContact& out);
+                          RimContact& out, const double* thwNear = nullptr);
+// the same in the hand frame, the link frame given by its origin o and axes F
 void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
                           const double rwP[3], double hCylW, double aCylW, const double Ew[3][3],
-                          double Lf1, double fif1, double thw1, RimContact& out);
+                          double Lf1, double fif1, double thw1, RimContact& out,
+                          const double* thwNear = nullptr);
 
 // contact constraints of the rolling motion (D, sHx, sHy, omn2) and their solver;
-// solE is 1, or 2 when the contact lies off the link
-int PRCirMotion2ERR4(Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+// solE is 1, or 2 when the contact lies off the link. The error evaluation leaves
+// the kinematic arrays alone; the solver sets them to its result.
+int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
 char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
                            double IJB4[4][4], double* dq00, double* det);
