@@ -114,6 +114,11 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     for (int j = 0; j < s->nJ; ++j) EXPECT_EQ(r.qf[j], s->qq0[1][j]);
     EXPECT_EQ(r.prm.Ltw, aCyl);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(r.NF[i], -r.NW[i]);
+    if (k.upright) {
+      // the slab cuts the side only: the rim and disk candidates are not tried
+      EXPECT_EQ(r.G.sgnUL, 'M');
+      for (int c = 3; c <= 5; ++c) EXPECT_EQ(r.G.solC[c], 'N');
+    }
     ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GT, r.RC, r.NW);
   }
 }
@@ -136,20 +141,6 @@ TEST(ContactChoice, CandidatesOutsideTheRealSurfacesAreNeverTaken) {
   // the disk's face plane is reached first, yet the rim contact is taken
   EXPECT_LT(r.G.qc[5], r.G.qc[4]);
   EXPECT_EQ(r.G.K, 4);
-}
-
-TEST(ContactChoice, OnlyTheSideWhenTheSlabCutsNoRim) {
-  // Upright work spanning the slab: candidates 3 to 5 are not even tried.
-  auto s = rgtest::StartedSim();
-  double rwM[3], EwM[3][3], rwG[3], EwG[3][3];
-  UprightM(120, 80, rwM, EwM);
-  PlaceWork(*s, 1, rwM, EwM, rwG, EwG);
-  Result r = Dispatch(*s, 1, rwG, EwG);
-  EXPECT_EQ(r.G.sgnUL, 'M');
-  EXPECT_EQ(r.G.sgnZm1, 'L');
-  EXPECT_EQ(r.G.sgnZm2, 'R');
-  for (int k = 3; k <= 5; ++k) EXPECT_EQ(r.G.solC[k], 'N');
-  EXPECT_EQ(r.G.K, 2);
 }
 
 TEST(ContactChoice, SelectionRule) {

@@ -312,28 +312,6 @@ TEST(LinkOnRim, RimFarFromTheLinkPlaneEndsWithoutASolution) {
   EXPECT_EQ(c.q, c.q);  // not NaN
 }
 
-TEST(LinkOnRim, ErrorVectorVanishesOnlyAtATrueContact) {
-  FacingY W(0, 50);
-  const double rP = std::sqrt(6100.0);
-  double pm[2] = {std::atan2(50.0, 60.0) - std::asin(aFin / rP), 0.0};
-  double L1, r1[3], P[3], nw[3], Err[2], norm;
-  LinkCircleContactErrm2(pm, W.rwM, W.xw, W.yw, W.zw, L1, r1, P, nw, Err, norm);
-  EXPECT_LT(norm, 1e-9);
-  EXPECT_NEAR(P[0], 60.0, 1e-12);
-  EXPECT_NEAR(P[1], 50.0, 1e-12);
-  // a rim angle off the corner: the rim point leaves the link surface
-  pm[1] = 0.2;
-  LinkCircleContactErrm2(pm, W.rwM, W.xw, W.yw, W.zw, L1, r1, P, nw, Err, norm);
-  EXPECT_GT(norm, 1.0);
-  double J[2][2], IJB[2][2];
-  pm[1] = 0.0;
-  const double det = LinkCircleContactGradm2(pm, W.rwM, W.xw, W.yw, W.zw, J, IJB);
-  EXPECT_GT(std::fabs(det), 0.01);
-  // IJB is the inverse of J
-  EXPECT_NEAR(J[0][0] * IJB[0][0] + J[0][1] * IJB[1][0], 1.0, 1e-9);
-  EXPECT_NEAR(J[1][0] * IJB[0][1] + J[1][1] * IJB[1][1], 1.0, 1e-9);
-}
-
 // ------------------------------------------------------------ fingertip on rim
 
 namespace {
