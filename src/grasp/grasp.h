@@ -58,7 +58,10 @@ int FirstRootAbove(const double* q, const bool* kept, int n);
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
 int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
 
-// link on a rim circle (damped Newton on (q, theta))
+// Link on a rim circle: damped Newton on (q, theta), started at the rim's crossing
+// with the link plane; at most 100 Jacobians, reaching the cap means no solution.
+// Returns 1 for a contact on the link whose normal points out of both the end
+// face and the side surface.
 int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
                         const double yw[3], const double zw[3], ContactM& c,
                         NewtonCount* cnt = nullptr);
@@ -72,7 +75,8 @@ int LinkCircleContactErrm2(const double pm[2], const double C[3], const double x
                            const double yw[3], const double zw[3], double& L1, double r1[3],
                            double P[3], double nw[3], double Err[2], double& norm);
 
-// fingertip on a rim circle (damped Newton on (q, theta), started from pm0 + (0.1, 0.1))
+// Fingertip on a rim circle: damped Newton on (q, theta) started at pm0 + (0.1, 0.1),
+// at most 100 Jacobians. Returns 1 for an accepted contact (codes (2, 2)).
 int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
                        ContactM& c, double pm[2], NewtonCount* cnt = nullptr);
 int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
