@@ -158,6 +158,24 @@ TEST(LinkCircleDistance, ChoosesTheNearestOfSeveralStationaryPoints) {
   EXPECT_EQ(checked, 200);
 }
 
+TEST(LinkCircleDistance, FindsANearestPointJustBelowPi) {
+  // rim in the plane x-z, centre 70 from the axis: its point nearest the axis lies
+  // at the rim angle phi, 10 from the axis (the rim cuts 2 into the link)
+  for (double phi : {3.12, 3.05, 3.14159, -3.14, -1.0}) {
+    double rwM[3], EwM[3][3];
+    SymmetricRim(phi, 0.0, rwM, EwM);
+    rwM[0] = -70.0;
+    for (double thw1 : {0.0, phi}) {
+      RimContact c;
+      LinkCircleDistance2m(lFin, aFin, rwM, aCyl, EwM, 0, 0, thw1, c);
+      EXPECT_NEAR(std::remainder(c.thw - phi, k2Pi), 0.0, 1e-9) << phi << " from " << thw1;
+      EXPECT_NEAR(c.D, -2.0, 1e-9);
+      EXPECT_GT(c.thw, -kPi - 1e-12);
+      EXPECT_LE(c.thw, kPi + 1e-12);
+    }
+  }
+}
+
 TEST(LinkCircleDistance, RimCentredOnTheAxisKeepsThePreviousRimAngle) {
   // every rim point is equally far from the axis; the contact must not jump
   const double rwM[3] = {0, 0, 30};

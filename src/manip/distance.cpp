@@ -20,8 +20,8 @@ struct AxisDistance2 {
     return A * c * c + B * s * s + 2.0 * C * s * c + 2.0 * Dc * c + 2.0 * E * s + F0;
   }
   // half the first and second derivatives
-  double d1(double th) const {
-    const double c = std::cos(th), s = std::sin(th);
+  double d1(double th) const { return d1cs(std::cos(th), std::sin(th)); }
+  double d1cs(double c, double s) const {
     return C * (c * c - s * s) + (B - A) * s * c + E * c - Dc * s;
   }
   double d2(double th) const {
@@ -50,6 +50,34 @@ bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
   return std::fabs(f.d1(t)) <= 1e-6;
 }
 
+// A minimum of f in the last 0.1 rad below pi, where the scan of TRI22 may stop
+// short of a root; false when f' does not change sign there.
+bool GapMinimum(const AxisDistance2& f, double& th) {
+  static const double a = kPiC - 0.1, ca = std::cos(a), sa = std::sin(a);
+  static const double cb = std::cos(kPiC), sb = std::sin(kPiC);
+  double lo = a, hi = kPiC;
+  double glo = f.d1cs(ca, sa);
+  const double ghi = f.d1cs(cb, sb);
+  if (!(glo < 0.0 && ghi > 0.0)) return false;  // f' rises through zero at a minimum
+  double t = lo + (hi - lo) * (-glo) / (ghi - glo);
+  if (PolishRoot(f, t, 0.1) && t >= lo && t <= hi) {
+    th = t;
+    return true;
+  }
+  for (int it = 0; it < 60; ++it) {  // bracketed: bisection
+    t = 0.5 * (lo + hi);
+    const double g = f.d1(t);
+    if ((g < 0.0) == (glo < 0.0)) {
+      lo = t;
+      glo = g;
+    } else {
+      hi = t;
+    }
+  }
+  th = 0.5 * (lo + hi);
+  return true;
+}
+
 // The rim angle of the nearest point: the stationary points of f found by the scan
 // of TRI22 (in its order from -pi upwards), the smallest f chosen, and among roots
 // whose f differs by less than err6 the one closest to the previous rim angle thw1.
@@ -60,18 +88,20 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
   const double scale = std::fabs(f.A) + std::fabs(f.B) + std::fabs(f.F0) + 1.0;
   const double slope = std::fabs(Ad) + std::fabs(Cd) + std::fabs(Dd) + std::fabs(Ed);
   if (!(slope > 1e-12 * scale)) return thw1;
-  double th[kMaxRoots + 1];
+  double th[kMaxRoots + 2];
   int n = TRI22(Ad, Bd, Cd, Dd, Ed, th, kMaxRoots);
   if (n > kMaxRoots) n = kMaxRoots;
   // The scan steps by 0.1 and stops before pi, so it can miss a root in the last
-  // 0.08 rad below pi or two roots closer than its step. The stationary point next
-  // to the previous contact is the one the motion follows: make sure it is a candidate.
+  // 0.1 rad below pi or two roots closer than its step. Add the minimum next to the
+  // previous contact (the one the motion follows) and any minimum in that last stretch.
   double thNear = thw1;
   if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0) {
     if (thNear > kPiC) thNear -= k2PiC;
     if (thNear <= -kPiC) thNear += k2PiC;
     th[n++] = thNear;
   }
+  double thGap;
+  if (GapMinimum(f, thGap)) th[n++] = thGap;
 
   double thStar = thw1, fmin = 1.0e7;
   bool chosen = false;
