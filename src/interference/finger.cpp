@@ -1,0 +1,90 @@
+// Finger links and the palm against the work cylinder. Each link is a solid cylinder
+// of radius af with its two end discs; the pairwise feature tests run in the link's
+// frame and in the work's frame.
+#include "hand/hand.h"
+#include "interference/interference.h"
+#include "numerics/vecmat.h"
+
+namespace rg {
+
+char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
+                          const double E[3][3], double hw, double aw, char sgnCC[2]) {
+  sgnCC[0] = 'F';
+  sgnCC[1] = 'F';
+  // JA and EA of finger kf for the angles under test
+  Findirect_kineR(s, kf, n, q);
+
+  for (int kL = 2; kL <= n; ++kL) {
+    const double* Jf = s.JA[kf][kL - 1];
+    double link[3];
+    VecSub(s.JA[kf][kL], Jf, link);
+    const double Lf = VecNorm(link);
+    if (Lf < 1e-4) continue;  // joints that coincide: no link body
+
+    // Link frame: z along the link (x axis of the link frame), x along the joint axis
+    // (its z axis), y = x_L x z_L.
+    double xL[3], zL[3], yf[3], Ef[3][3];
+    MatColumn(s.EA[kf][kL - 1], 0, xL);
+    MatColumn(s.EA[kf][kL - 1], 2, zL);
+    VecCross(xL, zL, yf);
+    for (int i = 0; i < 3; ++i) {
+      Ef[i][0] = zL[i];
+      Ef[i][1] = yf[i];
+      Ef[i][2] = xL[i];
+    }
+
+    double RwmL[3], RwmU[3], Ewm2[3][3];  // the work in the link frame
+    CylinderToFrame(Jf, Ef, r, E, hw, RwmL, RwmU, Ewm2);
+    double RfmL[3], RfmU[3], Efm2[3][3];  // the link in the work frame
+    CylinderToFrame(r, E, Jf, Ef, Lf, RfmL, RfmU, Efm2);
+
+    double d, t1, t2, p1[3], p2[3], nv[3], qc[3];
+    char sgn[2];
+    auto hit = [&](char f0, char f1) {
+      sgnCC[0] = f0;
+      sgnCC[1] = f1;
+      return 'C';
+    };
+    // (1) link side against work side
+    if (CylCylColl(Lf, af, RwmL, Ewm2, hw, aw, &d, &t1, &t2, p1, p2, nv, sgn) == 'C') return hit('I', 'I');
+    // (2) link side against the work's end circles
+    if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc) == 'C') return hit('I', 'L');
+    if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc) == 'C') return hit('I', 'U');
+    // (3) the link's end circles against the work side
+    if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc) == 'C') return hit('L', 'I');
+    if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc) == 'C') return hit('U', 'I');
+    // (4) end circles against end circles; for the link's upper circle the work circle is
+    // given relative to that circle's centre (0, 0, Lf)
+    if (CirCirCollisionm(af, RwmL, Ewm2, aw, qc, &d) == 'C') return hit('L', 'L');
+    if (CirCirCollisionm(af, RwmU, Ewm2, aw, qc, &d) == 'C') return hit('L', 'U');
+    double RwmLu[3] = {RwmL[0], RwmL[1], RwmL[2] - Lf};
+    double RwmUu[3] = {RwmU[0], RwmU[1], RwmU[2] - Lf};
+    if (CirCirCollisionm(af, RwmLu, Ewm2, aw, qc, &d) == 'C') return hit('U', 'L');
+    if (CirCirCollisionm(af, RwmUu, Ewm2, aw, qc, &d) == 'C') return hit('U', 'U');
+  }
+
+  // The palm is checked once per hand, with the last finger.
+  if (kf == s.nfin[s.HAND1]) {
+    double ET[3][3], Lc;
+    MatTrans(E, ET);
+    return RPalmCylinderCollision2(hPalm, rPalm, r, aw, hw, ET, &Lc);
+  }
+  return 'F';
+}
+
+char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
+                        const double E[3][3], double hw, double aw, int* kColl) {
+  char sgnC = 'F';
+  *kColl = 0;
+  // Every finger is examined; the last one that interferes is reported.
+  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+    char sgnCC[2];
+    if (FinCylinderCollision(s, kf, s.nJ, qq[kf], af, r, E, hw, aw, sgnCC) == 'C') {
+      sgnC = 'C';
+      *kColl = kf;
+    }
+  }
+  return sgnC;
+}
+
+}  // namespace rg
