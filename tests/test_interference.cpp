@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
+#include <string>
 
 #include "hand/hand.h"
 #include "interference/interference.h"
@@ -609,6 +611,45 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
   }
   EXPECT_GT(compared, 800);
   EXPECT_GT(hits, 100);
+}
+
+}  // namespace
+
+namespace {
+
+// Degenerate and non-finite poses and sizes: every test returns one of its letters and ends.
+TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
+  std::mt19937 gen(8);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double special[] = {0.0, 1e-12, 1e12, std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+  auto draw = [&](double scale) {
+    const int k = static_cast<int>((u(gen) + 1.0) * 4.0);
+    return k < 5 ? special[k] : scale * u(gen);
+  };
+  auto isIn = [](char c, const char* set) { return std::string(set).find(c) != std::string::npos; };
+  auto sp = rgtest::StartedSim();
+  rgtest::Capture cap;
+  for (int trial = 0; trial < 2000; ++trial) {
+    double r[3] = {draw(100), draw(100), draw(100)};
+    double dir[3] = {draw(1), draw(1), draw(1)};
+    double E[3][3];
+    FrameAlong(dir, E);
+    const double L = draw(100), a = draw(60);
+    double d, t1, t2, p1[3], p2[3], n[3], q[3];
+    char sgn[2];
+    EXPECT_TRUE(isIn(rg::CylCylColl(80, 12, r, E, L, a, &d, &t1, &t2, p1, p2, n, sgn), "CFN"));
+    EXPECT_TRUE(isIn(rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q), "CFLU"));
+    EXPECT_TRUE(isIn(rg::CirCirCollisionm(12, r, E, a, q, &d), "CF"));
+    double ET[3][3], Lc, pts[4][2];
+    rg::MatTrans(E, ET);
+    EXPECT_TRUE(isIn(rg::RPalmCylinderCollision2(20, 35, r, a, L, ET, &Lc), "CF"));
+    const int np = rg::EllipseCircleCPnt(a, draw(100), r[0], r[1], draw(40), pts);
+    EXPECT_TRUE(np >= 0 && np <= 4);
+    char cc[2];
+    EXPECT_TRUE(isIn(rg::FinCylinderCollision(*sp, 2, 4, sp->qq0[2], aFin, r, E, L, a, cc), "CF"));
+    cap.clear();
+  }
 }
 
 }  // namespace

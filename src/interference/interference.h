@@ -25,7 +25,8 @@ int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, doubl
 void CylinderToFrame(const double rm[3], const double Em[3][3], const double r[3],
                      const double E[3][3], double h, double rL[3], double rU[3], double Ep[3][3]);
 
-// finger and hand against the work cylinder
+// finger and hand against the work cylinder; sgnCC names the link feature and the work
+// feature that met ('F', 'F' when no link feature did, also when only the palm interferes)
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
                           const double E[3][3], double hw, double aw, char sgnCC[2]);
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
