@@ -156,8 +156,11 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
   double thStar = 0.0;
   bool followed = false;
   if (thwNear != nullptr) {
+    // the minimum next to the given rim angle, if there is one close by
     thStar = *thwNear;
-    followed = PolishRoot(f, thStar);
+    followed = PolishRoot(f, thStar, 0.1) && f.d2(thStar) > 0.0;
+    if (followed && thStar > kPiC) thStar -= k2PiC;
+    if (followed && thStar <= -kPiC) thStar += k2PiC;
   }
   if (!followed) thStar = NearestRimAngle(f, thw1);
 

@@ -110,9 +110,8 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
 
   RimContact c;
   double ERR[4], ERRT;
-  PRCirMotion2ERR4(s, in, q2, c, ERR, &ERRT);
   char sgnN;
-  if (ERRT < err6) {
+  if (PRCirMotion2Accepts(s, in, q2, c, ERR, &ERRT)) {
     AcceptPose(s, kf, q2, c, out);
     sgnN = OffLink(out.Lf2) ? 'O' : 'Y';
   } else {
@@ -211,10 +210,8 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
 
       RimContact c12;
       double ERR1[4], ERRT1;
-      PRCirMotion2ERR4(s, in, in.q12, c12, ERR1, &ERRT1);
-
       PRStepResult& out = res[kf];
-      if (ERRT1 < err6) {
+      if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
         AcceptPose(s, kf, in.q12, c12, out);
         sgnC[kf] = OffLink(out.Lf2) ? 'O' : 'Y';
         s.sgnC[kf] = sgnC[kf];
