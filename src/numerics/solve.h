@@ -7,11 +7,13 @@
 
 namespace rg {
 
-// trigonometric equations
+// trigonometric equations; coefficients that are not finite numbers give no solution
 int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4]);
 int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
-// Scan-and-secant roots of A cos^2 + B sin^2 + 2C cos sin + 2D cos + 2E sin = 0;
-// writes at most maxRoots roots (callers reserve at least 8).
+// Scan-and-secant roots of A cos^2 + B sin^2 + 2C cos sin + 2D cos + 2E sin = 0, in
+// increasing order from -pi; writes at most maxRoots roots (callers reserve at least 8).
+// A sign change whose secant search does not reach |f| < 1e-6 within 100 steps, or
+// leaves its 0.1-wide bracket, records no root.
 int TRI22(double A, double B, double C, double D, double E, double* th, int maxRoots = 64);
 double TrigForm2(double A, double B, double C, double D, double E, double th);
 
