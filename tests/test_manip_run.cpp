@@ -15,6 +15,7 @@
 #include "numerics/vecmat.h"
 #include "support.h"
 #include "test_manip_scene.h"
+#include "work/work.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ using namespace rg;
 
 double Wrap(double a) { return std::remainder(a, 2.0 * M_PI); }
 
-// A started simulation with hand `hand` whose fingers are all grasped.
-std::unique_ptr<Sim> Grasped(int hand) {
+// A started simulation with hand `hand` whose fingers are all grasped; the work
+// velocity keys `keys` (mode 'V') are applied first.
+std::unique_ptr<Sim> Grasped(int hand, const std::string& keys = "") {
   auto s = rgtest::StartedSim();
   con::SetKeyMode(con::KeyMode::AutoAnswer);
   rgtest::Capture quiet;
@@ -31,6 +33,7 @@ std::unique_ptr<Sim> Grasped(int hand) {
     selectHand(*s, static_cast<char>('0' + hand));
     RESETGRASP(*s);
   }
+  for (char k : keys) setWorkVelocity(*s, k, s->EwG);
   for (int kf = 1; kf <= s->nF; ++kf) {
     double RC[3], NW[3];
     GRASP(*s, kf, s->qq0[kf], s->rwG, s->EwG, s->qf[kf], RC, NW, s->GGTYPE[kf]);
@@ -103,6 +106,7 @@ struct RunResult {
   int steps = 0;
   char status = 'Y';
   int checkedSteps = 0;
+  int reducedSteps = 0;  // steps completed with a time step below 0.05
 };
 
 // Steps until the status is not 'Y' or the record is full, checking every stored step.
@@ -120,6 +124,7 @@ void RunAndCheck(Sim& s, const std::string& name, RunResult& res) {
     EXPECT_EQ(s.cntManip0, M + 1) << name;
     const Snapshot after = Take(s);
     const double dt = s.dt;
+    if (dt < 0.05) ++res.reducedSteps;
 
     // the cylinder's mid-point moved by dt*vw, and it turned by dt*omww about its own axes
     for (int i = 0; i < 3; ++i) {
@@ -127,16 +132,15 @@ void RunAndCheck(Sim& s, const std::string& name, RunResult& res) {
       const double m2 = after.rw[i] + 0.5 * hCyl * after.Ew[i][2];
       ASSERT_NEAR(m2 - m1, dt * s.vw[i], 1e-9) << name << " step " << M + 1;
     }
-    double R[3][3];
+    double R[3][3], Rx[3][3], Ry[3][3], Rz[3][3], T[3][3], Rexp[3][3];
     MatTMul(before.Ew, after.Ew, R);  // turn in the work frame
-    const double axis[3] = {R[2][1] - R[1][2], R[0][2] - R[2][0], R[1][0] - R[0][1]};
-    const double angle =
-        std::atan2(0.5 * VecNorm(axis), 0.5 * (R[0][0] + R[1][1] + R[2][2] - 1.0));
-    const double omn = VecNorm(s.omww);
-    ASSERT_NEAR(angle, dt * omn, 1e-12) << name;
-    if (omn > 0) {
-      for (int i = 0; i < 3; ++i) ASSERT_NEAR(axis[i] / VecNorm(axis), s.omww[i] / omn, 1e-9);
-    }
+    Cx(dt * s.omww[0], Rx);
+    Cy(dt * s.omww[1], Ry);
+    Cz(dt * s.omww[2], Rz);
+    MatMul(Rx, Ry, T);
+    MatMul(T, Rz, Rexp);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) ASSERT_NEAR(R[i][j], Rexp[i][j], 1e-12) << name;
 
     for (int kf = 1; kf <= s.nF; ++kf) {
       const double* RC = after.RC[kf];
@@ -178,13 +182,18 @@ void RunAndCheck(Sim& s, const std::string& name, RunResult& res) {
   EXPECT_EQ(csv.find("inf"), std::string::npos) << name;
 }
 
-class DefaultRun : public ::testing::TestWithParam<int> {};
+struct Scene {
+  int hand;
+  const char* keys;  // work velocity keys
+};
+
+class DefaultRun : public ::testing::TestWithParam<Scene> {};
 
 TEST_P(DefaultRun, RollsEveryStepWithoutSlipUntilTheMotionStops) {
-  const int hand = GetParam();
-  auto s = Grasped(hand);
+  const Scene sc = GetParam();
+  auto s = Grasped(sc.hand, sc.keys);
   for (int kf = 1; kf <= s->nF; ++kf) ASSERT_EQ(s->sgnGRASPM[kf], 'Y');
-  const std::string name = "hand " + std::to_string(hand);
+  const std::string name = "hand " + std::to_string(sc.hand) + " keys '" + sc.keys + "'";
   bool onRims = true;
   for (int kf = 1; kf <= s->nF; ++kf) onRims = onRims && GraspOnRim(*s, kf);
 
@@ -194,17 +203,22 @@ TEST_P(DefaultRun, RollsEveryStepWithoutSlipUntilTheMotionStops) {
     EXPECT_EQ(r.status, 'R');
     return;
   }
-  EXPECT_NE(r.status, 'Y');
   EXPECT_TRUE(r.status == 'C' || r.status == 'O' || r.status == 'D' ||
               (r.status == 'Y' && s->cntMainip1 >= 799))
       << r.status;
   EXPECT_GT(r.checkedSteps, 50) << name;
+  if (std::string(sc.keys) == "Y") {
+    EXPECT_GT(r.reducedSteps, 0);  // deadlocks overcome by a smaller time step
+  }
   RecordProperty("steps", r.steps);
   RecordProperty("end", std::string(1, r.status));
-  std::printf("[ manip    ] %s: %d steps, ends with '%c'\n", name.c_str(), r.steps, r.status);
+  std::printf("[ manip    ] %s: %d steps (%d with a reduced time step), ends with '%c'\n",
+              name.c_str(), r.steps, r.reducedSteps, r.status);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hands, DefaultRun, ::testing::Values(1, 2, 3, 4));
+INSTANTIATE_TEST_SUITE_P(Hands, DefaultRun,
+                         ::testing::Values(Scene{1, ""}, Scene{2, ""}, Scene{3, ""},
+                                           Scene{4, ""}, Scene{1, "Y"}, Scene{1, "xQ"}));
 
 // Axial vector of the rotation R (its small-angle rotation vector).
 void Axial(const double R[3][3], double w[3]) {
