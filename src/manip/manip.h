@@ -103,7 +103,12 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
                     double* det);
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
-// manipulation driver: one step; returns 'Y', 'C', 'O', 'D' or 'R'
+// manipulation driver: one step; returns 'Y', 'C', 'O', 'D' or 'R'. Each call
+// starts with dt = 0.05; all fingers are solved for the same move of the work
+// before any is recorded. A deadlock prints its lines, waits for 'e' and retries
+// the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
+// dt < err5 ends the step with 'D' and leaves the record as it was. A completed
+// step ('Y', 'C' or 'O') is recorded for every finger and counted.
 char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]);
 // true when finger kf's grasp contact is a contact on a rim circle
 bool GraspOnRim(const Sim& s, int kf);
