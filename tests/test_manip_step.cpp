@@ -85,6 +85,22 @@ TEST_F(StepTest, AGraspOffTheRimsIsRefusedAndNothingMoves) {
   EXPECT_TRUE(GraspOnRim(s(), 2));
 }
 
+TEST_F(StepTest, NoGraspOrAFullRecordIsRefusedWithoutComputing) {
+  rgtest::Capture cap;
+  EXPECT_EQ(PRCircleManip4(s(), s().vw, s().omw), 'R');  // nothing grasped yet
+  EXPECT_EQ(s().cntManip0, 0);
+
+  const RimScene sc = PlaceRim(s(), 1, kQ, 30.0, 0.5, 0.4, 0.3);
+  RecordGrasp(s(), 1, sc, sc.rwP);
+  RecordGrasp(s(), 2, sc, sc.rwP);
+  s().cntManip0 = 3999;  // step 4000 would need row 800
+  EXPECT_EQ(PRCircleManip4(s(), s().vw, s().omw), 'F');
+  EXPECT_EQ(s().sgnMANIP, 'F');
+  EXPECT_EQ(s().cntManip0, 3999);
+  EXPECT_EQ(s().ManipTS, 0.0);
+  EXPECT_TRUE(cap.text().empty());
+}
+
 TEST_F(StepTest, AVelocityThatIsNotANumberEndsInDeadlockWithoutTouchingTheRecord) {
   const RimScene sc = PlaceRim(s(), 1, kQ, 30.0, 0.5, 0.4, 0.3);
   RecordGrasp(s(), 1, sc, sc.rwP);

@@ -134,7 +134,11 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
   const int nF = s.nF, nJ = s.nJ;
   s.sgnMANIP = 'Y';
 
-  // the rolling motion is defined only for link contacts on a rim
+  // the rolling motion is defined for four-joint fingers whose links touch a rim
+  if (nF < 1 || nF >= kSlots || nJ != 4) {
+    s.sgnMANIP = 'R';
+    return 'R';
+  }
   for (int kf = 1; kf <= nF; ++kf)
     if (!GraspOnRim(s, kf)) {
       s.sgnMANIP = 'R';
@@ -146,8 +150,14 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
     return 'D';
   }
 
-  // work pose before the step (both history slots hold it once a step is complete)
+  // a step beyond the last row the record can hold would not be recorded
   const int M = s.cntManip0;
+  if ((M + 1) / kDecim >= kRows) {
+    s.sgnMANIP = 'F';
+    return 'F';
+  }
+
+  // work pose before the step (both history slots hold it once a step is complete)
   const int M2 = (M != 0) ? 1 : 0;
   double rw1[3], Ew1[3][3];
   VecCopy(s.ManipRW2[M2], rw1);

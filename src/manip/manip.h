@@ -12,9 +12,12 @@
 //   'D'  deadlock: no rolling motion found even with the smallest time step, or a
 //        step whose result would not be finite
 //   'R'  refused: some finger's grasp contact is not a link-on-rim contact (a
-//        contact on the cylinder side, sgnUML 'M', or on an end disk, GGTYPE "?D");
-//        the rolling motion is defined only on a rim, so nothing moves
-// ('F', data overflow, is set by the keyboard machine, never here.)
+//        contact on the cylinder side, sgnUML 'M', or on an end disk, GGTYPE "?D"),
+//        or no grasp at all; the rolling motion is defined only on a rim, so
+//        nothing moves
+//   'F'  data overflow: the record has no room for the step. The keyboard machine
+//        sets it itself once row 799 is stored; the step only returns it when
+//        called past that (step 4000 on), instead of computing a step it cannot record
 //
 // All vectors are in the hand frame unless a name ends in M (the link frame of
 // the distance routine). Joint arrays are indexed 0..nJ with joint j at [j].
@@ -103,7 +106,7 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
                     double* det);
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
-// manipulation driver: one step; returns 'Y', 'C', 'O', 'D' or 'R'. Each call
+// manipulation driver: one step; returns 'Y', 'C', 'O', 'D', 'R' or 'F'. Each call
 // starts with dt = 0.05; all fingers are solved for the same move of the work
 // before any is recorded. A deadlock prints its lines, waits for 'e' and retries
 // the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
