@@ -6,12 +6,15 @@
 #include "app/console.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
+#include "manip/report.h"
 #include "manip/store.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
 namespace rg {
 namespace {
+
+constexpr int kReportSwitch = 0;  // > 0 prints the record after every step
 
 bool Finite3(const double v[3]) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
@@ -278,6 +281,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
     usrdisplay(s);  // the finger's kinematic arrays already hold its new pose
   }
   s.cntManip0 = M + 1;
+  ManipDataReport(s, kReportSwitch);
   return s.sgnMANIP;
 }
 
