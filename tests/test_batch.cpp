@@ -16,10 +16,7 @@ using nlohmann::json;
 
 namespace {
 
-std::string BuildDir() {
-  const char* d = std::getenv("RG_BUILD_DIR");
-  return d ? d : ".";
-}
+std::string BuildDir() { return RG_BUILD_DIR; }
 
 struct BatchRun {
   int status = -1;

@@ -31,9 +31,7 @@ void Replay(const fs::path& file) {
 }
 
 void ReplayDir(const char* sub) {
-  const char* src = std::getenv("RG_SOURCE_DIR");
-  ASSERT_NE(src, nullptr);
-  const fs::path dir = fs::path(src) / "fuzz" / sub;
+  const fs::path dir = fs::path(RG_SOURCE_DIR) / "fuzz" / sub;
   int n = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
     if (!e.is_regular_file() || e.path().filename().string()[0] == '.') continue;

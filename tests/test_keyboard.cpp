@@ -287,3 +287,64 @@ TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
     }
   }
 }
+
+TEST(Computations, GraspManipulateAndReplayTheDefaultScene) {
+  Driven d;
+  d.keys("ss");
+  EXPECT_EQ(d.s->nFIN, 2);
+  EXPECT_EQ(d.s->sgnCALGEnd, 'Y');
+  EXPECT_EQ(d.s->sgnGRASP, 'Y');
+  for (int kf = 1; kf <= 2; ++kf) EXPECT_EQ(d.s->sgnGRASPM[kf], 'Y');
+  d.keys("s");  // a finished grasp: nothing more to do
+  EXPECT_EQ(d.s->nFIN, 2);
+  d.keys("A" + std::string(12, 's'));
+  EXPECT_EQ(d.s->sgnMANIP, 'Y');
+  EXPECT_EQ(d.s->cntManip0, 12);
+  EXPECT_EQ(d.s->cntMainip1, 2);
+  d.keys("Dsss");
+  EXPECT_EQ(d.s->cntRepeat, 2);
+  // 'I' and 'A' continue the manipulation where it stopped
+  d.keys("IAs");
+  EXPECT_EQ(d.s->cntManip0, 13);
+}
+
+TEST(Computations, ManipulationNeedsAFinishedGrasp) {
+  Driven d;
+  d.keys("s");  // one finger only
+  d.keys("Ass");
+  EXPECT_EQ(d.s->cntManip0, 0);
+  EXPECT_EQ(d.s->sgnMANIP, 'Y');
+}
+
+TEST(Computations, MovingTheWorkIntoAFingerIsReportedAndBlocksTheGrasp) {
+  Driven d;
+  d.keys("M" + std::string(40, 'z'));
+  EXPECT_EQ(d.s->sgnGC, 'C');
+  EXPECT_EQ(d.s->sgnCALGChk, 'C');
+  EXPECT_EQ(d.s->sgnGRASP, 'N');
+  EXPECT_GE(d.s->COLLkf, 1);
+  // a grasp step does nothing while the failure is pending
+  const char mode = d.s->sgnCAL;
+  EXPECT_EQ(mode, 'M');
+  // moving it back clears the collision
+  d.keys(std::string(40, 'Z'));
+  EXPECT_NE(d.s->sgnGC, 'C');
+  EXPECT_EQ(d.s->sgnGRASP, 'Y');
+  // '0' re-runs the check without moving the work
+  d.keys(std::string(40, 'z') + "0");
+  EXPECT_EQ(d.s->sgnGC, 'C');
+}
+
+TEST(Computations, AStillWorkRunsUntilTheRecordIsFull) {
+  Driven d;
+  d.keys("Vr");  // angular velocity 0, linear velocity 0: the work stays still
+  EXPECT_EQ(d.s->omww[2], 0.0);
+  d.keys("Gss");
+  ASSERT_EQ(d.s->sgnCALGEnd, 'Y');
+  d.keys("A" + std::string(3995, 's'));
+  EXPECT_EQ(d.s->cntMainip1, 799);
+  EXPECT_EQ(d.s->sgnMANIP, 'Y');
+  d.keys("s");
+  EXPECT_EQ(d.s->sgnMANIP, 'F');
+  EXPECT_EQ(d.s->cntManip0, 3995);
+}

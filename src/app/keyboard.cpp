@@ -5,6 +5,8 @@
 
 #include "grasp/grasp.h"
 #include "hand/hand.h"
+#include "interference/interference.h"
+#include "manip/manip.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
@@ -31,7 +33,17 @@ void DrawnWorkIsSetPose(Sim& s) {
 // After a work selection or work move: check the fingers in their initial pose
 // against the cylinder. A collision blocks the grasp until the work is moved.
 void InterferenceStep(Sim& s) {
-  // The finger-work interference check joins here once it exists.
+  if (s.WORK1 == '2' && s.sgnCalColl != 'n') {
+    int kColl = 0;
+    s.sgnGC = ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl);
+    s.sgnGRASP = 'Y';
+    if (s.sgnGC == 'C') {
+      s.sgnCALGChk = 'C';
+      s.COLLkf = kColl;
+      s.sgnGRASP = 'N';
+      return;
+    }
+  }
   VecCopy(s.rwG, s.RWW);
   MatCopy(s.EwG, s.EWW);
   usrdisplay(s);
@@ -70,6 +82,8 @@ void ManipStep(Sim& s) {
     return;
   }
   if (s.sgnCALGEnd == 'N') return;
+  s.sgnMANIP = 'Y';
+  s.sgnMANIP = PRCircleManip4(s, s.vw, s.omw);
 }
 
 }  // namespace
