@@ -13,7 +13,7 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
   img.py bands IMG CLASS x w h TOP...      -> pixels of CLASS in each band x..x+w, TOP..TOP+h
   img.py hash IMG x y w h                  -> digest of the region's pixels
 
-CLASS is one of: dark, white, nonwhite, blue, red, yellow.
+CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow.
 """
 import hashlib
 import struct
@@ -159,6 +159,8 @@ CLASSES = {
     "blue": lambda r, g, b: b >= 150 and b > r + 40,
     "red": lambda r, g, b: r >= 150 and r > g + 40 and r > b + 40,
     "yellow": lambda r, g, b: r > 150 and g > 150 and b < 100,
+    # the lit yellow balls of the replay's contact trail come out pale
+    "paleyellow": lambda r, g, b: r > 200 and g > 200 and b < r - 30 and abs(r - g) < 30,
 }
 
 
