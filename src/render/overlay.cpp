@@ -32,7 +32,8 @@ constexpr float kRow[5] = {340.0f, 320.0f, 300.0f, 280.0f, 260.0f};
 // Characters of one line: up to its '\n'. A missing '\n' ends at the zero, so a
 // malformed text never runs past its buffer.
 void DrawChars(void* font, const char* text, char stop) {
-  for (const char* c = text; *c != '\0' && *c != stop; ++c) glutBitmapCharacter(font, *c);
+  for (const char* c = text; *c != '\0' && *c != stop; ++c)
+    glutBitmapCharacter(font, static_cast<unsigned char>(*c));
 }
 
 // Window-space drawing: own 0..600 orthographic mapping on the model-view
@@ -188,7 +189,7 @@ void DrawTextLines(float x, float y, int n, float dy, void* font, const char row
     glRasterPos2f(x, y + i * dy);
     // a row without '\n' ends at its zero or at the end of its 100 characters
     for (int c = 0; c < 100 && rows[i][c] != '\0' && rows[i][c] != '\n'; ++c)
-      glutBitmapCharacter(font, rows[i][c]);
+      glutBitmapCharacter(font, static_cast<unsigned char>(rows[i][c]));
   }
   EndText2D();
 }

@@ -20,6 +20,11 @@ namespace {
 int gWindow = 0;
 bool gExposed = false;
 
+bool WindowIs600() {
+  return glutGet(GLUT_WINDOW_WIDTH) == rg::kWindowSize &&
+         glutGet(GLUT_WINDOW_HEIGHT) == rg::kWindowSize;
+}
+
 void MarkExposed() { gExposed = true; }
 
 // Creates the snapshot window once and waits until the server has mapped it.
@@ -47,17 +52,12 @@ bool EnsureWindow() {
   while (!gExposed && std::chrono::steady_clock::now() < deadline) glutMainLoopEvent();
   glutSetWindow(gWindow);
   // a window manager may have given the window another size: ask for 600 x 600 again
-  if (glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize || glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize) {
+  if (!WindowIs600()) {
     glutReshapeWindow(rg::kWindowSize, rg::kWindowSize);
     const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while ((glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize ||
-            glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize) &&
-           std::chrono::steady_clock::now() < again)
-      glutMainLoopEvent();
+    while (!WindowIs600() && std::chrono::steady_clock::now() < again) glutMainLoopEvent();
   }
-  if (glutGet(GLUT_WINDOW_WIDTH) != rg::kWindowSize || glutGet(GLUT_WINDOW_HEIGHT) != rg::kWindowSize)
-    return false;
-  return true;
+  return WindowIs600();
 }
 
 bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& rgbTopDown,
@@ -108,7 +108,8 @@ int RenderSnapshotPNG(rg::Sim& s, const char* path) {
   }
   std::string why;
   if (!rg::DisplayAvailable(&why)) {
-    std::fprintf(stderr, "snapshot: %s; a snapshot needs an X display (run headless with xvfb-run -a)\n",
+    std::fprintf(stderr,
+                 "snapshot: %s; a snapshot needs an X display (run headless with xvfb-run -a)\n",
                  why.c_str());
     return 1;
   }
@@ -134,7 +135,8 @@ int RenderSnapshotPNG(rg::Sim& s, const char* path) {
   std::vector<unsigned char> rows(pixels.size());
   const size_t stride = static_cast<size_t>(w) * 3;
   for (int y = 0; y < h; ++y)
-    std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride], &pixels[static_cast<size_t>(y) * stride], stride);
+    std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride],
+                &pixels[static_cast<size_t>(y) * stride], stride);
   std::string err;
   if (!WritePNG(path, w, h, rows, &err)) {
     std::fprintf(stderr, "snapshot: %s\n", err.c_str());
