@@ -99,6 +99,36 @@ void BM_FullManipulationRun(benchmark::State& st) {
 }
 BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
+// The longest run there is: the work held still (both velocities zero), so every
+// step succeeds until the record is full after 3995 steps ("Data Overflow").
+void BM_FullRunToDataOverflow(benchmark::State& st) {
+  auto start = Started(1);
+  std::string sink;
+  con::StartCapture(&sink);
+  rg::keyboard(*start, 'V', 0, 0);
+  rg::keyboard(*start, 'r', 0, 0);  // angular velocity z: 0.02 -> 0
+  for (const char k : std::string("Gss")) rg::keyboard(*start, static_cast<unsigned char>(k), 0, 0);
+  rg::keyboard(*start, 'A', 0, 0);
+  con::StopCapture();
+  auto s = std::make_unique<rg::Sim>(*start);
+  con::StartCapture(&sink);
+  long steps = 0;
+  for (auto _ : st) {
+    st.PauseTiming();
+    *s = *start;
+    st.ResumeTiming();
+    while (s->sgnMANIP == 'Y') {
+      rg::keyboard(*s, 's', 0, 0);
+      ++steps;
+      sink.clear();
+    }
+  }
+  con::StopCapture();
+  st.counters["steps"] = static_cast<double>(steps) / static_cast<double>(st.iterations());
+  st.counters["status"] = s->sgnMANIP;
+}
+BENCHMARK(BM_FullRunToDataOverflow)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

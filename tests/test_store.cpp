@@ -143,3 +143,12 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   VecAddScaled(rel, -VecDot(rel, x), x, radial);
   EXPECT_NEAR(VecNorm(radial), aFin, 1e-9);
 }
+
+TEST(ManipRecord, ANewGraspKeepsTheReplayPositionOnAStoredRow) {
+  auto s = rgtest::StartedSim();
+  s->cntMainip1 = 40;
+  s->cntRepeat = 25;
+  Store(*s, 0, 1, 0.0);
+  EXPECT_EQ(s->cntMainip1, 0);
+  EXPECT_EQ(s->cntRepeat, 0);
+}

@@ -21,6 +21,8 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
   const int cntM1 = cntM / kDecim;
   if (cntM1 >= kRows) return;  // beyond the trajectory's capacity: nothing to store
   s.cntMainip1 = cntM1;
+  // a new grasp shortens the record: the replay position stays on a stored row
+  if (s.cntRepeat > s.cntMainip1) s.cntRepeat = s.cntMainip1;
 
   if (cntM == 0) {
     for (int k = 0; k < 2; ++k) {
