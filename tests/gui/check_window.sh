@@ -69,6 +69,33 @@ for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11000; do
 done
 note "every mode key shows its own panel; the help text stays"
 
+# --- moving the work into the fingers: mode 'M' reports the collision, mode 'W'
+# keeps reporting it, and moving the work back gives the first 'M' picture again
+wait_rows() {  # wait_rows NAME ROWS: looks until the panel shows ROWS
+  local i
+  for i in $(seq 75); do
+    shot "$1"
+    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
+    sleep 0.2
+  done
+  fail "panel rows $(rows "$1") in $1, expected $2"
+}
+keys M $(printf 'y %.0s' $(seq 20))
+wait_rows collision 11100        # Execution Mode : M / **** Finger-Work Collision **** / Move Work
+[ "$(panel_hash collision)" != "${HASHES[M]}" ] || fail "the collision panel looks like the plain 'M' panel"
+note "work moved into the fingers: mode 'M' shows the collision panel"
+keys W
+wait_rows collisionW 11110       # ... and **** Hand/Work Collision **** in mode W
+note "mode 'W' shows the collision line"
+keys M $(printf 'Y %.0s' $(seq 20))
+for i in $(seq 50); do
+  shot movedback
+  [ "$(differ modeM movedback 0 0 600 600)" = 0 ] && break
+  sleep 0.15
+done
+at_most "$(differ modeM movedback 0 0 600 600)" 0 "pixels that differ from the first 'M' picture after moving back"
+prev=movedback
+
 # --- a grasp: 'G', then 's' for each finger; the panel reports the end and
 # every contact carries a yellow marker (ball and normal arrow)
 at_most "$(count "$prev" yellow 0 0 600 600)" 0 "yellow pixels before the grasp"
