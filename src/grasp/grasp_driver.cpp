@@ -4,10 +4,16 @@
 #include "grasp/grasp.h"
 #include "hand/catalogue.h"
 #include "hand/hand.h"
+#include "manip/report.h"
 #include "manip/store.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
+namespace {
+
+constexpr int kReportSwitch = 0;  // > 0 prints the grasp record after the last finger
+
+}  // namespace
 
 int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char /*WORK1*/, const double rwG[3],
                    const double EwG[3][3], double* qf, ContactPrm& prm, double efx[3],
@@ -79,6 +85,7 @@ int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double Ew
   s.cntManip0 = 0;
   s.ManipT[0] = 0.0;
   s.sgnMANIP = 'Y';
+  GraspDataReport(s, kReportSwitch);
   return sol;
 }
 
