@@ -20,15 +20,7 @@ using rgtest::RimScene;
 // A bent finger of hand 1: joints 3 and 4 closed by 0.6 and 0.9 rad.
 const double kQ[5] = {0, 0.05, 0.1, 0.6, 0.9};
 
-class RimContactTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    s_ = rgtest::StartedSim();
-    con::SetKeyMode(con::KeyMode::AutoAnswer);
-  }
-  Sim& s() { return *s_; }
-  std::unique_ptr<Sim> s_;
-};
+class RimContactTest : public rgtest::StartedSimTest {};
 
 // ---- link-rim distance
 

@@ -4,12 +4,29 @@
 
 #include <cmath>
 
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/console.h"
 #include "app/state.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
+#include "support.h"
 
 namespace rgtest {
+
+// A started simulation whose console waits are answered at once.
+class StartedSimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s_ = StartedSim();
+    con::SetKeyMode(con::KeyMode::AutoAnswer);
+  }
+  rg::Sim& s() { return *s_; }
+  std::unique_ptr<rg::Sim> s_;
+};
 
 struct RimScene {
   double q[rg::kSlots] = {};  // finger angles of the contact

@@ -44,15 +44,7 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-class StepTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    s_ = rgtest::StartedSim();
-    con::SetKeyMode(con::KeyMode::AutoAnswer);
-  }
-  Sim& s() { return *s_; }
-  std::unique_ptr<Sim> s_;
-};
+class StepTest : public rgtest::StartedSimTest {};
 
 // ---- refusals
 
