@@ -1,7 +1,7 @@
 # Top-level commands. `make run` and `make test` do all the set-up themselves.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-FUZZ_SECONDS ?= 40
+FUZZ_RUNS ?= 2500
 
 .PHONY: all deps configure build run check test test-asan fuzz-build fuzz fuzz-smoke bench demo clean
 
@@ -43,10 +43,12 @@ fuzz: fuzz-build
 	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=4096 -timeout=60 \
 	  build-fuzz/corpus fuzz/seeds fuzz/regressions
 
+# A bounded, repeatable run: fixed seed and number of inputs (about 40 s), capped at 120 s.
 fuzz-smoke: fuzz-build
-	@mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
+	@rm -rf build-fuzz/corpus-smoke && mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
 	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=512 -timeout=60 \
-	  -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus-smoke fuzz/seeds fuzz/regressions
+	  -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=120 -print_final_stats=1 \
+	  build-fuzz/corpus-smoke fuzz/seeds fuzz/regressions
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null
