@@ -58,8 +58,6 @@ void* OverlayFont();
 // The overlay text lines of the current state: help table, hand and work lines,
 // the velocity label and the mode panel.
 void DrawOverlay(const Sim& s);
-// The count field: the decimal digits of n written over "    \n".
-void CountField(int n, char out[6]);
 
 // replay of stored step m
 void PSeries(Sim& s, int m);

@@ -1,0 +1,135 @@
+// The window's text overlay as a user reads it: which lines each mode and status
+// shows, and where.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/keyboard.h"
+#include "app/overlay_text.h"
+#include "support.h"
+
+using namespace rg;
+
+namespace {
+
+struct Panel {
+  std::unique_ptr<Sim> s = rgtest::StartedSim();
+  void keys(const std::string& k) {
+    rgtest::Capture cap;
+    for (char c : k) keyboard(*s, static_cast<unsigned char>(c), 0, 0);
+  }
+  // The text at (x, y), or "<none>".
+  std::string at(float x, float y) const {
+    OverlayText o;
+    OverlayLines(*s, o);
+    for (int i = 0; i < o.n; ++i)
+      if (o.line[i].x == x && o.line[i].y == y) return o.line[i].text;
+    return "<none>";
+  }
+  std::string row(int r) const { return at(5.0f, 340.0f - 20.0f * r); }
+};
+
+}  // namespace
+
+TEST(Overlay, StartUpShowsGraspModeHandWorkAndVelocity) {
+  Panel p;
+  EXPECT_EQ(p.at(5, 20), "H=1:RQPP 2-Finger\n");
+  EXPECT_EQ(p.at(5, 40), "W=Cylinder :\n");
+  EXPECT_EQ(p.at(5, 55), " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
+  EXPECT_EQ(p.row(0), "Execution Mode : G\n");
+  EXPECT_EQ(p.row(1), "Grasp Calcul\n");
+  EXPECT_EQ(p.row(2), "Hit s to Execution\n");
+  EXPECT_EQ(p.row(3), "<none>");
+  EXPECT_EQ(std::string(HelpText[0]), "'I' : (x,X) (y,Y) (z,Z),(p,P),(q,Q),(r,R):Change Coor. View\n");
+  EXPECT_EQ(std::string(HelpText[10]), "'D' : Motion Repeat of Manipulation\n");
+  p.keys("H4W1");
+  EXPECT_EQ(p.at(5, 20), "H=4:PQPP 3-Finger\n");
+  EXPECT_EQ(p.at(5, 40), "W=Sphere :\n");
+}
+
+TEST(Overlay, GraspPanelsForEndAndFailure) {
+  Panel p;
+  p.keys("ss");
+  EXPECT_EQ(p.row(1), "Grasp Calcul End\n");
+  EXPECT_EQ(p.row(2), "<none>");
+  Panel f;
+  f.keys("M" + std::string(120, 'Y') + "Gss");  // the work is out of the fingers' reach
+  EXPECT_EQ(f.row(1), "Grasp Calcul\n");
+  EXPECT_EQ(f.row(2), "##------No FingerLink Grasp-------##\n");
+  EXPECT_EQ(f.row(3), "##------Change Work Position------##\n");
+}
+
+TEST(Overlay, ManipulationStatusLines) {
+  Panel p;
+  p.keys("ssA");
+  EXPECT_EQ(p.row(0), "Execution Mode: A cntM=\n");
+  EXPECT_EQ(p.at(225, 340), "0   \n");
+  EXPECT_EQ(p.row(1), "Manipulation Step-by\n");
+  EXPECT_EQ(p.row(2), "Hit s for discrete Motion\n");
+  const struct {
+    char status;
+    const char* line;
+  } cases[] = {{'D', "**** Motion In Deadlock ****\n"},
+               {'O', "**** Contact Out of FinLink ****\n"},
+               {'C', "**** Hand/Work Collision ****\n"},
+               {'F', "**** Data Overflow ****\n"},
+               {'R', "**** Grasp Not On Rim ****\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    p.s->sgnMANIP = c.status;
+    EXPECT_EQ(p.row(1), c.line);
+    EXPECT_EQ(p.row(2), "<none>");
+  }
+}
+
+TEST(Overlay, ReplayCountsAndSettingModes) {
+  Panel p;
+  p.keys("ssA" + std::string(15, 's') + "Dss");
+  EXPECT_EQ(p.row(0), "Execution Mode: D cntR=\n");
+  EXPECT_EQ(p.at(225, 340), "2   \n");
+  EXPECT_EQ(p.at(235, 340), "    /\n");
+  EXPECT_EQ(p.at(260, 340), "3   \n");
+  EXPECT_EQ(p.at(5, 325), "Hit s for discrete Motion\n");
+
+  p.keys("I");
+  EXPECT_EQ(p.row(2), "Hit x,X,y,Y,z,Z;  p,P,q,Q,r,R\n");
+  p.keys("H");
+  EXPECT_EQ(p.row(4), "3:2F-PQPP, 4:3F-PQPP\n");
+  p.keys("V");
+  EXPECT_EQ(p.row(1), "Work Manip Velocity Change Step-by\n");
+  p.keys("W");
+  EXPECT_EQ(p.row(2), "Hit 1,2 : Sphere,Cylinder\n");
+  EXPECT_EQ(p.row(3), "<none>");
+  p.s->sgnCALGChk = 'C';
+  EXPECT_EQ(p.row(3), "**** Hand/Work Collision ****\n");
+}
+
+TEST(Overlay, JointSelectionAndWorkCollision) {
+  Panel p;
+  p.keys("J");
+  EXPECT_EQ(p.row(2), "n,m=0,0\n");
+  EXPECT_EQ(p.row(3), "<none>");
+  p.keys("2");
+  EXPECT_EQ(p.row(2), "n,m=2,");  // the joint digit is not chosen yet
+  p.keys("3");
+  EXPECT_EQ(p.row(2), "n,m=2,3\n");
+  EXPECT_EQ(p.row(3), "Hit p or m to Change J-angle step-by\n");
+
+  p.keys("M");
+  EXPECT_EQ(p.row(1), "Work Pose Change Step-by\n");
+  p.keys(std::string(40, 'z'));
+  EXPECT_EQ(p.row(1), "**** Finger-Work Collision ****\n");
+  EXPECT_EQ(p.row(2), "Move Work\n");
+}
+
+TEST(Overlay, CountField) {
+  char f[6];
+  CountField(0, f);
+  EXPECT_STREQ(f, "0   \n");
+  CountField(799, f);
+  EXPECT_STREQ(f, "799 \n");
+  CountField(10000, f);
+  EXPECT_STREQ(f, "****\n");
+  CountField(-1, f);
+  EXPECT_STREQ(f, "****\n");
+}
