@@ -1,6 +1,6 @@
-// Peak resident memory of rollgrasp-batch over a full default run: the grasp,
-// then manipulation steps until the run stops by itself (at the latest
-// "**** Data Overflow ****" after 3995 steps), then a replay step.
+// Peak resident memory of rollgrasp-batch over the longest run there is: the
+// work held still, the grasp, manipulation steps until the record is full
+// ("**** Data Overflow ****" after 3995 steps, 800 stored rows), then a replay step.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -17,7 +17,7 @@ void BM_BatchFullRunPeakMemory(benchmark::State& st) {
   const std::string keysPath = "/tmp/rollgrasp_bench_keys";
   {
     std::ofstream k(keysPath, std::ios::binary);
-    k << "ssA" << std::string(4001, 's') << "Ds";
+    k << "VrGssA" << std::string(4001, 's') << "Ds";
   }
   long maxKb = 0;
   for (auto _ : st) {
