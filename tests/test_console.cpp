@@ -141,3 +141,21 @@ TEST(Capture, JapaneseTextIsKeptAsUtf8) {
   con::Printf("%s", longText.c_str());
   EXPECT_EQ(cap.text().size(), 3000u);
 }
+
+TEST(Pauses, ASilentPipeDoesNotHoldTheProgram) {
+  con::SetKeyMode(con::KeyMode::Console);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);  // the write end stays open: no data, no end of input
+  const int saved = dup(STDIN_FILENO);
+  dup2(fds[0], STDIN_FILENO);
+  {
+    rgtest::Capture cap;
+    con::WaitForKey('e');
+    EXPECT_EQ(cap.text(), "\nInput getch()=e");
+  }
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  close(fds[0]);
+  close(fds[1]);
+  con::SetKeyMode(con::KeyMode::AutoAnswer);
+}

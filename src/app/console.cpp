@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -74,6 +75,14 @@ int ReadKey() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     return r == 1 ? ch : -1;
   }
+  // Not a terminal: take a byte that is already there, but never wait for one,
+  // so a program without a console (or with a silent pipe) goes on at once.
+  pollfd p{STDIN_FILENO, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&p, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  if (ready <= 0 || (p.revents & (POLLIN | POLLHUP)) == 0) return -1;
   ssize_t r;
   do {
     r = read(STDIN_FILENO, &ch, 1);

@@ -23,7 +23,9 @@ enum class KeyMode {
 };
 void SetKeyMode(KeyMode mode);
 
-// One key from the console; -1 at end of input or on a read error.
+// One key from the console: on a terminal, one key without Enter and without
+// echo; otherwise one byte if one is already waiting. -1 at end of input, on a
+// read error, or when no byte is waiting on a non-terminal input.
 int ReadKey();
 
 // Prints "\ngetch()" and reads one key.
