@@ -2,10 +2,9 @@
 // work placed so that it touches a finger's last link at a chosen point.
 #pragma once
 
-#include <cmath>
-
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "app/console.h"
@@ -16,6 +15,9 @@
 #include "support.h"
 
 namespace rgtest {
+
+// A bent finger: joints 3 and 4 closed by 0.6 and 0.9 rad.
+const double kBentQ[5] = {0, 0.05, 0.1, 0.6, 0.9};
 
 // A started simulation whose console waits are answered at once.
 class StartedSimTest : public ::testing::Test {
@@ -30,18 +32,16 @@ class StartedSimTest : public ::testing::Test {
 
 struct RimScene {
   double q[rg::kSlots] = {};  // finger angles of the contact
-  double Lf = 0, fif = 0, thw = 0, beta = 0;
+  double Lf = 0, fif = 0, thw = 0;
   double p[3] = {};      // contact point (hand frame)
   double N[3] = {};      // unit normal from the contact into the link
-  double t[3] = {};      // rim tangent at the contact (direction of growing thw)
   double x[3] = {};      // link axis
   double rwP[3] = {};    // rim centre
   double Ew[3][3] = {};  // work frame: rim in the plane of its x and y axes
 };
 
-// Places a rim of radius aCyl touching finger kf's last link at (Lf, fif) for
-// angles q. The rim angle of the contact is thw, and the rim tangent makes the
-// angle beta with the link axis, measured towards N x x (growing fif).
+// A rim of radius aCyl touching finger kf's last link at (Lf, fif) for angles q, at
+// rim angle thw; the rim tangent makes the angle beta with the link axis towards N x x.
 inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, double fif, double thw,
                          double beta) {
   using namespace rg;
@@ -50,32 +50,26 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
   sc.Lf = Lf;
   sc.fif = fif;
   sc.thw = thw;
-  sc.beta = beta;
   Findirect_kineR(s, kf, s.nJ, sc.q);
-  double z[3], xz[3], Nx[3];
+  double z[3], xz[3], Nx[3], t[3], e[3][3];
   MatColumn(s.EA[kf][s.nJ], 0, sc.x);
   MatColumn(s.EA[kf][s.nJ], 2, z);
   VecCross(sc.x, z, xz);
   for (int i = 0; i < 3; ++i) {
-    const double radial = std::cos(fif) * z[i] + std::sin(fif) * xz[i];
-    sc.p[i] = s.JA[kf][s.nJ][i] + Lf * sc.x[i] + aFin * radial;
-    sc.N[i] = -radial;
+    sc.N[i] = -(std::cos(fif) * z[i] + std::sin(fif) * xz[i]);
+    sc.p[i] = s.JA[kf][s.nJ][i] + Lf * sc.x[i] - aFin * sc.N[i];
   }
   VecCross(sc.N, sc.x, Nx);
-  for (int i = 0; i < 3; ++i) sc.t[i] = std::cos(beta) * sc.x[i] + std::sin(beta) * Nx[i];
   // the rim's outward radius at the contact is N, its tangent t
-  double ex[3], ey[3], ez[3];
   for (int i = 0; i < 3; ++i) {
-    ex[i] = std::cos(thw) * sc.N[i] - std::sin(thw) * sc.t[i];
-    ey[i] = std::sin(thw) * sc.N[i] + std::cos(thw) * sc.t[i];
+    t[i] = std::cos(beta) * sc.x[i] + std::sin(beta) * Nx[i];
+    e[0][i] = std::cos(thw) * sc.N[i] - std::sin(thw) * t[i];
+    e[1][i] = std::sin(thw) * sc.N[i] + std::cos(thw) * t[i];
     sc.rwP[i] = sc.p[i] - aCyl * sc.N[i];
   }
-  VecCross(ex, ey, ez);
-  for (int i = 0; i < 3; ++i) {
-    sc.Ew[i][0] = ex[i];
-    sc.Ew[i][1] = ey[i];
-    sc.Ew[i][2] = ez[i];
-  }
+  VecCross(e[0], e[1], e[2]);
+  for (int i = 0; i < 3; ++i)
+    for (int k = 0; k < 3; ++k) sc.Ew[i][k] = e[k][i];
   return sc;
 }
 
