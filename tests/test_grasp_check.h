@@ -13,36 +13,36 @@
 #include "hand/catalogue.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
-#include "work/work.h"
 
 namespace rgtest {
 
 struct Cyl {
-  double r[3];   // bottom-face centre
-  double ez[3];  // axis
-  double a, h;
+  double r[3], ez[3];  // bottom-face centre, axis
 };
 
 inline Cyl WorkCyl(const double rw[3], const double Ew[3][3]) {
   Cyl c{};
   rg::VecCopy(rw, c.r);
   rg::MatColumn(Ew, 2, c.ez);
-  c.a = rg::aCyl;
-  c.h = rg::hCyl;
   return c;
 }
 
-// Signed distance from p to the solid finite cylinder (negative inside).
-inline double DistToCyl(const Cyl& c, const double p[3]) {
-  double v[3], rad[3];
+// Height along the axis and radial offset of p.
+inline void AxisCoords(const Cyl& c, const double p[3], double& h, double rad[3]) {
+  double v[3];
   rg::VecSub(p, c.r, v);
-  const double h = rg::VecDot(v, c.ez);
+  h = rg::VecDot(v, c.ez);
   rg::VecAddScaled(v, -h, c.ez, rad);
+}
+
+// Signed distance from p to the solid cylinder (negative inside).
+inline double DistToCyl(const Cyl& c, const double p[3]) {
+  double h, rad[3];
+  AxisCoords(c, p, h, rad);
   const double rho = rg::VecNorm(rad);
-  const double dr = std::max(rho - c.a, 0.0);
-  const double dh = std::max({-h, h - c.h, 0.0});
-  if (dr == 0.0 && dh == 0.0) return -std::min({c.a - rho, h, c.h - h});
-  return std::sqrt(dr * dr + dh * dh);
+  const double dr = std::max(rho - rg::aCyl, 0.0), dh = std::max({-h, h - rg::hCyl, 0.0});
+  if (dr == 0.0 && dh == 0.0) return -std::min({rg::aCyl - rho, h, rg::hCyl - h});
+  return std::hypot(dr, dh);
 }
 
 // Largest value of n.x over the solid cylinder.
@@ -50,14 +50,13 @@ inline double CylSupport(const Cyl& c, const double n[3]) {
   const double ez = rg::VecDot(c.ez, n);
   double np[3];
   rg::VecAddScaled(n, -ez, c.ez, np);
-  const double perp = rg::VecNorm(np);
-  return rg::VecDot(c.r, n) + std::max(0.0, c.h * ez) + c.a * perp;
+  return rg::VecDot(c.r, n) + std::max(0.0, rg::hCyl * ez) + rg::aCyl * rg::VecNorm(np);
 }
 
-// The last link of a finger: axis from o along x (length lFin), radius aFin, and
-// the fingertip sphere at o + lFin*x.
+// The finger's last link: axis from o along x (length lFin), tip sphere centred at T;
+// z is the joint axis.
 struct Link {
-  double o[3], x[3], T[3];
+  double o[3], x[3], z[3], T[3];
 };
 
 inline Link LastLink(rg::Sim& s, int kf, const double* q) {
@@ -68,51 +67,39 @@ inline Link LastLink(rg::Sim& s, int kf, const double* q) {
   double d[3];
   rg::VecSub(L.T, L.o, d);
   rg::VecUnit(d, L.x);
+  rg::MatColumn(s.EA[kf][s.nJ], 2, L.z);
   return L;
 }
 
-// Smallest value of n.x over the finger's last link and tip.
-inline double LinkLowSupport(const Link& L, const double n[3]) {
-  const double xn = rg::VecDot(L.x, n);
-  double np[3];
-  rg::VecAddScaled(n, -xn, L.x, np);
-  const double perp = rg::VecNorm(np);
-  const double cyl = rg::VecDot(L.o, n) + std::min(0.0, rg::lFin * xn) - rg::aFin * perp;
-  const double tip = rg::VecDot(L.T, n) - rg::aFin;
-  return std::min(cyl, tip);
-}
-
-// Closest approach of the link's axis (sampled; spheres of radius aFin around axis
-// points from aFin to lFin lie inside the finger's body) to the solid work.
+// Closest approach to the work of the sampled link axis from aFin to lFin (balls of
+// radius aFin around these points lie inside the finger).
 inline double AxisClearance(const Link& L, const Cyl& c, int samples = 4000) {
   double best = 1e300;
   for (int i = 0; i <= samples; ++i) {
-    const double t = rg::aFin + (rg::lFin - rg::aFin) * i / samples;
     double p[3];
-    rg::VecAddScaled(L.o, t, L.x, p);
+    rg::VecAddScaled(L.o, rg::aFin + (rg::lFin - rg::aFin) * i / samples, L.x, p);
     best = std::min(best, DistToCyl(c, p));
   }
   return best;
 }
 
-// Checks an accepted contact of type GT (finger letter, work letter) at point RC
-// with work normal NW: on both surfaces, common normal, no penetration.
+// An accepted contact of type GT (finger letter, work letter) at RC with work normal
+// NW: on both surfaces, common normal, no penetration. Its parameters p, if given,
+// place RC on the finger: Lf along the link, then aFin at angle psif from the link
+// axis towards cos(fif) z + sin(fif) (x cross z).
 inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], const double RC[3],
-                               const double NW[3], double tol = 1e-6) {
-  const std::string type(GT, 2);
-  SCOPED_TRACE("contact type " + type);
+                               const double NW[3], const rg::ContactPrm* p = nullptr,
+                               double tol = 1e-6) {
+  SCOPED_TRACE(std::string("contact type ") + GT[0] + GT[1]);
   ASSERT_TRUE(std::isfinite(RC[0]) && std::isfinite(RC[1]) && std::isfinite(RC[2]));
   EXPECT_NEAR(rg::VecNorm(NW), 1.0, 1e-9);
-  double NF[3];
-  rg::VecNeg(NW, NF);
 
-  // finger surface, and the finger's outward normal there is -NW
-  double d[3], foot[3], fn[3];
+  // finger surface, with outward normal -NW
+  double d[3], foot[3];
   if (GT[0] == 'L') {
     rg::VecSub(RC, L.o, d);
     const double t = rg::VecDot(d, L.x);
-    EXPECT_GE(t, -tol);
-    EXPECT_LE(t, rg::lFin + tol);
+    EXPECT_TRUE(t >= -tol && t <= rg::lFin + tol) << "off the link: " << t;
     rg::VecAddScaled(L.o, t, L.x, foot);
   } else {
     ASSERT_EQ(GT[0], 'T');
@@ -122,61 +109,69 @@ inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], co
   }
   rg::VecSub(RC, foot, d);
   EXPECT_NEAR(rg::VecNorm(d), rg::aFin, tol) << "not on the finger surface";
-  rg::VecUnit(d, fn);
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(fn[i], NF[i], 1e-6) << "finger normal " << i;
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / rg::aFin, -NW[i], 1e-6) << "finger normal " << i;
+  double xz[3];
+  rg::VecCross(L.x, L.z, xz);
+  for (int i = 0; p && i < 3; ++i) {
+    const double w = std::cos(p->fif) * L.z[i] + std::sin(p->fif) * xz[i];
+    const double r = std::cos(p->psif) * L.x[i] + std::sin(p->psif) * w;
+    EXPECT_NEAR(L.o[i] + p->Lf * L.x[i] + rg::aFin * r, RC[i], tol) << "finger parameters " << i;
+  }
 
-  // work surface, and NW lies in the work's normal cone there
-  double v[3], rad[3], radu[3];
-  rg::VecSub(RC, c.r, v);
-  const double h = rg::VecDot(v, c.ez);
-  rg::VecAddScaled(v, -h, c.ez, rad);
-  const double rho = rg::VecNorm(rad);
+  // work surface, and NW in the normal cone of the named part
+  double h, rad[3], radu[3];
+  AxisCoords(c, RC, h, rad);
   rg::VecUnit(rad, radu);
-  const double nz = rg::VecDot(NW, c.ez), nr = rg::VecDot(NW, radu);
+  const double rho = rg::VecNorm(rad), nz = rg::VecDot(NW, c.ez), nr = rg::VecDot(NW, radu);
+  const double endSign = std::fabs(h) < std::fabs(h - rg::hCyl) ? -1.0 : 1.0;  // -1 bottom
+  EXPECT_NEAR(DistToCyl(c, RC), 0.0, tol) << "not on the work surface";
   if (GT[1] == 'L') {
-    EXPECT_NEAR(rho, rg::aCyl, tol);
-    EXPECT_GE(h, -tol);
-    EXPECT_LE(h, rg::hCyl + tol);
     EXPECT_NEAR(nr, 1.0, 1e-6);
   } else if (GT[1] == 'C') {
     EXPECT_NEAR(rho, rg::aCyl, tol);
-    const bool lower = std::fabs(h) < std::fabs(h - rg::hCyl);
-    EXPECT_NEAR(h, lower ? 0.0 : rg::hCyl, tol);
-    EXPECT_GE(nr, -1e-6);
-    EXPECT_GE(lower ? -nz : nz, -1e-6);
+    EXPECT_NEAR(std::min(std::fabs(h), std::fabs(h - rg::hCyl)), 0.0, tol);
+    EXPECT_TRUE(nr >= -1e-6 && endSign * nz >= -1e-6) << nr << " " << nz;
     double t[3];
     rg::VecCross(c.ez, radu, t);
     EXPECT_NEAR(rg::VecDot(NW, t), 0.0, 1e-6) << "normal not across the rim";
   } else {
     ASSERT_EQ(GT[1], 'D');
-    const bool lower = std::fabs(h) < std::fabs(h - rg::hCyl);
-    EXPECT_NEAR(h, lower ? 0.0 : rg::hCyl, tol);
-    EXPECT_LE(rho, rg::aCyl + tol);
-    EXPECT_NEAR(lower ? -nz : nz, 1.0, 1e-6);
+    EXPECT_NEAR(endSign * nz, 1.0, 1e-6);
   }
-  EXPECT_NEAR(DistToCyl(c, RC), 0.0, tol) << "not on the work surface";
 
-  // no penetration: the tangent plane separates work and finger ...
-  const double at = rg::VecDot(RC, NW);
-  EXPECT_LE(CylSupport(c, NW) - at, tol) << "work crosses the tangent plane";
-  EXPECT_GE(LinkLowSupport(L, NW) - at, -tol) << "finger crosses the tangent plane";
-  // ... and, independently of the normal, the sampled link axis keeps aFin away
+  // no penetration: the work lies behind the tangent plane, and, apart from the
+  // normal, the sampled link axis keeps aFin away from the work
+  EXPECT_LE(CylSupport(c, NW) - rg::VecDot(RC, NW), tol) << "work crosses the tangent plane";
   EXPECT_GE(AxisClearance(L, c), rg::aFin - 1e-6) << "link cuts into the work";
 }
 
-// Selects hand h in a started simulation, as the start-up sequence does.
-inline void UseHand(rg::Sim& s, int h) {
-  s.HAND1 = h;
-  rg::BasicFinParameter(s, h);
-  rg::FinJ1Pose(s, h, s.WORK1);
-  s.nJ = s.njnt[h];
-  s.nF = s.nfin[h];
-  for (int kf = 1; kf <= s.nF; ++kf) rg::AbsFinParameter(s, h, kf);
-  rg::VecCopy(s.rwGCyl0, s.rwG0);
-  rg::MatCopy(s.EwGCyl0, s.EwG0);
-  rg::RESETGRASP(s);
-  s.nFIN = 0;
-  for (int kf = 1; kf <= s.nF; ++kf) rg::Findirect_kineR(s, kf, s.nJ, s.qq0[kf]);
-}
+// Hand-built scenes, one per contact type, in the last joint's frame (joint axis z,
+// link along (cos q, sin q, 0) at angle q), with the contact angle derived by hand.
+// The work's bottom-face centre is (x, y, -50) with axis +z (upright), or (x, y, 0)
+// with axis +y, its lower face the plane at y facing the joint.
+struct HandScene {
+  const char* type;
+  bool upright;
+  double x, y, q, tol;
+  int solF, solW;
+};
+inline const double kR1 = std::hypot(50, 80), kR2 = std::hypot(120, 80), kR3 = std::hypot(60, 50),
+                    kR4 = std::hypot(70, 50);
+inline const HandScene kHandScenes[5] = {
+    // axis through (50, 80): the link line passes aFin + aCyl = 72 from it
+    {"LL", true, 50, 80, std::atan2(80, 50) - std::asin(72 / kR1), 1e-9, 1, 1},
+    // axis through (120, 80): the tip centre lies 72 from it (the link's own tangency
+    // would be sqrt(r^2 - 72^2) = 125 out, beyond lFin)
+    {"TL", true, 120, 80, std::atan2(80, 120) - std::acos((6400 + kR2 * kR2 - 5184) / (160 * kR2)),
+     1e-9, 2, 1},
+    // rim centre (0, 50, 0): the corner P = (60, 50, 0) lies aFin from the link line
+    {"LC", false, 0, 50, std::atan2(50, 60) - std::asin(12 / kR3), 1e-6, 1, 2},
+    // rim centre (10, 50, 0): the corner (70, 50, 0) is beyond the link's reach
+    // (sqrt(|P|^2 - 144) > lFin) and lies aFin from the tip centre
+    {"TC", false, 10, 50, std::atan2(50, 70) - std::acos((kR4 * kR4 + 6400 - 144) / (160 * kR4)),
+     1e-6, 2, 2},
+    // face y = 40: the tip centre reaches the lifted plane y = 28
+    {"TD", false, 60, 40, std::asin(28.0 / 80.0), 1e-12, 2, 3},
+};
 
 }  // namespace rgtest
