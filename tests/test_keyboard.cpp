@@ -348,3 +348,11 @@ TEST(Computations, AStillWorkRunsUntilTheRecordIsFull) {
   EXPECT_EQ(d.s->sgnMANIP, 'F');
   EXPECT_EQ(d.s->cntManip0, 3995);
 }
+
+TEST(HandSelection, AColliderOfTheOldHandIsForgotten) {
+  Driven d;
+  d.keys("H2");
+  d.s->COLLkf = 3;  // finger 3 of the three-finger hand was found colliding
+  d.keys("H1");
+  EXPECT_EQ(d.s->COLLkf, 0);
+}

@@ -239,6 +239,7 @@ void selectHand(Sim& s, char key) {
   DrawnWorkIsSetPose(s);
   RESETGRASP(s);
   s.nFIN = 0;
+  if (s.COLLkf > nf) s.COLLkf = 0;  // that finger does not exist on the new hand
   for (int kf = 1; kf <= nf; ++kf) Findirect_kineR(s, kf, s.njnt[s.HAND1], s.qq0[kf]);
 }
 
