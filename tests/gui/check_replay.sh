@@ -10,24 +10,6 @@ source "$(dirname "$0")/lib.sh"
 RG="${1:?build directory}/rollgrasp"
 [ -x "$RG" ] || fail "no program $RG"
 
-rows() {  # which panel rows (layout y = 340..260) hold text, e.g. 11000
-  local out="" n
-  for n in $(img bands "$WORK/$1.xwd" dark 0 295 18 246 266 286 306 326); do
-    if [ "$n" -ge 150 ]; then out="${out}1"; elif [ "$n" -le 5 ]; then out="${out}0"; else out="${out}?"; fi
-  done
-  echo "$out"
-}
-# wait_rows NAME ROWS: looks until the panel shows ROWS
-wait_rows() {
-  local i
-  for i in $(seq 75); do
-    shot "$1"
-    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
-    sleep 0.2
-  done
-  fail "panel rows $(rows "$1") in $1, expected $2"
-}
-
 start_xvfb
 start_app
 keys G s s

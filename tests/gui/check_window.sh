@@ -10,9 +10,6 @@ RG="${1:?build directory}/rollgrasp"
 # Regions in window pixels (600 x 600, origin top-left).
 HELP="0 0 560 225"         # help table: layout rows y = 580..380
 HELP_LEFT="0 0 290 225"    # its left part, which no pose of the default hand reaches
-PANEL_X=0 PANEL_W=295      # mode panel, left of the hand
-BAND_H=18                  # one text row; tops of the rows at layout y = 340..260:
-BANDS="246 266 286 306 326"
 BOTTOM="0 525 300 75"      # velocity, work and hand lines
 
 start_xvfb
@@ -35,13 +32,6 @@ at_most "$(count first red 0 0 340 600)" 10 "red pixels left of the cylinder"
 at_most "$(count first red 0 480 600 120)" 10 "red pixels below the cylinder"
 
 # --- the mode panel: which text rows each mode fills, and that it differs
-rows() {  # rows NAME -> e.g. 11100: rows 340, 320, 300, 280, 260 with text
-  local out="" n
-  for n in $(img bands "$WORK/$1.xwd" dark $PANEL_X $PANEL_W $BAND_H $BANDS); do
-    if [ "$n" -ge 150 ]; then out="${out}1"; elif [ "$n" -le 5 ]; then out="${out}0"; else out="${out}?"; fi
-  done
-  echo "$out"
-}
 expect_rows() {
   local got
   got=$(rows "$1")
@@ -71,15 +61,6 @@ note "every mode key shows its own panel; the help text stays"
 
 # --- moving the work into the fingers: mode 'M' reports the collision, mode 'W'
 # keeps reporting it, and moving the work back gives the first 'M' picture again
-wait_rows() {  # wait_rows NAME ROWS: looks until the panel shows ROWS
-  local i
-  for i in $(seq 75); do
-    shot "$1"
-    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
-    sleep 0.2
-  done
-  fail "panel rows $(rows "$1") in $1, expected $2"
-}
 keys M $(printf 'y %.0s' $(seq 20))
 wait_rows collision 11100        # Execution Mode : M / **** Finger-Work Collision **** / Move Work
 [ "$(panel_hash collision)" != "${HASHES[M]}" ] || fail "the collision panel looks like the plain 'M' panel"

@@ -169,3 +169,27 @@ wait_exit() {
     sleep 0.1
   done
 }
+
+# The mode panel: which of its five text rows (layout y = 340, 320, 300, 280,
+# 260, left of the hand) hold text in screenshot NAME, e.g. 11100.
+PANEL_X=0 PANEL_W=295
+BAND_H=18
+BANDS="246 266 286 306 326"
+rows() {
+  local out="" n
+  for n in $(img bands "$WORK/$1.xwd" dark $PANEL_X $PANEL_W $BAND_H $BANDS); do
+    if [ "$n" -ge 150 ]; then out="${out}1"; elif [ "$n" -le 5 ]; then out="${out}0"; else out="${out}?"; fi
+  done
+  echo "$out"
+}
+
+# wait_rows NAME ROWS: takes screenshots until the panel shows ROWS.
+wait_rows() {
+  local i
+  for i in $(seq 75); do
+    shot "$1"
+    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
+    sleep 0.2
+  done
+  fail "panel rows $(rows "$1") in $1, expected $2"
+}
