@@ -68,7 +68,7 @@ void BM_ManipulationStep(benchmark::State& st) {
       *s = *pristine;
       st.ResumeTiming();
     }
-    s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omw);
+    s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omww);
     sink.clear();
   }
   con::StopCapture();

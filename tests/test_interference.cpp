@@ -397,6 +397,48 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
   EXPECT_TRUE(compared > 300 && hits > 80) << compared << " " << hits;
 }
 
+// A link against the work cylinder (base at the origin, axis z, radius aCyl, height
+// hCyl): how deep it reaches in, for poses whose depth is known by construction.
+TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
+  using namespace rg;
+  const double r[3] = {0, 0, 0};
+  double E[3][3];
+  MatIdentity(E);
+  struct Case {
+    const char* what;
+    double a[3], b[3];
+    double depth;
+  };
+  const double g = 0.3, rr = aCyl + aFin * std::cos(g), hh = aFin * std::sin(g);
+  const Case cases[] = {
+      // tangent to the lower rim at (aCyl, 0, 0), the link along the rim's tangent y,
+      // its axis raised above the face plane (into the side) or lowered below it
+      {"touching the rim from beside the side", {rr, -40, hh}, {rr, 40, hh}, aFin * (1 - std::cos(g))},
+      {"touching the rim from below the face", {rr, -40, -hh}, {rr, 40, -hh}, 0.0},
+      {"lying along the side, 0.2 into it", {aCyl + aFin - 0.2, 0, 10}, {aCyl + aFin - 0.2, 0, 90}, 0.2},
+      {"lying along the side, touching it", {aCyl + aFin, 0, 10}, {aCyl + aFin, 0, 90}, 0.0},
+      {"across the upper face, 0.5 into it", {-30, 5, hCyl + aFin - 0.5}, {50, 5, hCyl + aFin - 0.5}, 0.5},
+      {"pointing at the lower face, its tip ball 0.3 into it", {10, 10, -aFin - 80 + 0.3},
+       {10, 10, -aFin + 0.3}, 0.3},
+      {"far away", {200, 0, 0}, {280, 0, 0}, 0.0},
+  };
+  for (const Case& k : cases) {
+    EXPECT_NEAR(LinkCylinderDepth(k.a, k.b, aFin, r, E, hCyl, aCyl), k.depth, 1e-9) << k.what;
+    EXPECT_NEAR(LinkCylinderDepth(k.b, k.a, aFin, r, E, hCyl, aCyl), k.depth, 1e-9) << k.what;
+  }
+  // the same scene moved and turned as a whole reaches as deep
+  double R[3][3], T[3][3], rw[3] = {15, 120, -40}, a[3], b[3], ta[3];
+  Cx(0.7, R);
+  Cz(-1.2, T);
+  MatMul(T, R, R);
+  const Case& k = cases[0];
+  MatVec(R, k.a, ta);
+  VecAdd(ta, rw, a);
+  MatVec(R, k.b, ta);
+  VecAdd(ta, rw, b);
+  EXPECT_NEAR(LinkCylinderDepth(a, b, aFin, rw, R, hCyl, aCyl), k.depth, 1e-9);
+}
+
 // Degenerate and non-finite poses and sizes: every test returns one of its letters and ends.
 TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
   std::mt19937 gen(8);

@@ -316,6 +316,19 @@ TEST(Computations, ManipulationNeedsAFinishedGrasp) {
   EXPECT_EQ(d.s->sgnMANIP, 'Y');
 }
 
+TEST(Computations, AFingertipGraspIsNotRolledAsALinkOnTheRim) {
+  Driven d;
+  // the work lowered and pushed out: finger 1 first touches the rim with its tip
+  d.keys("H1M" + std::string(8, 'Y') + std::string(40, 'z') + "Gss");
+  ASSERT_EQ(d.s->sgnCALGEnd, 'Y');
+  ASSERT_EQ(std::string(d.s->GGTYPE[1], 2), "TC");
+  const double q4 = d.s->qqa2[1][1][4];
+  d.keys("A" + std::string(5, 's'));
+  EXPECT_EQ(d.s->sgnMANIP, 'R');  // "Grasp Not On Rim": nothing moves
+  EXPECT_EQ(d.s->cntManip0, 0);
+  EXPECT_EQ(d.s->qqa2[1][1][4], q4);
+}
+
 TEST(Computations, MovingTheWorkIntoAFingerIsReportedAndBlocksTheGrasp) {
   Driven d;
   d.keys("M" + std::string(40, 'z'));

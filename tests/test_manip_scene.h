@@ -73,8 +73,9 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
   return sc;
 }
 
-// The constraint-solve inputs of a finger resting in the scene's exact contact.
-inline rg::PRStepFixed FixedAt(const RimScene& sc, int kf) {
+// The constraint-solve inputs of a finger resting in the scene's exact contact, the
+// work not moved by the step.
+inline rg::PRStepFixed FixedAt(const rg::Sim& s, const RimScene& sc, int kf) {
   rg::PRStepFixed in;
   in.kf = kf;
   for (int j = 0; j < rg::kSlots; ++j) in.q1[j] = in.q12[j] = sc.q[j];
@@ -85,6 +86,7 @@ inline rg::PRStepFixed FixedAt(const RimScene& sc, int kf) {
   rg::VecCopy(sc.rwP, in.rwP2);
   rg::MatCopy(sc.Ew, in.Ew2);
   rg::VecCopy(sc.p, in.rwc3);
+  rg::PRStepBefore(s, in, sc.Ew);
   return in;
 }
 

@@ -28,6 +28,19 @@ void RecordGrasp(Sim& s, int kf, const RimScene& sc, const double rw[3]) {
   s.sgnGRASPM[kf] = 'Y';
 }
 
+// Rotation by angle a about the unit axis u (Rodrigues).
+void RotationAbout(const double u[3], double a, double R[3][3]) {
+  const double c = std::cos(a), sn = std::sin(a);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) R[i][j] = (i == j ? c : 0.0) + (1.0 - c) * u[i] * u[j];
+  R[0][1] -= sn * u[2];
+  R[1][0] += sn * u[2];
+  R[0][2] += sn * u[1];
+  R[2][0] -= sn * u[1];
+  R[1][2] -= sn * u[0];
+  R[2][1] += sn * u[0];
+}
+
 int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -46,8 +59,9 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
       {"nothing grasped", nullptr, 'R'},
       {"finger 2 on the cylinder side", [](Sim& s) { s.sgnUML[2] = 'M'; }, 'R'},
       {"finger 2 on an end disk", [](Sim& s) { s.GGTYPE[2][1] = 'D'; }, 'R'},
+      {"finger 2's fingertip on the rim", [](Sim& s) { s.GGTYPE[2][0] = 'T'; }, 'R'},
       {"record full: step 4000 would need row 800", [](Sim& s) { s.cntManip0 = 3999; }, 'F'},
-      {"angular velocity not a number", [](Sim& s) { s.omw[2] = std::nan(""); }, 'D'},
+      {"angular velocity not a number", [](Sim& s) { s.omww[2] = std::nan(""); }, 'D'},
       {"work straddling the palm disc", [](Sim& s) {
          for (int h = 0; h < 2; ++h) {
            VecSet(0.0, -20.0, -50.0, s.ManipRW2[h]);
@@ -67,7 +81,7 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
     }
     const auto before = std::make_unique<Sim>(s);
     Capture cap;
-    EXPECT_EQ(PRCircleManip4(s, s.vw, s.omw), k.want);
+    EXPECT_EQ(PRCircleManip4(s, s.vw, s.omww), k.want);
     EXPECT_EQ(s.sgnMANIP, k.want);
     EXPECT_EQ(s.cntManip0, before->cntManip0);
     EXPECT_EQ(s.ManipTS, before->ManipTS);
@@ -76,6 +90,7 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
     EXPECT_TRUE(cap.text().empty());
   }
   s().sgnUML[2] = 'U';  // a link on the upper rim is a rim contact too
+  s().GGTYPE[2][0] = 'L';
   s().GGTYPE[2][1] = 'C';
   EXPECT_TRUE(GraspOnRim(s(), 2));
 }
@@ -88,7 +103,7 @@ TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {
   RecordGrasp(s(), 1, sc, rw);
   RecordGrasp(s(), 2, sc, rw);
   Capture cap;
-  EXPECT_EQ(PRCircleManip4(s(), s().vw, s().omw), 'D');
+  EXPECT_EQ(PRCircleManip4(s(), s().vw, s().omww), 'D');
   const std::string& t = cap.text();
   // the attempts: 0.05, 0.0158, 0.005, ..., 5e-6
   std::vector<double> dts;
@@ -111,9 +126,43 @@ TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {
   for (int j = 1; j <= 4; ++j) EXPECT_EQ(s().qqa2[1][1][j], kBentQ[j]);
   // the next call starts again from 0.05
   cap.clear();
-  PRCircleManip4(s(), s().vw, s().omw);
+  PRCircleManip4(s(), s().vw, s().omww);
   ASSERT_NE(t.find(key), std::string::npos);
   EXPECT_EQ(t.find(key + " 5.0000e-02"), t.find(key));
+}
+
+// A one-finger hand resting on a rim whose work is tilted about the rim's tangent at
+// the contact: the contact stays where it was, but for one sense of the tilt the
+// link lies inside the work's side. The step at rest finds the finger's pose
+// unchanged; only the interference of the contacting link can stop it.
+TEST_F(StepTest, AContactingLinkInsideTheWorkStopsTheStepWithItsFinger) {
+  for (const double tilt : {0.3, -0.3}) {
+    SCOPED_TRACE(tilt);
+    auto sim = StartedSim();
+    Sim& s = *sim;
+    s.nfin[s.HAND1] = 1;
+    const RimScene sc = PlaceRim(s, 1, kBentQ, 40.0, 0.5, 0.4, 0.3);
+    // turn the work by `tilt` about the rim tangent t = N x (work z) at the contact
+    double t[3], ez[3], R[3][3], d[3], rw[3];
+    MatColumn(sc.Ew, 2, ez);
+    VecCross(ez, sc.N, t);
+    VecUnit(t, t);
+    RotationAbout(t, tilt, R);
+    RimScene tilted = sc;
+    MatMul(R, sc.Ew, tilted.Ew);
+    VecSub(sc.rwP, sc.p, d);
+    MatVec(R, d, rw);
+    VecAdd(sc.p, rw, rw);
+    RecordGrasp(s, 1, tilted, rw);
+    for (double* v : {s.vw, s.omww}) VecSet(0, 0, 0, v);
+    s.COLLkf = 0;
+    Capture cap;
+    const char want = tilt > 0 ? 'C' : 'Y';
+    ASSERT_EQ(PRCircleManip4(s, s.vw, s.omww), want);
+    EXPECT_EQ(s.cntManip0, 1);  // a collision step is recorded, as any other
+    EXPECT_EQ(s.COLLkf, want == 'C' ? 1 : 0);
+    for (int j = 1; j <= 4; ++j) EXPECT_NEAR(s.qqa2[1][1][j], kBentQ[j], 1e-9);
+  }
 }
 
 TEST(ManipStatus, FirstFingerSetsItAndLaterFailuresAreNeverLost) {
@@ -185,7 +234,7 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
   for (const Case k : {Case{40, 0, 'Y'}, Case{lFin + 0.2, 0, 'O'}, Case{30, 1000, 'D'}}) {
     SCOPED_TRACE(k.want);
     const RimScene sc = PlaceRim(s(), 1, kBentQ, k.Lf, 0.5, 0.4, 0.3);
-    PRStepFixed in = FixedAt(sc, 1);
+    PRStepFixed in = FixedAt(s(), sc, 1);
     VecAddScaled(sc.rwP, -k.away, sc.N, in.rwP2);
     s().cntManip0 = 0;
     s().sgnMANIP = 'Y';

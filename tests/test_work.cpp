@@ -130,13 +130,21 @@ TEST(WorkMotion, VelocityLabelAndBounds) {
   auto s = rgtest::StartedSim();
   EXPECT_STREQ(s->WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
   EXPECT_EQ(std::strlen(s->WorkVel), 36u);
-  // start-up: omw = EwG^T * omww
-  EXPECT_NEAR(s->omw[1], 0.01414, 1e-5);
-  EXPECT_NEAR(s->omw[2], 0.01414, 1e-5);
-  setWorkVelocity(*s, 'R', s->EwG);  // clamped, but omw is recomputed as EwG * omww
-  EXPECT_EQ(s->omww[2], 0.02);
+  // omw is the work's angular velocity in the hand frame, EwG * omww: along the
+  // cylinder's axis from the start, and a key that changes nothing leaves it alone
+  EXPECT_NEAR(s->omw[0], 0.0, 1e-15);
   EXPECT_NEAR(s->omw[1], -0.01414, 1e-5);
   EXPECT_NEAR(s->omw[2], 0.01414, 1e-5);
+  const double before[3] = {s->omw[0], s->omw[1], s->omw[2]};
+  setWorkVelocity(*s, 'R', s->EwG);  // clamped
+  EXPECT_EQ(s->omww[2], 0.02);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(s->omw[i], before[i]);
+  // turning the work in mode 'M' turns the hand-frame velocity with it
+  MoveWork(*s, 'P');
+  double want[3];
+  MatVec(s->EwG, s->omww, want);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(s->omw[i], want[i], 1e-15);
+  EXPECT_GT(std::fabs(s->omw[1] - before[1]), 1e-4);
 
   setWorkVelocity(*s, 'X', s->EwG);
   setWorkVelocity(*s, 'X', s->EwG);

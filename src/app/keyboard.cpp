@@ -83,7 +83,7 @@ void ManipStep(Sim& s) {
   }
   if (s.sgnCALGEnd == 'N') return;
   s.sgnMANIP = 'Y';
-  s.sgnMANIP = PRCircleManip4(s, s.vw, s.omw);
+  s.sgnMANIP = PRCircleManip4(s, s.vw, s.omww);
 }
 
 }  // namespace

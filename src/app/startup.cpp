@@ -31,6 +31,8 @@ void RESETGRASP(Sim& s) {
   MatCopy(s.EwG0, s.EWW);
   VecCopy(s.rwG0, s.rwG);
   MatCopy(s.EwG0, s.EwG);
+  // the commanded angular velocity in the hand frame follows the work's frame
+  MatVec(s.EwG, s.omww, s.omw);
 }
 
 void StartUp(Sim& s) {
@@ -95,7 +97,7 @@ void StartUp(Sim& s) {
   VecSet(0, 0, 0, s.vw);
   VecSet(0, 0, 0.02, s.omww);
   std::strcpy(s.WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
-  MatTVec(s.EwG, s.omww, s.omw);
+  MatVec(s.EwG, s.omww, s.omw);
   // 12.
   for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   // 13., 14.

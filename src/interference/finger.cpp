@@ -1,11 +1,65 @@
 // Finger links and the palm against the work cylinder. Each link is a solid cylinder
 // of radius af with its two end discs; the pairwise feature tests run in the link's
 // frame and in the work's frame.
+#include <algorithm>
+#include <cmath>
+
 #include "hand/hand.h"
 #include "interference/interference.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
+
+namespace {
+
+// Signed distance of a point given in the work frame (origin at the base centre,
+// z along the axis) from the solid cylinder: minus the depth inside.
+double SignedCylinderDistance(const double p[3], double hw, double aw) {
+  const double dr = std::hypot(p[0], p[1]) - aw;
+  const double dh = std::max(-p[2], p[2] - hw);
+  if (dr <= 0.0 && dh <= 0.0) return std::max(dr, dh);
+  return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
+}
+
+}  // namespace
+
+double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
+                         const double E[3][3], double hw, double aw) {
+  // the link's axis in the work frame
+  double d[3], A[3], B[3];
+  VecSub(a, r, d);
+  MatTVec(E, d, A);
+  VecSub(b, r, d);
+  MatTVec(E, d, B);
+  auto dist = [&](double t) {
+    const double p[3] = {A[0] + t * (B[0] - A[0]), A[1] + t * (B[1] - A[1]),
+                         A[2] + t * (B[2] - A[2])};
+    return SignedCylinderDistance(p, hw, aw);
+  };
+  // The signed distance from a convex solid is convex along a line, so a golden-section
+  // search finds the axis point nearest the work.
+  const double g = 0.5 * (std::sqrt(5.0) - 1.0);
+  double lo = 0.0, hi = 1.0;
+  double t1 = hi - g * (hi - lo), t2 = lo + g * (hi - lo);
+  double f1 = dist(t1), f2 = dist(t2);
+  for (int it = 0; it < 60; ++it) {
+    if (f1 <= f2) {
+      hi = t2;
+      t2 = t1;
+      f2 = f1;
+      t1 = hi - g * (hi - lo);
+      f1 = dist(t1);
+    } else {
+      lo = t1;
+      t1 = t2;
+      f1 = f2;
+      t2 = lo + g * (hi - lo);
+      f2 = dist(t2);
+    }
+  }
+  const double fmin = std::min({f1, f2, dist(0.0), dist(1.0)});
+  return std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0;
+}
 
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
                           const double E[3][3], double hw, double aw, char sgnCC[2]) {

@@ -25,6 +25,12 @@ int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, doubl
 void CylinderToFrame(const double rm[3], const double Em[3][3], const double r[3],
                      const double E[3][3], double h, double rL[3], double rU[3], double Ep[3][3]);
 
+// How deep a finger link reaches into the work cylinder (base r, frame E, height hw,
+// radius aw): the link is the solid of radius af about the segment from a to b,
+// with round ends (the fingertip ball, and the joint at its base); 0 when clear.
+double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
+                         const double E[3][3], double hw, double aw);
+
 // finger and hand against the work cylinder; sgnCC names the link feature and the work
 // feature that met ('F', 'F' when no link feature did, also when only the palm interferes)
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],

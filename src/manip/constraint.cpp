@@ -20,7 +20,7 @@ double WrapPi(double a) {
 // arrays: origin o = joint nJ, link axis x and the x, z axes of its frame, the joint
 // axes z[j] (j = 1..nJ), and F = (z, x x z, x), the frame of the distance routine.
 struct LinkPose {
-  double o[3], x[3], z[3], zj[kSlots][3], F[3][3];
+  double o[3], x[3], z[3], zj[kSlots][3], F[3][3], E[3][3];
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
@@ -42,6 +42,7 @@ void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
       P.zj[j][i] = T[i][2];
     }
   }
+  MatCopy(E, P.E);
   MatColumn(E, 0, P.x);
   MatColumn(E, 2, P.z);
   double xz[3];
@@ -76,26 +77,32 @@ namespace {
 // The four errors at angles q; with thwNear the rim angle is followed from there.
 int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
            RimContact& c, double ERR[4], double* ERRT) {
-  const int nJ = s.nJ;
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
   LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
                        in.thw1, c, thwNear);
 
-  // spin of the finger since the first PR motion, about the contact normal
-  double om[3] = {0, 0, 0};
-  for (int j = 1; j <= nJ && j <= 4; ++j) {
-    const double dq = q[j] - in.q12[j];
-    for (int i = 0; i < 3; ++i) om[i] += dq * P.zj[j][i];
-  }
-  const double omn2 = VecDot(om, c.N);
+  // spin: the finger's turn relative to the work since the step began (Rf Rw^T,
+  // both turns seen in the hand frame), about the normal taken midway, the old
+  // normal carried along with the finger
+  double Rf[3][3], Rw[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
+  MatMulT(P.E, in.EA1, Rf);
+  MatMulT(in.Ew2, in.Ew1, Rw);
+  MatMulT(Rf, Rw, Rrel);
+  VecSet(0.5 * (Rrel[2][1] - Rrel[1][2]), 0.5 * (Rrel[0][2] - Rrel[2][0]),
+         0.5 * (Rrel[1][0] - Rrel[0][1]), w);
+  MatVec(Rf, in.NW1, N1);
+  VecAdd(N1, c.N, Nm);
+  const double nm = VecNorm(Nm);
+  const double omn2 = nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, c.N);
 
   // roll on the finger: along the link and around it
   const double dfif = WrapPi(in.fif1 - c.fif);
   const double dLf = in.Lf1 - c.Lf;
   const double dLb = aFin * dfif;
 
-  // roll on the rim, resolved along the link (x) and around it (N x x)
+  // roll on the rim, resolved along the link (x) and around it (N x x), the rim's
+  // direction taken midway between the old contact and this one (midpoint rule)
   const double st = std::sin(c.thw), ct = std::cos(c.thw);
   double t[3], Nx[3];
   for (int i = 0; i < 3; ++i) t[i] = -st * in.Ew2[i][0] + ct * in.Ew2[i][1];
@@ -106,6 +113,8 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
     t1 /= tn;
     t2 /= tn;
   }
+  t1 = 0.5 * (t1 + in.tLink1[0]);
+  t2 = 0.5 * (t2 + in.tLink1[1]);
   const double sw = aCyl * WrapPi(in.thw1 - c.thw);
 
   ERR[0] = c.D;
@@ -166,6 +175,22 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
 }
 
 }  // namespace
+
+void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
+  MatCopy(Ew1, in.Ew1);
+  LinkPose P;
+  LastLinkPose(s, in.kf, in.q1, P);
+  MatCopy(P.E, in.EA1);
+  // the rim's tangent at the old contact on the work before the move, in the old
+  // link's surface directions: along the link, and around it (N x x)
+  double t[3], Nx[3];
+  const double st = std::sin(in.thw1), ct = std::cos(in.thw1);
+  for (int i = 0; i < 3; ++i) t[i] = -st * Ew1[i][0] + ct * Ew1[i][1];
+  VecCross(in.NW1, P.x, Nx);
+  const double t1 = VecDot(t, P.x), t2 = VecDot(t, Nx), tn = std::sqrt(t1 * t1 + t2 * t2);
+  in.tLink1[0] = tn > 0.0 ? t1 / tn : 0.0;
+  in.tLink1[1] = tn > 0.0 ? t2 / tn : 0.0;
+}
 
 bool PRCirMotion2Accepts(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                          double ERR[4], double* ERRT) {

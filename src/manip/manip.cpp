@@ -15,6 +15,9 @@ namespace rg {
 namespace {
 
 constexpr int kReportSwitch = 0;  // > 0 prints the record after every step
+// depth beyond which the contacting link counts as inside the work: well above the
+// contact's own tolerance, so a link touching the rim is never taken for one in it
+constexpr double kLinkDepthTol = err4;
 
 bool Finite3(const double v[3]) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
@@ -60,7 +63,8 @@ void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
 }  // namespace
 
 bool GraspOnRim(const Sim& s, int kf) {
-  return (s.sgnUML[kf] == 'L' || s.sgnUML[kf] == 'U') && s.GGTYPE[kf][1] == 'C';
+  return (s.sgnUML[kf] == 'L' || s.sgnUML[kf] == 'U') && s.GGTYPE[kf][0] == 'L' &&
+         s.GGTYPE[kf][1] == 'C';
 }
 
 char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
@@ -131,7 +135,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   return sgnN;
 }
 
-char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   s.nF = s.nfin[s.HAND1];
   s.nJ = s.njnt[s.HAND1];
   const int nF = s.nF, nJ = s.nJ;
@@ -148,7 +152,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
       return 'R';
     }
   // a velocity that is not finite would carry NaN into the record
-  if (!Finite3(vw) || !Finite3(omw) || !Finite3(s.omww)) {
+  if (!Finite3(vw) || !Finite3(omww)) {
     s.sgnMANIP = 'D';
     return 'D';
   }
@@ -165,6 +169,9 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
   double rw1[3], Ew1[3][3];
   VecCopy(s.ManipRW2[M2], rw1);
   MatCopy(s.ManipEW2[M2], Ew1);
+  // the work's angular velocity in the hand frame, for the work's frame at the start
+  double omw[3];
+  MatVec(Ew1, omww, omw);
 
   // first time step of every call; a reduced one is not carried over
   s.dt = std::sqrt(8.0 * err6 / aCyl);
@@ -179,7 +186,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
   double rwP2[kSlots][3];
   double rw2[3], Ew2[3][3];
   for (;;) {
-    MoveCylinder1(vw, s.omww, s.dt, rw1, Ew1, rw2, Ew2);
+    MoveCylinder1(vw, omww, s.dt, rw1, Ew1, rw2, Ew2);
     if (!Finite3(rw2) || !FiniteMat(Ew2)) {
       s.sgnMANIP = 'D';
       return 'D';
@@ -213,10 +220,17 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
         in.rwc3[i] = in.rwP2[i] + aCyl * (ct * Ew2[i][0] + st * Ew2[i][1]);
       }
       VecCopy(in.rwP2, rwP2[kf]);
+      PRStepBefore(s, in, Ew1);
 
-      // first PR motion: joint rates that follow the work at the contact
+      // first PR motion: joint rates that follow the work at the contact. Near a
+      // singular posture the rates are wild; a prediction that turns a joint by more
+      // than kMaxPredictedStep is not trusted and the finger starts where it was.
       double nu[kSlots] = {}, det = 0.0;
       if (PRCirMotion1VN2(s, kf, in.q1, rw1, RC1, in.NW1, vw, omw, nu, &det) == 0)
+        for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+      double predicted = 0.0;
+      for (int j = 1; j <= nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
+      if (!(predicted <= kMaxPredictedStep))
         for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
       for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
       for (int j = 1; j <= nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
@@ -256,12 +270,17 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]) {
         break;
       }
 
-      // the finger in its new pose must stay clear of the work
+      // the finger in its new pose must stay clear of the work; its contacting link
+      // may touch the rim only, not enter the side or an end face
       Findirect_kineR(s, kf, nJ, out.q2);
       char sgnCC[2] = {'F', 'F'};
       if (sgnC[kf] == 'Y' &&
-          FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C')
+          (FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C' ||
+           LinkCylinderDepth(s.JA[kf][nJ], s.JA[kf][nJ + 1], aFin, rw2, Ew2, hCyl, aCyl) >
+               kLinkDepthTol)) {
         sgnC[kf] = 'C';
+        s.COLLkf = kf;
+      }
       s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, sgnC[kf]);
     }
     if (!deadlock) break;

@@ -43,7 +43,9 @@ struct RimContact {
 };
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
-// and the contacted rim on the moved work.
+// and the contacted rim on the moved work. Rolled arcs and the spin are measured
+// from the state before the step (q1, Ew1 and the old contact), never from the
+// first PR motion's prediction q12, which only serves as a starting value.
 struct PRStepFixed {
   int kf = 1;
   double q1[kSlots] = {};   // angles before the step
@@ -53,7 +55,16 @@ struct PRStepFixed {
   double rwP2[3] = {0, 0, 0};    // centre of the contacted rim on the moved work
   double Ew2[3][3] = {};         // moved work frame (columns: work x, y, z axes)
   double rwc3[3] = {0, 0, 0};    // the rim point that was in contact, carried along
+  // filled by PRStepBefore from the fields above and the work frame before the move
+  double Ew1[3][3] = {};     // work frame before the move
+  double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
+  double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
+                              // the old link and around it (growing fif)
 };
+
+// Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1) from q1, NW1,
+// thw1 and the work frame Ew1 before the move.
+void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
 
 // One finger's result of a step.
 struct PRStepResult {
@@ -86,7 +97,11 @@ void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const d
                           double Lf1, double fif1, double thw1, RimContact& out,
                           const double* thwNear = nullptr);
 
-// contact constraints of the rolling motion (D, sHx, sHy, omn2) and their solver;
+// contact constraints of the rolling motion and their solver. The errors are
+// D, the link-rim gap; sHx, sHy, the arc rolled on the link minus the rim's arc,
+// along and around the link, the rim's direction taken midway between the old and
+// the new contact; omn2, the finger's turn relative to the work since the step
+// began, about the normal taken midway (the old normal carried with the finger).
 // solE is 1, or 2 when the contact lies off the link. The error evaluation leaves
 // the kinematic arrays alone; the solver sets them to its result.
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
@@ -106,14 +121,22 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
                     double* det);
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
-// manipulation driver: one step; returns 'Y', 'C', 'O', 'D', 'R' or 'F'. Each call
+// manipulation driver: one step with the commanded velocity, vw in the hand frame
+// and omww about the work's own axes (the angular velocity in the hand frame is
+// taken from the work's frame at the start of the step); returns 'Y', 'C', 'O',
+// 'D', 'R' or 'F'. Each call
 // starts with dt = 0.05; all fingers are solved for the same move of the work
 // before any is recorded. A deadlock prints its lines, waits for 'e' and retries
 // the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
 // dt < err5 ends the step with 'D' and leaves the record as it was. A completed
-// step ('Y', 'C' or 'O') is recorded for every finger and counted.
-char PRCircleManip4(Sim& s, const double vw[3], const double omw[3]);
-// true when finger kf's grasp contact is a contact on a rim circle
+// step ('Y', 'C' or 'O') is recorded for every finger and counted. A first PR
+// motion whose joint step exceeds kMaxPredictedStep is not trusted: the finger
+// then starts from its pose before the step. A finger whose new pose meets the
+// work (its contacting link entering the work counts) gives 'C' with COLLkf = kf.
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]);
+// largest joint change (rad) of a first PR motion that is used as a prediction
+constexpr double kMaxPredictedStep = 0.1;
+// true when finger kf's grasp contact is its link on a rim circle ("LC")
 bool GraspOnRim(const Sim& s, int kf);
 // status after finger kf of a step: the first finger sets it, a later finger's
 // letter other than 'Y' replaces a 'Y' (so no finger's failure goes unreported)

@@ -122,6 +122,13 @@ void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]) {
   MatCopy(T, C);
 }
 
+void MatMulT(const double A[3][3], const double B[3][3], double C[3][3]) {
+  double T[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) T[i][j] = A[i][0] * B[j][0] + A[i][1] * B[j][1] + A[i][2] * B[j][2];
+  MatCopy(T, C);
+}
+
 void MatVec(const double A[3][3], const double v[3], double w[3]) {
   double t[3];
   for (int i = 0; i < 3; ++i) t[i] = A[i][0] * v[0] + A[i][1] * v[1] + A[i][2] * v[2];

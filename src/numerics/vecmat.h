@@ -36,6 +36,7 @@ void MatCopyN(int r, int c, const double* A, double* B);
 void MatTrans(const double A[3][3], double B[3][3]);
 void MatMul(const double A[3][3], const double B[3][3], double C[3][3]);
 void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A^T*B
+void MatMulT(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A*B^T
 void MatVec(const double A[3][3], const double v[3], double w[3]);
 void MatTVec(const double A[3][3], const double v[3], double w[3]);       // w = A^T*v
 void MatIdentity(double A[3][3]);
