@@ -101,7 +101,7 @@ void TimeRunsUntilStop(benchmark::State& st, const rg::Sim& start) {
 void BM_FullManipulationRun(benchmark::State& st) {
   TimeRunsUntilStop(st, *Grasped(static_cast<int>(st.range(0))));
 }
-BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
 // The longest run there is: the work held still (both velocities zero), so every
 // step succeeds until the record is full after 3995 steps ("Data Overflow").
