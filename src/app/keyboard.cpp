@@ -56,8 +56,9 @@ void GraspStep(Sim& s) {
   s.sgnCALGChk = 'Y';
   s.nFIN += 1;
   const int kf = s.nFIN;
-  // fingers not yet solved are drawn in their initial pose
-  for (int k = kf + 1; k <= s.nF; ++k) {
+  // this finger and those not yet solved are drawn in their initial pose; a finger
+  // whose contact is then found is drawn in its grasp pose instead
+  for (int k = kf; k <= s.nF; ++k) {
     VecCopyN(s.nJ, s.qq0[k], s.qf[k]);
     VecCopyN(s.nJ, s.qq0[k], s.qqa2[1][k]);
   }

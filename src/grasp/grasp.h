@@ -43,6 +43,8 @@ struct NewtonCount {
 struct GraspCandidates {
   char sgnUL = 'N';          // rim the link plane reaches: 'L', 'U', 'M' (side only), 'N'
   char sgnZm1 = 'N', sgnZm2 = 'N';
+  char rim[6] = {};          // end of the work of candidates 3..5: 'L' lower, 'U' upper
+  bool swept = false;        // the candidates were solved again from the swept first touch
   ContactM c[6];
   double qc[6] = {};         // last-joint angle of each candidate
   char GTYPE1[6][2] = {};    // candidate type pair (finger side, work side)
@@ -55,8 +57,11 @@ struct GraspCandidates {
 // turns from the end of its range); a strictly smaller angle replaces the running
 // minimum, so the first of equal angles wins. -1 when none qualifies.
 int FirstRootAbove(const double* q, const bool* kept, int n);
-int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
-int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c);
+// With qStart, the root that Newton steps reach from it joins the roots of the equation.
+int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+                             const double* qStart = nullptr);
+int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+                            const double* qStart = nullptr);
 
 // Link on a rim circle: damped Newton on (q, theta), started at the rim's crossing
 // with the link plane; at most 100 Jacobians, reaching the cap means no solution.
@@ -65,6 +70,10 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
 int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
                         const double yw[3], const double zw[3], ContactM& c,
                         NewtonCount* cnt = nullptr);
+// the same from a given start (q, theta)
+int LinkCircleContactFrom(char sgnUL, double q0, const double pm0[2], const double C[3],
+                          const double xw[3], const double yw[3], const double zw[3],
+                          ContactM& c, NewtonCount* cnt = nullptr);
 int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
                         const double yw[3], const double zw[3], ContactM& c,
                         NewtonCount* cnt = nullptr);
@@ -104,7 +113,21 @@ char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
 int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const double yw[3],
                       const double zw[3], double out[4], char& plane);
 
-// contact-type dispatcher: the candidate reached first, in the hand frame
+// The last link's first touch of the work as its joint closes from -pi/2: the
+// distance between the link, taken as the capsule about its axis from the joint to
+// the tip centre, and the solid work is scanned over the closing angle, and its first
+// zero is bisected. False when the link meets the work already at -pi/2, never meets
+// it, or first meets it with the capsule's ball about the joint (no link contact).
+struct SweptTouch {
+  double q = 0.0;  // last-joint angle
+  double t = 0.0;  // where along the axis: 0 at the joint, lFin at the tip centre
+};
+bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st);
+
+// contact-type dispatcher: the candidate reached first, in the hand frame. When the
+// candidates' own starts miss the first touch (no contact at all, or the chosen
+// contact's pose already has the link in the work), the rim and disk candidates are
+// solved again, on both ends of the work, from the swept first touch.
 int SelectContactCandidate(const char solC[6], const double qc[6]);
 int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
                             const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],

@@ -68,7 +68,7 @@ int FinTipDiskContactm2(char sgnUL, const double PWm[3], const double EwM[3][3],
   c.prm.psif = TipNormalAngle(u, c.NFm, c.prm.fif);
 
   // The rear half of the tip sphere cannot touch the face without the link cutting in.
-  c.solF = (c.prm.psif >= -kHalfPiC && c.prm.psif <= kHalfPiC) ? 2 : 0;
+  c.solF = grasp_detail::FrontHalf(c.prm.psif) ? 2 : 0;
   c.solW = (c.prm.Ltw <= aCyl) ? 3 : 4;
   if (!grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;

@@ -8,6 +8,7 @@
 #include "grasp/grasp_util.h"
 #include "hand/catalogue.h"
 #include "hand/hand.h"
+#include "interference/interference.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
@@ -110,6 +111,46 @@ char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
   if (sgnZm2 == 'M') return 'U';
   if (sgnZm1 == sgnZm2) return 'N';  // the whole cylinder on one side of the slab
   return 'M';                        // the slab cuts the side surface only
+}
+
+// ------------------------------------------------------------ swept first touch
+
+namespace {
+
+constexpr double kSweepStep = 0.02;    // scan step of the closing angle (rad)
+constexpr double kTouchDepth = 1e-4;   // deeper counts as the link inside the work
+constexpr double kSweepAgree = 1e-5;   // a contact this near the swept touch is that touch
+
+// Signed distance between the capsule of the last link at angle q and the solid
+// work; t receives where along the axis (0..lFin) it is smallest.
+double CapsuleGap(double q, const double rwM[3], const double EwM[3][3], double* t) {
+  const double o[3] = {0, 0, 0};
+  const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
+  double u = 0.0;
+  const double d = SegmentCylinderDistance(o, tip, rwM, EwM, hCyl, aCyl, &u);
+  if (t != nullptr) *t = u * lFin;
+  return d - aFin;
+}
+
+}  // namespace
+
+bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st) {
+  double lo = -kHalfPiC;
+  if (!(CapsuleGap(lo, rwM, EwM, nullptr) > 0.0)) return false;  // in the work from the start
+  for (double hi = lo + kSweepStep; hi <= kPiC; lo = hi, hi += kSweepStep) {
+    if (CapsuleGap(hi, rwM, EwM, nullptr) > 0.0) continue;
+    for (int it = 0; it < 50; ++it) {
+      const double m = 0.5 * (lo + hi);
+      if (CapsuleGap(m, rwM, EwM, nullptr) > 0.0)
+        lo = m;
+      else
+        hi = m;
+    }
+    st.q = hi;
+    CapsuleGap(hi, rwM, EwM, &st.t);
+    return st.t > 1e-6 * lFin;  // the ball about the joint stands for no link contact
+  }
+  return false;
 }
 
 // ------------------------------------------------------------------- selection
@@ -275,13 +316,72 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
       }
     }
   }
+  for (int k = 3; k <= 5; ++k) G.rim[k] = sgnUL;
   for (int k = 1; k <= 5; ++k) {
     G.qc[k] = G.c[k].q;
     // a candidate with a non-finite number is never accepted
     if (G.solC[k] == 'Y' && !grasp_detail::ContactFinite(G.c[k])) G.solC[k] = 'N';
   }
 
-  const int K = SelectContactCandidate(G.solC, G.qc);
+  int K = SelectContactCandidate(G.solC, G.qc);
+  // Each solver starts from one estimate and can miss the first touch: then there is
+  // no contact at all, or the chosen contact's pose has the link already in the work.
+  // Solve the rim and disk candidates again from the touch found by sweeping the
+  // closing angle, on every end of the work the link's slab reaches.
+  SweptTouch st;
+  if ((K == 0 || CapsuleGap(G.qc[K], rwM, EwM, nullptr) < -kTouchDepth) &&
+      SweepFirstTouch(rwM, EwM, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree)) {
+    G.swept = true;
+    auto offer = [&](int k, const ContactM& c, char t0, char t1, char rim, double Lw) {
+      if (!grasp_detail::ContactFinite(c) || (G.solC[k] == 'Y' && !(c.q < G.qc[k]))) return;
+      G.c[k] = c;
+      if (k >= 3) G.c[k].prm.Lw = Lw;
+      G.c[k].prm.Ltw = aCyl;
+      G.qc[k] = c.q;
+      G.solC[k] = 'Y';
+      G.rim[k] = rim;
+      SetType(G.GTYPE1[k], t0, t1);
+    };
+    ContactM c;
+    // the side surface: the equation's root next to the touch
+    if (FinLinkCylinderContactm2(q0n, rwM, EwM, c, &st.q) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
+    if (FinTipCylinderContactm2(q0n, rwM, EwM, c, &st.q) == 1) {
+      c.prm.Lf = lFin;
+      offer(2, c, 'T', 'L', 'M', 0.0);
+    }
+    const double p[3] = {st.t * std::cos(st.q), st.t * std::sin(st.q), 0.0};
+    for (const char rim : {'L', 'U'}) {
+      if ((rim == 'L' ? G.sgnZm1 : G.sgnZm2) != 'M') continue;  // the slab misses this end
+      const double* Cr = (rim == 'L') ? rwM : rwU;
+      const double Lr = (rim == 'U') ? hCyl : 0.0;
+      double d[3];
+      VecSub(p, Cr, d);
+      const double th = std::atan2(VecDot(d, yw), VecDot(d, xw));  // rim angle facing the touch
+      const double pmLink[2] = {st.q, th};
+      if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, xw, yw, zw, c) == 1)
+        offer(3, c, 'L', 'C', rim, Lr);
+      // the tip solver starts 0.1 beyond its given point in both unknowns
+      const double pmTip[2] = {st.q - 0.1, th - 0.1};
+      double pm[2];
+      if (TipCircleContactm2(rim, pmTip, Cr, EwM, c, pm) == 1) offer(4, c, 'T', 'C', rim, Lr);
+      double n[3];
+      if (rim == 'L')
+        VecNeg(zw, n);
+      else
+        VecCopy(zw, n);
+      c = ContactM();
+      c.prm.Lf = lFin;
+      if (FinTipDiskContactm2(rim, Cr, EwM, n, c) == 3 && c.solF == 2) offer(5, c, 'T', 'D', rim, Lr);
+    }
+    K = SelectContactCandidate(G.solC, G.qc);
+    // a side contact reached after the link has met the work elsewhere is no first touch
+    if (K == 1 && G.qc[1] > st.q + kSweepAgree) {
+      char solC[6];
+      for (int k = 0; k <= 5; ++k) solC[k] = (k == 1) ? 'N' : G.solC[k];
+      const int K2 = SelectContactCandidate(solC, G.qc);
+      if (K2 != 0 && G.qc[K2] < G.qc[1]) K = K2;
+    }
+  }
   G.K = K;
   if (K == 0) return 0;
 
@@ -296,7 +396,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
                                    {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};
   SetType(GTYPE, kType[K][0], kType[K][1]);
-  s.sgnUML[kf] = (K <= 2) ? 'M' : sgnUL;
+  s.sgnUML[kf] = (K <= 2) ? 'M' : G.rim[K];
   sgnLT = (K == 1 || K == 3) ? 'L' : 'T';
   s.sgnGRASPM[kf] = 'Y';
   return 1;

@@ -194,6 +194,12 @@ int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double x
   // the slab, at its point nearest to that plane).
   CircleZmPlaneCPnt(C, aCyl, xw, yw, zw, out, plane);
   const double pm0[2] = {out[0], out[2]};
+  return LinkCircleContactFrom(sgnUL, q0, pm0, C, xw, yw, zw, c, cnt);
+}
+
+int LinkCircleContactFrom(char sgnUL, double q0, const double pm0[2], const double C[3],
+                          const double xw[3], const double yw[3], const double zw[3],
+                          ContactM& c, NewtonCount* cnt) {
   int sol = LinkCircleCNewtonm2(q0, pm0, C, xw, yw, zw, c, cnt);
   c.prm.psif = kHalfPiC;
   c.prm.Ltw = aCyl;
@@ -326,7 +332,7 @@ int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
     return 0;
   }
   c.solW = 2;
-  if (c.prm.psif >= -kHalfPiC && c.prm.psif <= kHalfPiC) {
+  if (grasp_detail::FrontHalf(c.prm.psif)) {
     c.solF = 2;
     return 1;
   }

@@ -73,7 +73,8 @@ int FirstRootAbove(const double* q, const bool* kept, int n) {
   return best;
 }
 
-int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c) {
+int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+                             const double* qStart) {
   double mw[3], xw[3], yw[3];
   MatColumn(EwM, 0, xw);
   MatColumn(EwM, 1, yw);
@@ -103,7 +104,10 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   // Angle at which the link would cut the work axis; larger angles touch its back.
   double Pst[3];
   VecAddScaled(rwM, -rwM[2] / mw[2], mw, Pst);
-  const double qA = std::atan2(Pst[1], Pst[0]);
+  // The link closes from -pi/2 upwards, so a crossing at an angle below -pi/2 is
+  // reached only after pi: measure it on that side.
+  double qA = std::atan2(Pst[1], Pst[0]);
+  if (qA < -kHalfPiC) qA += k2PiC;
 
   // (u.Q)^2 = d^2 |u x mw|^2: the distance between the two axes equals d.
   double Q[3];
@@ -114,16 +118,18 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   e.C = Q[1] * Q[1] - d * d * mw[0] * mw[0];
   e.F = e.G = 0.0;
   e.D = -d * d * mw[2] * mw[2];
-  double th[4];
-  const int n = std::min(TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th), 4);
+  double th[5];
+  int n = std::min(TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th), 4);
+  if (n < 0) n = 0;
+  if (qStart != nullptr) th[n++] = *qStart;  // a further root, from the given start
   if (n <= 0) return 0;
 
   struct Root {
     double q, L1, L2, RP1[3], RP2[3];
   };
-  Root roots[4];
-  double qr[4];
-  bool kept[4];
+  Root roots[5];
+  double qr[5];
+  bool kept[5];
   for (int k = 0; k < n; ++k) {
     Root& r = roots[k];
     r.q = WrapPiC(PolishRoot(e, WrapPiC(th[k])));
@@ -173,7 +179,8 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   return (c.solF == 1 && c.solW == 1) ? 1 : 0;
 }
 
-int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c) {
+int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+                            const double* qStart) {
   double mw[3], xw[3], yw[3];
   MatColumn(EwM, 0, xw);
   MatColumn(EwM, 1, yw);
@@ -201,16 +208,18 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   e.F = VecDot(p, w);
   e.G = VecDot(r, w);
   e.D = VecDot(w, w) - d * d;
-  double th[4];
-  const int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th), 4);
+  double th[5];
+  int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th), 4);
+  if (n < 0) n = 0;
+  if (qStart != nullptr) th[n++] = *qStart;  // a further root, from the given start
   if (n <= 0) return 0;
 
   struct Root {
     double q, Lw, RP1[3], RP2[3];
   };
-  Root roots[4];
-  double qr[4];
-  bool kept[4];
+  Root roots[5];
+  double qr[5];
+  bool kept[5];
   for (int kk = 0; kk < n; ++kk) {
     Root& rt = roots[kk];
     rt.q = WrapPiC(PolishRoot(e, th[kk]));
@@ -251,7 +260,7 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   c.prm.psif = std::acos(cu);
   // A contact on the rear half of the tip sphere lies inside the link's cylinder:
   // the link itself would cut into the work there.
-  c.solF = (c.prm.psif <= kHalfPiC) ? 2 : -1;
+  c.solF = grasp_detail::FrontHalf(c.prm.psif) ? 2 : -1;
   c.solW = SideCode(c.prm.Lw, hCyl);
   if (!grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;

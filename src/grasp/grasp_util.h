@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "grasp/grasp.h"
+#include "hand/catalogue.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -42,6 +43,19 @@ inline double TipNormalAngle(const double u[3], const double NF[3], double fif) 
   return std::atan2(VecDot(NF, w), VecDot(NF, u));
 }
 
+// Contacts at the border of the hemisphere and rear-half tests: a contact beyond the
+// border by an angle that tilts the link into the work by less than this length still
+// counts as touching, so a finger lying flat on a face or along the side is not
+// refused for rounding. (A tilt of the link by an angle a sinks its far end by up to
+// lFin*a, so the angle allowed is the length over lFin.)
+constexpr double kTouchSlack = 8e-6;
+constexpr double kSlackAngle = kTouchSlack / lFin;
+
+// True when the tip-ball angle psif (from the link axis) lies on the front half.
+inline bool FrontHalf(double psif) {
+  return psif >= -kHalfPiC - kSlackAngle && psif <= kHalfPiC + kSlackAngle;
+}
+
 inline bool Finite3(const double v[3]) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
@@ -60,7 +74,7 @@ inline bool ContactFinite(const ContactM& c) {
 // (the finger would cut into the side surface).
 inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
                        const double nd[3]) {
-  constexpr double kTol = 1e-7;
+  constexpr double kTol = kSlackAngle;
   double rad[3];
   VecSub(P, C, rad);
   VecUnit(rad, rad);

@@ -23,21 +23,21 @@ double SignedCylinderDistance(const double p[3], double hw, double aw) {
 
 }  // namespace
 
-double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
-                         const double E[3][3], double hw, double aw) {
-  // the link's axis in the work frame
+double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
+                               const double E[3][3], double hw, double aw, double* t) {
+  // the segment in the work frame
   double d[3], A[3], B[3];
   VecSub(a, r, d);
   MatTVec(E, d, A);
   VecSub(b, r, d);
   MatTVec(E, d, B);
-  auto dist = [&](double t) {
-    const double p[3] = {A[0] + t * (B[0] - A[0]), A[1] + t * (B[1] - A[1]),
-                         A[2] + t * (B[2] - A[2])};
+  auto dist = [&](double u) {
+    const double p[3] = {A[0] + u * (B[0] - A[0]), A[1] + u * (B[1] - A[1]),
+                         A[2] + u * (B[2] - A[2])};
     return SignedCylinderDistance(p, hw, aw);
   };
   // The signed distance from a convex solid is convex along a line, so a golden-section
-  // search finds the axis point nearest the work.
+  // search finds the segment point nearest the work.
   const double g = 0.5 * (std::sqrt(5.0) - 1.0);
   double lo = 0.0, hi = 1.0;
   double t1 = hi - g * (hi - lo), t2 = lo + g * (hi - lo);
@@ -57,7 +57,18 @@ double LinkCylinderDepth(const double a[3], const double b[3], double af, const 
       f2 = dist(t2);
     }
   }
-  const double fmin = std::min({f1, f2, dist(0.0), dist(1.0)});
+  // the ends, where the minimum may sit
+  const double cand[4][2] = {{f1, t1}, {f2, t2}, {dist(0.0), 0.0}, {dist(1.0), 1.0}};
+  int k = 0;
+  for (int i = 1; i < 4; ++i)
+    if (cand[i][0] < cand[k][0]) k = i;
+  if (t != nullptr) *t = cand[k][1];
+  return cand[k][0];
+}
+
+double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
+                         const double E[3][3], double hw, double aw) {
+  const double fmin = SegmentCylinderDistance(a, b, r, E, hw, aw, nullptr);
   return std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0;
 }
 

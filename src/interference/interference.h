@@ -30,6 +30,11 @@ void CylinderToFrame(const double rm[3], const double Em[3][3], const double r[3
 // with round ends (the fingertip ball, and the joint at its base); 0 when clear.
 double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
                          const double E[3][3], double hw, double aw);
+// The point of the segment from a to b nearest the solid work cylinder: returns its
+// signed distance from the work (minus the depth inside) and its parameter t in
+// [0, 1] (0 at a, 1 at b).
+double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
+                               const double E[3][3], double hw, double aw, double* t);
 
 // finger and hand against the work cylinder; sgnCC names the link feature and the work
 // feature that met ('F', 'F' when no link feature did, also when only the palm interferes)

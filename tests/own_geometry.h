@@ -1,0 +1,172 @@
+// This test suite's own geometry, written apart from the program's code so that
+// results can be judged independently: small vector helpers, the hand rebuilt from
+// the catalogue, and the work cylinder as a solid.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "hand/catalogue.h"
+
+namespace own {
+
+using namespace rg;
+
+// ---- vectors and 3x3 matrices (row-major; frames hold their axes as columns)
+
+using V3 = std::array<double, 3>;
+using M3 = std::array<std::array<double, 3>, 3>;
+
+inline V3 Add(const V3& a, const V3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+inline V3 Sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+inline V3 Scale(double k, const V3& a) { return {k * a[0], k * a[1], k * a[2]}; }
+inline double Dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline V3 Cross(const V3& a, const V3& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+inline double Norm(const V3& a) { return std::sqrt(Dot(a, a)); }
+inline V3 Unit(const V3& a) { return Scale(1.0 / Norm(a), a); }
+inline V3 Col(const M3& E, int k) { return {E[0][k], E[1][k], E[2][k]}; }
+inline M3 Mul(const M3& A, const M3& B) {
+  M3 C{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) C[i][j] += A[i][k] * B[k][j];
+  return C;
+}
+inline M3 T(const M3& A) {
+  M3 C{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) C[i][j] = A[j][i];
+  return C;
+}
+inline V3 Apply(const M3& A, const V3& v) {
+  return {Dot({A[0][0], A[0][1], A[0][2]}, v), Dot({A[1][0], A[1][1], A[1][2]}, v),
+          Dot({A[2][0], A[2][1], A[2][2]}, v)};
+}
+inline M3 FromC(const double E[3][3]) {
+  M3 M{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) M[i][j] = E[i][j];
+  return M;
+}
+inline M3 RotZ(double a) { return {{{std::cos(a), -std::sin(a), 0}, {std::sin(a), std::cos(a), 0}, {0, 0, 1}}}; }
+inline M3 RotY(double a) { return {{{std::cos(a), 0, std::sin(a)}, {0, 1, 0}, {-std::sin(a), 0, std::cos(a)}}}; }
+inline M3 RotX(double a) { return {{{1, 0, 0}, {0, std::cos(a), -std::sin(a)}, {0, std::sin(a), std::cos(a)}}}; }
+const M3 kI = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+
+// Rotation vector of a rotation matrix (angle times unit axis).
+inline V3 RotationVector(const M3& R) {
+  const V3 s = {0.5 * (R[2][1] - R[1][2]), 0.5 * (R[0][2] - R[2][0]), 0.5 * (R[1][0] - R[0][1])};
+  const double sn = Norm(s), cs = 0.5 * (R[0][0] + R[1][1] + R[2][2] - 1.0);
+  const double ang = std::atan2(sn, cs);
+  return sn > 0.0 ? Scale(ang / sn, s) : V3{0, 0, 0};
+}
+
+inline double Wrap(double a) { return std::remainder(a, 2.0 * M_PI); }
+
+// ---- the hand, rebuilt from the catalogue: the two links of finger kf for angles q
+
+struct Links {
+  V3 base, j4, tip;  // joint 3 (at the base), joint 4, fingertip centre
+  M3 E4;             // frame of the last link: x along the link, z its joint axis
+};
+
+inline Links FingerLinks(int hand, bool cylinderWork, int kf, const double* q) {
+  const double phi = kFingerAngle[hand][kf];
+  const V3 p = {rPalm * std::sin(phi), 0.0, rPalm * std::cos(phi)};
+  M3 B = RotY(phi);
+  if (hand == 4 || (hand == 2 && cylinderWork)) B = (kf == 1) ? kI : RotY(M_PI);
+  // joint frames at zero angles; joints 1-3 sit at the base, joint 4 one link away
+  auto C = [](const double m[3][3]) { return FromC(m); };
+  const M3 Es[5] = {kI, hand <= 2 ? kI : C(kMp), C(kMq), C(kMp), C(kMp)};
+  M3 E = kI, E3{};
+  for (int j = 1; j <= 4; ++j) {
+    E = Mul(Mul(E, Mul(T(Es[j - 1]), Es[j])), RotZ(q[j]));
+    if (j == 3) E3 = E;
+  }
+  Links L;
+  L.base = p;
+  L.j4 = Add(p, Apply(B, Apply(E3, {lFin, 0, 0})));
+  L.E4 = Mul(B, E);
+  L.tip = Add(L.j4, Scale(lFin, Col(L.E4, 0)));
+  return L;
+}
+
+// ---- the work cylinder: base centre rw, axes Ew
+
+struct Cylinder {
+  V3 rw;
+  M3 Ew;
+};
+
+// Signed distance of p from the solid cylinder: positive outside, minus the depth inside.
+inline double SignedDistance(const Cylinder& w, const V3& p) {
+  const V3 d = Sub(p, w.rw);
+  const double h = Dot(d, Col(w.Ew, 2));
+  const double rho = std::hypot(Dot(d, Col(w.Ew, 0)), Dot(d, Col(w.Ew, 1)));
+  const double dr = rho - aCyl, dh = std::max(-h, h - hCyl);
+  if (dr <= 0.0 && dh <= 0.0) return std::max(dr, dh);
+  return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
+}
+
+// The point of the segment from a to b nearest the work: its parameter t (0 at a,
+// the segment's length at b) and its signed distance from the work. The distance is
+// convex along the segment: sample, then narrow the best bracket by ternary search.
+struct AxisNearest {
+  double t, dist;
+};
+
+inline AxisNearest NearestOnSegment(const Cylinder& w, const V3& a, const V3& b) {
+  const V3 ab = Sub(b, a);
+  const double len = Norm(ab);
+  const V3 x = Scale(1.0 / len, ab);
+  auto axis = [&](double t) { return SignedDistance(w, Add(a, Scale(t, x))); };
+  const int n = 80;
+  int kBest = 0;
+  for (int k = 1; k <= n; ++k)
+    if (axis(len * k / n) < axis(len * kBest / n)) kBest = k;
+  double lo = len * std::max(kBest - 1, 0) / n, hi = len * std::min(kBest + 1, n) / n;
+  for (int it = 0; it < 80; ++it) {
+    const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
+    if (axis(m1) < axis(m2))
+      hi = m2;
+    else
+      lo = m1;
+  }
+  const double tm = 0.5 * (lo + hi), tk = len * kBest / n;
+  return axis(tm) <= axis(tk) ? AxisNearest{tm, axis(tm)} : AxisNearest{tk, axis(tk)};
+}
+
+// How deep a link (a solid cylinder of radius aFin from a to b, with a ball of the
+// same radius at b when `tip`) reaches into the work. The distance of the axis from
+// the work bounds it; where that bound is not small, the link's surface is sampled.
+inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip) {
+  const V3 ab = Sub(b, a);
+  const double len = Norm(ab);
+  const V3 x = Scale(1.0 / len, ab);
+  const double bound = aFin - NearestOnSegment(w, a, b).dist;
+  if (bound <= 1e-4) return std::max(bound, 0.0);
+  // the surface of the flat-ended link (and the tip ball): deepest sampled point
+  V3 e1 = Cross(x, {1, 0, 0});
+  if (Norm(e1) < 0.5) e1 = Cross(x, {0, 1, 0});
+  e1 = Unit(e1);
+  const V3 e2 = Cross(x, e1);
+  double deepest = 0.0;
+  for (int k = 0; k <= 400; ++k)
+    for (int m = 0; m < 180; ++m) {
+      const double ph = 2.0 * M_PI * m / 180.0;
+      const V3 radial = Add(Scale(std::cos(ph), e1), Scale(std::sin(ph), e2));
+      const double t = len * k / 400.0;
+      deepest = std::max(deepest, -SignedDistance(w, Add(Add(a, Scale(t, x)), Scale(aFin, radial))));
+      if (tip && k <= 90) {  // the ball beyond b, by latitude
+        const double lat = 0.5 * M_PI * k / 90.0;
+        const V3 pt = Add(b, Scale(aFin, Add(Scale(std::cos(lat), radial), Scale(std::sin(lat), x))));
+        deepest = std::max(deepest, -SignedDistance(w, pt));
+      }
+    }
+  return deepest;
+}
+
+}  // namespace own
