@@ -126,6 +126,32 @@ void Trans_Fin_to_A(Sim& s, int kf, int n) {
   }
 }
 
+void FingerKinematics(const Sim& s, int kf, const double* q, FingerPose& P) {
+  // The chain in the finger frame, then turned into the hand frame by the finger's
+  // base frame B at base b (the same products, in the same order, as Findirect_kineR).
+  const int n = s.nJ;
+  const double(*B)[3] = s.EAs[kf][0];
+  const double* b = s.JA[kf][0];
+  double E[3][3], Es[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
+  MatIdentity(E);
+  VecCopy(b, P.JA[0]);
+  MatCopy(B, P.EAs[0]);
+  MatMul(B, E, P.EA[0]);
+  for (int j = 1; j <= n + 1; ++j) {
+    MatVec(E, s.Ls[j], ld);
+    VecAdd(r, ld, r);
+    MatVec(B, r, t);
+    VecAdd(b, t, P.JA[j]);
+    if (j > n) break;  // the fingertip: no joint of its own
+    RotLocalZ(s.Cs[j], q[j], C);
+    MatMul(E, s.Cs[j], Es);
+    MatMul(B, Es, P.EAs[j]);
+    MatMul(E, C, En);
+    MatCopy(En, E);
+    MatMul(B, E, P.EA[j]);
+  }
+}
+
 void FingerPoseA(const Sim& s, int kf, int n, const double* q, double JAout[kSlots][3],
                  double EAout[kSlots][3][3]) {
   double Ej[3][3], Ci[3][3], Enew[3][3], ldj[3], r[3] = {0, 0, 0}, t[3];

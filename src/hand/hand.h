@@ -16,6 +16,17 @@ void AbsFinParameter(Sim& s, int hand, int kf);
 void Findirect_kineR(Sim& s, int kf, int n, const double* q);
 void Trans_Fin_to_A(Sim& s, int kf, int n);
 
+// The pose of finger kf in the hand frame for joint angles q[1..nJ], computed
+// without touching the state: joint positions JA[0..nJ+1] (nJ+1 = fingertip), joint
+// frames before their own rotation EAs[0..nJ] (z = the joint's axis) and link
+// frames EA[0..nJ] (x along the link).
+struct FingerPose {
+  double JA[kSlots][3];
+  double EAs[kSlots][3][3];
+  double EA[kSlots][3][3];
+};
+void FingerKinematics(const Sim& s, int kf, const double* q, FingerPose& P);
+
 // Joint positions (0..n+1) and link frames (0..n) of finger kf in the hand frame
 // for angles q, computed without touching the state's kinematic arrays.
 void FingerPoseA(const Sim& s, int kf, int n, const double* q, double JAout[kSlots][3],

@@ -17,34 +17,21 @@ double WrapPi(double a) {
 }
 
 // The last link of finger kf for angles q, without touching the state's kinematic
-// arrays: origin o = joint nJ, link axis x and the x, z axes of its frame, the joint
+// arrays: origin o = joint nJ, link axis x and the x, z axes of its frame E, the joint
 // axes z[j] (j = 1..nJ), and F = (z, x x z, x), the frame of the distance routine.
 struct LinkPose {
   double o[3], x[3], z[3], zj[kSlots][3], F[3][3], E[3][3];
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
+  FingerPose fp;
+  FingerKinematics(s, kf, q, fp);
   const int nJ = s.nJ;
-  double E[3][3], T[3][3], l[3];
-  MatCopy(s.EAs[kf][0], E);
-  VecCopy(s.JA[kf][0], P.o);
-  for (int j = 1; j <= nJ; ++j) {
-    // joint j sits at the end of link j-1; its frame is the previous one turned
-    // by the constant joint frame and then about its own z axis by q[j]
-    MatVec(E, s.Ls[j], l);
-    VecAdd(P.o, l, P.o);
-    MatMul(E, s.Cs[j], T);
-    const double c = std::cos(q[j]), sn = std::sin(q[j]);
-    for (int i = 0; i < 3; ++i) {
-      E[i][0] = c * T[i][0] + sn * T[i][1];
-      E[i][1] = -sn * T[i][0] + c * T[i][1];
-      E[i][2] = T[i][2];
-      P.zj[j][i] = T[i][2];
-    }
-  }
-  MatCopy(E, P.E);
-  MatColumn(E, 0, P.x);
-  MatColumn(E, 2, P.z);
+  VecCopy(fp.JA[nJ], P.o);
+  MatCopy(fp.EA[nJ], P.E);
+  for (int j = 1; j <= nJ; ++j) MatColumn(fp.EAs[j], 2, P.zj[j]);
+  MatColumn(P.E, 0, P.x);
+  MatColumn(P.E, 2, P.z);
   double xz[3];
   VecCross(P.x, P.z, xz);
   for (int i = 0; i < 3; ++i) {
