@@ -9,8 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
-#include "app/state.h"
+#include "core/console.h"
+#include "core/state.h"
+#include "app/startup.h"
 #include "render/draw.h"
 #include "render/window.h"
 

@@ -8,9 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "app/keyboard.h"
-#include "app/state.h"
+#include "app/startup.h"
+#include "core/state.h"
 #include "sanity.h"
 
 namespace {

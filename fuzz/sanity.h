@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rgfuzz {
 

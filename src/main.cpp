@@ -4,8 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
-#include "app/state.h"
+#include "core/console.h"
+#include "core/state.h"
+#include "app/startup.h"
 #ifdef RG_HAVE_RENDER
 #include "render/window.h"
 #endif

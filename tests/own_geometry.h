@@ -7,7 +7,7 @@
 #include <array>
 #include <cmath>
 
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 
 namespace own {
 

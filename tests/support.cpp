@@ -1,4 +1,5 @@
 #include "support.h"
+#include "app/startup.h"
 
 namespace rgtest {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
-#include "app/state.h"
+#include "core/console.h"
+#include "core/state.h"
 
 namespace rgtest {
 

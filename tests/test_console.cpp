@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "support.h"
 
 using namespace rg;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "grasp/grasp.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/keyboard.h"
 #include "grasp/grasp.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "support.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "manip/report.h"
-#include "manip/store.h"
+#include "record/report.h"
+#include "record/store.h"
 #include "numerics/vecmat.h"
 #include "support.h"
 

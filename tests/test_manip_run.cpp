@@ -18,9 +18,9 @@
 #include <string>
 
 #include "app/keyboard.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "manip/manip.h"
-#include "manip/report.h"
+#include "record/report.h"
 #include "own_geometry.h"
 #include "support.h"
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <memory>
 
-#include "app/console.h"
-#include "app/state.h"
+#include "core/console.h"
+#include "core/state.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"

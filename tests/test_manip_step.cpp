@@ -8,7 +8,7 @@
 
 #include "hand/hand.h"
 #include "manip/manip.h"
-#include "manip/store.h"
+#include "record/store.h"
 #include "numerics/vecmat.h"
 #include "support.h"
 #include "test_manip_scene.h"

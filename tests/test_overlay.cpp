@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/keyboard.h"
+#include "app/startup.h"
 #include "app/overlay_text.h"
 #include "support.h"
 

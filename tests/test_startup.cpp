@@ -6,6 +6,7 @@
 
 #include "numerics/vecmat.h"
 #include "support.h"
+#include "app/startup.h"
 
 using namespace rg;
 

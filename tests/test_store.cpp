@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "hand/hand.h"
-#include "manip/store.h"
+#include "record/store.h"
 #include "numerics/vecmat.h"
 #include "support.h"
 #include "work/work.h"

@@ -1,7 +1,7 @@
 // The keyboard command machine: mode keys and the sub-commands of each mode.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

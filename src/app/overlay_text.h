@@ -3,7 +3,7 @@
 // in the 600 x 600 layout space. The window draws exactly these lines.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

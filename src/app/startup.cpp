@@ -1,45 +1,22 @@
-// Start-up of the simulator and the grasp reset.
+// Start-up of the simulator: the default scene, the work summary and the key help.
 #include <cstring>
 
-#include "app/console.h"
-#include "app/state.h"
+#include "app/startup.h"
+
+#include "core/console.h"
+#include "core/state.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
 namespace rg {
 
-void RESETGRASP(Sim& s) {
-  s.nF = s.nfin[s.HAND1];
-  s.nJ = s.njnt[s.HAND1];
-  s.sgnCALGChk = 'Y';
-  s.sgnGRASP = 'Y';
-  s.sgnCALGEnd = 'N';
-  s.sgnMANIP = 'Y';
-  s.sgnCALS = 'S';
-  s.cntManip0 = 0;
-  s.ManipTS = 0.0;
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
-    VecSet(0, 0, 0, s.ManipCPNTA[0][kf]);
-    VecSet(0, 0, 0, s.ManipNWA[0][kf]);
-    VecSet(0, 0, 0, s.ManipCPNTA2[1][kf]);
-    VecSet(0, 0, 0, s.ManipNWA2[1][kf]);
-  }
-  VecCopy(s.rwG0, s.RWW);
-  MatCopy(s.EwG0, s.EWW);
-  VecCopy(s.rwG0, s.rwG);
-  MatCopy(s.EwG0, s.EwG);
-  // the commanded angular velocity in the hand frame follows the work's frame
-  MatVec(s.EwG, s.omww, s.omw);
-}
-
 void StartUp(Sim& s) {
-  // 1. view
+  // the camera: turned in degrees, shifted in the view's units
   VecSet(4.0, -18.0, 5.0, s.rot);
   VecSet(0.0, 0.3, -0.5, s.trans);
-  // 2., 3. default sphere and cylinder poses
+  // the default poses of the two works; the cylinder turned by pi/4 (to ten decimals)
+  // about its x axis
   VecSet(0, 100, 5, s.rwGSph0);
   MatIdentity(s.EwGSph0);
   VecSet(0, 140, -40, s.rwGCyl0);
@@ -47,12 +24,12 @@ void StartUp(Sim& s) {
   double I[3][3];
   MatIdentity(I);
   WorkOrien1(alCyl, betCyl, qamCyl, I, s.EwGCyl0);
-  // 4. the cylinder work
+  // the cylinder is the work at start
   s.WORK1 = '2';
   s.WORK[0] = 'W';
   s.WORK[1] = '2';
   s.WORK[2] = '\0';
-  // 5., 6. set pose and its copies
+  // the selected work's pose, as set and as used by the computations and the drawing
   if (s.WORK1 == '1') {
     VecCopy(s.rwGSph0, s.rwG0);
     MatCopy(s.EwGSph0, s.EwG0);
@@ -68,7 +45,7 @@ void StartUp(Sim& s) {
   MatCopy(s.EwG0, s.EwG);
   VecCopy(s.rwG0, s.RWW);
   MatCopy(s.EwG0, s.EWW);
-  // 7. console summary
+  // the work summary on the console
   const double deg = 57.2957795;
   con::Printf("\n●main()W:-----ワークの描画 WORK1=%c--------------------------------●", s.WORK1);
   con::Printf("\n  rwG[]  =");
@@ -78,33 +55,32 @@ void StartUp(Sim& s) {
   con::Printf("\n  EwG[][]=");
   PrintMat(10, s.EwG);
   con::Printf("\n●main()3-------------ワークの設定終了------------------------------●");
-  // 8. hand 1
+  // hand 1: its tables, its fingers on the palm and their initial angles
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.HAND1, s.WORK1);
   s.nJ = s.njnt[s.HAND1];
   s.nF = s.nfin[s.HAND1];
   for (int kf = 1; kf <= s.nF; ++kf) AbsFinParameter(s, s.HAND1, kf);
-  // 9.
   RESETGRASP(s);
-  // 10. joint positions of the initial pose
+  // every finger in its initial pose
   for (int kf = 1; kf <= s.nF; ++kf) {
     VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
     Findirect_kineR(s, kf, s.nJ, s.qf[kf]);
     VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   }
-  // 11. commanded velocity
+  // the commanded velocity: the work turning about its own axis
   VecSet(0, 0, 0, s.vw);
   VecSet(0, 0, 0.02, s.omww);
   std::strcpy(s.WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
   MatVec(s.EwG, s.omww, s.omw);
-  // 12.
+  // the first stored row shows the initial angles for every finger slot
   for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
-  // 13., 14.
+  // a clean grasp state, in grasp mode showing the initial pose
   RESETGRASP(s);
   s.sgnCAL = 'G';
   s.sgnCALS = 'S';
-  // 15.
+  // the key help on the console
   PrintKeyHelp();
 }
 

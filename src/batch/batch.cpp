@@ -13,11 +13,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "app/keyboard.h"
-#include "app/state.h"
+#include "app/startup.h"
+#include "core/state.h"
 #include "hand/hand.h"
-#include "manip/report.h"
+#include "record/report.h"
 #ifdef RG_HAVE_RENDER
 #include "render/snapshot.h"
 #include "render/window.h"

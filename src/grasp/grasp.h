@@ -18,7 +18,7 @@
 // side-surface side (rim solvers; it would cut into the side), 0 none.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -6,7 +6,7 @@
 
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
 #include "numerics/vecmat.h"

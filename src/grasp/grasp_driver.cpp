@@ -2,10 +2,10 @@
 // the cylinder work; the contact is recorded as step 0 of the manipulation record,
 // and after the last finger the flags tell whether the grasp is complete.
 #include "grasp/grasp.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "hand/hand.h"
-#include "manip/report.h"
-#include "manip/store.h"
+#include "record/report.h"
+#include "record/store.h"
 #include "numerics/vecmat.h"
 
 namespace rg {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "grasp/grasp.h"
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 #include "numerics/vecmat.h"
 
 namespace rg {

@@ -2,7 +2,7 @@
 // every finger, first in the finger frame and then in the hand frame.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -3,7 +3,7 @@
 // Verdicts: 'C' interference, 'F' free; 'N', 'L', 'U' undecided by a test.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -1,7 +1,7 @@
 // The rolling-contact constraints of one finger and their Newton solver.
 #include <cmath>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"

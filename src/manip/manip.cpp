@@ -3,11 +3,11 @@
 
 #include <cmath>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
-#include "manip/report.h"
-#include "manip/store.h"
+#include "record/report.h"
+#include "record/store.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 

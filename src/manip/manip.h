@@ -23,7 +23,7 @@
 // the distance routine). Joint arrays are indexed 0..nJ with joint j at [j].
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "numerics/vecmat.h"
 
 namespace rg {

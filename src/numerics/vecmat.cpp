@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "app/console.h"
+#include "core/console.h"
 
 namespace rg {
 

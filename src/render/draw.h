@@ -5,7 +5,7 @@
 // .cpp files of this folder.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -1,7 +1,7 @@
 // A picture of the current frame, drawn by the same code as the window.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 // Draws the frame that the window would show for s into a 600 x 600 GLUT window
 // on the X display and writes it to path as an RGB PNG. Returns 0 on success;

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "app/keyboard.h"
 #include "render/draw.h"
 

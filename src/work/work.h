@@ -3,7 +3,7 @@
 // move the work or set its commanded velocity.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

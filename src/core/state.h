@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "hand/catalogue.h"
+#include "core/catalogue.h"
 
 namespace rg {
 
@@ -129,11 +129,5 @@ inline void usrdisplay(Sim& s) {
 
 // Clears all grasp and manipulation state (keeps mode, joint angles and velocity).
 void RESETGRASP(Sim& s);
-
-// Start-up steps 1..15: default scene, hand 1, summary and key help on the console.
-void StartUp(Sim& s);
-
-// Console key help printed at start-up.
-void PrintKeyHelp();
 
 }  // namespace rg

@@ -1,4 +1,4 @@
-#include "app/console.h"
+#include "core/console.h"
 
 #include <poll.h>
 #include <termios.h>

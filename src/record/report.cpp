@@ -1,8 +1,8 @@
-#include "manip/report.h"
+#include "record/report.h"
 
 #include <cstdio>
 
-#include "app/console.h"
+#include "core/console.h"
 
 namespace rg {
 namespace {

@@ -2,7 +2,7 @@
 // step a stored row of the trajectory (joint angles, work pose, contact).
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace rg {
 

@@ -1,4 +1,4 @@
-#include "manip/store.h"
+#include "record/store.h"
 
 #include <cmath>
 

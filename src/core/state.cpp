@@ -1,0 +1,34 @@
+// Reset of the grasp and manipulation state.
+#include "core/state.h"
+
+#include "numerics/vecmat.h"
+
+namespace rg {
+
+void RESETGRASP(Sim& s) {
+  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.njnt[s.HAND1];
+  s.sgnCALGChk = 'Y';
+  s.sgnGRASP = 'Y';
+  s.sgnCALGEnd = 'N';
+  s.sgnMANIP = 'Y';
+  s.sgnCALS = 'S';
+  s.cntManip0 = 0;
+  s.ManipTS = 0.0;
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+    VecSet(0, 0, 0, s.ManipCPNTA[0][kf]);
+    VecSet(0, 0, 0, s.ManipNWA[0][kf]);
+    VecSet(0, 0, 0, s.ManipCPNTA2[1][kf]);
+    VecSet(0, 0, 0, s.ManipNWA2[1][kf]);
+  }
+  VecCopy(s.rwG0, s.RWW);
+  MatCopy(s.EwG0, s.EWW);
+  VecCopy(s.rwG0, s.rwG);
+  MatCopy(s.EwG0, s.EwG);
+  // the commanded angular velocity in the hand frame follows the work's frame
+  MatVec(s.EwG, s.omww, s.omw);
+}
+
+}  // namespace rg
