@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "core/console.h"
 #include "app/keyboard.h"
 #include "app/startup.h"
 #include "core/state.h"
@@ -16,41 +15,32 @@ namespace {
 
 std::unique_ptr<rg::Sim> Started(int hand) {
   auto s = std::make_unique<rg::Sim>();
-  std::string sink;
-  con::StartCapture(&sink);
-  con::SetKeyMode(con::KeyMode::AutoAnswer);
-  rg::StartUp(*s);
+  rg::StartUpQuiet(*s);
   if (hand != 1) {
     rg::keyboard(*s, 'H', 0, 0);
     rg::keyboard(*s, static_cast<unsigned char>('0' + hand), 0, 0);
     rg::keyboard(*s, 'G', 0, 0);
   }
-  con::StopCapture();
   return s;
 }
 
 // Grasped and in mode 'A', ready for the first manipulation step.
 std::unique_ptr<rg::Sim> Grasped(int hand) {
   auto s = Started(hand);
-  std::string sink;
-  con::StartCapture(&sink);
   for (int kf = 0; kf < s->nF; ++kf) rg::keyboard(*s, 's', 0, 0);
   rg::keyboard(*s, 'A', 0, 0);
-  con::StopCapture();
+  s->con.ClearText();
   return s;
 }
 
 void BM_GraspStepPerFinger(benchmark::State& st) {
   auto s = Started(static_cast<int>(st.range(0)));
-  std::string sink;
-  con::StartCapture(&sink);
   double rc[3], nw[3];
   for (auto _ : st) {
     for (int kf = 1; kf <= s->nF; ++kf)
       rg::GRASP(*s, kf, s->qq0[kf], s->rwG, s->EwG, s->qf[kf], rc, nw, s->GGTYPE[kf]);
-    sink.clear();
+    s->con.ClearText();
   }
-  con::StopCapture();
   st.SetItemsProcessed(st.iterations() * s->nF);
   st.counters["us_per_finger"] = benchmark::Counter(
       static_cast<double>(st.iterations() * s->nF), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
@@ -61,8 +51,6 @@ BENCHMARK(BM_GraspStepPerFinger)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 void BM_ManipulationStep(benchmark::State& st) {
   const auto pristine = Grasped(static_cast<int>(st.range(0)));
   auto s = std::make_unique<rg::Sim>(*pristine);
-  std::string sink;
-  con::StartCapture(&sink);
   for (auto _ : st) {
     if (s->sgnMANIP != 'Y' || s->cntMainip1 >= rg::kRows - 1) {
       st.PauseTiming();
@@ -70,9 +58,8 @@ void BM_ManipulationStep(benchmark::State& st) {
       st.ResumeTiming();
     }
     s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omww);
-    sink.clear();
+    s->notes.clear();  // what the step noted is not printed here
   }
-  con::StopCapture();
 }
 BENCHMARK(BM_ManipulationStep)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
@@ -80,8 +67,6 @@ BENCHMARK(BM_ManipulationStep)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 // manipulation stops by itself, at the latest with "Data Overflow" after 3995 steps.
 void TimeRunsUntilStop(benchmark::State& st, const rg::Sim& start) {
   auto s = std::make_unique<rg::Sim>(start);
-  std::string sink;
-  con::StartCapture(&sink);
   long steps = 0;
   for (auto _ : st) {
     st.PauseTiming();
@@ -90,10 +75,9 @@ void TimeRunsUntilStop(benchmark::State& st, const rg::Sim& start) {
     while (s->sgnMANIP == 'Y') {
       rg::keyboard(*s, 's', 0, 0);
       ++steps;
-      sink.clear();
+      s->con.ClearText();
     }
   }
-  con::StopCapture();
   st.counters["steps"] = static_cast<double>(steps) / static_cast<double>(st.iterations());
   st.counters["status"] = s->sgnMANIP;
 }
@@ -108,12 +92,9 @@ BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmar
 // step succeeds until the record is full after 3995 steps ("Data Overflow").
 void BM_FullRunToDataOverflow(benchmark::State& st) {
   auto start = Started(1);
-  std::string sink;
-  con::StartCapture(&sink);
   for (const char k : std::string("Vr"))  // angular velocity z: 0.02 -> 0
     rg::keyboard(*start, static_cast<unsigned char>(k), 0, 0);
   for (const char k : std::string("GssA")) rg::keyboard(*start, static_cast<unsigned char>(k), 0, 0);
-  con::StopCapture();
   TimeRunsUntilStop(st, *start);
 }
 BENCHMARK(BM_FullRunToDataOverflow)->Unit(benchmark::kMillisecond);

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "core/console.h"
 #include "core/state.h"
 #include "app/startup.h"
 #include "render/draw.h"
@@ -46,10 +45,7 @@ void BM_DisplayDefaultScene(benchmark::State& state) {
     return;
   }
   auto s = std::make_unique<rg::Sim>();
-  std::string console;
-  con::StartCapture(&console);
-  rg::StartUp(*s);
-  con::StopCapture();
+  rg::StartUpQuiet(*s);
   for (auto _ : state) {
     rg::DrawFrame(*s);
     glFinish();

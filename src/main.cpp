@@ -4,9 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "core/console.h"
-#include "core/state.h"
 #include "app/startup.h"
+#include "core/state.h"
 #ifdef RG_HAVE_RENDER
 #include "render/window.h"
 #endif
@@ -25,7 +24,7 @@ int main(int argc, char** argv) {
 #endif
   auto sim = std::make_unique<rg::Sim>();
   rg::StartUp(*sim);
-  con::Flush();
+  sim->con.Flush();
 #ifdef RG_HAVE_RENDER
   return rg::WindowRun(*sim, argc, argv);
 #else

@@ -8,3 +8,8 @@ if(RG_HAVE_RENDER)
     set_tests_properties(gui_${check} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
   endforeach()
 endif()
+
+# No source file includes a file of a higher layer.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME include_layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_layers.py
+         ${CMAKE_SOURCE_DIR}/src)

@@ -4,24 +4,24 @@
 #include <memory>
 #include <string>
 
-#include "core/console.h"
 #include "core/state.h"
 
 namespace rgtest {
 
-// Captures all console text while alive.
+// The text a simulation's console keeps from now on (a started simulation keeps
+// all its console text; see StartedSim).
 class Capture {
  public:
-  Capture() { con::StartCapture(&text_); }
-  ~Capture() { con::StopCapture(); }
-  const std::string& text() const { return text_; }
-  void clear() { text_.clear(); }
+  explicit Capture(rg::Sim& s) : s_(s) { s_.con.ClearText(); }
+  const std::string& text() const { return s_.con.text(); }
+  void clear() { s_.con.ClearText(); }
 
  private:
-  std::string text_;
+  rg::Sim& s_;
 };
 
-// A simulation after the start-up sequence, its console output discarded.
+// A simulation after the start-up sequence whose console keeps its text and
+// answers every wait at once.
 std::unique_ptr<rg::Sim> StartedSim();
 
 }  // namespace rgtest

@@ -68,7 +68,6 @@ struct Verdict {
 void Judge(const std::string& keys, Verdict& v) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  rgtest::Capture console;
   for (char k : keys) keyboard(s, static_cast<unsigned char>(k), 0, 0);
   if (s.sgnCALGChk == 'C' || s.sgnGC == 'C') {  // the work already meets a finger
     ++v.skipped;

@@ -21,7 +21,6 @@ struct Driven {
     s->redraw = [this] { ++redraws; };
   }
   bool keys(const std::string& k) {
-    rgtest::Capture cap;  // console text of the keys is not under test here
     bool quit = false;
     for (char c : k) quit = keyboard(*s, static_cast<unsigned char>(c), 0, 0) || quit;
     return quit;
@@ -269,10 +268,7 @@ TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
     for (int i = 0; i < 300; ++i) {
       unsigned char key = static_cast<unsigned char>(rng() % 256);
       if (key == 27 && d.s->sgnCAL == 'I') continue;  // would end the program
-      {
-        rgtest::Capture cap;
-        keyboard(*d.s, key, 0, 0);
-      }
+      keyboard(*d.s, key, 0, 0);
       ASSERT_TRUE(std::string("IHWMVJGAD").find(d.s->sgnCAL) != std::string::npos);
       ASSERT_GE(d.s->HAND1, 1);
       ASSERT_LE(d.s->HAND1, 4);
@@ -368,4 +364,31 @@ TEST(HandSelection, AColliderOfTheOldHandIsForgotten) {
   d.s->COLLkf = 3;  // finger 3 of the three-finger hand was found colliding
   d.keys("H1");
   EXPECT_EQ(d.s->COLLkf, 0);
+}
+
+// What the computations note is printed by the application, in order, with the
+// exact texts of the simulator's console; the deadlock notes wait for 'e'.
+TEST(Notes, PrintedInOrderWithTheirTextsAndWaits) {
+  auto s = rgtest::StartedSim();
+  s->notes = {Note{Note::SineOnly, 0, 0, 0.0, 1.5e-8},
+              Note{Note::NoInverse, 2, 0, -3e-17, 0.0},
+              Note{Note::JacobianCheck},
+              Note{Note::FingerStuck, 3, 'O'},
+              Note{Note::StepStuck, 1, 'D', 0.0158113883},
+              Note{Note::StepStuck, 2, 'D', 5e-6}};
+  rgtest::Capture cap(*s);
+  PrintNotes(*s);
+  EXPECT_EQ(cap.text(),
+            "\nfuncall() sin()だけの関数 BC1=  0.000e+00 BCS=  1.500e-08"
+            "\n2 row =  -3.000e-17, no inverse"
+            "\n▲Jacob4()-----ERR1[]=JB4[][]*ddq[] 成り立たない------------\nInput getch()=e"
+            "\n△CirM24():----kf=3 sgnN=O 行き詰まり\nInput getch()=e"
+            "\n■CM4:CirMotion24()解: kf=1 dt= 1.5811e-02 sgnC[kf]=D 行き詰まり"
+            "\n  dt= 1.5811e-02 → dtを小さくして再計算\nInput getch()=e"
+            "\n■CM4:CirMotion24()解: kf=2 dt= 5.0000e-06 sgnC[kf]=D 行き詰まり"
+            "\n  dt= 5.0000e-06<err5 → 運動停止\nInput getch()=e");
+  EXPECT_TRUE(s->notes.empty());
+  cap.clear();
+  PrintNotes(*s);  // printed once only
+  EXPECT_EQ(cap.text(), "");
 }

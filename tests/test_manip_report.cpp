@@ -79,12 +79,12 @@ TEST(DataReports, PrintNothingWithTheirSwitchesOffAndStayWithinTheStoredRows) {
   auto s = rgtest::StartedSim();
   FillRecord(*s, 7);
   s->cntManip0 = 7;
-  rgtest::Capture cap;
-  GraspDataReport(*s);
-  ManipDataReport(*s);
+  rgtest::Capture cap(*s);
+  GraspDataReport(s->con, *s);
+  ManipDataReport(s->con, *s);
   EXPECT_TRUE(cap.text().empty());
 
-  ManipDataReport(*s, 1, 1);
+  ManipDataReport(s->con, *s, 1, 1);
   const std::string& t = cap.text();
   EXPECT_NE(t.find("\n=========操りデータの印刷 cntManip0=7 M=1 ManipTS="), std::string::npos);
   EXPECT_NE(t.find("\n  5 ManipRW[1]="), std::string::npos);
@@ -93,7 +93,7 @@ TEST(DataReports, PrintNothingWithTheirSwitchesOffAndStayWithinTheStoredRows) {
 
   cap.clear();
   s->cntManip0 = 3000;  // more steps than stored rows
-  GraspDataReport(*s, 1);
+  GraspDataReport(s->con, *s, 1);
   EXPECT_NE(t.find("\n=============操りデータの印刷 cntManip0=3000"), std::string::npos);
   EXPECT_NE(t.find("\n  1 ManipRW[]="), std::string::npos);
   EXPECT_EQ(t.find("\n  2 ManipRW[]="), std::string::npos);

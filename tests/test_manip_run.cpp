@@ -95,7 +95,6 @@ void Press(Sim& s, const std::string& keys) {
 RunResult RunScene(int hand, const std::string& velocityKeys) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  rgtest::Capture console;
   Press(s, "H" + std::string(1, static_cast<char>('0' + hand)));
   if (!velocityKeys.empty()) Press(s, "V" + velocityKeys);
   Press(s, "G" + std::string(s.nF, 's') + "A");
@@ -217,7 +216,6 @@ INSTANTIATE_TEST_SUITE_P(DefaultAndVelocityKeys, WholeRun,
 TEST(WholeRunAtRest, AWorkAtRestKeepsTheFingersInPlace) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  rgtest::Capture console;
   Press(s, "VrGssA");  // omww z back to 0: no motion at all
   ASSERT_EQ(s.sgnCALGEnd, 'Y');
   const State a = Take(s);

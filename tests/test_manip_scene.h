@@ -7,7 +7,6 @@
 #include <cmath>
 #include <memory>
 
-#include "core/console.h"
 #include "core/state.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
@@ -24,7 +23,6 @@ class StartedSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     s_ = StartedSim();
-    con::SetKeyMode(con::KeyMode::AutoAnswer);
   }
   rg::Sim& s() { return *s_; }
   std::unique_ptr<rg::Sim> s_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/keyboard.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
 #include "record/store.h"
@@ -80,8 +81,9 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
       k.change(s);
     }
     const auto before = std::make_unique<Sim>(s);
-    Capture cap;
+    Capture cap(s);
     EXPECT_EQ(PRCircleManip4(s, s.vw, s.omww), k.want);
+    PrintNotes(s);
     EXPECT_EQ(s.sgnMANIP, k.want);
     EXPECT_EQ(s.cntManip0, before->cntManip0);
     EXPECT_EQ(s.ManipTS, before->ManipTS);
@@ -102,8 +104,9 @@ TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {
   VecAddScaled(sc.rwP, -1000.0, sc.N, rw);
   RecordGrasp(s(), 1, sc, rw);
   RecordGrasp(s(), 2, sc, rw);
-  Capture cap;
+  Capture cap(s());
   EXPECT_EQ(PRCircleManip4(s(), s().vw, s().omww), 'D');
+  PrintNotes(s());
   const std::string& t = cap.text();
   // the attempts: 0.05, 0.0158, 0.005, ..., 5e-6
   std::vector<double> dts;
@@ -127,6 +130,7 @@ TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {
   // the next call starts again from 0.05
   cap.clear();
   PRCircleManip4(s(), s().vw, s().omww);
+  PrintNotes(s());
   ASSERT_NE(t.find(key), std::string::npos);
   EXPECT_EQ(t.find(key + " 5.0000e-02"), t.find(key));
 }
@@ -156,7 +160,6 @@ TEST_F(StepTest, AContactingLinkInsideTheWorkStopsTheStepWithItsFinger) {
     RecordGrasp(s, 1, tilted, rw);
     for (double* v : {s.vw, s.omww}) VecSet(0, 0, 0, v);
     s.COLLkf = 0;
-    Capture cap;
     const char want = tilt > 0 ? 'C' : 'Y';
     ASSERT_EQ(PRCircleManip4(s, s.vw, s.omww), want);
     EXPECT_EQ(s.cntManip0, 1);  // a collision step is recorded, as any other
@@ -218,7 +221,6 @@ TEST_F(StepTest, ASingularContactMatrixGivesNoPrediction) {
   const double vw[3] = {1, 0, 0}, omw[3] = {0, 0, 0.02};
   const double noNormal[3] = {0, 0, 0};  // no spin row: the 4 x 4 matrix is singular
   double nu[kSlots] = {0, 9, 9, 9, 9, 9, 9}, det = 1;
-  Capture cap;
   EXPECT_EQ(PRCirMotion1VN2(s(), 1, sc.q, sc.rwP, sc.p, noNormal, vw, omw, nu, &det), 0);
   EXPECT_LT(std::fabs(det), 0.1);
   for (int j = 1; j <= 4; ++j) EXPECT_EQ(nu[j], 9.0);  // not written
@@ -239,8 +241,9 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
     s().cntManip0 = 0;
     s().sgnMANIP = 'Y';
     PRStepResult out;
-    Capture cap;
+    Capture cap(s());
     EXPECT_EQ(PRCirMotion24(s(), in, out), k.want);
+    PrintNotes(s());
     EXPECT_EQ(s().sgnC[1], k.want);
     EXPECT_EQ(s().sgnMANIP, k.want);
     EXPECT_EQ(Count(cap.text(), std::string("\n△CirM24():----kf=1 sgnN=") + k.want + " 行き詰まり"),

@@ -16,8 +16,7 @@ namespace {
 struct Panel {
   std::unique_ptr<Sim> s = rgtest::StartedSim();
   void keys(const std::string& k) {
-    rgtest::Capture cap;
-    for (char c : k) keyboard(*s, static_cast<unsigned char>(c), 0, 0);
+      for (char c : k) keyboard(*s, static_cast<unsigned char>(c), 0, 0);
   }
   // The text at (x, y), or "<none>".
   std::string at(float x, float y) const {

@@ -12,8 +12,9 @@ using namespace rg;
 
 TEST(StartUp, ConsoleSummaryAndKeyHelpByteForByte) {
   auto s = std::make_unique<Sim>();
-  rgtest::Capture cap;
+  s->con.KeepText();
   StartUp(*s);
+  const std::string& text = s->con.text();
   const std::string expected =
       "\n●main()W:-----ワークの描画 WORK1=2--------------------------------●"
       "\n  rwG[]  =(  0.0000 140.0000 -40.0000)"
@@ -46,7 +47,7 @@ TEST(StartUp, ConsoleSummaryAndKeyHelpByteForByte) {
       "\n[註1]'G','A','D'の途中に'I'の操作をし,'G','A','D'に戻れば途中から計算続行する．"
       "\n[註2] 描画画面でキーに応答しない → 描画画面でclick → 操作可"
       "\n//---------------------------------------------------------------------//\n";
-  EXPECT_EQ(cap.text(), expected);
+  EXPECT_EQ(text, expected);
 }
 
 TEST(StartUp, DefaultSceneIsReadyToGrasp) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/keyboard.h"
 #include "numerics/vecmat.h"
 #include "support.h"
 #include "work/work.h"

@@ -8,10 +8,16 @@
 #include "interference/interference.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
+#include "record/report.h"
 #include "work/work.h"
 
 namespace rg {
 namespace {
+
+// Switches of the record's console reports: above 0 prints the grasp record after
+// the last finger, and the manipulation record after every step.
+constexpr int kGraspReport = 0;
+constexpr int kManipReport = 0;
 
 constexpr unsigned char kEscape = 27;
 
@@ -65,6 +71,7 @@ void GraspStep(Sim& s) {
   double rc[3], nw[3];  // contact point and normal; the record keeps them
   GRASP(s, kf, s.qq0[kf], s.rwG, s.EwG, s.qf[kf], rc, nw, s.GGTYPE[kf]);
   if (s.nFIN >= s.nF) {
+    GraspDataReport(s.con, s, kGraspReport);
     s.sgnCALGEnd = 'Y';
     for (int k = 1; k <= s.nF; ++k) {
       if (s.sgnGRASPM[k] != 'Y') {
@@ -83,13 +90,13 @@ void ManipStep(Sim& s) {
     return;
   }
   if (s.sgnCALGEnd == 'N') return;
-  s.sgnMANIP = 'Y';
+  const int M = s.cntManip0;
   s.sgnMANIP = PRCircleManip4(s, s.vw, s.omww);
+  if (s.cntManip0 != M) ManipDataReport(s.con, s, kManipReport);
 }
 
-}  // namespace
-
-bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
+// Handles one key; true when it ends the program.
+bool HandleKey(Sim& s, unsigned char key) {
   s.nJ = s.njnt[s.HAND1];
   s.nF = s.nfin[s.HAND1];
 
@@ -221,6 +228,61 @@ bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
   }
   usrdisplay(s);
   return false;
+}
+
+}  // namespace
+
+void PrintNotes(Sim& s) {
+  Console& con = s.con;
+  for (const Note& n : s.notes) {
+    switch (n.kind) {
+      case Note::SineOnly:
+        con.Printf("\nfuncall() sin()だけの関数 BC1=%11.3e BCS=%11.3e", n.a, n.b);
+        break;
+      case Note::NoInverse:
+        con.Printf("\n%d row = %11.3e, no inverse", n.i, n.a);
+        break;
+      case Note::JacobianCheck:
+        con.Printf("\n▲Jacob4()-----ERR1[]=JB4[][]*ddq[] 成り立たない------------");
+        con.WaitForKey('e');
+        break;
+      case Note::FingerStuck:
+        con.Printf("\n△CirM24():----kf=%d sgnN=%c 行き詰まり", n.i, n.c);
+        con.WaitForKey('e');
+        break;
+      case Note::StepStuck:
+        con.Printf("\n■CM4:CirMotion24()解: kf=%d dt=%11.4e sgnC[kf]=%c 行き詰まり", n.i, n.a, n.c);
+        if (n.a < err5)
+          con.Printf("\n  dt=%11.4e<err5 → 運動停止", n.a);
+        else
+          con.Printf("\n  dt=%11.4e → dtを小さくして再計算", n.a);
+        con.WaitForKey('e');
+        break;
+    }
+  }
+  s.notes.clear();
+}
+
+bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
+  const bool quit = HandleKey(s, key);
+  PrintNotes(s);
+  return quit;
+}
+
+void selectWork(Sim& s, char key) {
+  if (key != '1' && key != '2') return;  // only the two work types exist
+  s.WORK1 = key;
+  s.WORK[1] = key;
+  const double* r = (key == '1') ? s.rwGSph0 : s.rwGCyl0;
+  const double(*E)[3] = (key == '1') ? s.EwGSph0 : s.EwGCyl0;
+  VecCopy(r, s.RWW);
+  MatCopy(E, s.EWW);
+  VecCopy(r, s.rwG0);
+  MatCopy(E, s.EwG0);
+  VecCopy(r, s.rwG);
+  MatCopy(E, s.EwG);
+  FinJ1Pose(s, s.HAND1, s.WORK1);
+  RESETGRASP(s);
 }
 
 void selectHand(Sim& s, char key) {

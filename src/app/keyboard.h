@@ -9,7 +9,13 @@ namespace rg {
 // (Escape in mode 'I'); the caller then exits with status 0.
 bool keyboard(Sim& s, unsigned char key, int x, int y);
 
-// hand selection and initial joint angles
+// Prints what the computations noted since the last call, in order, on the
+// simulation's console, waiting for the console key where a note asks for one;
+// the notes are then cleared. keyboard calls it after every key.
+void PrintNotes(Sim& s);
+
+// work and hand selection, initial joint angles
+void selectWork(Sim& s, char key);  // '1' sphere, '2' cylinder; other keys do nothing
 void selectHand(Sim& s, char key);
 void setq(Sim& s, char key);
 

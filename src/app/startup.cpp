@@ -47,14 +47,14 @@ void StartUp(Sim& s) {
   MatCopy(s.EwG0, s.EWW);
   // the work summary on the console
   const double deg = 57.2957795;
-  con::Printf("\n●main()W:-----ワークの描画 WORK1=%c--------------------------------●", s.WORK1);
-  con::Printf("\n  rwG[]  =");
-  PrintVec(0, 2, s.rwG);
-  con::Printf("\n  al0=%7.4f(%5.2f°) bet0=%7.4f(%5.2f°) qam0==%7.4f(%5.2f°)", s.al0, s.al0 * deg,
+  s.con.Printf("\n●main()W:-----ワークの描画 WORK1=%c--------------------------------●", s.WORK1);
+  s.con.Printf("\n  rwG[]  =");
+  PrintVec(s.con, 0, 2, s.rwG);
+  s.con.Printf("\n  al0=%7.4f(%5.2f°) bet0=%7.4f(%5.2f°) qam0==%7.4f(%5.2f°)", s.al0, s.al0 * deg,
               s.bet0, s.bet0 * deg, s.qam0, s.qam0 * deg);
-  con::Printf("\n  EwG[][]=");
-  PrintMat(10, s.EwG);
-  con::Printf("\n●main()3-------------ワークの設定終了------------------------------●");
+  s.con.Printf("\n  EwG[][]=");
+  PrintMat(s.con, 10, s.EwG);
+  s.con.Printf("\n●main()3-------------ワークの設定終了------------------------------●");
   // hand 1: its tables, its fingers on the palm and their initial angles
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
@@ -81,10 +81,16 @@ void StartUp(Sim& s) {
   s.sgnCAL = 'G';
   s.sgnCALS = 'S';
   // the key help on the console
-  PrintKeyHelp();
+  PrintKeyHelp(s.con);
 }
 
-void PrintKeyHelp() {
+void StartUpQuiet(Sim& s) {
+  s.con.KeepText();
+  s.con.SetKeyMode(Console::KeyMode::AutoAnswer);
+  StartUp(s);
+}
+
+void PrintKeyHelp(Console& con) {
   static const char* const kLines[] = {
       "\n//--------------- キーによる操作(1) 設定 ------------------------------//",
       "\n'H'：ハンドの選定      key='1':2指RQPP, '2':3指RQPP, '3':2指PQPP, '4':3指PQPP",
@@ -111,7 +117,7 @@ void PrintKeyHelp() {
       "\n[註2] 描画画面でキーに応答しない → 描画画面でclick → 操作可",
       "\n//---------------------------------------------------------------------//\n",
   };
-  for (const char* line : kLines) con::Write(line);
+  for (const char* line : kLines) con.Write(line);
 }
 
 }  // namespace rg

@@ -10,7 +10,12 @@ namespace rg {
 // the simulation in grasp mode showing the hand's initial pose.
 void StartUp(Sim& s);
 
+// The start-up of a simulation run without a terminal (the batch driver, tests,
+// benchmarks, the fuzzer): its console keeps the text (Console::text) and answers
+// every wait at once.
+void StartUpQuiet(Sim& s);
+
 // Console key help printed at start-up.
-void PrintKeyHelp();
+void PrintKeyHelp(Console& con);
 
 }  // namespace rg

@@ -268,18 +268,21 @@ int main(int argc, char** argv) {
     }
   }
 
-  con::SetKeyMode(con::KeyMode::AutoAnswer);
   auto sim = std::make_unique<rg::Sim>();
   rg::Sim& s = *sim;
   int redraws = 0;
   s.redraw = [&redraws] { ++redraws; };
-
+  // console waits are answered at once; the text of each key is kept for its state
+  // line and then written to standard output
   std::string console;
-  con::StartCapture(&console);
-  rg::StartUp(s);
-  con::StopCapture();
-  con::Write(console);
-  con::Flush();
+  auto passOn = [&s, &console] {
+    console = s.con.text();
+    s.con.ClearText();
+    std::fwrite(console.data(), 1, console.size(), stdout);
+    std::fflush(stdout);
+  };
+  rg::StartUpQuiet(s);
+  passOn();
 
   int status = 0;
   auto emit = [&](const json& key) {
@@ -294,13 +297,9 @@ int main(int argc, char** argv) {
 
   if (emit(nullptr)) {
     for (char k : keys) {
-      console.clear();
       redraws = 0;
-      con::StartCapture(&console);
       const bool quit = rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
-      con::StopCapture();
-      con::Write(console);
-      con::Flush();
+      passOn();
       if (!emit(KeyString(k))) break;
       if (quit) break;
     }

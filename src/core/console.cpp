@@ -9,23 +9,19 @@
 #include <cstdio>
 #include <vector>
 
-namespace con {
-namespace {
+namespace rg {
 
-std::string* g_capture = nullptr;
-KeyMode g_keyMode = KeyMode::Console;
-
-}  // namespace
-
-void Write(const std::string& text) {
-  if (g_capture != nullptr) {
-    g_capture->append(text);
+void Console::Write(const std::string& text) {
+  if (capture_ != nullptr) {
+    capture_->append(text);
+  } else if (keep_) {
+    kept_.append(text);
   } else {
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
 }
 
-void Printf(const char* fmt, ...) {
+void Console::Printf(const char* fmt, ...) {
   char small[512];
   va_list ap;
   va_start(ap, fmt);
@@ -48,16 +44,11 @@ void Printf(const char* fmt, ...) {
   Write(std::string(big.data(), static_cast<size_t>(n)));
 }
 
-void Flush() {
-  if (g_capture == nullptr) std::fflush(stdout);
+void Console::Flush() {
+  if (capture_ == nullptr && !keep_) std::fflush(stdout);
 }
 
-void StartCapture(std::string* buf) { g_capture = buf; }
-void StopCapture() { g_capture = nullptr; }
-
-void SetKeyMode(KeyMode mode) { g_keyMode = mode; }
-
-int ReadKey() {
+int Console::ReadKey() {
   Flush();
   unsigned char ch = 0;
   if (isatty(STDIN_FILENO)) {
@@ -90,112 +81,83 @@ int ReadKey() {
   return r == 1 ? ch : -1;
 }
 
-int PauseKey() {
+int Console::PauseKey() {
   Printf("\ngetch()");
   return ReadKey();
 }
 
-int PauseKeyEcho(char ch) {
+int Console::PauseKeyEcho(char ch) {
   Printf("\nInput getch()=%c", ch);
-  if (g_keyMode == KeyMode::AutoAnswer) return static_cast<unsigned char>(ch);
+  if (keyMode_ == KeyMode::AutoAnswer) return static_cast<unsigned char>(ch);
+  if (beforeWait) beforeWait(ch);
   return ReadKey();
 }
 
-void WaitForKey(char c) {
+void Console::WaitForKey(char c) {
   for (;;) {
     const int k = PauseKeyEcho(c);
     if (k < 0 || k == static_cast<unsigned char>(c)) return;
   }
 }
 
-}  // namespace con
+}  // namespace rg
 
 namespace rg {
+
+void PrintVec(Console& con, int first, int last, const double* a) {
+  con.Printf("(");
+  for (int i = first; i <= last; ++i) con.Printf(" %7.4f", a[i]);
+  con.Printf(")");
+}
+
+void PrintVecF(Console& con, int first, int last, int prec, const double* a) {
+  static const char* const kFormats[10] = {nullptr,  " %4.1f",  " %5.2f",   " %6.3f",   " %7.4f",
+                                           " %8.5f", " %9.6f", " %10.7f", " %11.8f", " %12.9f"};
+  con.Printf("(");
+  if (prec >= 1 && prec <= 9) {
+    for (int i = first; i <= last; ++i) {
+      if (prec > 6 && i == 6) con.Printf(")\n  (");
+      con.Printf(kFormats[prec], a[i]);
+    }
+  }
+  con.Printf(")");
+}
+
 namespace {
 
-void PrintRange(int first, int last, const char* fmt, const double* a) {
-  con::Printf("(");
-  for (int i = first; i <= last; ++i) con::Printf(fmt, a[i]);
-  con::Printf(")");
+void Blanks(Console& con, int n) {
+  for (int i = 0; i < n; ++i) con.Printf(" ");
 }
 
 }  // namespace
 
-void PrintVec(int first, int last, const double* a) { PrintRange(first, last, " %7.4f", a); }
-
-void PrintVecF(int first, int last, int prec, const double* a) {
-  static const char* const kFormats[10] = {nullptr,  " %4.1f",  " %5.2f",   " %6.3f",   " %7.4f",
-                                           " %8.5f", " %9.6f", " %10.7f", " %11.8f", " %12.9f"};
-  con::Printf("(");
-  if (prec >= 1 && prec <= 9) {
-    for (int i = first; i <= last; ++i) {
-      if (prec > 6 && i == 6) con::Printf(")\n  (");
-      con::Printf(kFormats[prec], a[i]);
-    }
-  }
-  con::Printf(")");
-}
-
-void PrintVec3f(int first, int last, const double* a) { PrintRange(first, last, " %8.3f", a); }
-void PrintVecE3(int first, int last, const double* a) { PrintRange(first, last, " %11.3e", a); }
-void PrintVecE4(int first, int last, const double* a) { PrintRange(first, last, " %12.4e", a); }
-void PrintVecE6(int first, int last, const double* a) { PrintRange(first, last, " %14.6e", a); }
-
-static void Blanks(int n) {
-  for (int i = 0; i < n; ++i) con::Printf(" ");
-}
-
-void PrintMat(int indent, const double E[3][3]) {
-  PrintVecF(0, 2, 6, E[0]);
+void PrintMat(Console& con, int indent, const double E[3][3]) {
+  PrintVecF(con, 0, 2, 6, E[0]);
   for (int r = 1; r < 3; ++r) {
-    con::Printf("\n");
-    Blanks(indent);
-    PrintVecF(0, 2, 6, E[r]);
+    con.Printf("\n");
+    Blanks(con, indent);
+    PrintVecF(con, 0, 2, 6, E[r]);
   }
 }
 
-void PrintMatI(int indent, const double E[3][3]) {
-  PrintVecF(0, 2, 6, E[0]);
-  con::Printf("\n");
+void PrintMatI(Console& con, int indent, const double E[3][3]) {
+  PrintVecF(con, 0, 2, 6, E[0]);
+  con.Printf("\n");
   if (indent <= 0) {
-    PrintVecF(0, 2, 6, E[1]);
-    con::Printf("\n");
-    PrintVecF(0, 2, 6, E[2]);
+    PrintVecF(con, 0, 2, 6, E[1]);
+    con.Printf("\n");
+    PrintVecF(con, 0, 2, 6, E[2]);
   } else if (indent == 1) {
-    con::Printf(" ");
-    PrintVecF(0, 2, 6, E[1]);
-    con::Printf("\n ");
-    PrintVecF(0, 2, 6, E[2]);
+    con.Printf(" ");
+    PrintVecF(con, 0, 2, 6, E[1]);
+    con.Printf("\n ");
+    PrintVecF(con, 0, 2, 6, E[2]);
   } else {
-    Blanks(indent);
-    PrintVecF(0, 2, 6, E[1]);
-    con::Printf("\n");
-    Blanks(indent);
-    PrintVecF(0, 2, 6, E[2]);
-  }
-}
-
-void PrintMatRC(int indent, int rows, int cols, const double* A) {
-  if (rows > 20) rows = 20;
-  if (cols > 20) cols = 20;
-  for (int r = 0; r < rows; ++r) {
-    if (r > 0) {
-      con::Printf("\n");
-      Blanks(indent);
-    }
-    PrintVecF(0, cols - 1, 6, A + r * cols);
-  }
-}
-
-void PrintMatRCE(int indent, int rows, int cols, const double* A) {
-  if (rows > 20) rows = 20;
-  if (cols > 20) cols = 20;
-  for (int r = 0; r < rows; ++r) {
-    if (r > 0) {
-      con::Printf("\n");
-      Blanks(indent);
-    }
-    PrintVecE3(0, cols - 1, A + r * cols);
+    Blanks(con, indent);
+    PrintVecF(con, 0, 2, 6, E[1]);
+    con.Printf("\n");
+    Blanks(con, indent);
+    PrintVecF(con, 0, 2, 6, E[2]);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <functional>
 
 #include "core/catalogue.h"
+#include "core/console.h"
+#include "numerics/notes.h"
 
 namespace rg {
 
@@ -120,6 +122,11 @@ struct Sim {
 
   // Redraw request: the window binds it to usrdisplay; the batch driver counts.
   std::function<void()> redraw;
+
+  // This simulation's console, and what its computations noted for the user since
+  // the application last printed it.
+  Console con;
+  Notes notes;
 };
 
 // Asks whoever shows the state to redraw it.

@@ -59,9 +59,9 @@ struct GraspCandidates {
 int FirstRootAbove(const double* q, const bool* kept, int n);
 // With qStart, the root that Newton steps reach from it joins the roots of the equation.
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
-                             const double* qStart = nullptr);
+                             const double* qStart = nullptr, Notes* notes = nullptr);
 int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
-                            const double* qStart = nullptr);
+                            const double* qStart = nullptr, Notes* notes = nullptr);
 
 // Link on a rim circle: damped Newton on (q, theta), started at the rim's crossing
 // with the link plane; at most 100 Jacobians, reaching the cap means no solution.
@@ -69,17 +69,17 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
 // face and the side surface.
 int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
                         const double yw[3], const double zw[3], ContactM& c,
-                        NewtonCount* cnt = nullptr);
+                        NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 // the same from a given start (q, theta)
 int LinkCircleContactFrom(char sgnUL, double q0, const double pm0[2], const double C[3],
                           const double xw[3], const double yw[3], const double zw[3],
-                          ContactM& c, NewtonCount* cnt = nullptr);
+                          ContactM& c, NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
                         const double yw[3], const double zw[3], ContactM& c,
-                        NewtonCount* cnt = nullptr);
+                        NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 double LinkCircleContactGradm2(const double pm[2], const double C[3], const double xw[3],
                                const double yw[3], const double zw[3], double J[2][2],
-                               double IJB[2][2]);
+                               double IJB[2][2], Notes* notes = nullptr);
 int LinkCircleContactErrm2(const double pm[2], const double C[3], const double xw[3],
                            const double yw[3], const double zw[3], double& L1, double r1[3],
                            double P[3], double nw[3], double Err[2], double& norm);
@@ -87,13 +87,13 @@ int LinkCircleContactErrm2(const double pm[2], const double C[3], const double x
 // Fingertip on a rim circle: damped Newton on (q, theta) started at pm0 + (0.1, 0.1),
 // at most 100 Jacobians. Returns 1 for an accepted contact (codes (2, 2)).
 int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
-                       ContactM& c, double pm[2], NewtonCount* cnt = nullptr);
+                       ContactM& c, double pm[2], NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
                          const double EwM[3][3], ContactM& c, double t[3], double pm[2],
-                         NewtonCount* cnt = nullptr);
+                         NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
                               const double EwM[3][3], double J[2][2], double IJB[2][2],
-                              double dpm[2], double& dpmmax);
+                              double dpm[2], double& dpmmax, Notes* notes = nullptr);
 double TipCircleContactErrm2(char sgnUL, const double pm[2], const double C[3],
                              const double EwM[3][3], double T[3], double n[3], double P[3],
                              double nf[3], double t[3], double Err[2]);

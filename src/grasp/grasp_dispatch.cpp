@@ -231,7 +231,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   // 1: link on the side
   {
     ContactM& c = G.c[1];
-    FinLinkCylinderContactm2(q0n, rwM, EwM, c);
+    FinLinkCylinderContactm2(q0n, rwM, EwM, c, nullptr, &s.notes);
     c.prm.psif = kHalfPiC;
     c.prm.Ltw = aCyl;
     SetType(G.GTYPE1[1], SideLetter(c.solF, 'L'), SideLetter(c.solW, 'L'));
@@ -244,7 +244,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
     // 2: fingertip on the side
     {
       ContactM& c = G.c[2];
-      FinTipCylinderContactm2(q0n, rwM, EwM, c);
+      FinTipCylinderContactm2(q0n, rwM, EwM, c, nullptr, &s.notes);
       c.prm.Lf = lFin;
       c.prm.Ltw = aCyl;
       SetType(G.GTYPE1[2], c.solF == 2 ? 'T' : SideLetter(c.solF, 'T'), SideLetter(c.solW, 'L'));
@@ -257,7 +257,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
       // 3: link on the rim
       {
         ContactM& c = G.c[3];
-        LinkCircleContactm2(sgnUL, q0n, Crim, xw, yw, zw, c);
+        LinkCircleContactm2(sgnUL, q0n, Crim, xw, yw, zw, c, nullptr, &s.notes);
         c.prm.psif = kHalfPiC;
         c.prm.Ltw = aCyl;
         c.prm.Lw = Lrim;
@@ -276,7 +276,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
         ContactM& c = G.c[4];
         const double pm0[2] = {G.c[3].q, G.c[3].prm.thw};
         double pm[2];
-        TipCircleContactm2(sgnUL, pm0, Crim, EwM, c, pm);
+        TipCircleContactm2(sgnUL, pm0, Crim, EwM, c, pm, nullptr, &s.notes);
         c.prm.Lf = lFin;
         c.prm.Ltw = aCyl;
         c.prm.Lw = Lrim;
@@ -344,8 +344,8 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
     };
     ContactM c;
     // the side surface: the equation's root next to the touch
-    if (FinLinkCylinderContactm2(q0n, rwM, EwM, c, &st.q) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
-    if (FinTipCylinderContactm2(q0n, rwM, EwM, c, &st.q) == 1) {
+    if (FinLinkCylinderContactm2(q0n, rwM, EwM, c, &st.q, &s.notes) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
+    if (FinTipCylinderContactm2(q0n, rwM, EwM, c, &st.q, &s.notes) == 1) {
       c.prm.Lf = lFin;
       offer(2, c, 'T', 'L', 'M', 0.0);
     }
@@ -358,12 +358,12 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
       VecSub(p, Cr, d);
       const double th = std::atan2(VecDot(d, yw), VecDot(d, xw));  // rim angle facing the touch
       const double pmLink[2] = {st.q, th};
-      if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, xw, yw, zw, c) == 1)
+      if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, xw, yw, zw, c, nullptr, &s.notes) == 1)
         offer(3, c, 'L', 'C', rim, Lr);
       // the tip solver starts 0.1 beyond its given point in both unknowns
       const double pmTip[2] = {st.q - 0.1, th - 0.1};
       double pm[2];
-      if (TipCircleContactm2(rim, pmTip, Cr, EwM, c, pm) == 1) offer(4, c, 'T', 'C', rim, Lr);
+      if (TipCircleContactm2(rim, pmTip, Cr, EwM, c, pm, nullptr, &s.notes) == 1) offer(4, c, 'T', 'C', rim, Lr);
       double n[3];
       if (rim == 'L')
         VecNeg(zw, n);

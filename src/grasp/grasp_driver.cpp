@@ -11,7 +11,6 @@
 namespace rg {
 namespace {
 
-constexpr int kReportSwitch = 0;  // > 0 prints the grasp record after the last finger
 
 }  // namespace
 
@@ -85,7 +84,6 @@ int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double Ew
   s.cntManip0 = 0;
   s.ManipT[0] = 0.0;
   s.sgnMANIP = 'Y';
-  GraspDataReport(s, kReportSwitch);
   return sol;
 }
 

@@ -34,9 +34,9 @@ void RimPoint(double th, const double C[3], const double xw[3], const double yw[
   }
 }
 
-double Inverse2(const double J[2][2], double IJB[2][2]) {
+double Inverse2(const double J[2][2], double IJB[2][2], Notes* notes) {
   double A[2][2] = {{J[0][0], J[0][1]}, {J[1][0], J[1][1]}};
-  const double det = MatInverse(2, &A[0][0], 2);
+  const double det = MatInverse(2, &A[0][0], 2, notes);
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 2; ++j) IJB[i][j] = A[i][j];
   return det;
@@ -73,7 +73,7 @@ int LinkCircleContactErrm2(const double pm[2], const double C[3], const double x
 
 double LinkCircleContactGradm2(const double pm[2], const double C[3], const double xw[3],
                                const double yw[3], const double zw[3], double J[2][2],
-                               double IJB[2][2]) {
+                               double IJB[2][2], Notes* notes) {
   double L1, r1[3], P[3], nw[3], E0[2], E1[2], norm;
   LinkCircleContactErrm2(pm, C, xw, yw, zw, L1, r1, P, nw, E0, norm);
   for (int k = 0; k < 2; ++k) {
@@ -82,11 +82,11 @@ double LinkCircleContactGradm2(const double pm[2], const double C[3], const doub
     LinkCircleContactErrm2(p2, C, xw, yw, zw, L1, r1, P, nw, E1, norm);
     for (int i = 0; i < 2; ++i) J[i][k] = (E1[i] - E0[i]) / kDelta;
   }
-  return Inverse2(J, IJB);
+  return Inverse2(J, IJB, notes);
 }
 
 int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
-                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt) {
+                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt, Notes* notes) {
   constexpr double kTol = 1e-6;
   NewtonCount local;
   NewtonCount& n = cnt ? *cnt : local;
@@ -106,7 +106,7 @@ int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const
       break;
     }
     double J[2][2], IJB[2][2];
-    const double det = LinkCircleContactGradm2(pm1, C, xw, yw, zw, J, IJB);
+    const double det = LinkCircleContactGradm2(pm1, C, xw, yw, zw, J, IJB, notes);
     ++n.cntG;
     n.nErr += 3;
     if (!(std::fabs(det) >= kMinDet)) {
@@ -187,20 +187,20 @@ int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const
 }
 
 int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
-                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt) {
+                        const double yw[3], const double zw[3], ContactM& c, NewtonCount* cnt, Notes* notes) {
   double out[4];
   char plane;
   // Start at the rim's crossing with the link plane (or, for a rim wholly inside
   // the slab, at its point nearest to that plane).
   CircleZmPlaneCPnt(C, aCyl, xw, yw, zw, out, plane);
   const double pm0[2] = {out[0], out[2]};
-  return LinkCircleContactFrom(sgnUL, q0, pm0, C, xw, yw, zw, c, cnt);
+  return LinkCircleContactFrom(sgnUL, q0, pm0, C, xw, yw, zw, c, cnt, notes);
 }
 
 int LinkCircleContactFrom(char sgnUL, double q0, const double pm0[2], const double C[3],
                           const double xw[3], const double yw[3], const double zw[3],
-                          ContactM& c, NewtonCount* cnt) {
-  int sol = LinkCircleCNewtonm2(q0, pm0, C, xw, yw, zw, c, cnt);
+                          ContactM& c, NewtonCount* cnt, Notes* notes) {
+  int sol = LinkCircleCNewtonm2(q0, pm0, C, xw, yw, zw, c, cnt, notes);
   c.prm.psif = kHalfPiC;
   c.prm.Ltw = aCyl;
   if (c.solW == 2) {
@@ -233,7 +233,7 @@ double TipCircleContactErrm2(char /*sgnUL*/, const double pm[2], const double C[
 
 double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
                               const double EwM[3][3], double J[2][2], double IJB[2][2],
-                              double dpm[2], double& dpmmax) {
+                              double dpm[2], double& dpmmax, Notes* notes) {
   double T[3], n[3], P[3], nf[3], t[3], E0[2], E1[2];
   TipCircleContactErrm2(sgnUL, pm, C, EwM, T, n, P, nf, t, E0);
   for (int k = 0; k < 2; ++k) {
@@ -242,7 +242,7 @@ double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
     TipCircleContactErrm2(sgnUL, p2, C, EwM, T, n, P, nf, t, E1);
     for (int i = 0; i < 2; ++i) J[i][k] = (E1[i] - E0[i]) / kDelta;
   }
-  const double det = Inverse2(J, IJB);
+  const double det = Inverse2(J, IJB, notes);
   dpm[0] = IJB[0][0] * E0[0] + IJB[0][1] * E0[1];
   dpm[1] = IJB[1][0] * E0[0] + IJB[1][1] * E0[1];
   dpmmax = std::fmax(std::fabs(dpm[0]), std::fabs(dpm[1]));
@@ -251,7 +251,7 @@ double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
 
 int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
                          const double EwM[3][3], ContactM& c, double t[3], double pm[2],
-                         NewtonCount* cnt) {
+                         NewtonCount* cnt, Notes* notes) {
   constexpr double kTol = 1e-7;
   constexpr double kStepCap = 0.1;
   NewtonCount local;
@@ -269,7 +269,7 @@ int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
   int cntG = 1;
   while (!converged && !failed) {
     double J[2][2], IJB[2][2], dpm[2], dpmmax;
-    const double det = TipCircleContactGradm2(sgnUL, pm1, C, EwM, J, IJB, dpm, dpmmax);
+    const double det = TipCircleContactGradm2(sgnUL, pm1, C, EwM, J, IJB, dpm, dpmmax, notes);
     ++nc.cntG;
     nc.nErr += 3;
     if (cntG == 1) det1 = det;
@@ -341,9 +341,9 @@ int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
 }
 
 int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
-                       ContactM& c, double pm[2], NewtonCount* cnt) {
+                       ContactM& c, double pm[2], NewtonCount* cnt, Notes* notes) {
   double t[3];
-  int sol = FinTipCircleNewtonm2(sgnUL, pm0, C, EwM, c, t, pm, cnt);
+  int sol = FinTipCircleNewtonm2(sgnUL, pm0, C, EwM, c, t, pm, cnt, notes);
   c.prm.Lf = lFin;
   c.prm.Ltw = aCyl;
 

@@ -74,7 +74,7 @@ int FirstRootAbove(const double* q, const bool* kept, int n) {
 }
 
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
-                             const double* qStart) {
+                             const double* qStart, Notes* notes) {
   double mw[3], xw[3], yw[3];
   MatColumn(EwM, 0, xw);
   MatColumn(EwM, 1, yw);
@@ -119,7 +119,7 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   e.F = e.G = 0.0;
   e.D = -d * d * mw[2] * mw[2];
   double th[5];
-  int n = std::min(TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th), 4);
+  int n = std::min(TRI2(e.A, e.C, e.B, 0.0, 0.0, e.D, th, notes), 4);
   if (n < 0) n = 0;
   if (qStart != nullptr) th[n++] = *qStart;  // a further root, from the given start
   if (n <= 0) return 0;
@@ -180,7 +180,7 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
 }
 
 int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
-                            const double* qStart) {
+                            const double* qStart, Notes* notes) {
   double mw[3], xw[3], yw[3];
   MatColumn(EwM, 0, xw);
   MatColumn(EwM, 1, yw);
@@ -209,7 +209,7 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   e.G = VecDot(r, w);
   e.D = VecDot(w, w) - d * d;
   double th[5];
-  int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th), 4);
+  int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th, notes), 4);
   if (n < 0) n = 0;
   if (qStart != nullptr) th[n++] = *qStart;  // a further root, from the given start
   if (n <= 0) return 0;

@@ -113,11 +113,11 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
     // (1) link side against work side
     if (CylCylColl(Lf, af, RwmL, Ewm2, hw, aw, &d, &t1, &t2, p1, p2, nv, sgn) == 'C') return hit('I', 'I');
     // (2) link side against the work's end circles
-    if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc) == 'C') return hit('I', 'L');
-    if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc) == 'C') return hit('I', 'U');
+    if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc, &s.notes) == 'C') return hit('I', 'L');
+    if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc, &s.notes) == 'C') return hit('I', 'U');
     // (3) the link's end circles against the work side
-    if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc) == 'C') return hit('L', 'I');
-    if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc) == 'C') return hit('U', 'I');
+    if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc, &s.notes) == 'C') return hit('L', 'I');
+    if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc, &s.notes) == 'C') return hit('U', 'I');
     // (4) end circles against end circles; for the link's upper circle the work circle is
     // given relative to that circle's centre (0, 0, Lf)
     if (CirCirCollisionm(af, RwmL, Ewm2, aw, qc, &d) == 'C') return hit('L', 'L');

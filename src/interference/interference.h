@@ -11,8 +11,9 @@ namespace rg {
 char CylCylColl(double L1, double a1, const double r2[3], const double E2[3][3], double L2,
                 double a2, double* d, double* t1, double* t2, double p1[3], double p2[3],
                 double n[3], char sgn[2]);
+// (TRI2's notes go to notes)
 char CylCirCollisionm(double L1, double a1, const double rc[3], const double Ec[3][3], double ac,
-                      double* d, double* t, double p[3], double q[3]);
+                      double* d, double* t, double p[3], double q[3], Notes* notes = nullptr);
 char CirCirCollisionm(double a1, const double r2[3], const double E2[3][3], double a2, double q[3],
                       double* d);
 

@@ -76,7 +76,7 @@ char CylCylColl(double L1, double a1, const double r2[3], const double E2[3][3],
 }
 
 char CylCirCollisionm(double L1, double a1, const double rc[3], const double Ec[3][3], double ac, double* d,
-                      double* t, double p[3], double q[3]) {
+                      double* t, double p[3], double q[3], Notes* notes) {
   double ex[3], ey[3], nc[3];
   MatColumn(Ec, 0, ex);
   MatColumn(Ec, 1, ey);
@@ -89,7 +89,7 @@ char CylCirCollisionm(double L1, double a1, const double rc[3], const double Ec[
   const double c8 = ac * ac * (ey[0] * ey[0] + ey[1] * ey[1]);
   const double d0 = ac * ac * (ex[0] * ey[0] + ex[1] * ey[1]);
   double th[4];
-  const int sol = TRI2(d0, -d0, (c8 - c0) / 2.0, b8 / 2.0, -b0 / 2.0, 0.0, th);
+  const int sol = TRI2(d0, -d0, (c8 - c0) / 2.0, b8 / 2.0, -b0 / 2.0, 0.0, th, notes);
 
   double rhoMin = INFINITY;
   if (sol > 0) {

@@ -1,7 +1,6 @@
 // The rolling-contact constraints of one finger and their Newton solver.
 #include <cmath>
 
-#include "core/console.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
@@ -129,7 +128,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
   }
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
-  *det = MatInverse(4, &IJB4[0][0], 4);
+  *det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
   if (!(std::fabs(*det) >= err4)) return 'N';
 
   double ddq[4], ERR3[4];
@@ -141,10 +140,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
     ERR3[i] = 0.0;
     for (int k = 0; k < 4; ++k) ERR3[i] += JB4[i][k] * ddq[k];
   }
-  if (std::fabs(ERRT0 - ErrSum(ERR3)) >= h) {
-    con::Printf("\n▲Jacob4()-----ERR1[]=JB4[][]*ddq[] 成り立たない------------");
-    con::WaitForKey('e');
-  }
+  if (std::fabs(ERRT0 - ErrSum(ERR3)) >= h) s.notes.push_back(Note{Note::JacobianCheck});
 
   // descent test: a step of length h along the Newton direction must lower ERRT
   double dqmax = 0.0;

@@ -3,7 +3,6 @@
 
 #include <cmath>
 
-#include "core/console.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
 #include "record/report.h"
@@ -14,7 +13,6 @@
 namespace rg {
 namespace {
 
-constexpr int kReportSwitch = 0;  // > 0 prints the record after every step
 // depth beyond which the contacting link counts as inside the work: well above the
 // contact's own tolerance, so a link touching the rim is never taken for one in it
 constexpr double kLinkDepthTol = err4;
@@ -94,7 +92,7 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
     for (int i = 0; i < 3; ++i) JB[i][j - 1] = c[i];
     JB[3][j - 1] = VecDot(z, NW1);
   }
-  *det = MatInverse(4, &JB[0][0], 4);
+  *det = MatInverse(4, &JB[0][0], 4, &s.notes);
   if (!(std::fabs(*det) >= err1)) return 0;
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
   for (int j = 1; j <= 4; ++j) {
@@ -126,8 +124,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   }
   s.sgnC[kf] = sgnN;
   if (sgnN != 'Y') {
-    con::Printf("\n△CirM24():----kf=%d sgnN=%c 行き詰まり", kf, sgnN);
-    con::WaitForKey('e');
+    s.notes.push_back(Note{Note::FingerStuck, kf, sgnN});
     s.sgnMANIP = sgnN;
   }
   if (sgnN == 'D') KeepBefore(in, out);
@@ -254,13 +251,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
       if (sgnC[kf] != 'Y') s.sgnMANIP = sgnC[kf];
 
       if (sgnC[kf] == 'D') {
-        con::Printf("\n■CM4:CirMotion24()解: kf=%d dt=%11.4e sgnC[kf]=%c 行き詰まり", kf, s.dt,
-                    'D');
-        if (s.dt < err5)
-          con::Printf("\n  dt=%11.4e<err5 → 運動停止", s.dt);
-        else
-          con::Printf("\n  dt=%11.4e → dtを小さくして再計算", s.dt);
-        con::WaitForKey('e');
+        s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
         if (s.dt < err5) {
           s.sgnMANIP = 'D';
           return 'D';
@@ -300,7 +291,6 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
     usrdisplay(s);  // the finger's kinematic arrays already hold its new pose
   }
   s.cntManip0 = M + 1;
-  ManipDataReport(s, kReportSwitch);
   return s.sgnMANIP;
 }
 

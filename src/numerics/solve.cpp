@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "core/console.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -70,7 +69,8 @@ int TRI1(double a, double b, double c, double th[2]) {
   return 2;
 }
 
-int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4]) {
+int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
+         Notes* notes) {
   for (int i = 0; i < 4; ++i) th[i] = 0.0;
   // A coefficient that is not a number has no solution set worth reporting.
   if (!AllFinite({BC2, BS2, BCS, BC1, BS1, BX})) return 0;
@@ -101,7 +101,7 @@ int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, 
     n = 4;
   } else if (std::fabs(BC1) + std::fabs(BCS) < kZero) {
     // Only sin appears to first degree: a quadratic in y = sin.
-    con::Printf("\nfuncall() sin()だけの関数 BC1=%11.3e BCS=%11.3e", BC1, BCS);
+    AddNote(notes, Note{Note::SineOnly, 0, 0, BC1, BCS});
     double y[2];
     const int m = UnitRootsOfQuadratic(BS2 - BC2, BS1, BX + BC2, y);
     for (int i = 0; i < m; ++i) {

@@ -5,10 +5,14 @@
 //   BC2*cos^2 + 2*BCS*cos*sin + BS2*sin^2 + 2*BC1*cos + 2*BS1*sin + BX = 0
 #pragma once
 
+#include "numerics/notes.h"
+
 namespace rg {
 
 // trigonometric equations; coefficients that are not finite numbers give no solution
-int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4]);
+// (an equation in sin alone is noted, as SineOnly)
+int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
+         Notes* notes = nullptr);
 int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
 // Scan-and-secant roots of A cos^2 + B sin^2 + 2C cos sin + 2D cos + 2E sin = 0, in
 // increasing order from -pi; writes at most maxRoots roots (callers reserve at least 8).

@@ -1,10 +1,8 @@
 #include "numerics/vecmat.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <new>
+#include <vector>
 
-#include "core/console.h"
 
 namespace rg {
 
@@ -97,10 +95,6 @@ void MatCopy(const double A[3][3], double B[3][3]) {
     for (int j = 0; j < 3; ++j) B[i][j] = A[i][j];
 }
 
-void MatCopyN(int r, int c, const double* A, double* B) {
-  for (int i = 0; i < r * c; ++i) B[i] = A[i];
-}
-
 void MatTrans(const double A[3][3], double B[3][3]) {
   double T[3][3];
   for (int i = 0; i < 3; ++i)
@@ -189,7 +183,8 @@ namespace {
 // Orders up to this size are inverted in stack storage; the solvers use 2 and 4.
 constexpr int kInvStackMax = 8;
 
-double InvertWith(int n, double* A, int stride, double* S, int* R, int* P, int* Q) {
+double InvertWith(int n, double* A, int stride, double* S, int* R, int* P, int* Q,
+                  Notes* notes) {
   for (int i = 0; i < n; ++i) {
     R[i] = i;
     for (int j = 0; j < n; ++j) S[i * n + j] = A[i * stride + j];
@@ -210,7 +205,7 @@ double InvertWith(int n, double* A, int stride, double* S, int* R, int* P, int* 
     const int m = R[i];
     const double u = S[m * n + i];
     if (!(std::fabs(u) >= 1e-16)) {
-      con::Printf("\n%d row = %11.3e, no inverse", m, u);
+      AddNote(notes, Note{Note::NoInverse, m, 0, u, 0.0});
       return 0.0;
     }
     for (int k = i + 1; k < n; ++k) {
@@ -253,24 +248,17 @@ double InvertWith(int n, double* A, int stride, double* S, int* R, int* P, int* 
 
 }  // namespace
 
-double MatInverse(int n, double* A, int stride) {
+double MatInverse(int n, double* A, int stride, Notes* notes) {
   if (n <= 0) return 1.0;
   if (n <= kInvStackMax) {
     double S[kInvStackMax * kInvStackMax] = {};
     int R[kInvStackMax], P[kInvStackMax], Q[kInvStackMax];
-    return InvertWith(n, A, stride, S, R, P, Q);
+    return InvertWith(n, A, stride, S, R, P, Q, notes);
   }
-  double* S = new (std::nothrow) double[static_cast<size_t>(n) * n]();
-  int* idx = new (std::nothrow) int[static_cast<size_t>(3) * n];
-  if (S == nullptr || idx == nullptr) {
-    con::Printf("memory overflow\n");
-    con::Flush();
-    std::exit(1);
-  }
-  const double det = InvertWith(n, A, stride, S, idx, idx + n, idx + 2 * n);
-  delete[] S;
-  delete[] idx;
-  return det;
+  // larger orders in heap storage; without it the matrix is left as it was
+  std::vector<double> S(static_cast<size_t>(n) * n);
+  std::vector<int> idx(static_cast<size_t>(3) * n);
+  return InvertWith(n, A, stride, S.data(), idx.data(), idx.data() + n, idx.data() + 2 * n, notes);
 }
 
 void FrameToZYZ(const double ex[3], const double ey[3], const double ez[3], double ang[3]) {

@@ -4,6 +4,8 @@
 // parent = r + E*local, local = E^T*(parent - r).
 #pragma once
 
+#include "numerics/notes.h"
+
 namespace rg {
 
 // Decimal constants the program spells out.
@@ -32,7 +34,6 @@ void VecSet(double x, double y, double z, double a[3]);
 
 // matrix operations
 void MatCopy(const double A[3][3], double B[3][3]);
-void MatCopyN(int r, int c, const double* A, double* B);
 void MatTrans(const double A[3][3], double B[3][3]);
 void MatMul(const double A[3][3], const double B[3][3], double C[3][3]);
 void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A^T*B
@@ -50,9 +51,9 @@ void Cz(double a, double E[3][3]);
 
 // Inverts the n x n matrix A (element (i,j) at A[i*stride+j]) in place by
 // Gaussian elimination with partial pivoting; returns the determinant.
-// A pivot below 1e-16 prints "no inverse" and returns 0 with A unchanged;
+// A pivot below 1e-16 is noted (NoInverse) and returns 0 with A unchanged;
 // |det| <= 1e-15 returns det with A unchanged.
-double MatInverse(int n, double* A, int stride);
+double MatInverse(int n, double* A, int stride, Notes* notes = nullptr);
 
 // Z-Y-Z Euler angles (phi, theta, psi) of the frame with axes ex, ey, ez:
 // frame = Cz(phi)*Cy(theta)*Cz(psi).

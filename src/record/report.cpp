@@ -16,82 +16,82 @@ int StoredRow(const Sim& s, int m) {
   return m < 0 ? 0 : m;
 }
 
-void PrmRow(int i, const ContactPrm& c) {
-  con::Printf("\n%3d [Lf,φf][%d]=[%7.4f %7.4f] [Lw,φw][%d]=[%7.4f %7.4f]", i, i, c.Lf, c.fif, i,
+void PrmRow(Console& con, int i, const ContactPrm& c) {
+  con.Printf("\n%3d [Lf,φf][%d]=[%7.4f %7.4f] [Lw,φw][%d]=[%7.4f %7.4f]", i, i, c.Lf, c.fif, i,
               c.Lw, c.thw);
 }
 
 }  // namespace
 
-void GraspDataReport(const Sim& s, int sw) {
+void GraspDataReport(Console& con, const Sim& s, int sw) {
   if (sw <= 0) return;
   // rows 0..cntManip0 (the grasp is row 0), never beyond the stored rows
   const int last = StoredRow(s, s.cntManip0);
-  con::Printf("\n=============操りデータの印刷 cntManip0=%d ManipT=%10.3e===============",
+  con.Printf("\n=============操りデータの印刷 cntManip0=%d ManipT=%10.3e===============",
               s.cntManip0, s.ManipT[last]);
   for (int i = 0; i <= last; ++i) {
-    con::Printf("\n%3d ManipRW[]=", i);
-    PrintVec(0, 2, s.ManipRW[i]);
+    con.Printf("\n%3d ManipRW[]=", i);
+    PrintVec(con, 0, 2, s.ManipRW[i]);
   }
-  con::Printf("\n Ew[][]=");
-  PrintMatI(8, s.EWW);
-  con::Write(kSep);
+  con.Printf("\n Ew[][]=");
+  PrintMatI(con, 8, s.EWW);
+  con.Write(kSep);
   for (int kf = 1; kf <= s.nF; ++kf) {
     for (int i = 0; i <= last; ++i) {
-      con::Printf("\n%3d qqa[%d][]=", i, i);
-      PrintVec(1, s.nJ, s.qqa[i][kf]);
+      con.Printf("\n%3d qqa[%d][]=", i, i);
+      PrintVec(con, 1, s.nJ, s.qqa[i][kf]);
     }
-    con::Printf("\n%3d qqa2[1][]=", kf);
-    PrintVec(1, s.nJ, s.qqa2[1][kf]);
-    con::Write(kSep);
+    con.Printf("\n%3d qqa2[1][]=", kf);
+    PrintVec(con, 1, s.nJ, s.qqa2[1][kf]);
+    con.Write(kSep);
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
     for (int i = 0; i <= last; ++i) {
-      con::Printf("\n%3d CPNT[%d][] =", i, i);
-      PrintVec(0, 2, s.ManipCPNTA[i][kf]);
+      con.Printf("\n%3d CPNT[%d][] =", i, i);
+      PrintVec(con, 0, 2, s.ManipCPNTA[i][kf]);
     }
-    con::Write(kSep);
+    con.Write(kSep);
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
-    for (int i = 0; i <= last; ++i) PrmRow(i, s.Manip[i][kf]);
-    con::Write(kSep);
+    for (int i = 0; i <= last; ++i) PrmRow(con, i, s.Manip[i][kf]);
+    con.Write(kSep);
   }
-  con::Printf("\n==========操りデータの印刷 cntManip0=%d T=%6.4f end======================",
+  con.Printf("\n==========操りデータの印刷 cntManip0=%d T=%6.4f end======================",
               s.cntManip0, s.ManipT[last]);
 }
 
-void ManipDataReport(const Sim& s, int sw, int swHistory) {
+void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
   if (sw <= 0) return;
   const int M = StoredRow(s, s.cntManip0 / kDecim);
-  con::Printf("\n=========操りデータの印刷 cntManip0=%d M=%d ManipTS=%5.4f==========", s.cntManip0,
+  con.Printf("\n=========操りデータの印刷 cntManip0=%d M=%d ManipTS=%5.4f==========", s.cntManip0,
               s.cntManip0 / kDecim, s.ManipTS);
-  con::Printf("\n%3d ManipRW2[1]=", s.cntManip0);
-  PrintVec(0, 2, s.ManipRW2[1]);
-  con::Printf("\n    Ew[][]=");
-  PrintMatI(11, s.EWW);
+  con.Printf("\n%3d ManipRW2[1]=", s.cntManip0);
+  PrintVec(con, 0, 2, s.ManipRW2[1]);
+  con.Printf("\n    Ew[][]=");
+  PrintMatI(con, 11, s.EWW);
   if (swHistory > 0)
     for (int i = 0; i <= M; ++i) {
-      con::Printf("\n%3d ManipRW[%d]=", kDecim * i, i);
-      PrintVec(0, 2, s.ManipRW[i]);
+      con.Printf("\n%3d ManipRW[%d]=", kDecim * i, i);
+      PrintVec(con, 0, 2, s.ManipRW[i]);
     }
-  con::Write(kSep);
+  con.Write(kSep);
   for (int kf = 1; kf <= s.nF; ++kf) {
     for (int i = 0; i <= M; ++i) {
-      con::Printf("\n%3d qqa[%d][]=", kDecim * i, i);
-      PrintVec(1, s.nJ, s.qqa[i][kf]);
+      con.Printf("\n%3d qqa[%d][]=", kDecim * i, i);
+      PrintVec(con, 1, s.nJ, s.qqa[i][kf]);
     }
-    con::Printf("\n%3d qqa2[1][]=", s.cntManip0);
-    PrintVec(1, s.nJ, s.qqa2[1][kf]);
+    con.Printf("\n%3d qqa2[1][]=", s.cntManip0);
+    PrintVec(con, 1, s.nJ, s.qqa2[1][kf]);
     for (int i = 0; i <= M; ++i) {
-      con::Printf("\n%3d ManipCPNTA[%d][]=", kDecim * i, i);
-      PrintVec(0, 2, s.ManipCPNTA[i][kf]);
+      con.Printf("\n%3d ManipCPNTA[%d][]=", kDecim * i, i);
+      PrintVec(con, 0, 2, s.ManipCPNTA[i][kf]);
     }
-    con::Printf("\n%3d ManipCPNTA2[1][]=", s.cntManip0);
-    PrintVec(0, 2, s.ManipCPNTA2[1][kf]);
-    for (int i = 0; i <= M; ++i) PrmRow(kDecim * i, s.Manip[i][kf]);
-    con::Write(kSep);
+    con.Printf("\n%3d ManipCPNTA2[1][]=", s.cntManip0);
+    PrintVec(con, 0, 2, s.ManipCPNTA2[1][kf]);
+    for (int i = 0; i <= M; ++i) PrmRow(con, kDecim * i, s.Manip[i][kf]);
+    con.Write(kSep);
   }
-  con::Printf("\n=========操りデータの印刷 cntManip0=%d ManipTS=%5.4f end=============",
+  con.Printf("\n=========操りデータの印刷 cntManip0=%d ManipTS=%5.4f end=============",
               s.cntManip0, s.ManipTS);
 }
 

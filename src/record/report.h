@@ -9,8 +9,8 @@
 namespace rg {
 
 // console reports, printed only when their switch is above 0 (off by default)
-void GraspDataReport(const Sim& s, int sw = 0);
-void ManipDataReport(const Sim& s, int sw = 0, int swHistory = 0);
+void GraspDataReport(Console& con, const Sim& s, int sw = 0);
+void ManipDataReport(Console& con, const Sim& s, int sw = 0, int swHistory = 0);
 
 // Stored rows 0..cntMainip1 as CSV with a header line: row, step (5*row), time,
 // work position (rwx..), work frame row-major (ew00..ew22), then per finger

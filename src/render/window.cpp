@@ -28,10 +28,10 @@ void Display() {
 void Keyboard(unsigned char key, int x, int y) {
   if (gSim == nullptr) return;
   if (keyboard(*gSim, key, x, y)) {
-    con::Flush();
+    gSim->con.Flush();
     std::exit(0);
   }
-  con::Flush();
+  gSim->con.Flush();
 }
 
 }  // namespace

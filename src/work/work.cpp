@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "hand/hand.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -33,22 +32,6 @@ void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3]
   VecSub(rw, rm, d);
   MatTVec(Em, d, rwM);
   MatTMul(Em, Ew, EwM);
-}
-
-void selectWork(Sim& s, char key) {
-  if (key != '1' && key != '2') return;  // only the two work types exist
-  s.WORK1 = key;
-  s.WORK[1] = key;
-  const double* r = (key == '1') ? s.rwGSph0 : s.rwGCyl0;
-  const double(*E)[3] = (key == '1') ? s.EwGSph0 : s.EwGCyl0;
-  VecCopy(r, s.RWW);
-  MatCopy(E, s.EWW);
-  VecCopy(r, s.rwG0);
-  MatCopy(E, s.EwG0);
-  VecCopy(r, s.rwG);
-  MatCopy(E, s.EwG);
-  FinJ1Pose(s, s.HAND1, s.WORK1);
-  RESETGRASP(s);
 }
 
 namespace {

@@ -13,9 +13,6 @@ void WorkOrien2(double al, double bet, double gam, const double Es[3][3], double
 void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3],
                    const double Ew[3][3], double rwM[3], double EwM[3][3]);
 
-// work selection ('1' sphere, '2' cylinder)
-void selectWork(Sim& s, char key);
-
 // work motion commands
 void MoveWork(Sim& s, char key);
 void setWorkVelocity(Sim& s, char key, const double E[3][3]);
