@@ -60,14 +60,14 @@ struct Link {
 };
 
 inline Link LastLink(rg::Sim& s, int kf, const double* q) {
-  rg::Findirect_kineR(s, kf, s.nJ, q);
+  const rg::FingerPose P = rg::Findirect_kineR(s, kf, q);
   Link L{};
-  rg::VecCopy(s.JA[kf][s.nJ], L.o);
-  rg::VecCopy(s.JA[kf][s.nJ + 1], L.T);
+  rg::VecCopy(P.JA[s.nJ], L.o);
+  rg::VecCopy(P.JA[s.nJ + 1], L.T);
   double d[3];
   rg::VecSub(L.T, L.o, d);
   rg::VecUnit(d, L.x);
-  rg::MatColumn(s.EA[kf][s.nJ], 2, L.z);
+  rg::MatColumn(P.EA[s.nJ], 2, L.z);
   return L;
 }
 

@@ -46,10 +46,10 @@ Result DispatchM(Sim& s, double x, double y, double z, bool upright, double rwG[
   const double up[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
                facing[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}};
   const double rwM[3] = {x, y, z};
-  Findirect_kineR(s, 1, s.nJ, s.qq0[1]);
-  MatVec(s.EAs[1][s.nJ], rwM, rwG);
-  VecAdd(rwG, s.JA[1][s.nJ], rwG);
-  MatMul(s.EAs[1][s.nJ], upright ? up : facing, EwG);
+  const FingerPose P = Findirect_kineR(s, 1, s.qq0[1]);
+  MatVec(P.EAs[s.nJ], rwM, rwG);
+  VecAdd(rwG, P.JA[s.nJ], rwG);
+  MatMul(P.EAs[s.nJ], upright ? up : facing, EwG);
   return Dispatch(s, 1, rwG, EwG);
 }
 
@@ -197,12 +197,12 @@ TEST(GraspDriver, FingerWithoutContactFailsTheGrasp) {
     EXPECT_EQ(std::string() + s->sgnGRASP + s->sgnCALGEnd + s->sgnMANIP, "NNY");
 
     // independently: the slab |z| <= aFin of finger 2's last joint misses the work
-    Findirect_kineR(*s, 2, s->nJ, s->qq0[2]);
+    const FingerPose P = Findirect_kineR(*s, 2, s->qq0[2]);
     double zax[3], mz[3];
-    MatColumn(s->EAs[2][s->nJ], 2, zax);
+    MatColumn(P.EAs[s->nJ], 2, zax);
     VecNeg(zax, mz);
     const rgtest::Cyl c = rgtest::WorkCyl(s->rwG, s->EwG);
-    const double at = VecDot(zax, s->JA[2][s->nJ]);
+    const double at = VecDot(zax, P.JA[s->nJ]);
     const double hi = rgtest::CylSupport(c, zax) - at, lo = -(rgtest::CylSupport(c, mz) + at);
     EXPECT_TRUE(lo > aFin || hi < -aFin) << lo << " " << hi;
   }

@@ -27,7 +27,6 @@ void SelectHandTables(Sim& s, int hand, char work) {
   s.HAND1 = hand;
   BasicFinParameter(s, hand);
   FinJ1Pose(s, hand, work);
-  for (int kf = 1; kf <= s.nF; ++kf) AbsFinParameter(s, hand, kf);
 }
 
 }  // namespace
@@ -63,41 +62,37 @@ TEST(HandCatalogue, TablesOfEveryHand) {
 TEST(HandCatalogue, FingerBasesOnThePalm) {
   auto s = std::make_unique<Sim>();
   SelectHandTables(*s, 2, '1');
-  ExpectVecNear(s->JA[2][0], 35 * std::sin(2.0943951024), 0, 35 * std::cos(2.0943951024));
-  EXPECT_NEAR(s->JA[2][0][0], 30.31, 0.01);
-  EXPECT_NEAR(s->JA[2][0][2], -17.5, 1e-6);
+  ExpectVecNear(s->JA0[2], 35 * std::sin(2.0943951024), 0, 35 * std::cos(2.0943951024));
+  EXPECT_NEAR(s->JA0[2][0], 30.31, 0.01);
+  EXPECT_NEAR(s->JA0[2][2], -17.5, 1e-6);
   double Cy2[3][3];
   Cy(2.0943951024, Cy2);
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(s->EAs[2][0][i][j], Cy2[i][j]);
+    for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(s->EAs0[2][i][j], Cy2[i][j]);
   // with the cylinder work fingers 2 and 3 point down, finger 1 up; positions unchanged
   SelectHandTables(*s, 2, '2');
-  EXPECT_NEAR(s->JA[2][0][0], 30.31, 0.01);
-  ExpectMatEq(s->EAs[1][0], {1, 0, 0, 0, 1, 0, 0, 0, 1});
-  ExpectMatEq(s->EAs[2][0], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
-  ExpectMatEq(s->EAs[3][0], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
+  EXPECT_NEAR(s->JA0[2][0], 30.31, 0.01);
+  ExpectMatEq(s->EAs0[1], {1, 0, 0, 0, 1, 0, 0, 0, 1});
+  ExpectMatEq(s->EAs0[2], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
+  ExpectMatEq(s->EAs0[3], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
   // hand 4 always
   SelectHandTables(*s, 4, '1');
-  ExpectMatEq(s->EAs[3][0], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
+  ExpectMatEq(s->EAs0[3], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
 }
 
 TEST(FingerKinematics, StraightFingerOfHand1) {
   auto s = std::make_unique<Sim>();
   SelectHandTables(*s, 1, '2');
   const double q0[7] = {0, 0, 0, 0, 0, 0, 0};
-  Findirect_kineR(*s, 1, 4, q0);
-  ExpectVecNear(s->JA[1][0], 0, 0, 35);
-  ExpectVecNear(s->JA[1][3], 0, 0, 35);
-  ExpectVecNear(s->JA[1][4], 0, 0, 115);
-  ExpectVecNear(s->JA[1][5], 0, 0, 195);
-  // the finger-frame positions reproduce the straight finger
-  ExpectVecNear(s->rJ[4], 0, 0, 80);
-  ExpectVecNear(s->rJ[5], 0, 0, 160);
-  Findirect_kineR(*s, 2, 4, q0);
-  ExpectVecNear(s->JA[2][5], 0, 0, -195, 1e-6);
+  const FingerPose P = Findirect_kineR(*s, 1, q0);
+  ExpectVecNear(P.JA[0], 0, 0, 35);
+  ExpectVecNear(P.JA[3], 0, 0, 35);
+  ExpectVecNear(P.JA[4], 0, 0, 115);
+  ExpectVecNear(P.JA[5], 0, 0, 195);
+  ExpectVecNear(Findirect_kineR(*s, 2, q0).JA[5], 0, 0, -195, 1e-6);
   // link axes: x axes of EA[3] and EA[4] run along the finger
-  EXPECT_NEAR(s->EA[1][3][2][0], 1.0, 1e-12);
-  EXPECT_NEAR(s->EA[1][4][2][0], 1.0, 1e-12);
+  EXPECT_NEAR(P.EA[3][2][0], 1.0, 1e-12);
+  EXPECT_NEAR(P.EA[4][2][0], 1.0, 1e-12);
 }
 
 TEST(FingerKinematics, BentAndTwistedFingers) {
@@ -105,48 +100,30 @@ TEST(FingerKinematics, BentAndTwistedFingers) {
   SelectHandTables(*s, 1, '2');
   // bending the third joint by pi/2 turns both links about -X: the tip goes to +Y
   const double qb[7] = {0, 0, 0, M_PI / 2, 0, 0, 0};
-  Findirect_kineR(*s, 1, 4, qb);
-  ExpectVecNear(s->JA[1][5], 0, 160, 35);
-  ExpectVecNear(s->JA[1][4], 0, 80, 35);
+  const FingerPose Pb = Findirect_kineR(*s, 1, qb);
+  ExpectVecNear(Pb.JA[5], 0, 160, 35);
+  ExpectVecNear(Pb.JA[4], 0, 80, 35);
   // the first joint turns about the finger's own axis: positions stay, frames turn about +Z
   const double qt[7] = {0, M_PI / 2, 0, 0, 0, 0, 0};
-  Findirect_kineR(*s, 1, 4, qt);
-  ExpectVecNear(s->JA[1][5], 0, 0, 195);
+  const FingerPose Pt = Findirect_kineR(*s, 1, qt);
+  ExpectVecNear(Pt.JA[5], 0, 0, 195);
   double z0[3];
-  MatColumn(s->EA[1][1], 2, z0);
+  MatColumn(Pt.EA[1], 2, z0);
   ExpectVecNear(z0, 0, 0, 1);
-  EXPECT_NEAR(s->EA[1][1][1][0], 1.0, 1e-12);  // x axis turned onto +Y
+  EXPECT_NEAR(Pt.EA[1][1][0], 1.0, 1e-12);  // x axis turned onto +Y
   // the joint axes are the z columns of the joint frames, and links stay lFin long
   const double qg[7] = {0, 0.3, -0.2, 0.9, 0.4, 0, 0};
-  Findirect_kineR(*s, 1, 4, qg);
+  const FingerPose Pg = Findirect_kineR(*s, 1, qg);
   double d[3];
-  VecSub(s->JA[1][5], s->JA[1][4], d);
+  VecSub(Pg.JA[5], Pg.JA[4], d);
   EXPECT_NEAR(VecNorm(d), lFin, 1e-9);
-  VecSub(s->JA[1][4], s->JA[1][3], d);
+  VecSub(Pg.JA[4], Pg.JA[3], d);
   EXPECT_NEAR(VecNorm(d), lFin, 1e-9);
-}
-
-TEST(FingerKinematics, PureVariantMatchesTheStateArrays) {
-  auto s = rgtest::StartedSim();
-  for (int h = 1; h <= 4; ++h) {
-    SelectHandTables(*s, h, h == 2 ? '1' : '2');
-    const double q[7] = {0, 0.2, -0.4, 0.7, 1.1, 0, 0};
-    for (int kf = 1; kf <= s->nF; ++kf) {
-      double JAp[kSlots][3], EAp[kSlots][3][3];
-      FingerPoseA(*s, kf, 4, q, JAp, EAp);
-      Findirect_kineR(*s, kf, 4, q);
-      for (int j = 0; j <= 5; ++j)
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(JAp[j][i], s->JA[kf][j][i], 1e-12);
-      for (int j = 0; j <= 4; ++j)
-        for (int i = 0; i < 3; ++i)
-          for (int k = 0; k < 3; ++k) EXPECT_NEAR(EAp[j][i][k], s->EA[kf][j][i][k], 1e-12);
-    }
+  // each joint frame turned by its angle about its z axis is the link frame
+  for (int j = 1; j <= 4; ++j) {
+    double R[3][3];
+    MatTMul(Pg.EAs[j], Pg.EA[j], R);
+    ExpectMatEq(R, {std::cos(qg[j]), -std::sin(qg[j]), 0, std::sin(qg[j]), std::cos(qg[j]), 0, 0, 0, 1},
+                1e-12);
   }
-}
-
-TEST(FingerKinematics, FingerZeroIsIgnored) {
-  auto s = rgtest::StartedSim();
-  const double before = s->JA[1][5][1];
-  Trans_Fin_to_A(*s, 0, 4);
-  EXPECT_EQ(s->JA[1][5][1], before);
 }

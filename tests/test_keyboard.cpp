@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/keyboard.h"
+#include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "support.h"
 
@@ -148,7 +149,7 @@ TEST(HandSelection, AnyKeyReselectsAndResetsTheWork) {
   d.keys("2");
   EXPECT_EQ(d.s->HAND1, 2);
   EXPECT_EQ(d.s->nF, 3);
-  EXPECT_GT(d.s->JA[3][5][1], 0.0);  // third finger computed
+  EXPECT_GT(Findirect_kineR(*d.s, 3, d.s->qq0[3]).JA[5][1], 0.0);  // a third finger, bent up
   d.keys("z");
   EXPECT_EQ(d.s->HAND1, 2);
   EXPECT_EQ(d.s->nFIN, 0);
@@ -277,9 +278,11 @@ TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
       ASSERT_LE(d.s->cntRepeat, d.s->cntMainip1);
       ASSERT_GE(d.s->cntQ, -1);
       ASSERT_LE(d.s->cntQ, 1000000);
-      for (int kf = 1; kf <= d.s->nF; ++kf)
+      for (int kf = 1; kf <= d.s->nF; ++kf) {
+        const FingerPose P = Findirect_kineR(*d.s, kf, d.s->qqa2[1][kf]);
         for (int j = 0; j <= 5; ++j)
-          for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::isfinite(d.s->JA[kf][j][c]));
+          for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::isfinite(P.JA[j][c]));
+      }
     }
   }
 }

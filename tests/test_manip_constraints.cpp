@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "hand/hand.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
 #include "support.h"
@@ -257,7 +258,7 @@ TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterat
     double d[3];
     VecSub(out.RC2, sc.rwP, d);
     EXPECT_NEAR(VecNorm(d), aCyl, 1e-9);
-    EXPECT_NEAR(DistFromLine(out.RC2, s().JA[1][4], sc.x), aFin, 1e-6);
+    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), aFin, 1e-5);
     EXPECT_NEAR(out.Lf2, k.Lf, 1e-5);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(out.NW2[i], sc.N[i], 1e-6);
   }

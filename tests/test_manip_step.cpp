@@ -195,22 +195,23 @@ TEST_F(StepTest, JointRatesCarryTheContactWithTheWorkAndMatchItsSpin) {
   // the link's material point at the contact and its frame, after the joints moved by e*nu
   const double e = 1e-6;
   double local[3], d[3], E0[3][3], q2[kSlots] = {0};
-  MatCopy(s().EA[1][4], E0);
-  VecSub(sc.p, s().JA[1][4], d);
+  const FingerPose P1 = Findirect_kineR(s(), 1, sc.q);
+  MatCopy(P1.EA[4], E0);
+  VecSub(sc.p, P1.JA[4], d);
   MatTVec(E0, d, local);
   for (int j = 1; j <= 4; ++j) q2[j] = sc.q[j] + e * nu[j];
-  Findirect_kineR(s(), 1, s().nJ, q2);
-  MatVec(s().EA[1][4], local, d);
+  const FingerPose P2 = Findirect_kineR(s(), 1, q2);
+  MatVec(P2.EA[4], local, d);
   // it moves with the work's material point at the contact
   double r[3], w[3];
   VecSub(sc.p, rw1, r);
   VecCross(omw, r, w);
   for (int i = 0; i < 3; ++i)
-    EXPECT_NEAR((s().JA[1][4][i] + d[i] - sc.p[i]) / e, vw[i] + w[i], 1e-4);
+    EXPECT_NEAR((P2.JA[4][i] + d[i] - sc.p[i]) / e, vw[i] + w[i], 1e-4);
   // the link turns about the normal as the work does: axial part of R - R^T
   double E0T[3][3], R[3][3];
   MatTrans(E0, E0T);
-  MatMul(s().EA[1][4], E0T, R);
+  MatMul(P2.EA[4], E0T, R);
   const double spin[3] = {0.5 * (R[2][1] - R[1][2]), 0.5 * (R[0][2] - R[2][0]),
                           0.5 * (R[1][0] - R[0][1])};
   EXPECT_NEAR(VecDot(spin, sc.N) / e, VecDot(omw, sc.N), 1e-7);

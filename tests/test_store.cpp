@@ -134,10 +134,10 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   EXPECT_NEAR(local[2], 0.0, 1e-9);
   // the finger-side trace point lies on the last link's surface at Lf along its axis
   ManipCPNTF(*s, 1, 0, 1, p);
-  Findirect_kineR(*s, 1, 4, q1);
+  const FingerPose P = Findirect_kineR(*s, 1, q1);
   double x[3], rel[3];
-  MatColumn(s->EA[1][4], 0, x);
-  VecSub(p, s->JA[1][4], rel);
+  MatColumn(P.EA[4], 0, x);
+  VecSub(p, P.JA[4], rel);
   EXPECT_NEAR(VecDot(rel, x), 20.0, 1e-9);
   double radial[3];
   VecAddScaled(rel, -VecDot(rel, x), x, radial);

@@ -290,7 +290,6 @@ void selectHand(Sim& s, char key) {
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.HAND1, s.WORK1);
   const int nf = s.nfin[s.HAND1];
-  for (int kf = 1; kf <= nf; ++kf) AbsFinParameter(s, s.HAND1, kf);
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {
     VecCopy(s.rwGSph0, s.rwG0);
@@ -303,7 +302,6 @@ void selectHand(Sim& s, char key) {
   RESETGRASP(s);
   s.nFIN = 0;
   if (s.COLLkf > nf) s.COLLkf = 0;  // that finger does not exist on the new hand
-  for (int kf = 1; kf <= nf; ++kf) Findirect_kineR(s, kf, s.njnt[s.HAND1], s.qq0[kf]);
 }
 
 void setq(Sim& s, char key) {
@@ -325,7 +323,6 @@ void setq(Sim& s, char key) {
     s.qq0[kf][kJ] = s.qf[kf][kJ];
     VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
     VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
-    Findirect_kineR(s, kf, s.nJ, s.qq0[kf]);
   }
   s.nFIN = 0;
 }

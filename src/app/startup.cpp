@@ -61,12 +61,10 @@ void StartUp(Sim& s) {
   FinJ1Pose(s, s.HAND1, s.WORK1);
   s.nJ = s.njnt[s.HAND1];
   s.nF = s.nfin[s.HAND1];
-  for (int kf = 1; kf <= s.nF; ++kf) AbsFinParameter(s, s.HAND1, kf);
   RESETGRASP(s);
   // every finger in its initial pose
   for (int kf = 1; kf <= s.nF; ++kf) {
     VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-    Findirect_kineR(s, kf, s.nJ, s.qf[kf]);
     VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   }
   // the commanded velocity: the work turning about its own axis

@@ -166,10 +166,9 @@ json StateObject(const rg::Sim& s, const json& key, const std::string& console, 
     f["thw"] = p.thw;
     f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
-    double JAf[rg::kSlots][3], EAf[rg::kSlots][3][3];
-    rg::FingerPoseA(s, kf, s.nJ, s.qqa2[1][kf], JAf, EAf);
+    const rg::FingerPose P = rg::Findirect_kineR(s, kf, s.qqa2[1][kf]);
     json ja = json::array();
-    for (int j = 0; j <= s.nJ + 1; ++j) ja.push_back(Vec3(JAf[j]));
+    for (int j = 0; j <= s.nJ + 1; ++j) ja.push_back(Vec3(P.JA[j]));
     f["JA"] = ja;
     fingers.push_back(f);
   }

@@ -76,25 +76,13 @@ struct Sim {
   int nfin[5] = {};
   int njnt[5] = {};
   char JRTYPE[kSlots] = {};
-  double mm0[kSlots][3] = {};
-  double Ls[kSlots][3] = {};
-  double Cs[kSlots][3][3] = {};
+  double Ls[kSlots][3] = {};     // link from joint j-1 to joint j, in the frame of joint j-1
+  double Cs[kSlots][3][3] = {};  // frame of joint j at zero angle, in the frame of joint j-1
   double qqInit[5][kSlots][kSlots] = {};
 
-  // ---- finger kinematics in the finger frame (finger of the latest call)
-  double C[kSlots][3][3] = {};
-  double Es[kSlots][3][3] = {};
-  double E[kSlots][3][3] = {};
-  double ld[kSlots][3] = {};
-  double mm[kSlots][3] = {};
-  double rJ[kSlots][3] = {};
-
-  // ---- finger kinematics in the hand frame, per finger
-  double JA[kSlots][kSlots][3] = {};
-  double EAs[kSlots][kSlots][3][3] = {};
-  double EA[kSlots][kSlots][3][3] = {};
-  double lAd[kSlots][kSlots][3] = {};
-  double mmA[kSlots][kSlots][3] = {};
+  // ---- where each finger sits on the palm (hand frame): its base and base frame
+  double JA0[kSlots][3] = {};
+  double EAs0[kSlots][3][3] = {};
 
   // ---- manipulation record: two-slot history (0 previous, 1 latest)
   double qqa2[2][kSlots][kSlots] = {};

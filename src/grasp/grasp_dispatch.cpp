@@ -213,9 +213,9 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   if (!finite) return 0;
 
   // the work in the last joint's frame, before the joint's own rotation
-  Findirect_kineR(s, kf, nJ, q0c);
+  const FingerPose P = Findirect_kineR(s, kf, q0c);
   double rwM[3], EwM[3][3], xw[3], yw[3], zw[3], rwU[3];
-  ITransWrkAtoM(s.JA[kf][nJ], s.EAs[kf][nJ], rwG, EwG, rwM, EwM);
+  ITransWrkAtoM(P.JA[nJ], P.EAs[nJ], rwG, EwG, rwM, EwM);
   MatColumn(EwM, 0, xw);
   MatColumn(EwM, 1, yw);
   MatColumn(EwM, 2, zw);
@@ -389,9 +389,9 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   qf[nJ] = c.q;
   prm = c.prm;
   prm.Ltw = aCyl;
-  MatVec(s.EAs[kf][nJ], c.RCm, RC);
-  VecAdd(RC, s.JA[kf][nJ], RC);
-  MatVec(s.EAs[kf][nJ], c.NWm, NW);
+  MatVec(P.EAs[nJ], c.RCm, RC);
+  VecAdd(RC, P.JA[nJ], RC);
+  MatVec(P.EAs[nJ], c.NWm, NW);
   VecNeg(NW, NF);
   static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
                                    {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};

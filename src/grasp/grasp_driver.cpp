@@ -23,13 +23,13 @@ int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char /*WORK1*/, con
   const int sol = FingerCylinderContactA3(s, kf, nJ, q0, rwG, EwG, qf, p, RC, NF, NW, sgnLT, GTYPE);
   if (kf < 1 || kf >= kSlots) return 0;
 
-  // the finger's kinematic arrays now show the grasp pose
-  Findirect_kineR(s, kf, nJ, qf);
+  // the finger in its grasp pose
+  const FingerPose P = Findirect_kineR(s, kf, qf);
   // z axis of the last link frame, and x cross z: with Lf and fif they place the
   // contact on the link surface
   double ex[3];
-  MatColumn(s.EA[kf][nJ], 0, ex);
-  MatColumn(s.EA[kf][nJ], 2, efx);
+  MatColumn(P.EA[nJ], 0, ex);
+  MatColumn(P.EA[nJ], 2, efx);
   VecCross(ex, efx, efy);
 
   // reference point of the contact on the work axis (rwG is the bottom-face centre)

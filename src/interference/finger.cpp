@@ -76,21 +76,21 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
                           const double E[3][3], double hw, double aw, char sgnCC[2]) {
   sgnCC[0] = 'F';
   sgnCC[1] = 'F';
-  // JA and EA of finger kf for the angles under test
-  Findirect_kineR(s, kf, n, q);
+  // the finger in the pose under test
+  const FingerPose P = Findirect_kineR(s, kf, q);
 
   for (int kL = 2; kL <= n; ++kL) {
-    const double* Jf = s.JA[kf][kL - 1];
+    const double* Jf = P.JA[kL - 1];
     double link[3];
-    VecSub(s.JA[kf][kL], Jf, link);
+    VecSub(P.JA[kL], Jf, link);
     const double Lf = VecNorm(link);
     if (Lf < 1e-4) continue;  // joints that coincide: no link body
 
     // Link frame: z along the link (x axis of the link frame), x along the joint axis
     // (its z axis), y = x_L x z_L.
     double xL[3], zL[3], yf[3], Ef[3][3];
-    MatColumn(s.EA[kf][kL - 1], 0, xL);
-    MatColumn(s.EA[kf][kL - 1], 2, zL);
+    MatColumn(P.EA[kL - 1], 0, xL);
+    MatColumn(P.EA[kL - 1], 2, zL);
     VecCross(xL, zL, yf);
     for (int i = 0; i < 3; ++i) {
       Ef[i][0] = zL[i];

@@ -23,8 +23,7 @@ struct LinkPose {
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
-  FingerPose fp;
-  FingerKinematics(s, kf, q, fp);
+  const FingerPose fp = Findirect_kineR(s, kf, q);
   const int nJ = s.nJ;
   VecCopy(fp.JA[nJ], P.o);
   MatCopy(fp.EA[nJ], P.E);
@@ -44,19 +43,17 @@ double ErrSum(const double e[4]) {
   return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
 }
 
-bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
-
-// Contact normal of an accepted pose (kinematics at that pose): from the link
-// surface point towards the link axis, the work's outward normal.
-void ContactNormal(const Sim& s, int kf, double Lf2, const double rfc[3], double NW2[3]) {
-  double x[3], A[3], d[3];
-  MatColumn(s.EA[kf][s.nJ], 0, x);
-  VecAddScaled(s.JA[kf][s.nJ], Lf2, x, A);
-  VecSub(A, rfc, d);
-  VecUnit(d, NW2);
-}
-
 }  // namespace
+
+void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
+                     double N[3]) {
+  const FingerPose P = Findirect_kineR(s, kf, q);
+  double x[3], A[3], d[3];
+  MatColumn(P.EA[s.nJ], 0, x);
+  VecAddScaled(P.JA[s.nJ], Lf, x, A);
+  VecSub(A, p, d);
+  VecUnit(d, N);
+}
 
 namespace {
 
@@ -283,9 +280,8 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   if (done) {
     // finish: the contact point on the rim and the normal at the accepted pose
     if (OffLink(out.Lf2)) result = 'O';
-    Findirect_kineR(s, kf, nJ, out.q2);
     VecCopy(c.rwc, out.RC2);
-    ContactNormal(s, kf, out.Lf2, c.rfc, out.NW2);
+    ContactNormalAt(s, kf, out.q2, out.Lf2, c.rfc, out.NW2);
   }
   if (stats != nullptr) *stats = st;
   return result;

@@ -30,22 +30,15 @@ bool FiniteResult(const Sim& s, const PRStepResult& r) {
          Finite3(r.RC2) && Finite3(r.NW2);
 }
 
-bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
-
-// Accepts angles q, with their contact c, as the finger's result: the finger is
-// put in that pose; contact point on the rim, normal from it towards the link axis.
-void AcceptPose(Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
-  Findirect_kineR(s, kf, s.nJ, q);
+// Accepts angles q, with their contact c, as the finger's result: contact point on
+// the rim, normal from it towards the link axis.
+void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
   out.Lf2 = c.Lf;
   out.fif2 = c.fif;
   out.thw2 = c.thw;
   VecCopy(c.rwc, out.RC2);
-  double x[3], A[3], d[3];
-  MatColumn(s.EA[kf][s.nJ], 0, x);
-  VecAddScaled(s.JA[kf][s.nJ], c.Lf, x, A);
-  VecSub(A, c.rwc, d);
-  VecUnit(d, out.NW2);
+  ContactNormalAt(s, kf, q, c.Lf, c.rwc, out.NW2);
 }
 
 // The finger's state before the step, as the result of a step that found nothing.
@@ -80,14 +73,14 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
   VecAdd(vw, w, vwc);
   const double omwn = VecDot(omw, NW1);
 
-  Findirect_kineR(s, kf, s.nJ, q1);
+  const FingerPose P = Findirect_kineR(s, kf, q1);
   // column j: velocity of the finger point at the contact and spin about the
   // normal for a unit rate of joint j
   double JB[4][4];
   for (int j = 1; j <= 4; ++j) {
     double z[3], d[3], c[3];
-    MatColumn(s.EAs[kf][j], 2, z);
-    VecSub(RC1, s.JA[kf][j], d);
+    MatColumn(P.EAs[j], 2, z);
+    VecSub(RC1, P.JA[j], d);
     VecCross(z, d, c);
     for (int i = 0; i < 3; ++i) JB[i][j - 1] = c[i];
     JB[3][j - 1] = VecDot(z, NW1);
@@ -104,7 +97,6 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   const int kf = in.kf, nJ = s.nJ;
-  Findirect_kineR(s, kf, nJ, in.q1);
 
   // starting value: the first PR motion right after the grasp, else the latest
   // angles pushed on by their change since the first stored row
@@ -263,11 +255,11 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
 
       // the finger in its new pose must stay clear of the work; its contacting link
       // may touch the rim only, not enter the side or an end face
-      Findirect_kineR(s, kf, nJ, out.q2);
+      const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
       char sgnCC[2] = {'F', 'F'};
       if (sgnC[kf] == 'Y' &&
           (FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C' ||
-           LinkCylinderDepth(s.JA[kf][nJ], s.JA[kf][nJ + 1], aFin, rw2, Ew2, hCyl, aCyl) >
+           LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, rw2, Ew2, hCyl, aCyl) >
                kLinkDepthTol)) {
         sgnC[kf] = 'C';
         s.COLLkf = kf;

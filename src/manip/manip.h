@@ -115,6 +115,13 @@ char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, doubl
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
                          PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 
+// true when a contact at Lf along the link lies off the link
+inline bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+// Unit normal at a contact of finger kf in pose q whose link parameter is Lf: from
+// the point p (on the rim or the link surface) towards the link axis.
+void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
+                     double N[3]);
+
 // per-finger PR motion: first-order prediction, then the exact correction
 int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
                     const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],

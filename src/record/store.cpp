@@ -92,20 +92,42 @@ void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]) {
     p[i] = s.ManipRW[n][i] + aCyl * (ct * Ew[i][0] + st * Ew[i][1]) + c.Lw * Ew[i][2];
 }
 
+namespace {
+
+// The last link of finger kf in its pose of stored step n: base, axis and the two
+// directions about it from which fif is measured.
+struct LinkAtStep {
+  double o[3], x[3], z[3], xz[3];
+};
+
+LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
+  LinkAtStep L;
+  const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
+  VecCopy(P.JA[s.nJ], L.o);
+  MatColumn(P.EA[s.nJ], 0, L.x);
+  MatColumn(P.EA[s.nJ], 2, L.z);
+  VecCross(L.x, L.z, L.xz);
+  return L;
+}
+
+void PointOnLink(const LinkAtStep& L, const ContactPrm& c, double p[3]) {
+  const double cf = std::cos(c.fif), sf = std::sin(c.fif);
+  for (int i = 0; i < 3; ++i) p[i] = L.o[i] + c.Lf * L.x[i] + aFin * (cf * L.z[i] + sf * L.xz[i]);
+}
+
+}  // namespace
+
 void ManipCPNTF(const Sim& s, int n, int m, int kf, double p[3]) {
   if (n == 0 && m == 0) {
     VecCopy(s.ManipCPNTA[0][kf], p);
     return;
   }
-  double JAf[kSlots][3], EAf[kSlots][3][3];
-  FingerPoseA(s, kf, s.nJ, s.ManipQ[n][kf], JAf, EAf);
-  double x[3], z[3], xz[3];
-  MatColumn(EAf[s.nJ], 0, x);
-  MatColumn(EAf[s.nJ], 2, z);
-  VecCross(x, z, xz);
-  const ContactPrm& c = s.Manip[m][kf];
-  const double cf = std::cos(c.fif), sf = std::sin(c.fif);
-  for (int i = 0; i < 3; ++i) p[i] = JAf[s.nJ][i] + c.Lf * x[i] + aFin * (cf * z[i] + sf * xz[i]);
+  PointOnLink(LinkOfStep(s, n, kf), s.Manip[m][kf], p);
+}
+
+void ManipCPNTFTrail(const Sim& s, int n, int kf, double p[][3]) {
+  const LinkAtStep L = LinkOfStep(s, n, kf);
+  for (int m = 0; m <= n; ++m) PointOnLink(L, s.Manip[m][kf], p[m]);
 }
 
 }  // namespace rg

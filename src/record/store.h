@@ -17,5 +17,8 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
 // contact point of step m as it lies on the work in the work pose of step n.
 void ManipCPNTF(const Sim& s, int n, int m, int kf, double p[3]);
 void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]);
+// The finger-side trail: ManipCPNTF of steps m = 0..n on finger kf's link in its
+// pose of step n (p has room for n + 1 points).
+void ManipCPNTFTrail(const Sim& s, int n, int kf, double p[][3]);
 
 }  // namespace rg

@@ -55,7 +55,7 @@ void Axes() {
   glEnable(GL_LIGHTING);
 }
 
-void HandAndMarkers(Sim& s) {
+void HandAndMarkers(const Sim& s) {
   draw_hand(s, s.qqa2[1], kHandColour);
   for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
     draw_ContactMark(kf, s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf], kMarkerColour);
@@ -70,7 +70,7 @@ void Reshape(int w, int h) {
   glMatrixMode(GL_MODELVIEW);
 }
 
-void DrawFrame(Sim& s) {
+void DrawFrame(const Sim& s) {
   FrameSetUp();
   DrawOverlay(s);
   glRotated(s.rot[0], 1.0, 0.0, 0.0);

@@ -24,10 +24,10 @@ void DrawSphereTr(const double centre[3], double a, const float colour[4]);
 void DrawLine(const double p0[3], const double p1[3], double w, const float colour[4]);
 void DrawCone(const double p0[3], const double p1[3], double a, const float colour[4]);
 
-// hand (fingers redo their kinematics, so s.JA / s.EA follow the drawn pose)
-void draw_hand(Sim& s, const double qqf[kSlots][kSlots], const float colour[4]);
-void draw_finger(Sim& s, int kf, int n, const double* q, const float colour[4]);
-void draw_fingerTr(Sim& s, int kf, int n, const double* q, const float colour[4]);
+// hand, each finger in the pose of its angles
+void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]);
+void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]);
+void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]);
 void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]);
 void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
                 const float colour[4]);
@@ -60,11 +60,11 @@ void* OverlayFont();
 void DrawOverlay(const Sim& s);
 
 // replay of stored step m
-void PSeries(Sim& s, int m);
+void PSeries(const Sim& s, int m);
 
 // One whole frame into the current GL context (no buffer swap): frame set-up,
 // overlay, view transform, axes, work, hand, markers, replay.
-void DrawFrame(Sim& s);
+void DrawFrame(const Sim& s);
 // Viewport for a window of w x h pixels; the projection stays the identity.
 void Reshape(int w, int h);
 

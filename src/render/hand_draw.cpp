@@ -1,6 +1,5 @@
 // Drawing of the hand: palm, joint bodies, links, fingertip balls, joint-axis
-// arrows and finger labels. Every finger re-runs its forward kinematics for the
-// angles it is drawn with.
+// arrows and finger labels, each finger in the pose of the angles it is drawn with.
 #include <cmath>
 
 #include "hand/hand.h"
@@ -33,20 +32,19 @@ void LinkFrame(const double EAj[3][3], double Ef[3][3]) {
 }
 
 // Label "1".."9" just below the first joint of finger kf.
-void FingerLabel(const Sim& s, int kf) {
+void FingerLabel(const FingerPose& F, int kf) {
   const char label[2] = {DigitChar(kf), '\0'};
-  const double* P = s.JA[kf][1];
+  const double* P = F.JA[1];
   DrawText3D(static_cast<float>(ToGL(P[0])), static_cast<float>(ToGL(P[1]) - 0.3),
              static_cast<float>(ToGL(P[2])), OverlayFont(), label);
 }
 
-void JointsAndAxes(const Sim& s, int kf, int n, const float colour[4]) {
-  for (int j = 1; j <= n; ++j)
-    draw_joint(s.JRTYPE[j], s.JA[kf][j], s.EA[kf][j], lRjnt, rRjnt, colour);
+void JointsAndAxes(const Sim& s, const FingerPose& F, int n, const float colour[4]) {
+  for (int j = 1; j <= n; ++j) draw_joint(s.JRTYPE[j], F.JA[j], F.EA[j], lRjnt, rRjnt, colour);
   for (int j = 1; j <= n; ++j) {
     double e[3];
-    MatColumn(s.EA[kf][j], 2, e);
-    DrawArrow(s.JA[kf][j], e, kBlack);
+    MatColumn(F.EA[j], 2, e);
+    DrawArrow(F.JA[j], e, kBlack);
   }
 }
 
@@ -54,7 +52,7 @@ bool ValidFinger(int kf, int n) { return kf >= 1 && kf < kSlots && n >= 1 && n <
 
 }  // namespace
 
-void draw_hand(Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
+void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
   if (s.HAND1 < 1 || s.HAND1 > 4) return;
   const int n = s.njnt[s.HAND1];
   for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
@@ -67,32 +65,32 @@ void draw_hand(Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) 
   DrawPalm(colour);
 }
 
-void draw_finger(Sim& s, int kf, int n, const double* q, const float colour[4]) {
-  if (!ValidFinger(kf, n)) return;
-  Findirect_kineR(s, kf, n, q);
-  FingerLabel(s, kf);
+void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
+  if (!ValidFinger(kf, n) || n != s.nJ) return;
+  const FingerPose F = Findirect_kineR(s, kf, q);
+  FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {
     double Ef[3][3];
-    LinkFrame(s.EA[kf][j], Ef);
-    draw_arm(s.JA[kf][j], Ef, aFin, lFin, kLinkColour);
+    LinkFrame(F.EA[j], Ef);
+    draw_arm(F.JA[j], Ef, aFin, lFin, kLinkColour);
   }
-  JointsAndAxes(s, kf, n, colour);
+  JointsAndAxes(s, F, n, colour);
 }
 
-void draw_fingerTr(Sim& s, int kf, int n, const double* q, const float colour[4]) {
-  if (!ValidFinger(kf, n)) return;
-  Findirect_kineR(s, kf, n, q);
-  FingerLabel(s, kf);
+void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
+  if (!ValidFinger(kf, n) || n != s.nJ) return;
+  const FingerPose F = Findirect_kineR(s, kf, q);
+  FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {
     double Ef[3][3];
-    LinkFrame(s.EA[kf][j], Ef);
+    LinkFrame(F.EA[j], Ef);
     if (j == n) {
-      draw_armTr(s.JA[kf][j], Ef, aFin, lFin, colour);
+      draw_armTr(F.JA[j], Ef, aFin, lFin, colour);
     } else {
-      draw_arm(s.JA[kf][j], Ef, aFin, lFin, colour);
+      draw_arm(F.JA[j], Ef, aFin, lFin, colour);
     }
   }
-  JointsAndAxes(s, kf, n, colour);
+  JointsAndAxes(s, F, n, colour);
 }
 
 void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]) {

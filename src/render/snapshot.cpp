@@ -101,7 +101,7 @@ bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& 
 
 }  // namespace
 
-int RenderSnapshotPNG(rg::Sim& s, const char* path) {
+int RenderSnapshotPNG(const rg::Sim& s, const char* path) {
   if (path == nullptr || path[0] == '\0') {
     std::fprintf(stderr, "snapshot: no file name given\n");
     return 1;

@@ -7,4 +7,4 @@
 // on the X display and writes it to path as an RGB PNG. Returns 0 on success;
 // without a usable display, or when the file cannot be written, prints one line
 // to stderr, writes no file and returns nonzero.
-int RenderSnapshotPNG(rg::Sim& s, const char* path);
+int RenderSnapshotPNG(const rg::Sim& s, const char* path);
