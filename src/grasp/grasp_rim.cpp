@@ -7,6 +7,7 @@
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
 #include "core/catalogue.h"
+#include "numerics/newton.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -94,67 +95,50 @@ int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const
   c = ContactM();
   c.q = q0;
 
+  // Newton directions from the forward-difference Jacobian, the step limited to 1 rad
+  struct Problem {
+    const double *C, *xw, *yw, *zw;
+    NewtonCount& n;
+    Notes* notes;
+    bool Direction(const double* pm, double* step) {
+      if (n.cntG >= kMaxJacobians) return false;  // the error keeps falling without converging
+      double J[2][2], IJB[2][2];
+      const double det = LinkCircleContactGradm2(pm, C, xw, yw, zw, J, IJB, notes);
+      ++n.cntG;
+      n.nErr += 3;
+      if (!(std::fabs(det) >= kMinDet)) return false;
+      double L1, r1[3], P[3], nw[3], Err[2], norm;
+      LinkCircleContactErrm2(pm, C, xw, yw, zw, L1, r1, P, nw, Err, norm);
+      step[0] = IJB[0][0] * Err[0] + IJB[0][1] * Err[1];
+      step[1] = IJB[1][0] * Err[0] + IJB[1][1] * Err[1];
+      const double big = std::fmax(std::fabs(step[0]), std::fabs(step[1]));
+      if (!std::isfinite(big)) return false;
+      if (big >= 1.0) {
+        step[0] /= big;
+        step[1] /= big;
+      }
+      return true;
+    }
+    double Trial(const double* pm) {
+      double L1, r1[3], P[3], nw[3], Err[2], norm;
+      LinkCircleContactErrm2(pm, C, xw, yw, zw, L1, r1, P, nw, Err, norm);
+      ++n.nErr;
+      return norm;
+    }
+    void Accept() {}
+  } problem{C, xw, yw, zw, n, notes};
+
   double pm1[2] = {pm0[0], pm0[1]};
   double L1, r1[3], P[3], nw[3], Err[2], norm1;
   LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
   ++n.nErr;
-  bool converged = norm1 < kTol;
-  bool failed = !std::isfinite(norm1);
-  while (!converged && !failed) {
-    if (n.cntG >= kMaxJacobians) {  // the error keeps falling without converging
-      failed = true;
-      break;
-    }
-    double J[2][2], IJB[2][2];
-    const double det = LinkCircleContactGradm2(pm1, C, xw, yw, zw, J, IJB, notes);
-    ++n.cntG;
-    n.nErr += 3;
-    if (!(std::fabs(det) >= kMinDet)) {
-      failed = true;
-      break;
-    }
-    LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
-    double step[2] = {IJB[0][0] * Err[0] + IJB[0][1] * Err[1],
-                      IJB[1][0] * Err[0] + IJB[1][1] * Err[1]};
-    const double big = std::fmax(std::fabs(step[0]), std::fabs(step[1]));
-    if (!std::isfinite(big)) {
-      failed = true;
-      break;
-    }
-    if (big >= 1.0) {
-      step[0] /= big;
-      step[1] /= big;
-    }
-    int cnt2 = 0, cnt3 = 0;
-    for (;;) {
-      double pm2[2] = {pm1[0] - step[0], pm1[1] - step[1]};
-      double norm2;
-      LinkCircleContactErrm2(pm2, C, xw, yw, zw, L1, r1, P, nw, Err, norm2);
-      ++n.nErr;
-      if (norm2 < kTol) {
-        pm1[0] = pm2[0];
-        pm1[1] = pm2[1];
-        norm1 = norm2;
-        converged = true;
-        break;
-      }
-      if (norm2 < norm1) {  // accept and try the same step again
-        pm1[0] = pm2[0];
-        pm1[1] = pm2[1];
-        norm1 = norm2;
-        if (++cnt2 >= kMaxRepeats) break;  // fresh Jacobian
-        continue;
-      }
-      if (cnt3 < kMaxReductions) {
-        step[0] /= 10.0;
-        step[1] /= 10.0;
-        ++cnt3;
-        continue;
-      }
-      if (cnt2 == 0) failed = true;  // no decrease even with a 1e-5 step
-      break;
-    }
-  }
+  NewtonLimits lim;
+  lim.tol = kTol;
+  lim.maxReductions = kMaxReductions;
+  lim.maxRepeats = kMaxRepeats;
+  const bool converged =
+      std::isfinite(norm1) && DampedNewton<2>(problem, pm1, norm1, lim) == NewtonEnd::Converged;
+  const bool failed = !converged;
 
   // results at the last point reached
   LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
@@ -263,55 +247,43 @@ int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
   double T[3], n[3], P[3], nf[3], Err[2];
   double norm1 = TipCircleContactErrm2(sgnUL, pm1, C, EwM, T, n, P, nf, t, Err);
   ++nc.nErr;
-  bool converged = norm1 < kTol;
-  bool failed = !std::isfinite(norm1);
-  double det1 = 0.0;
-  int cntG = 1;
-  while (!converged && !failed) {
-    double J[2][2], IJB[2][2], dpm[2], dpmmax;
-    const double det = TipCircleContactGradm2(sgnUL, pm1, C, EwM, J, IJB, dpm, dpmmax, notes);
-    ++nc.cntG;
-    nc.nErr += 3;
-    if (cntG == 1) det1 = det;
-    if (!(std::fabs(det) >= kMinDet) || det * det1 < 0.0) {  // singular, or turned over
-      failed = true;
-      break;
+  // Newton directions from the forward-difference Jacobian, the step limited to 0.1
+  // rad; a determinant that is too small or changes sign ends the iteration
+  struct Problem {
+    char sgnUL;
+    const double* C;
+    const double (*EwM)[3];
+    NewtonCount& nc;
+    Notes* notes;
+    double det1 = 0.0;
+    int cntG = 1;
+    bool Direction(const double* pm, double* step) {
+      double J[2][2], IJB[2][2], dpm[2], dpmmax;
+      const double det = TipCircleContactGradm2(sgnUL, pm, C, EwM, J, IJB, dpm, dpmmax, notes);
+      ++nc.cntG;
+      nc.nErr += 3;
+      if (cntG == 1) det1 = det;
+      if (!(std::fabs(det) >= kMinDet) || det * det1 < 0.0) return false;  // singular, or turned over
+      if (++cntG >= kMaxJacobians || !(dpmmax > 0.0) || !std::isfinite(dpmmax)) return false;
+      const double h = std::fmin(kStepCap, dpmmax);
+      step[0] = h * dpm[0] / dpmmax;
+      step[1] = h * dpm[1] / dpmmax;
+      return true;
     }
-    if (++cntG >= kMaxJacobians || !(dpmmax > 0.0) || !std::isfinite(dpmmax)) {
-      failed = true;
-      break;
-    }
-    const double h = std::fmin(kStepCap, dpmmax);
-    double step[2] = {h * dpm[0] / dpmmax, h * dpm[1] / dpmmax};
-    int cntR = 0, cntdpm = 0;
-    for (;;) {
-      double pm2[2] = {pm1[0] - step[0], pm1[1] - step[1]};
-      const double norm2 = TipCircleContactErrm2(sgnUL, pm2, C, EwM, T, n, P, nf, t, Err);
+    double Trial(const double* pm) {
+      double T[3], n[3], P[3], nf[3], t[3], Err[2];
       ++nc.nErr;
-      if (norm2 < kTol) {
-        pm1[0] = pm2[0];
-        pm1[1] = pm2[1];
-        norm1 = norm2;
-        converged = true;
-        break;
-      }
-      if (norm2 < norm1) {
-        pm1[0] = pm2[0];
-        pm1[1] = pm2[1];
-        norm1 = norm2;
-        if (++cntR >= kMaxRepeats) break;
-        continue;
-      }
-      if (cntdpm < kMaxReductions) {
-        step[0] /= 10.0;
-        step[1] /= 10.0;
-        ++cntdpm;
-        continue;
-      }
-      if (cntR == 0) failed = true;
-      break;
+      return TipCircleContactErrm2(sgnUL, pm, C, EwM, T, n, P, nf, t, Err);
     }
-  }
+    void Accept() {}
+  } problem{sgnUL, C, EwM, nc, notes};
+  NewtonLimits lim;
+  lim.tol = kTol;
+  lim.maxReductions = kMaxReductions;
+  lim.maxRepeats = kMaxRepeats;
+  const bool converged =
+      std::isfinite(norm1) && DampedNewton<2>(problem, pm1, norm1, lim) == NewtonEnd::Converged;
+  const bool failed = !converged;
 
   TipCircleContactErrm2(sgnUL, pm1, C, EwM, T, n, P, nf, t, Err);
   pm[0] = pm1[0];

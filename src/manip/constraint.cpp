@@ -3,6 +3,7 @@
 
 #include "hand/hand.h"
 #include "manip/manip.h"
+#include "numerics/newton.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -198,7 +199,6 @@ char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, doubl
 
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
                          int maxIter) {
-  PRNewtonStats st;
   const int kf = in.kf, nJ = s.nJ;
 
   // starting value: the first PR motion right after the grasp, else the
@@ -208,82 +208,79 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   if (s.cntManip0 != 0)
     for (int j = 1; j <= nJ; ++j) q[j] = 2.0 * s.qqa2[1][kf][j] - s.qqa2[0][kf][j];
 
-  RimContact c, cn;
-  double ERR[4], ERRT;
-  PRCirMotion2ERR4(s, in, q, c, ERR, &ERRT);
-  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
-  out.Lf2 = c.Lf;
-  out.fif2 = c.fif;
-  out.thw2 = c.thw;
-
-  char result = 'D';
-  bool done = ERRT < err6;
-  if (done) result = 'Y';
-  while (!done) {
-    // Jacobian update at the current angles
-    double JB4[4][4], IJB4[4][4], dq00, det;
-    ++st.jacobians;
-    if (JacobianAt(s, in, q, c, ERR, ERRT, JB4, IJB4, &dq00, &det) != 'Y') break;
-    double ddq[4], dqmax = 0.0;
-    for (int i = 0; i < 4; ++i) {
-      ddq[i] = 0.0;
-      for (int k = 0; k < 4; ++k) ddq[i] += IJB4[i][k] * ERR[k];
-      dqmax = std::fmax(dqmax, std::fabs(ddq[i]));
-    }
-    if (!(dqmax < err2))
-      for (int i = 0; i < 4; ++i) ddq[i] *= err2 / dqmax;
-    int improvements = 0, reductions = 0;
-    bool newJacobian = false;
-    while (!done && !newJacobian) {
-      // trial along the current direction from the current angles
-      ++st.cnt1;
-      ++st.trials;
-      double qn[kSlots], ERRn[4], ERRTn;
-      for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
-      double stepMax = 0.0;
-      for (int j = 1; j <= 4; ++j) {
-        qn[j] = q[j] - ddq[j - 1];
-        stepMax = std::fmax(stepMax, std::fabs(ddq[j - 1]));
+  // The unknowns are joints 1..4 (q + 1). A direction is the Newton step from the
+  // forward-difference Jacobian, its largest joint change limited to err2; each trial
+  // leaves its angles and contact in out, so a failed solve reports its last trial.
+  struct Problem {
+    Sim& s;
+    const PRStepFixed& in;
+    PRStepResult& out;
+    double q[kSlots];  // current angles, with their contact and errors
+    RimContact c, cn;
+    double ERR[4], ERRT, ERRn[4];
+    double maxStep = 0.0;
+    bool Direction(const double*, double* ddq) {
+      double JB4[4][4], IJB4[4][4], dq00, det;
+      if (JacobianAt(s, in, q, c, ERR, ERRT, JB4, IJB4, &dq00, &det) != 'Y') return false;
+      double dqmax = 0.0;
+      for (int i = 0; i < 4; ++i) {
+        ddq[i] = 0.0;
+        for (int k = 0; k < 4; ++k) ddq[i] += IJB4[i][k] * ERR[k];
+        dqmax = std::fmax(dqmax, std::fabs(ddq[i]));
       }
-      st.maxStep = std::fmax(st.maxStep, stepMax);
+      if (!(dqmax < err2))
+        for (int i = 0; i < 4; ++i) ddq[i] *= err2 / dqmax;
+      return true;
+    }
+    double Trial(const double* x) {
+      double qn[kSlots], ERRTn;
+      for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
+      for (int j = 1; j <= 4; ++j) {
+        qn[j] = x[j - 1];
+        maxStep = std::fmax(maxStep, std::fabs(q[j] - qn[j]));
+      }
       PRCirMotion2ERR4(s, in, qn, cn, ERRn, &ERRTn);
       for (int j = 0; j < kSlots; ++j) out.q2[j] = qn[j];
       out.Lf2 = cn.Lf;
       out.fif2 = cn.fif;
       out.thw2 = cn.thw;
-      if (ERRTn < err6) {
-        for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
-        c = cn;
-        result = 'Y';
-        done = true;
-      } else if (st.cnt1 >= maxIter) {
-        break;
-      } else if (ERRTn < ERRT) {
-        for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
-        for (int i = 0; i < 4; ++i) ERR[i] = ERRn[i];
-        ERRT = ERRTn;
-        c = cn;
-        ++improvements;
-      } else if (reductions >= kNewtonMaxReduce) {
-        if (improvements == 0) break;
-        ++st.cnt1;
-        newJacobian = true;
-      } else {
-        for (int i = 0; i < 4; ++i) ddq[i] /= 10.0;
-        ++reductions;
-        ++st.reductions;
-      }
+      return ERRTn;
     }
-    if (!newJacobian) break;  // converged, or gave up inside the line search
-  }
+    void Accept() {
+      for (int j = 1; j <= 4; ++j) q[j] = out.q2[j];
+      for (int i = 0; i < 4; ++i) ERR[i] = ERRn[i];
+      c = cn;
+    }
+  } p{s, in, out, {}, {}, {}, {}, 0.0, {}};
+  for (int j = 0; j < kSlots; ++j) p.q[j] = q[j];
+  PRCirMotion2ERR4(s, in, p.q, p.c, p.ERR, &p.ERRT);
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
+  out.Lf2 = p.c.Lf;
+  out.fif2 = p.c.fif;
+  out.thw2 = p.c.thw;
 
-  if (done) {
+  NewtonLimits lim;
+  lim.tol = err6;
+  lim.maxReductions = kNewtonMaxReduce;
+  lim.maxIterations = maxIter;
+  NewtonStats ns;
+  double x[4] = {p.q[1], p.q[2], p.q[3], p.q[4]};
+  const NewtonEnd end = DampedNewton<4>(p, x, p.ERRT, lim, &ns);
+
+  char result = 'D';
+  if (end == NewtonEnd::Converged) {
     // finish: the contact point on the rim and the normal at the accepted pose
-    if (OffLink(out.Lf2)) result = 'O';
-    VecCopy(c.rwc, out.RC2);
-    ContactNormalAt(s, kf, out.q2, out.Lf2, c.rfc, out.NW2);
+    result = OffLink(out.Lf2) ? 'O' : 'Y';
+    VecCopy(p.c.rwc, out.RC2);
+    ContactNormalAt(s, kf, out.q2, out.Lf2, p.c.rfc, out.NW2);
   }
-  if (stats != nullptr) *stats = st;
+  if (stats != nullptr) {
+    stats->cnt1 = ns.iterations;
+    stats->trials = ns.trials;
+    stats->jacobians = ns.directions;
+    stats->reductions = ns.reductions;
+    stats->maxStep = p.maxStep;
+  }
   return result;
 }
 
