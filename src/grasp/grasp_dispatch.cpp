@@ -183,6 +183,162 @@ void SetType(char T[2], char a, char b) {
 
 }  // namespace
 
+namespace {
+
+// The work in the frame of the finger's last joint, and what every candidate needs.
+struct WorkInM {
+  double rwM[3], EwM[3][3], xw[3], yw[3], zw[3], rwU[3];
+  const double* Centre(char rim) const { return rim == 'L' ? rwM : rwU; }
+  double Lw(char rim) const { return rim == 'U' ? hCyl : 0.0; }
+  // outward normal of the end face of a rim: -zw below, zw above
+  void FaceNormal(char rim, double n[3]) const {
+    if (rim == 'L')
+      VecNeg(zw, n);
+    else
+      VecCopy(zw, n);
+  }
+};
+
+char Verdict(bool valid, const ContactM& c) {
+  if (valid) return 'Y';
+  return (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
+}
+
+// candidate 1: the link on the side surface
+void LinkOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
+  ContactM& c = G.c[1];
+  FinLinkCylinderContactm2(q0n, w.rwM, w.EwM, c, nullptr, notes);
+  c.prm.psif = kHalfPiC;
+  c.prm.Ltw = aCyl;
+  SetType(G.GTYPE1[1], SideLetter(c.solF, 'L'), SideLetter(c.solW, 'L'));
+  G.solC[1] = Verdict(c.solF == 1 && c.solW == 1, c);
+}
+
+// candidate 2: the fingertip on the side surface
+void TipOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
+  ContactM& c = G.c[2];
+  FinTipCylinderContactm2(q0n, w.rwM, w.EwM, c, nullptr, notes);
+  c.prm.Lf = lFin;
+  c.prm.Ltw = aCyl;
+  SetType(G.GTYPE1[2], c.solF == 2 ? 'T' : SideLetter(c.solF, 'T'), SideLetter(c.solW, 'L'));
+  G.solC[2] = Verdict(c.solF == 2 && c.solW == 1, c);
+}
+
+// candidate 3: the link on the rim, started at the rim's crossing with the link plane
+void LinkOnRim(GraspCandidates& G, double q0n, const WorkInM& w, char rim, Notes* notes) {
+  ContactM& c = G.c[3];
+  LinkCircleContactm2(rim, q0n, w.Centre(rim), w.xw, w.yw, w.zw, c, nullptr, notes);
+  c.prm.psif = kHalfPiC;
+  c.prm.Ltw = aCyl;
+  c.prm.Lw = w.Lw(rim);
+  char t = 'N';
+  if (c.solW == 2) t = 'C';
+  if (c.solW == 4) t = 'D';
+  if (c.solW == 5) t = 'S';
+  SetType(G.GTYPE1[3], SideLetter(c.solF, 'L'), t);
+  G.solC[3] = Verdict(c.solF == 1 && c.solW == 2, c);
+}
+
+// candidate 4: the fingertip on the rim, started from the link-rim result
+void TipOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
+  ContactM& c = G.c[4];
+  const double pm0[2] = {G.c[3].q, G.c[3].prm.thw};
+  double pm[2];
+  TipCircleContactm2(rim, pm0, w.Centre(rim), w.EwM, c, pm, nullptr, notes);
+  c.prm.Lf = lFin;
+  c.prm.Ltw = aCyl;
+  c.prm.Lw = w.Lw(rim);
+  if (c.solF == 2 && c.solW == 2) {
+    SetType(G.GTYPE1[4], 'T', 'C');
+    G.solC[4] = 'Y';
+  } else if (c.solF == 2 && c.solW == 4) {
+    SetType(G.GTYPE1[4], 'T', 'D');  // the tip reaches into the end disk
+    G.solC[4] = 'O';
+  } else {
+    SetType(G.GTYPE1[4], 'N', 'N');
+    G.solC[4] = 'N';
+  }
+}
+
+// candidate 5: the fingertip on the end disk
+void TipOnDisk(GraspCandidates& G, const WorkInM& w, char rim) {
+  ContactM& c = G.c[5];
+  double n[3];
+  w.FaceNormal(rim, n);
+  const int r = FinTipDiskContactm2(rim, w.Centre(rim), w.EwM, n, c);
+  c.prm.Lf = lFin;
+  c.prm.Lw = w.Lw(rim);
+  if (r == 0 || c.solF == 0 || c.solW == 0) {
+    SetType(G.GTYPE1[5], 'N', 'N');
+    G.solC[5] = 'N';
+  } else if (c.solF == 2 && c.solW == 3) {
+    SetType(G.GTYPE1[5], 'T', 'D');
+    G.solC[5] = 'Y';
+  } else {
+    SetType(G.GTYPE1[5], 'T', 'U');  // beyond the disk's rim
+    G.solC[5] = 'O';
+  }
+}
+
+// Each solver starts from one estimate and can miss the first touch. Solves the
+// candidates again from the touch st found by sweeping the closing angle, on every end
+// of the work the link's slab reaches; a valid contact reached earlier than a
+// candidate's replaces it. Returns the candidate then reached first.
+int RetryFromTouch(GraspCandidates& G, double q0n, const WorkInM& w, const SweptTouch& st,
+                   Notes* notes) {
+  G.swept = true;
+  auto offer = [&](int k, const ContactM& c, char t0, char t1, char rim, double Lw) {
+    if (!grasp_detail::ContactFinite(c) || (G.solC[k] == 'Y' && !(c.q < G.qc[k]))) return;
+    G.c[k] = c;
+    if (k >= 3) G.c[k].prm.Lw = Lw;
+    G.c[k].prm.Ltw = aCyl;
+    G.qc[k] = c.q;
+    G.solC[k] = 'Y';
+    G.rim[k] = rim;
+    SetType(G.GTYPE1[k], t0, t1);
+  };
+  ContactM c;
+  // the side surface: the equation's root next to the touch
+  if (FinLinkCylinderContactm2(q0n, w.rwM, w.EwM, c, &st.q, notes) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
+  if (FinTipCylinderContactm2(q0n, w.rwM, w.EwM, c, &st.q, notes) == 1) {
+    c.prm.Lf = lFin;
+    offer(2, c, 'T', 'L', 'M', 0.0);
+  }
+  const double p[3] = {st.t * std::cos(st.q), st.t * std::sin(st.q), 0.0};
+  for (const char rim : {'L', 'U'}) {
+    if ((rim == 'L' ? G.sgnZm1 : G.sgnZm2) != 'M') continue;  // the slab misses this end
+    const double* Cr = w.Centre(rim);
+    double d[3];
+    VecSub(p, Cr, d);
+    const double th = std::atan2(VecDot(d, w.yw), VecDot(d, w.xw));  // rim angle facing the touch
+    const double pmLink[2] = {st.q, th};
+    if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, w.xw, w.yw, w.zw, c, nullptr, notes) == 1)
+      offer(3, c, 'L', 'C', rim, w.Lw(rim));
+    // the tip solver starts 0.1 beyond its given point in both unknowns
+    const double pmTip[2] = {st.q - 0.1, th - 0.1};
+    double pm[2];
+    if (TipCircleContactm2(rim, pmTip, Cr, w.EwM, c, pm, nullptr, notes) == 1)
+      offer(4, c, 'T', 'C', rim, w.Lw(rim));
+    double n[3];
+    w.FaceNormal(rim, n);
+    c = ContactM();
+    c.prm.Lf = lFin;
+    if (FinTipDiskContactm2(rim, Cr, w.EwM, n, c) == 3 && c.solF == 2)
+      offer(5, c, 'T', 'D', rim, w.Lw(rim));
+  }
+  int K = SelectContactCandidate(G.solC, G.qc);
+  // a side contact reached after the link has met the work elsewhere is no first touch
+  if (K == 1 && G.qc[1] > st.q + kSweepAgree) {
+    char solC[6];
+    for (int k = 0; k <= 5; ++k) solC[k] = (k == 1) ? 'N' : G.solC[k];
+    const int K2 = SelectContactCandidate(solC, G.qc);
+    if (K2 != 0 && G.qc[K2] < G.qc[1]) K = K2;
+  }
+  return K;
+}
+
+}  // namespace
+
 int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
                             const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
                             double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
@@ -214,106 +370,27 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
 
   // the work in the last joint's frame, before the joint's own rotation
   const FingerPose P = Findirect_kineR(s, kf, q0c);
-  double rwM[3], EwM[3][3], xw[3], yw[3], zw[3], rwU[3];
-  ITransWrkAtoM(P.JA[nJ], P.EAs[nJ], rwG, EwG, rwM, EwM);
-  MatColumn(EwM, 0, xw);
-  MatColumn(EwM, 1, yw);
-  MatColumn(EwM, 2, zw);
-  VecAddScaled(rwM, hCyl, zw, rwU);
+  WorkInM w;
+  ITransWrkAtoM(P.JA[nJ], P.EAs[nJ], rwG, EwG, w.rwM, w.EwM);
+  MatColumn(w.EwM, 0, w.xw);
+  MatColumn(w.EwM, 1, w.yw);
+  MatColumn(w.EwM, 2, w.zw);
+  VecAddScaled(w.rwM, hCyl, w.zw, w.rwU);
 
-  const char sgnUL = CylinderZmPlaneCross(aFin, aCyl, hCyl, rwM, EwM, G.sgnZm1, G.sgnZm2);
+  const char sgnUL = CylinderZmPlaneCross(aFin, aCyl, hCyl, w.rwM, w.EwM, G.sgnZm1, G.sgnZm2);
   G.sgnUL = sgnUL;
   if (sgnUL == 'N') return 0;
-  const double* Crim = (sgnUL == 'L') ? rwM : rwU;
-  const double Lrim = (sgnUL == 'U') ? hCyl : 0.0;
   const double q0n = q0c[nJ];
 
-  // 1: link on the side
-  {
-    ContactM& c = G.c[1];
-    FinLinkCylinderContactm2(q0n, rwM, EwM, c, nullptr, &s.notes);
-    c.prm.psif = kHalfPiC;
-    c.prm.Ltw = aCyl;
-    SetType(G.GTYPE1[1], SideLetter(c.solF, 'L'), SideLetter(c.solW, 'L'));
-    if (c.solF == 1 && c.solW == 1)
-      G.solC[1] = 'Y';
-    else
-      G.solC[1] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
-  }
+  // a valid link contact on the side is taken at once; otherwise every candidate the
+  // slab of the link can reach is solved
+  LinkOnSide(G, q0n, w, &s.notes);
   if (G.solC[1] != 'Y') {
-    // 2: fingertip on the side
-    {
-      ContactM& c = G.c[2];
-      FinTipCylinderContactm2(q0n, rwM, EwM, c, nullptr, &s.notes);
-      c.prm.Lf = lFin;
-      c.prm.Ltw = aCyl;
-      SetType(G.GTYPE1[2], c.solF == 2 ? 'T' : SideLetter(c.solF, 'T'), SideLetter(c.solW, 'L'));
-      if (c.solF == 2 && c.solW == 1)
-        G.solC[2] = 'Y';
-      else
-        G.solC[2] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
-    }
+    TipOnSide(G, q0n, w, &s.notes);
     if (sgnUL != 'M') {
-      // 3: link on the rim
-      {
-        ContactM& c = G.c[3];
-        LinkCircleContactm2(sgnUL, q0n, Crim, xw, yw, zw, c, nullptr, &s.notes);
-        c.prm.psif = kHalfPiC;
-        c.prm.Ltw = aCyl;
-        c.prm.Lw = Lrim;
-        char w = 'N';
-        if (c.solW == 2) w = 'C';
-        if (c.solW == 4) w = 'D';
-        if (c.solW == 5) w = 'S';
-        SetType(G.GTYPE1[3], SideLetter(c.solF, 'L'), w);
-        if (c.solF == 1 && c.solW == 2)
-          G.solC[3] = 'Y';
-        else
-          G.solC[3] = (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
-      }
-      // 4: fingertip on the rim, started from the link-rim result
-      {
-        ContactM& c = G.c[4];
-        const double pm0[2] = {G.c[3].q, G.c[3].prm.thw};
-        double pm[2];
-        TipCircleContactm2(sgnUL, pm0, Crim, EwM, c, pm, nullptr, &s.notes);
-        c.prm.Lf = lFin;
-        c.prm.Ltw = aCyl;
-        c.prm.Lw = Lrim;
-        if (c.solF == 2 && c.solW == 2) {
-          SetType(G.GTYPE1[4], 'T', 'C');
-          G.solC[4] = 'Y';
-        } else if (c.solF == 2 && c.solW == 4) {
-          SetType(G.GTYPE1[4], 'T', 'D');  // the tip reaches into the end disk
-          G.solC[4] = 'O';
-        } else {
-          SetType(G.GTYPE1[4], 'N', 'N');
-          G.solC[4] = 'N';
-        }
-      }
-      // 5: fingertip on the end disk
-      {
-        ContactM& c = G.c[5];
-        double n[3];
-        const double* D = (sgnUL == 'L') ? rwM : rwU;
-        if (sgnUL == 'L')
-          VecNeg(zw, n);
-        else
-          VecCopy(zw, n);
-        const int r = FinTipDiskContactm2(sgnUL, D, EwM, n, c);
-        c.prm.Lf = lFin;
-        c.prm.Lw = Lrim;
-        if (r == 0 || c.solF == 0 || c.solW == 0) {
-          SetType(G.GTYPE1[5], 'N', 'N');
-          G.solC[5] = 'N';
-        } else if (c.solF == 2 && c.solW == 3) {
-          SetType(G.GTYPE1[5], 'T', 'D');
-          G.solC[5] = 'Y';
-        } else {
-          SetType(G.GTYPE1[5], 'T', 'U');  // beyond the disk's rim
-          G.solC[5] = 'O';
-        }
-      }
+      LinkOnRim(G, q0n, w, sgnUL, &s.notes);
+      TipOnRim(G, w, sgnUL, &s.notes);
+      TipOnDisk(G, w, sgnUL);
     }
   }
   for (int k = 3; k <= 5; ++k) G.rim[k] = sgnUL;
@@ -324,67 +401,16 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   }
 
   int K = SelectContactCandidate(G.solC, G.qc);
-  // Each solver starts from one estimate and can miss the first touch: then there is
-  // no contact at all, or the chosen contact's pose has the link already in the work.
-  // Solve the rim and disk candidates again from the touch found by sweeping the
-  // closing angle, on every end of the work the link's slab reaches.
+  // no contact at all, or the chosen contact's pose has the link already in the work:
+  // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleGap(G.qc[K], rwM, EwM, nullptr) < -kTouchDepth) &&
-      SweepFirstTouch(rwM, EwM, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree)) {
-    G.swept = true;
-    auto offer = [&](int k, const ContactM& c, char t0, char t1, char rim, double Lw) {
-      if (!grasp_detail::ContactFinite(c) || (G.solC[k] == 'Y' && !(c.q < G.qc[k]))) return;
-      G.c[k] = c;
-      if (k >= 3) G.c[k].prm.Lw = Lw;
-      G.c[k].prm.Ltw = aCyl;
-      G.qc[k] = c.q;
-      G.solC[k] = 'Y';
-      G.rim[k] = rim;
-      SetType(G.GTYPE1[k], t0, t1);
-    };
-    ContactM c;
-    // the side surface: the equation's root next to the touch
-    if (FinLinkCylinderContactm2(q0n, rwM, EwM, c, &st.q, &s.notes) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
-    if (FinTipCylinderContactm2(q0n, rwM, EwM, c, &st.q, &s.notes) == 1) {
-      c.prm.Lf = lFin;
-      offer(2, c, 'T', 'L', 'M', 0.0);
-    }
-    const double p[3] = {st.t * std::cos(st.q), st.t * std::sin(st.q), 0.0};
-    for (const char rim : {'L', 'U'}) {
-      if ((rim == 'L' ? G.sgnZm1 : G.sgnZm2) != 'M') continue;  // the slab misses this end
-      const double* Cr = (rim == 'L') ? rwM : rwU;
-      const double Lr = (rim == 'U') ? hCyl : 0.0;
-      double d[3];
-      VecSub(p, Cr, d);
-      const double th = std::atan2(VecDot(d, yw), VecDot(d, xw));  // rim angle facing the touch
-      const double pmLink[2] = {st.q, th};
-      if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, xw, yw, zw, c, nullptr, &s.notes) == 1)
-        offer(3, c, 'L', 'C', rim, Lr);
-      // the tip solver starts 0.1 beyond its given point in both unknowns
-      const double pmTip[2] = {st.q - 0.1, th - 0.1};
-      double pm[2];
-      if (TipCircleContactm2(rim, pmTip, Cr, EwM, c, pm, nullptr, &s.notes) == 1) offer(4, c, 'T', 'C', rim, Lr);
-      double n[3];
-      if (rim == 'L')
-        VecNeg(zw, n);
-      else
-        VecCopy(zw, n);
-      c = ContactM();
-      c.prm.Lf = lFin;
-      if (FinTipDiskContactm2(rim, Cr, EwM, n, c) == 3 && c.solF == 2) offer(5, c, 'T', 'D', rim, Lr);
-    }
-    K = SelectContactCandidate(G.solC, G.qc);
-    // a side contact reached after the link has met the work elsewhere is no first touch
-    if (K == 1 && G.qc[1] > st.q + kSweepAgree) {
-      char solC[6];
-      for (int k = 0; k <= 5; ++k) solC[k] = (k == 1) ? 'N' : G.solC[k];
-      const int K2 = SelectContactCandidate(solC, G.qc);
-      if (K2 != 0 && G.qc[K2] < G.qc[1]) K = K2;
-    }
-  }
+  if ((K == 0 || CapsuleGap(G.qc[K], w.rwM, w.EwM, nullptr) < -kTouchDepth) &&
+      SweepFirstTouch(w.rwM, w.EwM, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree))
+    K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;
   if (K == 0) return 0;
 
+  // the candidate reached first, in the hand frame
   const ContactM& c = G.c[K];
   qf[nJ] = c.q;
   prm = c.prm;

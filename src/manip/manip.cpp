@@ -124,6 +124,147 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   return sgnN;
 }
 
+namespace {
+
+constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
+
+// The start of a step: the work before the move and the commanded velocity (the
+// angular one also in the hand frame, for the work's frame at the start).
+struct StepStart {
+  double rw1[3], Ew1[3][3];
+  const double* vw;
+  const double* omww;
+  double omw[3];
+};
+
+// What an attempt computed for every finger; recorded only when the step completes.
+struct StepResult {
+  double rw2[3], Ew2[3][3];
+  double rwP2[kSlots][3];
+  char sgnC[kSlots];
+  PRStepResult res[kSlots];
+};
+
+// The fixed inputs of finger kf's solve: its latest state, and its rim on the moved work.
+PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
+  PRStepFixed in;
+  in.kf = kf;
+  for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
+  const ContactPrm& prm1 = s.ManipPrm2[1][kf];
+  in.Lf1 = prm1.Lf;
+  in.fif1 = prm1.fif;
+  in.thw1 = prm1.thw;
+  VecCopy(s.ManipNWA2[1][kf], in.NW1);
+  // the contacted rim on the moved work and the old contact carried with it
+  MatCopy(r.Ew2, in.Ew2);
+  const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
+  for (int i = 0; i < 3; ++i) {
+    in.rwP2[i] = r.rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * r.Ew2[i][2] : 0.0);
+    in.rwc3[i] = in.rwP2[i] + aCyl * (ct * r.Ew2[i][0] + sn * r.Ew2[i][1]);
+  }
+  PRStepBefore(s, in, st.Ew1);
+  return in;
+}
+
+// First PR motion: joint rates that follow the work at the contact, over dt. Near a
+// singular posture the rates are wild; a prediction that turns a joint by more than
+// kMaxPredictedStep is not trusted and the finger starts where it was.
+void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
+  double nu[kSlots] = {}, det = 0.0;
+  if (PRCirMotion1VN2(s, in.kf, in.q1, st.rw1, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
+                      &det) == 0)
+    for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+  double predicted = 0.0;
+  for (int j = 1; j <= s.nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
+  if (!(predicted <= kMaxPredictedStep))
+    for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+  for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
+  for (int j = 1; j <= s.nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
+}
+
+// Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
+// motion; its state before the step is kept) or 'C' (its new pose meets the work).
+char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
+  const int nJ = s.nJ;
+  PRStepFixed in = FingerInputs(s, kf, st, r);
+  VecCopy(in.rwP2, r.rwP2[kf]);
+  Predict(s, st, in);
+
+  char sgnC;
+  RimContact c12;
+  double ERR1[4], ERRT1;
+  PRStepResult& out = r.res[kf];
+  if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
+    AcceptPose(s, kf, in.q12, c12, out);
+    sgnC = OffLink(out.Lf2) ? 'O' : 'Y';
+    s.sgnC[kf] = sgnC;
+  } else {
+    // second PR motion: the exact rolling constraints by Newton iteration
+    sgnC = PRCirMotion24(s, in, out);
+  }
+  if (sgnC != 'D' && !FiniteResult(s, out)) {
+    KeepBefore(in, out);
+    sgnC = 'D';
+    s.sgnC[kf] = 'D';
+  }
+  if (sgnC != 'Y') s.sgnMANIP = sgnC;
+  if (sgnC == 'D') return sgnC;
+
+  // the finger in its new pose must stay clear of the work; its contacting link
+  // may touch the rim only, not enter the side or an end face
+  const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
+  char sgnCC[2] = {'F', 'F'};
+  if (sgnC == 'Y' &&
+      (FinCylinderCollision(s, kf, nJ, out.q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC) == 'C' ||
+       LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) > kLinkDepthTol)) {
+    sgnC = 'C';
+    s.COLLkf = kf;
+  }
+  return sgnC;
+}
+
+// One attempt of the step with the time step s.dt, every finger solved for the same
+// move of the work: 'Y' done (the fingers' letters merged into s.sgnMANIP), 'D' a
+// finger found no rolling motion (noted), 'C' the moved work meets the palm, 'N' the
+// move is not a finite pose.
+char Attempt(Sim& s, const StepStart& st, StepResult& r) {
+  MoveCylinder1(st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
+  if (!Finite3(r.rw2) || !FiniteMat(r.Ew2)) return 'N';
+  double Ew2T[3][3], Lc = 0.0;
+  MatTrans(r.Ew2, Ew2T);
+  if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    r.sgnC[kf] = SolveFinger(s, st, r, kf);
+    if (r.sgnC[kf] == 'D') {
+      s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
+      return 'D';
+    }
+    s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, r.sgnC[kf]);
+  }
+  return 'Y';
+}
+
+// Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
+// their values.
+void RecordStep(Sim& s, int M, const StepResult& r) {
+  const int nF = s.nF, nJ = s.nJ;
+  for (int kf = 1; kf <= nF; ++kf) {
+    const PRStepResult& out = r.res[kf];
+    const ContactPrm& prm1 = s.ManipPrm2[1][kf];
+    const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
+    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.rw2, r.rwP2[kf], r.Ew2, out.RC2,
+                            out.NW2);
+    const int row = s.cntMainip1;
+    for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
+    for (int k = kf + 1; k <= nF; ++k)
+      for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
+    usrdisplay(s);
+  }
+  s.cntManip0 = M + 1;
+}
+
+}  // namespace
+
 char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   s.nF = s.nfin[s.HAND1];
   s.nJ = s.njnt[s.HAND1];
@@ -145,7 +286,6 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
     s.sgnMANIP = 'D';
     return 'D';
   }
-
   // a step beyond the last row the record can hold would not be recorded
   const int M = s.cntManip0;
   if ((M + 1) / kDecim >= kRows) {
@@ -154,135 +294,28 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   }
 
   // work pose before the step (both history slots hold it once a step is complete)
+  StepStart st;
   const int M2 = (M != 0) ? 1 : 0;
-  double rw1[3], Ew1[3][3];
-  VecCopy(s.ManipRW2[M2], rw1);
-  MatCopy(s.ManipEW2[M2], Ew1);
-  // the work's angular velocity in the hand frame, for the work's frame at the start
-  double omw[3];
-  MatVec(Ew1, omww, omw);
+  VecCopy(s.ManipRW2[M2], st.rw1);
+  MatCopy(s.ManipEW2[M2], st.Ew1);
+  st.vw = vw;
+  st.omww = omww;
+  MatVec(st.Ew1, omww, st.omw);
 
-  // first time step of every call; a reduced one is not carried over
-  s.dt = std::sqrt(8.0 * err6 / aCyl);
-  if (s.dt < 0.05) s.dt = 0.05;
-
-  // An attempt computes every finger for the same move of the work before any of
-  // them is recorded. A deadlock therefore retries the whole step with the smaller
-  // time step from the same start, and a step that ends in deadlock leaves the
-  // record as it was: no finger is left rolled on a work pose the others never saw.
-  char sgnC[kSlots];
-  PRStepResult res[kSlots];
-  double rwP2[kSlots][3];
-  double rw2[3], Ew2[3][3];
-  for (;;) {
-    MoveCylinder1(vw, omww, s.dt, rw1, Ew1, rw2, Ew2);
-    if (!Finite3(rw2) || !FiniteMat(Ew2)) {
-      s.sgnMANIP = 'D';
-      return 'D';
+  // Every attempt solves all fingers for the same move of the work before any is
+  // recorded, so a deadlock retries the whole step from the same start with a time
+  // step smaller by sqrt(10), and a final deadlock leaves the record as it was. The
+  // first time step of every call is kFirstDt; a reduced one is not carried over.
+  StepResult r;
+  for (s.dt = kFirstDt;; s.dt /= std::sqrt(10.0)) {
+    const char a = Attempt(s, st, r);
+    if (a == 'Y') break;
+    if (a == 'N' || a == 'C' || s.dt < err5) {
+      s.sgnMANIP = (a == 'C') ? 'C' : 'D';
+      return s.sgnMANIP;
     }
-    double Ew2T[3][3], Lc = 0.0;
-    MatTrans(Ew2, Ew2T);
-    if (RPalmCylinderCollision2(hPalm, rPalm, rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
-      s.sgnMANIP = 'C';
-      return 'C';
-    }
-
-    bool deadlock = false;
-    for (int kf = 1; kf <= nF && !deadlock; ++kf) {
-      sgnC[kf] = 'Y';
-      // the finger's latest state
-      PRStepFixed in;
-      in.kf = kf;
-      for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
-      const ContactPrm& prm1 = s.ManipPrm2[1][kf];
-      in.Lf1 = prm1.Lf;
-      in.fif1 = prm1.fif;
-      in.thw1 = prm1.thw;
-      const double* RC1 = s.ManipCPNTA2[1][kf];
-      VecCopy(s.ManipNWA2[1][kf], in.NW1);
-
-      // the contacted rim on the moved work and the old contact carried with it
-      MatCopy(Ew2, in.Ew2);
-      const double ct = std::cos(in.thw1), st = std::sin(in.thw1);
-      for (int i = 0; i < 3; ++i) {
-        in.rwP2[i] = rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * Ew2[i][2] : 0.0);
-        in.rwc3[i] = in.rwP2[i] + aCyl * (ct * Ew2[i][0] + st * Ew2[i][1]);
-      }
-      VecCopy(in.rwP2, rwP2[kf]);
-      PRStepBefore(s, in, Ew1);
-
-      // first PR motion: joint rates that follow the work at the contact. Near a
-      // singular posture the rates are wild; a prediction that turns a joint by more
-      // than kMaxPredictedStep is not trusted and the finger starts where it was.
-      double nu[kSlots] = {}, det = 0.0;
-      if (PRCirMotion1VN2(s, kf, in.q1, rw1, RC1, in.NW1, vw, omw, nu, &det) == 0)
-        for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
-      double predicted = 0.0;
-      for (int j = 1; j <= nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
-      if (!(predicted <= kMaxPredictedStep))
-        for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
-      for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
-      for (int j = 1; j <= nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
-
-      RimContact c12;
-      double ERR1[4], ERRT1;
-      PRStepResult& out = res[kf];
-      if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
-        AcceptPose(s, kf, in.q12, c12, out);
-        sgnC[kf] = OffLink(out.Lf2) ? 'O' : 'Y';
-        s.sgnC[kf] = sgnC[kf];
-      } else {
-        // second PR motion: the exact rolling constraints by Newton iteration
-        sgnC[kf] = PRCirMotion24(s, in, out);
-      }
-      if (sgnC[kf] != 'D' && !FiniteResult(s, out)) {
-        KeepBefore(in, out);
-        sgnC[kf] = 'D';
-        s.sgnC[kf] = 'D';
-      }
-      if (sgnC[kf] != 'Y') s.sgnMANIP = sgnC[kf];
-
-      if (sgnC[kf] == 'D') {
-        s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
-        if (s.dt < err5) {
-          s.sgnMANIP = 'D';
-          return 'D';
-        }
-        s.dt /= std::sqrt(10.0);
-        deadlock = true;
-        break;
-      }
-
-      // the finger in its new pose must stay clear of the work; its contacting link
-      // may touch the rim only, not enter the side or an end face
-      const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
-      char sgnCC[2] = {'F', 'F'};
-      if (sgnC[kf] == 'Y' &&
-          (FinCylinderCollision(s, kf, nJ, out.q2, aFin, rw2, Ew2, hCyl, aCyl, sgnCC) == 'C' ||
-           LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, rw2, Ew2, hCyl, aCyl) >
-               kLinkDepthTol)) {
-        sgnC[kf] = 'C';
-        s.COLLkf = kf;
-      }
-      s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, sgnC[kf]);
-    }
-    if (!deadlock) break;
   }
-
-  // record every finger's state; on the rim Lw and Ltw keep their values
-  for (int kf = 1; kf <= nF; ++kf) {
-    const PRStepResult& out = res[kf];
-    const ContactPrm& prm1 = s.ManipPrm2[1][kf];
-    const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
-    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, rw2, rwP2[kf], Ew2, out.RC2,
-                            out.NW2);
-    const int row = s.cntMainip1;
-    for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
-    for (int k = kf + 1; k <= nF; ++k)
-      for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
-    usrdisplay(s);  // the finger's kinematic arrays already hold its new pose
-  }
-  s.cntManip0 = M + 1;
+  RecordStep(s, M, r);
   return s.sgnMANIP;
 }
 
