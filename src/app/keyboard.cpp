@@ -95,138 +95,163 @@ void ManipStep(Sim& s) {
   if (s.cntManip0 != M) ManipDataReport(s.con, s, kManipReport);
 }
 
-// Handles one key; true when it ends the program.
-bool HandleKey(Sim& s, unsigned char key) {
-  s.nJ = s.njnt[s.HAND1];
-  s.nF = s.nfin[s.HAND1];
+// ---- the mode keys: each sets its mode and what the mode starts from
 
-  switch (key) {
-    case 'I':
-      if (s.sgnCAL == 'G' || s.sgnCAL == 'A' || s.sgnCAL == 'D') s.sgnCALold = s.sgnCAL;
-      s.sgnCAL = 'I';
-      break;
-    case 'H':
-      s.sgnCAL = 'H';
-      s.sgnCALold = 'N';
-      break;
-    case 'W':
-      s.sgnCAL = 'W';
-      s.sgnCALold = 'N';
-      break;
+void EnterView(Sim& s) {
+  if (s.sgnCAL == 'G' || s.sgnCAL == 'A' || s.sgnCAL == 'D') s.sgnCALold = s.sgnCAL;
+  s.sgnCAL = 'I';
+}
+
+void EnterSetting(Sim& s, char mode) {
+  s.sgnCALold = 'N';
+  s.sgnCAL = mode;
+  switch (mode) {
     case 'M':
-      s.sgnCALold = 'N';
-      s.sgnCAL = 'M';
       s.sgnGC = 'F';
       RESETGRASP(s);
       DrawnWorkIsSetPose(s);
       break;
     case 'V':
-      s.sgnCALold = 'N';
       s.sgnCALS = 'S';
-      s.sgnCAL = 'V';
       break;
     case 'J':
-      s.sgnCALold = 'N';
-      s.sgnCAL = 'J';
       s.cntQ = -1;
       s.sgnFJ[0] = '0';
       s.sgnFJ[1] = '0';
       break;
-    case 'G':
-      if (s.sgnCALold == 'G') {
-        s.sgnCAL = 'G';  // resume the interrupted grasp run
-      } else {
-        RESETGRASP(s);
-        DrawnWorkIsSetPose(s);
-        s.sgnCAL = 'G';
-        s.sgnCALGEnd = 'N';
-        s.cntManip0 = 0;
-        s.sgnCALGChk = 'Y';
-        s.nFIN = 0;
-      }
-      break;
-    case 'A':
-      if (s.sgnCALold == 'A') {
-        s.sgnCAL = 'A';  // resume
-      } else {
-        s.sgnCAL = 'A';
-        VecCopy(s.rwG, s.ManipRW[0]);
-        MatCopy(s.EwG, s.ManipEW[0]);
-        s.nFIN = 0;
-      }
-      break;
-    case 'D':
-      if (s.sgnCAL == 'I' && s.sgnCALold == 'D') {
-        s.sgnCAL = 'D';  // resume at the same replay step
-      } else {
-        s.sgnCALold = s.sgnCAL;
-        s.sgnCAL = 'D';
-        s.cntRepeat = 0;
-      }
-      break;
     default:
-      switch (s.sgnCAL) {
-        case 'I':
-          if (key == kEscape) return true;
-          if (IsMoveKey(key)) ViewStep(s, static_cast<char>(key));
-          break;
-        case 'H':
-          selectHand(s, static_cast<char>(key));
-          RESETGRASP(s);
-          usrdisplay(s);
-          return false;
-        case 'W':
-          if (key == '1' || key == '2') {
-            selectWork(s, static_cast<char>(key));
-            RESETGRASP(s);
-            s.sgnCalColl = 'y';
-            InterferenceStep(s);
-          }
-          break;
-        case 'M':
-          if (IsMoveKey(key) || key == '0' || key == '1') {
-            RESETGRASP(s);
-            if (key != '0' && key != '1') {
-              MoveWork(s, static_cast<char>(key));
-              s.nFIN = 0;
-            }
-            VecCopy(s.rwG0, s.rwG);
-            MatCopy(s.EwG0, s.EwG);
-            DrawnWorkIsSetPose(s);
-            s.sgnCalColl = 'y';
-            InterferenceStep(s);
-          }
-          break;
-        case 'V':
-          if (IsMoveKey(key)) setWorkVelocity(s, static_cast<char>(key), s.EwG);
-          break;
-        case 'J':
-          setq(s, static_cast<char>(key));
-          break;
-        case 'G':
-          s.sgnCAL = 'G';
-          s.sgnCALS = 'N';
-          if (key == 's') GraspStep(s);
-          break;
-        case 'A':
-          if (key == 's') ManipStep(s);
-          break;
-        case 'D':
-          if (key == 's') {
-            if (s.cntRepeat < s.cntMainip1) {
-              s.cntRepeat += 1;
-              usrdisplay(s);
-            } else {
-              s.cntRepeat = s.cntMainip1;
-            }
-          }
-          break;
-        default:
-          break;
-      }
       break;
   }
-  usrdisplay(s);
+}
+
+void EnterGrasp(Sim& s) {
+  if (s.sgnCALold == 'G') {
+    s.sgnCAL = 'G';  // resume the interrupted grasp run
+    return;
+  }
+  RESETGRASP(s);
+  DrawnWorkIsSetPose(s);
+  s.sgnCAL = 'G';
+  s.sgnCALGEnd = 'N';
+  s.cntManip0 = 0;
+  s.sgnCALGChk = 'Y';
+  s.nFIN = 0;
+}
+
+void EnterManipulation(Sim& s) {
+  s.sgnCAL = 'A';
+  if (s.sgnCALold == 'A') return;  // resume
+  VecCopy(s.rwG, s.ManipRW[0]);
+  MatCopy(s.EwG, s.ManipEW[0]);
+  s.nFIN = 0;
+}
+
+void EnterReplay(Sim& s) {
+  if (s.sgnCAL == 'I' && s.sgnCALold == 'D') {
+    s.sgnCAL = 'D';  // resume at the same replay step
+    return;
+  }
+  s.sgnCALold = s.sgnCAL;
+  s.sgnCAL = 'D';
+  s.cntRepeat = 0;
+}
+
+// Handles a mode key; false when the key is none.
+bool ModeKey(Sim& s, unsigned char key) {
+  switch (key) {
+    case 'I': EnterView(s); return true;
+    case 'H': case 'W': case 'M': case 'V': case 'J': EnterSetting(s, static_cast<char>(key)); return true;
+    case 'G': EnterGrasp(s); return true;
+    case 'A': EnterManipulation(s); return true;
+    case 'D': EnterReplay(s); return true;
+    default: return false;
+  }
+}
+
+// ---- the keys of each mode
+
+// What a command key did: the frame still to be drawn, already drawn, or the end.
+enum class Done { Draw, Drawn, Quit };
+
+Done WorkCommand(Sim& s, unsigned char key) {
+  if (key == '1' || key == '2') {
+    selectWork(s, static_cast<char>(key));
+    RESETGRASP(s);
+    s.sgnCalColl = 'y';
+    InterferenceStep(s);
+  }
+  return Done::Draw;
+}
+
+Done PoseCommand(Sim& s, unsigned char key) {
+  if (!(IsMoveKey(key) || key == '0' || key == '1')) return Done::Draw;
+  RESETGRASP(s);
+  if (key != '0' && key != '1') {  // '0' and '1' only check again
+    MoveWork(s, static_cast<char>(key));
+    s.nFIN = 0;
+  }
+  VecCopy(s.rwG0, s.rwG);
+  MatCopy(s.EwG0, s.EwG);
+  DrawnWorkIsSetPose(s);
+  s.sgnCalColl = 'y';
+  InterferenceStep(s);
+  return Done::Draw;
+}
+
+Done ReplayCommand(Sim& s, unsigned char key) {
+  if (key != 's') return Done::Draw;
+  if (s.cntRepeat < s.cntMainip1) {
+    s.cntRepeat += 1;
+    usrdisplay(s);
+  } else {
+    s.cntRepeat = s.cntMainip1;
+  }
+  return Done::Draw;
+}
+
+Done ModeCommand(Sim& s, unsigned char key) {
+  switch (s.sgnCAL) {
+    case 'I':
+      if (key == kEscape) return Done::Quit;
+      if (IsMoveKey(key)) ViewStep(s, static_cast<char>(key));
+      return Done::Draw;
+    case 'H':
+      selectHand(s, static_cast<char>(key));
+      RESETGRASP(s);
+      usrdisplay(s);
+      return Done::Drawn;
+    case 'W':
+      return WorkCommand(s, key);
+    case 'M':
+      return PoseCommand(s, key);
+    case 'V':
+      if (IsMoveKey(key)) setWorkVelocity(s, static_cast<char>(key), s.EwG);
+      return Done::Draw;
+    case 'J':
+      setq(s, static_cast<char>(key));
+      return Done::Draw;
+    case 'G':
+      s.sgnCALS = 'N';
+      if (key == 's') GraspStep(s);
+      return Done::Draw;
+    case 'A':
+      if (key == 's') ManipStep(s);
+      return Done::Draw;
+    case 'D':
+      return ReplayCommand(s, key);
+    default:
+      return Done::Draw;
+  }
+}
+
+// Handles one key; true when it ends the program.
+bool HandleKey(Sim& s, unsigned char key) {
+  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.nfin[s.HAND1];
+  Done done = Done::Draw;
+  if (!ModeKey(s, key)) done = ModeCommand(s, key);
+  if (done == Done::Quit) return true;
+  if (done == Done::Draw) usrdisplay(s);
   return false;
 }
 
