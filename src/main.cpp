@@ -6,12 +6,9 @@
 
 #include "app/startup.h"
 #include "core/state.h"
-#ifdef RG_HAVE_RENDER
 #include "render/window.h"
-#endif
 
 int main(int argc, char** argv) {
-#ifdef RG_HAVE_RENDER
   // freeglut ends the process when it cannot open the display: ask first
   std::string why;
   if (!rg::DisplayAvailable(&why)) {
@@ -21,14 +18,8 @@ int main(int argc, char** argv) {
                  why.c_str(), argc > 0 ? argv[0] : "rollgrasp");
     return 1;
   }
-#endif
   auto sim = std::make_unique<rg::Sim>();
   rg::StartUp(*sim);
   sim->con.Flush();
-#ifdef RG_HAVE_RENDER
   return rg::WindowRun(*sim, argc, argv);
-#else
-  std::fprintf(stderr, "rollgrasp: built without the drawing library; no window can open\n");
-  return 1;
-#endif
 }

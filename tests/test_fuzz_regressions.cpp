@@ -28,7 +28,8 @@ void Replay(const fs::path& file) {
   }
 }
 
-void ReplayDir(const char* sub) {
+// Replays every sequence of the folder; returns how many there were.
+int ReplayDir(const char* sub) {
   const fs::path dir = fs::path(RG_SOURCE_DIR) / "fuzz" / sub;
   int n = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
@@ -36,12 +37,11 @@ void ReplayDir(const char* sub) {
     Replay(e.path());
     ++n;
   }
-  if (std::string(sub) == "seeds") {
-    EXPECT_GT(n, 5);
-  }
+  return n;
 }
 
 }  // namespace
 
-TEST(KeySequences, SeedSequencesKeepTheStateSane) { ReplayDir("seeds"); }
-TEST(KeySequences, FuzzerFindingsStayFixed) { ReplayDir("regressions"); }
+TEST(KeySequences, SeedSequencesKeepTheStateSane) { EXPECT_GT(ReplayDir("seeds"), 5); }
+// the findings kept so far: a folder emptied by mistake must not pass as fixed
+TEST(KeySequences, FuzzerFindingsStayFixed) { EXPECT_GE(ReplayDir("regressions"), 2); }

@@ -3,6 +3,8 @@
 // press ends with a redraw request.
 #include "app/keyboard.h"
 
+#include "core/keys.h"
+
 #include "grasp/grasp.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
@@ -353,21 +355,13 @@ void setq(Sim& s, char key) {
 }
 
 void ViewStep(Sim& s, char key) {
-  switch (key) {
-    case 'P': s.rot[0] += 1.0; break;
-    case 'p': s.rot[0] -= 1.0; break;
-    case 'Q': s.rot[1] += 1.0; break;
-    case 'q': s.rot[1] -= 1.0; break;
-    case 'R': s.rot[2] += 1.0; break;
-    case 'r': s.rot[2] -= 1.0; break;
-    case 'X': s.trans[0] += 0.1; break;
-    case 'x': s.trans[0] -= 0.1; break;
-    case 'Y': s.trans[1] += 0.1; break;
-    case 'y': s.trans[1] -= 0.1; break;
-    case 'Z': s.trans[2] += 0.1; break;
-    case 'z': s.trans[2] -= 0.1; break;
-    default: break;
-  }
+  // turns in degrees, shifts in drawing units
+  const AxisKey k = ParseAxisKey(key);
+  if (!k.valid) return;
+  if (k.turn)
+    s.rot[k.axis] += k.sign * 1.0;
+  else
+    s.trans[k.axis] += k.sign * 0.1;
 }
 
 }  // namespace rg

@@ -1,6 +1,7 @@
 #include "app/overlay_text.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace rg {
 
@@ -59,27 +60,26 @@ void ModeA(const Sim& s, OverlayText& o) {
   }
 }
 
+// Rows 0, 1, ... of the mode panel.
+void Rows(OverlayText& o, std::initializer_list<const char*> rows) {
+  int r = 0;
+  for (const char* text : rows) Row(o, r++, text);
+}
+
 void ModePanel(const Sim& s, OverlayText& o) {
   switch (s.sgnCAL) {
     case 'H':
-      Row(o, 0, "Execution Mode : H\n");
-      Row(o, 1, "H:Select Hand\n");
-      Row(o, 2, "Hit 1,2,3,4\n");
-      Row(o, 3, "1:2F-RQPP, 2:3F-RQPP\n");
-      Row(o, 4, "3:2F-PQPP, 4:3F-PQPP\n");
+      Rows(o, {"Execution Mode : H\n", "H:Select Hand\n", "Hit 1,2,3,4\n", "1:2F-RQPP, 2:3F-RQPP\n",
+               "3:2F-PQPP, 4:3F-PQPP\n"});
       break;
     case 'G':
-      Row(o, 0, "Execution Mode : G\n");
-      if (s.sgnCALGEnd == 'Y') {
-        Row(o, 1, "Grasp Calcul End\n");
-      } else if (s.sgnGRASP == 'N') {
-        Row(o, 1, "Grasp Calcul\n");
-        Row(o, 2, "##------No FingerLink Grasp-------##\n");
-        Row(o, 3, "##------Change Work Position------##\n");
-      } else {
-        Row(o, 1, "Grasp Calcul\n");
-        Row(o, 2, "Hit s to Execution\n");
-      }
+      if (s.sgnCALGEnd == 'Y')
+        Rows(o, {"Execution Mode : G\n", "Grasp Calcul End\n"});
+      else if (s.sgnGRASP == 'N')
+        Rows(o, {"Execution Mode : G\n", "Grasp Calcul\n", "##------No FingerLink Grasp-------##\n",
+                 "##------Change Work Position------##\n"});
+      else
+        Rows(o, {"Execution Mode : G\n", "Grasp Calcul\n", "Hit s to Execution\n"});
       break;
     case 'A':
       ModeA(s, o);
@@ -92,38 +92,27 @@ void ModePanel(const Sim& s, OverlayText& o) {
       Add(o, 5.0f, 325.0f, "Hit s for discrete Motion\n");
       break;
     case 'I':
-      Row(o, 0, "Execution Mode : I\n");
-      Row(o, 1, "Image Move/Rotation Step-by\n");
-      Row(o, 2, "Hit x,X,y,Y,z,Z;  p,P,q,Q,r,R\n");
+      Rows(o, {"Execution Mode : I\n", "Image Move/Rotation Step-by\n", "Hit x,X,y,Y,z,Z;  p,P,q,Q,r,R\n"});
       break;
     case 'W':
-      Row(o, 0, "Execution Mode : W\n");
-      Row(o, 1, "Select Work\n");
-      Row(o, 2, "Hit 1,2 : Sphere,Cylinder\n");
+      Rows(o, {"Execution Mode : W\n", "Select Work\n", "Hit 1,2 : Sphere,Cylinder\n"});
       if (s.sgnCALGChk == 'C') Row(o, 3, "**** Hand/Work Collision ****\n");
       break;
     case 'M':
-      Row(o, 0, "Execution Mode : M\n");
-      if (s.sgnGC == 'C') {
-        Row(o, 1, "**** Finger-Work Collision ****\n");
-        Row(o, 2, "Move Work\n");
-      } else {
-        Row(o, 1, "Work Pose Change Step-by\n");
-        Row(o, 2, "Hit x,X,y,Y,z,Z for Linear Motion\n");
-        Row(o, 3, "Hit p,P,q,Q,r,R for Rotation\n");
-      }
+      if (s.sgnGC == 'C')
+        Rows(o, {"Execution Mode : M\n", "**** Finger-Work Collision ****\n", "Move Work\n"});
+      else
+        Rows(o, {"Execution Mode : M\n", "Work Pose Change Step-by\n", "Hit x,X,y,Y,z,Z for Linear Motion\n",
+                 "Hit p,P,q,Q,r,R for Rotation\n"});
       break;
     case 'V':
-      Row(o, 0, "Execution Mode : V\n");
-      Row(o, 1, "Work Manip Velocity Change Step-by\n");
-      Row(o, 2, "Hit x,X,y,Y,z,Z for vw[ ]\n");
-      Row(o, 3, "Hit p,P,q,Q,r,R for omw[ ]\n");
+      Rows(o, {"Execution Mode : V\n", "Work Manip Velocity Change Step-by\n", "Hit x,X,y,Y,z,Z for vw[ ]\n",
+               "Hit p,P,q,Q,r,R for omw[ ]\n"});
       break;
     case 'J': {
-      Row(o, 0, "Execution Mode : J\n");
-      Row(o, 1, "Hit to Change, n,m\n");
       const char nm[9] = {'n', ',', 'm', '=', s.sgnFJ[0], ',', s.sgnFJ[1], '\n', '\0'};
-      Row(o, 2, nm);  // a zero selection character ends the line there
+      // a zero selection character ends the line there
+      Rows(o, {"Execution Mode : J\n", "Hit to Change, n,m\n", nm});
       if (s.cntQ >= 1) Row(o, 3, "Hit p or m to Change J-angle step-by\n");
       break;
     }

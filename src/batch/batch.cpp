@@ -19,10 +19,8 @@
 #include "core/state.h"
 #include "hand/hand.h"
 #include "record/report.h"
-#ifdef RG_HAVE_RENDER
 #include "render/snapshot.h"
 #include "render/window.h"
-#endif
 
 namespace {
 
@@ -235,17 +233,12 @@ int main(int argc, char** argv) {
   }
 
   if (!snapshotPath.empty()) {
-#ifdef RG_HAVE_RENDER
     std::string why;
     if (!rg::DisplayAvailable(&why)) {
       std::fprintf(stderr, "rollgrasp-batch: --snapshot needs an X display (%s); run it under xvfb-run -a\n",
                    why.c_str());
       return 1;
     }
-#else
-    std::fprintf(stderr, "rollgrasp-batch: built without the drawing library; --snapshot is not available\n");
-    return 1;
-#endif
   }
 
   // Output files are opened before the run so that an unwritable path fails at once.
@@ -312,9 +305,7 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-#ifdef RG_HAVE_RENDER
   if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
-#endif
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;

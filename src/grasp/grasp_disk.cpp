@@ -12,7 +12,6 @@ namespace rg {
 using grasp_detail::FinNormalAngle;
 using grasp_detail::LinkDir;
 using grasp_detail::TipNormalAngle;
-using grasp_detail::WrapPiC;
 
 int FinTipDiskContactm2(char sgnUL, const double PWm[3], const double EwM[3][3],
                         const double mW[3], ContactM& c) {

@@ -14,7 +14,6 @@
 
 namespace rg {
 
-using grasp_detail::WrapPiC;
 
 // ------------------------------------------------------------------ rim choice
 
@@ -359,8 +358,8 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   VecSet(0, 0, 0, NW);
   if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return 0;
   // a work pose with a non-finite number describes no cylinder
-  bool finite = grasp_detail::Finite3(rwG);
-  for (int i = 0; i < 3; ++i) finite = finite && grasp_detail::Finite3(EwG[i]);
+  bool finite = VecFinite(rwG);
+  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(EwG[i]);
 
   double q0c[kSlots] = {};
   for (int j = 0; j <= nJ; ++j) q0c[j] = q0[j];

@@ -17,7 +17,6 @@ using grasp_detail::FinNormalAngle;
 using grasp_detail::LinkDir;
 using grasp_detail::RimConeCode;
 using grasp_detail::TipNormalAngle;
-using grasp_detail::WrapPiC;
 
 constexpr double kDelta = 1e-8;     // forward-difference step of the Jacobians
 constexpr double kMinDet = 0.01;    // smaller Jacobian determinants count as singular
@@ -41,6 +40,33 @@ double Inverse2(const double J[2][2], double IJB[2][2], Notes* notes) {
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 2; ++j) IJB[i][j] = A[i][j];
   return det;
+}
+
+// A rim contact at (q, theta) = pm: rim point P, finger normal nf (towards the work),
+// position Lf along the link.
+void RimContactAt(const double pm[2], const double P[3], const double nf[3], double Lf,
+                  ContactM& c) {
+  double u[3];
+  c.q = WrapPiC(pm[0]);
+  LinkDir(c.q, u);
+  c.prm.thw = WrapPiC(pm[1]);
+  c.prm.Lf = Lf;
+  c.prm.Ltw = aCyl;
+  VecCopy(P, c.RCm);
+  VecCopy(nf, c.NFm);
+  VecNeg(nf, c.NWm);
+  c.prm.fif = FinNormalAngle(u, c.NFm);
+}
+
+// The damped Newton iteration on (q, theta) from a start with a finite error norm;
+// true when it converges.
+template <class Problem>
+bool SolveRim(Problem& p, double pm[2], double& norm, double tol) {
+  NewtonLimits lim;
+  lim.tol = tol;
+  lim.maxReductions = kMaxReductions;
+  lim.maxRepeats = kMaxRepeats;
+  return std::isfinite(norm) && DampedNewton<2>(p, pm, norm, lim) == NewtonEnd::Converged;
 }
 
 // Outward normal of the end face that holds the rim: zw for the upper, -zw for the lower.
@@ -132,27 +158,15 @@ int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const
   double L1, r1[3], P[3], nw[3], Err[2], norm1;
   LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
   ++n.nErr;
-  NewtonLimits lim;
-  lim.tol = kTol;
-  lim.maxReductions = kMaxReductions;
-  lim.maxRepeats = kMaxRepeats;
-  const bool converged =
-      std::isfinite(norm1) && DampedNewton<2>(problem, pm1, norm1, lim) == NewtonEnd::Converged;
+  const bool converged = SolveRim(problem, pm1, norm1, kTol);
   const bool failed = !converged;
 
   // results at the last point reached
   LinkCircleContactErrm2(pm1, C, xw, yw, zw, L1, r1, P, nw, Err, norm1);
-  double u[3];
-  c.q = WrapPiC(pm1[0]);
-  LinkDir(c.q, u);
-  c.prm.thw = WrapPiC(pm1[1]);
-  c.prm.Lf = L1;
+  double nf[3];
+  VecNeg(nw, nf);
+  RimContactAt(pm1, P, nf, L1, c);
   c.prm.psif = kHalfPiC;
-  c.prm.Ltw = aCyl;
-  VecCopy(P, c.RCm);
-  VecCopy(nw, c.NWm);
-  VecNeg(nw, c.NFm);
-  c.prm.fif = FinNormalAngle(u, c.NFm);
   if (!converged || failed || !grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;
     return 0;
@@ -277,27 +291,15 @@ int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
     }
     void Accept() {}
   } problem{sgnUL, C, EwM, nc, notes};
-  NewtonLimits lim;
-  lim.tol = kTol;
-  lim.maxReductions = kMaxReductions;
-  lim.maxRepeats = kMaxRepeats;
-  const bool converged =
-      std::isfinite(norm1) && DampedNewton<2>(problem, pm1, norm1, lim) == NewtonEnd::Converged;
+  const bool converged = SolveRim(problem, pm1, norm1, kTol);
   const bool failed = !converged;
 
   TipCircleContactErrm2(sgnUL, pm1, C, EwM, T, n, P, nf, t, Err);
   pm[0] = pm1[0];
   pm[1] = pm1[1];
+  RimContactAt(pm1, P, n, lFin, c);
   double u[3];
-  c.q = WrapPiC(pm1[0]);
   LinkDir(c.q, u);
-  c.prm.thw = WrapPiC(pm1[1]);
-  c.prm.Lf = lFin;
-  c.prm.Ltw = aCyl;
-  VecCopy(P, c.RCm);
-  VecCopy(n, c.NFm);
-  VecNeg(n, c.NWm);
-  c.prm.fif = FinNormalAngle(u, c.NFm);
   c.prm.psif = TipNormalAngle(u, c.NFm, c.prm.fif);
   if (!converged || failed || !grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;

@@ -16,7 +16,6 @@ namespace {
 
 using grasp_detail::FinNormalAngle;
 using grasp_detail::LinkDir;
-using grasp_detail::WrapPiC;
 
 // A*c^2 + 2B*c*s + C*s^2 + 2F*c + 2G*s + D, c = cos q, s = sin q.
 struct TrigEq {
@@ -53,6 +52,27 @@ double PolishRoot(const TrigEq& e, double q) {
 // A kept tangency must meet the surfaces to this accuracy after refinement.
 constexpr double kTangencyTol = 1e-7;
 
+// The work's axes in the frame of the last joint, and the candidate cleared to "no
+// contact" at the start angle q0.
+void BeginCandidate(double q0, const double EwM[3][3], double xw[3], double yw[3], double mw[3],
+                    ContactM& c) {
+  MatColumn(EwM, 0, xw);
+  MatColumn(EwM, 1, yw);
+  MatColumn(EwM, 2, mw);
+  c = ContactM();
+  c.q = q0;
+}
+
+// The point RP2 at L2 along the work axis (through rwM along mw) and its distance from
+// RP1, a point of the link's axis: the two bodies touch where it equals aFin + aCyl.
+double AxisDistance(const double RP1[3], const double rwM[3], double L2, const double mw[3],
+                    double RP2[3]) {
+  VecAddScaled(rwM, L2, mw, RP2);
+  double dv[3];
+  VecSub(RP2, RP1, dv);
+  return VecNorm(dv);
+}
+
 int SideCode(double L, double len) {
   if (L < 0.0) return -1;
   if (L <= len) return 1;
@@ -76,12 +96,8 @@ int FirstRootAbove(const double* q, const bool* kept, int n) {
 int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
                              const double* qStart, Notes* notes) {
   double mw[3], xw[3], yw[3];
-  MatColumn(EwM, 0, xw);
-  MatColumn(EwM, 1, yw);
-  MatColumn(EwM, 2, mw);
+  BeginCandidate(q0, EwM, xw, yw, mw, c);
   const double d = aFin + aCyl;
-  c = ContactM();
-  c.q = q0;
   c.prm.Lf = 1000.0;
   c.prm.Lw = (mw[2] < 0.0) ? -1000.0 : 1000.0;
   c.prm.psif = kHalfPiC;
@@ -143,10 +159,7 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
       r.L1 = r.L2 = 1000.0;
     }
     VecScale(r.L1, u, r.RP1);
-    VecAddScaled(rwM, r.L2, mw, r.RP2);
-    double dv[3];
-    VecSub(r.RP2, r.RP1, dv);
-    const double DD = VecNorm(dv);
+    const double DD = AxisDistance(r.RP1, rwM, r.L2, mw, r.RP2);
     if (std::fabs(r.q) < 1e-7) r.q = 0.0;
     qr[k] = r.q;
     kept[k] = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= 1.0 &&
@@ -182,11 +195,7 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
 int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
                             const double* qStart, Notes* notes) {
   double mw[3], xw[3], yw[3];
-  MatColumn(EwM, 0, xw);
-  MatColumn(EwM, 1, yw);
-  MatColumn(EwM, 2, mw);
-  c = ContactM();
-  c.q = q0;
+  BeginCandidate(q0, EwM, xw, yw, mw, c);
   c.prm.Lf = lFin;
   c.prm.Lw = 1000.0;
   c.prm.Ltw = aCyl;
@@ -227,10 +236,7 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
     LinkDir(rt.q, u);
     rt.Lw = l * VecDot(u, mw) - k;
     VecScale(l, u, rt.RP1);
-    VecAddScaled(rwM, rt.Lw, mw, rt.RP2);
-    double dv[3];
-    VecSub(rt.RP2, rt.RP1, dv);
-    const double DD = VecNorm(dv);
+    const double DD = AxisDistance(rt.RP1, rwM, rt.Lw, mw, rt.RP2);
     if (std::fabs(rt.q) < 1e-6) rt.q = 0.0;
     qr[kk] = rt.q;
     kept[kk] = std::fabs(DD - d) <= 1.0 && std::fabs(DD - d) <= kTangencyTol * d;

@@ -10,13 +10,6 @@
 namespace rg {
 namespace grasp_detail {
 
-// Wraps an angle once into [-pi, pi] (the contact code's decimal pi).
-inline double WrapPiC(double a) {
-  if (a < -kPiC) a += k2PiC;
-  if (a > kPiC) a -= k2PiC;
-  return a;
-}
-
 // Direction of the last link at joint angle q.
 inline void LinkDir(double q, double u[3]) {
   u[0] = std::cos(q);
@@ -56,15 +49,11 @@ inline bool FrontHalf(double psif) {
   return psif >= -kHalfPiC - kSlackAngle && psif <= kHalfPiC + kSlackAngle;
 }
 
-inline bool Finite3(const double v[3]) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
 // True when every number of a candidate is finite (no NaN may be accepted).
 inline bool ContactFinite(const ContactM& c) {
   return std::isfinite(c.q) && std::isfinite(c.prm.Lf) && std::isfinite(c.prm.fif) &&
          std::isfinite(c.prm.psif) && std::isfinite(c.prm.Lw) && std::isfinite(c.prm.Ltw) &&
-         std::isfinite(c.prm.thw) && Finite3(c.RCm) && Finite3(c.NFm) && Finite3(c.NWm);
+         std::isfinite(c.prm.thw) && VecFinite(c.RCm) && VecFinite(c.NFm) && VecFinite(c.NWm);
 }
 
 // Normal-cone test of a rim contact: the work normal NW at rim point P of the rim

@@ -7,6 +7,22 @@
 #include "numerics/vecmat.h"
 
 namespace rg {
+namespace {
+
+// Of the cylinder's ends r (base) and top (base + Lw ez), the one with the smaller
+// coordinate c becomes A, and mw points from A to the other end.
+void NearEnd(const double r[3], const double top[3], const double ez[3], int c, double A[3],
+             double mw[3]) {
+  if (top[c] < r[c]) {
+    VecCopy(top, A);
+    VecNeg(ez, mw);
+  } else {
+    VecCopy(r, A);
+    VecCopy(ez, mw);
+  }
+}
+
+}  // namespace
 
 char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw, double Lw,
                              const double EwT[3][3], double* Lc) {
@@ -19,13 +35,7 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
 
   // A: the end nearer to the face (smaller y); mw points from A to the other end.
   double A[3], mw[3];
-  if (top[1] < r[1]) {
-    VecCopy(top, A);
-    VecNeg(ez, mw);
-  } else {
-    VecCopy(r, A);
-    VecCopy(ez, mw);
-  }
+  NearEnd(r, top, ez, 1, A, mw);
   const double my = mw[1];
 
   if (std::fabs(my) >= 1e-5 && std::fabs(std::fabs(my) - 1.0) < 1e-5) {
@@ -97,13 +107,7 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
 
   // Axis parallel to the face. Here A is the end with the smaller z; the x and z
   // coordinates are turned by pi/2 - alpha so that the axis runs along +z'.
-  if (top[2] < r[2]) {
-    VecCopy(top, A);
-    VecNeg(ez, mw);
-  } else {
-    VecCopy(r, A);
-    VecCopy(ez, mw);
-  }
+  NearEnd(r, top, ez, 2, A, mw);
   const double alpha = std::atan2(mw[2], mw[0]);
   const double xA = A[0] * std::sin(alpha) - A[2] * std::cos(alpha);
   const double zA = A[0] * std::cos(alpha) + A[2] * std::sin(alpha);

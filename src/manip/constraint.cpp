@@ -9,13 +9,6 @@
 namespace rg {
 namespace {
 
-// Brings an angle difference into [-pi, pi].
-double WrapPi(double a) {
-  if (a > kPiC) a -= k2PiC;
-  if (a < -kPiC) a += k2PiC;
-  return a;
-}
-
 // The last link of finger kf for angles q, without touching the state's kinematic
 // arrays: origin o = joint nJ, link axis x and the x, z axes of its frame E, the joint
 // axes z[j] (j = 1..nJ), and F = (z, x x z, x), the frame of the distance routine.
@@ -81,7 +74,7 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   const double omn2 = nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, c.N);
 
   // roll on the finger: along the link and around it
-  const double dfif = WrapPi(in.fif1 - c.fif);
+  const double dfif = WrapPiC(in.fif1 - c.fif);
   const double dLf = in.Lf1 - c.Lf;
   const double dLb = aFin * dfif;
 
@@ -99,7 +92,7 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   }
   t1 = 0.5 * (t1 + in.tLink1[0]);
   t2 = 0.5 * (t2 + in.tLink1[1]);
-  const double sw = aCyl * WrapPi(in.thw1 - c.thw);
+  const double sw = aCyl * WrapPiC(in.thw1 - c.thw);
 
   ERR[0] = c.D;
   ERR[1] = dLf - sw * t1;

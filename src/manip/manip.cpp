@@ -17,17 +17,11 @@ namespace {
 // contact's own tolerance, so a link touching the rim is never taken for one in it
 constexpr double kLinkDepthTol = err4;
 
-bool Finite3(const double v[3]) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
-bool FiniteMat(const double E[3][3]) { return Finite3(E[0]) && Finite3(E[1]) && Finite3(E[2]); }
-
 bool FiniteResult(const Sim& s, const PRStepResult& r) {
   for (int j = 0; j <= s.nJ; ++j)
     if (!std::isfinite(r.q2[j])) return false;
   return std::isfinite(r.Lf2) && std::isfinite(r.fif2) && std::isfinite(r.thw2) &&
-         Finite3(r.RC2) && Finite3(r.NW2);
+         VecFinite(r.RC2) && VecFinite(r.NW2);
 }
 
 // Accepts angles q, with their contact c, as the finger's result: contact point on
@@ -120,7 +114,6 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
     s.sgnMANIP = sgnN;
   }
   if (sgnN == 'D') KeepBefore(in, out);
-  s.sgnC[kf] = sgnN;
   return sgnN;
 }
 
@@ -229,7 +222,7 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
 // move is not a finite pose.
 char Attempt(Sim& s, const StepStart& st, StepResult& r) {
   MoveCylinder1(st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
-  if (!Finite3(r.rw2) || !FiniteMat(r.Ew2)) return 'N';
+  if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
   double Ew2T[3][3], Lc = 0.0;
   MatTrans(r.Ew2, Ew2T);
   if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
@@ -282,7 +275,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
       return 'R';
     }
   // a velocity that is not finite would carry NaN into the record
-  if (!Finite3(vw) || !Finite3(omww)) {
+  if (!VecFinite(vw) || !VecFinite(omww)) {
     s.sgnMANIP = 'D';
     return 'D';
   }

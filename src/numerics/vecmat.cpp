@@ -95,6 +95,18 @@ void MatCopy(const double A[3][3], double B[3][3]) {
     for (int j = 0; j < 3; ++j) B[i][j] = A[i][j];
 }
 
+bool VecFinite(const double v[3]) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+bool MatFinite(const double E[3][3]) { return VecFinite(E[0]) && VecFinite(E[1]) && VecFinite(E[2]); }
+
+double WrapPiC(double a) {
+  if (a < -kPiC) a += k2PiC;
+  if (a > kPiC) a -= k2PiC;
+  return a;
+}
+
 void MatTrans(const double A[3][3], double B[3][3]) {
   double T[3][3];
   for (int i = 0; i < 3; ++i)

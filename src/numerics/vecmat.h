@@ -34,6 +34,11 @@ void VecSet(double x, double y, double z, double a[3]);
 
 // matrix operations
 void MatCopy(const double A[3][3], double B[3][3]);
+// true when every entry is a finite number
+bool VecFinite(const double v[3]);
+bool MatFinite(const double E[3][3]);
+// an angle brought once into [-pi, pi] with the contact code's decimal pi
+double WrapPiC(double a);
 void MatTrans(const double A[3][3], double B[3][3]);
 void MatMul(const double A[3][3], const double B[3][3], double C[3][3]);
 void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A^T*B

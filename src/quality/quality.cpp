@@ -25,10 +25,6 @@ constexpr double kTwoPi = 6.283185307179586;
 // and the origin as on the hull's boundary (strictly inside needs more).
 constexpr double kRelTol = 1e-10;
 
-bool Finite3(const double v[3]) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
 // Tangent-plane part of v at a contact with unit normal n; false when too short.
 bool TangentPart(const double v[3], const double n[3], double scale, double t[3]) {
   VecAddScaled(v, -VecDot(v, n), n, t);
@@ -210,11 +206,11 @@ int PrimitiveWrenchesPerContact(const QualitySettings& s) {
 int PrimitiveWrenches(const QualityContact* c, int n, const double centre[3], double rho,
                       const QualitySettings& s, double* w) {
   if (!c || !w || n < 1 || n > kMaxQualityContacts || !QualitySettingsValid(s, nullptr)) return 0;
-  if (!centre || !Finite3(centre) || !std::isfinite(rho) || rho <= 0) return 0;
+  if (!centre || !VecFinite(centre) || !std::isfinite(rho) || rho <= 0) return 0;
   double unitN[kMaxQualityContacts][3];
   double scale = rho;  // length scale for "too short" tangent references
   for (int i = 0; i < n; ++i) {
-    if (!Finite3(c[i].p) || !Finite3(c[i].n) || VecNorm(c[i].n) < 1e-12) return 0;
+    if (!VecFinite(c[i].p) || !VecFinite(c[i].n) || VecNorm(c[i].n) < 1e-12) return 0;
     VecUnit(c[i].n, unitN[i]);
     double r[3];
     VecSub(c[i].p, centre, r);

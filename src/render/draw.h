@@ -11,6 +11,10 @@ namespace rg {
 
 // model units -> drawing units (x * 300 / 15000)
 double ToGL(double x);
+// A cylinder of radius a from P along the z axis of frame E by L, opaque or
+// translucent; rf receives its far end.
+void CylinderAlongZ(const double P[3], const double E[3][3], double a, double L,
+                    const float colour[4], bool translucent, double rf[3]);
 
 // primitives
 void usrDrawCylinder(const double r0[3], const double rf[3], double a, const float colour[4]);

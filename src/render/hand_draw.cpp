@@ -65,50 +65,57 @@ void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colou
   DrawPalm(colour);
 }
 
-void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
+namespace {
+
+// A finger: its label, its two links (the last one translucent in the replay), and its
+// joints with their axes. The links take linkColour, the joints jointColour.
+void DrawFinger(const Sim& s, int kf, int n, const double* q, const float linkColour[4],
+                const float jointColour[4], bool translucentLast) {
   if (!ValidFinger(kf, n) || n != s.nJ) return;
   const FingerPose F = Findirect_kineR(s, kf, q);
   FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {
     double Ef[3][3];
     LinkFrame(F.EA[j], Ef);
-    draw_arm(F.JA[j], Ef, aFin, lFin, kLinkColour);
+    if (translucentLast && j == n)
+      draw_armTr(F.JA[j], Ef, aFin, lFin, linkColour);
+    else
+      draw_arm(F.JA[j], Ef, aFin, lFin, linkColour);
   }
-  JointsAndAxes(s, F, n, colour);
+  JointsAndAxes(s, F, n, jointColour);
+}
+
+}  // namespace
+
+void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
+  DrawFinger(s, kf, n, q, kLinkColour, colour, false);
 }
 
 void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
-  if (!ValidFinger(kf, n) || n != s.nJ) return;
-  const FingerPose F = Findirect_kineR(s, kf, q);
-  FingerLabel(F, kf);
-  for (int j = 3; j <= n; ++j) {
-    double Ef[3][3];
-    LinkFrame(F.EA[j], Ef);
-    if (j == n) {
-      draw_armTr(F.JA[j], Ef, aFin, lFin, colour);
-    } else {
-      draw_arm(F.JA[j], Ef, aFin, lFin, colour);
-    }
-  }
-  JointsAndAxes(s, F, n, colour);
+  DrawFinger(s, kf, n, q, colour, colour, true);
 }
 
-void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]) {
-  double ez[3], rf[3];
-  MatColumn(Ef, 2, ez);
-  VecAddScaled(P, L, ez, rf);
-  usrDrawCylinder(P, rf, a, colour);
+namespace {
+
+// A link from P along the z axis of Ef by L with its ball at the far end; a
+// translucent one shows its net.
+void Arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4],
+         bool translucent) {
+  double rf[3];
+  CylinderAlongZ(P, Ef, a, L, colour, translucent, rf);
+  if (translucent) CylinderNet(P, Ef, a, L);
   DrawSphere(rf, a, colour);
+}
+
+}  // namespace
+
+void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]) {
+  Arm(P, Ef, a, L, colour, false);
 }
 
 void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
                 const float colour[4]) {
-  double ez[3], rf[3];
-  MatColumn(Ef, 2, ez);
-  VecAddScaled(P, L, ez, rf);
-  usrDrawCylinderTr(P, rf, a, colour);
-  CylinderNet(P, Ef, a, L);
-  DrawSphere(rf, a, colour);
+  Arm(P, Ef, a, L, colour, true);
 }
 
 void draw_joint(char jtype, const double P[3], const double E[3][3], double lJnt, double rJnt,

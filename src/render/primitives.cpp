@@ -38,6 +38,14 @@ void TranslateRotate(const double centre[3], const double ang[2]) {
   glRotated(ang[1] / kRadPerDeg, 0.0, 1.0, 0.0);
 }
 
+// The kSeg points of a circle of radius ga (drawing units) about the local z axis.
+void CircleVertices(double ga) {
+  for (int i = 0; i < kSeg; ++i) {
+    const double th = i * kStep;
+    glVertex3d(ga * std::cos(th), ga * std::sin(th), 0.0);
+  }
+}
+
 void SetAmbient(const float colour[4]) { glMaterialfv(GL_FRONT, GL_AMBIENT, colour); }
 
 // Blending on and depth writes off for a translucent primitive.
@@ -55,13 +63,27 @@ void EndTranslucent() {
   glMaterialfv(GL_FRONT, GL_DIFFUSE, kDiffuse);
 }
 
+// A solid of radius a from p0 to p1 in drawing units, and the angles that turn +Z
+// onto its axis.
+struct Span {
+  double ang[2], ga, gL;
+};
+
+Span SpanOf(const double p0[3], const double p1[3], double a) {
+  Span sp;
+  double d[3];
+  VecSub(p1, p0, d);
+  AxisAngles(d, sp.ang);
+  sp.ga = ToGL(a);
+  sp.gL = ToGL(VecNorm(d));
+  return sp;
+}
+
 // Side surface of a cylinder from r0 to rf, then both end disks.
 void CylinderSurface(const double r0[3], const double rf[3], double a, const float colour[4]) {
-  double d[3], ang[2];
-  VecSub(rf, r0, d);
-  AxisAngles(d, ang);
-  const double ga = ToGL(a);
-  const double gL = ToGL(VecNorm(d));
+  const Span sp = SpanOf(r0, rf, a);
+  const double ga = sp.ga, gL = sp.gL;
+  const double* ang = sp.ang;
   SetAmbient(colour);
   glPushMatrix();
   TranslateRotate(r0, ang);
@@ -80,6 +102,17 @@ void CylinderSurface(const double r0[3], const double rf[3], double a, const flo
 }
 
 }  // namespace
+
+void CylinderAlongZ(const double P[3], const double E[3][3], double a, double L,
+                    const float colour[4], bool translucent, double rf[3]) {
+  double ez[3];
+  MatColumn(E, 2, ez);
+  VecAddScaled(P, L, ez, rf);
+  if (translucent)
+    usrDrawCylinderTr(P, rf, a, colour);
+  else
+    usrDrawCylinder(P, rf, a, colour);
+}
 
 double ToGL(double x) { return x * 300.0 / 15000.0; }
 
@@ -102,10 +135,7 @@ void DrawDisk(const double angles[2], const double centre[3], double a, const fl
   TranslateRotate(centre, angles);
   glNormal3d(0.0, 0.0, 1.0);
   glBegin(GL_POLYGON);
-  for (int i = 0; i < kSeg; ++i) {
-    const double th = i * kStep;
-    glVertex3d(ga * std::cos(th), ga * std::sin(th), 0.0);
-  }
+  CircleVertices(ga);
   glEnd();
   glPopMatrix();
 }
@@ -119,21 +149,16 @@ void usrDrawWireCircle3d(const double angles[2], const double centre[3], double 
   glPushMatrix();
   TranslateRotate(centre, angles);
   glBegin(GL_LINE_LOOP);
-  for (int i = 0; i < kSeg; ++i) {
-    const double th = i * kStep;
-    glVertex3d(ga * std::cos(th), ga * std::sin(th), 0.0);
-  }
+  CircleVertices(ga);
   glEnd();
   glPopMatrix();
   glEnable(GL_LIGHTING);
 }
 
 void DrawCone(const double p0[3], const double p1[3], double a, const float colour[4]) {
-  double d[3], ang[2];
-  VecSub(p1, p0, d);
-  AxisAngles(d, ang);
-  const double ga = ToGL(a);
-  const double gL = ToGL(VecNorm(d));
+  const Span sp = SpanOf(p0, p1, a);
+  const double ga = sp.ga, gL = sp.gL;
+  const double* ang = sp.ang;
   // outward normal of the slanted surface at angle th: (gL cos th, gL sin th, ga)
   const double nl = std::sqrt(gL * gL + ga * ga);
   const double nr = nl > 0.0 ? gL / nl : 0.0, nz = nl > 0.0 ? ga / nl : 1.0;

@@ -29,6 +29,14 @@ void CylinderNetAndArrow(const double rw[3], const double Ew[3][3], double a, do
   DrawVector(rf, ez, 20.0, 1.0, kBlack);
 }
 
+// The cylinder work with its net and axis arrow, opaque or translucent.
+void WorkCylinder(const double rw[3], const double Ew[3][3], double a, double h,
+                  const float colour[4], bool translucent) {
+  double rf[3];
+  CylinderAlongZ(rw, Ew, a, h, colour, translucent, rf);
+  CylinderNetAndArrow(rw, Ew, a, h);
+}
+
 }  // namespace
 
 void draw_work(const char WORK[3], const double rw[3], const double Ew[3][3],
@@ -42,20 +50,12 @@ void draw_work(const char WORK[3], const double rw[3], const double Ew[3][3],
 
 void draw_WrkCylinder(const double rw[3], const double Ew[3][3], double a, double h,
                       const float colour[4]) {
-  double ez[3], rf[3];
-  MatColumn(Ew, 2, ez);
-  VecAddScaled(rw, h, ez, rf);
-  usrDrawCylinder(rw, rf, a, colour);
-  CylinderNetAndArrow(rw, Ew, a, h);
+  WorkCylinder(rw, Ew, a, h, colour, false);
 }
 
 void draw_WrkCylinderTr2(const double rw[3], const double Ew[3][3], double a, double h,
                          const float colour[4]) {
-  double ez[3], rf[3];
-  MatColumn(Ew, 2, ez);
-  VecAddScaled(rw, h, ez, rf);
-  usrDrawCylinderTr(rw, rf, a, colour);
-  CylinderNetAndArrow(rw, Ew, a, h);
+  WorkCylinder(rw, Ew, a, h, colour, true);
 }
 
 void draw_WrkSphere(const double rw[3], const double Ew[3][3], double a) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/keys.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -49,23 +50,13 @@ void HalfAxis(const double E[3][3], double c[3]) {
 void MoveWork(Sim& s, char key) {
   double cOld[3];
   HalfAxis(s.EwG0, cOld);
-  double dal = 0, dbet = 0, dgam = 0;
-  bool turn = true;
-  switch (key) {
-    case 'x': s.rwG0[0] -= 1.0; turn = false; break;
-    case 'X': s.rwG0[0] += 1.0; turn = false; break;
-    case 'y': s.rwG0[1] -= 1.0; turn = false; break;
-    case 'Y': s.rwG0[1] += 1.0; turn = false; break;
-    case 'z': s.rwG0[2] -= 1.0; turn = false; break;
-    case 'Z': s.rwG0[2] += 1.0; turn = false; break;
-    case 'p': dal = -kTurnStep; break;
-    case 'P': dal = kTurnStep; break;
-    case 'q': dbet = -kTurnStep; break;
-    case 'Q': dbet = kTurnStep; break;
-    case 'r': dgam = -kTurnStep; break;
-    case 'R': dgam = kTurnStep; break;
-    default: turn = false; break;
-  }
+  // a move of 1 along an axis, or a turn of kTurnStep about one of the work's own axes
+  const AxisKey k = ParseAxisKey(key);
+  double d[3] = {0, 0, 0};
+  if (k.valid && !k.turn) s.rwG0[k.axis] += k.sign * 1.0;
+  if (k.valid && k.turn) d[k.axis] = k.sign * kTurnStep;
+  const double dal = d[0], dbet = d[1], dgam = d[2];
+  const bool turn = k.valid && k.turn;
   VecCopy(s.rwG0, s.rwG);
   s.al0 += dal;
   s.bet0 += dbet;
@@ -85,30 +76,15 @@ void MoveWork(Sim& s, char key) {
 }
 
 void setWorkVelocity(Sim& s, char key, const double E[3][3]) {
-  double* v = nullptr;
-  double step = 0, bound = 0;
-  int pos = -1;  // label position of the sign character
-  switch (key) {
-    case 'X': v = &s.vw[0]; step = 1.0; break;
-    case 'x': v = &s.vw[0]; step = -1.0; break;
-    case 'Y': v = &s.vw[1]; step = 1.0; break;
-    case 'y': v = &s.vw[1]; step = -1.0; break;
-    case 'Z': v = &s.vw[2]; step = 1.0; break;
-    case 'z': v = &s.vw[2]; step = -1.0; break;
-    case 'P': v = &s.omww[0]; step = 0.02; break;
-    case 'p': v = &s.omww[0]; step = -0.02; break;
-    case 'Q': v = &s.omww[1]; step = 0.02; break;
-    case 'q': v = &s.omww[1]; step = -0.02; break;
-    case 'R': v = &s.omww[2]; step = 0.02; break;
-    case 'r': v = &s.omww[2]; step = -0.02; break;
-    default: break;
-  }
-  if (v != nullptr) {
-    const bool linear = (v >= s.vw && v < s.vw + 3);
-    const int comp = linear ? static_cast<int>(v - s.vw) : static_cast<int>(v - s.omww);
-    bound = linear ? 1.0 : 0.02;
-    pos = linear ? 5 + 3 * comp : 26 + 3 * comp;
-    *v += step;
+  // vw in steps of 1 and omww in steps of 0.02 per key, each within its bound; the
+  // label shows the sign and the digit of the value (omww in units of 0.02)
+  const AxisKey k = ParseAxisKey(key);
+  if (k.valid) {
+    const bool linear = !k.turn;
+    double* v = linear ? &s.vw[k.axis] : &s.omww[k.axis];
+    const double bound = linear ? 1.0 : 0.02;
+    const int pos = (linear ? 5 : 26) + 3 * k.axis;  // the sign character's place
+    *v += k.sign * bound;
     if (*v > bound) *v = bound;
     if (*v < -bound) *v = -bound;
     s.WorkVel[pos] = (*v >= 0.0) ? ' ' : (*v < -0.01 ? '-' : s.WorkVel[pos]);

@@ -32,11 +32,6 @@ fail() {
   exit 1
 }
 
-skip() {
-  echo "SKIP: $*"
-  exit 77
-}
-
 note() { echo "ok: $*"; }
 
 need_tools() {
