@@ -67,6 +67,23 @@ void FinJ1Pose(Sim& s, int hand, char work) {
     for (int j = 1; j <= s.nJ; ++j) s.qq0[kf][j] = s.qqInit[hand][kf][j];
 }
 
+void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], double EAn[3][3]) {
+  const int n = s.nJ;
+  const double(*B)[3] = s.EAs0[kf];
+  double E[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
+  MatIdentity(E);
+  for (int j = 1; j <= n; ++j) {
+    MatVec(E, s.Ls[j], ld);
+    VecAdd(r, ld, r);
+    RotLocalZ(s.Cs[j], q[j], C);
+    MatMul(E, C, En);
+    MatCopy(En, E);
+  }
+  MatVec(B, r, t);
+  VecAdd(s.JA0[kf], t, JAn);
+  MatMul(B, E, EAn);
+}
+
 FingerPose Findirect_kineR(const Sim& s, int kf, const double* q) {
   // The chain in the finger frame, then turned into the hand frame by the finger's
   // base frame B at its base b.

@@ -22,5 +22,8 @@ struct FingerPose {
   double EA[kSlots][3][3];
 };
 FingerPose Findirect_kineR(const Sim& s, int kf, const double* q);
+// Only the last link of that pose: the position of joint nJ and its link frame, with
+// the same products as Findirect_kineR (so equal to its JA[nJ] and EA[nJ]).
+void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], double EAn[3][3]);
 
 }  // namespace rg

@@ -9,19 +9,14 @@
 namespace rg {
 namespace {
 
-// The last link of finger kf for angles q, without touching the state's kinematic
-// arrays: origin o = joint nJ, link axis x and the x, z axes of its frame E, the joint
-// axes z[j] (j = 1..nJ), and F = (z, x x z, x), the frame of the distance routine.
+// The last link of finger kf for angles q: origin o = joint nJ, link axis x and the
+// x, z axes of its frame E, and F = (z, x x z, x), the frame of the distance routine.
 struct LinkPose {
-  double o[3], x[3], z[3], zj[kSlots][3], F[3][3], E[3][3];
+  double o[3], x[3], z[3], F[3][3], E[3][3];
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
-  const FingerPose fp = Findirect_kineR(s, kf, q);
-  const int nJ = s.nJ;
-  VecCopy(fp.JA[nJ], P.o);
-  MatCopy(fp.EA[nJ], P.E);
-  for (int j = 1; j <= nJ; ++j) MatColumn(fp.EAs[j], 2, P.zj[j]);
+  LastLinkKinematics(s, kf, q, P.o, P.E);
   MatColumn(P.E, 0, P.x);
   MatColumn(P.E, 2, P.z);
   double xz[3];
@@ -62,10 +57,9 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   // spin: the finger's turn relative to the work since the step began (Rf Rw^T,
   // both turns seen in the hand frame), about the normal taken midway, the old
   // normal carried along with the finger
-  double Rf[3][3], Rw[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
+  double Rf[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
   MatMulT(P.E, in.EA1, Rf);
-  MatMulT(in.Ew2, in.Ew1, Rw);
-  MatMulT(Rf, Rw, Rrel);
+  MatMulT(Rf, in.Rw, Rrel);
   VecSet(0.5 * (Rrel[2][1] - Rrel[1][2]), 0.5 * (Rrel[0][2] - Rrel[2][0]),
          0.5 * (Rrel[1][0] - Rrel[0][1]), w);
   MatVec(Rf, in.NW1, N1);
@@ -152,6 +146,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
 
 void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
   MatCopy(Ew1, in.Ew1);
+  MatMulT(in.Ew2, in.Ew1, in.Rw);
   LinkPose P;
   LastLinkPose(s, in.kf, in.q1, P);
   MatCopy(P.E, in.EA1);

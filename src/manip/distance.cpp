@@ -24,8 +24,8 @@ struct AxisDistance2 {
   double d1cs(double c, double s) const {
     return C * (c * c - s * s) + (B - A) * s * c + E * c - Dc * s;
   }
-  double d2(double th) const {
-    const double c = std::cos(th), s = std::sin(th);
+  double d2(double th) const { return d2cs(std::cos(th), std::sin(th)); }
+  double d2cs(double c, double s) const {
     return -4.0 * C * s * c + (B - A) * (c * c - s * s) - E * s - Dc * c;
   }
 };
@@ -35,9 +35,10 @@ struct AxisDistance2 {
 bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
   double t = th;
   for (int it = 0; it < 20; ++it) {
-    const double g2 = f.d2(t);
+    const double c = std::cos(t), sn = std::sin(t);
+    const double g2 = f.d2cs(c, sn);
     if (!(std::fabs(g2) > 0.0)) return false;
-    const double step = f.d1(t) / g2;
+    const double step = f.d1cs(c, sn) / g2;
     if (!std::isfinite(step)) return false;
     t -= step;
     if (std::fabs(t - th) > reach) return false;

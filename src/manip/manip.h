@@ -60,10 +60,11 @@ struct PRStepFixed {
   double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
                               // the old link and around it (growing fif)
+  double Rw[3][3] = {};       // the work's turn over the step, Ew2 * Ew1^T
 };
 
-// Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1) from q1, NW1,
-// thw1 and the work frame Ew1 before the move.
+// Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
+// thw1, the moved work frame Ew2 and the work frame Ew1 before the move.
 void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
 
 // One finger's result of a step.

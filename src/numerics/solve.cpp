@@ -185,28 +185,66 @@ double TrigForm2(double A, double B, double C, double D, double E, double th) {
   return A * c * c + B * s * s + 2.0 * C * c * s + 2.0 * D * c + 2.0 * E * s;
 }
 
+namespace {
+
+constexpr double kScanStep = 0.1;
+
+// The scan's points from -pi in steps of kScanStep, each the previous plus the step
+// exactly as the scan adds it, with their cosines and sines: the scan reads them here
+// until its first root moves it off this grid.
+struct ScanGrid {
+  static constexpr int kMax = 80;
+  double th[kMax], c[kMax], s[kMax];
+  int n = 0;
+  ScanGrid() {
+    double t = -kPiC;
+    while (n < kMax && t <= kPiC) {
+      th[n] = t;
+      c[n] = std::cos(t);
+      s[n] = std::sin(t);
+      ++n;
+      t = t + kScanStep;
+    }
+  }
+};
+
+double TrigFormCS(double A, double B, double C, double D, double E, double c, double s) {
+  return A * c * c + B * s * s + 2.0 * C * c * s + 2.0 * D * c + 2.0 * E * s;
+}
+
+}  // namespace
+
 int TRI22(double A, double B, double C, double D, double E, double* th, int maxRoots) {
-  constexpr double kStep = 0.1;
+  constexpr double kStep = kScanStep;
   constexpr double kTol = 1e-6;
   constexpr int kMaxSecant = 100;  // secant steps allowed for one bracketed root
+  static const ScanGrid grid;
   int km = 0;
   if (maxRoots <= 0) return 0;
+  // the value at the scan's next point: from the grid while the scan is on it
+  int g = 0;  // index of th1 on the grid, -1 once off it
+  auto at = [&](double t, int k) {
+    return k >= 0 && k < grid.n && grid.th[k] == t ? TrigFormCS(A, B, C, D, E, grid.c[k], grid.s[k])
+                                                   : TrigForm2(A, B, C, D, E, t);
+  };
 
   double th1 = -kPiC;
-  double f1 = TrigForm2(A, B, C, D, E, th1);
+  double f1 = at(th1, g);
   if (std::fabs(f1) < kTol) {
     th[km++] = th1;
     th1 += kStep;
-    f1 = TrigForm2(A, B, C, D, E, th1);
+    f1 = at(th1, ++g);
   }
   // Every pass advances th1 by at least one step, so the scan ends after about 63 passes.
   while (km < maxRoots) {
     const double th2 = th1 + kStep;
     if (!(th2 <= kPiC)) break;
-    const double f2 = TrigForm2(A, B, C, D, E, th2);
+    const int g2 = g >= 0 ? g + 1 : -1;
+    const double f2 = at(th2, g2);
     if (!(f1 * f2 < 0.0)) {  // no sign change (or not a number): move on
       th1 = th2;
       f1 = f2;
+      g = g2;
       continue;
     }
     // Secant from the bracket [th1, th2], keeping the better of the last two points.
@@ -235,9 +273,11 @@ int TRI22(double A, double B, double C, double D, double E, double* th, int maxR
       th[km++] = thx;
       th1 = thx + kStep;
       f1 = TrigForm2(A, B, C, D, E, th1);
+      g = -1;  // off the grid from here on
     } else {
       th1 = th2;
       f1 = f2;
+      g = g2;
     }
   }
   return km;
