@@ -3,7 +3,7 @@
 
 The layers, lowest first; a folder may include itself and any folder of a lower
 layer, never one of its own layer's neighbours or above:
-    numerics -> core -> hand, work -> interference -> record -> grasp, manip
+    numerics -> quality -> core -> hand, work -> interference -> record -> grasp, manip
     -> app -> render (the only code with GL) -> batch, python, main
 """
 import re
@@ -12,9 +12,9 @@ from pathlib import Path
 
 LAYERS = [
     ["numerics"],
+    ["quality"],
     ["core"],
     ["hand", "work"],
-    ["quality"],
     ["interference"],
     ["record"],
     ["grasp", "manip"],

@@ -9,6 +9,7 @@
 #include "core/catalogue.h"
 #include "core/console.h"
 #include "numerics/notes.h"
+#include "quality/quality.h"
 
 namespace rg {
 
@@ -103,6 +104,10 @@ struct Sim {
   double ManipNWA[kRows][kSlots][3] = {};
   double ManipNWW[kRows][kSlots][3] = {};
   double ManipT[kRows] = {};
+
+  // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
+  // and --cone-edges options)
+  QualitySettings qualitySettings{ContactModel::Soft};  // soft fingers: a two-finger grasp can hold
 
   // ---- view (edited in mode 'I')
   double rot[3] = {};    // degrees about X, Y, Z

@@ -1,0 +1,16 @@
+// The quality of the grasp as the record holds it: the fingers' contact points and
+// normals of a stored row (or of the latest step), judged by the wrench space of
+// their contacts about the work's centre, with torques over the work's radius.
+#pragma once
+
+#include "core/state.h"
+
+namespace rg {
+
+// The grasp at stored row m (0 = the grasp itself), for rows 0..cntMainip1.
+QualityResult GraspQualityOfRow(const Sim& s, int m);
+// The grasp as it stands: the latest contacts of a complete grasp (not force closure,
+// epsilon 0, when the grasp is not complete).
+QualityResult GraspQualityNow(const Sim& s);
+
+}  // namespace rg
