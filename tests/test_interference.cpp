@@ -140,6 +140,36 @@ TEST(CylinderAgainstCircle, SideDiscAndEndCases) {
   }
 }
 
+// Random circles against the link side (80, 12): no point of the circle, sampled every
+// 0.5 deg, lies nearer to the link axis than q. Two circles in three lie nearly across
+// the axis or nearly along it, where the stationary points sit near |cos| = 1 or share
+// a cosine.
+TEST(CylinderAgainstCircle, NearestPointMatchesTheSampledCircle) {
+  std::mt19937 gen(2718);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int compared = 0, wrong = 0;
+  for (int trial = 0; trial < 10000; ++trial) {
+    double rc[3] = {100 * u(gen), 100 * u(gen), 60 + 60 * u(gen)}, nc[3] = {u(gen), u(gen), u(gen)};
+    const double ac = 12 + 48 * std::fabs(u(gen));
+    if (trial % 3 == 1) nc[0] *= 0.01, nc[1] *= 0.01;  // nearly across the axis
+    if (trial % 3 == 2) nc[2] *= 0.01;                 // nearly along it
+    if (rg::VecNorm(nc) < 0.05) continue;
+    double Ec[3][3], d, t, p[3], q[3], nearest = INFINITY;
+    FrameAlong(nc, Ec);
+    rg::CylCirCollisionm(80, 12, rc, Ec, ac, &d, &t, p, q);
+    for (int k = 0; k < 720; ++k) {
+      const double c = std::cos(kPI * k / 360), s = std::sin(kPI * k / 360);
+      nearest = std::fmin(nearest, std::hypot(rc[0] + ac * (c * Ec[0][0] + s * Ec[0][1]),
+                                              rc[1] + ac * (c * Ec[1][0] + s * Ec[1][1])));
+    }
+    ++compared;
+    if (std::hypot(q[0], q[1]) > nearest + 1e-9 && ++wrong <= 5)
+      ADD_FAILURE() << "trial " << trial << ": " << std::hypot(q[0], q[1]) << " from the axis, a sample " << nearest;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(compared, 9000);
+}
+
 // Circle of radius 12 in z = 0 about the origin against circle 2 (radius 60). The point q
 // lies in that plane, d from the origin, and in disc 2.
 TEST(CircleAgainstCircle, PlaneCutsChordsAndCoplanarCircles) {
