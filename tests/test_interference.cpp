@@ -242,11 +242,12 @@ TEST(EllipseAndCircle, IntersectionPointsLieOnBothCurves) {
 // ================================================================ palm against the work
 
 // Sampled depth of the deepest palm-face point inside the work: the disc of radius
-// rPalm in y = hPalm/2, every 0.5 (each point within 0.36 of a sample).
-double PalmPenetration(const double r[3], const double E[3][3]) {
+// rPalm in y = hPalm/2, every step (each point within step/sqrt(2) of a sample; 0.36 for
+// the default 0.5).
+double PalmPenetration(const double r[3], const double E[3][3], double step = 0.5) {
   double best = -1e300;
-  for (double x = -rg::rPalm; x <= rg::rPalm; x += 0.5)
-    for (double z = -rg::rPalm; z <= rg::rPalm; z += 0.5) {
+  for (double x = -rg::rPalm; x <= rg::rPalm; x += step)
+    for (double z = -rg::rPalm; z <= rg::rPalm; z += step) {
       const double P[3] = {x, rg::hPalm / 2, z};
       if (x * x + z * z <= rg::rPalm * rg::rPalm) best = std::fmax(best, Depth(P, r, E));
     }
@@ -285,6 +286,8 @@ TEST(PalmAgainstWork, PerpendicularParallelAndObliquePoses) {
       // beyond the work's ends only
       {"tilted, rim pokes into the palm", {0, 117.53, -49.22}, {0, -1, 1}, 'C', kAny},
       {"tilted, lifted clear", {0, 125, -49.22}, {0, -1, 1}, 'F', kAny},
+      // axis 4 deg off the face: the ellipse is 14 times longer than wide
+      {"nearly lying, crossing the palm", {-61.905, 26.774, 3.591}, {-0.2814, 0.0718, -0.9569}, 'C', kAny},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -319,6 +322,35 @@ TEST(PalmAgainstWork, VerdictMatchesBruteForceGeometry) {
     EXPECT_EQ(Palm(r, E, &Lc), pen > 0 ? 'C' : 'F') << "trial " << trial << " kind " << kind << " pen " << pen;
   }
   for (int k = 0; k < 3; ++k) EXPECT_TRUE(compared[k] > 100 && hits[k] > 25) << k;
+}
+
+// Axes within 4 deg of the face, where the face cuts the work in a long ellipse, against
+// the palm sampled every 2 (each point within 1.42 of a sample): poses whose deepest
+// sample lies within 2 of the surface are too close to call. Poses whose bounding balls
+// (the work's about its mid-point, the palm's about its centre) lie more than 2 apart are
+// free without sampling.
+TEST(PalmAgainstWork, AxesNearTheFaceMatchBruteForceGeometry) {
+  std::mt19937 gen(1717);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int compared = 0, sampled = 0, hits = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const double az = kPI * u(gen), el = 4 * kPI / 180 * u(gen);
+    const double dir[3] = {std::cos(el) * std::cos(az), std::sin(el), std::cos(el) * std::sin(az)};
+    const double r[3] = {110 * u(gen), 10 + 70 * u(gen), 110 * u(gen)};
+    double E[3][3], Lc;
+    FrameAlong(dir, E);
+    const double mid[3] = {r[0] + hCyl / 2 * dir[0], r[1] + hCyl / 2 * dir[1] - rg::hPalm / 2, r[2] + hCyl / 2 * dir[2]};
+    double pen = -INFINITY;
+    if (rg::VecNorm(mid) < std::hypot(aCyl, hCyl / 2) + rg::rPalm + 2) {
+      pen = PalmPenetration(r, E, 2.0);
+      if (std::fabs(pen) < 2.0) continue;
+      ++sampled;
+    }
+    ++compared;
+    hits += pen > 0;
+    EXPECT_EQ(Palm(r, E, &Lc), pen > 0 ? 'C' : 'F') << "trial " << trial << " pen " << pen;
+  }
+  EXPECT_TRUE(compared > 18000 && sampled > 10000 && hits > 7000) << compared << " " << sampled << " " << hits;
 }
 
 // ================================================================ the hand against the work
