@@ -140,6 +140,36 @@ TEST(CylinderAgainstCircle, SideDiscAndEndCases) {
   }
 }
 
+// Random circles against the link side (80, 12): no point of the circle, sampled every
+// 0.5 deg, lies nearer to the link axis than q. Two circles in three lie nearly across
+// the axis or nearly along it, where the stationary points sit near |cos| = 1 or share
+// a cosine.
+TEST(CylinderAgainstCircle, NearestPointMatchesTheSampledCircle) {
+  std::mt19937 gen(2718);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int compared = 0, wrong = 0;
+  for (int trial = 0; trial < 10000; ++trial) {
+    double rc[3] = {100 * u(gen), 100 * u(gen), 60 + 60 * u(gen)}, nc[3] = {u(gen), u(gen), u(gen)};
+    const double ac = 12 + 48 * std::fabs(u(gen));
+    if (trial % 3 == 1) nc[0] *= 0.01, nc[1] *= 0.01;  // nearly across the axis
+    if (trial % 3 == 2) nc[2] *= 0.01;                 // nearly along it
+    if (rg::VecNorm(nc) < 0.05) continue;
+    double Ec[3][3], d, t, p[3], q[3], nearest = INFINITY;
+    FrameAlong(nc, Ec);
+    rg::CylCirCollisionm(80, 12, rc, Ec, ac, &d, &t, p, q);
+    for (int k = 0; k < 720; ++k) {
+      const double c = std::cos(kPI * k / 360), s = std::sin(kPI * k / 360);
+      nearest = std::fmin(nearest, std::hypot(rc[0] + ac * (c * Ec[0][0] + s * Ec[0][1]),
+                                              rc[1] + ac * (c * Ec[1][0] + s * Ec[1][1])));
+    }
+    ++compared;
+    if (std::hypot(q[0], q[1]) > nearest + 1e-9 && ++wrong <= 5)
+      ADD_FAILURE() << "trial " << trial << ": " << std::hypot(q[0], q[1]) << " from the axis, a sample " << nearest;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(compared, 9000);
+}
+
 // Circle of radius 12 in z = 0 about the origin against circle 2 (radius 60). The point q
 // lies in that plane, d from the origin, and in disc 2.
 TEST(CircleAgainstCircle, PlaneCutsChordsAndCoplanarCircles) {
@@ -212,11 +242,12 @@ TEST(EllipseAndCircle, IntersectionPointsLieOnBothCurves) {
 // ================================================================ palm against the work
 
 // Sampled depth of the deepest palm-face point inside the work: the disc of radius
-// rPalm in y = hPalm/2, every 0.5 (each point within 0.36 of a sample).
-double PalmPenetration(const double r[3], const double E[3][3]) {
+// rPalm in y = hPalm/2, every step (each point within step/sqrt(2) of a sample; 0.36 for
+// the default 0.5).
+double PalmPenetration(const double r[3], const double E[3][3], double step = 0.5) {
   double best = -1e300;
-  for (double x = -rg::rPalm; x <= rg::rPalm; x += 0.5)
-    for (double z = -rg::rPalm; z <= rg::rPalm; z += 0.5) {
+  for (double x = -rg::rPalm; x <= rg::rPalm; x += step)
+    for (double z = -rg::rPalm; z <= rg::rPalm; z += step) {
       const double P[3] = {x, rg::hPalm / 2, z};
       if (x * x + z * z <= rg::rPalm * rg::rPalm) best = std::fmax(best, Depth(P, r, E));
     }
@@ -255,6 +286,8 @@ TEST(PalmAgainstWork, PerpendicularParallelAndObliquePoses) {
       // beyond the work's ends only
       {"tilted, rim pokes into the palm", {0, 117.53, -49.22}, {0, -1, 1}, 'C', kAny},
       {"tilted, lifted clear", {0, 125, -49.22}, {0, -1, 1}, 'F', kAny},
+      // axis 4 deg off the face: the ellipse is 14 times longer than wide
+      {"nearly lying, crossing the palm", {-61.905, 26.774, 3.591}, {-0.2814, 0.0718, -0.9569}, 'C', kAny},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -289,6 +322,35 @@ TEST(PalmAgainstWork, VerdictMatchesBruteForceGeometry) {
     EXPECT_EQ(Palm(r, E, &Lc), pen > 0 ? 'C' : 'F') << "trial " << trial << " kind " << kind << " pen " << pen;
   }
   for (int k = 0; k < 3; ++k) EXPECT_TRUE(compared[k] > 100 && hits[k] > 25) << k;
+}
+
+// Axes within 4 deg of the face, where the face cuts the work in a long ellipse, against
+// the palm sampled every 2 (each point within 1.42 of a sample): poses whose deepest
+// sample lies within 2 of the surface are too close to call. Poses whose bounding balls
+// (the work's about its mid-point, the palm's about its centre) lie more than 2 apart are
+// free without sampling.
+TEST(PalmAgainstWork, AxesNearTheFaceMatchBruteForceGeometry) {
+  std::mt19937 gen(1717);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int compared = 0, sampled = 0, hits = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const double az = kPI * u(gen), el = 4 * kPI / 180 * u(gen);
+    const double dir[3] = {std::cos(el) * std::cos(az), std::sin(el), std::cos(el) * std::sin(az)};
+    const double r[3] = {110 * u(gen), 10 + 70 * u(gen), 110 * u(gen)};
+    double E[3][3], Lc;
+    FrameAlong(dir, E);
+    const double mid[3] = {r[0] + hCyl / 2 * dir[0], r[1] + hCyl / 2 * dir[1] - rg::hPalm / 2, r[2] + hCyl / 2 * dir[2]};
+    double pen = -INFINITY;
+    if (rg::VecNorm(mid) < std::hypot(aCyl, hCyl / 2) + rg::rPalm + 2) {
+      pen = PalmPenetration(r, E, 2.0);
+      if (std::fabs(pen) < 2.0) continue;
+      ++sampled;
+    }
+    ++compared;
+    hits += pen > 0;
+    EXPECT_EQ(Palm(r, E, &Lc), pen > 0 ? 'C' : 'F') << "trial " << trial << " pen " << pen;
+  }
+  EXPECT_TRUE(compared > 18000 && sampled > 10000 && hits > 7000) << compared << " " << sampled << " " << hits;
 }
 
 // ================================================================ the hand against the work

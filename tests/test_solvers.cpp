@@ -205,47 +205,70 @@ TEST(ScanTrig, UnreachableToleranceIsNotRecordedAndDoesNotHang) {
 
 // ---------------------------------------------------------------- properties
 
-// Random coefficient sets: every TRI22 root satisfies its equation to 1e-6, in increasing
-// order. On well-conditioned sets every TRI2 root satisfies the equation to 1e-4 of the
-// largest coefficient (the sine comes from dividing by BCS cos + BS1, which amplifies the
-// polish tolerance) and every sign change of a 20000-point scan is among them to 1e-4
-// rad. Skipped as near-double: a local minimum of |f| below 1e-2 without a sign change,
-// or scan roots closer than 0.05 rad or with cosines within 0.01.
+// Random coefficient sets. Every TRI22 root satisfies its equation to 1e-6, in increasing
+// order. TRI2 against a scan of f at 20000 points whose sign changes are refined by
+// bisection: every scanned root is returned to 1e-9, and every returned angle satisfies
+// the equation to 1e-7 of the size S of its terms. Half the sets are uniform (some
+// without the cross term or sin term, some scaled down to where the solver's absolute
+// tolerances matter); the other half are products of (cos(th - p) - cos d) factors with
+// roots p +- d placed where the quartic in cos loses them: a pair close to |cos| = 1, two
+// roots sharing a cosine, or two roots 2e-3 to 0.2 apart. All roots the scan resolves are
+// far apart compared with the close pairs that TRI2 may merge.
 TEST(SolverProperties, RootsSatisfyTheEquationAndTRI2FindsEveryScannedRoot) {
   std::mt19937 gen(12345);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   constexpr int N = 20000;
   constexpr double h = 2 * kPI / N;
-  int tested = 0;
-  for (int trial = 0; trial < 400; ++trial) {
-    double c[6], scale = 0, th[4], th22[64];
-    for (double& v : c) v = u(gen);
-    if (trial % 5 == 0) c[2] = 0;  // some without the cross term
-    if (trial % 7 == 0) c[4] = 0;
-    for (double v : c) scale = std::max(scale, std::fabs(v));
+  int scanned = 0, missed = 0;
+  for (int trial = 0; trial < 800; ++trial) {
+    double c[6], th[4], th22[64];
+    if (trial % 2 == 0) {
+      for (double& v : c) v = u(gen);
+      if (trial % 10 == 0) c[2] = 0;  // some without the cross term
+      if (trial % 14 == 0) c[4] = 0;
+      if (trial % 16 == 2 || trial % 16 == 4) {  // sine or cosine form, scaled down
+        c[2] = c[trial % 16 == 2 ? 3 : 4] = 0;
+        for (double& v : c) v *= 1e-4;
+      }
+    } else {
+      const int kind = (trial / 2) % 3;
+      const double sgn = u(gen) < 0 ? -1.0 : 1.0, small = std::pow(10.0, -3.0 + 2.0 * std::fabs(u(gen)));
+      const double p[2] = {kind == 0 ? (sgn < 0 ? kPI : 0.0) : kind == 1 ? 0.01 * small * sgn : kPI * u(gen),
+                           kPI * u(gen)};
+      const double cd[2] = {std::cos(kind == 1 ? 0.3 + 2.5 * std::fabs(u(gen)) : small), 1.2 * u(gen)};
+      const double a1 = std::cos(p[0]), b1 = std::sin(p[0]), a2 = std::cos(p[1]), b2 = std::sin(p[1]);
+      const double t = 0.5 * u(gen), scale = std::pow(10.0, 2.0 * u(gen));  // cos^2 + sin^2 = 1 shifts the form
+      const double k[6] = {a1 * a2 + t, b1 * b2 + t, (a1 * b2 + a2 * b1) / 2, -(a1 * cd[1] + a2 * cd[0]) / 2,
+                           -(b1 * cd[1] + b2 * cd[0]) / 2, cd[0] * cd[1] - t};
+      for (int i = 0; i < 6; ++i) c[i] = scale * k[i];
+    }
+    const double S = std::fabs(c[0]) + std::fabs(c[1]) + 2 * (std::fabs(c[2]) + std::fabs(c[3]) + std::fabs(c[4])) +
+                     std::fabs(c[5]);
     const int m = rg::TRI22(c[0], c[1], c[2], c[3], c[4], th22);
     for (int i = 0; i < m; ++i)
       EXPECT_TRUE(std::fabs(rg::TrigForm2(c[0], c[1], c[2], c[3], c[4], th22[i])) < 1e-6 && th22[i] <= 3.1415926536 &&
                   th22[i] >= (i > 0 ? th22[i - 1] + 1e-9 : -3.1415926536))
           << "trial " << trial << " TRI22 root " << th22[i];
-    std::vector<double> f(N + 1), roots;
-    for (int i = 0; i <= N; ++i) f[i] = F2(c, -kPI + h * i) / scale;
-    bool skip = false;
-    for (int i = 0; i < N; ++i) {
-      if (f[i] * f[i + 1] < 0) roots.push_back(-kPI + h * (i + f[i] / (f[i] - f[i + 1])));
-      skip = skip || (i > 0 && f[i - 1] * f[i] > 0 && f[i] * f[i + 1] > 0 && std::fabs(f[i]) < 1e-2 &&
-                      std::fabs(f[i]) <= std::min(std::fabs(f[i - 1]), std::fabs(f[i + 1])));
-    }
-    for (size_t i = 0; i < roots.size(); ++i)
-      for (size_t j = i + 1; j < roots.size(); ++j)
-        skip = skip || AngDist(roots[i], roots[j]) < 0.05 || std::fabs(std::cos(roots[i]) - std::cos(roots[j])) < 0.01;
-    if (skip) continue;
-    ++tested;
+
     const int n = rg::TRI2(c[0], c[1], c[2], c[3], c[4], c[5], th);
-    for (int i = 0; i < n; ++i) EXPECT_LT(std::fabs(F2(c, th[i]) / scale), 1e-4) << "trial " << trial;
-    for (double r : roots) EXPECT_TRUE(Contains(th, n, r, 1e-4)) << "trial " << trial << " missed " << r;
+    for (int i = 0; i < n; ++i) EXPECT_LE(std::fabs(F2(c, th[i])), 1e-7 * S) << "trial " << trial << " angle " << th[i];
+    double a = -kPI, fa = F2(c, a);
+    for (int i = 1; i <= N; ++i) {
+      double b = -kPI + h * i;
+      const double fb = F2(c, b);
+      if (fa * fb < 0) {  // bisect [a, b] down to adjacent doubles
+        double lo = a, hi = b;
+        for (double mid = 0.5 * (lo + hi); mid > lo && mid < hi; mid = 0.5 * (lo + hi)) (F2(c, mid) * fa > 0 ? lo : hi) = mid;
+        ++scanned;
+        if (!Contains(th, n, 0.5 * (lo + hi), 1e-9) && ++missed <= 10)
+          ADD_FAILURE() << "trial " << trial << " missed " << 0.5 * (lo + hi);
+      }
+      a = b;
+      fa = fb;
+    }
   }
-  EXPECT_GT(tested, 300);
+  EXPECT_EQ(missed, 0) << "of " << scanned;
+  EXPECT_GT(scanned, 2000);
 }
 
 // Degenerate, huge, tiny and non-finite coefficients: no solver crashes, hangs or reports

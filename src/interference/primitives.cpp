@@ -222,7 +222,26 @@ int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, doubl
       xs[nx++] = K / (2.0 * xp);
     }
   } else if (H[4] != 0.0) {
-    nx = SolveQuartic(H[3] / H[4], H[2] / H[4], H[1] / H[4], H[0] / H[4], xs);
+    // A long ellipse (an axis near the face) puts the roots of F in close pairs, where the
+    // closed form keeps few digits: each real root is refined by Newton steps on F while
+    // |F| lies above its rounding error, a step kept only when it lowers |F|.
+    double r[4];
+    const int nr = SolveQuartic(H[3] / H[4], H[2] / H[4], H[1] / H[4], H[0] / H[4], r);
+    auto polish = [&](double x) {
+      const double ax = std::fabs(x);
+      const double noise = 1e-15 * ((((std::fabs(H[4]) * ax + std::fabs(H[3])) * ax + std::fabs(H[2])) * ax +
+                                     std::fabs(H[1])) * ax + std::fabs(H[0]));
+      double fx = F(x);
+      for (int it = 0; it < 60 && std::fabs(fx) > noise; ++it) {
+        const double d = ((4.0 * H[4] * x + 3.0 * H[3]) * x + 2.0 * H[2]) * x + H[1];
+        const double x2 = x - fx / d, f2 = F(x2);
+        if (!(std::fabs(f2) < std::fabs(fx))) break;
+        x = x2;
+        fx = f2;
+      }
+      return x;
+    };
+    for (int i = 0; i < nr; ++i) xs[nx++] = polish(r[i]);
   } else if (H[2] != 0.0) {  // the ellipse is the unit circle: F is a quadratic
     double r[2];
     if (SolveQuadratic(H[1] / (2.0 * H[2]), H[0] / H[2], r) == 2) {

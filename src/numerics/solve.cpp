@@ -1,6 +1,7 @@
 #include "numerics/solve.h"
 
 #include <cmath>
+#include <utility>
 
 #include "numerics/vecmat.h"
 
@@ -8,6 +9,7 @@ namespace rg {
 namespace {
 
 constexpr double kZero = 1e-7;  // "zero" of the solvers unless stated otherwise
+constexpr double kTwoPi = 6.283185307179586;
 
 // Wraps an angle once into [-pi, pi] with the program's decimal pi.
 double WrapOnce(double th) {
@@ -69,12 +71,12 @@ int TRI1(double a, double b, double c, double th[2]) {
   return 2;
 }
 
-int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
-         Notes* notes) {
-  for (int i = 0; i < 4; ++i) th[i] = 0.0;
-  // A coefficient that is not a number has no solution set worth reporting.
-  if (!AllFinite({BC2, BS2, BCS, BC1, BS1, BX})) return 0;
+namespace {
 
+// The closed-form solution of the second-degree equation: the special forms directly, the
+// general form through the quartic in x = cos. Angles are not yet wrapped.
+int ClosedForm(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
+               Notes* notes) {
   const double s = BX + BS2;
   const double D = BC2 - BS2;
   const double P = 4.0 * BCS * BCS + D * D;
@@ -170,14 +172,216 @@ int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, 
     }
   }
 
-  // Wrap into [-pi, pi]; drop anything that overflowed on the way.
-  int m = 0;
-  for (int i = 0; i < n; ++i) {
-    const double a = WrapOnce(th[i]);
-    if (std::isfinite(a)) th[m++] = a;
+  return n;
+}
+
+// The left side of the second-degree equation as a Fourier sum
+//   F[0] + F[1] cos + F[2] sin + F[3] cos 2th + F[4] sin 2th.
+void TrigFourier(const double k[6], double F[5]) {
+  F[0] = 0.5 * (k[0] + k[1]) + k[5];
+  F[1] = 2.0 * k[3];
+  F[2] = 2.0 * k[4];
+  F[3] = 0.5 * (k[0] - k[1]);
+  F[4] = k[2];
+}
+
+// The Fourier sum F at th, and its derivative in *slope.
+double TrigValue(const double F[5], double th, double* slope) {
+  const double c = std::cos(th), s = std::sin(th), c2 = (c - s) * (c + s), s2 = 2.0 * s * c;
+  *slope = -F[1] * s + F[2] * c + 2.0 * (F[4] * c2 - F[3] * s2);
+  return F[0] + F[1] * c + F[2] * s + F[3] * c2 + F[4] * s2;
+}
+
+// The zero of g between lo and hi, where g changes sign, from the start x between them:
+// Newton steps while they stay in the shrinking bracket, halving otherwise, until the
+// step falls to the rounding of x. Returns the point of least |g| seen; g(x, &slope).
+template <class G>
+double BracketZero(const G& g, double lo, double hi, double x) {
+  double sl;
+  const bool loNeg = g(lo, &sl) < 0.0;
+  double best = x, gbest = INFINITY;
+  for (int it = 0; it < 200; ++it) {
+    const double gx = g(x, &sl);
+    if (std::fabs(gx) < gbest) {
+      best = x;
+      gbest = std::fabs(gx);
+    }
+    if (gx == 0.0) break;
+    if ((gx < 0.0) == loNeg) {
+      lo = x;
+    } else {
+      hi = x;
+    }
+    double xn = x - gx / sl;
+    if (!(xn >= std::fmin(lo, hi) && xn <= std::fmax(lo, hi))) xn = 0.5 * (lo + hi);
+    if (std::fabs(xn - x) <= 1e-15 * (1.0 + std::fabs(x))) break;
+    x = xn;
   }
-  for (int i = m; i < 4; ++i) th[i] = 0.0;
-  return m;
+  return best;
+}
+
+// The size of the rounding error in a value of the Fourier sum F: a value below it has no
+// sign worth trusting.
+double Rounding(const double F[5]) {
+  return 1e-16 * (std::fabs(F[0]) + std::fabs(F[1]) + std::fabs(F[2]) + std::fabs(F[3]) + std::fabs(F[4]));
+}
+
+// Newton steps on the Fourier sum F from th while |F| exceeds its rounding error, each
+// kept only when it lowers |F| (near a flat root a lower value of rounding noise would
+// carry th away).
+double NewtonTrig(const double F[5], double th) {
+  const double noise = Rounding(F);
+  double sl, v = TrigValue(F, th, &sl);
+  for (int it = 0; it < 40 && std::fabs(v) > noise && std::fabs(sl) > 0.0; ++it) {
+    double sl2;
+    const double t2 = th - std::fmax(-0.5, std::fmin(0.5, v / sl));
+    const double v2 = TrigValue(F, t2, &sl2);
+    if (!(std::fabs(v2) < std::fabs(v))) break;
+    th = t2;
+    v = v2;
+    sl = sl2;
+  }
+  return th;
+}
+
+// Sorted angles b[0..nb-1] that cut the circle into arcs [b[i], b[i+1]] (b[nb] = b[0] + 2 pi)
+// on each of which F has at most one root, so that an arc whose ends differ in sign holds
+// exactly one. With t = tan((th - alpha)/2), (1 + t^2)^2 F is a quartic p(t) with the same
+// signs: the cuts are alpha + pi (t infinite) and the angles of the stationary points of p.
+// Those are the real zeros of the cubic p', isolated between the zeros of the quadratic p''
+// and the root bound of p'. alpha puts t = infinity at the largest |F| of eight angles,
+// which keeps p's leading coefficient away from zero.
+int MonotoneArcs(const double F[5], double b[8]) {
+  double alpha = 0.0, fmax = -1.0, sl;
+  for (int i = 0; i < 8; ++i) {
+    const double v = std::fabs(TrigValue(F, i * kTwoPi / 8.0, &sl));
+    if (v > fmax) {
+      fmax = v;
+      alpha = i * kTwoPi / 8.0 - kTwoPi / 2.0;
+    }
+  }
+  // F about alpha, then p(t) = a[0] t^4 + ... + a[4]
+  const double ca = std::cos(alpha), sa = std::sin(alpha), c2 = std::cos(2.0 * alpha), s2 = std::sin(2.0 * alpha);
+  const double R0 = F[0], R1 = F[1] * ca + F[2] * sa, R2 = F[2] * ca - F[1] * sa;
+  const double R3 = F[3] * c2 + F[4] * s2, R4 = F[4] * c2 - F[3] * s2;
+  const double a[5] = {R0 - R1 + R3, 2.0 * R2 - 4.0 * R4, 2.0 * R0 - 6.0 * R3, 2.0 * R2 + 4.0 * R4, R0 + R1 + R3};
+  if (!(std::fabs(a[0]) > 0.0)) return 0;
+  auto dp = [&a](double t, double* ddp) {  // p'(t) and p''(t)
+    *ddp = (12.0 * a[0] * t + 6.0 * a[1]) * t + 2.0 * a[2];
+    return ((4.0 * a[0] * t + 3.0 * a[1]) * t + 2.0 * a[2]) * t + a[3];
+  };
+  // p' is monotone between its bound, the zeros of p'' and the vertex of p''
+  const double B = 1.0 + std::fmax(std::fabs(3.0 * a[1]), std::fmax(std::fabs(2.0 * a[2]), std::fabs(a[3]))) /
+                             std::fabs(4.0 * a[0]);
+  const double hp = a[1] / (4.0 * a[0]), q = a[2] / (6.0 * a[0]), disc = hp * hp - q;  // p'' ~ t^2 + 2 hp t + q
+  double tc[5] = {-B, B, -hp, 0.0, 0.0};
+  int nc = 3;
+  if (disc >= 0.0) {
+    const double t1 = -hp - std::copysign(std::sqrt(disc), hp);  // the larger, the other from the product
+    tc[nc++] = t1;
+    if (t1 != 0.0) tc[nc++] = q / t1;
+  }
+  for (int i = 1; i < nc; ++i)  // increasing
+    for (int j = i; j > 0 && tc[j - 1] > tc[j]; --j) std::swap(tc[j - 1], tc[j]);
+  int nb = 0;
+  b[nb++] = alpha + kTwoPi / 2.0;
+  for (int i = 0; i + 1 < nc; ++i) {
+    if (!(tc[i] >= -B && tc[i + 1] <= B)) continue;
+    double d0, d1;
+    const double g0 = dp(tc[i], &d0), g1 = dp(tc[i + 1], &d1);
+    double t = tc[i];  // a zero on a cut itself (symmetric forms put one on the vertex)
+    if ((g0 < 0.0 && g1 > 0.0) || (g0 > 0.0 && g1 < 0.0)) {
+      t = BracketZero(dp, tc[i], tc[i + 1], 0.5 * (tc[i] + tc[i + 1]));
+    } else if (g0 != 0.0) {
+      continue;
+    }
+    if (nb < 7) b[nb++] = alpha + 2.0 * std::atan(t);
+  }
+  for (int i = 0; i < nb; ++i) b[i] = std::remainder(b[i], kTwoPi);
+  for (int i = 1; i < nb; ++i)
+    for (int j = i; j > 0 && b[j - 1] > b[j]; --j) std::swap(b[j - 1], b[j]);
+  b[nb] = b[0] + kTwoPi;
+  return nb;
+}
+
+}  // namespace
+
+int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
+         Notes* notes) {
+  for (int i = 0; i < 4; ++i) th[i] = 0.0;
+  // A coefficient that is not a number has no solution set worth reporting.
+  if (!AllFinite({BC2, BS2, BCS, BC1, BS1, BX})) return 0;
+  const int n0 = ClosedForm(BC2, BS2, BCS, BC1, BS1, BX, th, notes);
+
+  // The closed form loses digits near |cos| = 1 and near double roots, and can lose roots
+  // there (two close values of the quartic become a complex pair or leave [-1, 1]). Its
+  // angles are therefore refined on f itself, scaled to a largest coefficient of 1, and
+  // checked against the arcs on which f has at most one root. fTol bounds |f| at a
+  // returned angle: the solvers' zero relative to the size of the terms of f.
+  const double k[6] = {BC2, BS2, BCS, BC1, BS1, BX};
+  double kmax = 0.0;
+  for (double v : k) kmax = std::fmax(kmax, std::fabs(v));
+  if (!(kmax > 0.0)) return 0;  // every angle solves 0 = 0: nothing to list
+  double ks[6], F[5], b[8] = {0.0};
+  for (int i = 0; i < 6; ++i) ks[i] = k[i] / kmax;
+  TrigFourier(ks, F);
+  const double fTol = kZero * (std::fabs(ks[0]) + std::fabs(ks[1]) + 2.0 * std::fabs(ks[2]) + 2.0 * std::fabs(ks[3]) +
+                               2.0 * std::fabs(ks[4]) + std::fabs(ks[5]));
+  const int nb = MonotoneArcs(F, b);
+  auto f = [&F](double t, double* sl) { return TrigValue(F, t, sl); };
+  auto unwrap = [&b](double t) { return t - kTwoPi * std::floor((t - b[0]) / kTwoPi); };
+  auto arcOf = [&](double t) {  // the arc [b[a], b[a+1]] holding t
+    const double u = unwrap(t);
+    int a = 0;
+    while (a + 1 < nb && b[a + 1] <= u) ++a;
+    return a;
+  };
+  // Whether arc a holds a root: its ends differ in sign beyond rounding (an end where f is
+  // zero to rounding is itself the only root of the arc, a touching one).
+  const double noise = Rounding(F);
+  auto holds = [&](int a) {
+    if (nb == 0) return false;
+    double s0, s1;
+    const double v0 = f(b[a], &s0), v1 = f(b[a + 1], &s1);
+    return (v0 < -noise && v1 > noise) || (v0 > noise && v1 < -noise);
+  };
+  auto isRoot = [&](double t) {
+    double sl;
+    return std::fabs(f(t, &sl)) <= fTol;
+  };
+
+  // Each closed-form angle is refined by Newton on f in th, bracketed by its arc where that
+  // arc holds a root, and kept only if it is a root.
+  int n = 0;
+  for (int i = 0; i < n0; ++i) {
+    double t = th[i];
+    if (!std::isfinite(t)) continue;
+    if (!holds(arcOf(t))) t = NewtonTrig(F, t);
+    const int a = arcOf(t);
+    if (holds(a)) t = BracketZero(f, b[a], b[a + 1], unwrap(t));
+    if (isRoot(t)) th[n++] = std::remainder(t, kTwoPi);
+  }
+  // An arc that holds a root none of those angles found: the closed form lost it. It takes
+  // a free place, else the place of a second angle on one arc or of an angle on an arc
+  // without a sign change (a touching root, which four sign changes leave no room for).
+  for (int a = 0; a < nb; ++a) {
+    if (!holds(a)) continue;
+    bool found = false;
+    for (int j = 0; j < n && !found; ++j) found = arcOf(th[j]) == a;
+    if (found) continue;
+    const double r = BracketZero(f, b[a], b[a + 1], 0.5 * (b[a] + b[a + 1]));
+    if (!isRoot(r)) continue;
+    int slot = (n < 4) ? n++ : -1;
+    for (int j = 0; j < 4 && slot < 0; ++j) {
+      const int aj = arcOf(th[j]);
+      bool spare = !holds(aj);
+      for (int i = 0; i < j && !spare; ++i) spare = arcOf(th[i]) == aj;
+      if (spare) slot = j;
+    }
+    if (slot >= 0) th[slot] = std::remainder(r, kTwoPi);
+  }
+  for (int i = n; i < 4; ++i) th[i] = 0.0;
+  return n;
 }
 
 double TrigForm2(double A, double B, double C, double D, double E, double th) {

@@ -10,14 +10,31 @@
 namespace rg {
 
 // trigonometric equations; coefficients that are not finite numbers give no solution
-// (an equation in sin alone is noted, as SineOnly)
+
+// TRI2: the closed form (a quartic in cos, or one of its special forms) proposes angles;
+// each is refined by Newton on f itself in th and kept only where |f| <= 1e-7 * S, with
+// S = |BC2| + |BS2| + 2|BCS| + 2|BC1| + 2|BS1| + |BX|. The circle is then cut into arcs on
+// each of which f has at most one root (between the stationary points of f written in
+// a half-angle tangent), and an arc whose ends differ in sign but holds none of those
+// angles adds the root the closed form lost. The closed form's angles come first, in its order.
+// Every root where f changes sign is returned, to the rounding of f (about
+// 1e-15 * S / |f'| rad), except:
+//  - two roots so close that f between them stays within rounding of zero (below about
+//    1e-15 * S, which takes roots less than about 1e-6 rad apart): one angle for both,
+//    or none;
+// and it can miss:
+//  - a tangential double root, where f touches zero without changing sign: returned only
+//    when the closed form finds it (with |f| <= 1e-7 * S there).
+// An equation in sin alone is noted (SineOnly).
 int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
          Notes* notes = nullptr);
 int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
 // Scan-and-secant roots of A cos^2 + B sin^2 + 2C cos sin + 2D cos + 2E sin = 0, in
 // increasing order from -pi; writes at most maxRoots roots (callers reserve at least 8).
 // A sign change whose secant search does not reach |f| < 1e-6 within 100 steps, or
-// leaves its 0.1-wide bracket, records no root.
+// leaves its 0.1-wide bracket, records no root. The steps of 0.1 from -pi stop short of
+// pi: the scan never examines the last 0.083 rad below pi (after a root the steps restart
+// 0.1 past it, which moves that unexamined end), so a sign change there is not seen.
 int TRI22(double A, double B, double C, double D, double E, double* th, int maxRoots = 64);
 double TrigForm2(double A, double B, double C, double D, double E, double th);
 
