@@ -1,6 +1,6 @@
 // This test suite's own geometry, written apart from the program's code so that
 // results can be judged independently: small vector helpers, the hand rebuilt from
-// the catalogue, and the work cylinder as a solid.
+// the catalogue, the work cylinder as a solid, and the work sphere.
 #pragma once
 
 #include <algorithm>
@@ -167,6 +167,39 @@ inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip)
       }
     }
   return deepest;
+}
+
+// ---- the work sphere: centre c, axes Ew (its radius is aSph)
+
+struct Sphere {
+  V3 c;
+  M3 Ew;
+};
+
+// Distance of p from the segment from a to b, and where along it (0 at a, the
+// segment's length at b) the nearest point lies.
+inline AxisNearest SegmentToPoint(const V3& a, const V3& b, const V3& p) {
+  const V3 ab = Sub(b, a);
+  const double len = Norm(ab);
+  if (len == 0.0) return {0.0, Norm(Sub(p, a))};
+  const double t = std::clamp(Dot(Sub(p, a), ab) / len, 0.0, len);
+  return {t, Norm(Sub(p, Add(a, Scale(t / len, ab))))};
+}
+
+// How deep a link (the solid of radius aFin about the segment from a to b, with round
+// ends) reaches into the sphere; 0 when clear.
+inline double Penetration(const Sphere& w, const V3& a, const V3& b) {
+  return std::max(aFin + aSph - SegmentToPoint(a, b, w.c).dist, 0.0);
+}
+
+// The great circle from unit vector a to unit vector b on a sphere of radius r: its
+// unit tangents at a and at b, each times the arc's length.
+inline void GreatCircleArc(double r, const V3& a, const V3& b, V3& atA, V3& atB) {
+  const double ang = std::atan2(Norm(Cross(a, b)), Dot(a, b));
+  const V3 ta = Sub(b, Scale(Dot(a, b), a)), tb = Sub(Scale(Dot(a, b), b), a);
+  const bool none = Norm(ta) < 1e-15;
+  atA = none ? V3{0, 0, 0} : Scale(r * ang / Norm(ta), ta);
+  atB = none ? V3{0, 0, 0} : Scale(r * ang / Norm(tb), tb);
 }
 
 }  // namespace own
