@@ -182,6 +182,16 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
       r.worstSpin = std::max(r.worstSpin, spin);
       EXPECT_LE(spin, 1e-6);
     }
+    // a collision is real: some link reaches into the sphere deeper than the contact's
+    // allowance, or the palm overlaps it
+    if (r.status == 'C') {
+      double deepest = 0.0;
+      for (int kf = 1; kf <= s.nF; ++kf) {
+        const Links f = FingerLinks(hand, false, kf, b.q[kf]);
+        deepest = std::max({deepest, Penetration(b.w, f.base, f.j4), Penetration(b.w, f.j4, f.tip)});
+      }
+      EXPECT_GT(deepest, 1e-4) << "a collision reported with every link clear";
+    }
     // no link inside the sphere on a completed step
     if (r.status == 'Y')
       for (int kf = 1; kf <= s.nF; ++kf) {
