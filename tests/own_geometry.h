@@ -66,6 +66,16 @@ inline V3 RotationVector(const M3& R) {
 
 inline double Wrap(double a) { return std::remainder(a, 2.0 * M_PI); }
 
+// Spin of a finger against the work over a step: the finger's turn (its last link's
+// frame from Ea to Eb) relative to the work's turn (from Wa to Wb), about the normal
+// taken midway (the old normal Na carried with the finger, and the new normal Nb).
+inline double SpinAboutMidNormal(const M3& Ea, const M3& Eb, const M3& Wa, const M3& Wb,
+                                 const V3& Na, const V3& Nb) {
+  const M3 Rf = Mul(Eb, T(Ea)), Rw = Mul(Wb, T(Wa));
+  const V3 rel = RotationVector(Mul(Rf, T(Rw)));
+  return std::fabs(Dot(rel, Unit(Add(Apply(Rf, Na), Nb))));
+}
+
 // ---- the hand, rebuilt from the catalogue: the two links of finger kf for angles q
 
 struct Links {
@@ -92,6 +102,20 @@ inline Links FingerLinks(int hand, bool cylinderWork, int kf, const double* q) {
   L.E4 = Mul(B, E);
   L.tip = Add(L.j4, Scale(lFin, Col(L.E4, 0)));
   return L;
+}
+
+// Where the point p lies about finger f's last link: along it from joint 4 (L),
+// around it from the link frame's z towards x x z (phi), and the foot of the
+// perpendicular from p on the axis.
+struct LinkPlace {
+  double L, phi;
+  V3 foot;
+};
+inline LinkPlace PlaceOnLink(const Links& f, const V3& p) {
+  const V3 x = Col(f.E4, 0), z = Col(f.E4, 2), xz = Cross(x, z);
+  const V3 e = Sub(p, f.j4);
+  const double L = Dot(e, x);
+  return {L, std::atan2(Dot(e, xz), Dot(e, z)), Add(f.j4, Scale(L, x))};
 }
 
 // ---- the work cylinder: base centre rw, axes Ew

@@ -18,15 +18,13 @@
 
 #include "app/keyboard.h"
 #include "own_geometry.h"
+#include "record_view.h"
 #include "support.h"
 
 namespace {
 
 using namespace own;
 
-void Press(Sim& s, const std::string& keys) {
-  for (char k : keys) keyboard(s, static_cast<unsigned char>(k), 0, 0);
-}
 
 Sphere WorkOf(const Sim& s) { return {{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)}; }
 

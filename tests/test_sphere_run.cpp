@@ -25,6 +25,7 @@
 #include "manip/manip.h"
 #include "record/report.h"
 #include "own_geometry.h"
+#include "record_view.h"
 #include "support.h"
 
 namespace {
@@ -32,23 +33,7 @@ namespace {
 using namespace rg;
 using namespace own;
 
-// The record's latest state (the history slot every step writes).
-struct State {
-  Sphere w;
-  double q[kSlots][kSlots];
-  V3 RC[kSlots];
-};
-
-State Take(const Sim& s) {
-  State p;
-  p.w.c = {s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]};
-  p.w.Ew = FromC(s.ManipEW2[1]);
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    for (int j = 0; j < kSlots; ++j) p.q[kf][j] = s.qqa2[1][kf][j];
-    p.RC[kf] = {s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]};
-  }
-  return p;
-}
+using State = RecordState<Sphere>;
 
 // One finger's contact seen by this file's geometry.
 struct ContactView {
@@ -63,7 +48,7 @@ struct ContactView {
 
 ContactView View(const Links& f, const Sphere& w, bool tip, const V3& RC) {
   ContactView v;
-  const V3 x = Col(f.E4, 0), z = Col(f.E4, 2), xz = Cross(x, z);
+  const V3 x = Col(f.E4, 0), z = Col(f.E4, 2);
   v.onSphere = Norm(Sub(RC, w.c));
   v.n = Unit(Sub(RC, w.c));
   if (tip) {
@@ -73,12 +58,11 @@ ContactView View(const Links& f, const Sphere& w, bool tip, const V3& RC) {
     v.base[0] = Unit(Cross(z, v.m));
     v.base[1] = Cross(v.m, v.base[0]);
   } else {
-    const V3 e = Sub(RC, f.j4);
-    v.L = Dot(e, x);
-    v.phi = std::atan2(Dot(e, xz), Dot(e, z));
-    const V3 foot = Add(f.j4, Scale(v.L, x));
-    v.onFinger = Norm(Sub(RC, foot));
-    v.m = Unit(Sub(RC, foot));
+    const LinkPlace at = PlaceOnLink(f, RC);
+    v.L = at.L;
+    v.phi = at.phi;
+    v.onFinger = Norm(Sub(RC, at.foot));
+    v.m = Unit(Sub(RC, at.foot));
     v.base[0] = x;
     v.base[1] = Cross(x, v.m);  // growing phi
   }
@@ -93,9 +77,6 @@ struct RunResult {
   double endRw[3] = {}, endQ[kSlots][kSlots] = {};
 };
 
-void Press(Sim& s, const std::string& keys) {
-  for (char k : keys) keyboard(s, static_cast<unsigned char>(k), 0, 0);
-}
 
 // Runs a scene through the keys, judging every step; stops at any status but 'Y'
 // or after maxSteps steps.
@@ -115,23 +96,15 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
     return r;
   }
   while (s.sgnMANIP == 'Y' && r.steps < maxSteps) {
-    const State a = Take(s);
+    State a, b;
     const int M = s.cntManip0;
-    Press(s, "s");
-    r.status = s.sgnMANIP;
-    if (s.cntManip0 == M) break;  // nothing recorded (deadlock, palm, refusal)
-    ++r.steps;
+    if (!RecordedStep(s, a, b, r)) break;
     SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << setup << "' step " << M + 1);
-    const State b = Take(s);
     const double dt = s.dt;
-    if (dt < 0.05) ++r.reduced;
 
     // the sphere: centre moved by dt*vw, turned by dt*omww about its own x, y, z in turn
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(b.w.c[i] - a.w.c[i], dt * s.vw[i], 1e-9);
-    const M3 turn = Mul(T(a.w.Ew), b.w.Ew);
-    const M3 want = Mul(Mul(RotX(dt * s.omww[0]), RotY(dt * s.omww[1])), RotZ(dt * s.omww[2]));
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) EXPECT_NEAR(turn[i][j], want[i][j], 1e-12);
+    ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, s.omww);
 
     for (int kf = 1; kf <= s.nF; ++kf) {
       SCOPED_TRACE(testing::Message() << "finger " << kf << " " << s.GGTYPE[kf][0]);
@@ -176,9 +149,7 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
       r.worstSlip = std::max(r.worstSlip, slip);
       EXPECT_LT(slip, 2e-6);
       // no spin: the finger's turn relative to the sphere, about the midpoint normal
-      const M3 Rf = Mul(fb.E4, T(fa.E4)), Rw = Mul(b.w.Ew, T(a.w.Ew));
-      const V3 rel = RotationVector(Mul(Rf, T(Rw)));
-      const double spin = std::fabs(Dot(rel, Unit(Add(Apply(Rf, ca.n), cb.n))));
+      const double spin = SpinAboutMidNormal(fa.E4, fb.E4, a.w.Ew, b.w.Ew, ca.n, cb.n);
       r.worstSpin = std::max(r.worstSpin, spin);
       EXPECT_LE(spin, 1e-6);
     }

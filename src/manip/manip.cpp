@@ -37,12 +37,8 @@ void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRSt
 // The finger's state before the step, as the result of a step that found nothing.
 void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = in.q1[j];
-  out.Lf2 = in.Lf1;
-  out.fif2 = in.fif1;
-  out.thw2 = in.thw1;
-  out.psif2 = in.psif1;
-  out.alw2 = in.alw1;
-  out.betw2 = in.betw1;
+  const RimContact c{in.Lf1, in.fif1, in.thw1, {}, {}, {}, 0.0, in.psif1, in.alw1, in.betw1};
+  TakeContact(c, out);
   VecCopy(in.rwc3, out.RC2);
   VecCopy(in.NW1, out.NW2);
 }
