@@ -1,6 +1,6 @@
 // This test suite's own geometry, written apart from the program's code so that
 // results can be judged independently: small vector helpers, the hand rebuilt from
-// the catalogue, and the work cylinder as a solid.
+// the catalogue, the work cylinder as a solid, and the work sphere.
 #pragma once
 
 #include <algorithm>
@@ -66,6 +66,16 @@ inline V3 RotationVector(const M3& R) {
 
 inline double Wrap(double a) { return std::remainder(a, 2.0 * M_PI); }
 
+// Spin of a finger against the work over a step: the finger's turn (its last link's
+// frame from Ea to Eb) relative to the work's turn (from Wa to Wb), about the normal
+// taken midway (the old normal Na carried with the finger, and the new normal Nb).
+inline double SpinAboutMidNormal(const M3& Ea, const M3& Eb, const M3& Wa, const M3& Wb,
+                                 const V3& Na, const V3& Nb) {
+  const M3 Rf = Mul(Eb, T(Ea)), Rw = Mul(Wb, T(Wa));
+  const V3 rel = RotationVector(Mul(Rf, T(Rw)));
+  return std::fabs(Dot(rel, Unit(Add(Apply(Rf, Na), Nb))));
+}
+
 // ---- the hand, rebuilt from the catalogue: the two links of finger kf for angles q
 
 struct Links {
@@ -92,6 +102,20 @@ inline Links FingerLinks(int hand, bool cylinderWork, int kf, const double* q) {
   L.E4 = Mul(B, E);
   L.tip = Add(L.j4, Scale(lFin, Col(L.E4, 0)));
   return L;
+}
+
+// Where the point p lies about finger f's last link: along it from joint 4 (L),
+// around it from the link frame's z towards x x z (phi), and the foot of the
+// perpendicular from p on the axis.
+struct LinkPlace {
+  double L, phi;
+  V3 foot;
+};
+inline LinkPlace PlaceOnLink(const Links& f, const V3& p) {
+  const V3 x = Col(f.E4, 0), z = Col(f.E4, 2), xz = Cross(x, z);
+  const V3 e = Sub(p, f.j4);
+  const double L = Dot(e, x);
+  return {L, std::atan2(Dot(e, xz), Dot(e, z)), Add(f.j4, Scale(L, x))};
 }
 
 // ---- the work cylinder: base centre rw, axes Ew
@@ -167,6 +191,39 @@ inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip)
       }
     }
   return deepest;
+}
+
+// ---- the work sphere: centre c, axes Ew (its radius is aSph)
+
+struct Sphere {
+  V3 c;
+  M3 Ew;
+};
+
+// Distance of p from the segment from a to b, and where along it (0 at a, the
+// segment's length at b) the nearest point lies.
+inline AxisNearest SegmentToPoint(const V3& a, const V3& b, const V3& p) {
+  const V3 ab = Sub(b, a);
+  const double len = Norm(ab);
+  if (len == 0.0) return {0.0, Norm(Sub(p, a))};
+  const double t = std::clamp(Dot(Sub(p, a), ab) / len, 0.0, len);
+  return {t, Norm(Sub(p, Add(a, Scale(t / len, ab))))};
+}
+
+// How deep a link (the solid of radius aFin about the segment from a to b, with round
+// ends) reaches into the sphere; 0 when clear.
+inline double Penetration(const Sphere& w, const V3& a, const V3& b) {
+  return std::max(aFin + aSph - SegmentToPoint(a, b, w.c).dist, 0.0);
+}
+
+// The great circle from unit vector a to unit vector b on a sphere of radius r: its
+// unit tangents at a and at b, each times the arc's length.
+inline void GreatCircleArc(double r, const V3& a, const V3& b, V3& atA, V3& atB) {
+  const double ang = std::atan2(Norm(Cross(a, b)), Dot(a, b));
+  const V3 ta = Sub(b, Scale(Dot(a, b), a)), tb = Sub(Scale(Dot(a, b), b), a);
+  const bool none = Norm(ta) < 1e-15;
+  atA = none ? V3{0, 0, 0} : Scale(r * ang / Norm(ta), ta);
+  atB = none ? V3{0, 0, 0} : Scale(r * ang / Norm(tb), tb);
 }
 
 }  // namespace own

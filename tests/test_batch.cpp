@@ -85,7 +85,7 @@ TEST(BatchDriver, OneStateLinePerKeyWithTheContractFields) {
   EXPECT_EQ(f2["kf"], 2);
   EXPECT_NEAR(f2["qq0"][2].get<double>(), 0.7853981639 + 0.05, 1e-12);
   for (const char* f : {"qq0", "qf", "q", "GGTYPE", "sgnGRASPM", "sgnUML", "sgnC", "Lf", "fif", "psif",
-                        "Lw", "Ltw", "thw", "CPNT", "NW", "JA"})
+                        "Lw", "Ltw", "thw", "alw", "betw", "CPNT", "NW", "JA"})
     EXPECT_TRUE(f2.contains(f)) << f;
   EXPECT_EQ(f2["JA"].size(), 6u);  // joints 0..nJ+1
   EXPECT_EQ(lines[1]["redraws"], 1);

@@ -28,7 +28,8 @@ void FillRecord(Sim& s, int steps) {
     for (int kf = 1; kf <= s.nF; ++kf) {
       double q[kSlots] = {0};
       for (int j = 1; j <= s.nJ; ++j) q[j] = m + 0.1 * kf + 0.01 * j;
-      const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, aCyl, -0.25 * kf};
+      const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, aCyl, -0.25 * kf,
+                           0.5 * kf + m, -0.125 * kf};  // alw, betw
       const double rw[3] = {m * 1.0 / 3.0, 140.0, -40.0}, rwP[3] = {0, 0, 0};
       const double Ew[3][3] = {{1.0 + 1e-16 * m, 0, 0}, {0, 0.6, -0.8}, {0, 0.8, 0.6}};
       const double RC[3] = {kf * 10.0, m * 2.0, 1.0 / 7.0}, NW[3] = {0.0, -1.0, 0.0};
@@ -44,13 +45,13 @@ TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
   const auto lines = Split(TrajectoryCsv(*s), '\n');
   ASSERT_EQ(lines.size(), 4u);
   const auto head = Split(lines[0], ',');
-  ASSERT_EQ(head.size(), 3u + 3u + 9u + 3u * (4u + 6u + 6u));
+  ASSERT_EQ(head.size(), 3u + 3u + 9u + 3u * (4u + 6u + 6u + 2u));
   const std::string start =
       "row,step,time,rwx,rwy,rwz,ew00,ew01,ew02,ew10,ew11,ew12,ew20,ew21,ew22,"
       "q1_f1,q2_f1,q3_f1,q4_f1,Lf_f1,fif_f1,psif_f1,Lw_f1,Ltw_f1,thw_f1,"
-      "cpx_f1,cpy_f1,cpz_f1,nwx_f1,nwy_f1,nwz_f1,q1_f2,";
+      "cpx_f1,cpy_f1,cpz_f1,nwx_f1,nwy_f1,nwz_f1,alw_f1,betw_f1,q1_f2,";
   EXPECT_EQ(lines[0].substr(0, start.size()), start);
-  EXPECT_EQ(head.back(), "nwz_f3");
+  EXPECT_EQ(head.back(), "betw_f3");
   for (int n = 0; n <= 2; ++n) {
     SCOPED_TRACE(n);
     const auto row = Split(lines[n + 1], ',');
@@ -64,12 +65,14 @@ TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
     EXPECT_EQ(at(6), 1.0 + 1e-16 * (5 * n));
     EXPECT_EQ(at(13), 0.8);  // Ew[2][1]
     for (int kf = 1; kf <= 3; ++kf) {
-      const size_t b = 15 + 16 * (kf - 1);
+      const size_t b = 15 + 18 * (kf - 1);
       EXPECT_EQ(at(b + 2), 5 * n + 0.1 * kf + 0.03);  // q3
       const double prm[6] = {1000.0 + 5 * n, 0.1 * kf, kHalfPiC, 0.0, aCyl, -0.25 * kf};
       for (int i = 0; i < 6; ++i) EXPECT_EQ(at(b + 4 + i), prm[i]) << i;  // Lf .. thw
       EXPECT_EQ(at(b + 12), 1.0 / 7.0);  // cpz
       EXPECT_EQ(at(b + 14), -1.0);       // nwy
+      EXPECT_EQ(at(b + 16), 0.5 * kf + 5 * n);  // alw
+      EXPECT_EQ(at(b + 17), -0.125 * kf);       // betw
     }
   }
   EXPECT_NEAR(s->ManipT[2], 1.5, 1e-12);  // 5 steps of 0.05 per row, once per finger
@@ -90,6 +93,15 @@ TEST(DataReports, PrintNothingWithTheirSwitchesOffAndStayWithinTheStoredRows) {
   EXPECT_NE(t.find("\n  5 ManipRW[1]="), std::string::npos);
   EXPECT_NE(t.find("[Lf,φf][5]=[1005.0000  0.2000] [Lw,φw][5]=[ 0.0000 -0.5000]"),
             std::string::npos);
+
+  // on the sphere the work side of a row is its contact angles
+  cap.clear();
+  s->WORK1 = '1';
+  ManipDataReport(s->con, *s, 1, 1);
+  EXPECT_NE(t.find("[Lf,φf][5]=[1005.0000  0.2000] [alw,betw][5]=[ 6.0000 -0.2500]"),
+            std::string::npos);
+  EXPECT_EQ(t.find("[Lw,φw]"), std::string::npos);
+  s->WORK1 = '2';
 
   cap.clear();
   s->cntManip0 = 3000;  // more steps than stored rows

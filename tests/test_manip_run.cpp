@@ -22,6 +22,7 @@
 #include "manip/manip.h"
 #include "record/report.h"
 #include "own_geometry.h"
+#include "record_view.h"
 #include "support.h"
 
 namespace {
@@ -47,12 +48,11 @@ ContactView View(const Links& f, const Cylinder& w, char rim, const V3& RC) {
   v.rimH = Dot(d, Col(w.Ew, 2));
   v.rimR = Norm(d);
   const V3 x = Col(f.E4, 0), z = Col(f.E4, 2), xz = Cross(x, z);
-  const V3 e = Sub(RC, f.j4);
-  v.L = Dot(e, x);
-  v.phi = std::atan2(Dot(e, xz), Dot(e, z));
-  const V3 foot = Add(f.j4, Scale(v.L, x));
-  v.axisR = Norm(Sub(RC, foot));
-  v.N = Unit(Sub(foot, RC));
+  const LinkPlace at = PlaceOnLink(f, RC);
+  v.L = at.L;
+  v.phi = at.phi;
+  v.axisR = Norm(Sub(RC, at.foot));
+  v.N = Unit(Sub(at.foot, RC));
   const V3 radial = Add(Scale(std::cos(v.phi), z), Scale(std::sin(v.phi), xz));
   const V3 ephi = Cross(x, radial);  // growing phi
   const V3 t = Add(Scale(-std::sin(v.thw), Col(w.Ew, 0)), Scale(std::cos(v.thw), Col(w.Ew, 1)));
@@ -62,23 +62,8 @@ ContactView View(const Links& f, const Cylinder& w, char rim, const V3& RC) {
   return v;
 }
 
-// The record's latest state (the history slot every step writes).
-struct State {
-  Cylinder w;
-  double q[kSlots][kSlots];
-  V3 RC[kSlots];
-};
-
-State Take(const Sim& s) {
-  State p;
-  p.w.rw = {s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]};
-  p.w.Ew = FromC(s.ManipEW2[1]);
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    for (int j = 0; j < kSlots; ++j) p.q[kf][j] = s.qqa2[1][kf][j];
-    p.RC[kf] = {s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]};
-  }
-  return p;
-}
+using State = RecordState<Cylinder>;
+State Take(const Sim& s) { return TakeRecord<Cylinder>(s); }
 
 struct RunResult {
   char status = 'Y';
@@ -87,9 +72,6 @@ struct RunResult {
   std::string end;  // which finger and link met the work at a collision
 };
 
-void Press(Sim& s, const std::string& keys) {
-  for (char k : keys) keyboard(s, static_cast<unsigned char>(k), 0, 0);
-}
 
 // Runs a scene through the keys and checks every step; stops at any status but 'Y'.
 RunResult RunScene(int hand, const std::string& velocityKeys) {
@@ -109,25 +91,17 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
   }
   const bool cyl = s.WORK1 == '2';
   while (s.sgnMANIP == 'Y' && s.cntMainip1 < 799) {
-    const State a = Take(s);
+    State a, b;
     const int M = s.cntManip0;
-    Press(s, "s");
-    r.status = s.sgnMANIP;
-    if (s.cntManip0 == M) break;  // nothing recorded (deadlock, palm, refusal)
-    ++r.steps;
+    if (!RecordedStep(s, a, b, r)) break;
     SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << velocityKeys << "' step "
                                     << M + 1);
-    const State b = Take(s);
     const double dt = s.dt;
-    if (dt < 0.05) ++r.reduced;
 
     // the work: mid-point moved by dt*vw, turned by dt*omww about its own x, y, z in turn
     const V3 mid = Add(Sub(b.w.rw, a.w.rw), Scale(0.5 * hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(mid[i], dt * s.vw[i], 1e-9);
-    const M3 turn = Mul(T(a.w.Ew), b.w.Ew);
-    const M3 want = Mul(Mul(RotX(dt * s.omww[0]), RotY(dt * s.omww[1])), RotZ(dt * s.omww[2]));
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) EXPECT_NEAR(turn[i][j], want[i][j], 1e-12);
+    ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, s.omww);
 
     for (int kf = 1; kf <= s.nF; ++kf) {
       SCOPED_TRACE(testing::Message() << "finger " << kf);
@@ -151,9 +125,7 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
       r.worstSlip = std::max(r.worstSlip, slip);
       EXPECT_LT(slip, 2e-6);
       // no spin: the finger's turn relative to the work, about the midpoint normal
-      const M3 Rf = Mul(fb.E4, T(fa.E4)), Rw = Mul(b.w.Ew, T(a.w.Ew));
-      const V3 rel = RotationVector(Mul(Rf, T(Rw)));
-      const double spin = std::fabs(Dot(rel, Unit(Add(Apply(Rf, ca.N), cb.N))));
+      const double spin = SpinAboutMidNormal(fa.E4, fb.E4, a.w.Ew, b.w.Ew, ca.N, cb.N);
       r.worstSpin = std::max(r.worstSpin, spin);
       EXPECT_LE(spin, 1e-6);
     }

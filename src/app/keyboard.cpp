@@ -39,11 +39,13 @@ void DrawnWorkIsSetPose(Sim& s) {
 }
 
 // After a work selection or work move: check the fingers in their initial pose
-// against the cylinder. A collision blocks the grasp until the work is moved.
+// and the palm against the work. A collision blocks the grasp until the work is moved.
 void InterferenceStep(Sim& s) {
-  if (s.WORK1 == '2' && s.sgnCalColl != 'n') {
+  if (s.sgnCalColl != 'n') {
     int kColl = 0;
-    s.sgnGC = ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl);
+    s.sgnGC = (s.WORK1 == '1')
+                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, aSph, &kColl)
+                  : ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';

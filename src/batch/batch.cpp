@@ -162,6 +162,8 @@ json StateObject(const rg::Sim& s, const json& key, const std::string& console, 
     f["Lw"] = p.Lw;
     f["Ltw"] = p.Ltw;
     f["thw"] = p.thw;
+    f["alw"] = p.alw;
+    f["betw"] = p.betw;
     f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
     const rg::FingerPose P = rg::Findirect_kineR(s, kf, s.qqa2[1][kf]);

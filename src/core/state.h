@@ -18,9 +18,15 @@ constexpr int kDecim = 5;   // every fifth manipulation step is stored
 
 // Contact parameters of one finger: on the finger (position along the last link,
 // angle about it, angle from the link axis) and on the work (position along the
-// work axis, distance from it, angle about it).
+// work axis, distance from it, angle about it: the contact point's cylindrical
+// coordinates in the work frame, from the bottom-face centre of the cylinder or
+// the centre of the sphere). On the sphere alw and betw are the longitude and the
+// latitude of the contact normal in the work frame: the outward normal is
+// (cos betw cos alw, cos betw sin alw, sin betw), so thw = alw, Lw = aSph sin betw
+// and Ltw = aSph cos betw; on the cylinder both stay 0.
 struct ContactPrm {
   double Lf, fif, psif, Lw, Ltw, thw;
+  double alw = 0.0, betw = 0.0;
 };
 
 struct Sim {

@@ -1,5 +1,5 @@
-// Grasp solution: the first contact of each finger with the cylinder work as
-// its last joint closes, and the grasp driver that records it.
+// Grasp solution: the first contact of each finger with the work (cylinder or
+// sphere) as its last joint closes, and the grasp driver that records it.
 //
 // The contact solvers work in the frame Σm of the finger's last joint before its
 // own rotation: origin at joint nJ, z = the joint axis. At joint angle q the last
@@ -133,6 +133,19 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
                             const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
                             double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
                             GraspCandidates* cand = nullptr);
+
+// The work sphere (centre cM, frame EwM, in Σm): the link's side or the fingertip
+// ball touching it first as the joint closes, in closed form. Return 1 with the
+// contact in c (work-side parameters alw, betw and the cylindrical coordinates of
+// the contact point, see ContactPrm), else 0.
+int FinLinkSphereContactm(double q0, const double cM[3], const double EwM[3][3], ContactM& c);
+int FinTipSphereContactm(double q0, const double cM[3], const double EwM[3][3], ContactM& c);
+// Sphere dispatcher: the link ("LS") or tip ("TS") contact reached first, in the
+// hand frame; sgnUML[kf] = 'S'. No contact when the last link already reaches into
+// the sphere as the joint starts to close (at -pi/2).
+int FingerSphereContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
+                          const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
+                          double NF[3], double NW[3], char GTYPE[2]);
 
 // grasp driver (one finger per call)
 int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const double rwG[3],

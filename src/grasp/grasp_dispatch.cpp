@@ -350,27 +350,14 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
     G.solC[k] = 'N';
     G.qc[k] = 1000.0;
   }
-  SetType(GTYPE, 'N', 'N');
   sgnLT = 'N';
-  prm = ContactPrm{};
-  VecSet(0, 0, 0, RC);
-  VecSet(0, 0, 0, NF);
-  VecSet(0, 0, 0, NW);
-  if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return 0;
-  // a work pose with a non-finite number describes no cylinder
-  bool finite = VecFinite(rwG);
-  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(EwG[i]);
-
-  double q0c[kSlots] = {};
-  for (int j = 0; j <= nJ; ++j) q0c[j] = q0[j];
-  for (int j = 0; j <= nJ; ++j) qf[j] = q0c[j];
-  s.sgnGRASPM[kf] = 'N';
-  if (!finite) return 0;
-
-  // the work in the last joint's frame, before the joint's own rotation
-  const FingerPose P = Findirect_kineR(s, kf, q0c);
+  grasp_detail::ContactStart start;
+  if (!grasp_detail::BeginContact(s, kf, nJ, q0, rwG, EwG, qf, prm, RC, NF, NW, GTYPE, start))
+    return 0;
+  const FingerPose& P = start.P;
   WorkInM w;
-  ITransWrkAtoM(P.JA[nJ], P.EAs[nJ], rwG, EwG, w.rwM, w.EwM);
+  VecCopy(start.rwM, w.rwM);
+  MatCopy(start.EwM, w.EwM);
   MatColumn(w.EwM, 0, w.xw);
   MatColumn(w.EwM, 1, w.yw);
   MatColumn(w.EwM, 2, w.zw);
@@ -379,7 +366,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   const char sgnUL = CylinderZmPlaneCross(aFin, aCyl, hCyl, w.rwM, w.EwM, G.sgnZm1, G.sgnZm2);
   G.sgnUL = sgnUL;
   if (sgnUL == 'N') return 0;
-  const double q0n = q0c[nJ];
+  const double q0n = start.q0[nJ];
 
   // a valid link contact on the side is taken at once; otherwise every candidate the
   // slab of the link can reach is solved
@@ -411,13 +398,8 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
 
   // the candidate reached first, in the hand frame
   const ContactM& c = G.c[K];
-  qf[nJ] = c.q;
-  prm = c.prm;
+  grasp_detail::ContactToHand(P, nJ, c, qf, prm, RC, NF, NW);
   prm.Ltw = aCyl;
-  MatVec(P.EAs[nJ], c.RCm, RC);
-  VecAdd(RC, P.JA[nJ], RC);
-  MatVec(P.EAs[nJ], c.NWm, NW);
-  VecNeg(NW, NF);
   static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
                                    {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};
   SetType(GTYPE, kType[K][0], kType[K][1]);
@@ -427,4 +409,41 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   return 1;
 }
 
+namespace grasp_detail {
+
+bool BeginContact(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
+                  const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3], double NF[3],
+                  double NW[3], char GTYPE[2], ContactStart& st) {
+  SetType(GTYPE, 'N', 'N');
+  prm = ContactPrm{};
+  VecSet(0, 0, 0, RC);
+  VecSet(0, 0, 0, NF);
+  VecSet(0, 0, 0, NW);
+  if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return false;
+  // a work pose with a non-finite number describes no work
+  bool finite = VecFinite(rwG);
+  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(EwG[i]);
+
+  for (int j = 0; j <= nJ; ++j) st.q0[j] = q0[j];
+  for (int j = 0; j <= nJ; ++j) qf[j] = st.q0[j];
+  s.sgnGRASPM[kf] = 'N';
+  if (!finite) return false;
+
+  // the work in the last joint's frame, before the joint's own rotation
+  st.P = Findirect_kineR(s, kf, st.q0);
+  ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], rwG, EwG, st.rwM, st.EwM);
+  return true;
+}
+
+void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, double* qf, ContactPrm& prm,
+                   double RC[3], double NF[3], double NW[3]) {
+  qf[nJ] = c.q;
+  prm = c.prm;
+  MatVec(P.EAs[nJ], c.RCm, RC);
+  VecAdd(RC, P.JA[nJ], RC);
+  MatVec(P.EAs[nJ], c.NWm, NW);
+  VecNeg(NW, NF);
+}
+
+}  // namespace grasp_detail
 }  // namespace rg

@@ -1,5 +1,5 @@
 // Grasp driver: one finger per call closes its last joint until it first touches
-// the cylinder work; the contact is recorded as step 0 of the manipulation record,
+// the work (the cylinder or the sphere, after WORK1); the contact is recorded as step 0 of the manipulation record,
 // and after the last finger the flags tell whether the grasp is complete.
 #include "grasp/grasp.h"
 #include "core/catalogue.h"
@@ -14,13 +14,15 @@ namespace {
 
 }  // namespace
 
-int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char /*WORK1*/, const double rwG[3],
+int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const double rwG[3],
                    const double EwG[3][3], double* qf, ContactPrm& prm, double efx[3],
                    double efy[3], double RC[3], double NF[3], double NW[3], char GTYPE[2]) {
-  // The contact is always computed against the cylinder work, whatever WORK1 is.
   ContactPrm p{};
   char sgnLT = 'N';
-  const int sol = FingerCylinderContactA3(s, kf, nJ, q0, rwG, EwG, qf, p, RC, NF, NW, sgnLT, GTYPE);
+  const int sol =
+      (WORK1 == '1')
+          ? FingerSphereContactA3(s, kf, nJ, q0, rwG, EwG, qf, p, RC, NF, NW, GTYPE)
+          : FingerCylinderContactA3(s, kf, nJ, q0, rwG, EwG, qf, p, RC, NF, NW, sgnLT, GTYPE);
   if (kf < 1 || kf >= kSlots) return 0;
 
   // the finger in its grasp pose
@@ -32,7 +34,8 @@ int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char /*WORK1*/, con
   MatColumn(P.EA[nJ], 2, efx);
   VecCross(ex, efx, efy);
 
-  // reference point of the contact on the work axis (rwG is the bottom-face centre)
+  // reference point of the contact on the work axis (rwG is the bottom-face centre of
+  // the cylinder, the centre of the sphere)
   double ezw[3], rwP[3];
   MatColumn(EwG, 2, ezw);
   VecCopy(rwG, rwP);
@@ -65,7 +68,7 @@ int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double Ew
   const int sol =
       FinWrkContact2(s, kf, nJ, q0, s.WORK1, rwG, EwG, qf, prm, efx, efy, RC, NF, NW, GTYPE);
   s.sgnGRASPM[kf] = (sol == 1) ? 'Y' : 'N';
-  if (s.WORK1 == '2' && GTYPE != s.GGTYPE[kf]) {
+  if (GTYPE != s.GGTYPE[kf]) {
     s.GGTYPE[kf][0] = GTYPE[0];
     s.GGTYPE[kf][1] = GTYPE[1];
   }

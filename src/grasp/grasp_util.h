@@ -5,6 +5,7 @@
 
 #include "grasp/grasp.h"
 #include "core/catalogue.h"
+#include "hand/hand.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -71,6 +72,26 @@ inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
   if (!(VecDot(NW, nd) >= -kTol)) return 5;
   return 2;
 }
+
+// What every contact dispatcher starts from: the finger at its initial angles q0
+// and the work in the frame Σm of the last joint before the joint's own rotation.
+struct ContactStart {
+  double q0[kSlots] = {};
+  FingerPose P;
+  double rwM[3], EwM[3][3];
+};
+
+// The start of a dispatcher call: the outputs cleared to "no contact" (qf = q0,
+// GTYPE "NN", sgnGRASPM 'N'); false when the finger index is out of range or the
+// work pose holds a number that is not finite, else st is filled.
+bool BeginContact(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
+                  const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3], double NF[3],
+                  double NW[3], char GTYPE[2], ContactStart& st);
+
+// The chosen contact c (in Σm of the finger pose P) as the dispatcher's outputs in
+// the hand frame: qf[nJ], the parameters, point and normals.
+void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, double* qf, ContactPrm& prm,
+                   double RC[3], double NF[3], double NW[3]);
 
 }  // namespace grasp_detail
 }  // namespace rg

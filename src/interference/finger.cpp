@@ -10,18 +10,12 @@
 
 namespace rg {
 
-namespace {
-
-// Signed distance of a point given in the work frame (origin at the base centre,
-// z along the axis) from the solid cylinder: minus the depth inside.
 double SignedCylinderDistance(const double p[3], double hw, double aw) {
   const double dr = std::hypot(p[0], p[1]) - aw;
   const double dh = std::max(-p[2], p[2] - hw);
   if (dr <= 0.0 && dh <= 0.0) return std::max(dr, dh);
   return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
 }
-
-}  // namespace
 
 double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
                                const double E[3][3], double hw, double aw, double* t) {

@@ -37,11 +37,39 @@ double LinkCylinderDepth(const double a[3], const double b[3], double af, const 
 double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
                                const double E[3][3], double hw, double aw, double* t);
 
+// Signed distance of a point p, given in a cylinder's frame (origin at the base
+// centre, z along the axis), from that solid cylinder (height hw, radius aw):
+// positive outside, minus the depth inside.
+double SignedCylinderDistance(const double p[3], double hw, double aw);
+
 // finger and hand against the work cylinder; sgnCC names the link feature and the work
 // feature that met ('F', 'F' when no link feature did, also when only the palm interferes)
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
                           const double E[3][3], double hw, double aw, char sgnCC[2]);
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
                         const double E[3][3], double hw, double aw, int* kColl);
+
+// ---- the work sphere (centre c, radius aw, in the hand frame)
+
+// Distance of the point p from the segment from a to b; t receives the parameter
+// (0 at a, 1 at b) of the segment point nearest p.
+double SegmentPointDistance(const double a[3], const double b[3], const double p[3], double* t);
+// The palm disc (thickness aa about the hand frame's Y axis, radius rr) against the
+// sphere: 'C' when they come nearer than -tol (overlap deeper than tol), else 'F'.
+char RPalmSphereCollision(double aa, double rr, const double c[3], double aw, double tol);
+// Smallest clearance between the sphere and the links of finger kf in pose q (each
+// link the solid of radius aFin about its axis segment, the last one ending in the
+// fingertip ball): negative when a link reaches into the sphere; link receives the
+// index k of the segment from joint k-1 to k (nJ+1: the last link with the tip).
+double FinSphereClearance(const Sim& s, int kf, const double* q, const double c[3], double aw,
+                          int* link = nullptr);
+// Finger kf (and, with the last finger, the palm) against the sphere: 'C' when a
+// link reaches deeper than tol into it, else 'F'.
+char FinSphereCollision(const Sim& s, int kf, const double* q, const double c[3], double aw,
+                        double tol);
+// Every finger in its pose qq[kf] (tol 0): 'C' with kColl the last finger that
+// interferes (the palm counts with the last finger).
+char ALLFinSphCollCheck(const Sim& s, const double qq[kSlots][kSlots], const double c[3],
+                        double aw, int* kColl);
 
 }  // namespace rg

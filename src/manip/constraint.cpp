@@ -1,4 +1,5 @@
-// The rolling-contact constraints of one finger and their Newton solver.
+// The rolling-contact constraints of one finger (its last link on a rim of the
+// cylinder, or its link or fingertip on the sphere) and their Newton solver.
 #include <cmath>
 
 #include "hand/hand.h"
@@ -44,28 +45,112 @@ void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const dou
   VecUnit(d, N);
 }
 
+bool OffFinger(const PRStepFixed& in, const PRStepResult& out) {
+  if (in.part == 'T') return out.psif2 > kHalfPiC;
+  return OffLink(out.Lf2);
+}
+
+void TakeContact(const RimContact& c, PRStepResult& out) {
+  out.Lf2 = c.Lf;
+  out.fif2 = c.fif;
+  out.thw2 = c.thw;
+  out.psif2 = c.psif;
+  out.alw2 = c.alw;
+  out.betw2 = c.betw;
+}
+
 namespace {
 
-// The four errors at angles q; with thwNear the rim angle is followed from there.
-int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
-           RimContact& c, double ERR[4], double* ERRT) {
-  LinkPose P;
-  LastLinkPose(s, in.kf, q, P);
-  LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
-                       in.thw1, c, thwNear);
-
-  // spin: the finger's turn relative to the work since the step began (Rf Rw^T,
-  // both turns seen in the hand frame), about the normal taken midway, the old
-  // normal carried along with the finger
+// Spin: the finger's turn relative to the work since the step began (Rf Rw^T, both
+// turns seen in the hand frame), about the normal taken midway, the old normal
+// carried along with the finger; N2 is the normal at the new contact.
+double SpinAboutNormal(const LinkPose& P, const PRStepFixed& in, const double N2[3]) {
   double Rf[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
   MatMulT(P.E, in.EA1, Rf);
   MatMulT(Rf, in.Rw, Rrel);
   VecSet(0.5 * (Rrel[2][1] - Rrel[1][2]), 0.5 * (Rrel[0][2] - Rrel[2][0]),
          0.5 * (Rrel[1][0] - Rrel[0][1]), w);
   MatVec(Rf, in.NW1, N1);
-  VecAdd(N1, c.N, Nm);
+  VecAdd(N1, N2, Nm);
   const double nm = VecNorm(Nm);
-  const double omn2 = nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, c.N);
+  return nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, N2);
+}
+
+// The two tangent directions in which rolled arcs are compared at a contact whose
+// finger normal (towards the work) is m: on the link's side along the link (x) and
+// around it (x x m, growing fif); on the tip ball around the last joint's axis z
+// (z x m) and across it.
+void LinkBase(const double x[3], const double m[3], double base[2][3]) {
+  VecCopy(x, base[0]);
+  VecCross(x, m, base[1]);
+}
+void TipBase(const double z[3], const double m[3], double base[2][3]) {
+  double a[3];
+  VecCross(z, m, a);
+  VecUnit(a, base[0]);
+  VecCross(m, base[0], base[1]);
+}
+
+// The four errors at angles q against the sphere: the surface distance; the arc
+// rolled on the finger minus the arc rolled on the sphere, in the two tangent
+// directions, averaged over the old contact (old poses) and the new one (midpoint
+// rule); the spin.
+int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+                 double ERR[4], double* ERRT) {
+  LinkPose P;
+  LastLinkPose(s, in.kf, q, P);
+  LinkSphereDistanceA(P.o, P.F, in.part, in.rwP2, in.Ew2, c);
+  const double omn2 = SpinAboutNormal(P, in, c.N);
+
+  // the sphere's great-circle arc from the old contact to the new one, its end
+  // tangents seen in the poses before and after the move
+  double n2[3], G1[3], G2[3], W1[3], W2[3];
+  MatTVec(in.Ew2, c.N, n2);
+  GeodesicEnds(aSph, in.nW1, n2, G1, G2);
+  MatVec(in.Ew1, G1, W1);
+  MatVec(in.Ew2, G2, W2);
+
+  // the finger's arc, and the directions at the new contact
+  double m[3], F1[3], F2[3], base2[2][3];
+  VecNeg(c.N, m);
+  if (in.part == 'T') {
+    double m2[3];
+    MatTVec(P.E, m, m2);
+    GeodesicEnds(aFin, in.mF1, m2, G1, G2);
+    MatVec(in.EA1, G1, F1);
+    MatVec(P.E, G2, F2);
+    TipBase(P.z, m, base2);
+  } else {
+    // developed coordinates: along the link, and aFin times the angle around it
+    const double dL = c.Lf - in.Lf1, db = aFin * WrapPiC(c.fif - in.fif1);
+    LinkBase(P.x, m, base2);
+    for (int i = 0; i < 3; ++i) {
+      F1[i] = dL * in.base1[0][i] + db * in.base1[1][i];
+      F2[i] = dL * base2[0][i] + db * base2[1][i];
+    }
+  }
+  double d1[3], d2[3];
+  VecSub(F1, W1, d1);
+  VecSub(F2, W2, d2);
+  ERR[0] = c.D;
+  for (int k = 0; k < 2; ++k)
+    ERR[1 + k] = 0.5 * (VecDot(d1, in.base1[k]) + VecDot(d2, base2[k]));
+  ERR[3] = omn2;
+  *ERRT = ErrSum(ERR);
+  PRStepResult r;
+  TakeContact(c, r);
+  return OffFinger(in, r) ? 2 : 1;
+}
+
+// The four errors at angles q; with thwNear the rim angle is followed from there.
+int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
+           RimContact& c, double ERR[4], double* ERRT) {
+  if (in.work == '1') return SphereErrors(s, in, q, c, ERR, ERRT);
+  LinkPose P;
+  LastLinkPose(s, in.kf, q, P);
+  LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
+                       in.thw1, c, thwNear);
+  const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // roll on the finger: along the link and around it
   const double dfif = WrapPiC(in.fif1 - c.fif);
@@ -150,6 +235,24 @@ void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
   LinkPose P;
   LastLinkPose(s, in.kf, in.q1, P);
   MatCopy(P.E, in.EA1);
+  if (in.work == '1') {
+    // the old contact's normals in the bodies' own frames, and the directions the
+    // rolled arcs are compared in at the old contact
+    double m[3];
+    VecNeg(in.NW1, m);
+    MatTVec(P.E, m, in.mF1);
+    MatTVec(Ew1, in.NW1, in.nW1);
+    if (in.part == 'T') {
+      TipBase(P.z, m, in.base1);
+    } else {
+      double xz[3], radial[3];
+      VecCross(P.x, P.z, xz);
+      for (int i = 0; i < 3; ++i)
+        radial[i] = std::cos(in.fif1) * P.z[i] + std::sin(in.fif1) * xz[i];
+      LinkBase(P.x, radial, in.base1);
+    }
+    return;
+  }
   // the rim's tangent at the old contact on the work before the move, in the old
   // link's surface directions: along the link, and around it (N x x)
   double t[3], Nx[3];
@@ -229,9 +332,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
       }
       PRCirMotion2ERR4(s, in, qn, cn, ERRn, &ERRTn);
       for (int j = 0; j < kSlots; ++j) out.q2[j] = qn[j];
-      out.Lf2 = cn.Lf;
-      out.fif2 = cn.fif;
-      out.thw2 = cn.thw;
+      TakeContact(cn, out);
       return ERRTn;
     }
     void Accept() {
@@ -243,9 +344,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   for (int j = 0; j < kSlots; ++j) p.q[j] = q[j];
   PRCirMotion2ERR4(s, in, p.q, p.c, p.ERR, &p.ERRT);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
-  out.Lf2 = p.c.Lf;
-  out.fif2 = p.c.fif;
-  out.thw2 = p.c.thw;
+  TakeContact(p.c, out);
 
   NewtonLimits lim;
   lim.tol = err6;
@@ -258,7 +357,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   char result = 'D';
   if (end == NewtonEnd::Converged) {
     // finish: the contact point on the rim and the normal at the accepted pose
-    result = OffLink(out.Lf2) ? 'O' : 'Y';
+    result = OffFinger(in, out) ? 'O' : 'Y';
     VecCopy(p.c.rwc, out.RC2);
     ContactNormalAt(s, kf, out.q2, out.Lf2, p.c.rfc, out.NW2);
   }

@@ -1,4 +1,5 @@
-// The manipulation step (PR motion) and the per-finger prediction and correction.
+// The manipulation step (PR motion) and the per-finger prediction and correction,
+// for the cylinder and for the sphere.
 #include "manip/manip.h"
 
 #include <cmath>
@@ -28,9 +29,7 @@ bool FiniteResult(const Sim& s, const PRStepResult& r) {
 // the rim, normal from it towards the link axis.
 void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
-  out.Lf2 = c.Lf;
-  out.fif2 = c.fif;
-  out.thw2 = c.thw;
+  TakeContact(c, out);
   VecCopy(c.rwc, out.RC2);
   ContactNormalAt(s, kf, q, c.Lf, c.rwc, out.NW2);
 }
@@ -38,9 +37,8 @@ void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRSt
 // The finger's state before the step, as the result of a step that found nothing.
 void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = in.q1[j];
-  out.Lf2 = in.Lf1;
-  out.fif2 = in.fif1;
-  out.thw2 = in.thw1;
+  const RimContact c{in.Lf1, in.fif1, in.thw1, {}, {}, {}, 0.0, in.psif1, in.alw1, in.betw1};
+  TakeContact(c, out);
   VecCopy(in.rwc3, out.RC2);
   VecCopy(in.NW1, out.NW2);
 }
@@ -50,6 +48,12 @@ void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
 bool GraspOnRim(const Sim& s, int kf) {
   return (s.sgnUML[kf] == 'L' || s.sgnUML[kf] == 'U') && s.GGTYPE[kf][0] == 'L' &&
          s.GGTYPE[kf][1] == 'C';
+}
+
+bool GraspRolls(const Sim& s, int kf) {
+  if (s.WORK1 != '1') return GraspOnRim(s, kf);
+  return s.sgnUML[kf] == 'S' && (s.GGTYPE[kf][0] == 'L' || s.GGTYPE[kf][0] == 'T') &&
+         s.GGTYPE[kf][1] == 'S';
 }
 
 char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
@@ -104,7 +108,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   char sgnN;
   if (PRCirMotion2Accepts(s, in, q2, c, ERR, &ERRT)) {
     AcceptPose(s, kf, q2, c, out);
-    sgnN = OffLink(out.Lf2) ? 'O' : 'Y';
+    sgnN = OffFinger(in, out) ? 'O' : 'Y';
   } else {
     sgnN = PRCirMotion2Newton4(s, in, out);
   }
@@ -138,7 +142,8 @@ struct StepResult {
   PRStepResult res[kSlots];
 };
 
-// The fixed inputs of finger kf's solve: its latest state, and its rim on the moved work.
+// The fixed inputs of finger kf's solve: its latest state, and its rim (or the
+// sphere) on the moved work.
 PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
   PRStepFixed in;
   in.kf = kf;
@@ -148,8 +153,23 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
   in.fif1 = prm1.fif;
   in.thw1 = prm1.thw;
   VecCopy(s.ManipNWA2[1][kf], in.NW1);
-  // the contacted rim on the moved work and the old contact carried with it
   MatCopy(r.Ew2, in.Ew2);
+  if (s.WORK1 == '1') {
+    // the moved sphere's centre and the old contact point carried along with it
+    in.work = '1';
+    in.part = s.GGTYPE[kf][0];
+    in.psif1 = prm1.psif;
+    in.alw1 = prm1.alw;
+    in.betw1 = prm1.betw;
+    double n[3], nA[3];
+    SphereNormal(prm1.alw, prm1.betw, n);
+    MatVec(r.Ew2, n, nA);
+    VecCopy(r.rw2, in.rwP2);
+    VecAddScaled(r.rw2, aSph, nA, in.rwc3);
+    PRStepBefore(s, in, st.Ew1);
+    return in;
+  }
+  // the contacted rim on the moved work and the old contact carried with it
   const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
   for (int i = 0; i < 3; ++i) {
     in.rwP2[i] = r.rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * r.Ew2[i][2] : 0.0);
@@ -157,6 +177,19 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
   }
   PRStepBefore(s, in, st.Ew1);
   return in;
+}
+
+// Whether finger kf in its new pose q2 meets the moved work: any link of it, or the
+// palm with the last finger. The contacting link may touch the work only: on the
+// cylinder it may touch the rim but not enter the side or an end face, on the
+// sphere it may reach into it by no more than kLinkDepthTol.
+bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2) {
+  const int nJ = s.nJ;
+  if (s.WORK1 == '1') return FinSphereCollision(s, kf, q2, r.rw2, aSph, kLinkDepthTol) == 'C';
+  const FingerPose P2 = Findirect_kineR(s, kf, q2);
+  char sgnCC[2] = {'F', 'F'};
+  return FinCylinderCollision(s, kf, nJ, q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC) == 'C' ||
+         LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) > kLinkDepthTol;
 }
 
 // First PR motion: joint rates that follow the work at the contact, over dt. Near a
@@ -178,7 +211,6 @@ void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
 char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
-  const int nJ = s.nJ;
   PRStepFixed in = FingerInputs(s, kf, st, r);
   VecCopy(in.rwP2, r.rwP2[kf]);
   Predict(s, st, in);
@@ -189,7 +221,7 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   PRStepResult& out = r.res[kf];
   if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
     AcceptPose(s, kf, in.q12, c12, out);
-    sgnC = OffLink(out.Lf2) ? 'O' : 'Y';
+    sgnC = OffFinger(in, out) ? 'O' : 'Y';
     s.sgnC[kf] = sgnC;
   } else {
     // second PR motion: the exact rolling constraints by Newton iteration
@@ -203,13 +235,8 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (sgnC != 'Y') s.sgnMANIP = sgnC;
   if (sgnC == 'D') return sgnC;
 
-  // the finger in its new pose must stay clear of the work; its contacting link
-  // may touch the rim only, not enter the side or an end face
-  const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
-  char sgnCC[2] = {'F', 'F'};
-  if (sgnC == 'Y' &&
-      (FinCylinderCollision(s, kf, nJ, out.q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC) == 'C' ||
-       LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) > kLinkDepthTol)) {
+  // the finger in its new pose must stay clear of the work
+  if (sgnC == 'Y' && FingerMeetsWork(s, r, kf, out.q2)) {
     sgnC = 'C';
     s.COLLkf = kf;
   }
@@ -221,11 +248,15 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
 // finger found no rolling motion (noted), 'C' the moved work meets the palm, 'N' the
 // move is not a finite pose.
 char Attempt(Sim& s, const StepStart& st, StepResult& r) {
-  MoveCylinder1(st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
+  MoveWorkStep(s.WORK1, st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
   if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
-  double Ew2T[3][3], Lc = 0.0;
-  MatTrans(r.Ew2, Ew2T);
-  if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
+  if (s.WORK1 == '1') {
+    if (RPalmSphereCollision(hPalm, rPalm, r.rw2, aSph, 0.0) != 'F') return 'C';
+  } else {
+    double Ew2T[3][3], Lc = 0.0;
+    MatTrans(r.Ew2, Ew2T);
+    if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
+  }
   for (int kf = 1; kf <= s.nF; ++kf) {
     r.sgnC[kf] = SolveFinger(s, st, r, kf);
     if (r.sgnC[kf] == 'D') {
@@ -238,13 +269,19 @@ char Attempt(Sim& s, const StepStart& st, StepResult& r) {
 }
 
 // Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
-// their values.
+// their values, on the sphere they follow the contact's latitude.
 void RecordStep(Sim& s, int M, const StepResult& r) {
   const int nF = s.nF, nJ = s.nJ;
   for (int kf = 1; kf <= nF; ++kf) {
     const PRStepResult& out = r.res[kf];
     const ContactPrm& prm1 = s.ManipPrm2[1][kf];
-    const ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
+    ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
+    if (s.WORK1 == '1') {
+      prm2.psif = out.psif2;
+      prm2.alw = out.alw2;
+      prm2.betw = out.betw2;
+      SphereAnglesPrm(prm2);
+    }
     StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.rw2, r.rwP2[kf], r.Ew2, out.RC2,
                             out.NW2);
     const int row = s.cntMainip1;
@@ -264,13 +301,14 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   const int nF = s.nF, nJ = s.nJ;
   s.sgnMANIP = 'Y';
 
-  // the rolling motion is defined for four-joint fingers whose links touch a rim
+  // the rolling motion is defined for four-joint fingers whose links touch a rim,
+  // or whose links or tips touch the sphere
   if (nF < 1 || nF >= kSlots || nJ != 4) {
     s.sgnMANIP = 'R';
     return 'R';
   }
   for (int kf = 1; kf <= nF; ++kf)
-    if (!GraspOnRim(s, kf)) {
+    if (!GraspRolls(s, kf)) {
       s.sgnMANIP = 'R';
       return 'R';
     }

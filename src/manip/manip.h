@@ -1,20 +1,39 @@
-// Manipulation by rolling contact (PR motion) of the grasped cylinder.
+// Manipulation by rolling contact (PR motion) of the grasped work.
 //
-// Every finger touches a rim circle of the cylinder with its last link. One
-// manipulation step moves the work by dt at the commanded velocity and, for each
-// finger, finds the joint angles with which the link still touches the moved rim,
-// having rolled on it without slipping and without spinning about the normal.
+// On the cylinder every finger touches a rim circle with its last link; on the
+// sphere every finger touches the sphere with the side of its last link ("LS") or
+// with its fingertip ball ("TS"). One manipulation step moves the work by dt at the
+// commanded velocity (the cylinder about its mid-point, the sphere about its
+// centre) and, for each finger, finds the joint angles with which the link or tip
+// still touches the moved work, having rolled on it without slipping and without
+// spinning about the normal.
+//
+// Rolled arcs are measured from the state before the step by the midpoint rule.
+// On the rim the arc is aCyl times the rim angle, along the rim's tangent; on the
+// sphere it is the great-circle arc between the old and the new contact point of
+// the sphere; on the link it is the change of the developed coordinates (along the
+// link Lf, around it aFin*fif); on the fingertip ball it is the great-circle arc of
+// the ball between its old and new contact point. The tip contact's place on the
+// ball is (psif, fif): psif the angle of the ball's normal from the link axis, fif
+// its angle about the axis from the link frame's z axis towards x x z. A
+// great-circle arc is carried by the unit tangents at both of its ends times its
+// length; the two bodies' arcs are compared in two tangent directions at the old
+// contact (in the old pose) and at the new one (in the new pose) and the two
+// comparisons averaged. Those directions are, on the link, along and around it; on
+// the tip ball, around the last joint's axis (z x m, m the ball's normal) and
+// across it (m x (z x m)).
 //
 // Status letters of a step (returned by PRCircleManip4, kept in Sim::sgnMANIP):
 //   'Y'  step completed, the next one may run
 //   'C'  the moved work meets the palm, or a finger in its new pose meets the work
-//   'O'  a contact left the finger link (Lf < 0 or Lf > lFin)
+//   'O'  a contact left the finger link (Lf < 0 or Lf > lFin), or a fingertip
+//        contact rolled off the front half of the tip ball onto the link's side
 //   'D'  deadlock: no rolling motion found even with the smallest time step, or a
 //        step whose result would not be finite
-//   'R'  refused: some finger's grasp contact is not a link-on-rim contact (a
-//        contact on the cylinder side, sgnUML 'M', or on an end disk, GGTYPE "?D"),
-//        or no grasp at all; the rolling motion is defined only on a rim, so
-//        nothing moves
+//   'R'  refused: on the cylinder some finger's grasp contact is not a link-on-rim
+//        contact (a contact on the cylinder side, sgnUML 'M', or on an end disk,
+//        GGTYPE "?D"), on the sphere not an "LS" or "TS" contact, or no grasp at
+//        all; the rolling motion is defined only for those, so nothing moves
 //   'F'  data overflow: the record has no room for the step. The keyboard machine
 //        sets it itself once row 799 is stored; the step only returns it when
 //        called past that (step 4000 on), instead of computing a step it cannot record
@@ -24,6 +43,7 @@
 #pragma once
 
 #include "core/state.h"
+#include "numerics/vecmat.h"
 
 namespace rg {
 
@@ -31,15 +51,19 @@ namespace rg {
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
 constexpr int kNewtonMaxReduce = 12;   // step reductions (by 10) per Jacobian
 
-// Where the last link and a rim circle come closest. Angles in radians.
+// Where the last link and a rim circle come closest, or the last link (or its
+// fingertip ball) and the sphere. Angles in radians.
 struct RimContact {
   double Lf = 0.0;   // position of the contact along the link axis from joint nJ
   double fif = 0.0;  // angle about the link, from the link frame's z towards x x z
-  double thw = 0.0;  // rim angle, from the work's x axis towards its y axis
+  double thw = 0.0;  // rim angle, from the work's x axis towards its y axis (sphere: alw)
   double rfc[3] = {0, 0, 0};  // link surface point facing the rim point
-  double rwc[3] = {0, 0, 0};  // rim point nearest the link axis
+  double rwc[3] = {0, 0, 0};  // rim point nearest the link axis (sphere: its surface point)
   double N[3] = {0, 0, 0};    // unit normal from the contact into the link
   double D = 0.0;             // surface distance, negative when the rim cuts the link
+  // on the sphere: the finger normal's angle from the link axis (pi/2 on the link's
+  // side), and the longitude and latitude of the contact normal in the work frame
+  double psif = kHalfPiC, alw = 0.0, betw = 0.0;
 };
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
@@ -61,16 +85,37 @@ struct PRStepFixed {
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
                               // the old link and around it (growing fif)
   double Rw[3][3] = {};       // the work's turn over the step, Ew2 * Ew1^T
+  // the work sphere ('1') or the cylinder ('2'); on the sphere rwP2 is its moved
+  // centre and rwc3 the old contact point carried along with it
+  char work = '2';
+  char part = 'L';             // sphere: 'L' the link's side touches it, 'T' the tip ball
+  double psif1 = kHalfPiC, alw1 = 0.0, betw1 = 0.0;  // the old contact's other parameters
+  // filled by PRStepBefore on the sphere
+  double mF1[3] = {0, 0, 0};   // old finger normal (towards the work), old link frame coordinates
+  double nW1[3] = {0, 0, 0};   // old work normal (towards the finger), work frame coordinates
+  double base1[2][3] = {};     // the two tangent directions at the old contact (hand frame)
 };
 
 // Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
 // thw1, the moved work frame Ew2 and the work frame Ew1 before the move.
 void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
 
+// The last link (part 'L') or its fingertip ball ('T') against the work sphere
+// (centre c, frame Ew), the link frame given by its origin o (joint nJ) and axes
+// F = (z, x x z, x): the contact facing the sphere's centre, its parameters on both
+// bodies, and the surface distance D (negative when they overlap). Lf is not limited
+// to the link; psif is pi/2 on the link's side.
+void LinkSphereDistanceA(const double o[3], const double F[3][3], char part, const double c[3],
+                         const double Ew[3][3], RimContact& out);
+// The great circle from the unit vector a to the unit vector b on a sphere of
+// radius r: its unit tangents at a and at b times its length (r times the angle).
+void GeodesicEnds(double r, const double a[3], const double b[3], double Ga[3], double Gb[3]);
+
 // One finger's result of a step.
 struct PRStepResult {
   double q2[kSlots] = {};
   double Lf2 = 0.0, fif2 = 0.0, thw2 = 0.0;
+  double psif2 = kHalfPiC, alw2 = 0.0, betw2 = 0.0;  // on the sphere (see RimContact)
   double RC2[3] = {0, 0, 0};  // contact point (on the rim)
   double NW2[3] = {0, 0, 0};  // unit contact normal, from the work towards the finger
 };
@@ -118,6 +163,11 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
 
 // true when a contact at Lf along the link lies off the link
 inline bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+// true when a finger's result has its contact off the part it started on: off the
+// link, or for a tip contact off the ball's front half
+bool OffFinger(const PRStepFixed& in, const PRStepResult& out);
+// the contact's parameters on the finger and the work as a result's
+void TakeContact(const RimContact& c, PRStepResult& out);
 // Unit normal at a contact of finger kf in pose q whose link parameter is Lf: from
 // the point p (on the rim or the link surface) towards the link axis.
 void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
@@ -146,6 +196,9 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]);
 constexpr double kMaxPredictedStep = 0.1;
 // true when finger kf's grasp contact is its link on a rim circle ("LC")
 bool GraspOnRim(const Sim& s, int kf);
+// true when finger kf's grasp contact can roll on the selected work: "LC" on the
+// cylinder, "LS" or "TS" on the sphere
+bool GraspRolls(const Sim& s, int kf);
 // status after finger kf of a step: the first finger sets it, a later finger's
 // letter other than 'Y' replaces a 'Y' (so no finger's failure goes unreported)
 char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf);

@@ -16,9 +16,14 @@ int StoredRow(const Sim& s, int m) {
   return m < 0 ? 0 : m;
 }
 
-void PrmRow(Console& con, int i, const ContactPrm& c) {
-  con.Printf("\n%3d [Lf,φf][%d]=[%7.4f %7.4f] [Lw,φw][%d]=[%7.4f %7.4f]", i, i, c.Lf, c.fif, i,
-              c.Lw, c.thw);
+// One row of contact parameters; on the sphere the work side is its contact angles.
+void PrmRow(Console& con, const Sim& s, int i, const ContactPrm& c) {
+  if (s.WORK1 == '1')
+    con.Printf("\n%3d [Lf,φf][%d]=[%7.4f %7.4f] [alw,betw][%d]=[%7.4f %7.4f]", i, i, c.Lf, c.fif,
+                i, c.alw, c.betw);
+  else
+    con.Printf("\n%3d [Lf,φf][%d]=[%7.4f %7.4f] [Lw,φw][%d]=[%7.4f %7.4f]", i, i, c.Lf, c.fif, i,
+                c.Lw, c.thw);
 }
 
 }  // namespace
@@ -53,7 +58,7 @@ void GraspDataReport(Console& con, const Sim& s, int sw) {
     con.Write(kSep);
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
-    for (int i = 0; i <= last; ++i) PrmRow(con, i, s.Manip[i][kf]);
+    for (int i = 0; i <= last; ++i) PrmRow(con, s, i, s.Manip[i][kf]);
     con.Write(kSep);
   }
   con.Printf("\n==========操りデータの印刷 cntManip0=%d T=%6.4f end======================",
@@ -88,7 +93,7 @@ void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
     }
     con.Printf("\n%3d ManipCPNTA2[1][]=", s.cntManip0);
     PrintVec(con, 0, 2, s.ManipCPNTA2[1][kf]);
-    for (int i = 0; i <= M; ++i) PrmRow(con, kDecim * i, s.Manip[i][kf]);
+    for (int i = 0; i <= M; ++i) PrmRow(con, s, kDecim * i, s.Manip[i][kf]);
     con.Write(kSep);
   }
   con.Printf("\n=========操りデータの印刷 cntManip0=%d ManipTS=%5.4f end=============",
@@ -112,6 +117,7 @@ std::string TrajectoryCsv(const Sim& s) {
     for (const char* p : kPrm) csv += std::string(",") + p + f;
     csv += ",cpx" + f + ",cpy" + f + ",cpz" + f;
     csv += ",nwx" + f + ",nwy" + f + ",nwz" + f;
+    csv += ",alw" + f + ",betw" + f;
   }
   csv += '\n';
 
@@ -133,6 +139,8 @@ std::string TrajectoryCsv(const Sim& s) {
       for (double v : {c.Lf, c.fif, c.psif, c.Lw, c.Ltw, c.thw}) num(v);
       for (int i = 0; i < 3; ++i) num(s.ManipCPNTA[n][kf][i]);
       for (int i = 0; i < 3; ++i) num(s.ManipNWA[n][kf][i]);
+      num(c.alw);
+      num(c.betw);
     }
     csv += '\n';
   }

@@ -87,21 +87,30 @@ void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]) {
   }
   const double(*Ew)[3] = s.ManipEW[n];
   const ContactPrm& c = s.Manip[m][kf];
+  // the contact point's cylindrical coordinates (Lw, Ltw, thw) about the work axis:
+  // Ltw is aCyl on the cylinder, aSph cos(betw) on the sphere
   const double ct = std::cos(c.thw), st = std::sin(c.thw);
   for (int i = 0; i < 3; ++i)
-    p[i] = s.ManipRW[n][i] + aCyl * (ct * Ew[i][0] + st * Ew[i][1]) + c.Lw * Ew[i][2];
+    p[i] = s.ManipRW[n][i] + c.Ltw * (ct * Ew[i][0] + st * Ew[i][1]) + c.Lw * Ew[i][2];
+}
+
+void ManipCPNTWTrail(const Sim& s, int n, int kf, double p[][3]) {
+  for (int m = 0; m <= n; ++m) ManipCPNTW(s, n, m, kf, p[m]);
 }
 
 namespace {
 
 // The last link of finger kf in its pose of stored step n: base, axis and the two
-// directions about it from which fif is measured.
+// directions about it from which fif is measured; whether its contact is on the
+// fingertip ball of a sphere grasp.
 struct LinkAtStep {
   double o[3], x[3], z[3], xz[3];
+  bool tip = false;
 };
 
 LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
   LinkAtStep L;
+  L.tip = s.WORK1 == '1' && s.GGTYPE[kf][0] == 'T';
   const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
   VecCopy(P.JA[s.nJ], L.o);
   MatColumn(P.EA[s.nJ], 0, L.x);
@@ -110,8 +119,16 @@ LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
   return L;
 }
 
+// The finger-side contact point: on the link's side at (Lf, fif), or on the tip ball
+// (centre at Lf = lFin) at (psif, fif).
 void PointOnLink(const LinkAtStep& L, const ContactPrm& c, double p[3]) {
   const double cf = std::cos(c.fif), sf = std::sin(c.fif);
+  if (L.tip) {
+    const double cp = std::cos(c.psif), sp = std::sin(c.psif);
+    for (int i = 0; i < 3; ++i)
+      p[i] = L.o[i] + c.Lf * L.x[i] + aFin * (cp * L.x[i] + sp * (cf * L.z[i] + sf * L.xz[i]));
+    return;
+  }
   for (int i = 0; i < 3; ++i) p[i] = L.o[i] + c.Lf * L.x[i] + aFin * (cf * L.z[i] + sf * L.xz[i]);
 }
 

@@ -20,5 +20,7 @@ void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]);
 // The finger-side trail: ManipCPNTF of steps m = 0..n on finger kf's link in its
 // pose of step n (p has room for n + 1 points).
 void ManipCPNTFTrail(const Sim& s, int n, int kf, double p[][3]);
+// The work-side trail: ManipCPNTW of steps m = 0..n on the work in its pose of step n.
+void ManipCPNTWTrail(const Sim& s, int n, int kf, double p[][3]);
 
 }  // namespace rg

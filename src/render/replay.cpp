@@ -1,6 +1,7 @@
-// Replay of one stored manipulation step: the cylinder at its stored pose, the
-// translucent hand at its stored angles, and on every finger the yellow trail of
-// finger-side contact points from step 0 up to the shown step.
+// Replay of one stored manipulation step: the work at its stored pose (the
+// translucent cylinder, or the sphere), the translucent hand at its stored angles,
+// and on every finger the yellow trail of finger-side contact points from step 0
+// up to the shown step; on the sphere also the trail of its own contact points.
 #include "record/store.h"
 #include "render/draw.h"
 
@@ -8,6 +9,7 @@ namespace rg {
 namespace {
 
 constexpr float kTrail[4] = {1.0f, 1.0f, 0.0f, 1.0f};
+constexpr float kWorkTrail[4] = {0.0f, 0.8f, 0.0f, 1.0f};
 constexpr float kWork[4] = {1.0f, 0.0f, 0.0f, 0.0f};
 constexpr float kHand[4] = {0.0f, 0.5f, 1.0f, 0.3f};
 constexpr double kTrailRadius = 1.2;
@@ -17,13 +19,21 @@ constexpr double kTrailRadius = 1.2;
 void PSeries(const Sim& s, int m) {
   if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 1 || s.HAND1 > 4) return;
   const int f = s.nfin[s.HAND1];
-  draw_WrkCylinderTr2(s.ManipRW[m], s.ManipEW[m], aCyl, hCyl, kWork);
+  const bool sphere = s.WORK1 == '1';
+  if (sphere)
+    draw_WrkSphere(s.ManipRW[m], s.ManipEW[m], aSph);
+  else
+    draw_WrkCylinderTr2(s.ManipRW[m], s.ManipEW[m], aCyl, hCyl, kWork);
   draw_hand(s, s.ManipQ[m], kHand);
-  // the whole trail lies on the last link in its pose at step m
+  // the whole trail lies on the last link in its pose at step m (and on the sphere
+  // in its pose at step m)
   static double trail[kRows][3];
   for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
     ManipCPNTFTrail(s, m, kf, trail);
     for (int i = 0; i <= m; ++i) DrawSphere(trail[i], kTrailRadius, kTrail);
+    if (!sphere) continue;
+    ManipCPNTWTrail(s, m, kf, trail);
+    for (int i = 0; i <= m; ++i) DrawSphere(trail[i], kTrailRadius, kWorkTrail);
   }
 }
 

@@ -35,6 +35,22 @@ void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3]
   MatTMul(Em, Ew, EwM);
 }
 
+void SphereContactAngles(const double n[3], ContactPrm& prm) {
+  prm.alw = std::atan2(n[1], n[0]);
+  prm.betw = std::atan2(n[2], std::hypot(n[0], n[1]));
+  SphereAnglesPrm(prm);
+}
+
+void SphereAnglesPrm(ContactPrm& prm) {
+  prm.thw = prm.alw;
+  prm.Lw = aSph * std::sin(prm.betw);
+  prm.Ltw = aSph * std::cos(prm.betw);
+}
+
+void SphereNormal(double alw, double betw, double n[3]) {
+  VecSet(std::cos(betw) * std::cos(alw), std::cos(betw) * std::sin(alw), std::sin(betw), n);
+}
+
 namespace {
 
 constexpr double kTurnStep = 0.031415926536;  // rad per rotation key
@@ -104,6 +120,23 @@ void MoveCylinder1(const double v[3], const double om[3], double dt, const doubl
   WorkOrien1(dt * om[0], dt * om[1], dt * om[2], E1, E2);
   HalfAxis(E2, c);
   VecSub(m, c, r2);
+}
+
+void MoveSphere1(const double v[3], const double om[3], double dt, const double r1[3],
+                 const double E1[3][3], double r2[3], double E2[3][3]) {
+  double dr[3], m[3];
+  VecScale(dt, v, dr);
+  VecAdd(r1, dr, m);
+  WorkOrien1(dt * om[0], dt * om[1], dt * om[2], E1, E2);
+  VecCopy(m, r2);
+}
+
+void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
+                  const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]) {
+  if (work == '1')
+    MoveSphere1(v, om, dt, r1, E1, r2, E2);
+  else
+    MoveCylinder1(v, om, dt, r1, E1, r2, E2);
 }
 
 }  // namespace rg

@@ -13,10 +13,28 @@ void WorkOrien2(double al, double bet, double gam, const double Es[3][3], double
 void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3],
                    const double Ew[3][3], double rwM[3], double EwM[3][3]);
 
+// The work-side parameters of a contact on the sphere from the outward unit normal
+// n at the contact, given in the work frame: the longitude alw (from the work's x
+// axis towards its y axis) and latitude betw (towards its z axis) of n, and the
+// contact point's cylindrical coordinates thw = alw, Lw = aSph sin betw,
+// Ltw = aSph cos betw.
+void SphereContactAngles(const double n[3], ContactPrm& prm);
+// thw, Lw and Ltw from the angles alw and betw already in prm
+void SphereAnglesPrm(ContactPrm& prm);
+// The outward unit normal, in the work frame, of longitude alw and latitude betw.
+void SphereNormal(double alw, double betw, double n[3]);
+
 // work motion commands
 void MoveWork(Sim& s, char key);
 void setWorkVelocity(Sim& s, char key, const double E[3][3]);
 void MoveCylinder1(const double v[3], const double om[3], double dt, const double r1[3],
                    const double E1[3][3], double r2[3], double E2[3][3]);
+// The sphere moves its centre r by dt*v and turns about it, as the cylinder does
+// about its mid-point.
+void MoveSphere1(const double v[3], const double om[3], double dt, const double r1[3],
+                 const double E1[3][3], double r2[3], double E2[3][3]);
+// one time step of the work of type work ('1' sphere, '2' cylinder)
+void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
+                  const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]);
 
 }  // namespace rg

@@ -1,0 +1,63 @@
+// What the whole-run tests read from a simulation: the keys typed as a user types
+// them, and the record's latest state (the history slot every step writes) with
+// the work (cylinder or sphere, built from its recorded position and frame).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/keyboard.h"
+#include "core/state.h"
+#include "own_geometry.h"
+
+namespace own {
+
+inline void Press(rg::Sim& s, const std::string& keys) {
+  for (char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+}
+
+template <class Work>
+struct RecordState {
+  Work w;
+  double q[kSlots][kSlots];
+  V3 RC[kSlots];
+};
+
+template <class Work>
+RecordState<Work> TakeRecord(const rg::Sim& s) {
+  RecordState<Work> p;
+  p.w = Work{{s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, FromC(s.ManipEW2[1])};
+  for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int j = 0; j < kSlots; ++j) p.q[kf][j] = s.qqa2[1][kf][j];
+    p.RC[kf] = {s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]};
+  }
+  return p;
+}
+
+// One manipulation step through the key 's', the record's state taken before (a)
+// and after it (b); the tally r counts it (steps, and those with a reduced time
+// step) and keeps the status. False when the step recorded nothing (deadlock, palm,
+// refusal).
+template <class Work, class Tally>
+bool RecordedStep(rg::Sim& s, RecordState<Work>& a, RecordState<Work>& b, Tally& r) {
+  a = TakeRecord<Work>(s);
+  const int M = s.cntManip0;
+  Press(s, "s");
+  r.status = s.sgnMANIP;
+  if (s.cntManip0 == M) return false;
+  ++r.steps;
+  if (s.dt < 0.05) ++r.reduced;
+  b = TakeRecord<Work>(s);
+  return true;
+}
+
+// The work turned from frame Ea to Eb by dt*omww about its own x, y and z in turn.
+inline void ExpectWorkTurn(const M3& Ea, const M3& Eb, double dt, const double omww[3]) {
+  const M3 turn = Mul(T(Ea), Eb);
+  const M3 want = Mul(Mul(RotX(dt * omww[0]), RotY(dt * omww[1])), RotZ(dt * omww[2]));
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(turn[i][j], want[i][j], 1e-12);
+}
+
+}  // namespace own
