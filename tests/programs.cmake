@@ -13,3 +13,13 @@ endif()
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME include_layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_layers.py
          ${CMAKE_SOURCE_DIR}/src)
+
+# The Python module's tests (pytest, Debian's python3-pytest) with the module
+# of this build tree. Labelled python: `make check` leaves them to `make pytest`.
+# pytest's exit status 5 (no tests collected) fails the test like any other.
+if(RG_HAVE_PYTHON)
+  add_test(NAME pytest COMMAND ${PYTHON_EXECUTABLE} -m pytest -q -p no:cacheprovider
+           ${CMAKE_SOURCE_DIR}/tests/python)
+  set_tests_properties(pytest PROPERTIES ENVIRONMENT "RG_BUILD_DIR=${CMAKE_BINARY_DIR}"
+                       LABELS python TIMEOUT 600)
+endif()
