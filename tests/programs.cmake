@@ -2,7 +2,7 @@
 # xdotool and judged from screenshots (tests/gui). Each check starts its own
 # server on a free display number, so they may run in parallel.
 if(RG_HAVE_RENDER)
-  foreach(check window replay resize no_display snapshot failed_finger)
+  foreach(check window replay resize no_display snapshot failed_finger frames)
     add_test(NAME gui_${check}
              COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui/check_${check}.sh ${CMAKE_BINARY_DIR})
     set_tests_properties(gui_${check} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)

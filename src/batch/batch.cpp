@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/export.h"
+#include "app/keyboard.h"
 #include "core/state.h"
 #include "record/report.h"
 #ifdef RG_HAVE_RENDER
@@ -26,7 +29,18 @@ using nlohmann::json;
 
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
-    "(KEYS | --keys-file FILE)\n";
+    "[--frames DIR] (KEYS | --keys-file FILE)\n";
+
+const char* const kHelp =
+    "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
+    "  --state FILE          JSON Lines: the state after the start-up and after every key\n"
+    "  --trajectory FILE.csv the stored rows of the manipulation record as CSV\n"
+    "  --snapshot FILE.png   the final frame as the window draws it (needs an X display)\n"
+    "  --frames DIR          the replay: DIR/frame-NNNN.png for every stored row NNNN\n"
+    "                        (needs an X display)\n"
+    "  --keys-file FILE      every byte of FILE is one key\n"
+    "  --help                this text\n"
+    "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "rollgrasp-batch: %s\n%s", why.c_str(), kUsage);
@@ -75,10 +89,37 @@ bool ReadFile(const std::string& path, std::string* out) {
   return !in.bad();
 }
 
+#ifdef RG_HAVE_RENDER
+// The replay as pictures: DIR/frame-NNNN.png for every stored row NNNN, each
+// drawn like --snapshot. The replay is typed on a copy of the final state ('D',
+// then 's' before each further row), so the run's own state stays as it ended.
+int WriteFrames(const rg::Sim& s, const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "rollgrasp-batch: cannot make the folder %s: %s\n", dir.c_str(),
+                 ec.message().c_str());
+    return 1;
+  }
+  auto replay = std::make_unique<rg::Sim>(s);
+  replay->redraw = nullptr;
+  rg::keyboard(*replay, 'D', 0, 0);
+  // a run left in mode I over a replay would resume it; the frames start at row 0
+  replay->cntRepeat = 0;
+  for (int m = 0; m <= replay->cntMainip1; ++m) {
+    if (m > 0) rg::keyboard(*replay, 's', 0, 0);
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%04d.png", m);
+    if (RenderSnapshotPNG(*replay, (dir + name).c_str()) != 0) return 1;
+  }
+  return 0;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath;
+  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir;
   bool haveKeys = false, haveKeysFile = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -87,12 +128,18 @@ int main(int argc, char** argv) {
       *dst = argv[++i];
       return true;
     };
-    if (a == "--state") {
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
     } else if (a == "--trajectory") {
       if (!value(&trajectoryPath)) return UsageError("--trajectory needs a file name");
     } else if (a == "--snapshot") {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
+    } else if (a == "--frames") {
+      if (!value(&framesDir)) return UsageError("--frames needs a folder name");
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -120,16 +167,18 @@ int main(int argc, char** argv) {
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);
   }
 
-  if (!snapshotPath.empty()) {
+  if (!snapshotPath.empty() || !framesDir.empty()) {
+    const char* option = snapshotPath.empty() ? "--frames" : "--snapshot";
 #ifdef RG_HAVE_RENDER
     std::string why;
     if (!rg::DisplayAvailable(&why)) {
-      std::fprintf(stderr, "rollgrasp-batch: --snapshot needs an X display (%s); run it under xvfb-run -a\n",
-                   why.c_str());
+      std::fprintf(stderr, "rollgrasp-batch: %s needs an X display (%s); run it under xvfb-run -a\n",
+                   option, why.c_str());
       return 1;
     }
 #else
-    std::fprintf(stderr, "rollgrasp-batch: built without the drawing library; --snapshot is not available\n");
+    std::fprintf(stderr, "rollgrasp-batch: built without the drawing library; %s is not available\n",
+                 option);
     return 1;
 #endif
   }
@@ -194,6 +243,7 @@ int main(int argc, char** argv) {
   }
 #ifdef RG_HAVE_RENDER
   if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
+  if (status == 0 && !framesDir.empty() && WriteFrames(s, framesDir) != 0) status = 1;
 #endif
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
