@@ -63,9 +63,16 @@ bench: deps
 	@for b in build-bench/bench_*; do \
 	  if [ "$$b" = build-bench/bench_display ]; then xvfb-run -a -s "-screen 0 1024x768x24" $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; \
 	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
+	$(PYTHON) bench/bench_sweep.py --build build-bench
 
 demo: build
-	./scripts/demo.sh $(BUILD)
+	PYTHON=$(PYTHON) ./scripts/demo.sh $(BUILD)
+
+# A 7 x 7 grid of start poses (3 turn keys apart) for the default and one other
+# velocity on a local Dask cluster of two workers; the heat map goes to docs/.
+sweep: build
+	$(PYTHON) examples/sweep.py --grid 7x7 --spacing 3 --velocities ,Q --workers 2 \
+	  --build $(BUILD) --csv docs/sweep.csv --png docs/sweep.png
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-bench

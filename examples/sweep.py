@@ -165,8 +165,11 @@ def plot(path, results, velocities):
                 i, j = xs.index(r["turn_x"]), zs.index(r["turn_z"])
                 m[i, j] = r["rolled_deg"]
                 code[(i, j)] = r["status"]
-        ext = [(zs[0] - 0.5) * TURN_STEP, (zs[-1] + 0.5) * TURN_STEP,
-               (xs[0] - 0.5) * TURN_STEP, (xs[-1] + 0.5) * TURN_STEP]
+        # cells are centred on their turns, one grid spacing wide
+        hz = (zs[1] - zs[0]) / 2 if len(zs) > 1 else 0.5
+        hx = (xs[1] - xs[0]) / 2 if len(xs) > 1 else 0.5
+        ext = [(zs[0] - hz) * TURN_STEP, (zs[-1] + hz) * TURN_STEP,
+               (xs[0] - hx) * TURN_STEP, (xs[-1] + hx) * TURN_STEP]
         im = ax.imshow(m, origin="lower", extent=ext, aspect="auto", cmap="viridis",
                        vmin=0.0, vmax=vmax)
         if len(xs) * len(zs) <= 121:
