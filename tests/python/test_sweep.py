@@ -3,11 +3,12 @@ same cells one after the other in this process."""
 import csv
 
 import sweep
+from conftest import BUILD
 
 
 def test_grid_on_two_local_workers_equals_the_cells_run_in_process(tmp_path):
     args = ["--grid", "2x2", "--spacing", "5", "--velocities", "Q", "--workers", "2",
-            "--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
+            "--build", str(BUILD), "--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
     assert sweep.main(args) == 0
     with open(tmp_path / "s.csv", newline="") as f:
         rows = list(csv.DictReader(f))
