@@ -32,3 +32,22 @@ def test_a_cell_is_the_keys_of_the_default_run():
     assert (r["status"], r["steps"]) == ("D", 336)
     assert r["worst_epsilon"] is None  # the state has no grasp quality field
     assert sweep.cell_keys(3, -2, 1, "xQ") == "H3MppRVxQ"
+
+
+def test_an_existing_cluster_given_by_its_scheduler_address(tmp_path):
+    from distributed import LocalCluster
+
+    sweep.use_build(BUILD)  # the cluster's workers find the module through PYTHONPATH
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                      dashboard_address=None) as cluster:
+        args = ["--grid", "1x2", "--spacing", "4", "--velocities", "Q",
+                "--scheduler", cluster.scheduler_address, "--build", str(BUILD),
+                "--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
+        assert sweep.main(args) == 0
+        assert len(cluster.scheduler.workers) == 2  # the sweep left the cluster running
+    with open(tmp_path / "s.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    want = sweep.run_grid(sweep.grid(1, 2, ["Q"], hand=1, spacing=4))
+    assert len(rows) == 2
+    assert [(r["turn_z"], r["steps"], r["status"]) for r in rows] == \
+        [(str(w["turn_z"]), str(w["steps"]), w["status"]) for w in want]
