@@ -2,8 +2,10 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_RUNS ?= 2500
+# the interpreter Debian's python3-* packages serve, which the module is built for
+PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
-.PHONY: all deps configure build run check test test-asan fuzz-build fuzz fuzz-smoke bench demo clean
+.PHONY: all deps configure build run check pytest test test-asan fuzz-build fuzz fuzz-smoke bench demo sweep clean
 
 all: build
 
@@ -19,13 +21,18 @@ build: configure
 run: build
 	./$(BUILD)/rollgrasp
 
-# The unit and program tests of the normal build only.
+# The unit and program tests of the normal build only (the Python tests are `make pytest`).
 check: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE python
 
-# Every test: the normal build, a bounded fuzzing run, and the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: check fuzz-smoke test-asan
+# The Python module's tests with the module of $(BUILD); pytest's status 5 (no
+# tests collected) fails like any other nonzero status.
+pytest: build
+	RG_BUILD_DIR=$(abspath $(BUILD)) $(PYTHON) -m pytest -q -p no:cacheprovider tests/python
+
+# Every test: the normal build, the Python tests, a bounded fuzzing run, and the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: check pytest fuzz-smoke test-asan
 
 test-asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRG_SANITIZE=ON >/dev/null
@@ -56,9 +63,16 @@ bench: deps
 	@for b in build-bench/bench_*; do \
 	  if [ "$$b" = build-bench/bench_display ]; then xvfb-run -a -s "-screen 0 1024x768x24" $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; \
 	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
+	$(PYTHON) bench/bench_sweep.py --build build-bench
 
 demo: build
-	./scripts/demo.sh $(BUILD)
+	PYTHON=$(PYTHON) ./scripts/demo.sh $(BUILD)
+
+# A 7 x 7 grid of start poses (3 turn keys apart) for the default and one other
+# velocity on a local Dask cluster of two workers; the heat map goes to docs/.
+sweep: build
+	$(PYTHON) examples/sweep.py --grid 7x7 --spacing 3 --velocities ,Q --workers 2 \
+	  --build $(BUILD) --csv docs/sweep.csv --png docs/sweep.png
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-bench

@@ -84,7 +84,8 @@ std::string CheckSane(const rg::Sim& s) {
     if (!Finite(&s.Manip[n][0].Lf, kSlots * 6)) return "non-finite stored contact parameters";
     if (!Finite(&s.ManipCPNTA[n][0][0], kSlots * 3) || !Finite(&s.ManipNWA[n][0][0], kSlots * 3))
       return "non-finite stored contact";
-    if (!std::isfinite(s.ManipT[n])) return "non-finite stored time";
+    if (!std::isfinite(s.ManipT[n]) || !std::isfinite(s.ManipTimeRow[n])) return "non-finite stored time";
+    if (n > 0 && !(s.ManipTimeRow[n] >= s.ManipTimeRow[n - 1])) return "stored time runs backwards";
   }
   return "";
 }

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The default scenario, headless: grasp with every finger, 200 manipulation
-# steps, then the replay of the stored rows. Writes the trajectory and three
-# snapshots (start, grasp, end of the manipulation) into demo/.
+# The default scenario, headless: grasp with every finger, the manipulation until
+# it stops (at most 340 steps), then the replay of the stored rows. Writes the
+# trajectory, three snapshots (start, grasp, end of the manipulation), plots of
+# the joint angles, contact parameters and the work's turn over the physical time
+# t, and the replay as an animated GIF into demo/.
 set -euo pipefail
 BUILD=${1:-build}
 cd "$(dirname "$0")/.."
 BATCH=./$BUILD/rollgrasp-batch
 OUT=demo
-STEPS=200
+STEPS=340
+# Debian's interpreter, which has python3-matplotlib
+PYTHON=${PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}
 mkdir -p "$OUT"
 
 s_times() { printf "%${1}s" "" | tr ' ' s; }
@@ -48,6 +52,25 @@ if snap "$OUT/start.png" "" && snap "$OUT/grasp.png" "$GRASP_KEYS" && snap "$OUT
 else
   echo "  snapshots skipped: no X display and no xvfb-run"
 fi
+
+# the replay: one frame per stored row, made 360 x 360 with one shared 64-colour
+# palette (Pillow, which comes with matplotlib) and put together by gifsicle
+FRAMES=$BUILD/demo-frames
+rm -rf "$FRAMES"
+if [ -n "${DISPLAY:-}" ]; then "$BATCH" --frames "$FRAMES" "$GRASP_KEYS$MANIP_KEYS" >/dev/null
+else xvfb-run -a -s "-screen 0 1024x768x24" "$BATCH" --frames "$FRAMES" "$GRASP_KEYS$MANIP_KEYS" >/dev/null; fi
+"$PYTHON" - "$FRAMES" <<'PY'
+import glob, sys
+from PIL import Image
+files = sorted(glob.glob(sys.argv[1] + "/frame-*.png"))
+frames = [Image.open(f).convert("RGB").resize((360, 360), Image.LANCZOS) for f in files]
+palette = frames[-1].quantize(colors=64, method=Image.MEDIANCUT, dither=Image.NONE)
+for f, im in zip(files, frames):
+    im.quantize(palette=palette, dither=Image.NONE).save(f[:-4] + ".gif")
+PY
+gifsicle -O3 --loop --delay 12 "$FRAMES"/frame-*.gif -o "$OUT/replay.gif"
+echo "  animation: $OUT/replay.gif ($(ls "$FRAMES"/frame-*.png | wc -l) frames, $(($(stat -c %s "$OUT/replay.gif") / 1024)) KiB)"
+"$PYTHON" scripts/plot_run.py "$OUT/trajectory.csv" "$OUT"
 end=$(date +%s.%N)
 
 python3 - "$state" "$OUT/trajectory.csv" "$start" "$end" <<'PY'
@@ -58,10 +81,15 @@ manip = [l for l in lines if l["sgnCAL"] == "A"][-1]
 status = {"Y": "still running (step limit of the demo)", "F": "data overflow", "D": "deadlock",
           "O": "contact out of the finger link", "C": "hand/work collision",
           "R": "grasp not on a rim"}.get(manip["sgnMANIP"], manip["sgnMANIP"])
-rows = sum(1 for _ in open(sys.argv[2])) - 1
+with open(sys.argv[2]) as f:
+    head = f.readline().rstrip("\n").split(",")
+    body = [l.rstrip("\n").split(",") for l in f]
+rows = len(body)
+t_last = float(body[-1][head.index("t")])
 print("summary:")
 print("  contact types: " + ", ".join("finger %d %s" % (f["kf"], f["GGTYPE"]) for f in manip["fingers"]))
-print("  manipulation steps: %d (stored rows %d, time %.2f)" % (manip["cntManip0"], rows, manip["ManipTS"]))
+print("  manipulation steps: %d (stored rows %d, physical time t %.2f at the last stored row;"
+      " ManipTS %.2f counts it once per finger)" % (manip["cntManip0"], rows, t_last, manip["ManipTS"]))
 print("  end status: %s" % status)
 print("  replay: stored step %d of %d" % (last["cntRepeat"], last["cntMainip1"]))
 print("  wall time: %.1f s" % (float(sys.argv[4]) - float(sys.argv[3])))

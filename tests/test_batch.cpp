@@ -125,6 +125,16 @@ TEST(BatchDriver, BadArgumentsAndUnwritableFiles) {
   EXPECT_EQ(Batch("--keys-file /nonexistent/keys").status, 2);
   EXPECT_EQ(Batch("--state").status, 2);
   EXPECT_EQ(Batch("--state /nonexistent/dir/s.jsonl G").status, 1);
+  EXPECT_EQ(Batch("--frames").status, 2);
+}
+
+TEST(BatchDriver, HelpListsEveryOption) {
+  const BatchRun r = Batch("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("usage: rollgrasp-batch ", 0), 0u);
+  for (const char* o : {"--state", "--trajectory", "--snapshot", "--frames", "--keys-file"})
+    EXPECT_NE(r.out.find(std::string("\n  ") + o + " "), std::string::npos) << o;
+  EXPECT_EQ(r.out.find("ワーク"), std::string::npos);  // no start-up: nothing was run
 }
 
 TEST(BatchDriver, TrajectoryCsvOfTheGrasp) {

@@ -90,6 +90,7 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
     return r;
   }
   const bool cyl = s.WORK1 == '2';
+  double elapsed = 0.0;  // the time steps taken, reduced ones included
   while (s.sgnMANIP == 'Y' && s.cntMainip1 < 799) {
     State a, b;
     const int M = s.cntManip0;
@@ -97,6 +98,13 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
     SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << velocityKeys << "' step "
                                     << M + 1);
     const double dt = s.dt;
+    // the physical time counts each step's dt once; ManipTS once per finger
+    elapsed += dt;
+    EXPECT_NEAR(s.ManipTime, elapsed, 1e-9);
+    EXPECT_NEAR(s.ManipTS, s.nF * elapsed, 1e-9);
+    if (s.cntManip0 % kDecim == 0) {
+      EXPECT_EQ(s.ManipTimeRow[s.cntMainip1], s.ManipTime);
+    }
 
     // the work: mid-point moved by dt*vw, turned by dt*omww about its own x, y, z in turn
     const V3 mid = Add(Sub(b.w.rw, a.w.rw), Scale(0.5 * hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));

@@ -7,17 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "core/console.h"
+#include "app/export.h"
 #include "app/keyboard.h"
-#include "app/startup.h"
 #include "core/state.h"
-#include "hand/hand.h"
 #include "record/report.h"
 #include "render/snapshot.h"
 #include "render/window.h"
@@ -28,7 +27,18 @@ using nlohmann::json;
 
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
-    "(KEYS | --keys-file FILE)\n";
+    "[--frames DIR] (KEYS | --keys-file FILE)\n";
+
+const char* const kHelp =
+    "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
+    "  --state FILE          JSON Lines: the state after the start-up and after every key\n"
+    "  --trajectory FILE.csv the stored rows of the manipulation record as CSV\n"
+    "  --snapshot FILE.png   the final frame as the window draws it (needs an X display)\n"
+    "  --frames DIR          the replay: DIR/frame-NNNN.png for every stored row NNNN\n"
+    "                        (needs an X display)\n"
+    "  --keys-file FILE      every byte of FILE is one key\n"
+    "  --help                this text\n"
+    "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "rollgrasp-batch: %s\n%s", why.c_str(), kUsage);
@@ -64,118 +74,6 @@ bool DecodeKeys(const std::string& in, std::string* out, std::string* err) {
   return true;
 }
 
-// A key or flag character as a one-character JSON string; bytes above 127 map to
-// the code point of the same number so that the text stays valid UTF-8.
-json KeyString(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  std::string s;
-  if (u < 0x80) {
-    s.push_back(c);
-  } else {
-    s.push_back(static_cast<char>(0xC0 | (u >> 6)));
-    s.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-  }
-  return s;
-}
-
-// A flag character: the zero character (not set) is the empty string.
-json CharString(char c) {
-  if (c == '\0') return "";
-  return KeyString(c);
-}
-
-json TwoChars(const char* c) {
-  std::string s;
-  for (int i = 0; i < 2; ++i) s += CharString(c[i]).get<std::string>();
-  return s;
-}
-
-json Vec3(const double v[3]) { return json::array({v[0], v[1], v[2]}); }
-
-json Mat3(const double E[3][3]) { return json::array({Vec3(E[0]), Vec3(E[1]), Vec3(E[2])}); }
-
-json Joints(const rg::Sim& s, const double* q) {
-  json a = json::array();
-  for (int j = 1; j <= s.nJ; ++j) a.push_back(q[j]);
-  return a;
-}
-
-json StateObject(const rg::Sim& s, const json& key, const std::string& console, int redraws) {
-  json o;
-  o["key"] = key;
-  o["console"] = console;
-  o["redraws"] = redraws;
-  o["sgnCAL"] = CharString(s.sgnCAL);
-  o["sgnCALold"] = CharString(s.sgnCALold);
-  o["sgnCALS"] = CharString(s.sgnCALS);
-  o["sgnCALGEnd"] = CharString(s.sgnCALGEnd);
-  o["sgnGRASP"] = CharString(s.sgnGRASP);
-  o["sgnCALGChk"] = CharString(s.sgnCALGChk);
-  o["sgnMANIP"] = CharString(s.sgnMANIP);
-  o["sgnGC"] = CharString(s.sgnGC);
-  o["sgnCalColl"] = CharString(s.sgnCalColl);
-  o["sgnFJ"] = TwoChars(s.sgnFJ);
-  o["HAND1"] = s.HAND1;
-  o["nF"] = s.nF;
-  o["nJ"] = s.nJ;
-  o["nFIN"] = s.nFIN;
-  o["cntQ"] = s.cntQ;
-  o["COLLkf"] = s.COLLkf;
-  o["cntManip0"] = s.cntManip0;
-  o["cntMainip1"] = s.cntMainip1;
-  o["cntRepeat"] = s.cntRepeat;
-  o["WORK1"] = CharString(s.WORK1);
-  o["ManipTS"] = s.ManipTS;
-  o["al0"] = s.al0;
-  o["bet0"] = s.bet0;
-  o["qam0"] = s.qam0;
-  o["WorkVel"] = std::string(s.WorkVel);
-  o["rwG0"] = Vec3(s.rwG0);
-  o["rwG"] = Vec3(s.rwG);
-  o["RWW"] = Vec3(s.RWW);
-  o["vw"] = Vec3(s.vw);
-  o["omww"] = Vec3(s.omww);
-  o["omw"] = Vec3(s.omw);
-  o["rot"] = Vec3(s.rot);
-  o["trans"] = Vec3(s.trans);
-  o["EwG0"] = Mat3(s.EwG0);
-  o["EwG"] = Mat3(s.EwG);
-  o["EWW"] = Mat3(s.EWW);
-  o["ManipRW2"] = Vec3(s.ManipRW2[1]);
-  o["ManipEW2"] = Mat3(s.ManipEW2[1]);
-  o["dt"] = s.dt;
-  json fingers = json::array();
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    json f;
-    f["kf"] = kf;
-    f["qq0"] = Joints(s, s.qq0[kf]);
-    f["qf"] = Joints(s, s.qf[kf]);
-    f["q"] = Joints(s, s.qqa2[1][kf]);
-    f["GGTYPE"] = TwoChars(s.GGTYPE[kf]);
-    f["sgnGRASPM"] = CharString(s.sgnGRASPM[kf]);
-    f["sgnUML"] = CharString(s.sgnUML[kf]);
-    f["sgnC"] = CharString(s.sgnC[kf]);
-    const rg::ContactPrm& p = s.ManipPrm2[1][kf];
-    f["Lf"] = p.Lf;
-    f["fif"] = p.fif;
-    f["psif"] = p.psif;
-    f["Lw"] = p.Lw;
-    f["Ltw"] = p.Ltw;
-    f["thw"] = p.thw;
-    f["alw"] = p.alw;
-    f["betw"] = p.betw;
-    f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
-    f["NW"] = Vec3(s.ManipNWA2[1][kf]);
-    const rg::FingerPose P = rg::Findirect_kineR(s, kf, s.qqa2[1][kf]);
-    json ja = json::array();
-    for (int j = 0; j <= s.nJ + 1; ++j) ja.push_back(Vec3(P.JA[j]));
-    f["JA"] = ja;
-    fingers.push_back(f);
-  }
-  o["fingers"] = fingers;
-  return o;
-}
-
 // Writes one whole line or nothing.
 bool WriteLine(std::FILE* f, const json& o) {
   const std::string line = o.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
@@ -189,10 +87,35 @@ bool ReadFile(const std::string& path, std::string* out) {
   return !in.bad();
 }
 
+// The replay as pictures: DIR/frame-NNNN.png for every stored row NNNN, each
+// drawn like --snapshot. The replay is typed on a copy of the final state ('D',
+// then 's' before each further row), so the run's own state stays as it ended.
+int WriteFrames(const rg::Sim& s, const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "rollgrasp-batch: cannot make the folder %s: %s\n", dir.c_str(),
+                 ec.message().c_str());
+    return 1;
+  }
+  auto replay = std::make_unique<rg::Sim>(s);
+  replay->redraw = nullptr;
+  rg::keyboard(*replay, 'D', 0, 0);
+  // a run left in mode I over a replay would resume it; the frames start at row 0
+  replay->cntRepeat = 0;
+  for (int m = 0; m <= replay->cntMainip1; ++m) {
+    if (m > 0) rg::keyboard(*replay, 's', 0, 0);
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%04d.png", m);
+    if (RenderSnapshotPNG(*replay, (dir + name).c_str()) != 0) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath;
+  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir;
   bool haveKeys = false, haveKeysFile = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -201,12 +124,18 @@ int main(int argc, char** argv) {
       *dst = argv[++i];
       return true;
     };
-    if (a == "--state") {
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
     } else if (a == "--trajectory") {
       if (!value(&trajectoryPath)) return UsageError("--trajectory needs a file name");
     } else if (a == "--snapshot") {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
+    } else if (a == "--frames") {
+      if (!value(&framesDir)) return UsageError("--frames needs a folder name");
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -234,11 +163,12 @@ int main(int argc, char** argv) {
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);
   }
 
-  if (!snapshotPath.empty()) {
+  if (!snapshotPath.empty() || !framesDir.empty()) {
+    const char* option = snapshotPath.empty() ? "--frames" : "--snapshot";
     std::string why;
     if (!rg::DisplayAvailable(&why)) {
-      std::fprintf(stderr, "rollgrasp-batch: --snapshot needs an X display (%s); run it under xvfb-run -a\n",
-                   why.c_str());
+      std::fprintf(stderr, "rollgrasp-batch: %s needs an X display (%s); run it under xvfb-run -a\n",
+                   option, why.c_str());
       return 1;
     }
   }
@@ -262,26 +192,21 @@ int main(int argc, char** argv) {
     }
   }
 
-  auto sim = std::make_unique<rg::Sim>();
-  rg::Sim& s = *sim;
-  int redraws = 0;
-  s.redraw = [&redraws] { ++redraws; };
-  // console waits are answered at once; the text of each key is kept for its state
-  // line and then written to standard output
-  std::string console;
-  auto passOn = [&s, &console] {
-    console = s.con.text();
-    s.con.ClearText();
+  // console waits are answered at once; the text of each key goes into its state
+  // line and then to standard output
+  rg::KeyDriver driver;
+  const rg::Sim& s = driver.sim();
+  auto passOn = [&driver] {
+    const std::string& console = driver.console();
     std::fwrite(console.data(), 1, console.size(), stdout);
     std::fflush(stdout);
   };
-  rg::StartUpQuiet(s);
   passOn();
 
   int status = 0;
-  auto emit = [&](const json& key) {
+  auto emit = [&]() {
     if (stateOut == nullptr) return true;
-    if (!WriteLine(stateOut, StateObject(s, key, console, redraws))) {
+    if (!WriteLine(stateOut, driver.State())) {
       std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
       status = 1;
       return false;
@@ -289,12 +214,11 @@ int main(int argc, char** argv) {
     return true;
   };
 
-  if (emit(nullptr)) {
+  if (emit()) {
     for (char k : keys) {
-      redraws = 0;
-      const bool quit = rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+      const bool quit = driver.Press(static_cast<unsigned char>(k));
       passOn();
-      if (!emit(KeyString(k))) break;
+      if (!emit()) break;
       if (quit) break;
     }
   }
@@ -308,6 +232,7 @@ int main(int argc, char** argv) {
     }
   }
   if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
+  if (status == 0 && !framesDir.empty() && WriteFrames(s, framesDir) != 0) status = 1;
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;

@@ -15,6 +15,7 @@ void RESETGRASP(Sim& s) {
   s.sgnCALS = 'S';
   s.cntManip0 = 0;
   s.ManipTS = 0.0;
+  s.ManipTime = 0.0;
   for (int kf = 1; kf <= s.nF; ++kf) {
     VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
     VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);

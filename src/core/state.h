@@ -60,7 +60,8 @@ struct Sim {
   int cntManip0 = 0;
   int cntMainip1 = 0;
   int cntRepeat = 0;
-  double ManipTS = 0.0;
+  double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
+  double ManipTime = 0.0;  // physical time: the time steps taken, once per step
   double dt = 0.0;  // time step of the current manipulation attempt
 
   // ---- work pose (hand frame) and commanded velocity
@@ -109,7 +110,8 @@ struct Sim {
   double ManipRWP[kRows][kSlots][3] = {};
   double ManipNWA[kRows][kSlots][3] = {};
   double ManipNWW[kRows][kSlots][3] = {};
-  double ManipT[kRows] = {};
+  double ManipT[kRows] = {};      // ManipTS at the stored step
+  double ManipTimeRow[kRows] = {};  // ManipTime at the stored step
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

@@ -86,6 +86,7 @@ int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double Ew
   }
   s.cntManip0 = 0;
   s.ManipT[0] = 0.0;
+  s.ManipTimeRow[0] = 0.0;
   s.sgnMANIP = 'Y';
   return sol;
 }

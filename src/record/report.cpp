@@ -100,47 +100,68 @@ void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
               s.cntManip0, s.ManipTS);
 }
 
-std::string TrajectoryCsv(const Sim& s) {
+TrajectoryTable Trajectory(const Sim& s) {
   const int nF = (s.nF >= 1 && s.nF < kSlots) ? s.nF : 0;
   const int nJ = (s.nJ >= 1 && s.nJ < kSlots) ? s.nJ : 0;
   const int last = (s.cntMainip1 >= 0 && s.cntMainip1 < kRows) ? s.cntMainip1 : 0;
-  std::string csv;
-  csv.reserve(static_cast<size_t>(last + 2) * (64 + nF * 20) * 18);
-
-  csv += "row,step,time,rwx,rwy,rwz";
+  TrajectoryTable t;
+  std::vector<std::string>& names = t.names;
+  names = {"row", "step", "time", "rwx", "rwy", "rwz"};
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) csv += ",ew" + std::to_string(i) + std::to_string(j);
+    for (int j = 0; j < 3; ++j) names.push_back("ew" + std::to_string(i) + std::to_string(j));
   static const char* const kPrm[6] = {"Lf", "fif", "psif", "Lw", "Ltw", "thw"};
   for (int kf = 1; kf <= nF; ++kf) {
     const std::string f = "_f" + std::to_string(kf);
-    for (int j = 1; j <= nJ; ++j) csv += ",q" + std::to_string(j) + f;
-    for (const char* p : kPrm) csv += std::string(",") + p + f;
-    csv += ",cpx" + f + ",cpy" + f + ",cpz" + f;
-    csv += ",nwx" + f + ",nwy" + f + ",nwz" + f;
-    csv += ",alw" + f + ",betw" + f;
+    for (int j = 1; j <= nJ; ++j) names.push_back("q" + std::to_string(j) + f);
+    for (const char* p : kPrm) names.push_back(p + f);
+    for (const char* p : {"cpx", "cpy", "cpz", "nwx", "nwy", "nwz", "alw", "betw"}) names.push_back(p + f);
+  }
+  // added last so that every earlier column keeps its place
+  names.push_back("t");
+  t.integerColumns = 2;
+  t.rows = last + 1;
+  t.values.reserve(static_cast<size_t>(t.rows) * names.size());
+  for (int n = 0; n <= last; ++n) {
+    std::vector<double>& v = t.values;
+    v.push_back(n);
+    v.push_back(kDecim * n);
+    v.push_back(s.ManipT[n]);
+    for (int i = 0; i < 3; ++i) v.push_back(s.ManipRW[n][i]);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) v.push_back(s.ManipEW[n][i][j]);
+    for (int kf = 1; kf <= nF; ++kf) {
+      for (int j = 1; j <= nJ; ++j) v.push_back(s.ManipQ[n][kf][j]);
+      const ContactPrm& c = s.Manip[n][kf];
+      for (double x : {c.Lf, c.fif, c.psif, c.Lw, c.Ltw, c.thw}) v.push_back(x);
+      for (int i = 0; i < 3; ++i) v.push_back(s.ManipCPNTA[n][kf][i]);
+      for (int i = 0; i < 3; ++i) v.push_back(s.ManipNWA[n][kf][i]);
+      v.push_back(c.alw);
+      v.push_back(c.betw);
+    }
+    v.push_back(s.ManipTimeRow[n]);
+  }
+  return t;
+}
+
+std::string TrajectoryCsv(const Sim& s) {
+  const TrajectoryTable t = Trajectory(s);
+  const size_t cols = t.names.size();
+  std::string csv;
+  csv.reserve((static_cast<size_t>(t.rows) + 1) * cols * 20);
+  for (size_t c = 0; c < cols; ++c) {
+    if (c > 0) csv += ',';
+    csv += t.names[c];
   }
   csv += '\n';
-
   char buf[32];
-  auto num = [&](double v) {
-    std::snprintf(buf, sizeof buf, ",%.17g", v);
-    csv += buf;
-  };
-  for (int n = 0; n <= last; ++n) {
-    std::snprintf(buf, sizeof buf, "%d,%d", n, kDecim * n);
-    csv += buf;
-    num(s.ManipT[n]);
-    for (int i = 0; i < 3; ++i) num(s.ManipRW[n][i]);
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) num(s.ManipEW[n][i][j]);
-    for (int kf = 1; kf <= nF; ++kf) {
-      for (int j = 1; j <= nJ; ++j) num(s.ManipQ[n][kf][j]);
-      const ContactPrm& c = s.Manip[n][kf];
-      for (double v : {c.Lf, c.fif, c.psif, c.Lw, c.Ltw, c.thw}) num(v);
-      for (int i = 0; i < 3; ++i) num(s.ManipCPNTA[n][kf][i]);
-      for (int i = 0; i < 3; ++i) num(s.ManipNWA[n][kf][i]);
-      num(c.alw);
-      num(c.betw);
+  for (int n = 0; n < t.rows; ++n) {
+    const double* row = &t.values[static_cast<size_t>(n) * cols];
+    for (size_t c = 0; c < cols; ++c) {
+      if (c < static_cast<size_t>(t.integerColumns))
+        std::snprintf(buf, sizeof buf, c == 0 ? "%d" : ",%d", static_cast<int>(row[c]));
+      else
+        std::snprintf(buf, sizeof buf, c == 0 ? "%.17g" : ",%.17g", row[c]);
+      csv += buf;
     }
     csv += '\n';
   }

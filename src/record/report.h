@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/state.h"
 
@@ -12,11 +13,24 @@ namespace rg {
 void GraspDataReport(Console& con, const Sim& s, int sw = 0);
 void ManipDataReport(Console& con, const Sim& s, int sw = 0, int swHistory = 0);
 
-// Stored rows 0..cntMainip1 as CSV with a header line: row, step (5*row), time,
+// The stored rows 0..cntMainip1 as a table: one name per column, then the
+// values row by row (rows x names.size() doubles). The first integerColumns
+// columns hold whole numbers (row, step).
+struct TrajectoryTable {
+  std::vector<std::string> names;
+  int integerColumns = 0;
+  int rows = 0;
+  std::vector<double> values;
+};
+TrajectoryTable Trajectory(const Sim& s);
+
+// The table of Trajectory: stored rows 0..cntMainip1 as CSV with a header line: row, step (5*row), time,
 // work position (rwx..), work frame row-major (ew00..ew22), then per finger
 // kf = 1..nF: joint angles q1_f<kf>..q4_f<kf>, Lf, fif, psif, Lw, Ltw, thw,
 // contact point cpx..cpz, contact normal nwx..nwz, and the sphere's contact angles
-// alw, betw (0 on the cylinder); numbers in "%.17g".
+// alw, betw (0 on the cylinder); and last t, the physical time (the time steps
+// taken; "time" sums them once per finger, so it grows by nF*dt per step); numbers
+// in "%.17g".
 std::string TrajectoryCsv(const Sim& s);
 
 }  // namespace rg

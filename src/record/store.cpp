@@ -35,6 +35,8 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
     }
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
+    s.ManipTime = 0.0;
+    s.ManipTimeRow[0] = 0.0;
     CopyRow(s, q, s.qqa[0][kf]);
     CopyRow(s, q, s.ManipQ[0][kf]);
     VecCopy(rw, s.ManipRW[0]);
@@ -61,9 +63,13 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
   MatCopy(Ew, s.ManipEW2[1]);
 
   s.ManipTS += dt;
+  // every finger of a step is stored with the same dt, one after the other from
+  // finger 1: the step's physical time is counted once, with its first finger
+  if (kf == 1) s.ManipTime += dt;
 
   if (cntM % kDecim == 0) {
     s.ManipT[cntM1] = s.ManipTS;
+    s.ManipTimeRow[cntM1] = s.ManipTime;
     s.cntManip0 = cntM;
     s.cntMainip1 = cntM1;
     VecCopy(rw, s.RWW);

@@ -1,0 +1,236 @@
+#!/usr/bin/python3
+"""Sweeps the default grasp and manipulation over start poses and velocities.
+
+Every cell of the grid is one whole run in its own rollgrasp.Sim: the work's
+start pose turned in mode M about the work's x axis (keys p/P) and then about its
+z axis (r/R), 0.0314 rad per key, an optional set of velocity keys in mode V,
+the grasp (G, then s per finger), and the manipulation (A, then s until sgnMANIP
+is no longer Y or the record is full). Per cell it records the end status, the
+steps completed before it, how far the work turned, and the worst grasp quality
+epsilon when the state has one.
+
+The cells run on Dask distributed: a LocalCluster of worker processes on this
+machine by default (--workers N), or an existing cluster (--scheduler ADDRESS),
+whose workers must be able to import rollgrasp (PYTHONPATH=<build>/python).
+Results go to a CSV and a heat map PNG.
+"""
+import argparse
+import csv
+import math
+import os
+import sys
+import time
+from pathlib import Path
+
+TURN_STEP = 0.0314  # rad per p/P or r/R key in mode M
+RECORD_ROWS = 800
+STATUS = {"Y": "still running", "F": "data overflow", "D": "deadlock",
+          "O": "contact out of the finger link", "C": "hand/work collision",
+          "R": "grasp not on a rim", "N": "no complete grasp"}
+FIELDS = ["hand", "velocity", "turn_x", "turn_z", "turn_x_rad", "turn_z_rad", "status",
+          "steps", "rolled_deg", "worst_epsilon"]
+REPO = Path(__file__).resolve().parent.parent
+
+
+def use_build(build):
+    """Makes rollgrasp importable from build/python here and in local workers."""
+    path = str(Path(build).resolve() / "python")
+    if path not in sys.path:
+        sys.path.insert(0, path)
+    old = os.environ.get("PYTHONPATH", "")
+    if path not in old.split(os.pathsep):
+        os.environ["PYTHONPATH"] = path + (os.pathsep + old if old else "")
+
+
+def turn_keys(n, minus, plus):
+    return (plus if n > 0 else minus) * abs(n)
+
+
+def cell_keys(hand, turn_x, turn_z, velocity):
+    """Keys before the grasp: hand, start pose, velocity."""
+    keys = "H%d" % hand if hand != 1 else ""
+    keys += "M" + turn_keys(turn_x, "p", "P") + turn_keys(turn_z, "r", "R")
+    if velocity:
+        keys += "V" + velocity
+    return keys
+
+
+def turn_angle_deg(a, b):
+    """Angle of the rotation between two frames (3x3 nested lists), in degrees."""
+    tr = sum(a[i][j] * b[i][j] for i in range(3) for j in range(3))
+    return math.degrees(math.acos(max(-1.0, min(1.0, (tr - 1.0) / 2.0))))
+
+
+def run_cell(cell):
+    """One whole run; cell is (hand, turn_x, turn_z, velocity). Returns a result dict."""
+    import rollgrasp
+
+    hand, turn_x, turn_z, velocity = cell
+    sim = rollgrasp.Sim()
+    sim.press(cell_keys(hand, turn_x, turn_z, velocity))
+    start = sim.state()
+    sim.press("G" + "s" * start["nF"] + "A")
+    state = sim.state()
+    worst = None
+
+    def note_quality(st):
+        nonlocal worst
+        q = st.get("quality")
+        if isinstance(q, dict) and q.get("epsilon") is not None:
+            worst = q["epsilon"] if worst is None else min(worst, q["epsilon"])
+
+    note_quality(state)
+    status = state["sgnMANIP"]
+    if state["sgnCALGEnd"] != "Y":
+        status = "N"
+    else:
+        while status == "Y" and state["cntMainip1"] < RECORD_ROWS - 1:
+            before = state["cntManip0"]
+            sim.press("s")
+            state = sim.state()
+            note_quality(state)
+            status = state["sgnMANIP"]
+            if status == "Y" and state["cntManip0"] == before:
+                break  # a step that records nothing would repeat forever
+    return {
+        "hand": hand, "velocity": velocity, "turn_x": turn_x, "turn_z": turn_z,
+        "turn_x_rad": turn_x * TURN_STEP, "turn_z_rad": turn_z * TURN_STEP,
+        "status": status, "steps": state["cntManip0"],
+        "rolled_deg": turn_angle_deg(start["EwG"], state["ManipEW2"]) if state["cntManip0"] else 0.0,
+        "worst_epsilon": worst,
+    }
+
+
+def grid(n_x, n_z, velocities, hand=1, spacing=1):
+    """Cells centred on the default pose: n_x by n_z start poses, spacing turn keys
+    apart, for every velocity."""
+    return [(hand, spacing * (ix - n_x // 2), spacing * (iz - n_z // 2), v)
+            for v in velocities for ix in range(n_x) for iz in range(n_z)]
+
+
+def run_grid(cells, client=None):
+    """Results in the order of cells; in this process without a client."""
+    if client is None:
+        return [run_cell(c) for c in cells]
+    if __name__ != "__main__":
+        # imported as a module: send its code along, workers need not find this file
+        import cloudpickle
+        cloudpickle.register_pickle_by_value(sys.modules[__name__])
+    futures = client.map(run_cell, cells, pure=False)
+    return client.gather(futures)
+
+
+def local_client(workers):
+    """A Client on a LocalCluster of single-threaded worker processes."""
+    import logging
+    from distributed import Client, LocalCluster
+
+    cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                           dashboard_address=None, silence_logs=logging.ERROR)
+    return Client(cluster)
+
+
+def close(client):
+    """Closes the client and its local cluster (None for a client of a scheduler address)."""
+    cluster = client.cluster
+    client.close()
+    if cluster is not None:
+        cluster.close()
+
+
+def write_csv(path, results):
+    with open(path, "w", newline="") as f:
+        w = csv.DictWriter(f, fieldnames=FIELDS)
+        w.writeheader()
+        for r in results:
+            w.writerow({k: ("" if r[k] is None else r[k]) for k in FIELDS})
+
+
+def plot(path, results, velocities):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    import numpy as np
+
+    xs = sorted({r["turn_x"] for r in results})
+    zs = sorted({r["turn_z"] for r in results})
+    fig, axes = plt.subplots(1, len(velocities), figsize=(5.2 * len(velocities), 4.6),
+                             squeeze=False)
+    vmax = max(r["rolled_deg"] for r in results) or 1.0
+    for ax, v in zip(axes[0], velocities):
+        m = np.full((len(xs), len(zs)), np.nan)
+        code = {}
+        for r in results:
+            if r["velocity"] == v:
+                i, j = xs.index(r["turn_x"]), zs.index(r["turn_z"])
+                m[i, j] = r["rolled_deg"]
+                code[(i, j)] = r["status"]
+        # cells are centred on their turns, one grid spacing wide
+        hz = (zs[1] - zs[0]) / 2 if len(zs) > 1 else 0.5
+        hx = (xs[1] - xs[0]) / 2 if len(xs) > 1 else 0.5
+        ext = [(zs[0] - hz) * TURN_STEP, (zs[-1] + hz) * TURN_STEP,
+               (xs[0] - hx) * TURN_STEP, (xs[-1] + hx) * TURN_STEP]
+        im = ax.imshow(m, origin="lower", extent=ext, aspect="auto", cmap="viridis",
+                       vmin=0.0, vmax=vmax)
+        if len(xs) * len(zs) <= 121:
+            for (i, j), c in code.items():
+                ax.text(zs[j] * TURN_STEP, xs[i] * TURN_STEP, c, ha="center", va="center",
+                        color="white" if m[i, j] < 0.6 * vmax else "black", fontsize=8)
+        ax.set_xlabel("start turn about the work's z axis [rad]")
+        ax.set_ylabel("start turn about the work's x axis [rad]")
+        ax.set_title("velocity keys %s" % (v or "(default)"))
+        fig.colorbar(im, ax=ax, label="work turned before the stop [deg]")
+    fig.suptitle("How far each start pose rolls (letters: end status D deadlock, C collision, "
+                 "O off the link, R not on a rim, F full, N no grasp)", fontsize=8)
+    fig.tight_layout()
+    fig.savefig(path, dpi=90)
+    plt.close(fig)
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--grid", default="21x21", help="turns about x by turns about z (default 21x21)")
+    p.add_argument("--velocities", default=",Q",
+                   help="comma-separated velocity keys of mode V per sweep; an empty entry is "
+                        "the default velocity (default ',Q')")
+    p.add_argument("--spacing", type=int, default=1,
+                   help="turn keys between neighbouring cells (default 1, i.e. 0.0314 rad)")
+    p.add_argument("--hand", type=int, default=1, choices=[1, 2, 3, 4])
+    p.add_argument("--workers", type=int, default=2, help="local worker processes (default 2)")
+    p.add_argument("--scheduler", help="address of an existing Dask scheduler, e.g. tcp://host:8786")
+    p.add_argument("--build", default=str(REPO / "build"), help="build folder with python/rollgrasp")
+    p.add_argument("--csv", default="sweep.csv")
+    p.add_argument("--png", default="sweep.png")
+    a = p.parse_args(argv)
+    n_x, n_z = (int(v) for v in a.grid.lower().split("x"))
+    velocities = a.velocities.split(",")
+    use_build(a.build)
+    cells = grid(n_x, n_z, velocities, a.hand, a.spacing)
+    if a.scheduler:
+        from distributed import Client
+        client = Client(a.scheduler)
+        where = a.scheduler
+    else:
+        client = local_client(a.workers)
+        where = "local cluster of %d workers" % a.workers
+    t0 = time.perf_counter()
+    try:
+        results = run_grid(cells, client)
+    finally:
+        close(client)
+    wall = time.perf_counter() - t0
+    write_csv(a.csv, results)
+    plot(a.png, results, velocities)
+    counts = {}
+    for r in results:
+        counts[r["status"]] = counts.get(r["status"], 0) + 1
+    print("sweep: %d cells (%dx%d, %d velocities) on %s in %.1f s" %
+          (len(results), n_x, n_z, len(velocities), where, wall))
+    print("  end status: " + ", ".join("%s %s: %d" % (k, STATUS.get(k, k), n)
+                                       for k, n in sorted(counts.items())))
+    print("  results: %s, heat map: %s" % (a.csv, a.png))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,163 @@
+"""The Python module against the batch driver: the same keys give the same
+state, trajectory and console text; Sims share nothing; snapshots need a display."""
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import threading
+
+import numpy as np
+import pytest
+
+import rollgrasp
+from conftest import BUILD
+
+DEFAULT_RUN = "GssA" + "s" * 60
+# runs that reach the console waits, hand and work changes, view keys, bytes above 127
+KEY_SEQUENCES = [
+    b"",
+    b"H2MXJ23pIp",
+    DEFAULT_RUN.encode(),
+    b"H2VQGsssA" + b"s" * 140 + b"D" + b"s" * 10,
+    b"W1GsW2MpppGssAsssIxD\x9a\xffsG",
+]
+
+
+@pytest.mark.parametrize("keys", KEY_SEQUENCES, ids=range(len(KEY_SEQUENCES)))
+def test_state_trajectory_and_console_equal_the_batch_driver(run_batch, keys):
+    states, csv_text, stdout = run_batch(keys)
+    lines = [json.loads(l) for l in states.splitlines()]
+    assert len(lines) == len(keys) + 1
+
+    sim = rollgrasp.Sim()
+    assert sim.press(keys) is False
+    state = sim.state()
+    assert sorted(state) == sorted(lines[-1])
+    assert state == lines[-1]  # every value, doubles bit for bit
+    assert [sorted(f) for f in state["fingers"]] == [sorted(f) for f in lines[-1]["fingers"]]
+
+    rows = list(csv.reader(io.StringIO(csv_text)))
+    header, body = rows[0], rows[1:]
+    traj = sim.trajectory()
+    assert list(traj) == header
+    assert all(len(traj[c]) == len(body) for c in header)
+    for k, name in enumerate(header):
+        want = np.array([float(r[k]) for r in body])
+        assert np.array_equal(traj[name], want), name
+    assert traj["row"].dtype == np.int64 and traj["t"].dtype == np.float64
+
+    # everything printed since the start, start-up included, once
+    assert sim.console() == stdout
+    assert sim.console() == ""
+
+
+def test_console_returns_the_text_since_the_last_call(run_batch):
+    states, _, _ = run_batch(b"GssAsss")
+    per_key = [json.loads(l)["console"] for l in states.splitlines()]
+    sim = rollgrasp.Sim()
+    assert sim.console() == per_key[0]  # the start-up
+    sim.press("Gss")
+    assert sim.console() == "".join(per_key[1:4])
+    sim.press(b"A")
+    sim.press("ss")
+    assert sim.console() == "".join(per_key[4:])
+
+
+def test_time_counts_each_step_once_per_finger_and_t_once():
+    sim = rollgrasp.Sim()
+    sim.press("H2" + "Gsss" + "A" + "s" * 40)
+    tr = sim.trajectory()
+    assert sim.state()["nF"] == 3 and len(tr["t"]) == 9
+    assert np.allclose(tr["time"], 3 * tr["t"], rtol=0, atol=1e-12)
+    assert np.all(np.diff(tr["t"]) > 0)
+
+
+def run_alone(keys):
+    sim = rollgrasp.Sim()
+    sim.press(keys)
+    return sim.state(), sim.trajectory(), sim.console()
+
+
+def same_run(a, b):
+    assert a[0] == b[0]
+    assert list(a[1]) == list(b[1])
+    for k in a[1]:
+        assert np.array_equal(a[1][k], b[1][k]), k
+    assert a[2] == b[2]
+
+
+def test_independent_sims_interleaved_and_in_threads_equal_separate_runs():
+    keys = ["MPPrVqGssA" + "s" * 120, "H4VQxGsssA" + "s" * 90 + "Ds"]
+    alone = [run_alone(k) for k in keys]
+    assert alone[0][0]["HAND1"] == 1 and alone[1][0]["HAND1"] == 4
+    assert alone[0][0]["cntManip0"] > 50 and alone[1][0]["cntManip0"] > 50
+
+    sims = [rollgrasp.Sim(), rollgrasp.Sim()]
+    for i in range(max(map(len, keys))):
+        for s, k in zip(sims, keys):
+            if i < len(k):
+                s.press(k[i])
+    for s, want in zip(sims, alone):
+        same_run((s.state(), s.trajectory(), s.console()), want)
+
+    # the key loop lets go of the interpreter lock: two threads run at once
+    got = [None, None]
+
+    def work(i):
+        got[i] = run_alone(keys[i])
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for g, want in zip(got, alone):
+        same_run(g, want)
+
+
+def test_press_takes_str_or_bytes_and_stops_at_the_end_of_the_run():
+    a, b = rollgrasp.Sim(), rollgrasp.Sim()
+    a.press("MX\u00ff")
+    b.press(b"MX\xff")
+    assert a.state() == b.state() and a.state()["key"] == "\u00ff"
+    with pytest.raises(ValueError):
+        a.press("\u0100")
+    with pytest.raises(TypeError):
+        a.press(7)
+    assert a.press("I\x1bX") is True  # Escape in mode I ends the run; X is not pressed
+    assert a.ended and a.state()["key"] == "\x1b"
+    with pytest.raises(RuntimeError):
+        a.press("x")
+
+
+def test_snapshot_without_a_display_raises_and_writes_nothing(tmp_path, monkeypatch):
+    monkeypatch.delenv("DISPLAY", raising=False)
+    sim = rollgrasp.Sim()
+    out = tmp_path / "frame.png"
+    with pytest.raises(RuntimeError, match="display"):
+        sim.snapshot(str(out))
+    assert not out.exists()
+    sim.press("Gss")  # the simulation goes on
+    assert sim.state()["sgnCALGEnd"] == "Y"
+
+
+def test_snapshot_on_a_display_is_the_batch_snapshot(batch_exe, tmp_path):
+    xvfb = shutil.which("xvfb-run")
+    assert xvfb, "xvfb-run is needed (scripts/install-deps.sh installs it)"
+    script = ("import rollgrasp\ns = rollgrasp.Sim()\ns.press('Gss')\ns.snapshot(%r)\n"
+              % str(tmp_path / "py.png"))
+    env = dict(os.environ, PYTHONPATH=str(BUILD / "python"))
+    cmd = "%s -c %s && %s --snapshot %s Gss >/dev/null" % (
+        sys.executable, _quote(script), batch_exe, tmp_path / "batch.png")
+    subprocess.run([xvfb, "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", cmd],
+                   env=env, check=True, stdin=subprocess.DEVNULL, timeout=120)
+    png = (tmp_path / "py.png").read_bytes()
+    assert png[:8] == b"\x89PNG\r\n\x1a\n"
+    assert png == (tmp_path / "batch.png").read_bytes()
+
+
+def _quote(s):
+    return "'" + s.replace("'", "'\\''") + "'"

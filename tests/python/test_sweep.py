@@ -1,0 +1,53 @@
+"""The sweep on a local Dask cluster gives the per-cell results of running the
+same cells one after the other in this process."""
+import csv
+
+import sweep
+from conftest import BUILD
+
+
+def test_grid_on_two_local_workers_equals_the_cells_run_in_process(tmp_path):
+    args = ["--grid", "2x2", "--spacing", "5", "--velocities", "Q", "--workers", "2",
+            "--build", str(BUILD), "--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
+    assert sweep.main(args) == 0
+    with open(tmp_path / "s.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    assert len(rows) == 4
+
+    cells = sweep.grid(2, 2, ["Q"], hand=1, spacing=5)
+    assert sorted((c[1], c[2]) for c in cells) == [(-5, -5), (-5, 0), (0, -5), (0, 0)]
+    local = sweep.run_grid(cells)
+    for row, want in zip(rows, local):
+        assert row == {k: ("" if want[k] is None else str(want[k])) for k in sweep.FIELDS}
+        assert want["steps"] > 0 and want["status"] != "Y"
+    # the start pose matters: the cells do not all end alike
+    assert len({(r["steps"], r["rolled_deg"]) for r in local}) == 4
+    png = (tmp_path / "s.png").read_bytes()
+    assert png[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_a_cell_is_the_keys_of_the_default_run():
+    # the default scene's run as the README gives it: hand 1 ends in deadlock after 336 steps
+    r = sweep.run_cell((1, 0, 0, ""))
+    assert (r["status"], r["steps"]) == ("D", 336)
+    assert r["worst_epsilon"] is None  # the state has no grasp quality field
+    assert sweep.cell_keys(3, -2, 1, "xQ") == "H3MppRVxQ"
+
+
+def test_an_existing_cluster_given_by_its_scheduler_address(tmp_path):
+    from distributed import LocalCluster
+
+    sweep.use_build(BUILD)  # the cluster's workers find the module through PYTHONPATH
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                      dashboard_address=None) as cluster:
+        args = ["--grid", "1x2", "--spacing", "4", "--velocities", "Q",
+                "--scheduler", cluster.scheduler_address, "--build", str(BUILD),
+                "--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
+        assert sweep.main(args) == 0
+        assert len(cluster.scheduler.workers) == 2  # the sweep left the cluster running
+    with open(tmp_path / "s.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    want = sweep.run_grid(sweep.grid(1, 2, ["Q"], hand=1, spacing=4))
+    assert len(rows) == 2
+    assert [(r["turn_z"], r["steps"], r["status"]) for r in rows] == \
+        [(str(w["turn_z"]), str(w["steps"]), w["status"]) for w in want]
