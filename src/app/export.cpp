@@ -3,6 +3,7 @@
 #include "app/keyboard.h"
 #include "app/startup.h"
 #include "hand/hand.h"
+#include "record/grasp_quality.h"
 
 namespace rg {
 namespace {
@@ -118,6 +119,15 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     fingers.push_back(f);
   }
   o["fingers"] = fingers;
+  // the grasp's quality as it stands (nothing holds before the grasp is complete)
+  const QualityResult q = GraspQualityNow(s);
+  o["quality"] = json{{"force_closure", q.force_closure},
+                      {"epsilon", q.epsilon},
+                      {"volume", q.volume},
+                      {"model", ContactModelName(q.settings.model)},
+                      {"mu", q.settings.mu},
+                      {"torsion", q.settings.torsion},
+                      {"cone_edges", q.settings.cone_edges}};
   return o;
 }
 

@@ -27,7 +27,8 @@ using nlohmann::json;
 
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
-    "[--frames DIR] (KEYS | --keys-file FILE)\n";
+    "[--frames DIR] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
+    "(KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
     "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
@@ -37,6 +38,11 @@ const char* const kHelp =
     "  --frames DIR          the replay: DIR/frame-NNNN.png for every stored row NNNN\n"
     "                        (needs an X display)\n"
     "  --keys-file FILE      every byte of FILE is one key\n"
+    "  --friction MU         grasp quality: Coulomb friction coefficient (default 0.5)\n"
+    "  --torsion T           grasp quality: soft-finger torsional friction, a fraction of\n"
+    "                        the work's radius (default 0.1)\n"
+    "  --contact point|soft  grasp quality: contact model (default soft)\n"
+    "  --cone-edges M        grasp quality: edges of the linearised friction cone (default 8)\n"
     "  --help                this text\n"
     "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n";
 
@@ -117,6 +123,8 @@ int WriteFrames(const rg::Sim& s, const std::string& dir) {
 int main(int argc, char** argv) {
   std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir;
   bool haveKeys = false, haveKeysFile = false;
+  rg::QualitySettings quality;
+  quality.model = rg::ContactModel::Soft;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](std::string* dst) {
@@ -136,6 +144,10 @@ int main(int argc, char** argv) {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
     } else if (a == "--frames") {
       if (!value(&framesDir)) return UsageError("--frames needs a folder name");
+    } else if (rg::IsQualityOption(a)) {
+      std::string v, err;
+      if (!value(&v)) return UsageError(a + " needs a value");
+      if (!rg::ParseQualityOption(a, v, &quality, &err)) return UsageError(err);
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -195,6 +207,7 @@ int main(int argc, char** argv) {
   // console waits are answered at once; the text of each key goes into its state
   // line and then to standard output
   rg::KeyDriver driver;
+  driver.sim().qualitySettings = quality;
   const rg::Sim& s = driver.sim();
   auto passOn = [&driver] {
     const std::string& console = driver.console();

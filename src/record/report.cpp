@@ -1,5 +1,7 @@
 #include "record/report.h"
 
+#include "record/grasp_quality.h"
+
 #include <cstdio>
 
 #include "core/console.h"
@@ -118,6 +120,8 @@ TrajectoryTable Trajectory(const Sim& s) {
   }
   // added last so that every earlier column keeps its place
   names.push_back("t");
+  names.push_back("epsilon");  // the grasp quality of the row (record/grasp_quality.h)
+  names.push_back("volume");
   t.integerColumns = 2;
   t.rows = last + 1;
   t.values.reserve(static_cast<size_t>(t.rows) * names.size());
@@ -139,6 +143,9 @@ TrajectoryTable Trajectory(const Sim& s) {
       v.push_back(c.betw);
     }
     v.push_back(s.ManipTimeRow[n]);
+    const QualityResult q = GraspQualityOfRow(s, n);
+    v.push_back(q.epsilon);
+    v.push_back(q.volume);
   }
   return t;
 }

@@ -28,9 +28,9 @@ TrajectoryTable Trajectory(const Sim& s);
 // work position (rwx..), work frame row-major (ew00..ew22), then per finger
 // kf = 1..nF: joint angles q1_f<kf>..q4_f<kf>, Lf, fif, psif, Lw, Ltw, thw,
 // contact point cpx..cpz, contact normal nwx..nwz, and the sphere's contact angles
-// alw, betw (0 on the cylinder); and last t, the physical time (the time steps
-// taken; "time" sums them once per finger, so it grows by nF*dt per step); numbers
-// in "%.17g".
+// alw, betw (0 on the cylinder); then t, the physical time (the time steps
+// taken; "time" sums them once per finger, so it grows by nF*dt per step), and the
+// grasp quality of the row, epsilon and volume; numbers in "%.17g".
 std::string TrajectoryCsv(const Sim& s);
 
 }  // namespace rg

@@ -4,6 +4,7 @@ import csv
 
 import sweep
 from conftest import BUILD
+import rollgrasp
 
 
 def test_grid_on_two_local_workers_equals_the_cells_run_in_process(tmp_path):
@@ -30,7 +31,11 @@ def test_a_cell_is_the_keys_of_the_default_run():
     # the default scene's run as the README gives it: hand 1 ends in deadlock after 336 steps
     r = sweep.run_cell((1, 0, 0, ""))
     assert (r["status"], r["steps"]) == ("D", 336)
-    assert r["worst_epsilon"] is None  # the state has no grasp quality field
+    # the grasp quality along the run: never better than at the grasp, never below zero
+    grasp = rollgrasp.Sim()
+    grasp.press("Gss")
+    eps0 = grasp.state()["quality"]["epsilon"]
+    assert eps0 > 0 and 0 <= r["worst_epsilon"] <= eps0
     assert sweep.cell_keys(3, -2, 1, "xQ") == "H3MppRVxQ"
 
 
