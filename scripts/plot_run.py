@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Plots of one manipulation run from its trajectory CSV (rollgrasp-batch
 --trajectory) over the physical time t: the joint angles of every finger, the
-contact parameters on the finger and on the rim, and how far the work has turned.
+contact parameters on the finger and on the rim, how far the work has turned, and
+the grasp quality epsilon.
 
-usage: plot_run.py TRAJECTORY.csv OUT_DIR   (writes joints.png, contacts.png, work-turn.png)
+usage: plot_run.py TRAJECTORY.csv OUT_DIR
+       (writes joints.png, contacts.png, work-turn.png, epsilon.png)
 """
 import csv
 import math
@@ -85,8 +87,20 @@ def main(argv):
     fig.tight_layout()
     fig.savefig(out / "work-turn.png", dpi=80)
     plt.close(fig)
-    print("  plots: %s %s %s (t = %.3g .. %.3g, %d rows)" % (
-        out / "joints.png", out / "contacts.png", out / "work-turn.png", t[0], t[-1], len(t)))
+
+    fig, ax = plt.subplots(figsize=(7, 3.2))
+    ax.plot(t, cols["epsilon"], color="darkgreen")
+    ax.set_title("Grasp quality epsilon (largest disturbance resisted in the worst direction)")
+    ax.set_xlabel("t (physical time)")
+    ax.set_ylabel("epsilon")
+    ax.set_ylim(bottom=0.0)
+    ax.grid(alpha=0.3)
+    fig.tight_layout()
+    fig.savefig(out / "epsilon.png", dpi=80)
+    plt.close(fig)
+    print("  plots: %s %s %s %s (t = %.3g .. %.3g, %d rows)" % (
+        out / "joints.png", out / "contacts.png", out / "work-turn.png", out / "epsilon.png",
+        t[0], t[-1], len(t)))
     return 0
 
 
