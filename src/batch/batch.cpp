@@ -2,6 +2,8 @@
 // without a window. It runs the same start-up as rollgrasp, feeds the keys one
 // by one, answers console waits at once, and can write the state after every
 // key as JSON Lines.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +31,20 @@ using nlohmann::json;
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "(KEYS | --keys-file FILE)\n";
+
+const char* const kHelp =
+    "\n"
+    "Runs the simulator's start-up and feeds KEYS to its key machine one by one,\n"
+    "without a window; console waits are answered at once.\n"
+    "\n"
+    "  KEYS                 the keys; \\e is Escape, \\\\ a backslash, \\xHH any byte\n"
+    "  --keys-file FILE     every byte of FILE is one key\n"
+    "  --state FILE         the state after start-up and after every key, as JSON Lines\n"
+    "  --trajectory FILE    the stored manipulation rows as CSV\n"
+    "  --snapshot FILE.png  the final frame as the window draws it (needs an X display)\n"
+    "  -h, --help           print this help and exit\n"
+    "\n"
+    "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "rollgrasp-batch: %s\n%s", why.c_str(), kUsage);
@@ -180,11 +196,34 @@ bool WriteLine(std::FILE* f, const json& o) {
   return std::fwrite(line.data(), 1, line.size(), f) == line.size() && std::fflush(f) == 0;
 }
 
-bool ReadFile(const std::string& path, std::string* out) {
+// Reads a whole regular file (or a pipe); false with *why for anything else: a
+// directory, a missing or unreadable file, a read error.
+bool ReadFile(const std::string& path, std::string* out, std::string* why) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *why = "it is a directory";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  if (!in) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  try {
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception& e) {
+    *why = e.what();
+    return false;
+  }
+  if (in.bad()) {
+    *why = "read error";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -199,6 +238,11 @@ int main(int argc, char** argv) {
       *dst = argv[++i];
       return true;
     };
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
     if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
     } else if (a == "--trajectory") {
@@ -226,7 +270,8 @@ int main(int argc, char** argv) {
 
   std::string keys;
   if (haveKeysFile) {
-    if (!ReadFile(keysFile, &keys)) return UsageError("cannot read keys file " + keysFile);
+    std::string why;
+    if (!ReadFile(keysFile, &keys, &why)) return UsageError("cannot read keys file " + keysFile + ": " + why);
   } else if (haveKeys) {
     std::string err;
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);

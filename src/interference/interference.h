@@ -38,10 +38,16 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
                                const double E[3][3], double hw, double aw, double* t);
 
 // finger and hand against the work cylinder; sgnCC names the link feature and the work
-// feature that met ('F', 'F' when no link feature did, also when only the palm interferes)
+// feature that met ('F', 'F' when no link feature did, also when only the palm interferes).
+// kLink, when given, receives what met the work: the link that ends at joint kL
+// (2..n), or 0 for the palm.
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2]);
+                          const double E[3][3], double hw, double aw, char sgnCC[2],
+                          int* kLink = nullptr);
+// Every finger in the pose qq and the palm against the work: 'C' and the last
+// interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
-                        const double E[3][3], double hw, double aw, int* kColl);
+                        const double E[3][3], double hw, double aw, int* kColl,
+                        int* kLink = nullptr);
 
 }  // namespace rg

@@ -207,11 +207,19 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // may touch the rim only, not enter the side or an end face
   const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
   char sgnCC[2] = {'F', 'F'};
-  if (sgnC == 'Y' &&
-      (FinCylinderCollision(s, kf, nJ, out.q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC) == 'C' ||
-       LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) > kLinkDepthTol)) {
-    sgnC = 'C';
-    s.COLLkf = kf;
+  int link = -1;
+  if (sgnC == 'Y') {
+    if (FinCylinderCollision(s, kf, nJ, out.q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, &link) == 'C') {
+      sgnC = 'C';
+    } else if (LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) >
+               kLinkDepthTol) {
+      sgnC = 'C';
+      link = nJ + 1;
+    }
+    if (sgnC == 'C') {
+      s.COLLkf = kf;
+      s.COLLlink = link;
+    }
   }
   return sgnC;
 }
@@ -225,7 +233,10 @@ char Attempt(Sim& s, const StepStart& st, StepResult& r) {
   if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
   double Ew2T[3][3], Lc = 0.0;
   MatTrans(r.Ew2, Ew2T);
-  if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
+  if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
+    s.COLLlink = 0;  // the palm
+    return 'C';
+  }
   for (int kf = 1; kf <= s.nF; ++kf) {
     r.sgnC[kf] = SolveFinger(s, st, r, kf);
     if (r.sgnC[kf] == 'D') {
