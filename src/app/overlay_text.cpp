@@ -33,6 +33,7 @@ constexpr float kRow[5] = {340.0f, 320.0f, 300.0f, 280.0f, 260.0f};
 void Add(OverlayText& o, float x, float y, const char* text) {
   if (o.n >= static_cast<int>(sizeof o.line / sizeof o.line[0])) return;
   TextLine& l = o.line[o.n++];
+  l = TextLine{};
   l.x = x;
   l.y = y;
   size_t i = 0;

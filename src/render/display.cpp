@@ -94,12 +94,10 @@ void Axes() {
   glEnable(GL_LIGHTING);
 }
 
-void HandAndMarkers(const Sim& s, bool large) {
+void HandAndMarkers(const Sim& s) {
   draw_hand(s, s.qqa2[1], kHandColour);
-  for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) {
+  for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
     draw_ContactMark(kf, s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf], kMarkerColour);
-    if (large) DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
-  }
 }
 
 }  // namespace
@@ -118,9 +116,13 @@ void DrawFrame(const Sim& s, const WindowView& v) {
   const SceneParts p = WhatToDraw(s, v);
   if (p.work) draw_work(s.WORK, s.RWW, s.EWW, kWorkColour);
   if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
-  if (p.computedHand) HandAndMarkers(s, v.traces);
+  if (p.computedHand) HandAndMarkers(s);
   if (p.replay) PSeries(s, s.cntRepeat);
   if (v.traces && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
+  // with F3 the contacts are marked large, over the bodies that hide them, and
+  // the traces go over the markers
+  if (v.traces && p.computedHand)
+    for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
   if (p.traces) DrawTraces(s);
   DrawOverlay(s, v);
 }

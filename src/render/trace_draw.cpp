@@ -1,8 +1,8 @@
 // What F3 adds to the scene so that the rolling can be seen: the work's own frame
 // axes, large contact markers, and the contact traces of every finger on the work
-// (magenta) and on its last link (green). A trace lies on a surface, so it is
-// drawn lifted off that surface by a little, away from the work's or the link's
-// axis, where the surface cannot hide it.
+// (magenta) and on its last link (green). A contact lies between the link and the
+// rim, where either body hides it, so the traces and the large markers are drawn
+// over the scene (no depth test), the traces lifted a little off their surface.
 #include <GL/gl.h>
 
 #include <cmath>
@@ -20,7 +20,7 @@ constexpr float kWorkTrace[4] = {1.0f, 0.0f, 1.0f, 1.0f};
 constexpr float kLinkTrace[4] = {0.0f, 0.7f, 0.0f, 1.0f};
 constexpr double kLift = 2.0;      // model units off the surface
 constexpr double kAxisLength = 140.0;  // out of the cylinder on every axis
-constexpr double kLargeMarker = 6.0;
+constexpr double kLargeMarker = 5.0;
 
 // p moved away from the axis through o along unit direction a by kLift.
 void Lift(const double p[3], const double o[3], const double a[3], double out[3]) {
@@ -40,8 +40,10 @@ void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
            const float colour[4]) {
   if (pts.empty()) return;
   glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
   glColor4fv(colour);
   glLineWidth(3.0f);
+  glPointSize(3.0f);
   glBegin(pts.size() == 1 ? GL_POINTS : GL_LINE_STRIP);
   for (const Point3& p : pts) {
     double q[3];
@@ -49,6 +51,8 @@ void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
     glVertex3d(ToGL(q[0]), ToGL(q[1]), ToGL(q[2]));
   }
   glEnd();
+  glPointSize(1.0f);
+  glEnable(GL_DEPTH_TEST);
   glEnable(GL_LIGHTING);
 }
 
@@ -88,6 +92,10 @@ void DrawWorkAxes(const double rw[3], const double Ew[3][3]) {
   }
 }
 
-void DrawLargeMarker(const double P[3], const float colour[4]) { DrawSphere(P, kLargeMarker, colour); }
+void DrawLargeMarker(const double P[3], const float colour[4]) {
+  glDisable(GL_DEPTH_TEST);
+  DrawSphere(P, kLargeMarker, colour);
+  glEnable(GL_DEPTH_TEST);
+}
 
 }  // namespace rg
