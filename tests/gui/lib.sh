@@ -122,7 +122,7 @@ wait_for() {
   shift 2
   for i in $(seq 100); do
     shot "$name"
-    if eval "$*"; then settle "$name"; return 0; fi
+    if eval "$*"; then [ "${LIVE:-0}" = 1 ] || settle "$name"; return 0; fi
     sleep 0.15
   done
   fail "$what (never seen in $name)"
@@ -199,12 +199,13 @@ rows() {
   echo "$out"
 }
 
-# wait_rows NAME ROWS: takes screenshots until the panel shows ROWS.
+# wait_rows NAME ROWS: takes screenshots until the panel shows ROWS. With LIVE=1
+# (a window that keeps changing, as while it plays) the picture is not settled.
 wait_rows() {
   local i
   for i in $(seq 75); do
     shot "$1"
-    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
+    if [ "$(rows "$1")" = "$2" ]; then [ "${LIVE:-0}" = 1 ] || settle "$1"; return 0; fi
     sleep 0.2
   done
   fail "panel rows $(rows "$1") in $1, expected $2"
