@@ -19,7 +19,7 @@ namespace {
 bool gExposed = false;
 void MarkExposed() { gExposed = true; }
 
-bool OpenWindow(std::string* why) {
+bool OpenWindowOnce(std::string* why) {
   if (!rg::DisplayAvailable(why)) return false;
   int argc = 1;
   char name[] = "bench_display";
@@ -37,6 +37,14 @@ bool OpenWindow(std::string* why) {
   return true;
 }
 
+// One window for all the benchmarks of this program.
+bool OpenWindow(std::string* why) {
+  static std::string firstWhy;
+  static const bool open = OpenWindowOnce(&firstWhy);
+  *why = firstWhy;
+  return open;
+}
+
 void BM_DisplayDefaultScene(benchmark::State& state) {
   static std::string why;
   static const bool open = OpenWindow(&why);
@@ -52,6 +60,39 @@ void BM_DisplayDefaultScene(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DisplayDefaultScene)->Unit(benchmark::kMillisecond);
+
+// The parts of a frame: clearing the buffers alone, and the overlay text alone
+// (help table, panel and bottom lines) over a cleared frame.
+void BM_ClearOnly(benchmark::State& state) {
+  static std::string why;
+  static const bool open = OpenWindow(&why);
+  if (!open) {
+    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
+    return;
+  }
+  for (auto _ : state) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFinish();
+  }
+}
+BENCHMARK(BM_ClearOnly)->Unit(benchmark::kMillisecond);
+
+void BM_OverlayText(benchmark::State& state) {
+  static std::string why;
+  static const bool open = OpenWindow(&why);
+  if (!open) {
+    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
+    return;
+  }
+  auto s = std::make_unique<rg::Sim>();
+  rg::StartUpQuiet(*s);
+  for (auto _ : state) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    rg::DrawOverlay(*s);
+    glFinish();
+  }
+}
+BENCHMARK(BM_OverlayText)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,14 +1,57 @@
-// rollgrasp: the desktop simulator. Runs the start-up, then the window and its
-// event loop.
+// rollgrasp: the desktop simulator. Reads its own options, runs the start-up,
+// then the window and its event loop. Arguments it does not know are left to
+// GLUT (for example -display, -geometry).
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/startup.h"
+#include "core/console.h"
 #include "core/state.h"
 #include "render/window.h"
 
+namespace {
+
+const char* const kHelp =
+    "usage: rollgrasp [--no-wait] [--help] [GLUT options]\n"
+    "\n"
+    "Opens the simulator's window on the default scene; everything else is done\n"
+    "with keys in the window (the console shows the key help at start-up).\n"
+    "\n"
+    "  --no-wait   answer every console wait at once, as if its key (e) had been\n"
+    "              typed on the console; the wait's line is still printed\n"
+    "  -h, --help  print this help and exit\n"
+    "\n"
+    "In the window, besides the keys of the modes:\n"
+    "  space       start or stop continuous play in modes A and D\n"
+    "  F1          hide or show the help table\n"
+    "  F2          show or hide the information panel\n"
+    "  F3          show or hide the work axes and the contact traces\n"
+    "  Home, F5    back to the start-up camera\n"
+    "  mouse       left drag turns the view about the scene, right drag (or\n"
+    "              shift and left drag) moves it, the wheel zooms\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  bool noWait = false;
+  std::vector<char*> glutArgs;
+  if (argc > 0) glutArgs.push_back(argv[0]);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--no-wait") == 0) {
+      noWait = true;
+      continue;
+    }
+    glutArgs.push_back(argv[i]);
+  }
+  glutArgs.push_back(nullptr);
+
   // freeglut ends the process when it cannot open the display: ask first
   std::string why;
   if (!rg::DisplayAvailable(&why)) {
@@ -19,7 +62,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto sim = std::make_unique<rg::Sim>();
+  if (noWait) sim->con.SetKeyMode(rg::Console::KeyMode::AutoAnswer);
   rg::StartUp(*sim);
   sim->con.Flush();
-  return rg::WindowRun(*sim, argc, argv);
+  return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data());
 }

@@ -137,6 +137,34 @@ TEST(BatchDriver, HelpListsEveryOption) {
   EXPECT_EQ(r.out.find("ワーク"), std::string::npos);  // no start-up: nothing was run
 }
 
+TEST(BatchDriver, HelpAndADirectoryAsKeysFile) {
+  for (const char* opt : {"-h", "--help"}) {
+    SCOPED_TRACE(opt);
+    const BatchRun r = Batch(opt);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("usage: rollgrasp-batch"), std::string::npos);
+    EXPECT_NE(r.out.find("--keys-file"), std::string::npos);
+    EXPECT_EQ(r.out.find("\n//----"), std::string::npos);  // no start-up was run
+  }
+  // "-h" as keys after "--" is still two keys
+  const std::string state = TempPath("dash_h.jsonl");
+  EXPECT_EQ(Batch("--state " + state + " -- -h").status, 0);
+  EXPECT_EQ(ReadLines(state).size(), 3u);
+  // a directory is refused with the usage status and a line that says why
+  const std::string cmd = BuildDir() + "/rollgrasp-batch --keys-file " + ::testing::TempDir() +
+                          " 2>&1 >/dev/null </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string err;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) err.append(buf, n);
+  const int st = pclose(p);
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 2);
+  EXPECT_NE(err.find("is a directory"), std::string::npos) << err;
+}
+
 TEST(BatchDriver, TrajectoryCsvOfTheGrasp) {
   const std::string csv = TempPath("traj.csv");
   ASSERT_EQ(Batch("--trajectory " + csv + " ss").status, 0);

@@ -42,14 +42,15 @@ void DrawnWorkIsSetPose(Sim& s) {
 // and the palm against the work. A collision blocks the grasp until the work is moved.
 void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
-    int kColl = 0;
+    int kColl = 0, link = -1;
     s.sgnGC = (s.WORK1 == '1')
                   ? ALLFinSphCollCheck(s, s.qq0, s.rwG, aSph, &kColl)
-                  : ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl);
+                  : ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
       s.COLLkf = kColl;
+      s.COLLlink = link;
       s.sgnGRASP = 'N';
       return;
     }
@@ -128,6 +129,22 @@ void EnterSetting(Sim& s, char mode) {
   }
 }
 
+// A grasp closes the fingers from their initial angles onto a work in front of
+// the palm: it has no meaning while the work cuts into the palm. Such a grasp run
+// is refused as a grasp without contact ("No FingerLink Grasp / Change Work
+// Position"), and the collision is recorded as the interference step of mode 'M'
+// records it.
+void RefuseGraspIntoPalm(Sim& s) {
+  if (s.WORK1 != '2') return;  // the sphere work is never checked
+  double EwT[3][3], Lc = 0.0;
+  MatTrans(s.EwG, EwT);
+  if (RPalmCylinderCollision2(hPalm, rPalm, s.rwG, aCyl, hCyl, EwT, &Lc) != 'C') return;
+  s.sgnGC = 'C';
+  s.sgnCALGChk = 'C';
+  s.COLLlink = 0;  // the palm
+  s.sgnGRASP = 'N';
+}
+
 void EnterGrasp(Sim& s) {
   if (s.sgnCALold == 'G') {
     s.sgnCAL = 'G';  // resume the interrupted grasp run
@@ -140,6 +157,7 @@ void EnterGrasp(Sim& s) {
   s.cntManip0 = 0;
   s.sgnCALGChk = 'Y';
   s.nFIN = 0;
+  RefuseGraspIntoPalm(s);
 }
 
 void EnterManipulation(Sim& s) {

@@ -1,7 +1,10 @@
 #include "app/overlay_text.h"
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+
+#include "app/window_view.h"
 
 namespace rg {
 
@@ -30,10 +33,12 @@ constexpr float kRow[5] = {340.0f, 320.0f, 300.0f, 280.0f, 260.0f};
 void Add(OverlayText& o, float x, float y, const char* text) {
   if (o.n >= static_cast<int>(sizeof o.line / sizeof o.line[0])) return;
   TextLine& l = o.line[o.n++];
+  l = TextLine{};
   l.x = x;
   l.y = y;
-  std::strncpy(l.text, text, sizeof l.text - 1);
-  l.text[sizeof l.text - 1] = '\0';
+  size_t i = 0;
+  for (; i + 1 < sizeof l.text && text[i] != '\0'; ++i) l.text[i] = text[i];
+  l.text[i] = '\0';
 }
 
 void Row(OverlayText& o, int row, const char* text) { Add(o, 5.0f, kRow[row], text); }
@@ -54,6 +59,12 @@ void ModeA(const Sim& s, OverlayText& o) {
     case 'F': Row(o, 1, "**** Data Overflow ****\n"); break;
     case 'R': Row(o, 1, "**** Grasp Not On Rim ****\n"); break;
     default:
+      if (s.sgnCALGEnd != 'Y') {
+        // 's' steps only from a complete grasp: say how to get one
+        Row(o, 1, "Complete Grasp Needed\n");
+        Row(o, 2, "Hit G, then s for each finger\n");
+        break;
+      }
       Row(o, 1, "Manipulation Step-by\n");
       Row(o, 2, "Hit s for discrete Motion\n");
       break;
@@ -134,6 +145,117 @@ void OverlayLines(const Sim& s, OverlayText& out) {
   vel[sizeof(s.WorkVel)] = '\0';
   Add(out, 5.0f, 55.0f, vel);
   ModePanel(s, out);
+}
+
+namespace {
+
+constexpr float kBannerY = 360.0f;     // between the help table and the mode panel
+constexpr float kInfoTop = 235.0f;     // first line of the information panel
+constexpr float kInfoStep = 15.0f;     // its small-font line spacing
+
+void AddSmall(OverlayText& o, float y, const char* text) {
+  Add(o, 5.0f, y, text);
+  o.line[o.n - 1].font = TextLine::Small;
+}
+
+double Deg(double rad) { return rad * 180.0 / 3.14159265358979323846; }
+
+// The joint angles of finger kf in the pose the frame draws.
+const double* ShownAngles(const Sim& s, const WindowView& v, int kf) {
+  const SceneParts p = WhatToDraw(s, v);
+  if (p.replay && s.cntRepeat >= 0 && s.cntRepeat < kRows) return s.ManipQ[s.cntRepeat][kf];
+  if (p.computedHand) return s.qqa2[1][kf];
+  return s.qq0[kf];
+}
+
+char TypeChar(char c) { return c == '\0' ? '-' : c; }
+
+// "link J3-J4", "link J4-tip" or "palm" for what met the work.
+void PartName(const Sim& s, char out[64]) {
+  if (s.COLLlink == 0) {
+    std::snprintf(out, 64, "the palm");
+  } else if (s.COLLlink >= 2 && s.COLLlink <= s.nJ) {
+    std::snprintf(out, 64, "finger %d, link J%d-J%d", s.COLLkf, s.COLLlink - 1, s.COLLlink);
+  } else if (s.COLLlink == s.nJ + 1) {
+    std::snprintf(out, 64, "finger %d, link J%d-tip", s.COLLkf, s.nJ);
+  } else {
+    std::snprintf(out, 64, "finger %d", s.COLLkf);
+  }
+}
+
+}  // namespace
+
+void CauseLine(const Sim& s, char out[100]) {
+  out[0] = '\0';
+  const bool fromI = s.sgnCAL == 'I';
+  const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
+  const bool setting = s.sgnCAL == 'M' || s.sgnCAL == 'W' || s.sgnCAL == 'G' ||
+                       (fromI && s.sgnCALold == 'G');
+  char part[64];
+  if (manip && s.sgnMANIP == 'C') {
+    PartName(s, part);
+    std::snprintf(out, 100, "Collision: %s met the work\n", part);
+  } else if (manip && s.sgnMANIP == 'D') {
+    int kf = 0;
+    for (int k = 1; k <= s.nF && k < kSlots; ++k)
+      if (s.sgnC[k] == 'D') kf = k;
+    if (kf > 0)
+      std::snprintf(out, 100, "Deadlock: finger %d found no rolling motion\n", kf);
+    else
+      std::snprintf(out, 100, "Deadlock: no rolling motion found\n");
+  } else if (setting && s.sgnGC == 'C') {
+    PartName(s, part);
+    std::snprintf(out, 100, "Collision: %s meets the work\n", part);
+  }
+}
+
+void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
+  char buf[100];
+  float y = kInfoTop;
+  std::snprintf(buf, sizeof buf, "Work rw=(%7.1f,%7.1f,%7.1f)\n", s.RWW[0], s.RWW[1], s.RWW[2]);
+  AddSmall(o, y, buf);
+  y -= kInfoStep;
+  std::snprintf(buf, sizeof buf, "al0=%7.2f  bet0=%7.2f  qam0=%7.2f deg\n", Deg(s.al0), Deg(s.bet0),
+                Deg(s.qam0));
+  AddSmall(o, y, buf);
+  y -= kInfoStep;
+  for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) {
+    const double* q = ShownAngles(s, v, kf);
+    int len = std::snprintf(buf, sizeof buf, "F%d q=(", kf);
+    for (int j = 1; j <= s.nJ && j < kSlots && len < 80; ++j)
+      len += std::snprintf(buf + len, sizeof buf - len, j == 1 ? "%6.3f" : " %6.3f", q[j]);
+    std::snprintf(buf + len, sizeof buf - len, ") rad  %c%c\n", TypeChar(s.GGTYPE[kf][0]),
+                  TypeChar(s.GGTYPE[kf][1]));
+    AddSmall(o, y, buf);
+    y -= kInfoStep;
+  }
+  AddSmall(o, y, "LC = link on rim, LL = link on side, TC = tip on rim\n");
+  y -= kInfoStep;
+  AddSmall(o, y, "TL = tip on side, TD = tip on disk, NN = no contact\n");
+  y -= kInfoStep;
+  std::snprintf(buf, sizeof buf, "Step cntManip0=%d  time=%.4f\n", s.cntManip0, s.ManipTS);
+  AddSmall(o, y, buf);
+  y -= kInfoStep;
+  CauseLine(s, buf);
+  if (buf[0] != '\0') AddSmall(o, y, buf);
+}
+
+void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
+  out.n = 0;
+  if (v.help)
+    for (int i = 0; i < 11; ++i) Add(out, 5.0f, 580.0f - 20.0f * i, HelpText[i]);
+  OverlayText base;
+  OverlayLines(s, base);
+  for (int i = 0; i < base.n && out.n < static_cast<int>(sizeof out.line / sizeof out.line[0]); ++i)
+    out.line[out.n++] = base.line[i];
+  if (v.playing) Row(out, 3, "Playing: space stops\n");
+  if (v.info) InfoLines(s, v, out);
+  if (v.waitingKey != '\0') {
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "waiting for the key %c on the console\n", v.waitingKey);
+    Add(out, 5.0f, kBannerY, buf);
+    out.line[out.n - 1].style = TextLine::Banner;
+  }
 }
 
 void CountField(int n, char out[6]) {

@@ -10,19 +10,39 @@ namespace rg {
 // Help table drawn at the top, one row every 20 units from y = 580 down.
 extern const char HelpText[11][100];
 
-// One line of window text at (x, y); every text ends with '\n'.
+// One line of window text at (x, y); every text ends with '\n'. The window draws
+// it in its large font (the help, the mode panel and the bottom lines) or in its
+// small one (the information panel), and a banner on a box of its own colour.
 struct TextLine {
+  enum Font : char { Large, Small };
+  enum Style : char { Plain, Banner };
   float x = 0.0f, y = 0.0f;
-  char text[48] = {};
+  Font font = Large;
+  Style style = Plain;
+  char text[100] = {};
 };
 
 struct OverlayText {
   int n = 0;
-  TextLine line[16];
+  TextLine line[48];
 };
 
 // The hand, work and velocity lines and the mode panel for the state.
 void OverlayLines(const Sim& s, OverlayText& out);
+
+// Everything the window writes over the scene: the help table unless F1 hid it,
+// the lines of OverlayLines, the play line while space plays, the information
+// panel of F2, and the banner of a console wait.
+struct WindowView;
+void WindowLines(const Sim& s, const WindowView& v, OverlayText& out);
+
+// The lines of the information panel alone (F2): the work pose, each finger's
+// joint angles (of the pose drawn) and contact type, the legend of the types,
+// the manipulation step and time, and what caused a collision or deadlock.
+void InfoLines(const Sim& s, const WindowView& v, OverlayText& out);
+
+// The cause line of the information panel, "" when nothing is to be explained.
+void CauseLine(const Sim& s, char out[100]);
 
 // A count as its decimal digits written over "    \n" (most significant first);
 // a value that does not fit in four characters shows as "****".

@@ -2,6 +2,8 @@
 // without a window. It runs the same start-up as rollgrasp, feeds the keys one
 // by one, answers console waits at once, and can write the state after every
 // key as JSON Lines.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -43,8 +45,9 @@ const char* const kHelp =
     "                        the work's radius (default 0.1)\n"
     "  --contact point|soft  grasp quality: contact model (default soft)\n"
     "  --cone-edges M        grasp quality: edges of the linearised friction cone (default 8)\n"
-    "  --help                this text\n"
-    "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n";
+    "  -h, --help            this text\n"
+    "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n"
+    "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "rollgrasp-batch: %s\n%s", why.c_str(), kUsage);
@@ -86,11 +89,34 @@ bool WriteLine(std::FILE* f, const json& o) {
   return std::fwrite(line.data(), 1, line.size(), f) == line.size() && std::fflush(f) == 0;
 }
 
-bool ReadFile(const std::string& path, std::string* out) {
+// Reads a whole regular file (or a pipe); false with *why for anything else: a
+// directory, a missing or unreadable file, a read error.
+bool ReadFile(const std::string& path, std::string* out, std::string* why) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *why = "it is a directory";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  if (!in) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  try {
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception& e) {
+    *why = e.what();
+    return false;
+  }
+  if (in.bad()) {
+    *why = "read error";
+    return false;
+  }
+  return true;
 }
 
 // The replay as pictures: DIR/frame-NNNN.png for every stored row NNNN, each
@@ -132,7 +158,7 @@ int main(int argc, char** argv) {
       *dst = argv[++i];
       return true;
     };
-    if (a == "--help") {
+    if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
       return 0;
@@ -169,7 +195,8 @@ int main(int argc, char** argv) {
 
   std::string keys;
   if (haveKeysFile) {
-    if (!ReadFile(keysFile, &keys)) return UsageError("cannot read keys file " + keysFile);
+    std::string why;
+    if (!ReadFile(keysFile, &keys, &why)) return UsageError("cannot read keys file " + keysFile + ": " + why);
   } else if (haveKeys) {
     std::string err;
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);

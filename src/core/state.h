@@ -51,6 +51,10 @@ struct Sim {
   char sgnMANIP = 'Y';
   char sgnGC = '\0';
   int COLLkf = 0;
+  // What met the work at the last collision found (finger COLLkf): the link that
+  // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
+  // -1 not known.
+  int COLLlink = -1;
   char sgnCalColl = 'y';
   char sgnFJ[2] = {'1', '2'};
   int cntQ = 0;

@@ -67,7 +67,8 @@ double LinkCylinderDepth(const double a[3], const double b[3], double af, const 
 }
 
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2]) {
+                          const double E[3][3], double hw, double aw, char sgnCC[2],
+                          int* kLink) {
   sgnCC[0] = 'F';
   sgnCC[1] = 'F';
   // the finger in the pose under test
@@ -100,6 +101,7 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
     double d, t1, t2, p1[3], p2[3], nv[3], qc[3];
     char sgn[2];
     auto hit = [&](char f0, char f1) {
+      if (kLink != nullptr) *kLink = kL;
       sgnCC[0] = f0;
       sgnCC[1] = f1;
       return 'C';
@@ -126,21 +128,25 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
   if (kf == s.nfin[s.HAND1]) {
     double ET[3][3], Lc;
     MatTrans(E, ET);
-    return RPalmCylinderCollision2(hPalm, rPalm, r, aw, hw, ET, &Lc);
+    const char palm = RPalmCylinderCollision2(hPalm, rPalm, r, aw, hw, ET, &Lc);
+    if (palm == 'C' && kLink != nullptr) *kLink = 0;
+    return palm;
   }
   return 'F';
 }
 
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
-                        const double E[3][3], double hw, double aw, int* kColl) {
+                        const double E[3][3], double hw, double aw, int* kColl, int* kLink) {
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
   for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
     char sgnCC[2];
-    if (FinCylinderCollision(s, kf, s.nJ, qq[kf], af, r, E, hw, aw, sgnCC) == 'C') {
+    int link = -1;
+    if (FinCylinderCollision(s, kf, s.nJ, qq[kf], af, r, E, hw, aw, sgnCC, &link) == 'C') {
       sgnC = 'C';
       *kColl = kf;
+      if (kLink != nullptr) *kLink = link;
     }
   }
   return sgnC;

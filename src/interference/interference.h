@@ -43,11 +43,17 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
 double SignedCylinderDistance(const double p[3], double hw, double aw);
 
 // finger and hand against the work cylinder; sgnCC names the link feature and the work
-// feature that met ('F', 'F' when no link feature did, also when only the palm interferes)
+// feature that met ('F', 'F' when no link feature did, also when only the palm interferes).
+// kLink, when given, receives what met the work: the link that ends at joint kL
+// (2..n), or 0 for the palm.
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2]);
+                          const double E[3][3], double hw, double aw, char sgnCC[2],
+                          int* kLink = nullptr);
+// Every finger in the pose qq and the palm against the work: 'C' and the last
+// interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
-                        const double E[3][3], double hw, double aw, int* kColl);
+                        const double E[3][3], double hw, double aw, int* kColl,
+                        int* kLink = nullptr);
 
 // ---- the work sphere (centre c, radius aw, in the hand frame)
 

@@ -180,16 +180,26 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
 }
 
 // Whether finger kf in its new pose q2 meets the moved work: any link of it, or the
-// palm with the last finger. The contacting link may touch the work only: on the
-// cylinder it may touch the rim but not enter the side or an end face, on the
-// sphere it may reach into it by no more than kLinkDepthTol.
-bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2) {
+// palm with the last finger; link receives the link that does (nJ + 1 the last one).
+// The contacting link may touch the work only: on the cylinder it may touch the rim
+// but not enter the side or an end face, on the sphere it may reach into it by no
+// more than kLinkDepthTol.
+bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int* link) {
   const int nJ = s.nJ;
-  if (s.WORK1 == '1') return FinSphereCollision(s, kf, q2, r.rw2, aSph, kLinkDepthTol) == 'C';
-  const FingerPose P2 = Findirect_kineR(s, kf, q2);
+  if (s.WORK1 == '1') {
+    if (FinSphereCollision(s, kf, q2, r.rw2, aSph, kLinkDepthTol) != 'C') return false;
+    FinSphereClearance(s, kf, q2, r.rw2, aSph, link);
+    return true;
+  }
   char sgnCC[2] = {'F', 'F'};
-  return FinCylinderCollision(s, kf, nJ, q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC) == 'C' ||
-         LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) > kLinkDepthTol;
+  if (FinCylinderCollision(s, kf, nJ, q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, link) == 'C')
+    return true;
+  // the contacting link may touch the rim only, not enter the side or an end face
+  const FingerPose P2 = Findirect_kineR(s, kf, q2);
+  if (LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) <= kLinkDepthTol)
+    return false;
+  *link = nJ + 1;
+  return true;
 }
 
 // First PR motion: joint rates that follow the work at the contact, over dt. Near a
@@ -236,9 +246,11 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (sgnC == 'D') return sgnC;
 
   // the finger in its new pose must stay clear of the work
-  if (sgnC == 'Y' && FingerMeetsWork(s, r, kf, out.q2)) {
+  int link = -1;
+  if (sgnC == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &link)) {
     sgnC = 'C';
     s.COLLkf = kf;
+    s.COLLlink = link;
   }
   return sgnC;
 }
@@ -251,11 +263,17 @@ char Attempt(Sim& s, const StepStart& st, StepResult& r) {
   MoveWorkStep(s.WORK1, st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
   if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
   if (s.WORK1 == '1') {
-    if (RPalmSphereCollision(hPalm, rPalm, r.rw2, aSph, 0.0) != 'F') return 'C';
+    if (RPalmSphereCollision(hPalm, rPalm, r.rw2, aSph, 0.0) != 'F') {
+      s.COLLlink = 0;  // the palm
+      return 'C';
+    }
   } else {
     double Ew2T[3][3], Lc = 0.0;
     MatTrans(r.Ew2, Ew2T);
-    if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') return 'C';
+    if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
+      s.COLLlink = 0;  // the palm
+      return 'C';
+    }
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
     r.sgnC[kf] = SolveFinger(s, st, r, kf);

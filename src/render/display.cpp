@@ -1,6 +1,6 @@
-// One frame of the scene: camera and light, text overlay, the user's view
-// transform, axes, the work, the hand in the pose that the mode shows, the
-// contact markers, and the replay frame.
+// One frame of the scene: camera and light, the user's view transform, axes, the
+// work, the hand in the pose that the mode shows, the contact markers, the replay
+// frame, the traces of F3, and the text overlay on top.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -15,14 +15,53 @@ constexpr float kHandColour[4] = {0.0f, 0.0f, 1.0f, 1.0f};
 constexpr float kMarkerColour[4] = {1.0f, 1.0f, 0.0f, 1.0f};
 constexpr float kWorkColour[4] = {0.5f, 0.0f, 0.0f, 0.0f};
 
+const double kEye[3] = {14.0 * std::cos(0.2), 14.0 * std::sin(0.2), 8.0};
+
+void LookAt() { gluLookAt(kEye[0], kEye[1], kEye[2], 0.0, 0.0, 0.0, 0.0, 0.0, 1.0); }
+
+void ViewTransform(const Sim& s) {
+  glRotated(s.rot[0], 1.0, 0.0, 0.0);
+  glRotated(s.rot[1], 0.0, 1.0, 0.0);
+  glRotated(s.rot[2], 0.0, 0.0, 1.0);
+  glTranslated(s.trans[0], s.trans[1], s.trans[2]);
+}
+
+// The mouse camera in eye space, between the perspective and the fixed camera:
+// a pan across the view, then an orbit about the scene centre (the point the
+// fixed camera and the view of mode 'I' put at eye position c).
+void MouseCamera(const Sim& s, const Camera& cam, double fovyDeg) {
+  double m[16];
+  glPushMatrix();
+  glLoadIdentity();
+  LookAt();
+  ViewTransform(s);
+  glGetDoublev(GL_MODELVIEW_MATRIX, m);
+  glPopMatrix();
+  const double* p = kSceneCentre;
+  double c[3];
+  for (int i = 0; i < 3; ++i) c[i] = m[i] * p[0] + m[4 + i] * p[1] + m[8 + i] * p[2] + m[12 + i];
+  // one view height at the depth of the centre, for the pan
+  const double height = 2.0 * std::fabs(c[2]) * std::tan(fovyDeg * 3.14159265358979323846 / 360.0);
+  glTranslated(cam.panX * height, cam.panY * height, 0.0);
+  glTranslated(c[0], c[1], c[2]);
+  glRotated(cam.pitch, 1.0, 0.0, 0.0);
+  glRotated(cam.yaw, 0.0, 1.0, 0.0);
+  glTranslated(-c[0], -c[1], -c[2]);
+}
+
 // Perspective and camera go on the model-view matrix (the projection stays the
 // identity), so lighting is computed in the space that includes the perspective.
-void FrameSetUp() {
+void FrameSetUp(const Sim& s, const WindowView& v) {
+  GLint vp[4] = {0, 0, 600, 600};
+  glGetIntegerv(GL_VIEWPORT, vp);
+  double fovy = 30.0, aspect = 1.0;
+  Perspective(vp[2], vp[3], v.cam.zoom, &fovy, &aspect);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  gluPerspective(30.0, 1.0, 1.0, 100.0);
-  gluLookAt(14.0 * std::cos(0.2), 14.0 * std::sin(0.2), 8.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+  gluPerspective(fovy, aspect, 1.0, 100.0);
+  if (!CameraIsHome(v.cam)) MouseCamera(s, v.cam, fovy);
+  LookAt();
   const float position[4] = {4.0f, 0.0f, 4.0f, 0.5f};
   const float ambient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
   const float diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -70,20 +109,24 @@ void Reshape(int w, int h) {
   glMatrixMode(GL_MODELVIEW);
 }
 
-void DrawFrame(const Sim& s) {
-  FrameSetUp();
-  DrawOverlay(s);
-  glRotated(s.rot[0], 1.0, 0.0, 0.0);
-  glRotated(s.rot[1], 0.0, 1.0, 0.0);
-  glRotated(s.rot[2], 0.0, 0.0, 1.0);
-  glTranslated(s.trans[0], s.trans[1], s.trans[2]);
+void DrawFrame(const Sim& s, const WindowView& v) {
+  FrameSetUp(s, v);
+  ViewTransform(s);
   Axes();
-  const bool fromI = s.sgnCAL == 'I';
-  if (s.sgnCAL != 'D') draw_work(s.WORK, s.RWW, s.EWW, kWorkColour);
-  if (s.sgnCALS == 'S') draw_hand(s, s.qq0, kHandColour);
-  if ((s.sgnCAL == 'G' || (fromI && s.sgnCALold == 'G')) && s.sgnCALS != 'S') HandAndMarkers(s);
-  if (s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A')) HandAndMarkers(s);
-  if (s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D')) PSeries(s, s.cntRepeat);
+  const SceneParts p = WhatToDraw(s, v);
+  if (p.work) draw_work(s.WORK, s.RWW, s.EWW, kWorkColour);
+  if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
+  if (p.computedHand) HandAndMarkers(s);
+  if (p.replay) PSeries(s, s.cntRepeat);
+  if (v.traces && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
+  // with F3 the contacts are marked large, over the bodies that hide them, and
+  // the traces go over the markers
+  if (v.traces && p.computedHand)
+    for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
+  if (p.traces) DrawTraces(s);
+  DrawOverlay(s, v);
 }
+
+void DrawFrame(const Sim& s) { DrawFrame(s, WindowView{}); }
 
 }  // namespace rg

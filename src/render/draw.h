@@ -5,6 +5,7 @@
 // .cpp files of this folder.
 #pragma once
 
+#include "app/window_view.h"
 #include "core/state.h"
 
 namespace rg {
@@ -60,16 +61,25 @@ void DrawText3D(float x, float y, float z, void* font, const char* text);
 void* OverlayFont();
 
 // The overlay text lines of the current state: help table, hand and work lines,
-// the velocity label and the mode panel.
-void DrawOverlay(const Sim& s);
+// the velocity label and the mode panel, and the window's own panels of v; drawn
+// over whatever the frame holds.
+void DrawOverlay(const Sim& s, const WindowView& v);
+void DrawOverlay(const Sim& s);  // the start-up view: help shown, no panels
 
 // replay of stored step m
 void PSeries(const Sim& s, int m);
 
-// One whole frame into the current GL context (no buffer swap): frame set-up,
-// overlay, view transform, axes, work, hand, markers, replay.
+// One whole frame into the current GL context (no buffer swap): frame set-up
+// with the camera, view transform, axes, work, hand, markers, replay, the
+// traces of F3, then the overlay on top. Without a view: the start-up view.
+void DrawFrame(const Sim& s, const WindowView& v);
 void DrawFrame(const Sim& s);
 // Viewport for a window of w x h pixels; the projection stays the identity.
 void Reshape(int w, int h);
+
+// The contact traces and the work's own axes (F3); large contact markers.
+void DrawTraces(const Sim& s);
+void DrawWorkAxes(const double rw[3], const double Ew[3][3]);
+void DrawLargeMarker(const double P[3], const float colour[4]);
 
 }  // namespace rg

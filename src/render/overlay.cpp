@@ -1,11 +1,24 @@
 // The text overlay: the help table at the top, the mode panel in the middle, the
-// hand, work and velocity lines at the bottom, all in a fixed 600 x 600 layout
-// space whatever the window size; and text at a point of the 3-D scene. Which
-// lines are shown is decided by OverlayLines; this file only draws them.
+// hand, work and velocity lines at the bottom, and the window's own panels, all
+// placed from a 600 x 600 layout space; and text at a point of the 3-D scene.
+// Which lines are shown is decided by WindowLines; this file only draws them.
+//
+// Placement in a window of any size: the layout is scaled by k = the smaller
+// window side / 600 (at most 1, the bitmap fonts do not grow), lines of the upper
+// half keep their distance from the top edge and lines of the lower half their
+// distance from the bottom edge, so rows never come closer than in the layout;
+// below 600 pixels a smaller font keeps them apart. At 600 x 600 every line lands
+// where the layout puts it.
+//
+// The lines are drawn from a display list that is compiled again only when the
+// text, its placement or the window size change.
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
+#include <cstring>
+
 #include "app/overlay_text.h"
+#include "app/window_view.h"
 #include "render/draw.h"
 
 namespace rg {
@@ -18,13 +31,13 @@ void DrawChars(void* font, const char* text, char stop) {
     glutBitmapCharacter(font, static_cast<unsigned char>(*c));
 }
 
-// Window-space drawing: own 0..600 orthographic mapping on the model-view
-// matrix (the projection is the identity), black, no depth test, no lighting.
-void BeginText2D() {
+// Window-space drawing: a pixel mapping of the viewport on the model-view matrix
+// (the projection is the identity), black, no depth test, no lighting.
+void BeginText2D(double w, double h) {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
-  gluOrtho2D(0.0, 600.0, 0.0, 600.0);
+  gluOrtho2D(0.0, w, 0.0, h);
   glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
@@ -38,19 +51,89 @@ void EndText2D() {
   glPopMatrix();
 }
 
+struct Viewport {
+  int w = 0, h = 0;
+};
+
+Viewport CurrentViewport() {
+  GLint vp[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, vp);
+  Viewport v;
+  v.w = vp[2];
+  v.h = vp[3];
+  return v;
+}
+
+// Layout-to-window scale of a viewport.
+float LayoutScale(const Viewport& vp) {
+  const int side = vp.w < vp.h ? vp.w : vp.h;
+  const float k = side / 600.0f;
+  return k < 1.0f ? k : 1.0f;
+}
+
+float PlaceX(float x, float k) { return x * k; }
+
+float PlaceY(float y, float k, const Viewport& vp) {
+  return y >= 300.0f ? static_cast<float>(vp.h) - (600.0f - y) * k : y * k;
+}
+
+void* FontFor(TextLine::Font f, float k) {
+  if (f == TextLine::Small) return k >= 0.95f ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
+  if (k >= 0.95f) return GLUT_BITMAP_HELVETICA_18;
+  return k >= 0.6f ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
+}
+
+int LineWidth(void* font, const char* text) {
+  int w = 0;
+  for (const char* c = text; *c != '\0' && *c != '\n'; ++c)
+    w += glutBitmapWidth(font, static_cast<unsigned char>(*c));
+  return w;
+}
+
+void DrawLines(const OverlayText& o, const Viewport& vp) {
+  const float k = LayoutScale(vp);
+  BeginText2D(vp.w, vp.h);
+  for (int i = 0; i < o.n; ++i) {
+    const TextLine& l = o.line[i];
+    void* font = FontFor(l.font, k);
+    const float x = PlaceX(l.x, k), y = PlaceY(l.y, k, vp);
+    if (l.style == TextLine::Banner) {
+      // a pale yellow box behind the text, so that it reads over any scene
+      const float w = static_cast<float>(LineWidth(font, l.text));
+      glColor3f(1.0f, 0.92f, 0.45f);
+      glRectf(x - 4.0f, y - 7.0f, x + w + 4.0f, y + 19.0f);
+      glColor3f(0.0f, 0.0f, 0.0f);
+    }
+    glRasterPos2f(x, y);
+    DrawChars(font, l.text, '\n');
+  }
+  EndText2D();
+}
+
+bool SameLines(const OverlayText& a, const OverlayText& b) {
+  if (a.n != b.n) return false;
+  for (int i = 0; i < a.n; ++i) {
+    const TextLine &p = a.line[i], &q = b.line[i];
+    if (p.x != q.x || p.y != q.y || p.font != q.font || p.style != q.style ||
+        std::strcmp(p.text, q.text) != 0)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void* OverlayFont() { return GLUT_BITMAP_HELVETICA_18; }
 
 void DrawText2D(float x, float y, void* font, const char* text) {
-  BeginText2D();
+  BeginText2D(600.0, 600.0);
   glRasterPos2f(x, y);
   DrawChars(font, text, '\n');
   EndText2D();
 }
 
 void DrawTextLines(float x, float y, int n, float dy, void* font, const char rows[][100]) {
-  BeginText2D();
+  BeginText2D(600.0, 600.0);
   for (int i = 0; i < n; ++i) {
     glRasterPos2f(x, y + i * dy);
     // a row without '\n' ends at its zero or at the end of its 100 characters
@@ -69,12 +152,29 @@ void DrawText3D(float x, float y, float z, void* font, const char* text) {
   glPopAttrib();
 }
 
-void DrawOverlay(const Sim& s) {
-  DrawTextLines(5.0f, 580.0f, 11, -20.0f, OverlayFont(), HelpText);
-  OverlayText lines;
-  OverlayLines(s, lines);
-  for (int i = 0; i < lines.n; ++i)
-    DrawText2D(lines.line[i].x, lines.line[i].y, OverlayFont(), lines.line[i].text);
+void DrawOverlay(const Sim& s, const WindowView& v) {
+  static OverlayText lines, cached;
+  static Viewport cachedVp;
+  static GLuint list = 0;
+  WindowLines(s, v, lines);
+  const Viewport vp = CurrentViewport();
+  if (list == 0) list = glGenLists(1);
+  const bool fresh = list != 0 && SameLines(lines, cached) && vp.w == cachedVp.w && vp.h == cachedVp.h;
+  if (fresh) {
+    glCallList(list);
+    return;
+  }
+  if (list == 0) {  // no list to be had: draw directly
+    DrawLines(lines, vp);
+    return;
+  }
+  glNewList(list, GL_COMPILE_AND_EXECUTE);
+  DrawLines(lines, vp);
+  glEndList();
+  cached = lines;
+  cachedVp = vp;
 }
+
+void DrawOverlay(const Sim& s) { DrawOverlay(s, WindowView{}); }
 
 }  // namespace rg

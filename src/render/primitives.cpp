@@ -211,7 +211,6 @@ void DrawLine(const double p0[3], const double p1[3], double w, const float colo
   glVertex3dv(g1);
   glEnd();
   glEnable(GL_LIGHTING);
-  glFlush();
 }
 
 void CylinderNet(const double r0[3], const double E[3][3], double a, double L) {

@@ -1,44 +1,158 @@
-// The window: GLUT set-up, the display, reshape and keyboard callbacks, and the
-// event loop. GLUT callbacks carry no user pointer, so the simulation shown is
-// held in one module-level pointer.
+// The window: GLUT set-up, the display, reshape, keyboard, special-key, mouse and
+// timer callbacks, and the event loop. GLUT callbacks carry no user pointer, so
+// the simulation shown and the window's view state are held at module level.
+//
+// Redraws are requested, not done at once: the simulation's redraw hook posts a
+// redisplay, so the frames asked for by a manipulation step (one per finger) and
+// by a burst of keys coalesce into one frame when the event loop is idle. Only a
+// console wait draws at once, because the event loop stands still while the
+// program waits for the console key.
 #include "render/window.h"
 
 #include <GL/freeglut.h>
 
 #include <cstdlib>
 
-#include "core/console.h"
 #include "app/keyboard.h"
+#include "app/window_view.h"
+#include "core/console.h"
 #include "render/draw.h"
 
 namespace rg {
 namespace {
 
 Sim* gSim = nullptr;
+WindowView gView;
+int gPlayRun = 0;  // numbers the play runs: a timer of a stopped run does nothing
+
+// The mouse drag in progress.
+enum class Drag { None, Orbit, Pan };
+Drag gDrag = Drag::None;
+int gLastX = 0, gLastY = 0;
 
 void Display() {
   if (gSim == nullptr) return;
-  DrawFrame(*gSim);
-  glFlush();
+  DrawFrame(*gSim, gView);
   glutSwapBuffers();
   // no idle processing is ever active
   if (!glutLayerGet(GLUT_NORMAL_DAMAGED)) glutIdleFunc(nullptr);
 }
 
-void Keyboard(unsigned char key, int x, int y) {
-  if (gSim == nullptr) return;
-  if (keyboard(*gSim, key, x, y)) {
-    gSim->con.Flush();
+void Redisplay() { glutPostRedisplay(); }
+
+// A console wait is about to read its key: show the banner now, the event loop
+// will not run until the key has come.
+void BeforeWait(char key) {
+  gView.waitingKey = key;
+  Display();
+  glFinish();
+}
+
+void StopPlay() {
+  gView.playing = false;
+  ++gPlayRun;
+}
+
+// Hands a key to the key machine; true when the program is to end.
+bool Feed(unsigned char key) {
+  const bool quit = keyboard(*gSim, key, 0, 0);
+  gSim->con.Flush();
+  if (gView.waitingKey != '\0') {
+    gView.waitingKey = '\0';  // the wait is over
+    Redisplay();
+  }
+  if (gView.playing && !(PlayApplies(*gSim) && PlayCanStep(*gSim))) StopPlay();
+  Redisplay();
+  return quit;
+}
+
+void PlayTick(int run) {
+  if (gSim == nullptr || run != gPlayRun || !gView.playing) return;
+  // the next tick is due one period after this one, however long the step takes
+  glutTimerFunc(kPlayPeriodMs, PlayTick, run);
+  if (!(PlayApplies(*gSim) && PlayCanStep(*gSim))) {
+    StopPlay();
+    Redisplay();
+    return;
+  }
+  if (Feed('s')) {
     std::exit(0);
   }
-  gSim->con.Flush();
+}
+
+void TogglePlay() {
+  if (gView.playing) {
+    StopPlay();
+  } else if (PlayApplies(*gSim) && PlayCanStep(*gSim)) {
+    gView.playing = true;
+    ++gPlayRun;
+    glutTimerFunc(kPlayPeriodMs, PlayTick, gPlayRun);
+  }
+  Redisplay();
+}
+
+void Keyboard(unsigned char key, int /*x*/, int /*y*/) {
+  if (gSim == nullptr) return;
+  if (key == ' ') {  // a key of the window, not of the key machine
+    TogglePlay();
+    return;
+  }
+  if (Feed(key)) std::exit(0);
+}
+
+void Special(int key, int /*x*/, int /*y*/) {
+  switch (key) {
+    case GLUT_KEY_F1: gView.help = !gView.help; break;
+    case GLUT_KEY_F2: gView.info = !gView.info; break;
+    case GLUT_KEY_F3: gView.traces = !gView.traces; break;
+    case GLUT_KEY_HOME:
+    case GLUT_KEY_F5: CameraReset(gView.cam); break;
+    default: return;
+  }
+  Redisplay();
+}
+
+void Mouse(int button, int state, int x, int y) {
+  // the wheel comes as buttons 3 (away from the user) and 4
+  if (button == 3 || button == 4) {
+    if (state == GLUT_DOWN) {
+      CameraZoom(gView.cam, button == 3 ? 1 : -1);
+      Redisplay();
+    }
+    return;
+  }
+  if (state == GLUT_UP) {
+    gDrag = Drag::None;
+    return;
+  }
+  gLastX = x;
+  gLastY = y;
+  if (button == GLUT_LEFT_BUTTON)
+    gDrag = (glutGetModifiers() & GLUT_ACTIVE_SHIFT) ? Drag::Pan : Drag::Orbit;
+  else if (button == GLUT_RIGHT_BUTTON)
+    gDrag = Drag::Pan;
+}
+
+void Motion(int x, int y) {
+  const int dx = x - gLastX, dy = y - gLastY;
+  gLastX = x;
+  gLastY = y;
+  if (gDrag == Drag::Orbit) {
+    CameraOrbit(gView.cam, dx, dy);
+  } else if (gDrag == Drag::Pan) {
+    CameraPan(gView.cam, dx, dy, glutGet(GLUT_WINDOW_HEIGHT));
+  } else {
+    return;
+  }
+  Redisplay();
 }
 
 }  // namespace
 
 int WindowRun(Sim& s, int argc, char** argv) {
   gSim = &s;
-  s.redraw = [] { Display(); };
+  s.redraw = Redisplay;
+  s.con.beforeWait = BeforeWait;
   glutInitWindowSize(kWindowSize, kWindowSize);
   glutInit(&argc, argv);
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -46,6 +160,9 @@ int WindowRun(Sim& s, int argc, char** argv) {
   glutDisplayFunc(Display);
   glutReshapeFunc(Reshape);
   glutKeyboardFunc(Keyboard);
+  glutSpecialFunc(Special);
+  glutMouseFunc(Mouse);
+  glutMotionFunc(Motion);
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
   glutMainLoop();
   return 0;

@@ -12,8 +12,12 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
   img.py classes IMG x y w h               -> counts of every class (for looking)
   img.py bands IMG CLASS x w h TOP...      -> pixels of CLASS in each band x..x+w, TOP..TOP+h
   img.py hash IMG x y w h                  -> digest of the region's pixels
+  img.py bbox IMG CLASS x y w h            -> "x0 y0 x1 y1" of the CLASS pixels ("none" if none)
+  img.py runs IMG CLASS x y w h            -> number of separate runs of picture rows that
+                                              hold CLASS pixels (text lines that do not touch)
 
-CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow.
+CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow, magenta,
+tracegreen, banner.
 """
 import hashlib
 import struct
@@ -161,6 +165,11 @@ CLASSES = {
     "yellow": lambda r, g, b: r > 150 and g > 150 and b < 100,
     # the lit yellow balls of the replay's contact trail come out pale
     "paleyellow": lambda r, g, b: r > 200 and g > 200 and b < r - 30 and abs(r - g) < 30,
+    # the traces of F3: magenta on the work, green (0, 0.7, 0) on the links
+    "magenta": lambda r, g, b: r > 200 and b > 200 and g < 80,
+    "tracegreen": lambda r, g, b: 165 <= g <= 190 and r < 40 and b < 40,
+    # the box behind the console-wait banner (1, 0.92, 0.45)
+    "banner": lambda r, g, b: r > 245 and 220 <= g <= 245 and 95 <= b <= 135,
 }
 
 
@@ -211,6 +220,24 @@ def main(argv):
         for x, y in region(pic, argv[3:7]):
             digest.update(bytes(pic.pixel(x, y)))
         print(digest.hexdigest())
+    elif cmd == "bbox":
+        pic, test = load(argv[2]), CLASSES[argv[3]]
+        pts = [(x, y) for x, y in region(pic, argv[4:8]) if test(*pic.pixel(x, y))]
+        if not pts:
+            print("none")
+        else:
+            xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+            print(min(xs), min(ys), max(xs), max(ys))
+    elif cmd == "runs":
+        pic, test = load(argv[2]), CLASSES[argv[3]]
+        x, y, w, h = (int(a) for a in argv[4:8])
+        runs, inside = 0, False
+        for yy in range(max(0, y), min(pic.h, y + h)):
+            hit = any(test(*pic.pixel(xx, yy)) for xx in range(max(0, x), min(pic.w, x + w)))
+            if hit and not inside:
+                runs += 1
+            inside = hit
+        print(runs)
     elif cmd == "topng":
         write_png(load(argv[2]), argv[3])
     else:

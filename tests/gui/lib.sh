@@ -96,15 +96,36 @@ keys() {
 # shot NAME: the window's pixels into $WORK/NAME.xwd
 shot() { xwd -id "$WID" -silent >"$WORK/$1.xwd" || fail "xwd could not capture the window"; }
 
-# The window has drawn the help text (dark pixels in the help area): NAME.xwd.
+# The window shows its first frame: the white background over most of the
+# window and the help text at the top, into NAME.xwd. A window that is not yet
+# painted is black (or undefined), which passes neither test, so a busy machine
+# only makes this wait longer.
 wait_drawn() {
-  local i
-  for i in $(seq 50); do
+  local i white help
+  for i in $(seq 150); do
     shot "$1"
-    [ "$(img count "$WORK/$1.xwd" dark 0 0 560 220)" -gt 1500 ] && { settle "$1"; return 0; }
+    white=$(img count "$WORK/$1.xwd" white 0 0 600 600)
+    help=$(img count "$WORK/$1.xwd" dark 0 0 560 220)
+    if [ "$white" -gt 200000 ] && [ "$help" -gt 1500 ] && [ "$help" -lt 20000 ]; then
+      settle "$1"
+      return 0
+    fi
     sleep 0.1
   done
-  fail "the window never showed its help text"
+  fail "the window never showed its first frame (white pixels $white, dark help pixels $help)"
+}
+
+# wait_for NAME TEXT CMD...: takes screenshots NAME until the shell command CMD
+# (which may read $WORK/NAME.xwd) succeeds, then settles it; fails with TEXT.
+wait_for() {
+  local name=$1 what=$2 i
+  shift 2
+  for i in $(seq 100); do
+    shot "$name"
+    if eval "$*"; then [ "${LIVE:-0}" = 1 ] || settle "$name"; return 0; fi
+    sleep 0.15
+  done
+  fail "$what (never seen in $name)"
 }
 
 # Re-takes NAME until two pictures in a row are equal.
@@ -178,12 +199,13 @@ rows() {
   echo "$out"
 }
 
-# wait_rows NAME ROWS: takes screenshots until the panel shows ROWS.
+# wait_rows NAME ROWS: takes screenshots until the panel shows ROWS. With LIVE=1
+# (a window that keeps changing, as while it plays) the picture is not settled.
 wait_rows() {
   local i
   for i in $(seq 75); do
     shot "$1"
-    [ "$(rows "$1")" = "$2" ] && { settle "$1"; return 0; }
+    if [ "$(rows "$1")" = "$2" ]; then [ "${LIVE:-0}" = 1 ] || settle "$1"; return 0; fi
     sleep 0.2
   done
   fail "panel rows $(rows "$1") in $1, expected $2"

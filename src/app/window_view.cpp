@@ -1,0 +1,72 @@
+#include "app/window_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace rg {
+
+const double kSceneCentre[3] = {0.0, 1.0, 0.0};
+
+void CameraOrbit(Camera& c, int dx, int dy) {
+  c.yaw += dx * kOrbitDegPerPixel;
+  c.pitch += dy * kOrbitDegPerPixel;
+  // keep the numbers small over long sessions; a whole turn changes nothing
+  c.yaw = std::remainder(c.yaw, 360.0);
+  c.pitch = std::remainder(c.pitch, 360.0);
+}
+
+void CameraPan(Camera& c, int dx, int dy, int h) {
+  if (h <= 0) return;
+  c.panX += static_cast<double>(dx) / h;
+  c.panY -= static_cast<double>(dy) / h;  // screen y runs downwards, the view's y upwards
+}
+
+void CameraZoom(Camera& c, int steps) {
+  c.zoom = std::clamp(c.zoom * std::pow(kZoomStep, steps), kZoomMin, kZoomMax);
+}
+
+void CameraReset(Camera& c) { c = Camera{}; }
+
+bool CameraIsHome(const Camera& c) {
+  return c.yaw == 0.0 && c.pitch == 0.0 && c.panX == 0.0 && c.panY == 0.0 && c.zoom == 1.0;
+}
+
+void Perspective(int w, int h, double zoom, double* fovyDeg, double* aspect) {
+  *aspect = (w > 0 && h > 0) ? static_cast<double>(w) / h : 1.0;
+  if (*aspect >= 1.0 && zoom == 1.0) {
+    *fovyDeg = 30.0;  // the start-up view, exactly
+    return;
+  }
+  const double kPi = 3.14159265358979323846;
+  double t = std::tan(15.0 * kPi / 180.0);  // half height of the view at unit distance
+  if (*aspect < 1.0) t /= *aspect;
+  if (zoom > 0.0) t /= zoom;
+  *fovyDeg = 2.0 * std::atan(t) * 180.0 / kPi;
+}
+
+bool PlayApplies(const Sim& s) { return s.sgnCAL == 'A' || s.sgnCAL == 'D'; }
+
+bool PlayCanStep(const Sim& s) {
+  if (s.sgnCAL == 'A') return s.sgnMANIP == 'Y' && s.sgnCALGEnd == 'Y';
+  if (s.sgnCAL == 'D') return s.cntRepeat < s.cntMainip1;
+  return false;
+}
+
+SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
+  SceneParts p;
+  const bool fromI = s.sgnCAL == 'I';
+  const bool grasp = s.sgnCAL == 'G' || (fromI && s.sgnCALold == 'G');
+  const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
+  const bool replay = s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D');
+  p.work = s.sgnCAL != 'D';
+  p.computedHand = (grasp && s.sgnCALS != 'S') || manip;
+  p.replay = replay;
+  // Outside the grasp, manipulation and replay the hand stands at its initial
+  // angles, whatever an earlier grasp left in the flags; the grasp mode shows it
+  // there until its first key.
+  p.initialHand = s.sgnCALS == 'S' || !(grasp || manip || replay);
+  p.traces = v.traces && manip && s.sgnCALGEnd == 'Y';
+  return p;
+}
+
+}  // namespace rg

@@ -1,0 +1,75 @@
+// What the window shows besides the simulation state: the panels switched on and
+// off with the function keys, the mouse camera, continuous play and the console
+// wait in progress. This is view state of the window only: the key machine and
+// the batch driver never see it. Which parts of the scene a frame draws is
+// decided here from the state alone, so that the drawing code only draws.
+#pragma once
+
+#include "core/state.h"
+
+namespace rg {
+
+// The mouse camera, on top of the fixed camera and the view turns and shifts of
+// mode 'I': an orbit about the scene centre (degrees about the screen's vertical
+// and horizontal axes), a pan across the screen (in view heights at the depth of
+// the scene centre) and a zoom factor (1 = the start-up picture).
+struct Camera {
+  double yaw = 0.0;
+  double pitch = 0.0;
+  double panX = 0.0;
+  double panY = 0.0;
+  double zoom = 1.0;
+};
+
+struct WindowView {
+  bool help = true;     // F1: the help table at the top
+  bool info = false;    // F2: the information panel
+  bool traces = false;  // F3: work axes, large contact markers, contact traces
+  bool playing = false; // space: repeated 's' steps from a timer in modes 'A' and 'D'
+  char waitingKey = '\0';  // a console wait for this key is in progress
+  Camera cam;
+};
+
+// ---- mouse camera
+constexpr double kOrbitDegPerPixel = 0.5;
+constexpr double kZoomStep = 1.1;
+constexpr double kZoomMin = 0.25;
+constexpr double kZoomMax = 8.0;
+
+// A drag of (dx, dy) pixels (x to the right, y downwards) in a window h pixels high.
+void CameraOrbit(Camera& c, int dx, int dy);
+void CameraPan(Camera& c, int dx, int dy, int h);
+// One wheel notch: steps > 0 zooms in, < 0 out; the zoom stays within its limits.
+void CameraZoom(Camera& c, int steps);
+// Back to the start-up camera.
+void CameraReset(Camera& c);
+bool CameraIsHome(const Camera& c);
+// The point the orbit turns about, in drawing units of the scene (between the
+// palm and the work of the default scene).
+extern const double kSceneCentre[3];
+
+// Vertical field of view (degrees) and aspect ratio of the perspective for a
+// viewport of w x h pixels and zoom: the 30 degree view of a square window, kept
+// undistorted in any window shape (a window taller than wide widens the vertical
+// view so that the square scene still fits across), narrowed by the zoom.
+void Perspective(int w, int h, double zoom, double* fovyDeg, double* aspect);
+
+// ---- continuous play
+constexpr int kPlayPeriodMs = 40;  // one step every 40 ms
+// Space starts play only in the modes that step with 's'.
+bool PlayApplies(const Sim& s);
+// Whether one more 's' would make progress: a manipulation step after a complete
+// grasp while the status is success, or a replay step before the last stored row.
+bool PlayCanStep(const Sim& s);
+
+// ---- which parts of the scene a frame draws
+struct SceneParts {
+  bool work = false;          // the drawn work (RWW, EWW)
+  bool initialHand = false;   // the hand at its initial angles qq0
+  bool computedHand = false;  // the hand as computed (qqa2[1]) with the contact markers
+  bool replay = false;        // the stored step cntRepeat
+  bool traces = false;        // contact traces on the work and the links (with F3)
+};
+SceneParts WhatToDraw(const Sim& s, const WindowView& v);
+
+}  // namespace rg

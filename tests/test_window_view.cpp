@@ -1,0 +1,235 @@
+// The window's own panels and decisions, from the state alone: the information
+// panel, the play line, the console-wait banner, the help switch, what a frame
+// draws, when play can step, the mouse camera's arithmetic, and the refusal of a
+// grasp while the work cuts into the palm.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/keyboard.h"
+#include "app/overlay_text.h"
+#include "app/traces.h"
+#include "app/window_view.h"
+#include "support.h"
+
+using namespace rg;
+
+namespace {
+
+void Keys(Sim& s, const std::string& k) {
+  for (char c : k) keyboard(s, static_cast<unsigned char>(c), 0, 0);
+}
+
+std::string Lines(const Sim& s, const WindowView& v) {
+  OverlayText o;
+  WindowLines(s, v, o);
+  std::string all;
+  for (int i = 0; i < o.n; ++i) all += o.line[i].text;
+  return all;
+}
+
+bool Has(const std::string& all, const std::string& text) { return all.find(text) != std::string::npos; }
+
+}  // namespace
+
+TEST(WindowView, HelpTableShownUnlessHidden) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  EXPECT_TRUE(Has(Lines(*s, v), HelpText[0]));
+  EXPECT_TRUE(Has(Lines(*s, v), HelpText[10]));
+  v.help = false;
+  EXPECT_FALSE(Has(Lines(*s, v), HelpText[0]));
+  EXPECT_TRUE(Has(Lines(*s, v), "Execution Mode : G\n"));  // the panel stays
+}
+
+TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  v.info = true;
+  EXPECT_TRUE(Has(Lines(*s, v), "Work rw=(    0.0,  140.0,  -40.0)\n"));
+  EXPECT_TRUE(Has(Lines(*s, v), "al0=  45.00  bet0=   0.00  qam0=   0.00 deg\n"));
+  EXPECT_TRUE(Has(Lines(*s, v), ") rad  --\n"));  // no contact type before the grasp
+  EXPECT_TRUE(Has(Lines(*s, v), "LC = link on rim"));
+  EXPECT_TRUE(Has(Lines(*s, v), "Step cntManip0=0  time=0.0000\n"));
+  Keys(*s, "ssA" + std::string(10, 's'));
+  const std::string all = Lines(*s, v);
+  EXPECT_TRUE(Has(all, "F1 q=(")) << all;
+  EXPECT_TRUE(Has(all, "F2 q=(")) << all;
+  EXPECT_TRUE(Has(all, ") rad  LC\n")) << all;
+  char step[64];
+  std::snprintf(step, sizeof step, "Step cntManip0=10  time=%.4f\n", s->ManipTS);
+  EXPECT_TRUE(Has(all, step)) << all;
+  // the angles shown are those of the drawn pose
+  char f1[100];
+  std::snprintf(f1, sizeof f1, "F1 q=(%6.3f %6.3f %6.3f %6.3f)", s->qqa2[1][1][1], s->qqa2[1][1][2],
+                s->qqa2[1][1][3], s->qqa2[1][1][4]);
+  EXPECT_TRUE(Has(all, f1)) << all;
+  v.info = false;
+  EXPECT_FALSE(Has(Lines(*s, v), "F1 q=("));
+}
+
+TEST(WindowView, CauseLineNamesDeadlockedFingerAndCollisionPart) {
+  auto s = rgtest::StartedSim();
+  Keys(*s, "ssA" + std::string(400, 's'));  // hand 1 ends in a deadlock of finger 2
+  ASSERT_EQ(s->sgnMANIP, 'D');
+  char line[100];
+  CauseLine(*s, line);
+  EXPECT_STREQ(line, "Deadlock: finger 2 found no rolling motion\n");
+  s->sgnMANIP = 'C';
+  s->COLLkf = 1;
+  s->COLLlink = s->nJ + 1;
+  CauseLine(*s, line);
+  EXPECT_STREQ(line, "Collision: finger 1, link J4-tip met the work\n");
+  s->COLLlink = 0;
+  CauseLine(*s, line);
+  EXPECT_STREQ(line, "Collision: the palm met the work\n");
+  s->sgnMANIP = 'Y';
+  CauseLine(*s, line);
+  EXPECT_STREQ(line, "");
+}
+
+TEST(WindowView, GraspIntoThePalmIsRefused) {
+  auto s = rgtest::StartedSim();
+  Keys(*s, "M" + std::string(20, 'y'));  // the work moved into the palm
+  ASSERT_EQ(s->sgnGC, 'C');
+  Keys(*s, "Gss");
+  EXPECT_EQ(s->nFIN, 0);
+  EXPECT_EQ(s->sgnGRASP, 'N');
+  EXPECT_EQ(s->sgnCALGEnd, 'N');
+  OverlayText o;
+  OverlayLines(*s, o);
+  std::string all;
+  for (int i = 0; i < o.n; ++i) all += o.line[i].text;
+  EXPECT_TRUE(Has(all, "##------No FingerLink Grasp-------##\n"));
+  EXPECT_TRUE(Has(all, "##------Change Work Position------##\n"));
+  char line[100];
+  CauseLine(*s, line);
+  EXPECT_STREQ(line, "Collision: the palm meets the work\n");
+  // moved back out, the grasp runs again
+  Keys(*s, "M" + std::string(20, 'Y') + "Gss");
+  EXPECT_EQ(s->sgnCALGEnd, 'Y');
+}
+
+TEST(WindowView, ModeAWithoutCompleteGraspAsksForOne) {
+  auto s = rgtest::StartedSim();
+  Keys(*s, "A");
+  WindowView v;
+  const std::string all = Lines(*s, v);
+  EXPECT_TRUE(Has(all, "Complete Grasp Needed\n"));
+  EXPECT_TRUE(Has(all, "Hit G, then s for each finger\n"));
+  EXPECT_FALSE(Has(all, "Hit s for discrete Motion\n"));
+  Keys(*s, "GssA");
+  EXPECT_TRUE(Has(Lines(*s, v), "Hit s for discrete Motion\n"));
+}
+
+TEST(WindowView, PlayLineAndWaitBanner) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  EXPECT_FALSE(Has(Lines(*s, v), "Playing"));
+  v.playing = true;
+  EXPECT_TRUE(Has(Lines(*s, v), "Playing: space stops\n"));
+  v.waitingKey = 'e';
+  OverlayText o;
+  WindowLines(*s, v, o);
+  bool banner = false;
+  for (int i = 0; i < o.n; ++i)
+    if (std::string(o.line[i].text) == "waiting for the key e on the console\n")
+      banner = o.line[i].style == TextLine::Banner;
+  EXPECT_TRUE(banner);
+}
+
+TEST(WindowView, PlayStepsUntilTheRunOrTheRecordEnds) {
+  auto s = rgtest::StartedSim();
+  EXPECT_FALSE(PlayApplies(*s));  // mode G
+  Keys(*s, "A");
+  EXPECT_TRUE(PlayApplies(*s));
+  EXPECT_FALSE(PlayCanStep(*s));  // no grasp yet
+  Keys(*s, "GssA");
+  EXPECT_TRUE(PlayCanStep(*s));
+  int steps = 0;
+  while (PlayCanStep(*s) && steps < 1000) {
+    Keys(*s, "s");
+    ++steps;
+  }
+  EXPECT_EQ(s->sgnMANIP, 'D');
+  EXPECT_EQ(steps, 337);  // 336 completed steps and the one that deadlocks
+  Keys(*s, "D");
+  EXPECT_TRUE(PlayCanStep(*s));
+  while (PlayCanStep(*s)) Keys(*s, "s");
+  EXPECT_EQ(s->cntRepeat, s->cntMainip1);
+}
+
+TEST(WindowView, HandAlwaysDrawnOutsideTheComputedModes) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  EXPECT_TRUE(WhatToDraw(*s, v).initialHand);  // start-up: the initial pose
+  Keys(*s, "ss");
+  EXPECT_FALSE(WhatToDraw(*s, v).initialHand);
+  EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
+  for (const char* m : {"H", "W", "J", "JI"}) {
+    Keys(*s, m);
+    SCOPED_TRACE(m);
+    EXPECT_TRUE(WhatToDraw(*s, v).initialHand);
+    EXPECT_FALSE(WhatToDraw(*s, v).computedHand);
+  }
+  Keys(*s, "GssAs");
+  EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
+  EXPECT_FALSE(WhatToDraw(*s, v).traces);
+  v.traces = true;
+  EXPECT_TRUE(WhatToDraw(*s, v).traces);
+}
+
+TEST(WindowView, TracesLieOnTheWorkAndGrowWithTheSteps) {
+  auto s = rgtest::StartedSim();
+  Keys(*s, "ssA" + std::string(50, 's'));
+  std::vector<Point3> w, l;
+  WorkTrace(*s, 2, w);
+  LinkTrace(*s, 2, l);
+  ASSERT_EQ(w.size(), static_cast<size_t>(s->cntMainip1 + 2));
+  ASSERT_EQ(l.size(), w.size());
+  for (const Point3& p : w) {  // on a rim of the drawn cylinder: radius aCyl about its axis
+    double d[3], local[3];
+    for (int i = 0; i < 3; ++i) d[i] = p.p[i] - s->RWW[i];
+    for (int j = 0; j < 3; ++j) local[j] = s->EWW[0][j] * d[0] + s->EWW[1][j] * d[1] + s->EWW[2][j] * d[2];
+    EXPECT_NEAR(std::hypot(local[0], local[1]), aCyl, 1e-6);
+  }
+  // both traces end at the latest contact point
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(w.back().p[i], s->ManipCPNTA2[1][2][i], 1e-9);
+    EXPECT_NEAR(l.back().p[i], s->ManipCPNTA2[1][2][i], 1e-9);
+  }
+  const size_t before = w.size();
+  Keys(*s, std::string(20, 's'));
+  WorkTrace(*s, 2, w);
+  EXPECT_EQ(w.size(), before + 4);  // a stored row every fifth step
+}
+
+TEST(WindowView, MouseCameraArithmetic) {
+  Camera c;
+  EXPECT_TRUE(CameraIsHome(c));
+  CameraOrbit(c, 10, -4);
+  EXPECT_DOUBLE_EQ(c.yaw, 5.0);
+  EXPECT_DOUBLE_EQ(c.pitch, -2.0);
+  CameraPan(c, 60, 30, 600);
+  EXPECT_DOUBLE_EQ(c.panX, 0.1);
+  EXPECT_DOUBLE_EQ(c.panY, -0.05);
+  for (int i = 0; i < 100; ++i) CameraZoom(c, 1);
+  EXPECT_DOUBLE_EQ(c.zoom, kZoomMax);
+  for (int i = 0; i < 100; ++i) CameraZoom(c, -1);
+  EXPECT_DOUBLE_EQ(c.zoom, kZoomMin);
+  CameraReset(c);
+  EXPECT_TRUE(CameraIsHome(c));
+  double fovy = 0, aspect = 0;
+  Perspective(600, 600, 1.0, &fovy, &aspect);
+  EXPECT_EQ(fovy, 30.0);
+  EXPECT_EQ(aspect, 1.0);
+  Perspective(1000, 700, 1.0, &fovy, &aspect);
+  EXPECT_EQ(fovy, 30.0);  // a wide window sees more at the sides
+  EXPECT_DOUBLE_EQ(aspect, 1000.0 / 700.0);
+  Perspective(400, 800, 1.0, &fovy, &aspect);
+  // a tall window keeps the 30 degrees across
+  EXPECT_NEAR(std::tan(fovy * M_PI / 360.0) * aspect, std::tan(15.0 * M_PI / 180.0), 1e-12);
+  Perspective(600, 600, 2.0, &fovy, &aspect);
+  EXPECT_NEAR(std::tan(fovy * M_PI / 360.0), std::tan(15.0 * M_PI / 180.0) / 2.0, 1e-12);
+}
