@@ -15,7 +15,8 @@
 namespace {
 
 const char* const kHelp =
-    "usage: rollgrasp [--no-wait] [--help] [GLUT options]\n"
+    "usage: rollgrasp [--no-wait] [--friction MU] [--torsion T] [--contact point|soft]\n"
+    "                 [--cone-edges M] [--help] [GLUT options]\n"
     "\n"
     "Opens the simulator's window on the default scene; everything else is done\n"
     "with keys in the window (the console shows the key help at start-up).\n"
@@ -23,6 +24,11 @@ const char* const kHelp =
     "  --no-wait   answer every console wait at once, as if its key (e) had been\n"
     "              typed on the console; the wait's line is still printed\n"
     "  -h, --help  print this help and exit\n"
+    "  --friction MU, --torsion T, --contact point|soft, --cone-edges M\n"
+    "              how the grasp quality is judged (information panel, F2):\n"
+    "              Coulomb friction (default 0.5), soft-finger torsion as a\n"
+    "              fraction of the work's radius (0.1), the contact model\n"
+    "              (soft) and the edges of the friction cone (8)\n"
     "\n"
     "In the window, besides the keys of the modes:\n"
     "  space       start or stop continuous play in modes A and D\n"
@@ -37,6 +43,8 @@ const char* const kHelp =
 
 int main(int argc, char** argv) {
   bool noWait = false;
+  rg::QualitySettings quality;
+  quality.model = rg::ContactModel::Soft;
   std::vector<char*> glutArgs;
   if (argc > 0) glutArgs.push_back(argv[0]);
   for (int i = 1; i < argc; ++i) {
@@ -47,6 +55,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--no-wait") == 0) {
       noWait = true;
       continue;
+    }
+    if (rg::IsQualityOption(argv[i])) {
+      std::string err;
+      if (i + 1 >= argc) err = std::string(argv[i]) + " needs a value";
+      if (err.empty() && rg::ParseQualityOption(argv[i], argv[i + 1], &quality, &err)) {
+        ++i;
+        continue;
+      }
+      std::fprintf(stderr, "rollgrasp: %s\n%s", err.c_str(), kHelp);
+      return 2;
     }
     glutArgs.push_back(argv[i]);
   }
@@ -63,6 +81,7 @@ int main(int argc, char** argv) {
   }
   auto sim = std::make_unique<rg::Sim>();
   if (noWait) sim->con.SetKeyMode(rg::Console::KeyMode::AutoAnswer);
+  sim->qualitySettings = quality;
   rg::StartUp(*sim);
   sim->con.Flush();
   return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data());

@@ -128,11 +128,35 @@ TEST(BatchDriver, BadArgumentsAndUnwritableFiles) {
   EXPECT_EQ(Batch("--frames").status, 2);
 }
 
+TEST(BatchDriver, GraspQualityOptionsSetTheJudgement) {
+  struct Case {
+    const char* options;
+    bool holds;  // the default two-finger grasp in force closure
+    const char* model;
+  };
+  for (const Case k : {Case{"", true, "soft"}, Case{"--contact point", false, "point"},
+                       Case{"--contact soft --friction 0 --torsion 0", false, "soft"},
+                       Case{"--friction 0.8 --cone-edges 12", true, "soft"}}) {
+    SCOPED_TRACE(k.options);
+    const std::string path = TempPath("quality.jsonl");
+    ASSERT_EQ(Batch(std::string(k.options) + " --state " + path + " Gss").status, 0);
+    const json q = ReadLines(path).back()["quality"];
+    EXPECT_EQ(q["force_closure"].get<bool>(), k.holds);
+    EXPECT_EQ(q["epsilon"].get<double>() > 0.0, k.holds);
+    EXPECT_EQ(q["model"].get<std::string>(), k.model);
+  }
+  // bad values are usage errors
+  for (const char* bad : {"--friction -1 G", "--friction x G", "--cone-edges 2 G", "--contact hard G",
+                          "--torsion"})
+    EXPECT_EQ(Batch(bad).status, 2) << bad;
+}
+
 TEST(BatchDriver, HelpListsEveryOption) {
   const BatchRun r = Batch("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("usage: rollgrasp-batch ", 0), 0u);
-  for (const char* o : {"--state", "--trajectory", "--snapshot", "--frames", "--keys-file"})
+  for (const char* o : {"--state", "--trajectory", "--snapshot", "--frames", "--keys-file", "--friction",
+                        "--torsion", "--contact", "--cone-edges"})
     EXPECT_NE(r.out.find(std::string("\n  ") + o + " "), std::string::npos) << o;
   EXPECT_EQ(r.out.find("ワーク"), std::string::npos);  // no start-up: nothing was run
 }

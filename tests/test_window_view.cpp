@@ -52,6 +52,8 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   EXPECT_TRUE(Has(Lines(*s, v), ") rad  --\n"));  // no contact type before the grasp
   EXPECT_TRUE(Has(Lines(*s, v), "LC = link on rim"));
   EXPECT_TRUE(Has(Lines(*s, v), "Step cntManip0=0  time=0.0000\n"));
+  // no grasp yet: nothing holds the work
+  EXPECT_TRUE(Has(Lines(*s, v), "Quality (soft, mu 0.5): no force closure\n"));
   Keys(*s, "ssA" + std::string(10, 's'));
   const std::string all = Lines(*s, v);
   EXPECT_TRUE(Has(all, "F1 q=(")) << all;
@@ -60,6 +62,8 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   char step[64];
   std::snprintf(step, sizeof step, "Step cntManip0=10  time=%.4f\n", s->ManipTS);
   EXPECT_TRUE(Has(all, step)) << all;
+  // the two soft fingers hold it
+  EXPECT_TRUE(Has(all, "Quality (soft, mu 0.5): force closure, epsilon 0.09")) << all;
   // the angles shown are those of the drawn pose
   char f1[100];
   std::snprintf(f1, sizeof f1, "F1 q=(%6.3f %6.3f %6.3f %6.3f)", s->qqa2[1][1][1], s->qqa2[1][1][2],

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "record/grasp_quality.h"
+
 #include "app/window_view.h"
 
 namespace rg {
@@ -209,6 +211,15 @@ void CauseLine(const Sim& s, char out[100]) {
   }
 }
 
+void QualityLine(const QualityResult& q, char out[100]) {
+  const char* model = ContactModelName(q.settings.model);
+  if (q.force_closure)
+    std::snprintf(out, 100, "Quality (%s, mu %.2g): force closure, epsilon %.4f\n", model,
+                  q.settings.mu, q.epsilon);
+  else
+    std::snprintf(out, 100, "Quality (%s, mu %.2g): no force closure\n", model, q.settings.mu);
+}
+
 void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   char buf[100];
   float y = kInfoTop;
@@ -234,6 +245,9 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   AddSmall(o, y, "TL = tip on side, TD = tip on disk, NN = no contact\n");
   y -= kInfoStep;
   std::snprintf(buf, sizeof buf, "Step cntManip0=%d  time=%.4f\n", s.cntManip0, s.ManipTS);
+  AddSmall(o, y, buf);
+  y -= kInfoStep;
+  QualityLine(GraspQualityNow(s), buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
   CauseLine(s, buf);
