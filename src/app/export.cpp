@@ -51,45 +51,35 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   o["key"] = key;
   o["console"] = console;
   o["redraws"] = redraws;
-  o["sgnCAL"] = CharString(s.sgnCAL);
-  o["sgnCALold"] = CharString(s.sgnCALold);
-  o["sgnCALS"] = CharString(s.sgnCALS);
-  o["sgnCALGEnd"] = CharString(s.sgnCALGEnd);
-  o["sgnGRASP"] = CharString(s.sgnGRASP);
-  o["sgnCALGChk"] = CharString(s.sgnCALGChk);
-  o["sgnMANIP"] = CharString(s.sgnMANIP);
-  o["sgnGC"] = CharString(s.sgnGC);
-  o["sgnCalColl"] = CharString(s.sgnCalColl);
+  // the flags, one character each ("" for the zero character)
+  for (const auto& [name, c] : {std::pair<const char*, char>{"sgnCAL", s.sgnCAL},
+                                {"sgnCALold", s.sgnCALold}, {"sgnCALS", s.sgnCALS},
+                                {"sgnCALGEnd", s.sgnCALGEnd}, {"sgnGRASP", s.sgnGRASP},
+                                {"sgnCALGChk", s.sgnCALGChk}, {"sgnMANIP", s.sgnMANIP},
+                                {"sgnGC", s.sgnGC}, {"sgnCalColl", s.sgnCalColl},
+                                {"WORK1", s.WORK1}})
+    o[name] = CharString(c);
   o["sgnFJ"] = TwoChars(s.sgnFJ);
-  o["HAND1"] = s.HAND1;
-  o["nF"] = s.nF;
-  o["nJ"] = s.nJ;
-  o["nFIN"] = s.nFIN;
-  o["cntQ"] = s.cntQ;
-  o["COLLkf"] = s.COLLkf;
-  o["cntManip0"] = s.cntManip0;
-  o["cntMainip1"] = s.cntMainip1;
-  o["cntRepeat"] = s.cntRepeat;
-  o["WORK1"] = CharString(s.WORK1);
-  o["ManipTS"] = s.ManipTS;
-  o["al0"] = s.al0;
-  o["bet0"] = s.bet0;
-  o["qam0"] = s.qam0;
+  // the counters
+  for (const auto& [name, n] : {std::pair<const char*, int>{"HAND1", s.HAND1}, {"nF", s.nF},
+                                {"nJ", s.nJ}, {"nFIN", s.nFIN}, {"cntQ", s.cntQ},
+                                {"COLLkf", s.COLLkf}, {"cntManip0", s.cntManip0},
+                                {"cntMainip1", s.cntMainip1}, {"cntRepeat", s.cntRepeat}})
+    o[name] = n;
+  // the numbers, vectors and frames
+  for (const auto& [name, x] : {std::pair<const char*, double>{"ManipTS", s.ManipTS},
+                                {"al0", s.al0}, {"bet0", s.bet0}, {"qam0", s.qam0}, {"dt", s.dt}})
+    o[name] = x;
   o["WorkVel"] = std::string(s.WorkVel);
-  o["rwG0"] = Vec3(s.rwG0);
-  o["rwG"] = Vec3(s.rwG);
-  o["RWW"] = Vec3(s.RWW);
-  o["vw"] = Vec3(s.vw);
-  o["omww"] = Vec3(s.omww);
-  o["omw"] = Vec3(s.omw);
-  o["rot"] = Vec3(s.rot);
-  o["trans"] = Vec3(s.trans);
-  o["EwG0"] = Mat3(s.EwG0);
-  o["EwG"] = Mat3(s.EwG);
-  o["EWW"] = Mat3(s.EWW);
-  o["ManipRW2"] = Vec3(s.ManipRW2[1]);
-  o["ManipEW2"] = Mat3(s.ManipEW2[1]);
-  o["dt"] = s.dt;
+  for (const auto& [name, v] : {std::pair<const char*, const double*>{"rwG0", s.rwG0},
+                                {"rwG", s.rwG}, {"RWW", s.RWW}, {"vw", s.vw},
+                                {"omww", s.omww}, {"omw", s.omw}, {"rot", s.rot},
+                                {"trans", s.trans}, {"ManipRW2", s.ManipRW2[1]}})
+    o[name] = Vec3(v);
+  using Frame = const double (*)[3];
+  for (const auto& [name, E] : {std::pair<const char*, Frame>{"EwG0", s.EwG0}, {"EwG", s.EwG},
+                                {"EWW", s.EWW}, {"ManipEW2", s.ManipEW2[1]}})
+    o[name] = Mat3(E);
   json fingers = json::array();
   for (int kf = 1; kf <= s.nF; ++kf) {
     json f;
@@ -102,14 +92,10 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     f["sgnUML"] = CharString(s.sgnUML[kf]);
     f["sgnC"] = CharString(s.sgnC[kf]);
     const ContactPrm& p = s.ManipPrm2[1][kf];
-    f["Lf"] = p.Lf;
-    f["fif"] = p.fif;
-    f["psif"] = p.psif;
-    f["Lw"] = p.Lw;
-    f["Ltw"] = p.Ltw;
-    f["thw"] = p.thw;
-    f["alw"] = p.alw;
-    f["betw"] = p.betw;
+    for (const auto& [name, x] : {std::pair<const char*, double>{"Lf", p.Lf}, {"fif", p.fif},
+                                  {"psif", p.psif}, {"Lw", p.Lw}, {"Ltw", p.Ltw},
+                                  {"thw", p.thw}, {"alw", p.alw}, {"betw", p.betw}})
+      f[name] = x;
     f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
     const FingerPose P = Findirect_kineR(s, kf, s.qqa2[1][kf]);

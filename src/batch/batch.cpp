@@ -49,6 +49,18 @@ const char* const kHelp =
     "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n"
     "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
 
+// Opens an output file for writing (nullptr when no path is given); a file that
+// cannot be written is reported and clears *ok.
+std::FILE* OpenOutput(const std::string& path, bool* ok) {
+  if (path.empty()) return nullptr;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    std::fprintf(stderr, "rollgrasp-batch: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    *ok = false;
+  }
+  return f;
+}
+
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "rollgrasp-batch: %s\n%s", why.c_str(), kUsage);
   return 2;
@@ -213,23 +225,10 @@ int main(int argc, char** argv) {
   }
 
   // Output files are opened before the run so that an unwritable path fails at once.
-  std::FILE* trajectoryOut = nullptr;
-  if (!trajectoryPath.empty()) {
-    trajectoryOut = std::fopen(trajectoryPath.c_str(), "wb");
-    if (trajectoryOut == nullptr) {
-      std::fprintf(stderr, "rollgrasp-batch: cannot write %s: %s\n", trajectoryPath.c_str(), std::strerror(errno));
-      return 1;
-    }
-  }
-
-  std::FILE* stateOut = nullptr;
-  if (!statePath.empty()) {
-    stateOut = std::fopen(statePath.c_str(), "wb");
-    if (stateOut == nullptr) {
-      std::fprintf(stderr, "rollgrasp-batch: cannot write %s: %s\n", statePath.c_str(), std::strerror(errno));
-      return 1;
-    }
-  }
+  bool opened = true;
+  std::FILE* trajectoryOut = OpenOutput(trajectoryPath, &opened);
+  std::FILE* stateOut = OpenOutput(statePath, &opened);
+  if (!opened) return 1;
 
   // console waits are answered at once; the text of each key goes into its state
   // line and then to standard output
