@@ -47,12 +47,14 @@ std::string CheckSane(const rg::Sim& s) {
   if (s.cntRepeat < 0 || s.cntRepeat > s.cntMainip1) return "cntRepeat out of range";
   if (s.cntQ < -1) return "cntQ below -1";
   if (s.COLLkf < 0 || s.COLLkf > s.nF) return "COLLkf out of range";
+  if (s.COLLlink < -1 || s.COLLlink > s.nJ + 1) return "COLLlink out of range";
   for (int i = 0; i < 2; ++i)
     if (!In(s.sgnFJ[i], "01234", true)) return Flag("sgnFJ", s.sgnFJ[i]);
   for (int kf = 1; kf <= s.nF; ++kf) {
     if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
-    if (!In(s.sgnUML[kf], "ULM", true)) return Flag("sgnUML", s.sgnUML[kf]);
-    if (!In(s.GGTYPE[kf][0], "LTNUB", true) || !In(s.GGTYPE[kf][1], "LCDNUB", true))
+    // 'S' is the sphere work: its contacts "LS" and "TS"
+    if (!In(s.sgnUML[kf], "ULMS", true)) return Flag("sgnUML", s.sgnUML[kf]);
+    if (!In(s.GGTYPE[kf][0], "LTNUB", true) || !In(s.GGTYPE[kf][1], "LCDNUBS", true))
       return "GGTYPE out of its letters";
   }
 
