@@ -60,6 +60,15 @@ like_end now || fail "the run did not reach its end after $answered console keys
 at_most "$(count now banner 0 230 600 40)" 0 "banner pixels after the waits were answered"
 note "$answered console waits answered with e; the run ended without a banner"
 kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null; APP_PID=""
+# the ended program's window may stay mapped for a moment: wait until it has
+# gone, so that the next search finds the new program's window and not this one
+OLD_WID=$WID
+for i in $(seq 100); do
+  xdotool search --onlyvisible --name "$TITLE_RE" 2>/dev/null | grep -qx "$OLD_WID" || break
+  sleep 0.1
+done
+xdotool search --onlyvisible --name "$TITLE_RE" 2>/dev/null | grep -qx "$OLD_WID" &&
+  fail "the first program's window did not go away"
 
 # --- --no-wait: the same run goes through by itself
 rm -f "$WORK/app.out"
@@ -68,8 +77,11 @@ APP_PID=$!
 find_window
 xdotool windowmove "$WID" 0 0
 wait_drawn first2
+[ "$(xwininfo -id "$WID" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w"x"h}')" = 600x600 ] ||
+  fail "the window is not 600x600"
 keys H 2 G s s s A space
-wait_for end2 "the end of the run with --no-wait" like_end end2
+# the whole run plays through by itself: slow under the sanitizers, so look longer
+WAIT_TRIES=1000 wait_for end2 "the end of the run with --no-wait" like_end end2
 [ "$(waits)" -ge 1 ] || fail "--no-wait: the waits' lines are not printed"
 note "--no-wait answered $(waits) console waits by itself"
 echo PASS

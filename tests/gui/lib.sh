@@ -120,7 +120,9 @@ wait_drawn() {
 wait_for() {
   local name=$1 what=$2 i
   shift 2
-  for i in $(seq 100); do
+  # WAIT_TRIES: more looks for content that takes long to come (a whole run under
+  # the sanitizers on a loaded machine)
+  for i in $(seq "${WAIT_TRIES:-100}"); do
     shot "$name"
     if eval "$*"; then [ "${LIVE:-0}" = 1 ] || settle "$name"; return 0; fi
     sleep 0.15
