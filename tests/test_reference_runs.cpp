@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "batch_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,33 +32,16 @@ uint64_t Fnv1a(const std::string& line) {
   return h;
 }
 
-std::vector<std::string> Lines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 // Runs the batch driver on the keys; the hashes of its state lines, then of its CSV lines.
 std::vector<std::string> RunBatch(const std::string& name, const std::string& keys) {
-  const fs::path dir = fs::temp_directory_path() / ("rg-ref-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  const fs::path keyFile = dir / (name + ".keys"), state = dir / (name + ".jsonl"),
-                 csv = dir / (name + ".csv");
-  std::ofstream(keyFile, std::ios::binary) << keys;
-  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch --state " +
-                          state.string() + " --trajectory " + csv.string() + " --keys-file " +
-                          keyFile.string() + " >/dev/null 2>&1 </dev/null";
-  const int rc = std::system(cmd.c_str());
-  EXPECT_EQ(rc, 0) << cmd;
+  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-ref", name, keys);
   std::vector<std::string> out;
-  for (const fs::path& f : {state, csv})
-    for (const std::string& l : Lines(f)) {
+  for (const std::vector<std::string>* lines : {&run.state, &run.csv})
+    for (const std::string& l : *lines) {
       char hex[20];
       std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(Fnv1a(l)));
       out.push_back(hex);
     }
-  fs::remove_all(dir);
   return out;
 }
 
@@ -104,7 +89,7 @@ TEST(ReferenceRuns, EveryStateAndTrajectoryLineIsAsRecorded) {
       continue;
     }
     ASSERT_TRUE(fs::exists(ref)) << "no reference " << ref;
-    const std::vector<std::string> want = Lines(ref);
+    const std::vector<std::string> want = rgtest::Lines(ref);
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i)
       ASSERT_EQ(got[i], want[i]) << "output line " << i << " (state lines first, then the CSV)";

@@ -16,16 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "batch_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> Lines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
 
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> out;
@@ -36,18 +31,10 @@ std::vector<std::string> Split(const std::string& line) {
 
 // The run's end ("<sgnMANIP> <cntManip0>") and its trajectory CSV.
 std::vector<std::string> RunBatch(const std::string& name, const std::string& keys) {
-  const fs::path dir = fs::temp_directory_path() / ("rg-sref-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  const fs::path keyFile = dir / (name + ".keys"), state = dir / (name + ".jsonl"),
-                 csv = dir / (name + ".csv");
-  std::ofstream(keyFile, std::ios::binary) << keys;
-  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch --state " +
-                          state.string() + " --trajectory " + csv.string() + " --keys-file " +
-                          keyFile.string() + " >/dev/null 2>&1 </dev/null";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-sref", name, keys);
   // the end of the manipulation: the last state's status and step count
   std::string end = "none";
-  const std::vector<std::string> states = Lines(state);
+  const std::vector<std::string>& states = run.state;
   if (!states.empty()) {
     const std::string& last = states.back();
     auto field = [&](const std::string& key) {
@@ -60,8 +47,7 @@ std::vector<std::string> RunBatch(const std::string& name, const std::string& ke
     end = field("sgnMANIP") + " " + field("cntManip0");
   }
   std::vector<std::string> out{end};
-  for (const std::string& l : Lines(csv)) out.push_back(l);
-  fs::remove_all(dir);
+  out.insert(out.end(), run.csv.begin(), run.csv.end());
   return out;
 }
 
@@ -120,7 +106,7 @@ TEST(SolverReference, SameEndsAndTrajectoriesWithinTolerance) {
       continue;
     }
     ASSERT_TRUE(fs::exists(ref)) << "no reference " << ref;
-    const std::vector<std::string> want = Lines(ref);
+    const std::vector<std::string> want = rgtest::Lines(ref);
     ASSERT_EQ(got[0], want[0]) << "status and steps at the end";
     ASSERT_EQ(got.size(), want.size()) << "stored rows";
     // columns by name: the CSV may have gained columns since, never lost one

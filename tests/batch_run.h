@@ -1,0 +1,48 @@
+// Runs the built rollgrasp-batch on a key string and reads back the state
+// lines and trajectory CSV it wrote: for tests that compare whole runs with
+// stored references. Needs RG_BUILD_DIR (set for every test by the build).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace rgtest {
+
+inline std::vector<std::string> Lines(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+struct BatchRun {
+  std::vector<std::string> state;  // one JSON line per state written
+  std::vector<std::string> csv;    // the trajectory CSV, header first
+};
+
+// Runs the batch driver with `keys` given in a keys file; a non-zero exit
+// status is a test failure. `tag` keeps the scratch files of different tests apart.
+inline BatchRun RunBatchFiles(const std::string& tag, const std::string& name,
+                              const std::string& keys) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / (tag + "-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path keyFile = dir / (name + ".keys"), state = dir / (name + ".jsonl"),
+                 csv = dir / (name + ".csv");
+  std::ofstream(keyFile, std::ios::binary) << keys;
+  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch --state " +
+                          state.string() + " --trajectory " + csv.string() + " --keys-file " +
+                          keyFile.string() + " >/dev/null 2>&1 </dev/null";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  BatchRun run{Lines(state), Lines(csv)};
+  fs::remove_all(dir);
+  return run;
+}
+
+}  // namespace rgtest
