@@ -45,13 +45,17 @@ bool OpenWindow(std::string* why) {
   return open;
 }
 
+// Opens the window on the first call; without a display the benchmark is
+// skipped with the reason.
+bool WindowOrSkip(benchmark::State& state) {
+  std::string why;
+  if (OpenWindow(&why)) return true;
+  state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
+  return false;
+}
+
 void BM_DisplayDefaultScene(benchmark::State& state) {
-  static std::string why;
-  static const bool open = OpenWindow(&why);
-  if (!open) {
-    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
-    return;
-  }
+  if (!WindowOrSkip(state)) return;
   auto s = std::make_unique<rg::Sim>();
   rg::StartUpQuiet(*s);
   for (auto _ : state) {
@@ -64,12 +68,7 @@ BENCHMARK(BM_DisplayDefaultScene)->Unit(benchmark::kMillisecond);
 // The parts of a frame: clearing the buffers alone, and the overlay text alone
 // (help table, panel and bottom lines) over a cleared frame.
 void BM_ClearOnly(benchmark::State& state) {
-  static std::string why;
-  static const bool open = OpenWindow(&why);
-  if (!open) {
-    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
-    return;
-  }
+  if (!WindowOrSkip(state)) return;
   for (auto _ : state) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glFinish();
@@ -78,12 +77,7 @@ void BM_ClearOnly(benchmark::State& state) {
 BENCHMARK(BM_ClearOnly)->Unit(benchmark::kMillisecond);
 
 void BM_OverlayText(benchmark::State& state) {
-  static std::string why;
-  static const bool open = OpenWindow(&why);
-  if (!open) {
-    state.SkipWithError(("no display: " + why + " (run under xvfb-run -a)").c_str());
-    return;
-  }
+  if (!WindowOrSkip(state)) return;
   auto s = std::make_unique<rg::Sim>();
   rg::StartUpQuiet(*s);
   for (auto _ : state) {
