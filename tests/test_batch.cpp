@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -215,4 +216,42 @@ TEST(BatchDriver, SnapshotWithoutADisplayWritesNothing) {
   std::FILE* f = std::fopen(png.c_str(), "rb");
   EXPECT_EQ(f, nullptr);
   if (f != nullptr) std::fclose(f);
+}
+
+// The drawing code is a module loaded only for pictures: a copy of the driver
+// alone in a folder runs keys and writes state as usual, refuses a picture
+// with a message naming the missing module, and never maps the GL libraries.
+TEST(BatchDriver, DrawingModuleLoadedOnlyForPictures) {
+  const std::string dir = TempPath("alone");
+  ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir + " && cp " + BuildDir() +
+                         "/rollgrasp-batch " + dir + "/").c_str()),
+            0);
+  const std::string state = dir + "/s.jsonl";
+  int st = std::system((dir + "/rollgrasp-batch --state " + state + " H2Gsss </dev/null >/dev/null 2>&1").c_str());
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  const std::vector<json> lines = ReadLines(state);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines.back()["sgnCALGEnd"], "Y");  // the grasp completed
+
+  const std::string err = dir + "/err.txt", png = dir + "/p.png";
+  st = std::system((dir + "/rollgrasp-batch --snapshot " + png + " G </dev/null >/dev/null 2>" + err).c_str());
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 1);
+  std::ifstream in(err);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("cannot load the drawing module"), std::string::npos) << text;
+  EXPECT_NE(text.find("librollgrasp-render.so"), std::string::npos) << text;
+  EXPECT_EQ(std::fopen(png.c_str(), "rb"), nullptr);
+
+  // the shared libraries a run without pictures maps
+  const std::string maps = dir + "/maps.txt";
+  st = std::system(("LD_DEBUG=files " + BuildDir() + "/rollgrasp-batch G </dev/null >/dev/null 2>" + maps).c_str());
+  ASSERT_TRUE(WIFEXITED(st));
+  std::ifstream mi(maps);
+  const std::string loaded((std::istreambuf_iterator<char>(mi)), std::istreambuf_iterator<char>());
+  EXPECT_NE(loaded.find("libstdc++"), std::string::npos) << "no loader trace";
+  for (const char* lib : {"libGL", "libglut", "libX11", "libpng"})
+    EXPECT_EQ(loaded.find(lib), std::string::npos) << lib << " is loaded by a run without pictures";
+  std::system(("rm -rf " + dir).c_str());
 }

@@ -20,8 +20,7 @@
 #include "app/keyboard.h"
 #include "core/state.h"
 #include "record/report.h"
-#include "render/snapshot.h"
-#include "render/window.h"
+#include "batch/render_loader.h"
 
 namespace {
 
@@ -134,7 +133,7 @@ bool ReadFile(const std::string& path, std::string* out, std::string* why) {
 // The replay as pictures: DIR/frame-NNNN.png for every stored row NNNN, each
 // drawn like --snapshot. The replay is typed on a copy of the final state ('D',
 // then 's' before each further row), so the run's own state stays as it ended.
-int WriteFrames(const rg::Sim& s, const std::string& dir) {
+int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) {
@@ -151,7 +150,7 @@ int WriteFrames(const rg::Sim& s, const std::string& dir) {
     if (m > 0) rg::keyboard(*replay, 's', 0, 0);
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%04d.png", m);
-    if (RenderSnapshotPNG(*replay, (dir + name).c_str()) != 0) return 1;
+    if (r.snapshotPng(replay.get(), (dir + name).c_str()) != 0) return 1;
   }
   return 0;
 }
@@ -214,12 +213,19 @@ int main(int argc, char** argv) {
     if (!DecodeKeys(keysArg, &keys, &err)) return UsageError(err);
   }
 
+  // The drawing code is loaded only for a picture.
+  rgbatch::Renderer renderer;
   if (!snapshotPath.empty() || !framesDir.empty()) {
     const char* option = snapshotPath.empty() ? "--frames" : "--snapshot";
     std::string why;
-    if (!rg::DisplayAvailable(&why)) {
+    if (!rgbatch::LoadRenderer(&renderer, &why)) {
+      std::fprintf(stderr, "rollgrasp-batch: %s: %s\n", option, why.c_str());
+      return 1;
+    }
+    char reason[256] = "";
+    if (!renderer.displayAvailable(reason, sizeof reason)) {
       std::fprintf(stderr, "rollgrasp-batch: %s needs an X display (%s); run it under xvfb-run -a\n",
-                   option, why.c_str());
+                   option, reason);
       return 1;
     }
   }
@@ -270,8 +276,9 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  if (status == 0 && !snapshotPath.empty() && RenderSnapshotPNG(s, snapshotPath.c_str()) != 0) status = 1;
-  if (status == 0 && !framesDir.empty() && WriteFrames(s, framesDir) != 0) status = 1;
+  if (status == 0 && !snapshotPath.empty() && renderer.snapshotPng(&s, snapshotPath.c_str()) != 0)
+    status = 1;
+  if (status == 0 && !framesDir.empty() && WriteFrames(renderer, s, framesDir) != 0) status = 1;
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;

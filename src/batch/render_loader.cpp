@@ -1,0 +1,39 @@
+#include "batch/render_loader.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "render/module.h"
+
+namespace rgbatch {
+
+bool LoadRenderer(Renderer* out, std::string* why) {
+  // beside the program itself, wherever it was started from
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    *why = "cannot find the program's own folder: " + ec.message();
+    return false;
+  }
+  const std::string file = (self.parent_path() / RG_RENDER_MODULE_FILE).string();
+  void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    const char* err = dlerror();
+    *why = std::string("cannot load the drawing module: ") + (err ? err : file.c_str());
+    return false;
+  }
+  // the module stays loaded until the program ends
+  out->displayAvailable = reinterpret_cast<int (*)(char*, std::size_t)>(
+      dlsym(lib, "rg_render_display_available"));
+  out->snapshotPng =
+      reinterpret_cast<int (*)(const rg::Sim*, const char*)>(dlsym(lib, "rg_render_snapshot_png"));
+  if (out->displayAvailable == nullptr || out->snapshotPng == nullptr) {
+    *why = "the drawing module " + file + " lacks its entry points";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace rgbatch

@@ -1,0 +1,17 @@
+// Loads the drawing module beside the running program on first use.
+#pragma once
+
+#include <string>
+
+#include "core/state.h"
+
+namespace rgbatch {
+
+// The drawing entry points of the module, or false with *why saying what failed.
+struct Renderer {
+  int (*displayAvailable)(char* why, std::size_t n) = nullptr;
+  int (*snapshotPng)(const rg::Sim* s, const char* path) = nullptr;
+};
+bool LoadRenderer(Renderer* out, std::string* why);
+
+}  // namespace rgbatch

@@ -1,0 +1,20 @@
+// The entry points of the drawing code as a module that a program without a
+// window loads only when it needs a picture (rollgrasp-batch --snapshot and
+// --frames): a run that writes no picture then does not load GL, GLUT, X11 or
+// libpng at all, which is most of such a program's start-up time.
+#pragma once
+
+#include <cstddef>
+
+#include "core/state.h"
+
+// The module's file name, found beside the program that loads it.
+#define RG_RENDER_MODULE_FILE "librollgrasp-render.so"
+
+extern "C" {
+// rg::DisplayAvailable: 1 when an X display with OpenGL can be opened; else 0
+// with the reason in why (at most n bytes, terminated).
+int rg_render_display_available(char* why, std::size_t n);
+// RenderSnapshotPNG: the frame the window would show for s, written to path.
+int rg_render_snapshot_png(const rg::Sim* s, const char* path);
+}
