@@ -63,10 +63,10 @@ def main(argv):
     fig.savefig(out / "joints.png", dpi=80)
     plt.close(fig)
 
-    spec = [("Lf", "Lf: along the last link"), ("fif", "fif: about the link [rad]"),
-            ("thw", "thw: about the work axis [rad]")]
-    fig, axes = plt.subplots(len(spec), 1, figsize=(7, 6.6), sharex=True)
-    for ax, (p, label) in zip(axes, spec):
+    params = [("Lf", "Lf: along the last link"), ("fif", "fif: about the link [rad]"),
+              ("thw", "thw: about the work axis [rad]")]
+    fig, axes = plt.subplots(len(params), 1, figsize=(7, 6.6), sharex=True)
+    for ax, (p, label) in zip(axes, params):
         for kf in fs:
             ax.plot(t, cols["%s_f%d" % (p, kf)], label="finger %d" % kf)
         ax.set_ylabel(label, fontsize=8)

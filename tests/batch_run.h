@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rgtest {
@@ -43,6 +46,24 @@ inline BatchRun RunBatchFiles(const std::string& tag, const std::string& name,
   BatchRun run{Lines(state), Lines(csv)};
   fs::remove_all(dir);
   return run;
+}
+
+// The fuzzer's seed key sequences (fuzz/seeds, sorted by file name) as
+// ("seed-<file>", keys) pairs: whole runs the references also cover.
+inline std::vector<std::pair<std::string, std::string>> FuzzSeedRuns() {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(fs::path(RG_SOURCE_DIR) / "fuzz" / "seeds"))
+    if (e.is_regular_file()) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  std::vector<std::pair<std::string, std::string>> runs;
+  for (const fs::path& f : files) {
+    std::ifstream in(f, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    runs.emplace_back("seed-" + f.filename().string(), ss.str());
+  }
+  return runs;
 }
 
 }  // namespace rgtest

@@ -58,17 +58,7 @@ std::vector<RefRun> References() {
                     "H" + std::to_string(h) + "G" + std::string(nF, 's') + "A" +
                         std::string(steps[h], 's') + "D" + std::string(80, 's')});
   }
-  const fs::path seeds = fs::path(RG_SOURCE_DIR) / "fuzz" / "seeds";
-  std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(seeds))
-    if (e.is_regular_file()) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  for (const fs::path& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    runs.push_back({"seed-" + f.filename().string(), ss.str()});
-  }
+  for (auto& [name, keys] : rgtest::FuzzSeedRuns()) runs.push_back({name, keys});
   return runs;
 }
 

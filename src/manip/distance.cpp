@@ -92,8 +92,8 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
   double th[kMaxRoots + 2];
   int n = TRI22(Ad, Bd, Cd, Dd, Ed, th, kMaxRoots);
   if (n > kMaxRoots) n = kMaxRoots;
-  // The scan steps by 0.1 and stops before pi, so it can miss a root in the last
-  // 0.1 rad below pi or two roots closer than its step. Add the minimum next to the
+  // The scan steps by 0.1 and stops before pi, so it can miss a root in the last stretch
+  // of 0.1 rad below pi or two roots closer than its step. Add the minimum next to the
   // previous contact (the one the motion follows) and any minimum in that last stretch.
   double thNear = thw1;
   if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0) {

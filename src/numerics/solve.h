@@ -33,8 +33,8 @@ int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
 // increasing order from -pi; writes at most maxRoots roots (callers reserve at least 8).
 // A sign change whose secant search does not reach |f| < 1e-6 within 100 steps, or
 // leaves its 0.1-wide bracket, records no root. The steps of 0.1 from -pi stop short of
-// pi: the scan never examines the last 0.083 rad below pi (after a root the steps restart
-// 0.1 past it, which moves that unexamined end), so a sign change there is not seen.
+// pi: the scan never examines the last 0.083 rad below pi (after a root the steps
+// restart 0.1 past it, which moves that unexamined end), so a sign change there is not seen.
 int TRI22(double A, double B, double C, double D, double E, double* th, int maxRoots = 64);
 double TrigForm2(double A, double B, double C, double D, double E, double th);
 
