@@ -8,7 +8,6 @@ BUILD="${1:?build directory}"
 BATCH="$BUILD/rollgrasp-batch"
 [ -x "$BATCH" ] || fail "no batch program $BATCH"
 
-rep() { printf "%${2}s" "" | tr ' ' "$1"; }
 # the work moved and turned out of finger 1's reach
 KEYS="H1M$(rep x 20)$(rep y 20)$(rep Z 20)$(rep p 10)G"
 

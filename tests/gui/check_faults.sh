@@ -9,7 +9,6 @@ source "$(dirname "$0")/lib.sh"
 BUILD="${1:?build directory}"
 RG="$BUILD/rollgrasp"
 [ -x "$RG" ] || fail "no program $RG"
-rep() { printf "%${2}s" "" | tr ' ' "$1"; }
 
 start_xvfb
 start_app

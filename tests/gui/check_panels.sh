@@ -8,7 +8,6 @@ source "$(dirname "$0")/lib.sh"
 BUILD="${1:?build directory}"
 RG="$BUILD/rollgrasp"
 [ -x "$RG" ] || fail "no program $RG"
-rep() { printf "%${2}s" "" | tr ' ' "$1"; }
 
 HELP="0 0 560 225"
 INFO="0 360 290 170"      # layout y 235..75 at the left: the information panel

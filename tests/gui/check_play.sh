@@ -12,7 +12,6 @@ RG="$BUILD/rollgrasp"
 BATCH="$BUILD/rollgrasp-batch"
 [ -x "$RG" ] && [ -x "$BATCH" ] || fail "no programs in $BUILD"
 
-rep() { printf "%${2}s" "" | tr ' ' "$1"; }
 start_xvfb
 # what the window must show at the end: the run of hand 2 stops in a deadlock
 # after 125 steps (25 stored rows), and its replay ends at the last row

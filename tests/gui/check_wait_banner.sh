@@ -9,7 +9,6 @@ BUILD="${1:?build directory}"
 RG="$BUILD/rollgrasp"
 BATCH="$BUILD/rollgrasp-batch"
 [ -x "$RG" ] && [ -x "$BATCH" ] || fail "no programs in $BUILD"
-rep() { printf "%${2}s" "" | tr ' ' "$1"; }
 PTY="python3 $GUI_DIR/pty_run.py"
 
 "$RG" --help >"$WORK/help.txt" 2>&1 || fail "rollgrasp --help: status $?"

@@ -43,6 +43,9 @@ need_tools() {
 
 img() { python3 "$GUI_DIR/img.py" "$@"; }
 
+# rep C N: the character C N times, for long key strings ("rep s 200").
+rep() { printf "%${2}s" "" | tr ' ' "$1"; }
+
 # Starts Xvfb on a free display number and exports DISPLAY. -noreset keeps the
 # server from resetting between the programs that connect to it one by one.
 start_xvfb() {
