@@ -350,6 +350,8 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   lim.tol = err6;
   lim.maxReductions = kNewtonMaxReduce;
   lim.maxIterations = maxIter;
+  lim.stallWindow = kNewtonStallWindow;
+  lim.stallFactor = kNewtonStallFactor;
   NewtonStats ns;
   double x[4] = {p.q[1], p.q[2], p.q[3], p.q[4]};
   const NewtonEnd end = DampedNewton<4>(p, x, p.ERRT, lim, &ns);

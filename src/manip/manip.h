@@ -50,6 +50,12 @@ namespace rg {
 // Newton solver constants
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
 constexpr int kNewtonMaxReduce = 12;   // step reductions (by 10) per Jacobian
+// A solve whose error norm has not fallen by a tenth over its last twelve
+// Jacobians is a doomed one (it creeps along near the singular posture that ends
+// a run, typically by 1 % over twelve) and stops with 'D' at once. Over any twelve
+// Jacobians the converging solves of the recorded runs fell by a third or more.
+constexpr int kNewtonStallWindow = 12;
+constexpr double kNewtonStallFactor = 0.9;
 
 // Where the last link and a rim circle come closest, or the last link (or its
 // fingertip ball) and the sphere. Angles in radians.

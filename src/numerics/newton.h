@@ -11,12 +11,17 @@ struct NewtonLimits {
   int maxReductions = 5;  // tenfold step reductions per direction
   int maxRepeats = 0;     // accepted repeats of one step before a fresh direction (0: no cap)
   int maxIterations = 0;  // trials plus fresh directions after the first (0: no cap)
+  // A stalled solve gives up: when the norm at a fresh direction has not fallen
+  // to stallFactor times its value stallWindow directions earlier (0: never).
+  int stallWindow = 0;
+  double stallFactor = 0.5;
 };
 
 enum class NewtonEnd {
   Converged,  // the norm fell below the tolerance
   Failed,     // no usable direction, or a direction along which nothing improved
-  Exhausted   // the iteration limit was reached
+  Exhausted,  // the iteration limit was reached
+  Stalled     // the norm stopped falling over the last stallWindow directions
 };
 
 struct NewtonStats {
@@ -39,9 +44,20 @@ NewtonEnd DampedNewton(Problem& p, double* x, double& norm, const NewtonLimits& 
                        NewtonStats* stats = nullptr) {
   NewtonStats st;
   NewtonEnd end = NewtonEnd::Converged;
+  constexpr int kMaxWindow = 64;
+  double atDirection[kMaxWindow];  // the norm at the latest fresh directions, cyclically
+  const int window = lim.stallWindow < kMaxWindow ? lim.stallWindow : kMaxWindow - 1;
   if (!(norm < lim.tol)) {
     for (;;) {
       double step[N];
+      if (window > 0) {
+        if (st.directions >= window &&
+            !(norm <= lim.stallFactor * atDirection[(st.directions - window) % kMaxWindow])) {
+          end = NewtonEnd::Stalled;
+          break;
+        }
+        atDirection[st.directions % kMaxWindow] = norm;
+      }
       ++st.directions;
       if (!p.Direction(x, step)) {
         end = NewtonEnd::Failed;
