@@ -4,6 +4,8 @@
 // parent = r + E*local, local = E^T*(parent - r).
 #pragma once
 
+#include <cmath>
+
 #include "numerics/notes.h"
 
 namespace rg {
@@ -15,38 +17,170 @@ constexpr double kPiC = 3.1415926536;    // contact and manipulation code
 constexpr double k2PiC = 6.2831853072;
 constexpr double kHalfPiC = 1.5707963278;
 
-// vector operations
-void VecCopy(const double a[3], double b[3]);
-void VecCopyN(int n, const double* a, double* b);  // elements 0..n inclusive
-void VecNeg(const double a[3], double b[3]);
-void VecAdd(const double a[3], const double b[3], double c[3]);
-void VecSub(const double a[3], const double b[3], double c[3]);
-void VecAddRange(int first, int last, const double* a, const double* b, double* c);
-void VecSubRange(int first, int last, const double* a, const double* b, double* c);
-double VecDot(const double a[3], const double b[3]);
-void VecCross(const double a[3], const double b[3], double c[3]);
-double VecNorm(const double a[3]);
-double VecDistRange(int first, int last, const double* a, const double* b);
-void VecUnit(const double a[3], double b[3]);  // a zero vector passes through unchanged
-void VecScale(double s, const double a[3], double b[3]);            // b = s*a
-void VecAddScaled(const double a[3], double s, const double b[3], double c[3]);  // c = a + s*b
-void VecSet(double x, double y, double z, double a[3]);
+// Vector and 3x3 matrix operations, defined here so that the compiler can
+// inline them into the geometry's inner loops. An output may be one of the inputs.
+inline void VecCopy(const double a[3], double b[3]) {
+  b[0] = a[0];
+  b[1] = a[1];
+  b[2] = a[2];
+}
 
-// matrix operations
-void MatCopy(const double A[3][3], double B[3][3]);
+// elements 0..n inclusive
+inline void VecCopyN(int n, const double* a, double* b) {
+  for (int i = 0; i <= n; ++i) b[i] = a[i];
+}
+
+inline void VecNeg(const double a[3], double b[3]) {
+  b[0] = -a[0];
+  b[1] = -a[1];
+  b[2] = -a[2];
+}
+
+inline void VecAdd(const double a[3], const double b[3], double c[3]) {
+  c[0] = a[0] + b[0];
+  c[1] = a[1] + b[1];
+  c[2] = a[2] + b[2];
+}
+
+inline void VecSub(const double a[3], const double b[3], double c[3]) {
+  c[0] = a[0] - b[0];
+  c[1] = a[1] - b[1];
+  c[2] = a[2] - b[2];
+}
+
+inline void VecAddRange(int first, int last, const double* a, const double* b, double* c) {
+  for (int i = first; i <= last; ++i) c[i] = a[i] + b[i];
+}
+
+inline void VecSubRange(int first, int last, const double* a, const double* b, double* c) {
+  for (int i = first; i <= last; ++i) c[i] = a[i] - b[i];
+}
+
+inline double VecDot(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+inline void VecCross(const double a[3], const double b[3], double c[3]) {
+  const double c0 = a[1] * b[2] - a[2] * b[1];
+  const double c1 = a[2] * b[0] - a[0] * b[2];
+  const double c2 = a[0] * b[1] - a[1] * b[0];
+  c[0] = c0;
+  c[1] = c1;
+  c[2] = c2;
+}
+
+inline double VecNorm(const double a[3]) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
+
+inline double VecDistRange(int first, int last, const double* a, const double* b) {
+  double s = 0.0;
+  for (int i = first; i <= last; ++i) s += (a[i] - b[i]) * (a[i] - b[i]);
+  return std::sqrt(s);
+}
+
+// a zero vector passes through unchanged
+inline void VecUnit(const double a[3], double b[3]) {
+  const double n = VecNorm(a);
+  if (n == 0.0) {
+    VecCopy(a, b);
+    return;
+  }
+  b[0] = a[0] / n;
+  b[1] = a[1] / n;
+  b[2] = a[2] / n;
+}
+
+// b = s*a
+inline void VecScale(double s, const double a[3], double b[3]) {
+  b[0] = s * a[0];
+  b[1] = s * a[1];
+  b[2] = s * a[2];
+}
+
+// c = a + s*b
+inline void VecAddScaled(const double a[3], double s, const double b[3], double c[3]) {
+  c[0] = a[0] + s * b[0];
+  c[1] = a[1] + s * b[1];
+  c[2] = a[2] + s * b[2];
+}
+
+inline void VecSet(double x, double y, double z, double a[3]) {
+  a[0] = x;
+  a[1] = y;
+  a[2] = z;
+}
+
+inline void MatCopy(const double A[3][3], double B[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) B[i][j] = A[i][j];
+}
+
 // true when every entry is a finite number
-bool VecFinite(const double v[3]);
-bool MatFinite(const double E[3][3]);
+inline bool VecFinite(const double v[3]) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+inline bool MatFinite(const double E[3][3]) { return VecFinite(E[0]) && VecFinite(E[1]) && VecFinite(E[2]); }
+
 // an angle brought once into [-pi, pi] with the contact code's decimal pi
-double WrapPiC(double a);
-void MatTrans(const double A[3][3], double B[3][3]);
-void MatMul(const double A[3][3], const double B[3][3], double C[3][3]);
-void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A^T*B
-void MatMulT(const double A[3][3], const double B[3][3], double C[3][3]);  // C = A*B^T
-void MatVec(const double A[3][3], const double v[3], double w[3]);
-void MatTVec(const double A[3][3], const double v[3], double w[3]);       // w = A^T*v
-void MatIdentity(double A[3][3]);
-void MatColumn(const double A[3][3], int col, double v[3]);              // v = column col
+inline double WrapPiC(double a) {
+  if (a < -kPiC) a += k2PiC;
+  if (a > kPiC) a -= k2PiC;
+  return a;
+}
+
+inline void MatTrans(const double A[3][3], double B[3][3]) {
+  double T[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) T[i][j] = A[j][i];
+  MatCopy(T, B);
+}
+
+inline void MatMul(const double A[3][3], const double B[3][3], double C[3][3]) {
+  double T[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) T[i][j] = A[i][0] * B[0][j] + A[i][1] * B[1][j] + A[i][2] * B[2][j];
+  MatCopy(T, C);
+}
+
+// C = A^T*B
+inline void MatTMul(const double A[3][3], const double B[3][3], double C[3][3]) {
+  double T[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) T[i][j] = A[0][i] * B[0][j] + A[1][i] * B[1][j] + A[2][i] * B[2][j];
+  MatCopy(T, C);
+}
+
+// C = A*B^T
+inline void MatMulT(const double A[3][3], const double B[3][3], double C[3][3]) {
+  double T[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) T[i][j] = A[i][0] * B[j][0] + A[i][1] * B[j][1] + A[i][2] * B[j][2];
+  MatCopy(T, C);
+}
+
+inline void MatVec(const double A[3][3], const double v[3], double w[3]) {
+  double t[3];
+  for (int i = 0; i < 3; ++i) t[i] = A[i][0] * v[0] + A[i][1] * v[1] + A[i][2] * v[2];
+  VecCopy(t, w);
+}
+
+// w = A^T*v
+inline void MatTVec(const double A[3][3], const double v[3], double w[3]) {
+  double t[3];
+  for (int i = 0; i < 3; ++i) t[i] = A[0][i] * v[0] + A[1][i] * v[1] + A[2][i] * v[2];
+  VecCopy(t, w);
+}
+
+inline void MatIdentity(double A[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) A[i][j] = (i == j) ? 1.0 : 0.0;
+}
+
+// v = column col
+inline void MatColumn(const double A[3][3], int col, double v[3]) {
+  v[0] = A[0][col];
+  v[1] = A[1][col];
+  v[2] = A[2][col];
+}
+
 void RotLocalZ(const double A[3][3], double th, double B[3][3]);          // B = A*Cz(th)
 
 // elementary rotations
