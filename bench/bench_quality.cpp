@@ -4,9 +4,15 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "app/keyboard.h"
+#include "app/startup.h"
+#include "core/state.h"
 #include "quality/quality.h"
+#include "record/grasp_quality.h"
 
 namespace {
 
@@ -46,6 +52,36 @@ BENCHMARK(BM_GraspQuality)
     ->Args({3, 0})
     ->Args({3, 1})
     ->Unit(benchmark::kMicrosecond);
+
+// The quality of every stored row of a three-finger hand's default run (hand 2
+// or 4, point or soft contacts), as the trajectory CSV computes it; reported per
+// row. The cylinder's contacts have parallel normals, which gives Qhull more
+// facets than the sphere grasps above.
+void BM_QualityOfRunRows(benchmark::State& st) {
+  auto s = std::make_unique<rg::Sim>();
+  rg::StartUpQuiet(*s);
+  s->qualitySettings.model = st.range(1) ? rg::ContactModel::Soft : rg::ContactModel::Point;
+  const std::string keys = "H" + std::to_string(st.range(0)) + "GsssA" + std::string(400, 's');
+  for (char k : keys) rg::keyboard(*s, static_cast<unsigned char>(k), 0, 0);
+  const int rows = s->cntMainip1 + 1;
+  int closed = 0;
+  for (auto _ : st) {
+    closed = 0;
+    for (int m = 0; m < rows; ++m) closed += rg::GraspQualityOfRow(*s, m).force_closure;
+  }
+  st.counters["rows"] = rows;
+  st.counters["closed"] = closed;
+  st.counters["us_per_row"] = benchmark::Counter(
+      static_cast<double>(st.iterations() * rows),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+}
+BENCHMARK(BM_QualityOfRunRows)
+    ->ArgNames({"hand", "soft"})
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
