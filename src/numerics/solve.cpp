@@ -432,6 +432,19 @@ int TRI22(double A, double B, double C, double D, double E, double* th, int maxR
                                                    : TrigForm2(A, B, C, D, E, t);
   };
 
+  // Where |f| is large the scan can stride: f changes by at most slope*d over a
+  // distance d, so no scan point within (|f| - margin) / slope of th1 can differ in
+  // sign from f(th1), and the scan would pass them all without a bracket. The margin,
+  // far above the rounding of f, keeps the computed signs the true ones.
+  const double slope = (std::sqrt((A - B) * (A - B) + 4.0 * C * C) + 2.0 * std::sqrt(D * D + E * E)) *
+                       (1.0 + 1e-9);
+  const double margin =
+      1e-12 * (std::fabs(A) + std::fabs(B) + 2.0 * (std::fabs(C) + std::fabs(D) + std::fabs(E)));
+  auto safeSteps = [&](double f) {
+    const double room = (std::fabs(f) - margin) / slope / kStep * (1.0 - 1e-9);
+    return room >= 2.0 && room < 1e9 ? static_cast<int>(room) : 0;
+  };
+
   double th1 = -kPiC;
   double f1 = at(th1, g);
   if (std::fabs(f1) < kTol) {
@@ -441,6 +454,18 @@ int TRI22(double A, double B, double C, double D, double E, double* th, int maxR
   }
   // Every pass advances th1 by at least one step, so the scan ends after about 63 passes.
   while (km < maxRoots) {
+    // Stride over the points that cannot bracket a root, adding the steps one by one
+    // as the scan does, so that the point reached and its value are the scan's own.
+    if (const int n = safeSteps(f1); n > 0) {
+      double t = th1;
+      int k = 0;
+      while (k < n && t + kStep <= kPiC) t = t + kStep, ++k;
+      if (k > 0) {
+        th1 = t;
+        g = g >= 0 ? g + k : -1;
+        f1 = at(th1, g);
+      }
+    }
     const double th2 = th1 + kStep;
     if (!(th2 <= kPiC)) break;
     const int g2 = g >= 0 ? g + 1 : -1;
