@@ -203,6 +203,80 @@ TEST(ScanTrig, UnreachableToleranceIsNotRecordedAndDoesNotHang) {
   }
 }
 
+// The scan written out point by point: every 0.1 step from -pi (the steps added one
+// by one), a sign change refined by the secant that keeps the better of its last two
+// points, the next step 0.1 past a root found inside its bracket.
+int PlainScan(double A, double B, double C, double D, double E, double* th, int maxRoots) {
+  auto f = [&](double t) { return rg::TrigForm2(A, B, C, D, E, t); };
+  const double pi = 3.1415926536;
+  int km = 0;
+  double th1 = -pi, f1 = f(th1);
+  if (std::fabs(f1) < 1e-6 && maxRoots > 0) {
+    th[km++] = th1;
+    th1 += 0.1;
+    f1 = f(th1);
+  }
+  while (km < maxRoots) {
+    const double th2 = th1 + 0.1;
+    if (!(th2 <= pi)) break;
+    const double f2 = f(th2);
+    if (!(f1 * f2 < 0.0)) {
+      th1 = th2;
+      f1 = f2;
+      continue;
+    }
+    double a = th1, fa = f1, b = th2, fb = f2, x = a;
+    bool found = false;
+    for (int it = 0; it < 100; ++it) {
+      x = a + (b - a) * (-fa) / (fb - fa);
+      if (!std::isfinite(x)) break;
+      const double fx = f(x);
+      if (std::fabs(fx) < 1e-6) {
+        found = true;
+        break;
+      }
+      if (std::fabs(fb) <= std::fabs(fa)) {
+        a = x;
+        fa = fx;
+      } else {
+        b = x;
+        fb = fx;
+      }
+    }
+    if (found && x >= th1 - 1e-9 && x <= th2 + 1e-9) {
+      th[km++] = x;
+      th1 = x + 0.1;
+      f1 = f(th1);
+    } else {
+      th1 = th2;
+      f1 = f2;
+    }
+  }
+  return km;
+}
+
+// TRI22 strides over stretches where |f| is too large to change sign; it must find
+// exactly the roots, to the last bit, that the scan of every point finds. The sets
+// mix an offset with oscillations of very different size, so that long stretches
+// without a root come before and after roots in narrow dips.
+TEST(ScanTrig, StridingFindsTheRootsOfThePointByPointScanBitForBit) {
+  std::mt19937 rng(20261208);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int withRoots = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const double big = std::pow(10.0, 4.0 * std::fabs(u(rng)));  // 1 .. 1e4
+    const double A = u(rng) * big, B = u(rng) * big, C = u(rng) * (i % 3 == 0 ? 0.0 : big);
+    const double D = u(rng) * big * (i % 5 == 0 ? 1e-3 : 1.0), E = u(rng) * big;
+    double got[16], want[16];
+    const int n = rg::TRI22(A, B, C, D, E, got, 16);
+    const int m = PlainScan(A, B, C, D, E, want, 16);
+    ASSERT_EQ(n, m) << "coefficients " << A << " " << B << " " << C << " " << D << " " << E;
+    for (int k = 0; k < n; ++k) ASSERT_EQ(got[k], want[k]) << "root " << k;
+    withRoots += n > 0;
+  }
+  EXPECT_GT(withRoots, 5000);  // the sets are not all rootless
+}
+
 // ---------------------------------------------------------------- properties
 
 // Random coefficient sets. Every TRI22 root satisfies its equation to 1e-6, in increasing
