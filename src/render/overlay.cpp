@@ -10,12 +10,11 @@
 // below 600 pixels a smaller font keeps them apart. At 600 x 600 every line lands
 // where the layout puts it.
 //
-// The lines are drawn from a display list that is compiled again only when the
-// text, its placement or the window size change.
+// The lines are drawn with direct glBitmap calls every frame, not from a display
+// list: Mesa's software renderer replays the bitmaps of a display list about
+// three times slower than it draws the same calls made directly.
 #include <GL/freeglut.h>
 #include <GL/glu.h>
-
-#include <cstring>
 
 #include "app/overlay_text.h"
 #include "app/window_view.h"
@@ -110,17 +109,6 @@ void DrawLines(const OverlayText& o, const Viewport& vp) {
   EndText2D();
 }
 
-bool SameLines(const OverlayText& a, const OverlayText& b) {
-  if (a.n != b.n) return false;
-  for (int i = 0; i < a.n; ++i) {
-    const TextLine &p = a.line[i], &q = b.line[i];
-    if (p.x != q.x || p.y != q.y || p.font != q.font || p.style != q.style ||
-        std::strcmp(p.text, q.text) != 0)
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void* OverlayFont() { return GLUT_BITMAP_HELVETICA_18; }
@@ -153,26 +141,9 @@ void DrawText3D(float x, float y, float z, void* font, const char* text) {
 }
 
 void DrawOverlay(const Sim& s, const WindowView& v) {
-  static OverlayText lines, cached;
-  static Viewport cachedVp;
-  static GLuint list = 0;
+  OverlayText lines;
   WindowLines(s, v, lines);
-  const Viewport vp = CurrentViewport();
-  if (list == 0) list = glGenLists(1);
-  const bool fresh = list != 0 && SameLines(lines, cached) && vp.w == cachedVp.w && vp.h == cachedVp.h;
-  if (fresh) {
-    glCallList(list);
-    return;
-  }
-  if (list == 0) {  // no list to be had: draw directly
-    DrawLines(lines, vp);
-    return;
-  }
-  glNewList(list, GL_COMPILE_AND_EXECUTE);
-  DrawLines(lines, vp);
-  glEndList();
-  cached = lines;
-  cachedVp = vp;
+  DrawLines(lines, CurrentViewport());
 }
 
 void DrawOverlay(const Sim& s) { DrawOverlay(s, WindowView{}); }
