@@ -53,9 +53,9 @@ void Capture(Glyphs& g) {
     g.advance[c] = static_cast<float>(glutBitmapWidth(g.font, c));
     maxAdvance = std::max(maxAdvance, glutBitmapWidth(g.font, c));
   }
-  // room on every side for the glyph's origin offsets (a glyph is never taller
-  // than the font, and reaches at most its own height below or beside the pen)
-  const int pad = glutBitmapHeight(g.font) + 4;
+  // room on every side for the glyph's origin offsets; the outermost ring of
+  // every cell must stay blank, or a glyph may reach into its neighbour's cell
+  const int pad = 6;
   const int cellW = maxAdvance + 2 * pad, cellH = glutBitmapHeight(g.font) + 2 * pad;
   const int cols = 16, W = cols * cellW, H = 16 * cellH;
 
@@ -104,6 +104,10 @@ void Capture(Glyphs& g) {
     for (int y = cy; y < cy + cellH; ++y)
       for (int x = cx; x < cx + cellW; ++x)
         if (image[static_cast<size_t>(y) * W + x] < 128) {
+          if (x == cx || y == cy || x == cx + cellW - 1 || y == cy + cellH - 1) {
+            for (auto& p : g.px) p.clear();
+            return;  // a glyph larger than its cell: not to be trusted
+          }
           g.px[c].push_back(x - (cx + pad));
           g.px[c].push_back(y - (cy + pad));
         }
