@@ -1,11 +1,13 @@
 // Time of one frame of the default scene: the whole display routine (camera,
 // light, overlay text, axes, cylinder with its net, the two-finger hand) drawn
-// into a 600 x 600 GLUT window and finished by the GL. Needs an X display;
+// into a 600 x 600 GLUT window and finished by the GL, with the same text as the
+// frame before and with a text that changes every frame. Needs an X display;
 // run it headless with xvfb-run -a.
 #include <GL/freeglut.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -64,6 +66,26 @@ void BM_DisplayDefaultScene(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DisplayDefaultScene)->Unit(benchmark::kMillisecond);
+
+// The same frame with a text that changes from one frame to the next, as the step
+// counter of mode A does: the velocity label alternates between two values.
+void BM_DisplayTextChanging(benchmark::State& state) {
+  if (!WindowOrSkip(state)) return;
+  auto s = std::make_unique<rg::Sim>();
+  rg::StartUpQuiet(*s);
+  char* digit = std::strchr(s->WorkVel, '0');
+  if (digit == nullptr) {
+    state.SkipWithError("the velocity label has no digit to change");
+    return;
+  }
+  const char first = *digit;
+  for (auto _ : state) {
+    *digit = *digit == first ? '1' : first;
+    rg::DrawFrame(*s);
+    glFinish();
+  }
+}
+BENCHMARK(BM_DisplayTextChanging)->Unit(benchmark::kMillisecond);
 
 // The parts of a frame: clearing the buffers alone, and the overlay text alone
 // (help table, panel and bottom lines) over a cleared frame.

@@ -7,6 +7,14 @@ foreach(check window replay resize no_display snapshot failed_finger frames mous
   set_tests_properties(gui_${check} PROPERTIES TIMEOUT 240 LABELS gui)
 endforeach()
 
+# The overlay composed into large bitmaps against the same overlay drawn one
+# character at a time, in a real GL context under the check's own Xvfb.
+add_executable(test_overlay_pixels ${CMAKE_SOURCE_DIR}/tests/gl/overlay_pixels.cpp)
+target_link_libraries(test_overlay_pixels PRIVATE rgrender GTest::gtest GTest::gtest_main)
+add_test(NAME gui_overlay_pixels
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui/check_overlay_pixels.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(gui_overlay_pixels PROPERTIES TIMEOUT 240 LABELS gui)
+
 # No source file includes a file of a higher layer.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME include_layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_layers.py

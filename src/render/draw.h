@@ -65,6 +65,9 @@ void* OverlayFont();
 // over whatever the frame holds.
 void DrawOverlay(const Sim& s, const WindowView& v);
 void DrawOverlay(const Sim& s);  // the start-up view: help shown, no panels
+// The same overlay drawn one glutBitmapCharacter at a time; DrawOverlay draws
+// exactly its pixels, faster.
+void DrawOverlayByCharacter(const Sim& s, const WindowView& v);
 
 // replay of stored step m
 void PSeries(const Sim& s, int m);
