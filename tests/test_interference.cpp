@@ -490,6 +490,53 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
   EXPECT_NEAR(LinkCylinderDepth(a, b, aFin, rw, R, hCyl, aCyl), k.depth, 1e-9);
 }
 
+// Asked only on which side of a level the segment's distance from the work lies, the
+// search may stop early; it must then answer as the full search would, and when it
+// cannot tell it must give the full search's value to the last bit. Levels from far
+// off to within rounding of the distance, for random segments near and in the work.
+TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
+  using namespace rg;
+  std::mt19937 rng(8122026);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  double E[3][3], R[3][3];
+  Cx(0.4, R);
+  Cz(1.1, E);
+  MatMul(E, R, E);
+  const double r[3] = {5, -8, 12};
+  int early = 0, asked = 0, exact = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    double a[3], b[3];
+    for (int i = 0; i < 3; ++i) {
+      a[i] = r[i] + 90 * u(rng);
+      b[i] = a[i] + 80 * u(rng);
+    }
+    double tFull = 0.0;
+    const double d = SegmentCylinderDistance(a, b, r, E, hCyl, aCyl, &tFull);
+    ASSERT_TRUE(std::isfinite(d));
+    for (double delta : {-30.0, -1.0, -1e-3, -1e-6, -1e-9, -1e-13, 0.0, 1e-13, 1e-9, 1e-6, 1e-3, 1.0, 30.0}) {
+      const double level = d + delta;
+      int side = 7;
+      const double v = SegmentCylinderDistanceAgainst(a, b, r, E, hCyl, aCyl, level, &side);
+      ++asked;
+      if (side == 0) {
+        ++exact;
+        ASSERT_EQ(v, d) << "trial " << trial << " delta " << delta;
+      } else {
+        ++early;
+        ASSERT_EQ(side, d < level ? -1 : 1) << "trial " << trial << " delta " << delta;
+      }
+      // the link check decides as the depth does, for a tolerance around the depth
+      const double depth = LinkCylinderDepth(a, b, aFin, r, E, hCyl, aCyl);
+      const double tol = std::max(depth + delta, 0.0);
+      ASSERT_EQ(LinkWithinDepth(a, b, aFin, r, E, hCyl, aCyl, tol), depth <= tol)
+          << "trial " << trial << " delta " << delta;
+    }
+  }
+  // levels well away from the distance are decided early, those within rounding are not
+  EXPECT_GT(early, asked / 2);
+  EXPECT_GT(exact, asked / 13);
+}
+
 // Degenerate and non-finite poses and sizes: every test returns one of its letters and ends.
 TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
   std::mt19937 gen(8);

@@ -131,6 +131,18 @@ double CapsuleGap(double q, const double rwM[3], const double EwM[3][3], double*
   return d - aFin;
 }
 
+// Whether the capsule of the last link at angle q reaches deeper than depth into
+// the work: CapsuleGap(q) < -depth, mostly decided before the search ends.
+bool CapsuleDeeperThan(double q, const double rwM[3], const double EwM[3][3], double depth) {
+  const double o[3] = {0, 0, 0};
+  const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
+  int side = 0;
+  const double d =
+      SegmentCylinderDistanceAgainst(o, tip, rwM, EwM, hCyl, aCyl, aFin - depth, &side);
+  if (side != 0) return side < 0;
+  return d - aFin < -depth;
+}
+
 }  // namespace
 
 bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st) {
@@ -390,7 +402,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   // no contact at all, or the chosen contact's pose has the link already in the work:
   // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleGap(G.qc[K], w.rwM, w.EwM, nullptr) < -kTouchDepth) &&
+  if ((K == 0 || CapsuleDeeperThan(G.qc[K], w.rwM, w.EwM, kTouchDepth)) &&
       SweepFirstTouch(w.rwM, w.EwM, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree))
     K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;

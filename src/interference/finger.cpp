@@ -17,8 +17,18 @@ double SignedCylinderDistance(const double p[3], double hw, double aw) {
   return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
 }
 
-double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
-                               const double E[3][3], double hw, double aw, double* t) {
+namespace {
+
+// The golden-section search along the segment from a to b for the point nearest the
+// solid work cylinder. With a level given it may stop early and say on which side
+// of the level the full search's result lies: the signed distance is 1-Lipschitz in
+// space, so over the current bracket it cannot fall below the best value found less
+// the segment's length times the bracket's width, and the full search only ever
+// lowers its best value. Returns the full search's distance (and t) when it runs to
+// the end; *side (when given) is -1 or +1 after an early stop, 0 otherwise.
+double GoldenDistance(const double a[3], const double b[3], const double r[3],
+                      const double E[3][3], double hw, double aw, double* t,
+                      const double* level, int* side) {
   // the segment in the work frame
   double d[3], A[3], B[3];
   VecSub(a, r, d);
@@ -30,12 +40,41 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
                          A[2] + u * (B[2] - A[2])};
     return SignedCylinderDistance(p, hw, aw);
   };
+  if (side != nullptr) *side = 0;
+  double length = 0.0, margin = 0.0;
+  if (level != nullptr) {
+    VecSub(B, A, d);
+    length = VecNorm(d);
+    margin = 1e-9 * (std::fabs(*level) + length + hw + aw);
+  }
+  // The side of the level the values seen so far decide, 0 when none: a value
+  // below it (the full search ends at or below any value it has seen), or a lower
+  // bound over the bracket, and the two ends, at or above it. The margin keeps
+  // rounding out of the decision.
+  auto decide = [&](double best, double width, double ends) {
+    if (best < *level - margin) return -1;
+    if (best - length * width >= *level + margin && ends >= *level + margin) return 1;
+    return 0;
+  };
   // The signed distance from a convex solid is convex along a line, so a golden-section
   // search finds the segment point nearest the work.
   const double g = 0.5 * (std::sqrt(5.0) - 1.0);
   double lo = 0.0, hi = 1.0;
   double t1 = hi - g * (hi - lo), t2 = lo + g * (hi - lo);
   double f1 = dist(t1), f2 = dist(t2);
+  // The ends are candidates of the result too; looked at first only when deciding.
+  // Anything not finite leaves the decision to the full search.
+  double ends = 0.0;
+  bool deciding = level != nullptr && std::isfinite(length) && std::isfinite(*level);
+  if (deciding) {
+    const double e0 = dist(0.0), e1 = dist(1.0);
+    deciding = std::isfinite(e0) && std::isfinite(e1);
+    ends = std::fmin(e0, e1);
+    if (deciding && ends < *level - margin) {
+      *side = -1;
+      return HUGE_VAL;
+    }
+  }
   for (int it = 0; it < 60; ++it) {
     if (f1 <= f2) {
       hi = t2;
@@ -50,6 +89,14 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
       t2 = lo + g * (hi - lo);
       f2 = dist(t2);
     }
+    // the minimum of the convex distance lies in [lo, hi]
+    if (deciding && !(std::isfinite(f1) && std::isfinite(f2))) deciding = false;
+    if (deciding) {
+      if (const int s = decide(std::fmin(f1, f2), hi - lo, ends); s != 0) {
+        *side = s;
+        return HUGE_VAL;
+      }
+    }
   }
   // the ends, where the minimum may sit
   const double cand[4][2] = {{f1, t1}, {f2, t2}, {dist(0.0), 0.0}, {dist(1.0), 1.0}};
@@ -60,10 +107,31 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
   return cand[k][0];
 }
 
+}  // namespace
+
+double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
+                               const double E[3][3], double hw, double aw, double* t) {
+  return GoldenDistance(a, b, r, E, hw, aw, t, nullptr, nullptr);
+}
+
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const double r[3],
+                                      const double E[3][3], double hw, double aw, double level,
+                                      int* side) {
+  return GoldenDistance(a, b, r, E, hw, aw, nullptr, &level, side);
+}
+
 double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
                          const double E[3][3], double hw, double aw) {
   const double fmin = SegmentCylinderDistance(a, b, r, E, hw, aw, nullptr);
   return std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0;
+}
+
+bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
+                     const double E[3][3], double hw, double aw, double tol) {
+  int side = 0;
+  const double fmin = SegmentCylinderDistanceAgainst(a, b, r, E, hw, aw, af - tol, &side);
+  if (side != 0) return side > 0;
+  return (std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0) <= tol;
 }
 
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],

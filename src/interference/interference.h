@@ -36,6 +36,17 @@ double LinkCylinderDepth(const double a[3], const double b[3], double af, const 
 // [0, 1] (0 at a, 1 at b).
 double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
                                const double E[3][3], double hw, double aw, double* t);
+// SegmentCylinderDistance where only its side of a level matters: the search stops
+// as soon as it can tell, with *side = -1 when its result would lie below the level
+// and +1 when at or above it (by a margin of 1e-9 of the sizes involved; the value
+// returned is then meaningless). When it cannot tell, *side = 0 and the value is
+// SegmentCylinderDistance's own, bit for bit, for the caller's exact comparison.
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const double r[3],
+                                      const double E[3][3], double hw, double aw, double level,
+                                      int* side);
+// LinkCylinderDepth(a, b, af, r, E, hw, aw) <= tol, mostly without the full search.
+bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
+                     const double E[3][3], double hw, double aw, double tol);
 
 // Signed distance of a point p, given in a cylinder's frame (origin at the base
 // centre, z along the axis), from that solid cylinder (height hw, radius aw):

@@ -196,7 +196,7 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
     return true;
   // the contacting link may touch the rim only, not enter the side or an end face
   const FingerPose P2 = Findirect_kineR(s, kf, q2);
-  if (LinkCylinderDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl) <= kLinkDepthTol)
+  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl, kLinkDepthTol))
     return false;
   *link = nJ + 1;
   return true;
