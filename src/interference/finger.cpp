@@ -64,10 +64,13 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
   double f1 = dist(t1), f2 = dist(t2);
   // The ends are candidates of the result too; looked at first only when deciding.
   // Anything not finite leaves the decision to the full search.
-  double ends = 0.0;
+  double ends = 0.0, e0 = 0.0, e1 = 0.0;
+  bool endsKnown = false;
   bool deciding = level != nullptr && std::isfinite(length) && std::isfinite(*level);
   if (deciding) {
-    const double e0 = dist(0.0), e1 = dist(1.0);
+    e0 = dist(0.0);
+    e1 = dist(1.0);
+    endsKnown = true;
     deciding = std::isfinite(e0) && std::isfinite(e1);
     ends = std::fmin(e0, e1);
     if (deciding && ends < *level - margin) {
@@ -98,8 +101,12 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
       }
     }
   }
-  // the ends, where the minimum may sit
-  const double cand[4][2] = {{f1, t1}, {f2, t2}, {dist(0.0), 0.0}, {dist(1.0), 1.0}};
+  // the ends, where the minimum may sit (already known when deciding)
+  if (!endsKnown) {
+    e0 = dist(0.0);
+    e1 = dist(1.0);
+  }
+  const double cand[4][2] = {{f1, t1}, {f2, t2}, {e0, 0.0}, {e1, 1.0}};
   int k = 0;
   for (int i = 1; i < 4; ++i)
     if (cand[i][0] < cand[k][0]) k = i;
