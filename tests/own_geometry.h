@@ -118,6 +118,12 @@ inline LinkPlace PlaceOnLink(const Links& f, const V3& p) {
   return {L, std::atan2(Dot(e, xz), Dot(e, z)), Add(f.j4, Scale(L, x))};
 }
 
+// Signed distance of finger f's base (where its first joints sit) from the tangent
+// plane of its contact at RC with normal N. A finger's rolling matrix is singular
+// where its base lies in that plane, so no rolling motion carries the base across:
+// a step whose sign differs from the one before has jumped to the mirror solution.
+inline double BaseSide(const Links& f, const V3& RC, const V3& N) { return Dot(Sub(f.base, RC), N); }
+
 // ---- the work cylinder: base centre rw, axes Ew
 
 struct Cylinder {

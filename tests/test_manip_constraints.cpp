@@ -220,14 +220,18 @@ TEST_F(RimContactTest, JacobianColumnsAreTheErrorRatesOfEachJoint) {
 }
 
 // The solver from the first PR motion's angles (dq == nullptr) or from a history that
-// extrapolates to q + dq, where q is the hand-built contact.
+// extrapolates to q + dq, where q is the hand-built contact: the last step, of the same
+// time step as this one, came from q - dq.
 TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterationLimit) {
   const double small[5] = {0, 0.004, -0.003, 0.002, 0.005}, large[5] = {0, 0, 0, 0.06, -0.05};
   auto solve = [this](const RimScene& sc, const double* dq, PRStepResult& out, PRNewtonStats& st,
                       int maxIter) {
     s().cntManip0 = dq == nullptr ? 0 : 7;
-    for (int j = 0; j <= 4 && dq != nullptr; ++j)
-      s().qqa2[0][1][j] = s().qqa2[1][1][j] = sc.q[j] + dq[j];
+    s().dt = s().ManipDt2 = 0.05;
+    for (int j = 0; j <= 4 && dq != nullptr; ++j) {
+      s().qqa2[0][1][j] = sc.q[j] - dq[j];
+      s().qqa2[1][1][j] = sc.q[j];
+    }
     return PRCirMotion2Newton4(s(), FixedAt(s(), sc, 1), out, &st, maxIter);
   };
   struct Case {

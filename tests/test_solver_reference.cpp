@@ -1,14 +1,21 @@
-// Solver reference runs: a faster solver must find the same motion. For the four
-// default runs, runs after velocity keys and the fuzzer's seed sequences, the run ends
-// with the same status letter after the same number of steps, and every stored row
-// of the trajectory holds the same joint angles and contact parameters within 1e-7
-// (other columns within 1e-6) as the trajectories recorded in tests/solver-reference/.
+// Reference runs of the manipulation: whole runs whose every step was solved to the
+// root of its equations (error norm below 1e-12), kept in tests/solver-reference/.
+// They hold the motion itself, not one solver's path towards it, so a faster correct
+// method passes and a wrong one fails:
+//   - the run ends with the same status letter after the same number of steps; one
+//     step more or less only where the run ends near a singular posture;
+//   - every stored row holds the same values within 1e-8 where every finger is well
+//     conditioned (RollingConditioning at least 1e-2), within 1e-6 elsewhere. Two
+//     methods that both reach 1e-12 differ per step by about 1e-12 over that measure,
+//     and the differences add up along a run.
+// The runs: the default runs of all four hands on the cylinder and the sphere, runs
+// after velocity and pose keys, and the fuzzer's seed sequences.
 // RG_RECORD_REFERENCE=1 records them anew.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,10 +24,16 @@
 #include <vector>
 
 #include "batch_run.h"
+#include "manip/manip.h"
+#include "record_view.h"
+#include "support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr double kWellConditioned = 1e-2;  // smallest singular value of a finger's rolling matrix
+constexpr double kTolWell = 1e-8, kTolNearSingular = 1e-6;
 
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> out;
@@ -29,22 +42,23 @@ std::vector<std::string> Split(const std::string& line) {
   return out;
 }
 
-// The run's end ("<sgnMANIP> <cntManip0>") and its trajectory CSV.
+// A field of a JSON state line, as written ("?" when absent).
+std::string Field(const std::string& json, const std::string& key) {
+  const size_t at = json.find("\"" + key + "\":");
+  if (at == std::string::npos) return "?";
+  size_t b = at + key.size() + 3, e = b;
+  while (e < json.size() && json[e] != ',' && json[e] != '}') ++e;
+  return json.substr(b, e - b);
+}
+
+// The run's end ("<sgnMANIP> <cntManip0> <HAND1> <WORK1>") and its trajectory CSV.
 std::vector<std::string> RunBatch(const std::string& name, const std::string& keys) {
   const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-sref", name, keys);
-  // the end of the manipulation: the last state's status and step count
   std::string end = "none";
-  const std::vector<std::string>& states = run.state;
-  if (!states.empty()) {
-    const std::string& last = states.back();
-    auto field = [&](const std::string& key) {
-      const size_t at = last.find("\"" + key + "\":");
-      if (at == std::string::npos) return std::string("?");
-      size_t b = at + key.size() + 3, e = b;
-      while (e < last.size() && last[e] != ',' && last[e] != '}') ++e;
-      return last.substr(b, e - b);
-    };
-    end = field("sgnMANIP") + " " + field("cntManip0");
+  if (!run.state.empty()) {
+    const std::string& last = run.state.back();
+    end = Field(last, "sgnMANIP") + " " + Field(last, "cntManip0") + " " + Field(last, "HAND1") +
+          " " + Field(last, "WORK1");
   }
   std::vector<std::string> out{end};
   out.insert(out.end(), run.csv.begin(), run.csv.end());
@@ -55,35 +69,72 @@ struct RefRun {
   std::string name, keys;
 };
 
+std::string Repeat(char c, int n) { return std::string(n, c); }
+
 std::vector<RefRun> Runs() {
   std::vector<RefRun> runs;
-  const int steps[5] = {0, 345, 135, 345, 150};
+  const int cylSteps[5] = {0, 350, 140, 350, 150}, sphSteps[5] = {0, 460, 210, 420, 360};
   for (int h = 1; h <= 4; ++h) {
-    const int nF = (h % 2 == 1) ? 2 : 3;
-    runs.push_back({"default-hand" + std::to_string(h), "H" + std::to_string(h) + "G" +
-                                                            std::string(nF, 's') + "A" +
-                                                            std::string(steps[h], 's')});
+    const std::string hand = "H" + std::to_string(h), grasp = Repeat('s', h % 2 == 1 ? 2 : 3);
+    runs.push_back({"default-hand" + std::to_string(h), hand + "G" + grasp + "A" + Repeat('s', cylSteps[h])});
+    runs.push_back({"sphere-hand" + std::to_string(h),
+                    hand + "W1G" + grasp + "A" + Repeat('s', sphSteps[h])});
   }
   for (const char* v : {"Q", "p", "xQ"})
-    runs.push_back({std::string("hand1-velocity-") + v,
-                    std::string("V") + v + "Gss" + "A" + std::string(360, 's')});
+    runs.push_back({std::string("hand1-velocity-") + v, std::string("V") + v + "GssA" + Repeat('s', 360)});
+  runs.push_back({"hand2-velocity-Q", "H2VQGsssA" + Repeat('s', 130)});
+  runs.push_back({"hand1-pose-pp", "MppGssA" + Repeat('s', 360)});
+  runs.push_back({"sphere-hand1-tip", "W1M" + Repeat('Y', 30) + "GssA" + Repeat('s', 250)});
   for (auto& [name, keys] : rgtest::FuzzSeedRuns()) runs.push_back({name, keys});
   return runs;
 }
 
-// joint angles and contact parameters: the solver's own unknowns and results
-bool Tight(const std::string& column) {
-  for (const char* p : {"q1_", "q2_", "q3_", "q4_", "Lf_", "fif_", "psif_", "Lw_", "Ltw_", "thw_"})
+// the record's motion: everything but the grasp quality, which its own tests judge
+bool Compared(const std::string& column) { return column != "epsilon" && column != "volume"; }
+bool IsAngle(const std::string& column) {
+  for (const char* p : {"fif_", "thw_", "alw_"})
     if (column.rfind(p, 0) == 0) return true;
   return false;
 }
 
-TEST(SolverReference, SameEndsAndTrajectoriesWithinTolerance) {
+// The smallest RollingConditioning of the fingers of a stored row, for the hand and
+// work the run ended with.
+class Conditioning {
+ public:
+  Conditioning(const std::string& hand, const std::string& work, const std::vector<std::string>& header)
+      : sim_(rgtest::StartedSim()), header_(header) {
+    own::Press(*sim_, "H" + hand + "W" + (work == "\"1\"" ? "1" : "2"));
+  }
+  double Of(const std::vector<std::string>& row) const {
+    double worst = HUGE_VAL;
+    for (int kf = 1; kf <= sim_->nF; ++kf) {
+      const std::string f = "_f" + std::to_string(kf);
+      double q[rg::kSlots] = {}, RC[3], NW[3];
+      for (int j = 1; j <= 4; ++j) q[j] = At(row, "q" + std::to_string(j) + f);
+      for (int i = 0; i < 3; ++i) {
+        RC[i] = At(row, std::string("cp") + "xyz"[i] + f);
+        NW[i] = At(row, std::string("nw") + "xyz"[i] + f);
+      }
+      worst = std::min(worst, rg::RollingConditioning(*sim_, kf, q, RC, NW));
+    }
+    return worst;
+  }
+
+ private:
+  double At(const std::vector<std::string>& row, const std::string& column) const {
+    const size_t k = std::find(header_.begin(), header_.end(), column) - header_.begin();
+    EXPECT_LT(k, row.size()) << column;
+    return k < row.size() ? std::strtod(row[k].c_str(), nullptr) : 0.0;
+  }
+  std::unique_ptr<rg::Sim> sim_;
+  std::vector<std::string> header_;
+};
+
+TEST(SolverReference, RunsFindTheRecordedRootsWithinTheirConditioning) {
   const fs::path refDir = fs::path(RG_SOURCE_DIR) / "tests" / "solver-reference";
   const bool record = std::getenv("RG_RECORD_REFERENCE") != nullptr;
   const std::vector<RefRun> runs = Runs();
-  ASSERT_GE(runs.size(), 12u);
-  int rowsCompared = 0;
+  int rowsWell = 0, rowsNear = 0;
   for (const RefRun& r : runs) {
     SCOPED_TRACE(r.name);
     const std::vector<std::string> got = RunBatch(r.name, r.keys);
@@ -97,28 +148,51 @@ TEST(SolverReference, SameEndsAndTrajectoriesWithinTolerance) {
     }
     ASSERT_TRUE(fs::exists(ref)) << "no reference " << ref;
     const std::vector<std::string> want = rgtest::Lines(ref);
-    ASSERT_EQ(got[0], want[0]) << "status and steps at the end";
-    ASSERT_EQ(got.size(), want.size()) << "stored rows";
-    // columns by name: the CSV may have gained columns since, never lost one
+    ASSERT_GE(want.size(), 2u);
+    std::istringstream eg(got[0]), ew(want[0]);
+    std::string statusGot, statusWant, handWant, workWant;
+    int stepsGot = -1, stepsWant = -1;
+    eg >> statusGot >> stepsGot;
+    ew >> statusWant >> stepsWant >> handWant >> workWant;
+    ASSERT_EQ(statusGot, statusWant) << "status at the end";
+
     const std::vector<std::string> header = Split(want[1]), now = Split(got[1]);
     std::vector<size_t> at(header.size());
     for (size_t k = 0; k < header.size(); ++k) {
       at[k] = std::find(now.begin(), now.end(), header[k]) - now.begin();
       ASSERT_LT(at[k], now.size()) << "column " << header[k] << " is gone";
     }
-    for (size_t i = 2; i < got.size(); ++i) {
+    const Conditioning cond(handWant, workWant, header);
+    if (stepsGot != stepsWant) {
+      // one step more or less only where the run ends near a singular posture
+      ASSERT_EQ(std::abs(stepsGot - stepsWant), 1) << "steps at the end";
+      ASSERT_GT(want.size(), 2u);
+      EXPECT_LT(cond.Of(Split(want.back())), kWellConditioned)
+          << "the step count differs where the run ends well conditioned";
+    }
+    const size_t rows = std::min(got.size(), want.size());
+    if (got.size() != want.size()) {
+      ASSERT_NE(stepsGot, stepsWant) << "stored rows";
+    }
+    for (size_t i = 2; i < rows; ++i) {
       const std::vector<std::string> a = Split(got[i]), b = Split(want[i]);
       ASSERT_EQ(a.size(), now.size()) << "row " << i - 2;
       ASSERT_EQ(b.size(), header.size()) << "row " << i - 2;
+      const double sigma = cond.Of(b);
+      const double tol = sigma >= kWellConditioned ? kTolWell : kTolNearSingular;
+      ++(sigma >= kWellConditioned ? rowsWell : rowsNear);
       for (size_t k = 0; k < header.size(); ++k) {
+        if (!Compared(header[k])) continue;
         const double x = std::strtod(a[at[k]].c_str(), nullptr), y = std::strtod(b[k].c_str(), nullptr);
-        ASSERT_NEAR(x, y, Tight(header[k]) ? 1e-7 : 1e-6) << "row " << i - 2 << " " << header[k];
+        const double d = IsAngle(header[k]) ? std::remainder(x - y, 2.0 * M_PI) : x - y;
+        ASSERT_LE(std::fabs(d), tol) << "row " << i - 2 << " " << header[k] << ": " << x << " against "
+                                     << y << ", conditioning " << sigma;
       }
-      ++rowsCompared;
     }
   }
   if (!record) {
-    EXPECT_GT(rowsCompared, 300);
+    std::printf("[ compared ] %d rows well conditioned, %d near a singular posture\n", rowsWell, rowsNear);
+    EXPECT_GT(rowsWell, 500);
   }
 }
 

@@ -12,7 +12,8 @@
 //     developed (along, around) coordinates, both resolved in the contact's tangent
 //     directions before and after the step and averaged (midpoint rule);
 //   - no spin: the finger did not turn against the sphere about the midpoint normal;
-//   - no link of any finger reaches into the sphere by more than 1e-3.
+//   - no link of any finger reaches into the sphere by more than 1e-3;
+//   - no finger's base crosses its contact's tangent plane (the mirror solution).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -152,6 +153,8 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
       const double spin = SpinAboutMidNormal(fa.E4, fb.E4, a.w.Ew, b.w.Ew, ca.n, cb.n);
       r.worstSpin = std::max(r.worstSpin, spin);
       EXPECT_LE(spin, 1e-6);
+      EXPECT_GT(BaseSide(fa, a.RC[kf], ca.n) * BaseSide(fb, b.RC[kf], cb.n), 0.0)
+          << "the finger's base crossed its contact's tangent plane";
     }
     // a collision is real: some link reaches into the sphere deeper than the contact's
     // allowance, or the palm overlaps it

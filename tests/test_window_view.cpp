@@ -157,7 +157,8 @@ TEST(WindowView, PlayStepsUntilTheRunOrTheRecordEnds) {
     ++steps;
   }
   EXPECT_EQ(s->sgnMANIP, 'D');
-  EXPECT_EQ(steps, 337);  // 336 completed steps and the one that deadlocks
+  EXPECT_GT(s->cntManip0, 300);
+  EXPECT_EQ(steps, s->cntManip0 + 1);  // the completed steps and the one that deadlocks
   Keys(*s, "D");
   EXPECT_TRUE(PlayCanStep(*s));
   while (PlayCanStep(*s)) Keys(*s, "s");

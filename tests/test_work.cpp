@@ -127,6 +127,30 @@ TEST(WorkMotion, MovesAndTurnsAboutTheMidPoint) {
   EXPECT_EQ(s->sgnMANIP, 'Y');
 }
 
+// A step's commanded linear velocity is that of the point the work turns about: a
+// turn alone leaves the point in place, a move alone carries it by dt * v.
+TEST(WorkMotion, TheTurnCentreIsThePointWhoseVelocityIsCommanded) {
+  const double r1[3] = {3.0, 140.0, -40.0}, v[3] = {1.0, -2.0, 0.5}, om[3] = {0.3, -0.2, 0.4};
+  const double none[3] = {0.0, 0.0, 0.0}, dt = 0.05;
+  const double I[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  double E1[3][3];
+  WorkOrien1(0.7, -0.4, 1.1, I, E1);
+  for (char work : {'1', '2'}) {
+    SCOPED_TRACE(work);
+    double c1[3], r2[3], E2[3][3], c2[3];
+    WorkTurnCentre(work, r1, E1, c1);
+    MoveWorkStep(work, none, om, dt, r1, E1, r2, E2);
+    WorkTurnCentre(work, r2, E2, c2);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i], c1[i], 1e-12);
+    double d[3];
+    VecSub(r2, r1, d);
+    EXPECT_GT(VecNorm(d), work == '2' ? 0.5 : -1.0);  // the cylinder's base point swings
+    MoveWorkStep(work, v, none, dt, r1, E1, r2, E2);
+    WorkTurnCentre(work, r2, E2, c2);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i] - c1[i], dt * v[i], 1e-12);
+  }
+}
+
 TEST(WorkMotion, VelocityLabelAndBounds) {
   auto s = rgtest::StartedSim();
   EXPECT_STREQ(s->WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");

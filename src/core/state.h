@@ -103,6 +103,7 @@ struct Sim {
   double ManipNWA2[2][kSlots][3] = {};
   double ManipRW2[2][3] = {};
   double ManipEW2[2][3][3] = {};
+  double ManipDt2 = 0.0;  // time step of the step that led to the latest slot (0: the grasp)
 
   // ---- manipulation record: stored trajectory, one row per fifth step
   double qqa[kRows][kSlots][kSlots] = {};

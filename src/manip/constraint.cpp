@@ -181,12 +181,11 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   return OffLink(c.Lf) ? 2 : 1;
 }
 
-// Jacobian at q, where the errors are already known (ERR0, ERRT0, contact c0).
-char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
-                const double ERR0[4], double ERRT0, double JB4[4][4], double IJB4[4][4],
-                double* dq00, double* det) {
+// Forward-difference Jacobian of the errors at q (errors ERR0, contact c0 known),
+// the rim point followed from c0: row = error, column = joint.
+void ErrorJacobian(const Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
+                   const double ERR0[4], double JB4[4][4]) {
   const double h = err9;
-  *dq00 = h;
   RimContact c;
   double qp[kSlots];
   for (int j = 1; j <= 4; ++j) {
@@ -196,6 +195,17 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
     Errors(s, in, qp, &c0.thw, c, ERRp, &ERRTp);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (ERRp[i] - ERR0[i]) / h;
   }
+}
+
+// Jacobian at q, where the errors are already known (ERR0, ERRT0, contact c0).
+char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
+                const double ERR0[4], double ERRT0, double JB4[4][4], double IJB4[4][4],
+                double* dq00, double* det) {
+  const double h = err9;
+  *dq00 = h;
+  ErrorJacobian(s, in, q, c0, ERR0, JB4);
+  RimContact c;
+  double qp[kSlots];
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
   *det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
@@ -264,6 +274,57 @@ void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
   in.tLink1[1] = tn > 0.0 ? t2 / tn : 0.0;
 }
 
+void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
+  for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
+  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0)) return;
+  const double* q0 = s.qqa2[0][in.kf];
+  const double k = s.dt / s.ManipDt2;
+  double change = 0.0;
+  for (int j = 1; j <= s.nJ; ++j) change = std::fmax(change, std::fabs(k * (in.q1[j] - q0[j])));
+  const bool trusted = change <= kMaxPredictedStep;
+  for (int j = 0; j < kSlots; ++j) q[j] = in.q1[j];
+  if (trusted)
+    for (int j = 1; j <= s.nJ; ++j) q[j] = in.q1[j] + k * (in.q1[j] - q0[j]);
+}
+
+void PolishToRoot(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
+                  double ERR[4], double* ERRT) {
+  double qp[kSlots], E[4], ET = *ERRT;
+  for (int j = 0; j < kSlots; ++j) qp[j] = q[j];
+  for (int i = 0; i < 4; ++i) E[i] = ERR[i];
+  RimContact cp = c;
+  bool moved = false;
+  for (int k = 0; k < kPolishJacobians && !(ET < kRootTol); ++k) {
+    double JB4[4][4];
+    ErrorJacobian(s, in, qp, cp, E, JB4);
+    Notes scratch;  // a singular Jacobian simply ends the polish
+    if (!(std::fabs(MatInverse(4, &JB4[0][0], 4, &scratch)) > 0.0) || !scratch.empty()) break;
+    double qn[kSlots], En[4], ETn;
+    for (int j = 0; j < kSlots; ++j) qn[j] = qp[j];
+    for (int j = 1; j <= 4; ++j) {
+      double d = 0.0;
+      for (int i = 0; i < 4; ++i) d += JB4[j - 1][i] * E[i];
+      qn[j] -= d;
+    }
+    RimContact cn;
+    Errors(s, in, qn, &cp.thw, cn, En, &ETn);
+    if (!(ETn < ET)) break;
+    for (int j = 0; j < kSlots; ++j) qp[j] = qn[j];
+    for (int i = 0; i < 4; ++i) E[i] = En[i];
+    ET = ETn;
+    cp = cn;
+    moved = true;
+  }
+  if (!moved) return;
+  // confirmed with the nearest rim point proper, as every accepted pose is
+  Errors(s, in, qp, nullptr, cp, E, &ET);
+  if (!(ET < err6) || !(ET <= *ERRT)) return;
+  for (int j = 0; j < kSlots; ++j) q[j] = qp[j];
+  for (int i = 0; i < 4; ++i) ERR[i] = E[i];
+  *ERRT = ET;
+  c = cp;
+}
+
 bool PRCirMotion2Accepts(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                          double ERR[4], double* ERRT) {
   // Errors on the branch of the previous contact first: they are far from zero
@@ -290,14 +351,10 @@ char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, doubl
 
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
                          int maxIter) {
-  const int kf = in.kf, nJ = s.nJ;
+  const int kf = in.kf;
 
-  // starting value: the first PR motion right after the grasp, else the
-  // extrapolation of the finger's two latest states
   double q[kSlots];
-  for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
-  if (s.cntManip0 != 0)
-    for (int j = 1; j <= nJ; ++j) q[j] = 2.0 * s.qqa2[1][kf][j] - s.qqa2[0][kf][j];
+  NewtonStart(s, in, q);
 
   // The unknowns are joints 1..4 (q + 1). A direction is the Newton step from the
   // forward-difference Jacobian, its largest joint change limited to err2; each trial
@@ -358,7 +415,13 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
 
   char result = 'D';
   if (end == NewtonEnd::Converged) {
-    // finish: the contact point on the rim and the normal at the accepted pose
+    // finish: the root of the equations, the contact point on the rim and the
+    // normal at the accepted pose
+    if (p.ERRT >= kRootTol) {
+      PolishToRoot(s, in, p.q, p.c, p.ERR, &p.ERRT);
+      for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
+      TakeContact(p.c, out);
+    }
     result = OffFinger(in, out) ? 'O' : 'Y';
     VecCopy(p.c.rwc, out.RC2);
     ContactNormalAt(s, kf, out.q2, out.Lf2, p.c.rfc, out.NW2);

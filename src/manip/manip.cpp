@@ -61,6 +61,34 @@ char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
   return sgnMANIP == 'Y' ? sgnCkf : sgnMANIP;
 }
 
+void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
+                   double JB[4][4]) {
+  const FingerPose P = Findirect_kineR(s, kf, q);
+  for (int j = 1; j <= 4; ++j) {
+    double z[3], d[3], c[3];
+    MatColumn(P.EAs[j], 2, z);
+    VecSub(RC, P.JA[j], d);
+    VecCross(z, d, c);
+    for (int i = 0; i < 3; ++i) JB[i][j - 1] = c[i];
+    JB[3][j - 1] = VecDot(z, NW);
+  }
+}
+
+double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
+                           const double NW[3]) {
+  double JB[4][4];
+  RollingMatrix(s, kf, q, RC, NW, JB);
+  return MatMinSingular(4, &JB[0][0], 4);
+}
+
+double BaseSideOfContact(const Sim& s, int kf, const double* q, const double RC[3],
+                         const double NW[3]) {
+  const FingerPose P = Findirect_kineR(s, kf, q);
+  double d[3];
+  VecSub(P.JA[1], RC, d);
+  return VecDot(d, NW);
+}
+
 int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
                     const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
                     double* det) {
@@ -71,18 +99,8 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
   VecAdd(vw, w, vwc);
   const double omwn = VecDot(omw, NW1);
 
-  const FingerPose P = Findirect_kineR(s, kf, q1);
-  // column j: velocity of the finger point at the contact and spin about the
-  // normal for a unit rate of joint j
   double JB[4][4];
-  for (int j = 1; j <= 4; ++j) {
-    double z[3], d[3], c[3];
-    MatColumn(P.EAs[j], 2, z);
-    VecSub(RC1, P.JA[j], d);
-    VecCross(z, d, c);
-    for (int i = 0; i < 3; ++i) JB[i][j - 1] = c[i];
-    JB[3][j - 1] = VecDot(z, NW1);
-  }
+  RollingMatrix(s, kf, q1, RC1, NW1, JB);
   *det = MatInverse(4, &JB[0][0], 4, &s.notes);
   if (!(std::fabs(*det) >= err1)) return 0;
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
@@ -94,19 +112,18 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
 }
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
-  const int kf = in.kf, nJ = s.nJ;
+  const int kf = in.kf;
 
   // starting value: the first PR motion right after the grasp, else the latest
-  // angles pushed on by their change since the first stored row
+  // angles pushed on by their change over the last step
   double q2[kSlots];
-  for (int j = 0; j < kSlots; ++j) q2[j] = in.q12[j];
-  if (s.cntManip0 != 0)
-    for (int j = 1; j <= nJ; ++j) q2[j] = 2.0 * s.qqa2[1][kf][j] - s.qqa[0][kf][j];
+  NewtonStart(s, in, q2);
 
   RimContact c;
   double ERR[4], ERRT;
   char sgnN;
   if (PRCirMotion2Accepts(s, in, q2, c, ERR, &ERRT)) {
+    PolishToRoot(s, in, q2, c, ERR, &ERRT);
     AcceptPose(s, kf, q2, c, out);
     sgnN = OffFinger(in, out) ? 'O' : 'Y';
   } else {
@@ -206,8 +223,11 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
 // singular posture the rates are wild; a prediction that turns a joint by more than
 // kMaxPredictedStep is not trusted and the finger starts where it was.
 void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
+  // the work's material velocity is vw at the point it turns about
+  double centre[3];
+  WorkTurnCentre(s.WORK1, st.rw1, st.Ew1, centre);
   double nu[kSlots] = {}, det = 0.0;
-  if (PRCirMotion1VN2(s, in.kf, in.q1, st.rw1, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
+  if (PRCirMotion1VN2(s, in.kf, in.q1, centre, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
                       &det) == 0)
     for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
   double predicted = 0.0;
@@ -230,7 +250,10 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   double ERR1[4], ERRT1;
   PRStepResult& out = r.res[kf];
   if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
-    AcceptPose(s, kf, in.q12, c12, out);
+    double q2[kSlots];
+    for (int j = 0; j < kSlots; ++j) q2[j] = in.q12[j];
+    PolishToRoot(s, in, q2, c12, ERR1, &ERRT1);
+    AcceptPose(s, kf, q2, c12, out);
     sgnC = OffFinger(in, out) ? 'O' : 'Y';
     s.sgnC[kf] = sgnC;
   } else {
@@ -238,6 +261,17 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
     sgnC = PRCirMotion24(s, in, out);
   }
   if (sgnC != 'D' && !FiniteResult(s, out)) {
+    KeepBefore(in, out);
+    sgnC = 'D';
+    s.sgnC[kf] = 'D';
+  }
+  // A pose whose base lies across the contact's tangent plane from where it was is
+  // the mirror solution of the step's equations, which no rolling motion reaches:
+  // it is no solution, and the step is retried with a smaller time step.
+  if (sgnC != 'D' && BaseSideOfContact(s, kf, in.q1, s.ManipCPNTA2[1][kf], in.NW1) *
+                             BaseSideOfContact(s, kf, out.q2, out.RC2, out.NW2) <=
+                         0.0) {
+    s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
     KeepBefore(in, out);
     sgnC = 'D';
     s.sgnC[kf] = 'D';

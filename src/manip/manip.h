@@ -179,6 +179,38 @@ void TakeContact(const RimContact& c, PRStepResult& out);
 void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
                      double N[3]);
 
+// Finger kf's rolling matrix at angles q with its contact at RC (normal NW, from the
+// work towards the finger): column j is the velocity of the finger's point at the
+// contact and its spin about the normal for a unit rate of joint j (rows x, y, z,
+// spin). It is singular where the finger's base lies in the contact's tangent plane.
+void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
+                   double JB[4][4]);
+// How well finger kf can follow its contact: the smallest singular value of its
+// rolling matrix (length units per radian; 0 at the singular posture). The one
+// measure of a posture's conditioning, used by the tests' tolerances too.
+double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
+                           const double NW[3]);
+// Signed distance of finger kf's base (its first joint) from the tangent plane of
+// its contact at RC with normal NW. No rolling motion carries the base across that
+// plane, so a step that changes its sign has found the mirror solution.
+double BaseSideOfContact(const Sim& s, int kf, const double* q, const double RC[3],
+                         const double NW[3]);
+
+// Newton's starting angles for finger kf in the attempt with time step s.dt: right
+// after the grasp the first PR motion's q12, later the latest angles pushed on by
+// their change over the last step scaled to this time step (a change that turns a
+// joint by more than kMaxPredictedStep is not trusted: the finger starts at q1).
+void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]);
+// Polishes angles q that satisfy the constraints (ERRT < err6) towards the root of
+// the step's equations: Newton steps on the contact followed from c, until ERRT is
+// below kRootTol or stops falling, at most kPolishJacobians Jacobians. q, c, ERR
+// and ERRT are updated only when the polished pose still satisfies the constraints
+// with the nearest rim point proper.
+void PolishToRoot(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
+                  double ERR[4], double* ERRT);
+constexpr double kRootTol = 1e-12;
+constexpr int kPolishJacobians = 4;
+
 // per-finger PR motion: first-order prediction, then the exact correction
 int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
                     const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],

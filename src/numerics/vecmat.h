@@ -194,6 +194,11 @@ void Cz(double a, double E[3][3]);
 // |det| <= 1e-15 returns det with A unchanged.
 double MatInverse(int n, double* A, int stride, Notes* notes = nullptr);
 
+// The smallest singular value of the n x n matrix A (n <= 8, element (i,j) at
+// A[i*stride+j]): the square root of the smallest eigenvalue of A^T A, found by
+// cyclic Jacobi rotations.
+double MatMinSingular(int n, const double* A, int stride);
+
 // Z-Y-Z Euler angles (phi, theta, psi) of the frame with axes ex, ey, ez:
 // frame = Cz(phi)*Cy(theta)*Cz(psi).
 void FrameToZYZ(const double ex[3], const double ey[3], const double ez[3], double ang[3]);

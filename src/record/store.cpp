@@ -33,6 +33,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
       VecCopy(rw, s.ManipRW2[k]);
       MatCopy(Ew, s.ManipEW2[k]);
     }
+    s.ManipDt2 = 0.0;
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
     s.ManipTime = 0.0;
@@ -61,6 +62,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
   VecCopy(NW, s.ManipNWA2[1][kf]);
   VecCopy(rw, s.ManipRW2[1]);
   MatCopy(Ew, s.ManipEW2[1]);
+  s.ManipDt2 = dt;
 
   s.ManipTS += dt;
   // every finger of a step is stored with the same dt, one after the other from

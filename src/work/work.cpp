@@ -131,6 +131,14 @@ void MoveSphere1(const double v[3], const double om[3], double dt, const double 
   VecCopy(m, r2);
 }
 
+void WorkTurnCentre(char work, const double r[3], const double E[3][3], double c[3]) {
+  VecCopy(r, c);
+  if (work == '1') return;
+  double h[3];
+  HalfAxis(E, h);
+  VecAdd(r, h, c);
+}
+
 void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
                   const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]) {
   if (work == '1')

@@ -33,6 +33,9 @@ void MoveCylinder1(const double v[3], const double om[3], double dt, const doubl
 // about its mid-point.
 void MoveSphere1(const double v[3], const double om[3], double dt, const double r1[3],
                  const double E1[3][3], double r2[3], double E2[3][3]);
+// The point a motion step turns the work about, whose velocity the commanded linear
+// velocity is: the cylinder's mid-point, the sphere's centre (pose r, E).
+void WorkTurnCentre(char work, const double r[3], const double E[3][3], double c[3]);
 // one time step of the work of type work ('1' sphere, '2' cylinder)
 void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
                   const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]);

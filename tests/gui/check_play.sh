@@ -13,8 +13,8 @@ BATCH="$BUILD/rollgrasp-batch"
 [ -x "$RG" ] && [ -x "$BATCH" ] || fail "no programs in $BUILD"
 
 start_xvfb
-# what the window must show at the end: the run of hand 2 stops in a deadlock
-# after 125 steps (25 stored rows), and its replay ends at the last row
+# what the window must show at the end: the run of hand 2 stops in a deadlock,
+# and its replay ends at the last stored row
 "$BATCH" --snapshot "$WORK/endA.png" "H2GsssA$(rep s 200)" </dev/null >/dev/null 2>"$WORK/b.err" ||
   { cat "$WORK/b.err" >&2; fail "batch snapshot failed"; }
 "$BATCH" --snapshot "$WORK/endD.png" "H2GsssA$(rep s 200)D$(rep s 40)" </dev/null >/dev/null 2>"$WORK/b.err" ||

@@ -18,7 +18,7 @@ done
 note "rollgrasp --help lists the options and window keys"
 
 start_xvfb
-# the end of hand 2's run (deadlock after 125 steps), as the batch driver draws it
+# the end of hand 2's run (a deadlock), as the batch driver draws it
 "$BATCH" --snapshot "$WORK/end.png" "H2GsssA$(rep s 200)" </dev/null >/dev/null 2>"$WORK/b.err" ||
   { cat "$WORK/b.err" >&2; fail "batch snapshot failed"; }
 like_end() { [ "$(img diff "$WORK/$1.xwd" "$WORK/end.png" 0 0 600 600 8)" -le 1800 ]; }
