@@ -13,14 +13,16 @@
 
 namespace {
 
+void Keys(rg::Sim& s, const std::string& keys) {
+  for (const char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+}
+
+// Started with hand 1..4 on the cylinder, or hand h - 4 on the sphere for h = 5..8.
 std::unique_ptr<rg::Sim> Started(int hand) {
   auto s = std::make_unique<rg::Sim>();
   rg::StartUpQuiet(*s);
-  if (hand != 1) {
-    rg::keyboard(*s, 'H', 0, 0);
-    rg::keyboard(*s, static_cast<unsigned char>('0' + hand), 0, 0);
-    rg::keyboard(*s, 'G', 0, 0);
-  }
+  if (hand != 1) Keys(*s, "H" + std::string(1, static_cast<char>('0' + (hand - 1) % 4 + 1)) + "G");
+  if (hand > 4) Keys(*s, "W1G");
   return s;
 }
 
@@ -63,6 +65,46 @@ void BM_ManipulationStep(benchmark::State& st) {
 }
 BENCHMARK(BM_ManipulationStep)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// An ordinary step: the first 100 steps of the default run, far from the singular
+// posture that ends it, every one taken with the first time step 0.05.
+void BM_OrdinaryManipulationStep(benchmark::State& st) {
+  const auto pristine = Grasped(static_cast<int>(st.range(0)));
+  auto s = std::make_unique<rg::Sim>(*pristine);
+  for (auto _ : st) {
+    if (s->cntManip0 >= 100) {
+      st.PauseTiming();
+      *s = *pristine;
+      st.ResumeTiming();
+    }
+    s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omww);
+    s->notes.clear();
+  }
+  st.counters["dt"] = s->dt;
+}
+BENCHMARK(BM_OrdinaryManipulationStep)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// The step that ends the default run of a hand in deadlock: all its attempts, down
+// to the smallest time step.
+void BM_DeadlockStep(benchmark::State& st) {
+  auto before = Grasped(static_cast<int>(st.range(0)));
+  auto probe = std::make_unique<rg::Sim>(*before);
+  for (;;) {  // the state before the step that does not complete
+    probe->sgnMANIP = rg::PRCircleManip4(*probe, probe->vw, probe->omww);
+    if (probe->sgnMANIP != 'Y') break;
+    probe->notes.clear();
+    *before = *probe;
+  }
+  auto s = std::make_unique<rg::Sim>(*before);
+  for (auto _ : st) {
+    st.PauseTiming();
+    *s = *before;
+    st.ResumeTiming();
+    s->sgnMANIP = rg::PRCircleManip4(*s, s->vw, s->omww);
+  }
+  st.counters["status"] = s->sgnMANIP;
+}
+BENCHMARK(BM_DeadlockStep)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
+
 // Times whole runs from the state `start` (grasped, in mode 'A') until the
 // manipulation stops by itself, at the latest with "Data Overflow" after 3995 steps.
 void TimeRunsUntilStop(benchmark::State& st, const rg::Sim& start) {
@@ -82,11 +124,12 @@ void TimeRunsUntilStop(benchmark::State& st, const rg::Sim& start) {
   st.counters["status"] = s->sgnMANIP;
 }
 
-// The default scene of the hand, from the grasp until the run stops.
+// The default scene of the hand, from the grasp until the run stops: hands 1-4 on the
+// cylinder, 5-8 the same hands on the sphere.
 void BM_FullManipulationRun(benchmark::State& st) {
   TimeRunsUntilStop(st, *Grasped(static_cast<int>(st.range(0))));
 }
-BENCHMARK(BM_FullManipulationRun)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullManipulationRun)->DenseRange(1, 8)->Unit(benchmark::kMillisecond);
 
 // The longest run there is: the work held still (both velocities zero), so every
 // step succeeds until the record is full after 3995 steps ("Data Overflow").

@@ -414,6 +414,36 @@ TEST_F(HandScene, BuiltPosesReportTheLastInterferingFinger) {
 // the link's solid (axial step 0.5, radii 0..12 by 3, 36 angles; every point within 1.6
 // of a sample, the depth 1-Lipschitz): deepest sample depths in (-2, 0.5) are too close
 // to call. Finger 1 is not the last finger, so the palm is not part of its check.
+// The distance of two segments against the closest of sampled point pairs: random
+// segments, parallel ones, ones sharing a line, and points.
+TEST(SegmentsApart, DistanceMatchesSampledPairs) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    double a0[3], a1[3], b0[3], b1[3];
+    for (int i = 0; i < 3; ++i) {
+      a0[i] = 50 * u(gen), a1[i] = 50 * u(gen), b0[i] = 50 * u(gen), b1[i] = 50 * u(gen);
+      if (trial % 4 == 1) b1[i] = b0[i] + 0.7 * (a1[i] - a0[i]);  // parallel
+      if (trial % 4 == 2) b0[i] = a0[i] + 1.5 * (a1[i] - a0[i]), b1[i] = a0[i] + 2.5 * (a1[i] - a0[i]);
+      if (trial % 4 == 3) a1[i] = a0[i];  // a point
+    }
+    double best = 1e300;
+    const int n = 400;
+    for (int k = 0; k <= n; ++k)
+      for (int m = 0; m <= n; ++m) {
+        double d2 = 0.0;
+        for (int i = 0; i < 3; ++i) {
+          const double pa = a0[i] + (a1[i] - a0[i]) * k / n, pb = b0[i] + (b1[i] - b0[i]) * m / n;
+          d2 += (pa - pb) * (pa - pb);
+        }
+        best = std::fmin(best, d2);
+      }
+    const double d = rg::SegmentSegmentDistance(a0, a1, b0, b1);
+    EXPECT_LE(d, std::sqrt(best) + 1e-9) << "trial " << trial;
+    EXPECT_GE(d, std::sqrt(best) - 0.5) << "trial " << trial;  // the sampling's spacing
+  }
+}
+
 TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
   std::mt19937 gen(31337);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -530,6 +560,12 @@ TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
       const double tol = std::max(depth + delta, 0.0);
       ASSERT_EQ(LinkWithinDepth(a, b, aFin, r, E, hCyl, aCyl, tol), depth <= tol)
           << "trial " << trial << " delta " << delta;
+      // also when told where the link comes nearest, rightly or wrongly
+      double ab[3];
+      VecSub(b, a, ab);
+      for (const double hint : {tFull * VecNorm(ab), 0.37 * VecNorm(ab)})
+        ASSERT_EQ(LinkWithinDepth(a, b, aFin, r, E, hCyl, aCyl, tol, &hint), depth <= tol)
+            << "trial " << trial << " delta " << delta << " hint " << hint;
     }
   }
   // levels well away from the distance are decided early, those within rounding are not

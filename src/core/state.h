@@ -104,6 +104,10 @@ struct Sim {
   double ManipRW2[2][3] = {};
   double ManipEW2[2][3][3] = {};
   double ManipDt2 = 0.0;  // time step of the step that led to the latest slot (0: the grasp)
+  // per finger, the inverse Jacobian of the rolling equations at the latest slot's
+  // pose, with which the next step's solve starts (none right after a grasp)
+  double ManipJinv2[kSlots][4][4] = {};
+  bool ManipJinvOk[kSlots] = {};
 
   // ---- manipulation record: stored trajectory, one row per fifth step
   double qqa[kRows][kSlots][kSlots] = {};

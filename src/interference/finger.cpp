@@ -19,6 +19,10 @@ double SignedCylinderDistance(const double p[3], double hw, double aw) {
 
 namespace {
 
+// Clearance (length units) beyond which two bodies are taken apart without their
+// exact test: far above any tolerance of the exact tests.
+constexpr double kClearMargin = 1.0;
+
 // The golden-section search along the segment from a to b for the point nearest the
 // solid work cylinder. With a level given it may stop early and say on which side
 // of the level the full search's result lies: the signed distance is 1-Lipschitz in
@@ -28,7 +32,7 @@ namespace {
 // the end; *side (when given) is -1 or +1 after an early stop, 0 otherwise.
 double GoldenDistance(const double a[3], const double b[3], const double r[3],
                       const double E[3][3], double hw, double aw, double* t,
-                      const double* level, int* side) {
+                      const double* level, int* side, const double* uHint = nullptr) {
   // the segment in the work frame
   double d[3], A[3], B[3];
   VecSub(a, r, d);
@@ -76,6 +80,21 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
     if (deciding && ends < *level - margin) {
       *side = -1;
       return HUGE_VAL;
+    }
+    // Near the expected minimum u0, the secants to u0 +- hu bound the convex distance
+    // from below on either side (beyond them), and its 1-Lipschitz bound between them.
+    if (deciding && uHint != nullptr && *uHint >= 0.0 && *uHint <= 1.0) {
+      constexpr double hu = 1e-7;
+      const double u0 = *uHint, g0 = dist(u0);
+      const double up = std::fmin(u0 + hu, 1.0), um = std::fmax(u0 - hu, 0.0);
+      const double sp = up > u0 ? (dist(up) - g0) / (up - u0) : 0.0;
+      const double sm = um < u0 ? (g0 - dist(um)) / (u0 - um) : 0.0;
+      const double bound = std::min({g0 + std::fmin(sp, 0.0) * (1.0 - u0), g0 - std::fmax(sm, 0.0) * u0,
+                                     g0 - length * hu});
+      if (std::isfinite(bound) && bound >= *level + margin) {
+        *side = 1;
+        return HUGE_VAL;
+      }
     }
   }
   for (int it = 0; it < 60; ++it) {
@@ -134,20 +153,30 @@ double LinkCylinderDepth(const double a[3], const double b[3], double af, const 
 }
 
 bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
-                     const double E[3][3], double hw, double aw, double tol) {
+                     const double E[3][3], double hw, double aw, double tol, const double* tHint) {
   int side = 0;
-  const double fmin = SegmentCylinderDistanceAgainst(a, b, r, E, hw, aw, af - tol, &side);
+  double uHint = 0.0;
+  if (tHint != nullptr) {
+    double d[3];
+    VecSub(b, a, d);
+    const double len = VecNorm(d);
+    uHint = len > 0.0 ? *tHint / len : 0.0;
+  }
+  const double level = af - tol;
+  const double fmin = GoldenDistance(a, b, r, E, hw, aw, nullptr, &level, &side,
+                                     tHint != nullptr ? &uHint : nullptr);
   if (side != 0) return side > 0;
   return (std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0) <= tol;
 }
 
-char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2],
-                          int* kLink) {
+char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const double r[3],
+                               const double E[3][3], double hw, double aw, char sgnCC[2],
+                               int* kLink, Notes* notes) {
   sgnCC[0] = 'F';
   sgnCC[1] = 'F';
-  // the finger in the pose under test
-  const FingerPose P = Findirect_kineR(s, kf, q);
+  // the work's axis: the work lies within aw of it
+  double wTop[3];
+  for (int i = 0; i < 3; ++i) wTop[i] = r[i] + hw * E[i][2];
 
   for (int kL = 2; kL <= n; ++kL) {
     const double* Jf = P.JA[kL - 1];
@@ -155,6 +184,18 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
     VecSub(P.JA[kL], Jf, link);
     const double Lf = VecNorm(link);
     if (Lf < 1e-4) continue;  // joints that coincide: no link body
+    // The link lies within af of its axis, the work within aw of its axis and between
+    // the planes of its end faces: with the link's axis beyond one of those planes by
+    // more than af, or the two axes farther apart than af + aw (each with a margin well
+    // above the exact tests' own tolerances), nothing can meet.
+    const double clear = af + kClearMargin;
+    double d0[3], d1[3];
+    VecSub(Jf, r, d0);
+    VecSub(P.JA[kL], r, d1);
+    const double h0 = E[0][2] * d0[0] + E[1][2] * d0[1] + E[2][2] * d0[2];
+    const double h1 = E[0][2] * d1[0] + E[1][2] * d1[1] + E[2][2] * d1[2];
+    if (std::max(h0, h1) < -clear || std::min(h0, h1) > hw + clear) continue;
+    if (SegmentSegmentDistance(Jf, P.JA[kL], r, wTop) > aw + clear) continue;
 
     // Link frame: z along the link (x axis of the link frame), x along the joint axis
     // (its z axis), y = x_L x z_L.
@@ -184,11 +225,11 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
     // (1) link side against work side
     if (CylCylColl(Lf, af, RwmL, Ewm2, hw, aw, &d, &t1, &t2, p1, p2, nv, sgn) == 'C') return hit('I', 'I');
     // (2) link side against the work's end circles
-    if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc, &s.notes) == 'C') return hit('I', 'L');
-    if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc, &s.notes) == 'C') return hit('I', 'U');
+    if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc, notes) == 'C') return hit('I', 'L');
+    if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc, notes) == 'C') return hit('I', 'U');
     // (3) the link's end circles against the work side
-    if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc, &s.notes) == 'C') return hit('L', 'I');
-    if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc, &s.notes) == 'C') return hit('U', 'I');
+    if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc, notes) == 'C') return hit('L', 'I');
+    if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc, notes) == 'C') return hit('U', 'I');
     // (4) end circles against end circles; for the link's upper circle the work circle is
     // given relative to that circle's centre (0, 0, Lf)
     if (CirCirCollisionm(af, RwmL, Ewm2, aw, qc, &d) == 'C') return hit('L', 'L');
@@ -198,7 +239,15 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
     if (CirCirCollisionm(af, RwmLu, Ewm2, aw, qc, &d) == 'C') return hit('U', 'L');
     if (CirCirCollisionm(af, RwmUu, Ewm2, aw, qc, &d) == 'C') return hit('U', 'U');
   }
+  return 'F';
+}
 
+char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
+                          const double E[3][3], double hw, double aw, char sgnCC[2],
+                          int* kLink) {
+  // the finger in the pose under test
+  const FingerPose P = Findirect_kineR(s, kf, q);
+  if (FinLinksCylinderCollision(P, n, af, r, E, hw, aw, sgnCC, kLink, &s.notes) == 'C') return 'C';
   // The palm is checked once per hand, with the last finger.
   if (kf == s.nfin[s.HAND1]) {
     double ET[3][3], Lc;

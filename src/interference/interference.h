@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/state.h"
+#include "hand/hand.h"
 
 namespace rg {
 
@@ -44,9 +45,12 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const doubl
 double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const double r[3],
                                       const double E[3][3], double hw, double aw, double level,
                                       int* side);
-// LinkCylinderDepth(a, b, af, r, E, hw, aw) <= tol, mostly without the full search.
+// LinkCylinderDepth(a, b, af, r, E, hw, aw) <= tol, mostly without the full search;
+// tHint, when given, is where along the segment (length units from a) the link is
+// expected to come nearest the work, which often decides it at once.
 bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
-                     const double E[3][3], double hw, double aw, double tol);
+                     const double E[3][3], double hw, double aw, double tol,
+                     const double* tHint = nullptr);
 
 // Signed distance of a point p, given in a cylinder's frame (origin at the base
 // centre, z along the axis), from that solid cylinder (height hw, radius aw):
@@ -57,6 +61,11 @@ double SignedCylinderDistance(const double p[3], double hw, double aw);
 // feature that met ('F', 'F' when no link feature did, also when only the palm interferes).
 // kLink, when given, receives what met the work: the link that ends at joint kL
 // (2..n), or 0 for the palm.
+// The links 2..n of a finger in pose P alone against the work, as FinCylinderCollision
+// tests them (the palm left out).
+char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const double r[3],
+                               const double E[3][3], double hw, double aw, char sgnCC[2],
+                               int* kLink, Notes* notes);
 char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
                           const double E[3][3], double hw, double aw, char sgnCC[2],
                           int* kLink = nullptr);
@@ -65,6 +74,10 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
 char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
                         const double E[3][3], double hw, double aw, int* kColl,
                         int* kLink = nullptr);
+
+// Distance between the segment from a0 to a1 and the segment from b0 to b1.
+double SegmentSegmentDistance(const double a0[3], const double a1[3], const double b0[3],
+                              const double b1[3]);
 
 // ---- the work sphere (centre c, radius aw, in the hand frame)
 

@@ -1,5 +1,6 @@
 // Pairwise tests between cylinder sides and end circles. Each test works in the frame
 // of its first solid: that solid's axis is +z from the origin.
+#include <algorithm>
 #include <cmath>
 
 #include "interference/interference.h"
@@ -297,6 +298,44 @@ int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, doubl
     }
   }
   return np;
+}
+
+double SegmentSegmentDistance(const double a0[3], const double a1[3], const double b0[3],
+                              const double b1[3]) {
+  // closest points a0 + s d1, b0 + t d2 with s, t in [0, 1]: minimise over s for the
+  // best t, clamping each in turn
+  double d1[3], d2[3], r[3];
+  VecSub(a1, a0, d1);
+  VecSub(b1, b0, d2);
+  VecSub(a0, b0, r);
+  const double a = VecDot(d1, d1), e = VecDot(d2, d2), f = VecDot(d2, r);
+  double sa = 0.0, tb = 0.0;
+  if (a <= 0.0 && e <= 0.0) {
+    // two points
+  } else if (a <= 0.0) {
+    tb = std::clamp(f / e, 0.0, 1.0);
+  } else {
+    const double c = VecDot(d1, r);
+    if (e <= 0.0) {
+      sa = std::clamp(-c / a, 0.0, 1.0);
+    } else {
+      const double b = VecDot(d1, d2), den = a * e - b * b;
+      sa = den > 0.0 ? std::clamp((b * f - c * e) / den, 0.0, 1.0) : 0.0;
+      tb = (b * sa + f) / e;
+      if (tb < 0.0) {
+        tb = 0.0;
+        sa = std::clamp(-c / a, 0.0, 1.0);
+      } else if (tb > 1.0) {
+        tb = 1.0;
+        sa = std::clamp((b - c) / a, 0.0, 1.0);
+      }
+    }
+  }
+  double pa[3], pb[3], d[3];
+  VecAddScaled(a0, sa, d1, pa);
+  VecAddScaled(b0, tb, d2, pb);
+  VecSub(pa, pb, d);
+  return VecNorm(d);
 }
 
 }  // namespace rg

@@ -4,7 +4,6 @@
 
 #include "hand/hand.h"
 #include "manip/manip.h"
-#include "numerics/newton.h"
 #include "numerics/vecmat.h"
 
 namespace rg {
@@ -37,10 +36,10 @@ double ErrSum(const double e[4]) {
 
 void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
                      double N[3]) {
-  const FingerPose P = Findirect_kineR(s, kf, q);
-  double x[3], A[3], d[3];
-  MatColumn(P.EA[s.nJ], 0, x);
-  VecAddScaled(P.JA[s.nJ], Lf, x, A);
+  double o[3], E[3][3], x[3], A[3], d[3];
+  LastLinkKinematics(s, kf, q, o, E);
+  MatColumn(E, 0, x);
+  VecAddScaled(o, Lf, x, A);
   VecSub(A, p, d);
   VecUnit(d, N);
 }
@@ -277,52 +276,21 @@ void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
 void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
   for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
   if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0)) return;
+  // b: the last step's change; a: the first PR motion's change over this step. With
+  // the rates nu at the start and b / dtLast a half step before, the second-order
+  // Taylor step is a + k a - k^2 b (k = dt / dtLast); without a prediction the
+  // extrapolation k b.
   const double* q0 = s.qqa2[0][in.kf];
   const double k = s.dt / s.ManipDt2;
-  double change = 0.0;
-  for (int j = 1; j <= s.nJ; ++j) change = std::fmax(change, std::fabs(k * (in.q1[j] - q0[j])));
-  const bool trusted = change <= kMaxPredictedStep;
-  for (int j = 0; j < kSlots; ++j) q[j] = in.q1[j];
-  if (trusted)
-    for (int j = 1; j <= s.nJ; ++j) q[j] = in.q1[j] + k * (in.q1[j] - q0[j]);
-}
-
-void PolishToRoot(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
-                  double ERR[4], double* ERRT) {
-  double qp[kSlots], E[4], ET = *ERRT;
-  for (int j = 0; j < kSlots; ++j) qp[j] = q[j];
-  for (int i = 0; i < 4; ++i) E[i] = ERR[i];
-  RimContact cp = c;
-  bool moved = false;
-  for (int k = 0; k < kPolishJacobians && !(ET < kRootTol); ++k) {
-    double JB4[4][4];
-    ErrorJacobian(s, in, qp, cp, E, JB4);
-    Notes scratch;  // a singular Jacobian simply ends the polish
-    if (!(std::fabs(MatInverse(4, &JB4[0][0], 4, &scratch)) > 0.0) || !scratch.empty()) break;
-    double qn[kSlots], En[4], ETn;
-    for (int j = 0; j < kSlots; ++j) qn[j] = qp[j];
-    for (int j = 1; j <= 4; ++j) {
-      double d = 0.0;
-      for (int i = 0; i < 4; ++i) d += JB4[j - 1][i] * E[i];
-      qn[j] -= d;
-    }
-    RimContact cn;
-    Errors(s, in, qn, &cp.thw, cn, En, &ETn);
-    if (!(ETn < ET)) break;
-    for (int j = 0; j < kSlots; ++j) qp[j] = qn[j];
-    for (int i = 0; i < 4; ++i) E[i] = En[i];
-    ET = ETn;
-    cp = cn;
-    moved = true;
+  double dq[kSlots] = {}, change = 0.0;
+  for (int j = 1; j <= s.nJ; ++j) {
+    const double b = in.q1[j] - q0[j], a = in.q12[j] - in.q1[j];
+    dq[j] = in.predicted ? a + k * a - k * k * b : k * b;
+    change = std::fmax(change, std::fabs(dq[j]));
   }
-  if (!moved) return;
-  // confirmed with the nearest rim point proper, as every accepted pose is
-  Errors(s, in, qp, nullptr, cp, E, &ET);
-  if (!(ET < err6) || !(ET <= *ERRT)) return;
-  for (int j = 0; j < kSlots; ++j) q[j] = qp[j];
-  for (int i = 0; i < 4; ++i) ERR[i] = E[i];
-  *ERRT = ET;
-  c = cp;
+  for (int j = 0; j < kSlots; ++j) q[j] = in.q1[j];
+  if (change <= kMaxPredictedStep)
+    for (int j = 1; j <= s.nJ; ++j) q[j] += dq[j];
 }
 
 bool PRCirMotion2Accepts(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
@@ -349,91 +317,161 @@ char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, doubl
   return JacobianAt(s, in, q, c0, ERR0, ERRT0, JB4, IJB4, dq00, det);
 }
 
+namespace {
+
+// Takes trial angles qn (errors En, contact cn) as the current point.
+void TakeTrial(const double qn[kSlots], const RimContact& cn, const double En[4], double ETn,
+               double q[kSlots], RimContact& c, double E[4], double* ET) {
+  for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
+  for (int i = 0; i < 4; ++i) E[i] = En[i];
+  *ET = ETn;
+  c = cn;
+}
+
+// Broyden's update of the inverse Jacobian H after the step from q to qn changed the
+// errors from E to En: H + (dq - H dE) dq^T H / (dq^T H dE), which maps dE to dq and
+// keeps H on directions across dq. Skipped when the step is too small to tell.
+void BroydenUpdate(const double q[kSlots], const double qn[kSlots], const double E[4],
+                   const double En[4], double H[4][4]) {
+  double dq[4], dE[4], HdE[4], dqH[4];
+  for (int i = 0; i < 4; ++i) {
+    dq[i] = qn[i + 1] - q[i + 1];
+    dE[i] = En[i] - E[i];
+  }
+  double den = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    HdE[i] = dqH[i] = 0.0;
+    for (int k = 0; k < 4; ++k) {
+      HdE[i] += H[i][k] * dE[k];
+      dqH[i] += dq[k] * H[k][i];
+    }
+  }
+  for (int i = 0; i < 4; ++i) den += dq[i] * HdE[i];
+  double dqn = 0.0;
+  for (int i = 0; i < 4; ++i) dqn += dq[i] * dq[i];
+  if (!(std::fabs(den) > 1e-6 * dqn) || !(dqn > 1e-24)) return;
+  for (int i = 0; i < 4; ++i)
+    for (int k = 0; k < 4; ++k) H[i][k] += (dq[i] - HdE[i]) * dqH[k] / den;
+}
+
+// One trial along -frac * (Jinv * E) from q, the rim point followed from c.
+double TrialAlong(const Sim& s, const PRStepFixed& in, const double q[kSlots], const RimContact& c,
+                  const double Jinv[4][4], const double E[4], double frac, double qn[kSlots],
+                  RimContact& cn, double En[4], PRNewtonStats& st) {
+  for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
+  double step = 0.0;
+  for (int j = 1; j <= 4; ++j) {
+    double d = 0.0;
+    for (int i = 0; i < 4; ++i) d += Jinv[j - 1][i] * E[i];
+    qn[j] = q[j] - frac * d;
+    step = std::fmax(step, std::fabs(frac * d));
+  }
+  st.maxStep = std::fmax(st.maxStep, step);
+  ++st.trials;
+  ++st.cnt1;
+  double ETn;
+  Errors(s, in, qn, &c.thw, cn, En, &ETn);
+  return ETn;
+}
+
+// Newton's method on the step's equations from angles q (errors E, contact c known),
+// the rim point followed from c. The Jacobian carried in from the finger's previous
+// root (in.Jinv0) is used first, as long as every trial cuts ERRT at least tenfold
+// (kChordGain); after that a fresh forward-difference Jacobian at every point
+// reached, its step limited to err2 per joint. Such a trial must lower ERRT by a
+// quarter of what the linear model promises for it (Armijo's rule); one that does not
+// is cut tenfold, at most kLeanReductions times, and a direction none of whose trials
+// passes ends the solve. Below err6 any fall counts, as rounding rules there. It ends
+// at the root (ERRT below kRootTol), when ERRT stops falling, after kLeanMaxJacobians
+// Jacobians or maxIter trials plus Jacobians. True when the pose reached satisfies
+// the constraints (ERRT < err6) with the nearest rim point proper, whose contact and
+// errors it then holds; Jinv receives the inverse Jacobian last used.
+bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
+                    double E[4], double* ET, PRNewtonStats& st, int maxIter, double Jinv[4][4],
+                    bool* haveJinv) {
+  *haveJinv = false;
+  double qn[kSlots], En[4];
+  RimContact cn;
+  if (in.Jinv0 != nullptr) {
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) Jinv[i][j] = in.Jinv0[i][j];
+    *haveJinv = true;
+    for (int k = 0; k < kChordTrials && !(*ET < kRootTol) && st.cnt1 < maxIter; ++k) {
+      const double ETn = TrialAlong(s, in, q, c, Jinv, E, 1.0, qn, cn, En, st);
+      const bool atRoot = *ET < err6 && ETn < *ET;
+      if (!(atRoot || ETn <= kChordGain * *ET)) break;
+      BroydenUpdate(q, qn, E, En, Jinv);
+      TakeTrial(qn, cn, En, ETn, q, c, E, ET);
+    }
+  }
+  while (!(*ET < kRootTol) && st.jacobians < kLeanMaxJacobians && st.cnt1 < maxIter) {
+    double J[4][4];
+    ErrorJacobian(s, in, q, c, E, J);
+    ++st.jacobians;
+    ++st.cnt1;
+    Notes scratch;  // a singular Jacobian ends the solve where it is
+    if (!(std::fabs(MatInverse(4, &J[0][0], 4, &scratch)) >= err4)) break;
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) Jinv[i][j] = J[i][j];
+    *haveJinv = true;
+    double dqmax = 0.0;
+    for (int j = 0; j < 4; ++j) {
+      double d = 0.0;
+      for (int i = 0; i < 4; ++i) d += J[j][i] * E[i];
+      dqmax = std::fmax(dqmax, std::fabs(d));
+    }
+    if (!std::isfinite(dqmax)) break;
+    double frac = dqmax > err2 ? err2 / dqmax : 1.0;  // the share of the full step tried
+    bool accepted = false;
+    for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
+      const double ETn = TrialAlong(s, in, q, c, Jinv, E, frac, qn, cn, En, st);
+      const bool atRoot = *ET < err6 && ETn < *ET;
+      if (atRoot || ETn <= (1.0 - 0.25 * frac) * *ET) {
+        TakeTrial(qn, cn, En, ETn, q, c, E, ET);
+        accepted = true;
+        break;
+      }
+      if (r < kLeanReductions) ++st.reductions;
+    }
+    if (!accepted) break;
+  }
+  if (!(*ET < err6)) return false;
+  // the rim point followed is the nearest one: proved from the contact, else searched
+  if (in.work == '1' || RimContactCertified(c)) return true;
+  double ETc;
+  Errors(s, in, q, nullptr, cn, En, &ETc);
+  if (!(ETc < err6)) return false;
+  TakeTrial(q, cn, En, ETc, q, c, E, ET);
+  return true;
+}
+
+}  // namespace
+
+bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepResult& out,
+                      PRNewtonStats* stats, int maxIter) {
+  double q[kSlots];
+  for (int j = 0; j < kSlots; ++j) q[j] = q0[j];
+  RimContact c;
+  double E[4], ET;
+  Errors(s, in, q, &in.thw1, c, E, &ET);  // the contact followed from the old one
+  PRNewtonStats st;
+  const bool solved = SolveFollowing(s, in, q, c, E, &ET, st, maxIter, out.Jinv, &out.JinvOk);
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
+  TakeContact(c, out);
+  if (stats != nullptr) *stats = st;
+  if (!solved) return false;
+  // the contact point on the rim and the normal at the accepted pose
+  VecCopy(c.rwc, out.RC2);
+  ContactNormalAt(s, in.kf, out.q2, out.Lf2, c.rfc, out.NW2);
+  return true;
+}
+
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
                          int maxIter) {
-  const int kf = in.kf;
-
   double q[kSlots];
   NewtonStart(s, in, q);
-
-  // The unknowns are joints 1..4 (q + 1). A direction is the Newton step from the
-  // forward-difference Jacobian, its largest joint change limited to err2; each trial
-  // leaves its angles and contact in out, so a failed solve reports its last trial.
-  struct Problem {
-    Sim& s;
-    const PRStepFixed& in;
-    PRStepResult& out;
-    double q[kSlots];  // current angles, with their contact and errors
-    RimContact c, cn;
-    double ERR[4], ERRT, ERRn[4];
-    double maxStep = 0.0;
-    bool Direction(const double*, double* ddq) {
-      double JB4[4][4], IJB4[4][4], dq00, det;
-      if (JacobianAt(s, in, q, c, ERR, ERRT, JB4, IJB4, &dq00, &det) != 'Y') return false;
-      double dqmax = 0.0;
-      for (int i = 0; i < 4; ++i) {
-        ddq[i] = 0.0;
-        for (int k = 0; k < 4; ++k) ddq[i] += IJB4[i][k] * ERR[k];
-        dqmax = std::fmax(dqmax, std::fabs(ddq[i]));
-      }
-      if (!(dqmax < err2))
-        for (int i = 0; i < 4; ++i) ddq[i] *= err2 / dqmax;
-      return true;
-    }
-    double Trial(const double* x) {
-      double qn[kSlots], ERRTn;
-      for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
-      for (int j = 1; j <= 4; ++j) {
-        qn[j] = x[j - 1];
-        maxStep = std::fmax(maxStep, std::fabs(q[j] - qn[j]));
-      }
-      PRCirMotion2ERR4(s, in, qn, cn, ERRn, &ERRTn);
-      for (int j = 0; j < kSlots; ++j) out.q2[j] = qn[j];
-      TakeContact(cn, out);
-      return ERRTn;
-    }
-    void Accept() {
-      for (int j = 1; j <= 4; ++j) q[j] = out.q2[j];
-      for (int i = 0; i < 4; ++i) ERR[i] = ERRn[i];
-      c = cn;
-    }
-  } p{s, in, out, {}, {}, {}, {}, 0.0, {}};
-  for (int j = 0; j < kSlots; ++j) p.q[j] = q[j];
-  PRCirMotion2ERR4(s, in, p.q, p.c, p.ERR, &p.ERRT);
-  for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
-  TakeContact(p.c, out);
-
-  NewtonLimits lim;
-  lim.tol = err6;
-  lim.maxReductions = kNewtonMaxReduce;
-  lim.maxIterations = maxIter;
-  lim.stallWindow = kNewtonStallWindow;
-  lim.stallFactor = kNewtonStallFactor;
-  NewtonStats ns;
-  double x[4] = {p.q[1], p.q[2], p.q[3], p.q[4]};
-  const NewtonEnd end = DampedNewton<4>(p, x, p.ERRT, lim, &ns);
-
-  char result = 'D';
-  if (end == NewtonEnd::Converged) {
-    // finish: the root of the equations, the contact point on the rim and the
-    // normal at the accepted pose
-    if (p.ERRT >= kRootTol) {
-      PolishToRoot(s, in, p.q, p.c, p.ERR, &p.ERRT);
-      for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
-      TakeContact(p.c, out);
-    }
-    result = OffFinger(in, out) ? 'O' : 'Y';
-    VecCopy(p.c.rwc, out.RC2);
-    ContactNormalAt(s, kf, out.q2, out.Lf2, p.c.rfc, out.NW2);
-  }
-  if (stats != nullptr) {
-    stats->cnt1 = ns.iterations;
-    stats->trials = ns.trials;
-    stats->jacobians = ns.directions;
-    stats->reductions = ns.reductions;
-    stats->maxStep = p.maxStep;
-  }
-  return result;
+  if (!PRCirMotion2Root(s, in, q, out, stats, maxIter)) return 'D';
+  return OffFinger(in, out) ? 'O' : 'Y';
 }
 
 }  // namespace rg

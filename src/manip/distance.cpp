@@ -79,10 +79,47 @@ bool GapMinimum(const AxisDistance2& f, double& th) {
   return true;
 }
 
+// Whether the minimum of f at th is the nearest rim point by more than err6, proved
+// without the scan. With f = m + R1 cos(th - p1) + R2 cos(2 th - p2), the second
+// derivative is at most R1 + 4 R2 and the third at most R1 + 8 R2 in size: f is convex
+// on [th - W, th + W] when f''(th) exceeds (R1 + 8 R2) W, so th is its only minimum
+// there, and on each of the cells of width d that cover the rest of the circle f stays
+// above its value at the cell's centre less |f'| d / 2 and (R1 + 4 R2) d^2 / 8. False
+// when the bound cannot tell: the scan decides.
+bool CertifiedNearest(const AxisDistance2& f, double th) {
+  constexpr int kCells = 64;
+  constexpr double d = 2.0 * kPiC / kCells, W = 1.5 * d;
+  const double R1 = 2.0 * std::hypot(f.Dc, f.E), R2 = std::hypot(0.5 * (f.A - f.B), f.C);
+  const double c0 = std::cos(th), s0 = std::sin(th);
+  if (!(2.0 * f.d2cs(c0, s0) > (R1 + 8.0 * R2) * W)) return false;
+  const double f0 = f(th) + err6, M2 = (R1 + 4.0 * R2) * d * d / 8.0;
+  const double cd = std::cos(d), sd = std::sin(d);
+  double c = c0 * cd - s0 * sd, sn = s0 * cd + c0 * sd;  // th + d, then on by d
+  for (int k = 1; k < kCells; ++k) {
+    if (k >= 2 && k <= kCells - 2) {
+      const double fk = f.A * c * c + f.B * sn * sn + 2.0 * f.C * sn * c + 2.0 * f.Dc * c +
+                        2.0 * f.E * sn + f.F0;
+      if (!(fk - std::fabs(2.0 * f.d1cs(c, sn)) * 0.5 * d - M2 > f0)) return false;
+    }
+    const double ck = c * cd - sn * sd;
+    sn = sn * cd + c * sd;
+    c = ck;
+  }
+  return true;
+}
+
 // The rim angle of the nearest point: the stationary points of f found by the scan
 // of TRI22 (in its order from -pi upwards), the smallest f chosen, and among roots
 // whose f differs by less than err6 the one closest to the previous rim angle thw1.
 double NearestRimAngle(const AxisDistance2& f, double thw1) {
+  // the minimum next to the previous contact, when it is certainly the nearest point
+  double thNear = thw1;
+  if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0 && CertifiedNearest(f, thNear)) {
+    if (thNear > kPiC) thNear -= k2PiC;
+    if (thNear <= -kPiC) thNear += k2PiC;
+    PolishRoot(f, thNear);
+    return thNear;
+  }
   const double Ad = 2.0 * f.C, Bd = -2.0 * f.C, Cd = f.B - f.A, Dd = f.E, Ed = -f.Dc;
   // f' vanishing identically (a rim centred on the axis in a plane normal to it):
   // every rim point is equally near, so the contact stays where it was
@@ -95,7 +132,7 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
   // The scan steps by 0.1 and stops before pi, so it can miss a root in the last stretch
   // of 0.1 rad below pi or two roots closer than its step. Add the minimum next to the
   // previous contact (the one the motion follows) and any minimum in that last stretch.
-  double thNear = thw1;
+  thNear = thw1;
   if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0) {
     if (thNear > kPiC) thNear -= k2PiC;
     if (thNear <= -kPiC) thNear += k2PiC;
@@ -165,6 +202,8 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
   }
   if (!followed) thStar = NearestRimAngle(f, thw1);
 
+  const double coef[6] = {f.A, f.B, f.C, f.Dc, f.E, f.F0};
+  for (int k = 0; k < 6; ++k) out.f[k] = coef[k];
   // results at the chosen rim angle
   const double ct = std::cos(thStar), st = std::sin(thStar);
   double P[3];
@@ -179,6 +218,11 @@ void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], d
   out.D = std::sqrt(P[0] * P[0] + P[1] * P[1]) - aFinL;
 }
 
+bool RimContactCertified(const RimContact& c) {
+  const AxisDistance2 f{c.f[0], c.f[1], c.f[2], c.f[3], c.f[4], c.f[5]};
+  return CertifiedNearest(f, c.thw);
+}
+
 void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
                           const double rwP[3], double /*hCylW*/, double aCylW,
                           const double Ew[3][3], double Lf1, double fif1, double thw1,
@@ -191,6 +235,7 @@ void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const d
   out.fif = m.fif;
   out.thw = m.thw;
   out.D = m.D;
+  for (int k = 0; k < 6; ++k) out.f[k] = m.f[k];
   double t[3];
   MatVec(F, m.rfc, t);
   VecAdd(t, o, out.rfc);

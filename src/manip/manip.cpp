@@ -3,6 +3,7 @@
 #include "manip/manip.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "hand/hand.h"
 #include "interference/interference.h"
@@ -23,15 +24,6 @@ bool FiniteResult(const Sim& s, const PRStepResult& r) {
     if (!std::isfinite(r.q2[j])) return false;
   return std::isfinite(r.Lf2) && std::isfinite(r.fif2) && std::isfinite(r.thw2) &&
          VecFinite(r.RC2) && VecFinite(r.NW2);
-}
-
-// Accepts angles q, with their contact c, as the finger's result: contact point on
-// the rim, normal from it towards the link axis.
-void AcceptPose(const Sim& s, int kf, const double* q, const RimContact& c, PRStepResult& out) {
-  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
-  TakeContact(c, out);
-  VecCopy(c.rwc, out.RC2);
-  ContactNormalAt(s, kf, q, c.Lf, c.rwc, out.NW2);
 }
 
 // The finger's state before the step, as the result of a step that found nothing.
@@ -81,11 +73,12 @@ double RollingConditioning(const Sim& s, int kf, const double* q, const double R
   return MatMinSingular(4, &JB[0][0], 4);
 }
 
-double BaseSideOfContact(const Sim& s, int kf, const double* q, const double RC[3],
-                         const double NW[3]) {
-  const FingerPose P = Findirect_kineR(s, kf, q);
-  double d[3];
-  VecSub(P.JA[1], RC, d);
+double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]) {
+  // joint 1 sits where the base frame puts it whatever the angles
+  double JA1[3], d[3];
+  MatVec(s.EAs0[kf], s.Ls[1], d);
+  VecAdd(s.JA0[kf], d, JA1);
+  VecSub(JA1, RC, d);
   return VecDot(d, NW);
 }
 
@@ -113,22 +106,9 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   const int kf = in.kf;
-
-  // starting value: the first PR motion right after the grasp, else the latest
-  // angles pushed on by their change over the last step
-  double q2[kSlots];
-  NewtonStart(s, in, q2);
-
-  RimContact c;
-  double ERR[4], ERRT;
-  char sgnN;
-  if (PRCirMotion2Accepts(s, in, q2, c, ERR, &ERRT)) {
-    PolishToRoot(s, in, q2, c, ERR, &ERRT);
-    AcceptPose(s, kf, q2, c, out);
-    sgnN = OffFinger(in, out) ? 'O' : 'Y';
-  } else {
-    sgnN = PRCirMotion2Newton4(s, in, out);
-  }
+  // from the latest angles pushed on by their change over the last step (the first
+  // PR motion's angles right after the grasp), to the root of the step's equations
+  const char sgnN = PRCirMotion2Newton4(s, in, out);
   s.sgnC[kf] = sgnN;
   if (sgnN != 'Y') {
     s.notes.push_back(Note{Note::FingerStuck, kf, sgnN});
@@ -164,6 +144,7 @@ struct StepResult {
 PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
   PRStepFixed in;
   in.kf = kf;
+  if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
   for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
   const ContactPrm& prm1 = s.ManipPrm2[1][kf];
   in.Lf1 = prm1.Lf;
@@ -208,12 +189,14 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
     FinSphereClearance(s, kf, q2, r.rw2, aSph, link);
     return true;
   }
+  // the links (the palm has been checked against the moved work already)
+  const FingerPose P2 = Findirect_kineR(s, kf, q2);
   char sgnCC[2] = {'F', 'F'};
-  if (FinCylinderCollision(s, kf, nJ, q2, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, link) == 'C')
+  if (FinLinksCylinderCollision(P2, nJ, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, link, &s.notes) == 'C')
     return true;
   // the contacting link may touch the rim only, not enter the side or an end face
-  const FingerPose P2 = Findirect_kineR(s, kf, q2);
-  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl, kLinkDepthTol))
+  const double Lf = r.res[kf].Lf2;  // where the link touches the rim
+  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl, kLinkDepthTol, &Lf))
     return false;
   *link = nJ + 1;
   return true;
@@ -236,6 +219,8 @@ void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
     for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
   for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
   for (int j = 1; j <= s.nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
+  in.predicted = false;
+  for (int j = 1; j <= s.nJ; ++j) in.predicted = in.predicted || nu[j] != 0.0;
 }
 
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
@@ -245,21 +230,11 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   VecCopy(in.rwP2, r.rwP2[kf]);
   Predict(s, st, in);
 
-  char sgnC;
-  RimContact c12;
-  double ERR1[4], ERRT1;
+  // The step's equations solved to their root, from the first PR motion's angles
+  // right after the grasp and from their second-order continuation later (a first PR
+  // motion that already satisfies them leads to the same root).
   PRStepResult& out = r.res[kf];
-  if (PRCirMotion2Accepts(s, in, in.q12, c12, ERR1, &ERRT1)) {
-    double q2[kSlots];
-    for (int j = 0; j < kSlots; ++j) q2[j] = in.q12[j];
-    PolishToRoot(s, in, q2, c12, ERR1, &ERRT1);
-    AcceptPose(s, kf, q2, c12, out);
-    sgnC = OffFinger(in, out) ? 'O' : 'Y';
-    s.sgnC[kf] = sgnC;
-  } else {
-    // second PR motion: the exact rolling constraints by Newton iteration
-    sgnC = PRCirMotion24(s, in, out);
-  }
+  char sgnC = PRCirMotion24(s, in, out);
   if (sgnC != 'D' && !FiniteResult(s, out)) {
     KeepBefore(in, out);
     sgnC = 'D';
@@ -268,8 +243,8 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // A pose whose base lies across the contact's tangent plane from where it was is
   // the mirror solution of the step's equations, which no rolling motion reaches:
   // it is no solution, and the step is retried with a smaller time step.
-  if (sgnC != 'D' && BaseSideOfContact(s, kf, in.q1, s.ManipCPNTA2[1][kf], in.NW1) *
-                             BaseSideOfContact(s, kf, out.q2, out.RC2, out.NW2) <=
+  if (sgnC != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
+                             BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
                          0.0) {
     s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
     KeepBefore(in, out);
@@ -336,6 +311,8 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
     }
     StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.rw2, r.rwP2[kf], r.Ew2, out.RC2,
                             out.NW2);
+    s.ManipJinvOk[kf] = out.JinvOk;
+    if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
     for (int k = kf + 1; k <= nF; ++k)

@@ -49,13 +49,10 @@ namespace rg {
 
 // Newton solver constants
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
-constexpr int kNewtonMaxReduce = 12;   // step reductions (by 10) per Jacobian
-// A solve whose error norm has not fallen by a tenth over its last twelve
-// Jacobians is a doomed one (it creeps along near the singular posture that ends
-// a run, typically by 1 % over twelve) and stops with 'D' at once. Over any twelve
-// Jacobians the converging solves of the recorded runs fell by a third or more.
-constexpr int kNewtonStallWindow = 12;
-constexpr double kNewtonStallFactor = 0.9;
+constexpr int kLeanMaxJacobians = 40;  // Jacobians per solve
+constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
+constexpr int kChordTrials = 6;        // trials with the Jacobian carried from the last step
+constexpr double kChordGain = 0.1;     // ... each of which must cut the error norm this much
 
 // Where the last link and a rim circle come closest, or the last link (or its
 // fingertip ball) and the sphere. Angles in radians.
@@ -70,7 +67,13 @@ struct RimContact {
   // on the sphere: the finger normal's angle from the link axis (pi/2 on the link's
   // side), and the longitude and latitude of the contact normal in the work frame
   double psif = kHalfPiC, alw = 0.0, betw = 0.0;
+  // on the rim: the squared distance of the rim point at angle th from the link axis,
+  // A cos^2 + B sin^2 + 2C sin cos + 2Dc cos + 2E sin + F0, as (A, B, C, Dc, E, F0)
+  double f[6] = {0, 0, 0, 0, 0, 0};
 };
+// True when the rim point of c is certainly the one nearest the link axis (by more
+// than err6 in squared distance), proved from its coefficients without a search.
+bool RimContactCertified(const RimContact& c);
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
 // and the contacted rim on the moved work. Rolled arcs and the spin are measured
@@ -80,6 +83,7 @@ struct PRStepFixed {
   int kf = 1;
   double q1[kSlots] = {};   // angles before the step
   double q12[kSlots] = {};  // angles after the first PR motion
+  bool predicted = false;   // q12 is a prediction (not q1 for want of one)
   double Lf1 = 0.0, fif1 = 0.0, thw1 = 0.0;  // contact parameters before the step
   double NW1[3] = {0, 0, 0};     // contact normal before the step (work -> finger)
   double rwP2[3] = {0, 0, 0};    // centre of the contacted rim on the moved work
@@ -100,6 +104,9 @@ struct PRStepFixed {
   double mF1[3] = {0, 0, 0};   // old finger normal (towards the work), old link frame coordinates
   double nW1[3] = {0, 0, 0};   // old work normal (towards the finger), work frame coordinates
   double base1[2][3] = {};     // the two tangent directions at the old contact (hand frame)
+  // the inverse Jacobian of the errors at the finger's latest root, the first
+  // direction of this solve (null: none, a fresh one is computed)
+  const double (*Jinv0)[4] = nullptr;
 };
 
 // Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
@@ -124,6 +131,8 @@ struct PRStepResult {
   double psif2 = kHalfPiC, alw2 = 0.0, betw2 = 0.0;  // on the sphere (see RimContact)
   double RC2[3] = {0, 0, 0};  // contact point (on the rim)
   double NW2[3] = {0, 0, 0};  // unit contact normal, from the work towards the finger
+  double Jinv[4][4] = {};     // the inverse Jacobian of the errors the solve ended with
+  bool JinvOk = false;
 };
 
 // Counters of one Newton solve (for checks and benchmarks).
@@ -193,23 +202,22 @@ double RollingConditioning(const Sim& s, int kf, const double* q, const double R
 // Signed distance of finger kf's base (its first joint) from the tangent plane of
 // its contact at RC with normal NW. No rolling motion carries the base across that
 // plane, so a step that changes its sign has found the mirror solution.
-double BaseSideOfContact(const Sim& s, int kf, const double* q, const double RC[3],
-                         const double NW[3]);
+double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]);
 
 // Newton's starting angles for finger kf in the attempt with time step s.dt: right
 // after the grasp the first PR motion's q12, later the latest angles pushed on by
-// their change over the last step scaled to this time step (a change that turns a
-// joint by more than kMaxPredictedStep is not trusted: the finger starts at q1).
+// their change over the last step scaled to this time step, to second order with the
+// first PR motion's rates where there is a prediction (a change that turns a joint by
+// more than kMaxPredictedStep is not trusted: the finger starts at q1).
 void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]);
-// Polishes angles q that satisfy the constraints (ERRT < err6) towards the root of
-// the step's equations: Newton steps on the contact followed from c, until ERRT is
-// below kRootTol or stops falling, at most kPolishJacobians Jacobians. q, c, ERR
-// and ERRT are updated only when the polished pose still satisfies the constraints
-// with the nearest rim point proper.
-void PolishToRoot(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
-                  double ERR[4], double* ERRT);
+// Solves finger kf's step equations from angles q to their root (ERRT below
+// kRootTol, or as low as it falls): Newton's method on the contact followed from the
+// old one. True when the pose reached
+// satisfies the constraints (ERRT < err6); out then holds it, its contact point on
+// the rim and its normal (and the inverse Jacobian for the next step's solve).
+bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q, PRStepResult& out,
+                      PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 constexpr double kRootTol = 1e-12;
-constexpr int kPolishJacobians = 4;
 
 // per-finger PR motion: first-order prediction, then the exact correction
 int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],

@@ -34,6 +34,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
       MatCopy(Ew, s.ManipEW2[k]);
     }
     s.ManipDt2 = 0.0;
+    s.ManipJinvOk[kf] = false;
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
     s.ManipTime = 0.0;
