@@ -382,7 +382,8 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const double q[kSlots], c
 // quarter of what the linear model promises for it (Armijo's rule); one that does not
 // is cut tenfold, at most kLeanReductions times, and a direction none of whose trials
 // passes ends the solve. Below err6 any fall counts, as rounding rules there. It ends
-// at the root (ERRT below kRootTol), when ERRT stops falling, after kLeanMaxJacobians
+// at the root (ERRT below kRootTol), when ERRT stops falling (by kMinFall over
+// kMaxStalls directions in a row, above err6), after kLeanMaxJacobians
 // Jacobians or maxIter trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < err6) with the nearest rim point proper, whose contact and
 // errors it then holds; Jinv receives the inverse Jacobian last used.
@@ -404,6 +405,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
       TakeTrial(qn, cn, En, ETn, q, c, E, ET);
     }
   }
+  int stalls = 0;
   while (!(*ET < kRootTol) && st.jacobians < kLeanMaxJacobians && st.cnt1 < maxIter) {
     double J[4][4];
     ErrorJacobian(s, in, q, c, E, J);
@@ -423,6 +425,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
     if (!std::isfinite(dqmax)) break;
     double frac = dqmax > err2 ? err2 / dqmax : 1.0;  // the share of the full step tried
     bool accepted = false;
+    const double ETold = *ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
       const double ETn = TrialAlong(s, in, q, c, Jinv, E, frac, qn, cn, En, st);
       const bool atRoot = *ET < err6 && ETn < *ET;
@@ -434,6 +437,13 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
       if (r < kLeanReductions) ++st.reductions;
     }
     if (!accepted) break;
+    // Stagnation: directions that lower ERRT by less than kMinFall, above the
+    // acceptance level, lead to a minimum of the error norm, not to a root.
+    if (ETold >= err6 && *ET > (1.0 - kMinFall) * ETold) {
+      if (++stalls >= kMaxStalls) break;
+    } else {
+      stalls = 0;
+    }
   }
   if (!(*ET < err6)) return false;
   // the rim point followed is the nearest one: proved from the contact, else searched

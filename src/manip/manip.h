@@ -50,6 +50,8 @@ namespace rg {
 // Newton solver constants
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
 constexpr int kLeanMaxJacobians = 40;  // Jacobians per solve
+constexpr double kMinFall = 0.01;      // a direction that lowers the error norm by less stalls
+constexpr int kMaxStalls = 2;          // ... and this many in a row end the solve
 constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
 constexpr int kChordTrials = 6;        // trials with the Jacobian carried from the last step
 constexpr double kChordGain = 0.1;     // ... each of which must cut the error norm this much
