@@ -162,6 +162,47 @@ TEST(LinkCircleDistance, ChoosesTheRimPointNearestTheAxis) {
   }
 }
 
+// A rim point followed from any angle and certified as the nearest one (without the
+// scan) is the nearest by the sampled circle; rims near edge-on included. Both the
+// certified and the undecided case occur.
+TEST(LinkCircleDistance, CertifiedFollowedPointsAreTheNearest) {
+  unsigned seed = 777;
+  auto rnd = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return ((seed >> 8) & 0xFFFF) / 65535.0;
+  };
+  int certified = 0, undecided = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    SCOPED_TRACE(trial);
+    double E[3][3], A[3][3], B[3][3];
+    Cz(k2Pi * rnd(), A);
+    Cx(trial % 4 == 0 ? kPi / 2 + 1e-4 * (rnd() - 0.5) : kPi * rnd(), B);  // some edge-on
+    MatMul(A, B, E);
+    Cz(k2Pi * rnd(), A);
+    MatMul(E, A, B);
+    const double rwM[3] = {-90 + 180 * rnd(), -90 + 180 * rnd(), -50 + 200 * rnd()};
+    const double from = k2Pi * rnd() - kPi;
+    RimContact c;
+    LinkCircleDistance2m(lFin, aFin, rwM, aCyl, B, 0, 0, from, c, &from);
+    if (!RimContactCertified(c)) {
+      ++undecided;
+      continue;
+    }
+    ++certified;
+    double best = 1e300;
+    for (int k = 0; k < 7200; ++k) {
+      const double th = k2Pi * k / 7200.0;
+      double P[3];
+      for (int i = 0; i < 3; ++i)
+        P[i] = rwM[i] + aCyl * (std::cos(th) * B[i][0] + std::sin(th) * B[i][1]);
+      best = std::fmin(best, std::hypot(P[0], P[1]));
+    }
+    ASSERT_LE(std::hypot(c.rwc[0], c.rwc[1]), best + 1e-6);
+  }
+  EXPECT_GT(certified, 100);
+  EXPECT_GT(undecided, 20);
+}
+
 TEST(LinkCircleDistance, FindsTheNearestPointJustBelowPiAndOnAFarRim) {
   // centre at distance `off` from the axis: the nearest point is at rim angle phi; a
   // rim thousands away has no root below the search bound and still gets its nearest

@@ -159,6 +159,36 @@ TEST(Inverse, PivotsAndSolves) {
         for (int k = 0; k < 4; ++k) s += M[i * 4 + k] * Inv[k * 4 + j];
         EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 1e-12);
       }
+    // solving for one right-hand side: the same determinant, the inverse's solution
+    const double b[4] = {u(rng), u(rng), u(rng), u(rng)};
+    double x[4];
+    EXPECT_NEAR(MatSolve(4, M, 4, b, x), det, 1e-12 * std::fabs(det));
+    for (int i = 0; i < 4; ++i) {
+      double want = 0;
+      for (int k = 0; k < 4; ++k) want += Inv[i * 4 + k] * b[k];
+      EXPECT_NEAR(x[i], want, 1e-12);
+    }
+  }
+  // a singular system is noted, as the inverse notes it
+  Notes notes;
+  const double Z[4] = {0, 1, 0, 2}, b2[2] = {1, 1};
+  double x2[2] = {7, 7};
+  EXPECT_EQ(MatSolve(2, Z, 2, b2, x2, &notes), 0.0);
+  EXPECT_EQ(notes.size(), 1u);
+  EXPECT_EQ(x2[0], 7.0);
+}
+
+// The smallest singular value of Q1 diag(s) Q2 is the smallest of s (found through
+// A^T A, so its square is what rounding bounds).
+TEST(Inverse, SmallestSingularValueOfRotatedDiagonals) {
+  for (const double smin : {2.0, 1e-2, 1e-5, 0.0}) {
+    double A[3][3], B[3][3], C[3][3], D[3][3] = {{3, 0, 0}, {0, smin, 0}, {0, 0, 5}};
+    Cz(0.7, A);
+    Cx(-1.1, B);
+    MatMul(A, D, C);
+    MatMul(C, B, D);
+    const double got = MatMinSingular(3, &D[0][0], 3);
+    EXPECT_NEAR(got * got, smin * smin, 1e-13) << smin;
   }
 }
 

@@ -79,14 +79,31 @@ bool GapMinimum(const AxisDistance2& f, double& th) {
   return true;
 }
 
+// The rim seen along the link axis is the ellipse c + U (cos th, sin th), with
+// U^T U = [[A, C], [C, B]], U^T c = (Dc, E) and |c|^2 = F0. When the axis (the origin)
+// lies outside the filled ellipse and a stationary point th has the origin on the
+// outer side of the ellipse's normal there, th is the projection of the origin on
+// that convex set: the one nearest point. In the ellipse's own coordinates the origin
+// is w = -(U^T U)^-1 (Dc, E), and both conditions read w . (cos th, sin th) > 1. Any
+// other stationary point is then farther by a chord across the ellipse, which with
+// axes no thinner than a hundredth of each other keeps it beyond err6.
+bool EllipseCertified(const AxisDistance2& f, double th) {
+  const double det = f.A * f.B - f.C * f.C, half = 0.5 * (f.A + f.B);
+  const double spread = std::hypot(0.5 * (f.A - f.B), f.C);
+  if (!(half - spread > 1e-4 * (half + spread)) || !(det > 0.0)) return false;
+  const double w0 = -(f.B * f.Dc - f.C * f.E) / det, w1 = -(f.A * f.E - f.C * f.Dc) / det;
+  return w0 * std::cos(th) + w1 * std::sin(th) > 1.0 + 1e-9;
+}
+
 // Whether the minimum of f at th is the nearest rim point by more than err6, proved
-// without the scan. With f = m + R1 cos(th - p1) + R2 cos(2 th - p2), the second
+// without the scan: by the ellipse's convexity, else by bounds on f. With f = m + R1 cos(th - p1) + R2 cos(2 th - p2), the second
 // derivative is at most R1 + 4 R2 and the third at most R1 + 8 R2 in size: f is convex
 // on [th - W, th + W] when f''(th) exceeds (R1 + 8 R2) W, so th is its only minimum
 // there, and on each of the cells of width d that cover the rest of the circle f stays
 // above its value at the cell's centre less |f'| d / 2 and (R1 + 4 R2) d^2 / 8. False
 // when the bound cannot tell: the scan decides.
 bool CertifiedNearest(const AxisDistance2& f, double th) {
+  if (EllipseCertified(f, th)) return true;
   constexpr int kCells = 64;
   constexpr double d = 2.0 * kPiC / kCells, W = 1.5 * d;
   const double R1 = 2.0 * std::hypot(f.Dc, f.E), R2 = std::hypot(0.5 * (f.A - f.B), f.C);

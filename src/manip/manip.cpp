@@ -94,13 +94,11 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
 
   double JB[4][4];
   RollingMatrix(s, kf, q1, RC1, NW1, JB);
-  *det = MatInverse(4, &JB[0][0], 4, &s.notes);
-  if (!(std::fabs(*det) >= err1)) return 0;
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
-  for (int j = 1; j <= 4; ++j) {
-    nu[j] = 0.0;
-    for (int k = 0; k < 4; ++k) nu[j] += JB[j - 1][k] * V[k];
-  }
+  double x[4];
+  *det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
+  if (!(std::fabs(*det) >= err1)) return 0;
+  for (int j = 1; j <= 4; ++j) nu[j] = x[j - 1];
   return 1;
 }
 

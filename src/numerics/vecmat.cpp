@@ -1,6 +1,7 @@
 #include "numerics/vecmat.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 
@@ -119,6 +120,43 @@ double MatInverse(int n, double* A, int stride, Notes* notes) {
   std::vector<double> S(static_cast<size_t>(n) * n);
   std::vector<int> idx(static_cast<size_t>(3) * n);
   return InvertWith(n, A, stride, S.data(), idx.data(), idx.data() + n, idx.data() + 2 * n, notes);
+}
+
+double MatSolve(int n, const double* A, int stride, const double* b, double* x, Notes* notes) {
+  constexpr int kMax = 8;
+  if (n <= 0 || n > kMax) return 0.0;
+  double S[kMax][kMax + 1];  // the matrix with b as its last column, eliminated in place
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) S[i][j] = A[i * stride + j];
+    S[i][n] = b[i];
+  }
+  double det = 1.0;
+  for (int i = 0; i < n; ++i) {
+    int best = i;
+    for (int j = i + 1; j < n; ++j)
+      if (std::fabs(S[j][i]) > std::fabs(S[best][i])) best = j;
+    if (best != i) {
+      for (int l = 0; l <= n; ++l) std::swap(S[i][l], S[best][l]);
+      det = -det;
+    }
+    const double u = S[i][i];
+    if (!(std::fabs(u) >= 1e-16)) {
+      AddNote(notes, Note{Note::NoInverse, i, 0, u, 0.0});
+      return 0.0;
+    }
+    det *= u;
+    for (int k = i + 1; k < n; ++k) {
+      const double f = S[k][i] / u;
+      for (int l = i + 1; l <= n; ++l) S[k][l] -= f * S[i][l];
+    }
+  }
+  if (!(std::fabs(det) > 1e-15)) return det;
+  for (int i = n - 1; i >= 0; --i) {
+    double v = S[i][n];
+    for (int l = i + 1; l < n; ++l) v -= S[i][l] * x[l];
+    x[i] = v / S[i][i];
+  }
+  return det;
 }
 
 double MatMinSingular(int n, const double* A, int stride) {

@@ -194,6 +194,12 @@ void Cz(double a, double E[3][3]);
 // |det| <= 1e-15 returns det with A unchanged.
 double MatInverse(int n, double* A, int stride, Notes* notes = nullptr);
 
+// Solves A x = b for the n x n matrix A (n <= 8) by Gaussian elimination with partial
+// pivoting; returns the determinant. A pivot below 1e-16 is noted (NoInverse) and
+// returns 0; x is written only when |det| > 1e-15, as MatInverse inverts.
+double MatSolve(int n, const double* A, int stride, const double* b, double* x,
+                Notes* notes = nullptr);
+
 // The smallest singular value of the n x n matrix A (n <= 8, element (i,j) at
 // A[i*stride+j]): the square root of the smallest eigenvalue of A^T A, found by
 // cyclic Jacobi rotations.
