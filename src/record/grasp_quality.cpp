@@ -20,7 +20,7 @@ void WorkCentre(const Sim& s, const double rw[3], const double Ew[3][3], double 
 
 // Quality of the contacts p[kf], work normals nw[kf] (from the work towards the finger).
 QualityResult Judge(const Sim& s, const double rw[3], const double Ew[3][3],
-                    const double (*p)[3], const double (*nw)[3]) {
+                    const double (*p)[3], const double (*nw)[3], QualityMeasures what) {
   QualityContact c[kSlots];
   int n = 0;
   for (int kf = 1; kf <= s.nF && n < kMaxQualityContacts; ++kf, ++n) {
@@ -29,23 +29,23 @@ QualityResult Judge(const Sim& s, const double rw[3], const double Ew[3][3],
   }
   double centre[3], rho;
   WorkCentre(s, rw, Ew, centre, &rho);
-  return GraspQuality(c, n, centre, rho, s.qualitySettings);
+  return GraspQuality(c, n, centre, rho, s.qualitySettings, what);
 }
 
 }  // namespace
 
-QualityResult GraspQualityOfRow(const Sim& s, int m) {
+QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what) {
   if (m < 0 || m > s.cntMainip1 || m >= kRows) return QualityResult{};
-  return Judge(s, s.ManipRW[m], s.ManipEW[m], s.ManipCPNTA[m], s.ManipNWA[m]);
+  return Judge(s, s.ManipRW[m], s.ManipEW[m], s.ManipCPNTA[m], s.ManipNWA[m], what);
 }
 
-QualityResult GraspQualityNow(const Sim& s) {
+QualityResult GraspQualityNow(const Sim& s, QualityMeasures what) {
   if (s.sgnCALGEnd != 'Y') {
     QualityResult r;
     r.settings = s.qualitySettings;
     return r;
   }
-  return Judge(s, s.ManipRW2[1], s.ManipEW2[1], s.ManipCPNTA2[1], s.ManipNWA2[1]);
+  return Judge(s, s.ManipRW2[1], s.ManipEW2[1], s.ManipCPNTA2[1], s.ManipNWA2[1], what);
 }
 
 }  // namespace rg
