@@ -42,14 +42,22 @@ inline double EpsilonTolerance(const HullReference& r) {
 }
 
 // Judges the grasp both ways (closure and epsilon only, and with the volume) and
-// checks them against Qhull's hull of its primitive wrenches: the same closure
-// verdict and epsilon, the same closure and epsilon either way, and the volume
-// only when asked for. Returns the reference for the caller's counts.
+// checks them against Qhull's hull of its primitive wrenches: the growth towards
+// the origin answers by itself, with the same closure verdict and epsilon; the
+// same closure and epsilon either way, and the volume only when asked for.
+// Returns the reference for the caller's counts.
 inline HullReference ExpectQhullAgrees(const rg::QualityContact* c, int n, const double centre[3],
                                        double rho, const rg::QualitySettings& s) {
   std::vector<double> w(6 * static_cast<size_t>(n) * rg::PrimitiveWrenchesPerContact(s));
   const int k = rg::PrimitiveWrenches(c, n, centre, rho, s, w.data());
   const HullReference r = QhullReference(w.data(), k);
+  int simplex[7];
+  if (r.full) {  // the growth itself answers (no fallback to Qhull)
+    rg::AffineDimension(w.data(), k, r.scale, simplex);
+    const rg::NearestFacetsResult g = rg::NearestFacets(w.data(), k, simplex, r.scale, 1e-10 * r.scale);
+    EXPECT_EQ(g.verdict, r.closure ? rg::NearestFacetsResult::Verdict::Inside
+                                   : rg::NearestFacetsResult::Verdict::NotInside);
+  }
   const rg::QualityResult q =
       rg::GraspQuality(c, n, centre, rho, s, rg::QualityMeasures::ClosureAndEpsilon);
   const rg::QualityResult all = rg::GraspQuality(c, n, centre, rho, s, rg::QualityMeasures::All);

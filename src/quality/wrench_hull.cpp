@@ -160,30 +160,34 @@ bool PlaneThrough(const double* w, const int v[kD], const double c[kD], double t
 }  // namespace
 
 int AffineDimension(const double* w, int k, double scale, int* simplex) {
-  std::vector<double> d(static_cast<size_t>(kD) * (k > 0 ? k - 1 : 0));
-  for (int i = 1; i < k; ++i)
-    for (int j = 0; j < kD; ++j) d[(i - 1) * kD + j] = w[i * kD + j] - w[j];
-  if (simplex) simplex[0] = 0;
-  const int m = k - 1;
+  if (k < 1) return 0;
+  int base = 0;  // the point farthest from the origin
+  double far = -1;
+  for (int i = 0; i < k; ++i) {
+    const double r = Dot(w + kD * i, w + kD * i);
+    if (r > far) far = r, base = i;
+  }
+  std::vector<double> d(static_cast<size_t>(kD) * k);
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < kD; ++j) d[i * kD + j] = w[i * kD + j] - w[base * kD + j];
+  if (simplex) simplex[0] = base;
   int dim = 0;
   while (dim < kD) {
     int best = -1;
     double bestNorm = kRankTol * scale;
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int j = 0; j < kD; ++j) s += d[i * kD + j] * d[i * kD + j];
-      if (std::sqrt(s) > bestNorm) bestNorm = std::sqrt(s), best = i;
+    for (int i = 0; i < k; ++i) {
+      const double n = std::sqrt(Dot(&d[i * kD], &d[i * kD]));
+      if (n > bestNorm) bestNorm = n, best = i;
     }
     if (best < 0) break;
     double q[kD];
     for (int j = 0; j < kD; ++j) q[j] = d[best * kD + j] / bestNorm;
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int j = 0; j < kD; ++j) s += q[j] * d[i * kD + j];
+    for (int i = 0; i < k; ++i) {
+      const double s = Dot(q, &d[i * kD]);
       for (int j = 0; j < kD; ++j) d[i * kD + j] -= s * q[j];
     }
     ++dim;
-    if (simplex) simplex[dim] = best + 1;
+    if (simplex) simplex[dim] = best;
   }
   return dim;
 }
@@ -343,10 +347,11 @@ NearestFacetsResult NearestFacets(const double* w, int k, const int simplex[7], 
         r[at] = fv[u];
         slot[at] = u;
       }
+      uint64_t all = 0;  // the five, nine bits each, the smallest highest
+      for (int u = 0; u < kD - 1; ++u) all = (all << 9) | static_cast<uint64_t>(r[u]);
       for (int drop = 0; drop < kD - 1; ++drop) {
-        uint64_t key = 0;
-        for (int u = 0; u < kD - 1; ++u)
-          if (u != drop) key = (key << 9) | static_cast<uint64_t>(r[u]);
+        const int low = 9 * (kD - 2 - drop);  // bits of the vertices after the dropped one
+        const uint64_t key = ((all >> (low + 9)) << low) | (all & ((uint64_t{1} << low) - 1));
         size_t h = static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & (size - 1);
         while (ws.table[h].round == round && ws.table[h].key != key) h = (h + 1) & (size - 1);
         RidgeEntry& e = ws.table[h];

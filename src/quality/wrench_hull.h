@@ -13,10 +13,12 @@ namespace rg {
 constexpr int kWrenchDim = 6;
 
 // Affine dimension of the k points (up to six) found by Gram-Schmidt on their
-// differences from the first point, the farthest remaining one first. When
-// simplex is not null it receives the indices of the first point and the
+// differences from the point farthest from the origin, the largest remaining one
+// first. When simplex is not null it receives the indices of that point and the
 // dimension points picked after it: for dimension six a starting simplex of
-// seven points as far apart as the greedy choice finds them.
+// seven points as far apart as the greedy choice finds them (which, started from
+// the far point, leaves the growth a fifth fewer facets to build than started
+// from the first).
 int AffineDimension(const double* w, int k, double scale, int* simplex);
 
 struct NearestFacetsResult {
