@@ -1,6 +1,6 @@
 // Grasp quality: primitive wrenches of the contacts, then force closure and the
-// epsilon measure from the facets of their hull nearest the origin, and the
-// volume, when asked for, from the whole hull by Qhull.
+// epsilon measure from the facets of their hull nearest the origin or, when the
+// volume is asked for too, all three from the whole hull by Qhull.
 #include "quality/quality.h"
 
 #include <cctype>
@@ -201,25 +201,26 @@ QualityResult GraspQuality(const QualityContact* c, int n, const double centre[3
   if (res.hull_dimension < kDim) return res;
   const double insideTol = kRelTol * scale;
 
-  // Closure and epsilon from the facets nearest the origin, whatever is asked
-  // for, so that every output shows the same epsilon.
-  const NearestFacetsResult g = NearestFacets(w.data(), k, simplex, scale, insideTol);
-  const bool grown = g.verdict != NearestFacetsResult::Verdict::Failed;
-  if (g.verdict == NearestFacetsResult::Verdict::Inside) {
-    res.force_closure = true;
-    res.epsilon = g.depth;
+  if (what == QualityMeasures::ClosureAndEpsilon) {
+    const NearestFacetsResult g = NearestFacets(w.data(), k, simplex, scale, insideTol);
+    if (g.verdict == NearestFacetsResult::Verdict::Inside) {
+      res.force_closure = true;
+      res.epsilon = g.depth;
+      return res;
+    }
+    if (g.verdict == NearestFacetsResult::Verdict::NotInside) return res;
+    // rounding spoilt the grown hull: the whole hull decides
   }
-  if (grown && what == QualityMeasures::ClosureAndEpsilon) return res;
 
-  // The whole hull, for the volume or when rounding spoilt the grown one. Without
-  // merging Qhull is two to three times faster and stops with a precision error
-  // where merging is needed; only then is the merged run paid.
+  // The whole hull by Qhull. Without merging Qhull is two to three times faster
+  // and stops with a precision error where merging is needed; only then is the
+  // merged run paid.
   double nearest = 0.0, volume = 0.0;
   if (!QhullMeasures(w.data(), k, "Q0", &nearest, &volume) &&
       !QhullMeasures(w.data(), k, "", &nearest, &volume))
-    return res;  // Qhull gave up (precision trouble near a flat hull): no volume
+    return res;  // Qhull gave up (precision trouble near a flat hull): no quality
   if (what == QualityMeasures::All) res.volume = volume > 0 ? volume : 0.0;
-  if (!grown && nearest > insideTol) {
+  if (nearest > insideTol) {
     res.force_closure = true;
     res.epsilon = nearest;
   }
