@@ -96,7 +96,7 @@ int PrimitiveWrenches(const QualityContact* c, int n, const double centre[3], do
 // that cannot be built give no force closure, epsilon 0 and volume 0. Both ways of
 // asking give the same closure verdict and the same epsilon to rounding (within
 // 1e-13 of it on the grasps tested). For 16..30 wrenches closure and epsilon take
-// about 10..60 us, the whole hull with the volume 0.3..1.2 ms; a flat set is
+// about 10..90 us, the whole hull with the volume 0.3..1.3 ms; a flat set is
 // refused in about 1 us.
 QualityResult GraspQuality(const QualityContact* c, int n, const double centre[3], double rho,
                            const QualitySettings& s = QualitySettings(),
