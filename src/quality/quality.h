@@ -28,7 +28,9 @@
 // Closure and epsilon alone come from the facets of the hull nearest the origin,
 // grown towards it from a starting simplex (quality/wrench_hull.h); with the
 // volume all three come from the whole hull, computed with Qhull. Calls may run in
-// parallel (per-thread workspaces, a Qhull instance per call).
+// parallel (per-thread workspaces, a Qhull instance per call). The first whole hull
+// raises glibc's mmap and trim thresholds for the process (to 4 and 8 MB) so that
+// Qhull's freed memory is not returned to the kernel after every hull.
 #pragma once
 
 #include <string>
@@ -57,7 +59,7 @@ struct QualityContact {
 };
 
 // What an evaluation computes: closure and epsilon take a small part of the hull,
-// the volume all of it (ten times the work and more for three soft fingers).
+// the volume all of it (ten to fifty times the time for three fingers).
 enum class QualityMeasures { ClosureAndEpsilon, All };
 
 struct QualityResult {

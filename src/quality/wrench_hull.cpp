@@ -19,9 +19,10 @@
 // Points within a rounding tolerance of a plane count as on it: they are neither
 // beyond a facet nor seen by it. The grasp's wrenches have many points exactly in
 // common planes (the edges of one friction cone lie in one 2-D plane), which this
-// keeps from producing flat facets. Whatever rounding still breaks (a rim that is
-// not a single loop of ridges, a facet through the interior point) ends the
-// growth with Failed, and the caller falls back to Qhull.
+// keeps from producing flat facets. Whatever rounding still breaks (new facets
+// that do not pair up along their ridges or do not form a single cone, a facet
+// through the interior point, a vertex found beyond its own hull) ends the growth
+// with Failed, and the caller falls back to Qhull.
 #include "quality/wrench_hull.h"
 
 #include <libqhullcpp/Qhull.h>
@@ -330,8 +331,8 @@ NearestFacetsResult NearestFacets(const double* w, int k, const int simplex[7], 
 
     // Link the new facets with each other: two of them meet where their rim
     // ridges share four vertices. Each new facet files its five ridges through the
-    // point under those four vertices (sorted and packed, nine bits each, exact
-    // the points are at most 512); each key must come up exactly twice.
+    // point under those four vertices (sorted and packed nine bits each, which is
+    // exact for at most 512 points); each key must come up exactly twice.
     const int added = static_cast<int>(facets.size()) - first;
     const size_t size = TableSize(5 * added);
     if (ws.table.size() < size) ws.table.resize(size);

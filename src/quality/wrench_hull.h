@@ -45,7 +45,9 @@ NearestFacetsResult NearestFacets(const double* w, int k, const int simplex[7], 
 // and gives the signed distance of the origin to the nearest facet plane
 // (negative when outside) and the hull's volume. False when Qhull fails or has
 // anything to say (a precision warning) or a value is not finite; Qhull's messages
-// go to a string, never to the console. Each call has its own Qhull context.
+// go to a string, never to the console. Each call has its own Qhull context. The
+// first call sets glibc's mmap and trim thresholds for the process (4 and 8 MB),
+// which keeps the memory Qhull frees for the next hull instead of returning it.
 bool QhullMeasures(const double* w, int k, const char* options, double* nearest, double* volume);
 
 }  // namespace rg
