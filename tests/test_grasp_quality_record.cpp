@@ -86,11 +86,6 @@ TEST(GraspQualityOfTheRecord, EveryStoredRowOfRealRunsAgreesWithQhull) {
         const int n = QualityContactsOfRow(*s, m, c, centre, &rho);
         ASSERT_EQ(n, 3);
         closed += rgtest::ExpectQhullAgrees(c, n, centre, rho, s->qualitySettings).closure;
-        // the row's quality is that of its contacts
-        EXPECT_EQ(GraspQualityOfRow(*s, m, QualityMeasures::ClosureAndEpsilon).epsilon,
-                  GraspQuality(c, n, centre, rho, s->qualitySettings,
-                               QualityMeasures::ClosureAndEpsilon)
-                      .epsilon);
       }
       EXPECT_GT(closed, s->cntMainip1 / 2);  // the runs hold the work most of the way
     }
