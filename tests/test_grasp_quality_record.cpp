@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/keyboard.h"
+#include "quality_reference.h"
 #include "record/grasp_quality.h"
 #include "support.h"
 
@@ -63,6 +64,31 @@ TEST(GraspQualityOfTheRecord, AnIncompleteGraspOrAMissingRowHoldsNothing) {
   EXPECT_EQ(q.epsilon, 0.0);
   EXPECT_FALSE(GraspQualityOfRow(*s, 5).force_closure);  // no such row yet
   EXPECT_FALSE(GraspQualityOfRow(*s, -1).force_closure);
+}
+
+TEST(GraspQualityOfTheRecord, EveryStoredRowOfRealRunsAgreesWithQhull) {
+  // the default runs of hands 2 and 4 on the cylinder, and hand 2 rolling the
+  // sphere moved away from the palm
+  const std::string roll = "GsssA" + std::string(400, 's');
+  const std::string sphere = "H2W1M" + std::string(30, 'Y') + roll;
+  for (const std::string& keys : {"H2" + roll, "H4" + roll, sphere})
+    for (ContactModel model : {ContactModel::Point, ContactModel::Soft}) {
+      SCOPED_TRACE(testing::Message() << keys.substr(0, 8) << ", " << ContactModelName(model));
+      auto s = rgtest::StartedSim();
+      s->qualitySettings.model = model;
+      for (char k : keys) keyboard(*s, static_cast<unsigned char>(k), 0, 0);
+      ASSERT_GE(s->cntMainip1, 10);
+      int closed = 0;
+      for (int m = 0; m <= s->cntMainip1; ++m) {
+        SCOPED_TRACE(testing::Message() << "row " << m);
+        QualityContact c[kMaxQualityContacts];
+        double centre[3], rho;
+        const int n = QualityContactsOfRow(*s, m, c, centre, &rho);
+        ASSERT_EQ(n, 3);
+        closed += rgtest::ExpectQhullAgrees(c, n, centre, rho, s->qualitySettings).closure;
+      }
+      EXPECT_GT(closed, s->cntMainip1 / 2);  // the runs hold the work most of the way
+    }
 }
 
 }  // namespace

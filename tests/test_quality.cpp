@@ -6,12 +6,14 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "numerics/vecmat.h"
 #include "quality/quality.h"
+#include "quality_reference.h"
 
 using namespace rg;
 
@@ -267,6 +269,75 @@ TEST(QualityDegenerate, FlatOrBrokenInputGivesNoQualityQuietly) {
   const QualityResult thin = quiet(three, hair, "nearly flat");
   EXPECT_EQ(thin.hull_dimension, 6);
   EXPECT_LT(thin.epsilon, 1e-7);
+}
+
+TEST(QualityAgainstQhull, HandBuiltGraspsOfSphereAndCylinder) {
+  // sphere of radius 1.5 about c; cylinder of radius 1 on the z axis from z = 0 to
+  // 2, judged about its mid-point m: contacts on its side push towards the axis,
+  // those on its end disks along it
+  const double c[3] = {0.3, -0.2, 1.0}, m[3] = {0, 0, 1};
+  auto side = [](double az, double z) {
+    return QualityContact{{std::cos(az), std::sin(az), z}, {-std::cos(az), -std::sin(az), 0}};
+  };
+  auto disk = [](double x, double y, double z) { return QualityContact{{x, y, z}, {0, 0, 1 - z}}; };
+  const std::pair<Contacts, const double*> grasps[] = {
+      {{OnSphere(c, 1.5, 1.0, 0.4), OnSphere(c, 1.5, 2.1, 3.6)}, c},  // nearly antipodal
+      {{OnSphere(c, 1.5, kPi / 2, 0), OnSphere(c, 1.5, kPi / 2, k2Pi / 3),
+        OnSphere(c, 1.5, kPi / 2, 2 * k2Pi / 3)},
+       c},  // symmetric: many facets at one depth
+      {{OnSphere(c, 1.5, 2.4, 0.2), OnSphere(c, 1.5, 2.5, 2.3), OnSphere(c, 1.5, 2.3, 4.4)}, c},
+      {{disk(0.3, 0.1, 2), disk(-0.2, 0.4, 0)}, m},  // parallel normals
+      {{side(0, 0.8), side(2.1, 1.3), side(4.2, 0.9)}, m},
+      {{side(0.3, 1), side(3.4, 1), disk(0, 0.5, 2)}, m},
+  };
+  int closed = 0, open = 0;
+  for (size_t i = 0; i < std::size(grasps); ++i)
+    for (ContactModel model : {ContactModel::Point, ContactModel::Soft})
+      for (int edges : {3, 8, 16}) {
+        SCOPED_TRACE(testing::Message() << "grasp " << i << ", " << ContactModelName(model) << ", "
+                                        << edges << " edges");
+        const auto& [contacts, centre] = grasps[i];
+        QualitySettings s;
+        s.model = model;
+        s.cone_edges = edges;
+        const auto r = rgtest::ExpectQhullAgrees(contacts.data(), static_cast<int>(contacts.size()),
+                                                 centre, centre == c ? 1.5 : 1.0, s);
+        (r.closure ? closed : open) += r.full;
+      }
+  EXPECT_GE(closed, 15);  // both verdicts are met with on full hulls
+  EXPECT_GE(open, 6);
+}
+
+TEST(QualityAgainstQhull, PolytopesOfKnownDepthInAnyOrientation) {
+  // The cube [-1,1]^6 shifted by s has depth 1 - max |s_i| (none when the origin
+  // lies on a facet or outside), and every facet is a plane of 32 points; every
+  // facet of the cross-polytope of the unit vectors lies at 1/sqrt6, and no
+  // simplex of its vertices holds the origin inside.
+  auto cube = [](double s0, double s1) {
+    std::vector<double> w;
+    for (int v = 0; v < 64; ++v)
+      for (int j = 0; j < 6; ++j) w.push_back(((v >> j) & 1 ? 1.0 : -1.0) + (j ? s1 : s0));
+    return w;
+  };
+  std::vector<double> cross(72, 0.0);
+  for (int v = 0; v < 12; ++v) cross[6 * v + v / 2] = v % 2 ? -1.0 : 1.0;
+  const std::pair<std::vector<double>, double> sets[] = {
+      {cube(0.3, -0.1), 0.7}, {cube(1, 0.2), 0}, {cube(-1.5, 0), 0}, {cross, 1 / std::sqrt(6.0)}};
+  for (const auto& [points, depth] : sets)
+    for (double turn : {0.0, 0.7}) {  // turned in the planes of axes (0,1), (1,2), ... (4,5)
+      SCOPED_TRACE(testing::Message() << "depth " << depth << ", turned " << turn);
+      std::vector<double> w = points;
+      for (size_t i = 0; i < w.size(); i += 6)
+        for (int a = 0; a < 5; ++a) {
+          const double x = w[i + a], y = w[i + a + 1], t = turn * (a + 1);
+          w[i + a] = std::cos(t) * x - std::sin(t) * y;
+          w[i + a + 1] = std::sin(t) * x + std::cos(t) * y;
+        }
+      const int k = static_cast<int>(w.size() / 6);
+      const rgtest::HullReference ref = rgtest::QhullReference(w.data(), k);
+      EXPECT_NEAR(ref.closure ? ref.depth : 0.0, depth, 1e-13);
+      rgtest::ExpectGrowthAgrees(w.data(), k, ref);
+    }
 }
 
 TEST(QualityOptions, GoodValuesSetAndBadOnesExplainThemselves) {

@@ -106,7 +106,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   }
   o["fingers"] = fingers;
   // the grasp's quality as it stands (nothing holds before the grasp is complete)
-  const QualityResult q = GraspQualityNow(s);
+  const QualityResult q = GraspQualityNow(s, QualityMeasures::All);
   o["quality"] = json{{"force_closure", q.force_closure},
                       {"epsilon", q.epsilon},
                       {"volume", q.volume},

@@ -247,7 +247,7 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   std::snprintf(buf, sizeof buf, "Step cntManip0=%d  time=%.4f\n", s.cntManip0, s.ManipTS);
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  QualityLine(GraspQualityNow(s), buf);
+  QualityLine(GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon), buf);  // no volume shown
   AddSmall(o, y, buf);
   y -= kInfoStep;
   CauseLine(s, buf);

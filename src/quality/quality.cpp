@@ -1,25 +1,22 @@
-// Grasp quality: primitive wrenches of the contacts, their convex hull by Qhull,
-// and from the hull's facets force closure, the epsilon measure and the volume.
+// Grasp quality: primitive wrenches of the contacts, then force closure and the
+// epsilon measure from the facets of their hull nearest the origin or, when the
+// volume is asked for too, all three from the whole hull by Qhull.
 #include "quality/quality.h"
-
-#include <libqhullcpp/Qhull.h>
-#include <libqhullcpp/QhullFacet.h>
-#include <libqhullcpp/QhullFacetList.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 #include <vector>
 
 #include "numerics/vecmat.h"
+#include "quality/wrench_hull.h"
 
 namespace rg {
 
 namespace {
 
-constexpr int kDim = 6;
+constexpr int kDim = kWrenchDim;
 constexpr double kTwoPi = 6.283185307179586;
 // Below this fraction of the wrenches' size a direction counts as absent (rank)
 // and the origin as on the hull's boundary (strictly inside needs more).
@@ -64,61 +61,6 @@ void PutWrench(const double f[3], const double r[3], double rho, const double ex
   for (int k = 0; k < 3; ++k) {
     w[k] = f[k];
     w[3 + k] = tau[k] / rho + extra[k];
-  }
-}
-
-// Affine dimension of the k points in w (6 doubles each): Gram-Schmidt on the
-// differences from the first point, largest remaining difference first.
-int AffineDimension(const double* w, int k, double scale) {
-  std::vector<double> d(static_cast<size_t>(kDim) * (k > 0 ? k - 1 : 0));
-  for (int i = 1; i < k; ++i)
-    for (int j = 0; j < kDim; ++j) d[(i - 1) * kDim + j] = w[i * kDim + j] - w[j];
-  const int m = k - 1;
-  int dim = 0;
-  while (dim < kDim) {
-    int best = -1;
-    double bestNorm = kRelTol * scale;
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int j = 0; j < kDim; ++j) s += d[i * kDim + j] * d[i * kDim + j];
-      if (std::sqrt(s) > bestNorm) bestNorm = std::sqrt(s), best = i;
-    }
-    if (best < 0) break;
-    double q[kDim];
-    for (int j = 0; j < kDim; ++j) q[j] = d[best * kDim + j] / bestNorm;
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int j = 0; j < kDim; ++j) s += q[j] * d[i * kDim + j];
-      for (int j = 0; j < kDim; ++j) d[i * kDim + j] -= s * q[j];
-    }
-    ++dim;
-  }
-  return dim;
-}
-
-// Runs Qhull on the k wrenches with the given options and takes from its hull the
-// origin's distance to the nearest facet plane (negative when outside) and the
-// volume. False when Qhull fails or has anything to say (a precision warning), or
-// a value is not finite; Qhull's messages go to a string, never to the console.
-bool HullMeasures(const double* w, int k, const char* options, double* nearest, double* volume) {
-  try {
-    std::ostringstream sink;
-    orgQhull::Qhull qh;
-    qh.setOutputStream(&sink);
-    qh.setErrorStream(&sink);
-    qh.runQhull("", kDim, k, w, options);
-    // Facet normals point outwards with offsets such that n.x + offset = 0 on the
-    // facet: the origin lies -offset inside each facet.
-    double d = HUGE_VAL;
-    for (const orgQhull::QhullFacet& f : qh.facetList()) d = std::fmin(d, -f.hyperplane().offset());
-    const double v = qh.volume();
-    if (!sink.str().empty() || qh.hasQhullMessage() || !std::isfinite(d) || !std::isfinite(v))
-      return false;
-    *nearest = d;
-    *volume = v;
-    return true;
-  } catch (...) {
-    return false;
   }
 }
 
@@ -242,7 +184,7 @@ int PrimitiveWrenches(const QualityContact* c, int n, const double centre[3], do
 }
 
 QualityResult GraspQuality(const QualityContact* c, int n, const double centre[3], double rho,
-                           const QualitySettings& s) {
+                           const QualitySettings& s, QualityMeasures what) {
   QualityResult res;
   res.settings = s;
   if (n < 1 || n > kMaxQualityContacts || !QualitySettingsValid(s, nullptr)) return res;
@@ -253,19 +195,32 @@ QualityResult GraspQuality(const QualityContact* c, int n, const double centre[3
 
   double scale = 0;
   for (int i = 0; i < k * kDim; ++i) scale = std::fmax(scale, std::fabs(w[i]));
-  // A flat set has no volume and cannot hold the origin strictly inside; Qhull
-  // would only stop on its initial simplex.
-  res.hull_dimension = AffineDimension(w.data(), k, scale);
+  // A flat set has no volume and cannot hold the origin strictly inside.
+  int simplex[kDim + 1];
+  res.hull_dimension = AffineDimension(w.data(), k, scale, simplex);
   if (res.hull_dimension < kDim) return res;
+  const double insideTol = kRelTol * scale;
 
-  // Without merging Qhull is two to three times faster and stops with a
-  // precision error where merging is needed; only then is the merged run paid.
+  if (what == QualityMeasures::ClosureAndEpsilon) {
+    const NearestFacetsResult g = NearestFacets(w.data(), k, simplex, scale, insideTol);
+    if (g.verdict == NearestFacetsResult::Verdict::Inside) {
+      res.force_closure = true;
+      res.epsilon = g.depth;
+      return res;
+    }
+    if (g.verdict == NearestFacetsResult::Verdict::NotInside) return res;
+    // rounding spoilt the grown hull: the whole hull decides
+  }
+
+  // The whole hull by Qhull. Without merging Qhull is two to three times faster
+  // and stops with a precision error where merging is needed; only then is the
+  // merged run paid.
   double nearest = 0.0, volume = 0.0;
-  if (!HullMeasures(w.data(), k, "Q0", &nearest, &volume) &&
-      !HullMeasures(w.data(), k, "", &nearest, &volume))
+  if (!QhullMeasures(w.data(), k, "Q0", &nearest, &volume) &&
+      !QhullMeasures(w.data(), k, "", &nearest, &volume))
     return res;  // Qhull gave up (precision trouble near a flat hull): no quality
-  res.volume = volume > 0 ? volume : 0.0;
-  if (nearest > kRelTol * scale) {
+  if (what == QualityMeasures::All) res.volume = volume > 0 ? volume : 0.0;
+  if (nearest > insideTol) {
     res.force_closure = true;
     res.epsilon = nearest;
   }

@@ -18,34 +18,44 @@ void WorkCentre(const Sim& s, const double rw[3], const double Ew[3][3], double 
   *rho = aCyl;
 }
 
-// Quality of the contacts p[kf], work normals nw[kf] (from the work towards the finger).
-QualityResult Judge(const Sim& s, const double rw[3], const double Ew[3][3],
-                    const double (*p)[3], const double (*nw)[3]) {
-  QualityContact c[kSlots];
+// The contacts p[kf], work normals nw[kf] (from the work towards the finger).
+int Contacts(const Sim& s, const double rw[3], const double Ew[3][3], const double (*p)[3],
+             const double (*nw)[3], QualityContact* c, double centre[3], double* rho) {
   int n = 0;
   for (int kf = 1; kf <= s.nF && n < kMaxQualityContacts; ++kf, ++n) {
     VecCopy(p[kf], c[n].p);
     VecNeg(nw[kf], c[n].n);  // the finger pushes into the work
   }
-  double centre[3], rho;
-  WorkCentre(s, rw, Ew, centre, &rho);
-  return GraspQuality(c, n, centre, rho, s.qualitySettings);
+  WorkCentre(s, rw, Ew, centre, rho);
+  return n;
 }
 
 }  // namespace
 
-QualityResult GraspQualityOfRow(const Sim& s, int m) {
-  if (m < 0 || m > s.cntMainip1 || m >= kRows) return QualityResult{};
-  return Judge(s, s.ManipRW[m], s.ManipEW[m], s.ManipCPNTA[m], s.ManipNWA[m]);
+int QualityContactsOfRow(const Sim& s, int m, QualityContact* c, double centre[3], double* rho) {
+  if (m < 0 || m > s.cntMainip1 || m >= kRows) return 0;
+  return Contacts(s, s.ManipRW[m], s.ManipEW[m], s.ManipCPNTA[m], s.ManipNWA[m], c, centre, rho);
 }
 
-QualityResult GraspQualityNow(const Sim& s) {
+QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what) {
+  if (m < 0 || m > s.cntMainip1 || m >= kRows) return QualityResult{};
+  QualityContact c[kMaxQualityContacts];
+  double centre[3], rho;
+  const int n = QualityContactsOfRow(s, m, c, centre, &rho);
+  return GraspQuality(c, n, centre, rho, s.qualitySettings, what);
+}
+
+QualityResult GraspQualityNow(const Sim& s, QualityMeasures what) {
   if (s.sgnCALGEnd != 'Y') {
     QualityResult r;
     r.settings = s.qualitySettings;
     return r;
   }
-  return Judge(s, s.ManipRW2[1], s.ManipEW2[1], s.ManipCPNTA2[1], s.ManipNWA2[1]);
+  QualityContact c[kMaxQualityContacts];
+  double centre[3], rho;
+  const int n = Contacts(s, s.ManipRW2[1], s.ManipEW2[1], s.ManipCPNTA2[1], s.ManipNWA2[1], c,
+                         centre, &rho);
+  return GraspQuality(c, n, centre, rho, s.qualitySettings, what);
 }
 
 }  // namespace rg

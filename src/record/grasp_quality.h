@@ -7,10 +7,17 @@
 
 namespace rg {
 
-// The grasp at stored row m (0 = the grasp itself), for rows 0..cntMainip1.
-QualityResult GraspQualityOfRow(const Sim& s, int m);
+// The contacts of stored row m (0 = the grasp itself, rows 0..cntMainip1) as they
+// are judged: the fingers' contact points and normals pushing into the work, at
+// most kMaxQualityContacts of them, and the work's centre and radius (rho).
+// Returns their number; 0 for a row that is not stored.
+int QualityContactsOfRow(const Sim& s, int m, QualityContact* c, double centre[3], double* rho);
+// what: the measures the caller shows; the volume (QualityMeasures::All) costs the
+// whole hull, closure and epsilon alone a small part of it.
+// The grasp at stored row m.
+QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what = QualityMeasures::All);
 // The grasp as it stands: the latest contacts of a complete grasp (not force closure,
 // epsilon 0, when the grasp is not complete).
-QualityResult GraspQualityNow(const Sim& s);
+QualityResult GraspQualityNow(const Sim& s, QualityMeasures what = QualityMeasures::All);
 
 }  // namespace rg

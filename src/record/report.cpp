@@ -143,7 +143,7 @@ TrajectoryTable Trajectory(const Sim& s) {
       v.push_back(c.betw);
     }
     v.push_back(s.ManipTimeRow[n]);
-    const QualityResult q = GraspQualityOfRow(s, n);
+    const QualityResult q = GraspQualityOfRow(s, n, QualityMeasures::All);  // the volume too
     v.push_back(q.epsilon);
     v.push_back(q.volume);
   }
