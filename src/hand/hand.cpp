@@ -73,8 +73,11 @@ void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], do
   double E[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
   MatIdentity(E);
   for (int j = 1; j <= n; ++j) {
-    MatVec(E, s.Ls[j], ld);
-    VecAdd(r, ld, r);
+    // joints that sit together add nothing to r (adding zero changes no bit)
+    if (s.Ls[j][0] != 0.0 || s.Ls[j][1] != 0.0 || s.Ls[j][2] != 0.0) {
+      MatVec(E, s.Ls[j], ld);
+      VecAdd(r, ld, r);
+    }
     RotLocalZ(s.Cs[j], q[j], C);
     MatMul(E, C, En);
     MatCopy(En, E);

@@ -7,17 +7,6 @@
 
 namespace rg {
 
-void RotLocalZ(const double A[3][3], double th, double B[3][3]) {
-  const double c = std::cos(th), s = std::sin(th);
-  double T[3][3];
-  for (int i = 0; i < 3; ++i) {
-    T[i][0] = c * A[i][0] + s * A[i][1];
-    T[i][1] = -s * A[i][0] + c * A[i][1];
-    T[i][2] = A[i][2];
-  }
-  MatCopy(T, B);
-}
-
 void Cx(double a, double E[3][3]) {
   const double c = std::cos(a), s = std::sin(a);
   E[0][0] = 1; E[0][1] = 0; E[0][2] = 0;
