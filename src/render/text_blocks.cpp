@@ -8,10 +8,14 @@
 // where the GL would (GLUT's fonts have whole-pixel origins).
 //
 // How a block's texture lands on the same pixels: the viewport is set to the
-// block's rectangle and one quad covers it exactly, so the centre of every
-// pixel of the rectangle samples (GL_NEAREST) the centre of its own texel. The
-// texture is an alpha map, 255 where a glyph sets the pixel; its fragments take
-// the current colour, the alpha test drops the others, as glBitmap's do.
+// block's rectangle with one unit a pixel, and each line's rectangle is drawn as
+// a quad with the matching part of the texture, so the centre of every pixel
+// samples (GL_NEAREST) the centre of its own texel; quads with corners on pixel
+// corners cover exactly the pixels inside them. The texture is an alpha map, 255
+// where a glyph sets the pixel; its fragments take the current colour, the alpha
+// test drops the others, as glBitmap's do. A quad per line, not one for the
+// whole block, leaves out the blank rows between the lines and the blank ends of
+// the shorter ones: Mesa's software renderer pays for every pixel a quad covers.
 #define GL_GLEXT_PROTOTYPES 1
 #include "render/text_blocks.h"
 
@@ -297,15 +301,23 @@ void DrawTextures(const std::vector<Block>& blocks) {
     const GLuint name = TextureFor(b);
     glBindTexture(GL_TEXTURE_2D, name);
     glViewport(b.x0, b.y0, b.w, b.h);
-    glBegin(GL_TRIANGLE_STRIP);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(1.0f, 1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, b.w, 0.0, b.h, -1.0, 1.0);
+    glBegin(GL_QUADS);
+    for (const Line* l : b.lines) {
+      const float x0 = static_cast<float>(l->x0 - b.x0), x1 = static_cast<float>(l->x1 + 1 - b.x0);
+      const float y0 = static_cast<float>(l->y0 - b.y0), y1 = static_cast<float>(l->y1 + 1 - b.y0);
+      const float w = static_cast<float>(b.w), h = static_cast<float>(b.h);
+      glTexCoord2f(x0 / w, y0 / h);
+      glVertex2f(x0, y0);
+      glTexCoord2f(x1 / w, y0 / h);
+      glVertex2f(x1, y0);
+      glTexCoord2f(x1 / w, y1 / h);
+      glVertex2f(x1, y1);
+      glTexCoord2f(x0 / w, y1 / h);
+      glVertex2f(x0, y1);
+    }
     glEnd();
   }
   for (GLenum m : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW}) {

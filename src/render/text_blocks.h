@@ -6,12 +6,12 @@
 // software renderer, which draws every small bitmap it is given as a 512 x 32
 // pixel quad.
 //
-// A block is kept as a texture of the GL context and drawn as one quad, pixel
-// for pixel; it is composed and uploaded again only when its lines change (their
-// text, font or place, so also when the window is resized). A frame whose step
-// counter changes remakes the block of the mode panel and draws the others as
-// they were. Without textures of any size (OpenGL before 2.0) a block is drawn
-// as one glBitmap. No GL types here.
+// A block is kept as a texture of the GL context and drawn as one quad per line,
+// pixel for pixel; it is composed and uploaded again only when its lines change
+// (their text, font or place, so also when a resize moves them). A frame whose
+// step counter changes remakes the block of the mode panel and draws the others
+// from their textures. Without textures of any size (OpenGL before 2.0) a block
+// is drawn as one glBitmap. No GL types here.
 #pragma once
 
 #include <string>
