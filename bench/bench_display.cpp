@@ -70,19 +70,29 @@ void BM_DisplayDefaultScene(benchmark::State& state) {
 BENCHMARK(BM_DisplayDefaultScene)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same frame with a text that changes from one frame to the next, as the step
-// counter of mode A does: the velocity label alternates between two values.
+// counter of mode A does: the three digits of the velocity label count the
+// frames, so a text comes back only after 1000 frames and the overlay cannot
+// draw it from what it kept of an earlier frame.
 void BM_DisplayTextChanging(benchmark::State& state) {
   if (!WindowOrSkip(state)) return;
   auto s = std::make_unique<rg::Sim>();
   rg::StartUpQuiet(*s);
-  char* digit = std::strchr(s->WorkVel, '0');
-  if (digit == nullptr) {
-    state.SkipWithError("the velocity label has no digit to change");
-    return;
+  char* digit[3] = {};
+  char* p = s->WorkVel;
+  for (char*& d : digit) {
+    p = std::strchr(p, '0');
+    if (p == nullptr) {
+      state.SkipWithError("the velocity label has fewer than three digits to change");
+      return;
+    }
+    d = p++;
   }
-  const char first = *digit;
+  int frame = 0;
   for (auto _ : state) {
-    *digit = *digit == first ? '1' : first;
+    frame = (frame + 1) % 1000;
+    *digit[0] = static_cast<char>('0' + frame / 100);
+    *digit[1] = static_cast<char>('0' + frame / 10 % 10);
+    *digit[2] = static_cast<char>('0' + frame % 10);
     rg::DrawFrame(*s);
     glFinish();
   }
