@@ -1,7 +1,10 @@
 // The manipulation record: history, decimation, time and the derived contact traces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "hand/hand.h"
 #include "record/store.h"
@@ -37,7 +40,65 @@ void Store(Sim& s, int m, int kf, double dt) {
   StoreCylinderManipData5(s, m, kf, dt, in.q, in.prm, in.rw, in.rwP, in.Ew, in.RC, in.NW);
 }
 
+// Steps 0..last of both fingers of hand 1.
+void StoreSteps(Sim& s, int last) {
+  for (int m = 0; m <= last; ++m)
+    for (int kf = 1; kf <= 2; ++kf) Store(s, m, kf, m == 0 ? 0.0 : 0.05);
+}
+
+// Every array of the stored rows, whole.
+struct RowArray {
+  const char* name;
+  const void* p;
+  size_t bytes;
+};
+
+std::vector<RowArray> RowArrays(const Sim& s) {
+#define RG_ROWS(a) RowArray{#a, s.a, sizeof s.a}
+  return {RG_ROWS(qqa),        RG_ROWS(ManipQ),   RG_ROWS(ManipRW),  RG_ROWS(ManipEW),
+          RG_ROWS(Manip),      RG_ROWS(ManipCPNTA), RG_ROWS(ManipRWP), RG_ROWS(ManipNWA),
+          RG_ROWS(ManipNWW),   RG_ROWS(ManipT),   RG_ROWS(ManipTimeRow)};
+#undef RG_ROWS
+}
+
+// Each array of a equals that of b byte for byte, held in storage of its own.
+void ExpectSameRows(const Sim& a, const Sim& b) {
+  const auto ra = RowArrays(a), rb = RowArrays(b);
+  for (size_t i = 0; i < ra.size(); ++i) {
+    EXPECT_NE(ra[i].p, rb[i].p) << ra[i].name << " shared between two simulations";
+    EXPECT_EQ(std::memcmp(ra[i].p, rb[i].p, ra[i].bytes), 0) << ra[i].name;
+  }
+}
+
 }  // namespace
+
+// The rows live in a block of their own: a new simulation reads zeros in every
+// row, a copy has the rows of its original in its own block, and assigning a
+// simulation replaces all the rows of the target, the ones the source never
+// stored included.
+TEST(RecordRows, ZeroWhenNewAndOwnedByEachCopy) {
+  const auto fresh = std::make_unique<Sim>();
+  for (const RowArray& a : RowArrays(*fresh)) {
+    const auto* b = static_cast<const unsigned char*>(a.p);
+    EXPECT_EQ(std::count(b, b + a.bytes, 0), static_cast<long>(a.bytes)) << a.name;
+  }
+
+  auto s = rgtest::StartedSim();
+  StoreSteps(*s, 10);
+  ASSERT_EQ(s->cntMainip1, 2);
+  auto copy = std::make_unique<Sim>(*s);
+  ExpectSameRows(*copy, *s);
+  copy->ManipQ[1][2][3] = 99.0;
+  EXPECT_EQ(s->ManipQ[1][2][3], Input(5, 2).q[3]) << "a write to the copy reached the original";
+
+  StoreSteps(*copy, 20);
+  ASSERT_EQ(copy->cntMainip1, 4);
+  *copy = *s;
+  ExpectSameRows(*copy, *s);
+  EXPECT_EQ(copy->ManipRW[4][1], 0.0);
+  *copy = *fresh;
+  ExpectSameRows(*copy, *fresh);
+}
 
 TEST(ManipRecord, GraspFillsBothHistorySlotsAndRowZero) {
   auto s = rgtest::StartedSim();

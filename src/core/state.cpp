@@ -1,9 +1,23 @@
-// Reset of the grasp and manipulation state.
+// The storage of the record rows, and the reset of the grasp and manipulation state.
 #include "core/state.h"
+
+#include <cstdlib>
+#include <new>
 
 #include "numerics/vecmat.h"
 
 namespace rg {
+
+// calloc, not new RecordRows(): value-initialising would write every byte of
+// the record and so touch all its pages; calloc's block of this size is made of
+// fresh zero pages (and when it is not, calloc clears it).
+RecordRows* RecordStore::Allocate() {
+  void* p = std::calloc(1, sizeof(RecordRows));
+  if (p == nullptr) throw std::bad_alloc();
+  return static_cast<RecordRows*>(p);
+}
+
+RecordStore::~RecordStore() { std::free(rows_); }
 
 void RESETGRASP(Sim& s) {
   s.nF = s.nfin[s.HAND1];

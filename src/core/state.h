@@ -29,7 +29,61 @@ struct ContactPrm {
   double alw = 0.0, betw = 0.0;
 };
 
-struct Sim {
+// The stored trajectory of the manipulation record, one row per fifth step.
+// Plain data whose all-zero bytes are the empty record: a row nothing was stored
+// in reads as zeros.
+struct RecordRows {
+  double qqa[kRows][kSlots][kSlots];
+  double ManipQ[kRows][kSlots][kSlots];
+  double ManipRW[kRows][3];
+  double ManipEW[kRows][3][3];
+  ContactPrm Manip[kRows][kSlots];
+  double ManipCPNTA[kRows][kSlots][3];
+  double ManipRWP[kRows][kSlots][3];
+  double ManipNWA[kRows][kSlots][3];
+  double ManipNWW[kRows][kSlots][3];
+  double ManipT[kRows];        // ManipTS at the stored step
+  double ManipTimeRow[kRows];  // ManipTime at the stored step
+};
+
+// The record rows of one simulation, 1.6 MB, in a block of their own taken from
+// calloc. A block that large comes straight from the kernel as zero pages that
+// cost nothing until a row is written, so a simulation that stores few rows
+// never touches (or zeroes) the rest, and its start-up does not pay for the
+// whole record. Every Sim gets its rows here, however it is made. The arrays are
+// reached by the same names as the state's other members (s.qqa[m][kf][j]);
+// copying copies the rows into a block of the copy's own.
+class RecordStore {
+ public:
+  RecordStore() : rows_(Allocate()) {}
+  RecordStore(const RecordStore& o) : rows_(Allocate()) { *rows_ = *o.rows_; }
+  RecordStore& operator=(const RecordStore& o) {
+    if (this != &o) *rows_ = *o.rows_;
+    return *this;
+  }
+  ~RecordStore();
+
+ private:
+  static RecordRows* Allocate();
+  RecordRows* const rows_;  // declared before the references bound into it
+
+ public:
+  double (&qqa)[kRows][kSlots][kSlots] = rows_->qqa;
+  double (&ManipQ)[kRows][kSlots][kSlots] = rows_->ManipQ;
+  double (&ManipRW)[kRows][3] = rows_->ManipRW;
+  double (&ManipEW)[kRows][3][3] = rows_->ManipEW;
+  ContactPrm (&Manip)[kRows][kSlots] = rows_->Manip;
+  double (&ManipCPNTA)[kRows][kSlots][3] = rows_->ManipCPNTA;
+  double (&ManipRWP)[kRows][kSlots][3] = rows_->ManipRWP;
+  double (&ManipNWA)[kRows][kSlots][3] = rows_->ManipNWA;
+  double (&ManipNWW)[kRows][kSlots][3] = rows_->ManipNWW;
+  double (&ManipT)[kRows] = rows_->ManipT;
+  double (&ManipTimeRow)[kRows] = rows_->ManipTimeRow;
+};
+
+// The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
+// from RecordStore; everything else is held here.
+struct Sim : RecordStore {
   // ---- selection and sizes
   int HAND1 = 1;
   char WORK1 = '2';
@@ -108,19 +162,6 @@ struct Sim {
   // pose, with which the next step's solve starts (none right after a grasp)
   double ManipJinv2[kSlots][4][4] = {};
   bool ManipJinvOk[kSlots] = {};
-
-  // ---- manipulation record: stored trajectory, one row per fifth step
-  double qqa[kRows][kSlots][kSlots] = {};
-  double ManipQ[kRows][kSlots][kSlots] = {};
-  double ManipRW[kRows][3] = {};
-  double ManipEW[kRows][3][3] = {};
-  ContactPrm Manip[kRows][kSlots] = {};
-  double ManipCPNTA[kRows][kSlots][3] = {};
-  double ManipRWP[kRows][kSlots][3] = {};
-  double ManipNWA[kRows][kSlots][3] = {};
-  double ManipNWW[kRows][kSlots][3] = {};
-  double ManipT[kRows] = {};      // ManipTS at the stored step
-  double ManipTimeRow[kRows] = {};  // ManipTime at the stored step
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

@@ -10,10 +10,12 @@
 // below 600 pixels a smaller font keeps them apart. At 600 x 600 every line lands
 // where the layout puts it.
 //
-// The lines are composed into a few large bitmaps every frame (TextBlocks), not
-// replayed from a display list: Mesa's software renderer replays the bitmaps of
-// a display list about three times slower than it draws the same calls made
-// directly, and draws each small bitmap as a 512 x 32 pixel quad.
+// The lines go to the window as a few large blocks (TextBlocks), each kept as a
+// texture and composed again only when its lines change, not one bitmap per
+// character nor replayed from a display list: Mesa's software renderer replays
+// the bitmaps of a display list about three times slower than it draws the same
+// calls made directly, draws each small bitmap as a 512 x 32 pixel quad, and
+// makes a texture of every bitmap it is given, frame after frame.
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 

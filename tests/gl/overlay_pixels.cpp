@@ -69,11 +69,20 @@ class OverlayPixels : public ::testing::Test {
     return n;
   }
 
-  // Both drawings for each window size; the text must be there and equal.
-  static void Compare(const std::string& keys, const rg::WindowView& v) {
+  static std::unique_ptr<rg::Sim> Started(const std::string& keys) {
     auto s = std::make_unique<rg::Sim>();
     rg::StartUpQuiet(*s);
-    for (char k : keys) rg::keyboard(*s, static_cast<unsigned char>(k), 0, 0);
+    Press(*s, keys);
+    return s;
+  }
+
+  static void Press(rg::Sim& s, const std::string& keys) {
+    for (char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+  }
+
+  // Both drawings for each window size; the text must be there and equal.
+  static void Compare(const std::string& keys, const rg::WindowView& v) {
+    auto s = Started(keys);
     const int sizes[][2] = {{600, 600}, {900, 700}, {800, 600}, {450, 700}, {357, 611},
                             {599, 601}, {500, 480}, {300, 300}, {200, 150}, {90, 60}};
     for (const auto& sz : sizes) {
@@ -127,6 +136,31 @@ TEST_F(OverlayPixels, WaitBannerOverTheText) {
 
 TEST_F(OverlayPixels, OtherModes) {
   for (const char* keys : {"H2", "W1", "J21pp", "Mzzz", "I", "Vxxy"}) Compare(keys, rg::WindowView{});
+}
+
+// The blocks are kept as textures: drawing the same overlay again makes none,
+// a change of the step counter remakes only the mode panel's block, and a taller
+// window, which moves the upper lines, remakes their blocks; every frame still
+// has the pixels of the drawing one character at a time.
+TEST_F(OverlayPixels, BlocksRemadeOnlyWhenTheirTextChanges) {
+  auto s = Started("GssA");
+  const rg::WindowView v;
+  Draw(*s, v, 600, 600, false);
+  const auto byCharacter = Draw(*s, v, 600, 600, true);
+  long made = rg::TextBlocks::TexturesMade();
+  EXPECT_EQ(Draw(*s, v, 600, 600, false), byCharacter) << "the same text drawn again";
+  EXPECT_EQ(rg::TextBlocks::TexturesMade(), made) << "a block was remade with its text unchanged";
+
+  const int row = s->cntMainip1;
+  Press(*s, "sssss");
+  ASSERT_EQ(s->cntMainip1, row + 1) << "five steps store one row";
+  made = rg::TextBlocks::TexturesMade();
+  EXPECT_EQ(Draw(*s, v, 600, 600, false), Draw(*s, v, 600, 600, true)) << "after the counter changed";
+  EXPECT_EQ(rg::TextBlocks::TexturesMade(), made + 1) << "blocks remade for the counter";
+
+  made = rg::TextBlocks::TexturesMade();
+  EXPECT_EQ(Draw(*s, v, 600, 700, false), Draw(*s, v, 600, 700, true)) << "in a taller window";
+  EXPECT_GT(rg::TextBlocks::TexturesMade(), made) << "moved blocks drawn from their old textures";
 }
 
 }  // namespace
