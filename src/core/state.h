@@ -8,6 +8,7 @@
 
 #include "core/catalogue.h"
 #include "core/console.h"
+#include "core/plan_state.h"
 #include "numerics/notes.h"
 #include "quality/quality.h"
 
@@ -121,6 +122,8 @@ struct Sim {
   double ManipNWW[kRows][kSlots][3] = {};
   double ManipT[kRows] = {};      // ManipTS at the stored step
   double ManipTimeRow[kRows] = {};  // ManipTime at the stored step
+  // the commanded velocity of the stored step: vw (hand frame), then omww (work axes)
+  double ManipCmd[kRows][6] = {};
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)
@@ -132,6 +135,9 @@ struct Sim {
 
   // Redraw request: the window binds it to usrdisplay; the batch driver counts.
   std::function<void()> redraw;
+
+  // ---- goal pose and the path planned to it
+  PlanState plan;
 
   // This simulation's console, and what its computations noted for the user since
   // the application last printed it.
