@@ -39,12 +39,13 @@ constexpr int kMinSteps = 4, kMaxSteps = 30;  // steps one command is held
 // goal test with a margin inside the tolerances, so the followed path is certainly within them
 constexpr double kTurnMargin = 0.8, kShiftMargin = 0.8;
 // floor of the rolling conditioning: this fraction of the start's smallest one
-constexpr double kConditioningFraction = 0.25;
+constexpr double kConditioningFraction = 0.1;
 // a finger below this fraction of the start's best conditioning is kept from losing more
 constexpr double kSafeFraction = 0.8;
 // spread of the random samples about the straight way from start to goal
 constexpr double kSampleShift = 15.0, kSampleTurnDeg = 20.0;
-constexpr int kGuidedSteps = 5;     // steps a guided command is held before it is bent again
+constexpr int kGuidedSteps = 5;
+constexpr double kRecovery = 0.05;  // share of a finger's shortfall below `safe` made up per step     // steps a guided command is held before it is bent again
 constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
 // weight of the fingers' conditioning in the distance between states: the hidden
 // part of the rolling state, which decides whether the work can move on
@@ -108,6 +109,7 @@ struct RollData {
   double sigma = 0.0;  // the smallest rolling conditioning of its fingers
   int sigmaFinger = 0;
   double fingerSigma[kSlots] = {};  // every finger's rolling conditioning
+  bool anySigma = false;  // a target whose conditioning does not matter (the goal's samples)
 };
 
 class RollSpace : public ob::StateSpace {
@@ -132,7 +134,8 @@ class RollSpace : public ob::StateSpace {
     double w[3], d[3];
     VecSub(p->mid, q->mid, d);
     double hidden = 0.0;
-    for (int kf = 1; kf < kSlots; ++kf) hidden += std::fabs(p->fingerSigma[kf] - q->fingerSigma[kf]);
+    if (!p->anySigma && !q->anySigma)
+      for (int kf = 1; kf < kSlots; ++kf) hidden += std::fabs(p->fingerSigma[kf] - q->fingerSigma[kf]);
     return TurnBetween(p->Ew, q->Ew, w) / (kGoalTurnTolDeg * kDeg) + VecNorm(d) / kGoalShiftTol +
            kSigmaWeight * hidden;
   }
@@ -183,6 +186,7 @@ class RollSampler : public ob::StateSampler {
       r->mid[i] = sp_->startMid[i] + t * sp_->goalShift[i] + rng_.gaussian(0.0, kSampleShift);
     for (int kf = 1; kf <= sp_->nF; ++kf)
       r->fingerSigma[kf] = rng_.uniformReal(sp_->sigmaLow, sp_->sigmaHigh);
+    r->anySigma = false;
     r->ok = false;
   }
   void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
@@ -197,6 +201,7 @@ class RollSampler : public ob::StateSampler {
     MatMul(m->Ew, N, r->Ew);
     for (int i = 0; i < 3; ++i) r->mid[i] = m->mid[i] + rng_.gaussian(0.0, sd * kGoalShiftTol);
     for (int kf = 1; kf < kSlots; ++kf) r->fingerSigma[kf] = m->fingerSigma[kf];
+    r->anySigma = m->anySigma;
     r->ok = false;
   }
 
@@ -239,6 +244,7 @@ struct Roller {
     const char st = PRCircleManip4(s, c.vw, c.omww);
     SaveRoll(s, to.snap);
     Describe(to);
+    to.anySigma = false;
     to.ok = st == 'Y' && to.sigma >= floor;
     return to.ok;
   }
@@ -299,11 +305,13 @@ int Steer(const RollData& a, const RollData& b, StepCommand& k) {
   return n;
 }
 
-// The straight command to `target`, bent so that no finger whose conditioning is
-// low loses more of it: each finger's conditioning after one step of each of the six
-// unit commands gives its first-order change; the straight command is projected onto
-// the commands that keep those of the threatened fingers (falling and below kSafe
-// times the start's) from falling. Steps as Steer's.
+// The straight command to `target`, bent as little as possible so that no finger's
+// conditioning falls below `safe`: each finger's conditioning after one step of each
+// of the six unit commands gives its first-order change per step (row J_k); for the
+// fingers below `safe` (or brought below it by the command) the change must be at
+// least kRecovery times the shortfall. The least change of the straight command u
+// that meets those, u + J_A^T lambda, is found on the active set (twice, for fingers
+// the first correction threatens). Steps as Steer's, at most kGuidedSteps.
 int Guided(Roller& r, const RollData& a, const RollData& target, double safe, StepCommand& k) {
   const int n = Steer(a, target, k);
   double u[6], J[kSlots][6];
@@ -320,39 +328,39 @@ int Guided(Roller& r, const RollData& a, const RollData& target, double safe, St
     for (int kf = 1; kf <= nF; ++kf)
       J[kf][c] = b.ok ? b.fingerSigma[kf] - a.fingerSigma[kf] : -a.fingerSigma[kf];
   }
-  // the threatened fingers: their rows of J, Gram-Schmidt, and u made orthogonal to them
-  double rows[kSlots][6];
-  int m = 0;
-  for (int kf = 1; kf <= nF; ++kf) {
-    double fall = 0.0;
-    for (int c = 0; c < 6; ++c) fall += J[kf][c] * u[c];
-    if (fall >= 0.0 || a.fingerSigma[kf] > safe) continue;
-    double* v = rows[m];
-    for (int c = 0; c < 6; ++c) v[c] = J[kf][c];
-    for (int p = 0; p < m; ++p) {
-      double d = 0.0;
-      for (int c = 0; c < 6; ++c) d += v[c] * rows[p][c];
-      for (int c = 0; c < 6; ++c) v[c] -= d * rows[p][c];
+  const double g[6] = {u[0], u[1], u[2], u[3], u[4], u[5]};
+  bool active[kSlots] = {};
+  for (int pass = 0; pass < 2; ++pass) {
+    double need[kSlots];
+    int idx[kSlots], m = 0;
+    for (int kf = 1; kf <= nF; ++kf) {
+      double change = 0.0;
+      for (int c = 0; c < 6; ++c) change += J[kf][c] * u[c];
+      need[kf] = kRecovery * (safe - a.fingerSigma[kf]);
+      if (change < need[kf] && (a.fingerSigma[kf] + n * change < safe)) active[kf] = true;
+      if (active[kf]) idx[m++] = kf;
     }
-    double nv = 0.0;
-    for (int c = 0; c < 6; ++c) nv += v[c] * v[c];
-    nv = std::sqrt(nv);
-    if (nv < 1e-12) continue;
-    for (int c = 0; c < 6; ++c) v[c] /= nv;
-    ++m;
+    if (m == 0) break;
+    // (J_A J_A^T) lambda = need_A - J_A g
+    double A[kSlots * kSlots] = {}, rhs[kSlots] = {}, lam[kSlots] = {};
+    for (int p = 0; p < m; ++p) {
+      for (int q = 0; q < m; ++q)
+        for (int c = 0; c < 6; ++c) A[p * m + q] += J[idx[p]][c] * J[idx[q]][c];
+      A[p * m + p] += 1e-12;
+      rhs[p] = need[idx[p]];
+      for (int c = 0; c < 6; ++c) rhs[p] -= J[idx[p]][c] * g[c];
+    }
+    if (MatSolve(m, A, m, rhs, lam) == 0.0) break;
+    for (int c = 0; c < 6; ++c) {
+      u[c] = g[c];
+      for (int p = 0; p < m; ++p) u[c] += lam[p] * J[idx[p]][c];
+    }
   }
-  double big0 = 0.0, big1 = 0.0;
-  for (int c = 0; c < 6; ++c) big0 = std::max(big0, std::fabs(u[c]));
-  for (int p = 0; p < m; ++p) {
-    double d = 0.0;
-    for (int c = 0; c < 6; ++c) d += u[c] * rows[p][c];
-    for (int c = 0; c < 6; ++c) u[c] -= d * rows[p][c];
-  }
-  for (int c = 0; c < 6; ++c) big1 = std::max(big1, std::fabs(u[c]));
-  const double scale = big1 > 1e-12 ? big0 / big1 : 0.0;  // as fast as the straight command
+  double big = 1.0;  // within the bounds, the direction kept
+  for (int c = 0; c < 6; ++c) big = std::max(big, std::fabs(u[c]));
   for (int i = 0; i < 3; ++i) {
-    k.vw[i] = u[i] * scale * kMaxSpeed;
-    k.omww[i] = u[3 + i] * scale * kMaxTurnRate;
+    k.vw[i] = u[i] / big * kMaxSpeed;
+    k.omww[i] = u[3 + i] / big * kMaxTurnRate;
   }
   return std::min(n, kGuidedSteps);
 }
@@ -444,6 +452,7 @@ class GoalRegion : public ob::GoalSampleableRegion {
     VecCopy(mid_, r->mid);
     MatCopy(Ew_, r->Ew);
     for (int kf = 0; kf < kSlots; ++kf) r->fingerSigma[kf] = sigma_[kf];
+    r->anySigma = true;
     r->ok = false;
   }
   unsigned int maxSampleCount() const override { return 1u << 30; }
