@@ -181,6 +181,16 @@ TEST(PlanRefusals, NoGraspNoPathAndAWorkMovedSinceThePlan) {
   EXPECT_NE(out.text().find("plan again"), std::string::npos) << out.text();
 }
 
+// A goal the work is at already: reached by the empty path.
+TEST(PlanRefusals, AGoalAlreadyMetIsAnEmptyPath) {
+  auto sp = GraspedHand(1);
+  Sim& s = *sp;
+  Press(s, "Bs");  // the goal is the grasp pose
+  EXPECT_TRUE(s.plan.outcome.reached);
+  EXPECT_EQ(s.plan.outcome.steps, 0);
+  EXPECT_TRUE(s.plan.path.empty());
+}
+
 // Mode B moves the goal as mode M moves the work: one unit along the hand's axes,
 // the turn step about the work's own axes; other keys leave it.
 TEST(GoalMode, KeysMoveTheGoal) {

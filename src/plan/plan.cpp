@@ -460,11 +460,12 @@ class GoalRegion : public ob::GoalSampleableRegion {
     const auto* r = Data(st);
     double w[3], d[3];
     VecSub(r->mid, mid_, d);
-    const double e = std::max(TurnBetween(r->Ew, Ew_, w) / (kTurnMargin * kGoalTurnTolDeg * kDeg),
-                              VecNorm(d) / (kShiftMargin * kGoalShiftTol));
-    if (r->ok) best = std::min(best, e);
-    return e;
+    const double turn = TurnBetween(r->Ew, Ew_, w) / (kGoalTurnTolDeg * kDeg);
+    const double shift = VecNorm(d) / kGoalShiftTol;
+    if (r->ok) best = std::min(best, std::max(turn, shift));
+    return std::max(turn / kTurnMargin, shift / kShiftMargin);
   }
+  // the smallest error of a valid state met, in units of the tolerances (1: at their edge)
   mutable double best = 1e300;
 
  private:
@@ -591,6 +592,11 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   }
   GoalError(s, g, &out.orientErrDeg, &out.posErr);
   out.minSigma = MinConditioning(s, &out.minSigmaFinger);
+  if (out.orientErrDeg <= kGoalTurnTolDeg && out.posErr <= kGoalShiftTol) {  // already there
+    out.reached = true;
+    out.planSeconds = seconds();
+    return res;
+  }
 
   static const bool quiet = [] {
     ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
@@ -716,6 +722,7 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   }
   RestoreRoll(s, start);
   redraw.swap(s.redraw);
+  si->freeState(st0);  // the problem keeps its own copy
   out.planSeconds = seconds();
   if (opt.progress) opt.progress(1.0, goal->best);
   return res;

@@ -31,7 +31,8 @@ struct PlanOptions {
   double timeLimit = 10.0;                   // seconds of planning at most
   const std::atomic<bool>* cancel = nullptr;  // planning stops when it becomes true
   // called now and then while planning: the fraction of the time limit used and the
-  // smallest goal error met so far (the larger of turn/0.5 deg and shift/1 unit)
+  // smallest goal error met so far, in units of the tolerances (the larger of turn/0.5
+  // deg and shift/1 unit; at most 1 is within them)
   std::function<void(double fraction, double bestError)> progress;
   double minConditioning = 0.0;  // floor of the rolling conditioning (0: from the start state)
 };
