@@ -40,12 +40,12 @@ constexpr int kMinSteps = 4, kMaxSteps = 30;  // steps one command is held
 constexpr double kTurnMargin = 0.8, kShiftMargin = 0.8;
 // floor of the rolling conditioning: this fraction of the start's smallest one
 constexpr double kConditioningFraction = 0.1;
-// a finger below this fraction of the start's best conditioning is kept from losing more
+// a finger below this fraction of the start's best conditioning is made to recover
 constexpr double kSafeFraction = 0.8;
 // spread of the random samples about the straight way from start to goal
 constexpr double kSampleShift = 15.0, kSampleTurnDeg = 20.0;
-constexpr int kGuidedSteps = 5;
-constexpr double kRecovery = 0.05;  // share of a finger's shortfall below `safe` made up per step     // steps a guided command is held before it is bent again
+constexpr int kGuidedSteps = 5;     // steps a guided command is held before it is bent again
+constexpr double kRecovery = 0.05;  // share of a finger's shortfall below `safe` made up per step
 constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
 // weight of the fingers' conditioning in the distance between states: the hidden
 // part of the rolling state, which decides whether the work can move on
@@ -64,10 +64,12 @@ void RotationVector(const double R[3][3], double w[3]) {
       VecScale(0.5, v, w);
       return;
     }
-    // a half turn: the axis from the diagonal
-    for (int i = 0; i < 3; ++i) w[i] = a * std::sqrt(std::max(0.0, 0.5 * (R[i][i] + 1.0)));
-    if (R[0][1] < 0) w[1] = -w[1];
-    if (R[0][2] < 0) w[2] = -w[2];
+    // a half turn, R = 2 k k^T - I: the axis from its largest component's row
+    int i = 0;
+    for (int j = 1; j < 3; ++j)
+      if (R[j][j] > R[i][i]) i = j;
+    const double ki = std::sqrt(std::max(0.0, 0.5 * (R[i][i] + 1.0)));
+    for (int j = 0; j < 3; ++j) w[j] = a * (j == i ? ki : R[i][j] / (2.0 * ki));
     return;
   }
   VecScale(a / (2.0 * sn), v, w);
@@ -287,7 +289,7 @@ class Propagator : public oc::StatePropagator {
 // (at least kMinSteps, at most kMaxSteps): its steps.
 int Steer(const RollData& a, const RollData& b, StepCommand& k) {
   double w[3], d[3];
-  const double turn = TurnBetween(a.Ew, b.Ew, w);
+  TurnBetween(a.Ew, b.Ew, w);
   VecSub(b.mid, a.mid, d);
   double need = kMinSteps * kStepDt;
   for (int i = 0; i < 3; ++i)
@@ -297,7 +299,6 @@ int Steer(const RollData& a, const RollData& b, StepCommand& k) {
   double scale = 1.0;
   for (int i = 0; i < 3; ++i)
     scale = std::max({scale, std::fabs(w[i]) / T / kMaxTurnRate, std::fabs(d[i]) / T / kMaxSpeed});
-  (void)turn;
   for (int i = 0; i < 3; ++i) {
     k.omww[i] = w[i] / T / scale;
     k.vw[i] = d[i] / T / scale;
@@ -495,8 +496,7 @@ std::string WhyStopped(Roller& r, const RollData& from, const RollData& goal) {
   const int n = Steer(from, goal, k);
   RollData a = from, b;
   for (int i = 0; i < n; ++i) {
-    if (r.s.cntManip0 + 1 > r.lastStep || a.snap.cntManip0 + 1 > r.lastStep)
-      return "the record is full";
+    if (a.snap.cntManip0 + 1 > r.lastStep) return "the record is full";
     if (!r.Step(a, k, b)) {
       switch (r.s.sgnMANIP) {
         case 'D': return "deadlock: a finger's base reaches its contact's tangent plane";
