@@ -179,6 +179,15 @@ TEST(PlanRefusals, NoGraspNoPathAndAWorkMovedSinceThePlan) {
   Press(s, "Cs");
   EXPECT_EQ(s.cntManip0, 1);
   EXPECT_NE(out.text().find("plan again"), std::string::npos) << out.text();
+
+  // planned, then grasped anew (the step count is 0 again): the path went with the grasp
+  Press(s, "GssBs");
+  ASSERT_FALSE(s.plan.path.empty());
+  Press(s, "H3Gsss");
+  out.clear();
+  Press(s, "Cs");
+  EXPECT_EQ(s.cntManip0, 0);
+  EXPECT_NE(out.text().find("No planned path"), std::string::npos) << out.text();
 }
 
 // A goal the work is at already: reached by the empty path.

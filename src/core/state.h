@@ -150,7 +150,8 @@ inline void usrdisplay(Sim& s) {
   if (s.redraw) s.redraw();
 }
 
-// Clears all grasp and manipulation state (keeps mode, joint angles and velocity).
+// Clears all grasp and manipulation state and the planned path (keeps mode, joint
+// angles, velocity, the goal and the last plan's outcome).
 void RESETGRASP(Sim& s);
 
 }  // namespace rg
