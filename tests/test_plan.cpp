@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cylinder_step_check.h"
+#include "sphere_step_check.h"
 #include "plan/plan.h"
 #include "record/report.h"
 #include "record_view.h"
@@ -26,20 +27,22 @@ constexpr double kDegree = M_PI / 180.0;
 
 // The turn (degrees) and shift of the record's latest pose from the goal, both
 // poses built here: the goal frame is the grasp frame (row 0) turned about its own
-// x, y and z in turn, its mid-point the grasp's moved by the goal's shift.
+// x, y and z in turn, its mid-point (the cylinder's, the sphere's centre) the grasp's
+// moved by the goal's shift.
 void ErrorFromRecord(const Sim& s, const GoalPose& g, double* turnDeg, double* shift) {
   const M3 E0 = FromC(s.ManipEW[0]);
   const M3 want = Mul(Mul(Mul(E0, RotX(g.rx * kDegree)), RotY(g.ry * kDegree)), RotZ(g.rz * kDegree));
   const M3 now = FromC(s.ManipEW2[1]);
   *turnDeg = Norm(RotationVector(Mul(T(want), now))) / kDegree;
-  const V3 mid0 = Add({s.ManipRW[0][0], s.ManipRW[0][1], s.ManipRW[0][2]}, Scale(0.5 * hCyl, Col(E0, 2)));
-  const V3 mid = Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, Scale(0.5 * hCyl, Col(now, 2)));
+  const double half = s.WORK1 == '1' ? 0.0 : 0.5 * hCyl;
+  const V3 mid0 = Add({s.ManipRW[0][0], s.ManipRW[0][1], s.ManipRW[0][2]}, Scale(half, Col(E0, 2)));
+  const V3 mid = Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, Scale(half, Col(now, 2)));
   *shift = Norm(Sub(mid, Add(mid0, {g.x, g.y, g.z})));
 }
 
-std::unique_ptr<Sim> GraspedHand(int hand) {
+std::unique_ptr<Sim> GraspedHand(int hand, bool sphere = false) {
   auto sp = rgtest::StartedSim();
-  Press(*sp, "H" + std::string(1, static_cast<char>('0' + hand)) + "G");
+  Press(*sp, "H" + std::string(1, static_cast<char>('0' + hand)) + (sphere ? "W1" : "") + "G");
   Press(*sp, std::string(sp->nF, 's'));
   EXPECT_EQ(sp->sgnCALGEnd, 'Y');
   return sp;
@@ -49,9 +52,20 @@ std::unique_ptr<Sim> GraspedHand(int hand) {
 // every step; the record's final error from the goal.
 struct Followed {
   PlanOutcome plan;
-  RunResult run;
+  int steps = 0;  // path steps followed and checked
   double turnDeg = 0, shift = 0;
 };
+
+// One step of the path through key s in mode C, judged by the work's whole-run check
+// against the command the plan gave it; false when it recorded nothing.
+template <class Work, class Tally, class Check>
+bool CheckedStep(Sim& s, const StepCommand& k, Tally& tally, Check check) {
+  RecordState<Work> a, b;
+  if (!RecordedStep(s, a, b, tally)) return false;
+  EXPECT_EQ(tally.status, 'Y');
+  check(a, b, k, tally);
+  return true;
+}
 
 Followed PlanAndFollow(Sim& s, int hand, const GoalPose& g, double timeLimit) {
   s.plan.goal = g;
@@ -62,15 +76,25 @@ Followed PlanAndFollow(Sim& s, int hand, const GoalPose& g, double timeLimit) {
   const std::vector<StepCommand> path = s.plan.path;
   EXPECT_EQ(static_cast<int>(path.size()), f.plan.steps);
   Press(s, "C");
+  RunResult onCylinder;
+  sphere::RunResult onSphere;
   for (size_t i = 0; i < path.size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "hand " << hand << " path step " << i + 1);
-    RecordState<Cylinder> a, b;
-    if (!RecordedStep(s, a, b, f.run)) {
+    SCOPED_TRACE(testing::Message() << "hand " << hand << " work " << s.WORK1 << " path step " << i + 1);
+    const bool done =
+        s.WORK1 == '1'
+            ? CheckedStep<Sphere>(s, path[i], onSphere,
+                                  [&](const auto& a, const auto& b, const StepCommand& k, auto& r) {
+                                    sphere::CheckSphereStep(s, hand, a, b, k.vw, k.omww, r);
+                                  })
+            : CheckedStep<Cylinder>(s, path[i], onCylinder,
+                                    [&](const auto& a, const auto& b, const StepCommand& k, auto& r) {
+                                      CheckCylinderStep(s, hand, a, b, k.vw, k.omww, r);
+                                    });
+    if (!done) {
       ADD_FAILURE() << "the path's step did not complete: " << s.sgnMANIP;
       break;
     }
-    EXPECT_EQ(f.run.status, 'Y');
-    CheckCylinderStep(s, hand, a, b, path[i].vw, path[i].omww, f.run);
+    ++f.steps;
     if (testing::Test::HasFailure()) break;
   }
   ErrorFromRecord(s, g, &f.turnDeg, &f.shift);
@@ -82,20 +106,21 @@ struct GoalCase {
   GoalPose goal;
   bool reached;  // reached, or stopped short with the closest pose reported
   double timeLimit;
+  bool sphere = false;
 };
 
 class PlannedPath : public ::testing::TestWithParam<GoalCase> {};
 
 TEST_P(PlannedPath, EveryStepRollsAndTheRecordEndsWhereThePlanSays) {
   const GoalCase c = GetParam();
-  auto sp = GraspedHand(c.hand);
+  auto sp = GraspedHand(c.hand, c.sphere);
   Sim& s = *sp;
   const Followed f = PlanAndFollow(s, c.hand, c.goal, c.timeLimit);
   ASSERT_TRUE(f.plan.planned);
   EXPECT_FALSE(f.plan.refused);
   EXPECT_EQ(f.plan.reached, c.reached) << f.plan.reason;
   EXPECT_GT(f.plan.steps, 0);
-  EXPECT_EQ(f.run.steps, f.plan.steps);
+  EXPECT_EQ(f.steps, f.plan.steps);
   // the followed path ends where the planner said, judged from the record
   EXPECT_NEAR(f.turnDeg, f.plan.orientErrDeg, 1e-6);
   EXPECT_NEAR(f.shift, f.plan.posErr, 1e-6);
@@ -136,10 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
                       GoalCase{1, {0, 0, -10, 0, 0, 0}, true, 20},
                       GoalCase{1, {0, 0, 5, 2, -2, 1}, true, 20},
                       GoalCase{3, {0, 0, 10, 0, 0, 0}, true, 20},
+                      GoalCase{1, {0, 20, 0, 0, 0, 0}, true, 20, true},
                       // far beyond what the grasp can roll to: the closest pose is reported
                       GoalCase{1, {0, 0, 180, 0, 0, 0}, false, 1.0}),
     [](const testing::TestParamInfo<GoalCase>& p) {
-      return "Case" + std::to_string(p.index) + "_Hand" + std::to_string(p.param.hand);
+      return "Case" + std::to_string(p.index) + "_Hand" + std::to_string(p.param.hand) +
+             (p.param.sphere ? "_Sphere" : "");
     });
 
 // A plan from the latest manipulation step, not only from the grasp.
