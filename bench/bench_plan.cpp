@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr double kTurnLimit = 10.0;   // seconds for the single 90 deg turn
-constexpr double kGoalLimit = 3.0;    // seconds for each goal of the set
+constexpr double kTurnLimit = 10.0;  // seconds for the single 90 deg turn
+constexpr double kGoalLimit = 3.0;   // seconds for each goal of the set
 
 void Keys(rg::Sim& s, const std::string& keys) {
   for (const char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
@@ -29,8 +29,10 @@ void Keys(rg::Sim& s, const std::string& keys) {
 std::unique_ptr<rg::Sim> Grasped(int config) {
   auto s = std::make_unique<rg::Sim>();
   rg::StartUpQuiet(*s);
-  if (config <= 4) Keys(*s, "H" + std::string(1, static_cast<char>('0' + config)));
-  else Keys(*s, "W1");
+  if (config <= 4)
+    Keys(*s, "H" + std::string(1, static_cast<char>('0' + config)));
+  else
+    Keys(*s, "W1");
   Keys(*s, "G");
   for (int kf = 0; kf < s->nF; ++kf) Keys(*s, "s");
   s->con.ClearText();
@@ -77,9 +79,9 @@ void BM_GoalSet(benchmark::State& st) {
       reached += o.reached;
       char row[320];
       std::snprintf(row, sizeof row, "| %s | %g, %g, %g | %s | %.2f | %.2f | %d | %.2f | %s |\n",
-                    config <= 4 ? ("hand " + std::to_string(config)).c_str() : "sphere",
-                    g.rx, g.ry, g.rz, o.reached ? "yes" : "no", o.orientErrDeg, o.posErr,
-                    o.steps, o.planSeconds, o.reason.c_str());
+                    config <= 4 ? ("hand " + std::to_string(config)).c_str() : "sphere", g.rx, g.ry,
+                    g.rz, o.reached ? "yes" : "no", o.orientErrDeg, o.posErr, o.steps,
+                    o.planSeconds, o.reason.c_str());
       table += row;
     }
   }

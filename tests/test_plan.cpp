@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "cylinder_step_check.h"
-#include "sphere_step_check.h"
 #include "plan/plan.h"
 #include "record/report.h"
 #include "record_view.h"
+#include "sphere_step_check.h"
 #include "support.h"
 
 namespace {
@@ -31,12 +31,14 @@ constexpr double kDegree = M_PI / 180.0;
 // moved by the goal's shift.
 void ErrorFromRecord(const Sim& s, const GoalPose& g, double* turnDeg, double* shift) {
   const M3 E0 = FromC(s.ManipEW[0]);
-  const M3 want = Mul(Mul(Mul(E0, RotX(g.rx * kDegree)), RotY(g.ry * kDegree)), RotZ(g.rz * kDegree));
+  const M3 want =
+      Mul(Mul(Mul(E0, RotX(g.rx * kDegree)), RotY(g.ry * kDegree)), RotZ(g.rz * kDegree));
   const M3 now = FromC(s.ManipEW2[1]);
   *turnDeg = Norm(RotationVector(Mul(T(want), now))) / kDegree;
   const double half = s.WORK1 == '1' ? 0.0 : 0.5 * hCyl;
   const V3 mid0 = Add({s.ManipRW[0][0], s.ManipRW[0][1], s.ManipRW[0][2]}, Scale(half, Col(E0, 2)));
-  const V3 mid = Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, Scale(half, Col(now, 2)));
+  const V3 mid =
+      Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, Scale(half, Col(now, 2)));
   *shift = Norm(Sub(mid, Add(mid0, {g.x, g.y, g.z})));
 }
 
@@ -79,17 +81,19 @@ Followed PlanAndFollow(Sim& s, int hand, const GoalPose& g, double timeLimit) {
   RunResult onCylinder;
   sphere::RunResult onSphere;
   for (size_t i = 0; i < path.size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "hand " << hand << " work " << s.WORK1 << " path step " << i + 1);
+    SCOPED_TRACE(testing::Message()
+                 << "hand " << hand << " work " << s.WORK1 << " path step " << i + 1);
     const bool done =
         s.WORK1 == '1'
             ? CheckedStep<Sphere>(s, path[i], onSphere,
                                   [&](const auto& a, const auto& b, const StepCommand& k, auto& r) {
                                     sphere::CheckSphereStep(s, hand, a, b, k.vw, k.omww, r);
                                   })
-            : CheckedStep<Cylinder>(s, path[i], onCylinder,
-                                    [&](const auto& a, const auto& b, const StepCommand& k, auto& r) {
-                                      CheckCylinderStep(s, hand, a, b, k.vw, k.omww, r);
-                                    });
+            : CheckedStep<Cylinder>(
+                  s, path[i], onCylinder,
+                  [&](const auto& a, const auto& b, const StepCommand& k, auto& r) {
+                    CheckCylinderStep(s, hand, a, b, k.vw, k.omww, r);
+                  });
     if (!done) {
       ADD_FAILURE() << "the path's step did not complete: " << s.sgnMANIP;
       break;
@@ -251,7 +255,8 @@ TEST(GoalText, ThreeOrSixFiniteNumbers) {
   EXPECT_EQ(g.rz, 90.0);
   EXPECT_TRUE(ParseGoal("1,2,3,4,5,6", &g, &why));
   EXPECT_EQ(g.z, 6.0);
-  for (const char* bad : {"", "1,2", "1,2,3,4", "1,2,3,4,5,6,7", "1,x,3", "1,,3", "1,2,nan", "1,2,3 "})
+  for (const char* bad :
+       {"", "1,2", "1,2,3,4", "1,2,3,4,5,6,7", "1,x,3", "1,,3", "1,2,nan", "1,2,3 "})
     EXPECT_FALSE(ParseGoal(bad, &g, &why)) << bad;
 }
 

@@ -25,9 +25,9 @@ struct GoalPose {
 
 // The outcome of planning towards a goal.
 struct PlanOutcome {
-  bool planned = false;    // a plan was attempted (the other fields mean something)
-  bool refused = false;    // nothing was planned ('reason' says why)
-  bool reached = false;    // the path ends within the tolerances
+  bool planned = false;  // a plan was attempted (the other fields mean something)
+  bool refused = false;  // nothing was planned ('reason' says why)
+  bool reached = false;  // the path ends within the tolerances
   GoalPose goal;
   double orientErrDeg = 0;  // angle between the path's final orientation and the goal's
   double posErr = 0;        // distance of the final mid-point from the goal's

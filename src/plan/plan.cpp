@@ -1,16 +1,9 @@
 #include "plan/plan.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <cmath>
-#include <memory>
-#include <string>
-
 #include <ompl/base/Goal.h>
-#include <ompl/base/goals/GoalSampleableRegion.h>
 #include <ompl/base/StateSampler.h>
 #include <ompl/base/StateSpace.h>
+#include <ompl/base/goals/GoalSampleableRegion.h>
 #include <ompl/control/DirectedControlSampler.h>
 #include <ompl/control/SimpleSetup.h>
 #include <ompl/control/SpaceInformation.h>
@@ -18,6 +11,13 @@
 #include <ompl/control/spaces/RealVectorControlSpace.h>
 #include <ompl/util/Console.h>
 #include <ompl/util/RandomNumbers.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
@@ -31,10 +31,11 @@ namespace ob = ompl::base;
 namespace oc = ompl::control;
 
 constexpr double kDeg = M_PI / 180.0;
-constexpr double kStepDt = 0.05;  // the step's first time step: a command moves the work by this much
+// the step's first time step: one step moves the work by this much times the command
+constexpr double kStepDt = 0.05;
 // command bounds: a turn of up to 0.6 deg and a shift of up to 0.3 units per step
-constexpr double kMaxTurnRate = 0.2;  // rad per unit time, each axis
-constexpr double kMaxSpeed = 6.0;     // length units per unit time, each axis
+constexpr double kMaxTurnRate = 0.2;          // rad per unit time, each axis
+constexpr double kMaxSpeed = 6.0;             // length units per unit time, each axis
 constexpr int kMinSteps = 4, kMaxSteps = 30;  // steps one command is held
 // goal test with a margin inside the tolerances, so the followed path is certainly within them
 constexpr double kTurnMargin = 0.8, kShiftMargin = 0.8;
@@ -137,7 +138,8 @@ class RollSpace : public ob::StateSpace {
     VecSub(p->mid, q->mid, d);
     double hidden = 0.0;
     if (!p->anySigma && !q->anySigma)
-      for (int kf = 1; kf < kSlots; ++kf) hidden += std::fabs(p->fingerSigma[kf] - q->fingerSigma[kf]);
+      for (int kf = 1; kf < kSlots; ++kf)
+        hidden += std::fabs(p->fingerSigma[kf] - q->fingerSigma[kf]);
     return TurnBetween(p->Ew, q->Ew, w) / (kGoalTurnTolDeg * kDeg) + VecNorm(d) / kGoalShiftTol +
            kSigmaWeight * hidden;
   }
@@ -267,7 +269,8 @@ class Propagator : public oc::StatePropagator {
   Propagator(oc::SpaceInformation* si, Roller& r) : oc::StatePropagator(si), r_(r) {}
   void propagate(const ob::State* from, const oc::Control* c, double duration,
                  ob::State* to) const override {
-    const int n = std::max(1, static_cast<int>(std::lround(duration / si_->getPropagationStepSize())));
+    const int n =
+        std::max(1, static_cast<int>(std::lround(duration / si_->getPropagationStepSize())));
     const StepCommand k = CommandOf(c);
     const auto* a = Data(from);
     auto* b = Data(to);
@@ -324,7 +327,10 @@ int Guided(Roller& r, const RollData& a, const RollData& target, double safe, St
   RollData b;
   for (int c = 0; c < 6; ++c) {
     StepCommand e;
-    if (c < 3) e.vw[c] = kMaxSpeed; else e.omww[c - 3] = kMaxTurnRate;
+    if (c < 3)
+      e.vw[c] = kMaxSpeed;
+    else
+      e.omww[c - 3] = kMaxTurnRate;
     r.Step(a, e, b);
     for (int kf = 1; kf <= nF; ++kf)
       J[kf][c] = b.ok ? b.fingerSigma[kf] - a.fingerSigma[kf] : -a.fingerSigma[kf];
@@ -392,8 +398,8 @@ class SteeringSampler : public oc::DirectedControlSampler {
         for (int i = 0; i < 3; ++i) {
           k.omww[i] = std::clamp(k.omww[i] + rng_.gaussian(0.0, noise * kMaxTurnRate),
                                  -kMaxTurnRate, kMaxTurnRate);
-          k.vw[i] = std::clamp(k.vw[i] + rng_.gaussian(0.0, noise * kMaxSpeed), -kMaxSpeed,
-                               kMaxSpeed);
+          k.vw[i] =
+              std::clamp(k.vw[i] + rng_.gaussian(0.0, noise * kMaxSpeed), -kMaxSpeed, kMaxSpeed);
         }
         steps = rng_.uniformInt(kMinSteps, kMaxSteps);
       }
@@ -499,11 +505,16 @@ std::string WhyStopped(Roller& r, const RollData& from, const RollData& goal) {
     if (a.snap.cntManip0 + 1 > r.lastStep) return "the record is full";
     if (!r.Step(a, k, b)) {
       switch (r.s.sgnMANIP) {
-        case 'D': return "deadlock: a finger's base reaches its contact's tangent plane";
-        case 'C': return "collision of the work with the hand";
-        case 'O': return "a contact leaves its finger link";
-        case 'F': return "the record is full";
-        default: break;
+        case 'D':
+          return "deadlock: a finger's base reaches its contact's tangent plane";
+        case 'C':
+          return "collision of the work with the hand";
+        case 'O':
+          return "a contact leaves its finger link";
+        case 'F':
+          return "the record is full";
+        default:
+          break;
       }
       return "finger " + std::to_string(b.sigmaFinger) + " nears its singular posture";
     }
@@ -520,7 +531,8 @@ bool ParseGoal(const std::string& text, GoalPose* g, std::string* why) {
   size_t at = 0;
   while (true) {
     const size_t comma = text.find(',', at);
-    const std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const std::string item =
+        text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
     if (n >= 6) {
       *why = "a goal has at most six numbers";
       return false;
@@ -613,8 +625,8 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
 
   Roller roller{s};
   roller.lastStep = (kRows - 1) * kDecim;
-  roller.floor = opt.minConditioning > 0 ? opt.minConditioning
-                                         : kConditioningFraction * out.minSigma;
+  roller.floor =
+      opt.minConditioning > 0 ? opt.minConditioning : kConditioningFraction * out.minSigma;
 
   auto space = std::make_shared<RollSpace>();
   double goalMid[3], goalEw[3][3];
@@ -626,9 +638,9 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   space->sigmaLow = roller.floor;
   space->sigmaHigh = 0.0;
   for (int kf = 1; kf <= s.nF; ++kf)
-    space->sigmaHigh = std::max(space->sigmaHigh, 1.2 * RollingConditioning(s, kf, s.qqa2[1][kf],
-                                                                           s.ManipCPNTA2[1][kf],
-                                                                           s.ManipNWA2[1][kf]));
+    space->sigmaHigh = std::max(
+        space->sigmaHigh,
+        1.2 * RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]));
   VecSub(goalMid, space->startMid, space->goalShift);
 
   const double safe = kSafeFraction * space->sigmaHigh / 1.2;
@@ -645,12 +657,10 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   si->setPropagationStepSize(1.0);  // one rolling step
   si->setMinMaxControlDuration(kMinSteps, kMaxSteps);
   si->setStatePropagator(std::make_shared<Propagator>(si.get(), roller));
-  si->setStateValidityChecker(
-      [](const ob::State* st) { return Data(st)->ok; });
-  si->setDirectedControlSamplerAllocator(
-      [&roller, safe](const oc::SpaceInformation* s2) {
-        return std::make_shared<SteeringSampler>(s2, roller, safe);
-      });
+  si->setStateValidityChecker([](const ob::State* st) { return Data(st)->ok; });
+  si->setDirectedControlSamplerAllocator([&roller, safe](const oc::SpaceInformation* s2) {
+    return std::make_shared<SteeringSampler>(s2, roller, safe);
+  });
   si->setup();
 
   auto pdef = std::make_shared<ob::ProblemDefinition>(si);

@@ -28,7 +28,7 @@ constexpr double kGoalTurnTolDeg = 0.5;
 constexpr double kGoalShiftTol = 1.0;
 
 struct PlanOptions {
-  double timeLimit = 10.0;                   // seconds of planning at most
+  double timeLimit = 10.0;                    // seconds of planning at most
   const std::atomic<bool>* cancel = nullptr;  // planning stops when it becomes true
   // called now and then while planning: the fraction of the time limit used and the
   // smallest goal error met so far, in units of the tolerances (the larger of turn/0.5
