@@ -6,7 +6,10 @@
 // geometry, never with the planner's own error.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,7 +75,17 @@ bool CheckedStep(Sim& s, const StepCommand& k, Tally& tally, Check check) {
 Followed PlanAndFollow(Sim& s, int hand, const GoalPose& g, double timeLimit) {
   s.plan.goal = g;
   s.plan.timeLimit = timeLimit;
+  // planning runs thousands of steps on the simulation and puts it back as it was
+  const auto before = std::make_unique<Sim>(s);
   Press(s, "Bs");
+  EXPECT_EQ(std::memcmp(before->qqa2, s.qqa2, sizeof s.qqa2), 0);
+  EXPECT_EQ(std::memcmp(before->ManipRW2, s.ManipRW2, sizeof s.ManipRW2), 0);
+  EXPECT_EQ(std::memcmp(before->ManipEW2, s.ManipEW2, sizeof s.ManipEW2), 0);
+  EXPECT_EQ(std::memcmp(before->ManipJinv2, s.ManipJinv2, sizeof s.ManipJinv2), 0);
+  EXPECT_EQ(std::memcmp(before->qqa[s.cntMainip1], s.qqa[s.cntMainip1], sizeof s.qqa[0]), 0);
+  EXPECT_EQ(before->cntManip0, s.cntManip0);
+  EXPECT_EQ(before->ManipTime, s.ManipTime);
+  EXPECT_EQ(before->sgnMANIP, s.sgnMANIP);
   Followed f;
   f.plan = s.plan.outcome;
   const std::vector<StepCommand> path = s.plan.path;
@@ -229,6 +242,24 @@ TEST(PlanRefusals, AGoalAlreadyMetIsAnEmptyPath) {
   EXPECT_TRUE(s.plan.outcome.reached);
   EXPECT_EQ(s.plan.outcome.steps, 0);
   EXPECT_TRUE(s.plan.path.empty());
+}
+
+// Planning stops when its flag is set, and tells its progress to the end.
+TEST(PlanRefusals, PlanningStopsOnItsFlagAndReportsProgress) {
+  auto sp = GraspedHand(1);
+  Sim& s = *sp;
+  std::atomic<bool> stop{true};
+  std::vector<double> fractions;
+  s.plan.cancel = &stop;
+  s.plan.timeLimit = 1e6;
+  s.plan.progress = [&](double fraction, double) { fractions.push_back(fraction); };
+  s.plan.goal = GoalPose{0, 0, 90, 0, 0, 0};
+  Press(s, "Bs");
+  EXPECT_FALSE(s.plan.outcome.reached);
+  EXPECT_EQ(s.plan.outcome.reason, "planning stopped");
+  ASSERT_FALSE(fractions.empty());
+  EXPECT_EQ(fractions.back(), 1.0);
+  EXPECT_EQ(s.cntManip0, 0);  // planning leaves the simulation as it was
 }
 
 // Mode B moves the goal as mode M moves the work: one unit along the hand's axes,
