@@ -4,7 +4,7 @@
 The layers, lowest first; a folder may include itself and any folder of a lower
 layer, never one of its own layer's neighbours or above:
     numerics -> quality -> core -> hand, work -> interference -> record -> grasp, manip
-    -> app -> render (the only code with GL) -> batch, python, main
+    -> plan -> app -> render (the only code with GL) -> batch, python, main
 """
 import re
 import sys
@@ -18,6 +18,7 @@ LAYERS = [
     ["interference"],
     ["record"],
     ["grasp", "manip"],
+    ["plan"],
     ["app"],
     ["render"],
     ["batch", "python", "main"],

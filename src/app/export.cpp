@@ -114,6 +114,27 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                       {"mu", q.settings.mu},
                       {"torsion", q.settings.torsion},
                       {"cone_edges", q.settings.cone_edges}};
+  // the goal pose and the path planned to it
+  const PlanOutcome& po = s.plan.outcome;
+  const GoalPose& g = s.plan.goal;
+  json plan{{"goal", json::array({g.rx, g.ry, g.rz, g.x, g.y, g.z})},
+            {"planned", po.planned},
+            {"path_steps", s.plan.path.size()},
+            {"followed", s.plan.next}};
+  if (po.planned) {
+    const GoalPose& pg = po.goal;
+    plan["planned_goal"] = json::array({pg.rx, pg.ry, pg.rz, pg.x, pg.y, pg.z});
+    plan["refused"] = po.refused;
+    plan["reached"] = po.reached;
+    plan["orientation_error_deg"] = po.orientErrDeg;
+    plan["position_error"] = po.posErr;
+    plan["steps"] = po.steps;
+    plan["min_conditioning"] = po.minSigma;
+    plan["min_conditioning_finger"] = po.minSigmaFinger;
+    plan["reason"] = po.reason;
+    plan["planning_seconds"] = po.planSeconds;
+  }
+  o["plan"] = plan;
   return o;
 }
 

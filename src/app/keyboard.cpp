@@ -3,6 +3,8 @@
 // press ends with a redraw request.
 #include "app/keyboard.h"
 
+#include <cmath>
+
 #include "core/keys.h"
 
 #include "grasp/grasp.h"
@@ -10,7 +12,9 @@
 #include "interference/interference.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
+#include "plan/plan.h"
 #include "record/report.h"
+#include "record/store.h"
 #include "work/work.h"
 
 namespace rg {
@@ -97,7 +101,93 @@ void ManipStep(Sim& s) {
   if (s.sgnCALGEnd == 'N') return;
   const int M = s.cntManip0;
   s.sgnMANIP = PRCircleManip4(s, s.vw, s.omww);
-  if (s.cntManip0 != M) ManipDataReport(s.con, s, kManipReport);
+  if (s.cntManip0 != M) {
+    StoreCommand(s, s.vw, s.omww);
+    ManipDataReport(s.con, s, kManipReport);
+  }
+}
+
+// ---- goal poses and planned paths
+
+// Mode 'B': the goal moved as mode 'M' moves the work, by one length unit along the
+// hand's axes or one turn step about the work's own axes.
+void MoveGoal(Sim& s, char key) {
+  const AxisKey k = ParseAxisKey(key);
+  if (!k.valid) return;
+  GoalPose& g = s.plan.goal;
+  double* turn[3] = {&g.rx, &g.ry, &g.rz};
+  double* shift[3] = {&g.x, &g.y, &g.z};
+  if (k.turn)
+    *turn[k.axis] += k.sign * kTurnStep * 180.0 / M_PI;
+  else
+    *shift[k.axis] += k.sign * 1.0;
+}
+
+void PrintOutcome(Sim& s) {
+  const PlanOutcome& o = s.plan.outcome;
+  const GoalPose& g = o.goal;
+  s.con.Printf("\nGoal (%.1f, %.1f, %.1f deg; %.1f, %.1f, %.1f):", g.rx, g.ry, g.rz, g.x, g.y, g.z);
+  if (o.reached) {
+    s.con.Printf(" reached in %d steps (turn error %.3f deg, shift %.3f), planned in %.2f s",
+                 o.steps, o.orientErrDeg, o.posErr, o.planSeconds);
+    s.con.Printf("\n  smallest conditioning %.3g (finger %d); C then s follows the path", o.minSigma,
+                 o.minSigmaFinger);
+    return;
+  }
+  if (o.refused) {
+    s.con.Printf(" not planned: %s", o.reason.c_str());
+    return;
+  }
+  s.con.Printf(" not reached: %s", o.reason.c_str());
+  s.con.Printf("\n  closest pose after %d steps: turn error %.3f deg, shift %.3f (%.2f s)", o.steps,
+               o.orientErrDeg, o.posErr, o.planSeconds);
+}
+
+// Mode 'B', key 's': a path from the current state to the goal.
+void PlanStep(Sim& s) {
+  PlanOptions opt;
+  opt.timeLimit = s.plan.timeLimit;
+  opt.progress = s.plan.progress;
+  opt.cancel = s.plan.cancel;
+  PlanResult r = PlanToGoal(s, s.plan.goal, opt);
+  s.plan.outcome = r.outcome;
+  s.plan.path = std::move(r.path);
+  s.plan.next = 0;
+  s.plan.startStep = s.cntManip0;
+  PrintOutcome(s);
+}
+
+// Mode 'C', key 's': the next step of the planned path, run as mode 'A' runs one.
+void FollowStep(Sim& s) {
+  PlanState& p = s.plan;
+  if (p.path.empty()) {
+    s.con.Printf("\nNo planned path: set a goal (B) and plan it (s)");
+    return;
+  }
+  if (p.next >= p.path.size()) {
+    s.con.Printf("\nThe planned path has been followed to its end (%zu steps)", p.path.size());
+    return;
+  }
+  if (s.cntManip0 != p.startStep + static_cast<int>(p.next) || s.sgnCALGEnd != 'Y') {
+    s.con.Printf("\nThe work has moved since the path was planned: plan again (B, s)");
+    return;
+  }
+  if (s.sgnMANIP != 'Y') return;
+  if (s.cntMainip1 >= kRows - 1) {
+    s.sgnMANIP = 'F';
+    return;
+  }
+  const StepCommand& c = p.path[p.next];
+  VecCopy(c.vw, s.vw);
+  VecCopy(c.omww, s.omww);
+  MatVec(s.ManipEW2[s.cntManip0 != 0 ? 1 : 0], s.omww, s.omw);
+  const int M = s.cntManip0;
+  s.sgnMANIP = PRCircleManip4(s, c.vw, c.omww);
+  if (s.cntManip0 != M) {
+    ++p.next;
+    StoreCommand(s, c.vw, c.omww);
+    ManipDataReport(s.con, s, kManipReport);
+  }
 }
 
 // ---- the mode keys: each sets its mode and what the mode starts from
@@ -186,6 +276,8 @@ bool ModeKey(Sim& s, unsigned char key) {
     case 'G': EnterGrasp(s); return true;
     case 'A': EnterManipulation(s); return true;
     case 'D': EnterReplay(s); return true;
+    case 'B': s.sgnCAL = 'B'; return true;
+    case 'C': s.sgnCAL = 'C'; return true;
     default: return false;
   }
 }
@@ -261,6 +353,13 @@ Done ModeCommand(Sim& s, unsigned char key) {
       return Done::Draw;
     case 'D':
       return ReplayCommand(s, key);
+    case 'B':
+      if (IsMoveKey(key)) MoveGoal(s, static_cast<char>(key));
+      if (key == 's') PlanStep(s);
+      return Done::Draw;
+    case 'C':
+      if (key == 's') FollowStep(s);
+      return Done::Draw;
     default:
       return Done::Draw;
   }

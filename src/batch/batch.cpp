@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "app/export.h"
 #include "app/keyboard.h"
 #include "core/state.h"
+#include "plan/plan.h"
 #include "record/report.h"
 #include "batch/render_loader.h"
 
@@ -29,6 +31,7 @@ using nlohmann::json;
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
+    "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
     "(KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
@@ -44,6 +47,14 @@ const char* const kHelp =
     "                        the work's radius (default 0.1)\n"
     "  --contact point|soft  grasp quality: contact model (default soft)\n"
     "  --cone-edges M        grasp quality: edges of the linearised friction cone (default 8)\n"
+    "  --goal RX,RY,RZ[,X,Y,Z] the goal pose of the work relative to its grasp pose: turns\n"
+    "                        (degrees) about its own x, y, z axes in turn, then a shift\n"
+    "                        of its mid-point (length units, hand frame). Key B enters\n"
+    "                        the goal mode (x X y Y z Z p P q Q r R move the goal), s\n"
+    "                        plans a path to it from the current state; key C, then s\n"
+    "                        per step, follows the path. The outcome is the state's plan\n"
+    "  --plan-time SECONDS   planning stops after this long (default 10)\n"
+    "  --progress            planning progress on standard error\n"
     "  -h, --help            this text\n"
     "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n"
     "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
@@ -159,7 +170,9 @@ int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const std::string&
 
 int main(int argc, char** argv) {
   std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir;
-  bool haveKeys = false, haveKeysFile = false;
+  bool haveKeys = false, haveKeysFile = false, progress = false, haveGoal = false;
+  rg::GoalPose goal;
+  double planTime = 10.0;
   rg::QualitySettings quality;
   quality.model = rg::ContactModel::Soft;
   for (int i = 1; i < argc; ++i) {
@@ -185,6 +198,20 @@ int main(int argc, char** argv) {
       std::string v, err;
       if (!value(&v)) return UsageError(a + " needs a value");
       if (!rg::ParseQualityOption(a, v, &quality, &err)) return UsageError(err);
+    } else if (a == "--goal") {
+      std::string v, err;
+      if (!value(&v)) return UsageError("--goal needs a value");
+      if (!rg::ParseGoal(v, &goal, &err)) return UsageError("--goal: " + err);
+      haveGoal = true;
+    } else if (a == "--plan-time") {
+      std::string v;
+      if (!value(&v)) return UsageError("--plan-time needs a value");
+      char* end = nullptr;
+      planTime = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(planTime > 0.0) || !std::isfinite(planTime))
+        return UsageError("--plan-time needs a positive number of seconds");
+    } else if (a == "--progress") {
+      progress = true;
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -240,6 +267,12 @@ int main(int argc, char** argv) {
   // line and then to standard output
   rg::KeyDriver driver;
   driver.sim().qualitySettings = quality;
+  if (haveGoal) driver.sim().plan.goal = goal;
+  driver.sim().plan.timeLimit = planTime;
+  if (progress)
+    driver.sim().plan.progress = [](double fraction, double best) {
+      std::fprintf(stderr, "planning %3.0f%%  goal error %.3g\n", 100.0 * fraction, best);
+    };
   const rg::Sim& s = driver.sim();
   auto passOn = [&driver] {
     const std::string& console = driver.console();

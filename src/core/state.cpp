@@ -44,6 +44,9 @@ void RESETGRASP(Sim& s) {
   MatCopy(s.EwG0, s.EwG);
   // the commanded angular velocity in the hand frame follows the work's frame
   MatVec(s.EwG, s.omww, s.omw);
+  // a planned path starts from the grasp it was planned on: it goes with it
+  s.plan.path.clear();
+  s.plan.next = 0;
 }
 
 }  // namespace rg

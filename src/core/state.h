@@ -8,6 +8,7 @@
 
 #include "core/catalogue.h"
 #include "core/console.h"
+#include "core/plan_state.h"
 #include "numerics/notes.h"
 #include "quality/quality.h"
 
@@ -44,6 +45,8 @@ struct RecordRows {
   double ManipNWW[kRows][kSlots][3];
   double ManipT[kRows];        // ManipTS at the stored step
   double ManipTimeRow[kRows];  // ManipTime at the stored step
+  // the commanded velocity of the stored step: vw (hand frame), then omww (work axes)
+  double ManipCmd[kRows][6];
 };
 
 // The record rows of one simulation, 1.6 MB, in a block of their own taken from
@@ -79,6 +82,7 @@ class RecordStore {
   double (&ManipNWW)[kRows][kSlots][3] = rows_->ManipNWW;
   double (&ManipT)[kRows] = rows_->ManipT;
   double (&ManipTimeRow)[kRows] = rows_->ManipTimeRow;
+  double (&ManipCmd)[kRows][6] = rows_->ManipCmd;
 };
 
 // The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
@@ -174,6 +178,9 @@ struct Sim : RecordStore {
   // Redraw request: the window binds it to usrdisplay; the batch driver counts.
   std::function<void()> redraw;
 
+  // ---- goal pose and the path planned to it
+  PlanState plan;
+
   // This simulation's console, and what its computations noted for the user since
   // the application last printed it.
   Console con;
@@ -185,7 +192,8 @@ inline void usrdisplay(Sim& s) {
   if (s.redraw) s.redraw();
 }
 
-// Clears all grasp and manipulation state (keeps mode, joint angles and velocity).
+// Clears all grasp and manipulation state and the planned path (keeps mode, joint
+// angles, velocity, the goal and the last plan's outcome).
 void RESETGRASP(Sim& s);
 
 }  // namespace rg

@@ -6,10 +6,12 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/export.h"
+#include "plan/plan.h"
 #include "record/report.h"
 #include "render/snapshot.h"
 #include "render/window.h"
@@ -130,6 +132,43 @@ class PySim {
 
   bool ended() const { return ended_; }
 
+  // Plans a path to the goal (key B, then s) from the current state and, with
+  // follow, runs it (key C, then s per step); the state's plan object.
+  py::object Plan(const py::handle& goal, double timeLimit, bool follow) {
+    if (ended_) throw std::runtime_error("the run has ended (Escape in mode I); start a new Sim");
+    if (!(timeLimit > 0.0)) throw py::value_error("time_limit must be positive");
+    rg::GoalPose g;
+    std::string why;
+    if (py::isinstance<py::str>(goal)) {
+      if (!rg::ParseGoal(goal.cast<std::string>(), &g, &why)) throw py::value_error("goal: " + why);
+    } else {
+      std::string text;
+      for (const py::handle& x : goal) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", x.cast<double>());
+        text += (text.empty() ? "" : ",") + std::string(buf);
+      }
+      if (!rg::ParseGoal(text, &g, &why)) throw py::value_error("goal: " + why);
+    }
+    rg::Sim& s = driver_.sim();
+    s.plan.goal = g;
+    s.plan.timeLimit = timeLimit;
+    {
+      py::gil_scoped_release unlocked;
+      auto press = [this](unsigned char k) {
+        driver_.Press(k);
+        unread_ += driver_.console();
+      };
+      press('B');
+      press('s');
+      if (follow && !s.plan.path.empty()) {
+        press('C');
+        for (size_t i = s.plan.next; i < s.plan.path.size() && s.sgnMANIP == 'Y'; ++i) press('s');
+      }
+    }
+    return ToPython(driver_.State()["plan"]);
+  }
+
  private:
   rg::KeyDriver driver_;
   std::string unread_;  // console text not yet returned by console()
@@ -162,5 +201,14 @@ PYBIND11_MODULE(rollgrasp, m) {
       .def("snapshot", &PySim::Snapshot, py::arg("path"),
            "Writes the frame the window would show as a 600 x 600 PNG. Needs an X display; "
            "without one it raises RuntimeError and writes nothing.")
+      .def("plan", &PySim::Plan, py::arg("goal"), py::arg("time_limit") = 10.0,
+           py::arg("follow") = true,
+           "Plans a path from the current state (a complete grasp, or the latest "
+           "manipulation step) to the goal pose: goal is (rx, ry, rz[, x, y, z]) or the text "
+           "'rx,ry,rz[,x,y,z]', turns in degrees about the work's own axes then a shift of its "
+           "mid-point, relative to the grasp pose. Planning stops after time_limit seconds. "
+           "With follow the path is then run step by step (keys B s, then C and s per step) "
+           "so the record holds it. Returns the state's plan dict (reached, errors, steps, "
+           "reason, planning time).")
       .def_property_readonly("ended", &PySim::ended, "True once a key ended the run.");
 }

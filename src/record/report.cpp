@@ -122,6 +122,8 @@ TrajectoryTable Trajectory(const Sim& s) {
   names.push_back("t");
   names.push_back("epsilon");  // the grasp quality of the row (record/grasp_quality.h)
   names.push_back("volume");
+  // the commanded velocity the stored step was run with (vw, then omww)
+  for (const char* p : {"cmd_vx", "cmd_vy", "cmd_vz", "cmd_wx", "cmd_wy", "cmd_wz"}) names.push_back(p);
   t.integerColumns = 2;
   t.rows = last + 1;
   t.values.reserve(static_cast<size_t>(t.rows) * names.size());
@@ -146,6 +148,7 @@ TrajectoryTable Trajectory(const Sim& s) {
     const QualityResult q = GraspQualityOfRow(s, n, QualityMeasures::All);  // the volume too
     v.push_back(q.epsilon);
     v.push_back(q.volume);
+    for (int i = 0; i < 6; ++i) v.push_back(s.ManipCmd[n][i]);
   }
   return t;
 }

@@ -89,6 +89,16 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
   }
 }
 
+void StoreCommand(Sim& s, const double vw[3], const double omww[3]) {
+  if (s.cntManip0 <= 0 || s.cntManip0 % kDecim != 0) return;
+  const int row = s.cntManip0 / kDecim;
+  if (row >= kRows) return;
+  for (int i = 0; i < 3; ++i) {
+    s.ManipCmd[row][i] = vw[i];
+    s.ManipCmd[row][3 + i] = omww[i];
+  }
+}
+
 void ManipCPNTW(const Sim& s, int n, int m, int kf, double p[3]) {
   if (n == 0 && m == 0) {
     VecCopy(s.ManipCPNTA[0][kf], p);

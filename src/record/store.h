@@ -11,6 +11,10 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* 
                              const ContactPrm& prm, const double rw[3], const double rwP[3],
                              const double Ew[3][3], const double RC[3], const double NW[3]);
 
+// Keeps the commanded velocity of the step just recorded (vw in the hand frame,
+// omww about the work's axes) with its row, when the step was a stored one.
+void StoreCommand(Sim& s, const double vw[3], const double omww[3]);
+
 // Contact traces, derived from the stored rows when read (defined for
 // m <= n <= cntMainip1): the finger-side contact point of stored step m as it
 // lies on the link in the finger pose of stored step n, and the work-side

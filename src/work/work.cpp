@@ -53,7 +53,6 @@ void SphereNormal(double alw, double betw, double n[3]) {
 
 namespace {
 
-constexpr double kTurnStep = 0.031415926536;  // rad per rotation key
 
 void HalfAxis(const double E[3][3], double c[3]) {
   c[0] = 0.5 * hCyl * E[0][2];

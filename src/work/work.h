@@ -7,6 +7,9 @@
 
 namespace rg {
 
+// the turn of one rotation key of the setting modes (rad)
+constexpr double kTurnStep = 0.031415926536;
+
 // work frames
 void WorkOrien1(double al, double bet, double gam, const double E0[3][3], double Ef[3][3]);
 void WorkOrien2(double al, double bet, double gam, const double Es[3][3], double Ef[3][3]);

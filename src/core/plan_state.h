@@ -1,0 +1,55 @@
+// What a simulation keeps of its goal pose and of the path planned to it: the goal
+// the user set, the commanded velocity of every step of the planned path, how far
+// the path has been followed, and the planner's outcome.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rg {
+
+// One step's commanded velocity: vw in the hand frame, omww about the work's own axes.
+struct StepCommand {
+  double vw[3] = {0, 0, 0};
+  double omww[3] = {0, 0, 0};
+};
+
+// A goal pose of the work relative to its grasp pose: turns rx, ry, rz (degrees)
+// about the work's own x, y and z axes in turn, then a translation x, y, z (length
+// units, hand frame) of its mid-point (the cylinder's, the sphere's centre).
+struct GoalPose {
+  double rx = 0, ry = 0, rz = 0, x = 0, y = 0, z = 0;
+};
+
+// The outcome of planning towards a goal.
+struct PlanOutcome {
+  bool planned = false;  // a plan was attempted (the other fields mean something)
+  bool refused = false;  // nothing was planned ('reason' says why)
+  bool reached = false;  // the path ends within the tolerances
+  GoalPose goal;
+  double orientErrDeg = 0;  // angle between the path's final orientation and the goal's
+  double posErr = 0;        // distance of the final mid-point from the goal's
+  int steps = 0;            // steps of the path
+  double minSigma = 0;      // smallest rolling conditioning met along the path
+  int minSigmaFinger = 0;   // ... and the finger it belongs to
+  std::string reason;       // why the goal was not reached (empty when it was)
+  double planSeconds = 0;   // wall time of the planning
+};
+
+struct PlanState {
+  GoalPose goal;
+  std::vector<StepCommand> path;  // the planned path, one command per step
+  size_t next = 0;                // steps of the path already followed
+  int startStep = 0;              // the record's step count the path starts from
+  PlanOutcome outcome;
+  // how planning is run: its time limit (seconds), whom it tells of its progress
+  // (the fraction of the time used, the smallest goal error met so far), and the
+  // flag that stops it (set from elsewhere while it plans)
+  double timeLimit = 10.0;
+  std::function<void(double, double)> progress;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+}  // namespace rg
