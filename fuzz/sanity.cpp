@@ -29,7 +29,7 @@ bool Finite(const double* a, int n) {
 std::string CheckSane(const rg::Sim& s) {
   using rg::kSlots;
   if (!In(s.sgnCAL, "IHWMVJGADBC")) return Flag("sgnCAL", s.sgnCAL);
-  if (!In(s.sgnCALold, "IHWMVJGADN", true)) return Flag("sgnCALold", s.sgnCALold);
+  if (!In(s.sgnCALold, "IHWMVJGADBCN", true)) return Flag("sgnCALold", s.sgnCALold);
   if (!In(s.sgnCALS, "SN")) return Flag("sgnCALS", s.sgnCALS);
   if (!In(s.sgnCALGEnd, "YN")) return Flag("sgnCALGEnd", s.sgnCALGEnd);
   if (!In(s.sgnGRASP, "YN")) return Flag("sgnGRASP", s.sgnGRASP);
