@@ -18,8 +18,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	./$(BUILD)/rollgrasp
+# Builds the window program alone (not the tests) and starts it without the console
+# waits; ./$(BUILD)/rollgrasp without options waits for its console keys as specified.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target rollgrasp
+	./$(BUILD)/rollgrasp --no-wait
 
 # The unit and program tests of the normal build only (the Python tests are `make pytest`).
 check: build

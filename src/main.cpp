@@ -66,6 +66,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "rollgrasp: %s\n%s", err.c_str(), kHelp);
       return 2;
     }
+    // an option of this program's own spelling that it does not know (a mistyped
+    // --no-wait, say) is an error, not something for the windowing toolkit
+    if (std::strncmp(argv[i], "--", 2) == 0) {
+      std::fprintf(stderr, "rollgrasp: unknown option %s\n%s", argv[i], kHelp);
+      return 2;
+    }
     glutArgs.push_back(argv[i]);
   }
   glutArgs.push_back(nullptr);

@@ -18,6 +18,17 @@ expect_refusal() {  # expect_refusal WHAT, after running the program into $WORK/
 env -u DISPLAY "$RG" </dev/null >"$WORK/out" 2>"$WORK/err"
 expect_refusal $? "DISPLAY not set"
 
+# a mistyped option of the program's own is refused with the usage, status 2, before
+# anything else (it is not handed to the windowing toolkit)
+for opt in --nowait --no-wiat --frames; do
+  env -u DISPLAY "$RG" "$opt" </dev/null >"$WORK/out" 2>"$WORK/err"
+  rc=$?
+  [ "$rc" -eq 2 ] || fail "$opt: status $rc, expected 2"
+  grep -q "unknown option $opt" "$WORK/err" && grep -q '^usage: rollgrasp' "$WORK/err" ||
+    fail "$opt: no usage: $(cat "$WORK/err")"
+done
+note "unknown options refused with the usage, status 2"
+
 # a display number with no server behind it
 n=917
 while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$(( n + 1 )); done
