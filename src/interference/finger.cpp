@@ -222,15 +222,15 @@ char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const doub
       sgnCC[1] = f1;
       return 'C';
     };
-    // (1) link side against work side
+    // link side against work side
     if (CylCylColl(Lf, af, RwmL, Ewm2, hw, aw, &d, &t1, &t2, p1, p2, nv, sgn) == 'C') return hit('I', 'I');
-    // (2) link side against the work's end circles
+    // link side against the work's end circles
     if (CylCirCollisionm(Lf, af, RwmL, Ewm2, aw, &d, &t1, p1, qc, notes) == 'C') return hit('I', 'L');
     if (CylCirCollisionm(Lf, af, RwmU, Ewm2, aw, &d, &t1, p1, qc, notes) == 'C') return hit('I', 'U');
-    // (3) the link's end circles against the work side
+    // the link's end circles against the work side
     if (CylCirCollisionm(hw, aw, RfmL, Efm2, af, &d, &t1, p1, qc, notes) == 'C') return hit('L', 'I');
     if (CylCirCollisionm(hw, aw, RfmU, Efm2, af, &d, &t1, p1, qc, notes) == 'C') return hit('U', 'I');
-    // (4) end circles against end circles; for the link's upper circle the work circle is
+    // end circles against end circles; for the link's upper circle the work circle is
     // given relative to that circle's centre (0, 0, Lf)
     if (CirCirCollisionm(af, RwmL, Ewm2, aw, qc, &d) == 'C') return hit('L', 'L');
     if (CirCirCollisionm(af, RwmU, Ewm2, aw, qc, &d) == 'C') return hit('L', 'U');

@@ -293,17 +293,6 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
     for (int j = 1; j <= s.nJ; ++j) q[j] += dq[j];
 }
 
-bool PRCirMotion2Accepts(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
-                         double ERR[4], double* ERRT) {
-  // Errors on the branch of the previous contact first: they are far from zero
-  // unless the pose is a solution, and cost no search; a candidate is then
-  // confirmed with the nearest rim point proper.
-  Errors(s, in, q, &in.thw1, c, ERR, ERRT);
-  if (!(*ERRT < err6)) return false;
-  Errors(s, in, q, nullptr, c, ERR, ERRT);
-  return *ERRT < err6;
-}
-
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT) {
   return Errors(s, in, q, nullptr, c, ERR, ERRT);

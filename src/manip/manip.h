@@ -169,10 +169,6 @@ void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const d
 // the kinematic arrays alone; the solver sets them to its result.
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
-// true when angles q already satisfy the constraints (ERRT < err6); the errors
-// and contact are those of q unless the answer is no
-bool PRCirMotion2Accepts(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
-                         double ERR[4], double* ERRT);
 char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
                            double IJB4[4][4], double* dq00, double* det);
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
