@@ -152,6 +152,7 @@ void PlanStep(Sim& s) {
   PlanResult r = PlanToGoal(s, s.plan.goal, opt);
   s.plan.outcome = r.outcome;
   s.plan.path = std::move(r.path);
+  s.plan.centres = std::move(r.centres);
   s.plan.next = 0;
   s.plan.startStep = s.cntManip0;
   PrintOutcome(s);

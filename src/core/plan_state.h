@@ -3,6 +3,7 @@
 // the path has been followed, and the planner's outcome.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -41,6 +42,8 @@ struct PlanOutcome {
 struct PlanState {
   GoalPose goal;
   std::vector<StepCommand> path;  // the planned path, one command per step
+  // the work's mid-point (hand frame) at the path's start and after each of its steps
+  std::vector<std::array<double, 3>> centres;
   size_t next = 0;                // steps of the path already followed
   int startStep = 0;              // the record's step count the path starts from
   PlanOutcome outcome;

@@ -707,6 +707,7 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
 
   // run the path once more from the start: its errors and its worst conditioning
   RollData a = *Data(st0), b;
+  res.centres.push_back({a.mid[0], a.mid[1], a.mid[2]});
   for (size_t i = 0; i < res.path.size(); ++i) {
     if (!roller.Step(a, res.path[i], b)) {  // cannot happen: the path's steps were all valid
       res.path.resize(i);
@@ -716,6 +717,7 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
       out.minSigma = b.sigma;
       out.minSigmaFinger = b.sigmaFinger;
     }
+    res.centres.push_back({b.mid[0], b.mid[1], b.mid[2]});
     a = b;
   }
   RestoreRoll(s, a.snap);

@@ -13,6 +13,7 @@
 // Tree nodes hold a RollSnapshot, never a copy of the simulation.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -40,6 +41,8 @@ struct PlanOptions {
 struct PlanResult {
   PlanOutcome outcome;
   std::vector<StepCommand> path;
+  // the work's mid-point (hand frame) at the start and after each step of the path
+  std::vector<std::array<double, 3>> centres;
   long stepsTried = 0;  // rolling steps run while planning
 };
 
