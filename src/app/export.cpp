@@ -1,6 +1,7 @@
 #include "app/export.h"
 
 #include "app/keyboard.h"
+#include "app/script.h"
 #include "app/startup.h"
 #include "hand/hand.h"
 #include "record/grasp_quality.h"
@@ -135,6 +136,9 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["planning_seconds"] = po.planSeconds;
   }
   o["plan"] = plan;
+  // what the window shows for the current status, and the finger it concerns
+  o["message"] = StatusMessage(s);
+  o["message_finger"] = StatusFinger(s);
   return o;
 }
 

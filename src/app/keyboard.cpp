@@ -298,6 +298,16 @@ Done WorkCommand(Sim& s, unsigned char key) {
   return Done::Draw;
 }
 
+// After the set pose rwG0, EwG0 changed (or is to be checked again): it becomes the
+// grasp pose and the drawn pose, and the fingers are checked against it.
+void PoseTakenUp(Sim& s) {
+  VecCopy(s.rwG0, s.rwG);
+  MatCopy(s.EwG0, s.EwG);
+  DrawnWorkIsSetPose(s);
+  s.sgnCalColl = 'y';
+  InterferenceStep(s);
+}
+
 Done PoseCommand(Sim& s, unsigned char key) {
   if (!(IsMoveKey(key) || key == '0' || key == '1')) return Done::Draw;
   RESETGRASP(s);
@@ -305,11 +315,7 @@ Done PoseCommand(Sim& s, unsigned char key) {
     MoveWork(s, static_cast<char>(key));
     s.nFIN = 0;
   }
-  VecCopy(s.rwG0, s.rwG);
-  MatCopy(s.EwG0, s.EwG);
-  DrawnWorkIsSetPose(s);
-  s.sgnCalColl = 'y';
-  InterferenceStep(s);
+  PoseTakenUp(s);
   return Done::Draw;
 }
 
@@ -378,6 +384,29 @@ bool HandleKey(Sim& s, unsigned char key) {
 }
 
 }  // namespace
+
+void WorkPoseSet(Sim& s, const double r[3], const double E[3][3]) {
+  RESETGRASP(s);
+  VecCopy(r, s.rwG0);
+  MatCopy(E, s.EwG0);
+  VecCopy(s.rwG0, s.rwG);
+  VecCopy(s.rwG0, s.RWW);
+  MatCopy(s.EwG0, s.EWW);
+  RESETGRASP(s);
+  s.nFIN = 0;
+  PoseTakenUp(s);
+  usrdisplay(s);
+  PrintNotes(s);
+}
+
+void InitialAnglesSet(Sim& s, int kf, const double* q) {
+  s.sgnCALGEnd = 'N';
+  for (int j = 1; j <= s.nJ; ++j) s.qq0[kf][j] = q[j - 1];
+  VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
+  VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  s.nFIN = 0;
+  usrdisplay(s);
+}
 
 void PrintNotes(Sim& s) {
   Console& con = s.con;

@@ -19,6 +19,15 @@ void selectWork(Sim& s, char key);  // '1' sphere, '2' cylinder; other keys do n
 void selectHand(Sim& s, char key);
 void setq(Sim& s, char key);
 
+// Mode 'M' with a pose given in numbers: the work's reference point and frame set,
+// then what a move key does after its move (grasp reset, the drawn pose, the
+// interference check).
+void WorkPoseSet(Sim& s, const double r[3], const double E[3][3]);
+
+// Mode 'J' with finger kf's initial angles given in numbers (joints 1..nJ), as the
+// 'p' and 'm' keys set one.
+void InitialAnglesSet(Sim& s, int kf, const double* q);
+
 // view steps of mode 'I'
 void ViewStep(Sim& s, char key);
 

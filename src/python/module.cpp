@@ -5,12 +5,17 @@
 // shared between Sims, so several can run side by side in one process.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/export.h"
+#include "app/script.h"
 #include "plan/plan.h"
 #include "record/report.h"
 #include "render/snapshot.h"
@@ -74,9 +79,92 @@ std::string KeyBytes(const py::handle& keys) {
   throw py::type_error("keys must be str or bytes");
 }
 
+// Where a run stands after step() or run(): the manipulation status letter as a
+// Status, the window's message for it, the finger it concerns, the steps taken.
+enum class Status { Running, Deadlock, OutOfLink, Collision, DataOverflow, NotOnRim, NoGrasp };
+
+Status StatusOf(const rg::Sim& s) {
+  switch (s.sgnMANIP) {
+    case 'D': return Status::Deadlock;
+    case 'O': return Status::OutOfLink;
+    case 'C': return Status::Collision;
+    case 'F': return Status::DataOverflow;
+    case 'R': return Status::NotOnRim;
+    default: return s.sgnCALGEnd == 'Y' ? Status::Running : Status::NoGrasp;
+  }
+}
+
+struct StepResult {
+  Status status = Status::Running;
+  std::string letter;   // sgnMANIP
+  std::string message;  // the window's text for the status ("" while running)
+  int finger = 0;       // the finger concerned (0: none or the palm)
+  int steps = 0;        // steps taken by this call
+  int total_steps = 0;  // cntManip0 afterwards
+  double time = 0.0;    // the manipulation's time after them
+};
+
+// Three finite numbers from a Python sequence; ValueError naming the argument.
+void Vec3Arg(const py::handle& v, const char* name, double out[3]) {
+  std::vector<double> x;
+  try {
+    x = v.cast<std::vector<double>>();
+  } catch (const py::cast_error&) {
+    throw py::value_error(std::string(name) + " must be a sequence of 3 numbers");
+  }
+  if (x.size() != 3) throw py::value_error(std::string(name) + " must hold 3 numbers");
+  for (int i = 0; i < 3; ++i) {
+    if (!std::isfinite(x[i])) throw py::value_error(std::string(name) + " must be finite");
+    out[i] = x[i];
+  }
+}
+
+void Mat3Arg(const py::handle& v, const char* name, double out[3][3]) {
+  std::vector<std::vector<double>> x;
+  try {
+    x = v.cast<std::vector<std::vector<double>>>();
+  } catch (const py::cast_error&) {
+    throw py::value_error(std::string(name) + " must be a 3 x 3 rotation matrix");
+  }
+  if (x.size() != 3) throw py::value_error(std::string(name) + " must be a 3 x 3 rotation matrix");
+  for (int i = 0; i < 3; ++i) {
+    if (x[i].size() != 3)
+      throw py::value_error(std::string(name) + " must be a 3 x 3 rotation matrix");
+    for (int j = 0; j < 3; ++j) out[i][j] = x[i][j];
+  }
+}
+
+py::list List3(const double v[3]) { return py::cast(std::vector<double>{v[0], v[1], v[2]}); }
+
 class PySim {
  public:
-  PySim() { unread_ = driver_.console(); }
+  PySim(int hand, const std::string& work, const py::object& friction, const py::object& torsion,
+        const py::object& contact, const py::object& coneEdges) {
+    if (hand < 1 || hand > 4) throw py::value_error("hand must be 1, 2, 3 or 4");
+    if (work != "cylinder" && work != "sphere")
+      throw py::value_error("work must be 'cylinder' or 'sphere'");
+    rg::QualitySettings q = driver_.sim().qualitySettings;
+    const std::pair<const char*, const py::object*> options[] = {
+        {"--friction", &friction}, {"--torsion", &torsion}, {"--contact", &contact},
+        {"--cone-edges", &coneEdges}};
+    for (const auto& [option, value] : options) {
+      if (value->is_none()) continue;
+      const std::string text = py::str(*value).cast<std::string>();
+      std::string err;
+      if (!rg::ParseQualityOption(option, text, &q, &err)) {
+        std::string arg = option + 2;
+        for (char& c : arg)
+          if (c == '-') c = '_';
+        throw py::value_error(arg + ": " + err);
+      }
+    }
+    driver_.sim().qualitySettings = q;
+    unread_ = driver_.console();
+    // the keys a user types for the same choice; none for the defaults
+    if (hand != driver_.sim().HAND1) PressAll(std::string("H") + static_cast<char>('0' + hand));
+    if ((work == "sphere") != (driver_.sim().WORK1 == '1'))
+      PressAll(work == "sphere" ? "W1" : "W2");
+  }
 
   // Presses the keys in order; true when one of them ended the run (Escape in
   // mode 'I'), and the keys after it are not pressed.
@@ -132,6 +220,96 @@ class PySim {
 
   bool ended() const { return ended_; }
 
+  // ---- values in numbers
+
+  py::list WorkPosition() const { return List3(driver_.sim().rwG0); }
+  py::list WorkOrientation() const {
+    py::list rows;
+    for (int i = 0; i < 3; ++i) rows.append(List3(driver_.sim().EwG0[i]));
+    return rows;
+  }
+  void SetWorkPose(const py::object& position, const py::object& orientation) {
+    Alive();
+    const rg::Sim& s = driver_.sim();
+    double r[3], E[3][3];
+    VecOrCurrent(position, "position", s.rwG0, r);
+    if (orientation.is_none()) {
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) E[i][j] = s.EwG0[i][j];
+    } else {
+      Mat3Arg(orientation, "orientation", E);
+    }
+    Script([&](rg::Sim& sim, std::string* why) { return rg::ScriptWorkPose(sim, r, E, why); },
+           "orientation");
+  }
+  py::tuple Velocity() const {
+    return py::make_tuple(List3(driver_.sim().vw), List3(driver_.sim().omww));
+  }
+  void SetVelocity(const py::object& linear, const py::object& angular) {
+    Alive();
+    const rg::Sim& s = driver_.sim();
+    double v[3], w[3];
+    VecOrCurrent(linear, "linear", s.vw, v);
+    VecOrCurrent(angular, "angular", s.omww, w);
+    Script([&](rg::Sim& sim, std::string* why) { return rg::ScriptVelocity(sim, v, w, why); },
+           "linear");
+  }
+  py::list InitialAngles() const {
+    const rg::Sim& s = driver_.sim();
+    py::list fingers;
+    for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+      std::vector<double> q(s.qq0[kf] + 1, s.qq0[kf] + 1 + s.njnt[s.HAND1]);
+      fingers.append(py::cast(q));
+    }
+    return fingers;
+  }
+  void SetInitialAngles(int finger, const py::object& angles) {
+    Alive();
+    std::vector<double> q;
+    try {
+      q = angles.cast<std::vector<double>>();
+    } catch (const py::cast_error&) {
+      throw py::value_error("angles must be a sequence of numbers");
+    }
+    const int n = static_cast<int>(q.size());
+    Script([&](rg::Sim& sim, std::string* why) {
+      return rg::ScriptInitialAngles(sim, finger, q.data(), n, why);
+    }, nullptr);
+  }
+
+  // Grasps with every finger (key G, then s per finger); each finger's contact.
+  py::list Grasp() {
+    Alive();
+    PressAll("G");
+    for (int kf = 0; kf < driver_.sim().nF && driver_.sim().sgnCALGEnd != 'Y'; ++kf) PressAll("s");
+    const nlohmann::json st = driver_.State();
+    py::list contacts;
+    for (const nlohmann::json& f : st["fingers"]) {
+      py::dict c;
+      c["finger"] = ToPython(f["kf"]);
+      c["found"] = py::bool_(f["sgnGRASPM"] == "Y");
+      c["type"] = ToPython(f["GGTYPE"]);
+      c["point"] = ToPython(f["CPNT"]);
+      c["normal"] = ToPython(f["NW"]);
+      c["angles"] = ToPython(f["q"]);
+      contacts.append(c);
+    }
+    return contacts;
+  }
+
+  // Manipulation steps (key A once, then s per step) until n are taken or the
+  // motion stops.
+  StepResult Step(long n) {
+    Alive();
+    if (n < 0) throw py::value_error("n must be 0 or more");
+    return Steps(n);
+  }
+  StepResult Run(long maxSteps) {
+    Alive();
+    if (maxSteps < 0) throw py::value_error("max_steps must be 0 or more");
+    return Steps(maxSteps);
+  }
+
   // Plans a path to the goal (key B, then s) from the current state and, with
   // follow, runs it (key C, then s per step); the state's plan object.
   py::object Plan(const py::handle& goal, double timeLimit, bool follow) {
@@ -170,6 +348,55 @@ class PySim {
   }
 
  private:
+  void Alive() const {
+    if (ended_) throw std::runtime_error("the run has ended (Escape in mode I); start a new Sim");
+  }
+  void PressAll(const std::string& keys) {
+    for (char c : keys) {
+      ended_ = driver_.Press(static_cast<unsigned char>(c));
+      unread_ += driver_.console();
+    }
+  }
+  static void VecOrCurrent(const py::object& v, const char* name, const double cur[3],
+                           double out[3]) {
+    if (v.is_none()) {
+      for (int i = 0; i < 3; ++i) out[i] = cur[i];
+    } else {
+      Vec3Arg(v, name, out);
+    }
+  }
+  // runs a script setter as a key would run: its console text kept, its refusal a
+  // ValueError naming the argument
+  template <typename F>
+  void Script(F set, const char* arg) {
+    std::string why;
+    const bool ok = set(driver_.sim(), &why);
+    unread_ += driver_.sim().con.text();
+    driver_.sim().con.ClearText();
+    if (!ok) throw py::value_error(arg == nullptr ? why : std::string(arg) + ": " + why);
+  }
+  StepResult Steps(long n) {
+    rg::Sim& s = driver_.sim();
+    if (s.sgnCAL != 'A') PressAll("A");
+    const int before = s.cntManip0;
+    {
+      py::gil_scoped_release unlocked;
+      for (long i = 0; i < n && s.sgnMANIP == 'Y' && s.sgnCALGEnd == 'Y'; ++i) {
+        driver_.Press('s');
+        unread_ += driver_.console();
+      }
+    }
+    StepResult r;
+    r.status = StatusOf(s);
+    r.letter = std::string(1, s.sgnMANIP);
+    r.message = rg::StatusMessage(s);
+    r.finger = rg::StatusFinger(s);
+    r.steps = s.cntManip0 - before;
+    r.total_steps = s.cntManip0;
+    r.time = s.ManipTime;
+    return r;
+  }
+
   rg::KeyDriver driver_;
   std::string unread_;  // console text not yet returned by console()
   bool ended_ = false;
@@ -181,9 +408,77 @@ PYBIND11_MODULE(rollgrasp, m) {
   m.doc() =
       "The rollgrasp simulator without a window: Sim() is one simulation after its "
       "start-up, driven by the keys of the window program.";
+  m.attr("UNITS") = py::dict(
+      py::arg("length") = "the program's length unit (link length 80, cylinder radius 60)",
+      py::arg("angle") = "rad (goal turns in degrees)",
+      py::arg("time") = "the manipulation's time: a step lasts dt = 0.05 unless retried smaller",
+      py::arg("linear_velocity") = "length units per unit of time",
+      py::arg("angular_velocity") = "rad per unit of time");
+  py::enum_<Status>(m, "Status", "Where a manipulation stands (the state's sgnMANIP letter).")
+      .value("RUNNING", Status::Running, "Y: the last step completed; the next may run")
+      .value("DEADLOCK", Status::Deadlock, "D: no rolling motion found even with the smallest step")
+      .value("OUT_OF_LINK", Status::OutOfLink, "O: a contact left its finger link")
+      .value("COLLISION", Status::Collision, "C: the work met the hand")
+      .value("DATA_OVERFLOW", Status::DataOverflow, "F: the record is full")
+      .value("NOT_ON_RIM", Status::NotOnRim, "R: a grasp contact the rolling step cannot roll")
+      .value("NO_GRASP", Status::NoGrasp, "no complete grasp: nothing can roll");
+  py::class_<StepResult>(m, "StepResult", "What step() or run() ended with.")
+      .def_readonly("status", &StepResult::status, "a Status")
+      .def_readonly("letter", &StepResult::letter, "the state's sgnMANIP letter")
+      .def_readonly("message", &StepResult::message,
+                    "the window's text for the status (empty while running)")
+      .def_readonly("finger", &StepResult::finger, "the finger concerned (0: none, or the palm)")
+      .def_readonly("steps", &StepResult::steps, "steps taken by this call")
+      .def_readonly("total_steps", &StepResult::total_steps, "steps since the grasp (cntManip0)")
+      .def_readonly("time", &StepResult::time, "the manipulation's time after them")
+      .def("__repr__", [](const StepResult& r) {
+        return "StepResult(status=" + std::string(py::str(py::cast(r.status))) +
+               ", steps=" + std::to_string(r.steps) + ", message='" + r.message + "')";
+      });
   py::class_<PySim>(m, "Sim", "One simulation after the start-up; its console is captured "
                               "and its console waits are answered at once.")
-      .def(py::init<>())
+      .def(py::init<int, const std::string&, const py::object&, const py::object&,
+                    const py::object&, const py::object&>(),
+           py::arg("hand") = 1, py::arg("work") = "cylinder", py::arg("friction") = py::none(),
+           py::arg("torsion") = py::none(), py::arg("contact") = py::none(),
+           py::arg("cone_edges") = py::none(),
+           "hand: 1..4 (1 and 3 have two fingers, 2 and 4 three); work: 'cylinder' or "
+           "'sphere'; friction (Coulomb coefficient), torsion (soft-finger torsional "
+           "friction), contact ('point' or 'soft') and cone_edges judge grasp quality, as "
+           "rollgrasp-batch's options of the same names. A hand or work other than the "
+           "default is chosen with its keys (H n, W 1), as a user would.")
+      .def_property_readonly("work_position", &PySim::WorkPosition,
+                             "The work's reference point in length units, hand frame: the "
+                             "cylinder's base centre or the sphere's centre (rwG0).")
+      .def_property_readonly("work_orientation", &PySim::WorkOrientation,
+                             "The work's frame as a 3 x 3 rotation matrix (rows; columns are "
+                             "the work's x, y, z axes) (EwG0).")
+      .def("set_work_pose", &PySim::SetWorkPose, py::arg("position") = py::none(),
+           py::arg("orientation") = py::none(),
+           "Sets the work's pose as mode M does (grasp reset, fingers checked against the "
+           "work): position in length units, orientation a 3 x 3 rotation matrix; either "
+           "left out keeps its value. ValueError for anything else.")
+      .def_property_readonly("velocity", &PySim::Velocity,
+                             "(linear, angular): the commanded velocity, linear in the hand "
+                             "frame (length units per unit time), angular about the work's own "
+                             "axes (rad per unit time).")
+      .def("set_velocity", &PySim::SetVelocity, py::arg("linear") = py::none(),
+           py::arg("angular") = py::none(),
+           "Sets the commanded velocity as mode V does, with any real values (the keys give "
+           "-1, 0, 1 and -0.02, 0, 0.02); either left out keeps its value.")
+      .def_property_readonly("initial_angles", &PySim::InitialAngles,
+                             "Each finger's initial joint angles (rad), joints 1..4.")
+      .def("set_initial_angles", &PySim::SetInitialAngles, py::arg("finger"), py::arg("angles"),
+           "Sets finger's (1..) initial joint angles (rad) as mode J does.")
+      .def("grasp", &PySim::Grasp,
+           "Grasps with every finger (G, then s per finger); returns one dict per finger: "
+           "finger, found, type (contact type letters), point and normal (hand frame), angles.")
+      .def("step", &PySim::Step, py::arg("n") = 1,
+           "Runs up to n manipulation steps (A, then s per step), fewer when the motion "
+           "stops; returns a StepResult.")
+      .def("run", &PySim::Run, py::arg("max_steps") = 4000,
+           "Runs manipulation steps until the status is no longer RUNNING or max_steps are "
+           "taken; returns a StepResult.")
       .def("press", &PySim::Press, py::arg("keys"),
            "Presses the keys one by one (str or bytes, each byte or character U+0000..U+00FF "
            "one key). Returns True when a key ended the run (Escape in mode I); later keys "

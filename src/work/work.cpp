@@ -109,6 +109,22 @@ void setWorkVelocity(Sim& s, char key, const double E[3][3]) {
   MatVec(E, s.omww, s.omw);
 }
 
+void SetWorkVelocityValues(Sim& s, const double vw[3], const double omww[3], const double E[3][3]) {
+  for (int axis = 0; axis < 3; ++axis) {
+    for (const bool linear : {true, false}) {
+      const double v = linear ? vw[axis] : omww[axis];
+      (linear ? s.vw : s.omww)[axis] = v;
+      const int pos = (linear ? 5 : 26) + 3 * axis;  // as setWorkVelocity places them
+      s.WorkVel[pos] = v < 0.0 ? '-' : ' ';
+      const double scaled = linear ? v : 50.1 * v;
+      s.WorkVel[pos + 1] = std::fabs(scaled) < 10.0
+                               ? DigitChar(static_cast<int>(std::fabs(std::trunc(scaled))))
+                               : 'x';
+    }
+  }
+  MatVec(E, s.omww, s.omw);
+}
+
 void MoveCylinder1(const double v[3], const double om[3], double dt, const double r1[3],
                    const double E1[3][3], double r2[3], double E2[3][3]) {
   double dr[3], m[3], c[3];

@@ -30,6 +30,9 @@ void SphereNormal(double alw, double betw, double n[3]);
 // work motion commands
 void MoveWork(Sim& s, char key);
 void setWorkVelocity(Sim& s, char key, const double E[3][3]);
+// The commanded velocity set in numbers (any real values), with its label and omw
+// (= E omww) as the keys of mode 'V' leave them.
+void SetWorkVelocityValues(Sim& s, const double vw[3], const double omww[3], const double E[3][3]);
 void MoveCylinder1(const double v[3], const double om[3], double dt, const double r1[3],
                    const double E1[3][3], double r2[3], double E2[3][3]);
 // The sphere moves its centre r by dt*v and turns about it, as the cylinder does

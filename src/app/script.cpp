@@ -1,0 +1,128 @@
+#include "app/script.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/keyboard.h"
+#include "app/overlay_text.h"
+#include "numerics/vecmat.h"
+#include "work/work.h"
+
+namespace rg {
+namespace {
+
+bool Finite(const double* v, int n) {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(v[i])) return false;
+  return true;
+}
+
+// The cause line of the window without its line end.
+std::string Cause(const Sim& s) {
+  char line[100];
+  CauseLine(s, line);
+  std::string c = line;
+  while (!c.empty() && c.back() == '\n') c.pop_back();
+  return c;
+}
+
+std::string WithCause(const char* banner, const Sim& s) {
+  std::string c = Cause(s);
+  const size_t colon = c.find(": ");  // the cause line's own heading repeats the banner
+  if (colon != std::string::npos) c = c.substr(colon + 2);
+  return c.empty() ? banner : std::string(banner) + ": " + c;
+}
+
+}  // namespace
+
+bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string* why) {
+  if (!Finite(r, 3) || !Finite(&E[0][0], 9)) {
+    *why = "the work pose must hold finite numbers";
+    return false;
+  }
+  double EtE[3][3];
+  MatTMul(E, E, EtE);
+  double off = 0.0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) off = std::fmax(off, std::fabs(EtE[i][j] - (i == j ? 1.0 : 0.0)));
+  const double det = E[0][0] * (E[1][1] * E[2][2] - E[1][2] * E[2][1]) -
+                     E[0][1] * (E[1][0] * E[2][2] - E[1][2] * E[2][0]) +
+                     E[0][2] * (E[1][0] * E[2][1] - E[1][1] * E[2][0]);
+  if (off > 1e-9 || det < 0.0) {
+    *why = "the work orientation must be a rotation matrix (orthonormal, determinant +1)";
+    return false;
+  }
+  keyboard(s, 'M', 0, 0);
+  WorkPoseSet(s, r, E);
+  return true;
+}
+
+bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::string* why) {
+  if (!Finite(vw, 3) || !Finite(omww, 3)) {
+    *why = "the velocity must hold finite numbers";
+    return false;
+  }
+  keyboard(s, 'V', 0, 0);
+  SetWorkVelocityValues(s, vw, omww, s.EwG);
+  return true;
+}
+
+bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* why) {
+  const int nF = s.nfin[s.HAND1], nJ = s.njnt[s.HAND1];
+  if (kf < 1 || kf > nF) {
+    *why = "finger must be 1.." + std::to_string(nF);
+    return false;
+  }
+  if (n != nJ) {
+    *why = "angles must hold " + std::to_string(nJ) + " joint angles";
+    return false;
+  }
+  if (!Finite(q, n)) {
+    *why = "angles must be finite numbers";
+    return false;
+  }
+  keyboard(s, 'J', 0, 0);
+  InitialAnglesSet(s, kf, q);
+  return true;
+}
+
+std::string StatusMessage(const Sim& s) {
+  const char mode = s.sgnCAL == 'I' ? s.sgnCALold : s.sgnCAL;
+  switch (mode) {
+    case 'A':
+    case 'C':
+      switch (s.sgnMANIP) {
+        case 'D': return WithCause("Motion In Deadlock", s);
+        case 'O': return WithCause("Contact Out of FinLink", s);
+        case 'C': return WithCause("Hand/Work Collision", s);
+        case 'F': return "Data Overflow: the record is full";
+        case 'R': return "Grasp Not On Rim: a contact the rolling step cannot roll";
+        default: break;
+      }
+      if (s.sgnCALGEnd != 'Y') return "Complete Grasp Needed: hit G, then s for each finger";
+      return "";
+    case 'G':
+      if (s.sgnGRASP == 'N') {
+        const std::string c = Cause(s);
+        return "No FingerLink Grasp: change the work position" + (c.empty() ? "" : " (" + c + ")");
+      }
+      return "";
+    case 'M':
+      if (s.sgnGC == 'C') return WithCause("Finger-Work Collision", s);
+      return "";
+    case 'W':
+      if (s.sgnCALGChk == 'C') return WithCause("Hand/Work Collision", s);
+      return "";
+    default:
+      return "";
+  }
+}
+
+int StatusFinger(const Sim& s) {
+  if (s.sgnMANIP == 'C' || s.sgnGC == 'C') return s.COLLlink == 0 ? 0 : s.COLLkf;  // 0: the palm
+  for (int k = 1; k <= s.nF && k < kSlots; ++k)
+    if (s.sgnC[k] == 'D' || s.sgnC[k] == 'O') return k;
+  return 0;
+}
+
+}  // namespace rg

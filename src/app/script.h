@@ -1,0 +1,36 @@
+// Values set in numbers by a script (the Python module) instead of by keys. Each
+// setter goes through what the keys that set such a value go through: the mode key
+// first, then the same checks and resets (a work move resets the grasp and checks
+// the fingers against the work), so a run set in numbers and the key run that sets
+// the same values store the same record.
+#pragma once
+
+#include <string>
+
+#include "core/state.h"
+
+namespace rg {
+
+// The work's reference point r (the cylinder's base centre, the sphere's centre;
+// rwG0 of the state) and its frame E (columns: the work's x, y, z axes), as mode
+// 'M' sets them. False (and nothing changed) when E is not a rotation or a value
+// is not finite.
+bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string* why);
+
+// The commanded velocity as mode 'V' sets it, with any real values: vw in the hand
+// frame (length units per unit time), omww about the work's own axes (rad per unit
+// time).
+bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::string* why);
+
+// Finger kf's initial joint angles (rad, joints 1..nJ) as mode 'J' sets them.
+bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* why);
+
+// The text the window shows for the current status, on one line: a stopped motion
+// with its cause, a refused grasp or manipulation with what to do. Empty when
+// nothing stopped or was refused.
+std::string StatusMessage(const Sim& s);
+
+// The finger the current stop concerns (0: none or not known).
+int StatusFinger(const Sim& s);
+
+}  // namespace rg
