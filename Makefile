@@ -67,6 +67,7 @@ bench: deps
 	  if [ "$$b" = build-bench/bench_display ]; then xvfb-run -a -s "-screen 0 1024x768x24" $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; \
 	  elif [ "$$b" = build-bench/bench_plan ]; then $$b; \
 	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
+	$(PYTHON) bench/bench_state_output.py --build build-bench
 	$(PYTHON) bench/bench_sweep.py --build build-bench
 
 demo: build

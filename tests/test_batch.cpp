@@ -255,3 +255,61 @@ TEST(BatchDriver, DrawingModuleLoadedOnlyForPictures) {
     EXPECT_EQ(loaded.find(lib), std::string::npos) << lib << " is loaded by a run without pictures";
   std::system(("rm -rf " + dir).c_str());
 }
+
+TEST(BatchDriver, UsageOnNoArgumentsAndTheEqualsForm) {
+  const BatchRun none = Batch("");
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.out.find("ワーク"), std::string::npos);  // nothing was run
+  // --opt=value is --opt value; a flag takes no value
+  const std::string spaced = TempPath("spaced.jsonl"), joined = TempPath("joined.jsonl");
+  ASSERT_EQ(Batch("--friction 0.3 --contact point --state " + spaced + " Gss").status, 0);
+  ASSERT_EQ(Batch("--friction=0.3 --contact=point --state=" + joined + " Gss").status, 0);
+  const auto a = ReadLines(spaced), b = ReadLines(joined);
+  ASSERT_EQ(a.size(), 4u);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.back()["quality"]["mu"], 0.3);
+  EXPECT_EQ(Batch("--summary=yes G").status, 2);
+  EXPECT_EQ(Batch("--friction=x G").status, 2);
+}
+
+// --state-last and --state-every keep exactly the lines of the full --state run they
+// name: the start-up (not for --state-last), every N-th key, and the last key.
+TEST(BatchDriver, StateEveryAndStateLastKeepTheirLines) {
+  const std::string keys = "Gss" + std::string("A") + std::string(40, 's');
+  const std::string full = TempPath("full.jsonl");
+  ASSERT_EQ(Batch("--state " + full + " " + keys).status, 0);
+  const auto all = ReadLines(full);
+  ASSERT_EQ(all.size(), keys.size() + 1);
+  struct Case {
+    const char* option;
+    std::vector<size_t> lines;  // indices into the full run's lines
+  };
+  std::vector<size_t> every10 = {0, 10, 20, 30, 40, 44};
+  for (const Case& c : {Case{"--state-last", {keys.size()}}, Case{"--state-every 10", every10},
+                        Case{"--state-every=1", {}}}) {
+    SCOPED_TRACE(c.option);
+    const std::string path = TempPath("some.jsonl");
+    ASSERT_EQ(Batch(std::string(c.option) + " --state " + path + " " + keys).status, 0);
+    const auto got = ReadLines(path);
+    if (c.lines.empty()) {
+      EXPECT_EQ(got, all);
+      continue;
+    }
+    ASSERT_EQ(got.size(), c.lines.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], all[c.lines[i]]) << i;
+  }
+  EXPECT_EQ(Batch("--state-every 0 G").status, 2);
+}
+
+TEST(BatchDriver, SummaryLineOnStandardError) {
+  const std::string cmd = BuildDir() + "/rollgrasp-batch --summary 'A' 2>&1 >/dev/null </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string err;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) err.append(buf, n);
+  ASSERT_EQ(pclose(p), 0);
+  EXPECT_NE(err.find("0 steps"), std::string::npos) << err;
+  EXPECT_NE(err.find("Complete Grasp Needed"), std::string::npos) << err;
+}

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/export.h"
+#include "app/script.h"
 #include "app/keyboard.h"
 #include "core/state.h"
 #include "plan/plan.h"
@@ -32,11 +33,14 @@ const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
-    "(KEYS | --keys-file FILE)\n";
+    "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
     "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
     "  --state FILE          JSON Lines: the state after the start-up and after every key\n"
+    "  --state-every N       ... only after the start-up, every N-th key and the last key\n"
+    "  --state-last          ... only after the last key (one line)\n"
+    "  --summary             a last line on standard error: the status, steps, time, message\n"
     "  --trajectory FILE.csv the stored rows of the manipulation record as CSV\n"
     "  --snapshot FILE.png   the final frame as the window draws it (needs an X display)\n"
     "  --frames DIR          the replay: DIR/frame-NNNN.png for every stored row NNNN\n"
@@ -56,6 +60,10 @@ const char* const kHelp =
     "  --plan-time SECONDS   planning stops after this long (default 10)\n"
     "  --progress            planning progress on standard error\n"
     "  -h, --help            this text\n"
+    "Options take their value as the next argument or after '=' (--friction=0.3).\n"
+    "Units: one length unit for all lengths (link length 80, cylinder radius 60), angles in\n"
+    "rad (goal turns in degrees), time in the manipulation's own unit: a step lasts\n"
+    "dt = 0.05 unless it is retried smaller; velocities per that unit of time.\n"
     "In KEYS, \\e is Escape, \\\\ a backslash and \\xHH any byte.\n"
     "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
 
@@ -175,13 +183,33 @@ int main(int argc, char** argv) {
   double planTime = 10.0;
   rg::QualitySettings quality;
   quality.model = rg::ContactModel::Soft;
+  long stateEvery = 1;  // 0: the last state only
+  bool summary = false;
+  if (argc < 2) return UsageError("no keys given");
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+    std::string a = argv[i];
+    // --opt=value is --opt value
+    std::string inlineValue;
+    bool hasInline = false;
+    if (a.size() > 2 && a[0] == '-' && a[1] == '-' && a.find('=') != std::string::npos) {
+      const size_t eq = a.find('=');
+      inlineValue = a.substr(eq + 1);
+      a = a.substr(0, eq);
+      hasInline = true;
+    }
     auto value = [&](std::string* dst) {
+      if (hasInline) {
+        *dst = inlineValue;
+        hasInline = false;
+        return true;
+      }
       if (i + 1 >= argc) return false;
       *dst = argv[++i];
       return true;
     };
+    const bool flag = a == "--progress" || a == "--state-last" || a == "--summary" ||
+                      a == "-h" || a == "--help";
+    if (flag && hasInline) return UsageError(a + " takes no value");
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
@@ -212,6 +240,17 @@ int main(int argc, char** argv) {
         return UsageError("--plan-time needs a positive number of seconds");
     } else if (a == "--progress") {
       progress = true;
+    } else if (a == "--state-every") {
+      std::string v;
+      if (!value(&v)) return UsageError("--state-every needs a number of keys");
+      char* end = nullptr;
+      stateEvery = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || stateEvery < 1)
+        return UsageError("--state-every needs a whole number of keys, 1 or more");
+    } else if (a == "--state-last") {
+      stateEvery = 0;
+    } else if (a == "--summary") {
+      summary = true;
     } else if (a == "--keys-file") {
       if (!value(&keysFile)) return UsageError("--keys-file needs a file name");
       haveKeysFile = true;
@@ -292,13 +331,22 @@ int main(int argc, char** argv) {
     return true;
   };
 
-  if (emit()) {
-    for (char k : keys) {
-      const bool quit = driver.Press(static_cast<unsigned char>(k));
-      passOn();
-      if (!emit()) break;
-      if (quit) break;
-    }
+  // the state after the start-up, then after every key (or every N-th, or only the
+  // last): a line is written only when it is wanted, so a long run writes little
+  bool written = stateEvery == 0 && !keys.empty() ? true : emit();
+  for (size_t n = 0; written && n < keys.size(); ++n) {
+    const bool quit = driver.Press(static_cast<unsigned char>(keys[n]));
+    passOn();
+    const bool last = quit || n + 1 == keys.size();
+    if (last || (stateEvery > 0 && (n + 1) % static_cast<size_t>(stateEvery) == 0))
+      written = emit();
+    if (quit) break;
+  }
+  if (summary) {
+    const std::string message = rg::StatusMessage(s);
+    std::fprintf(stderr, "rollgrasp-batch: mode %c, sgnMANIP %c, %d steps, t = %.6g%s%s\n",
+                 s.sgnCAL, s.sgnMANIP, s.cntManip0, s.ManipTime, message.empty() ? "" : ": ",
+                 message.c_str());
   }
 
   if (trajectoryOut != nullptr) {
