@@ -187,6 +187,44 @@ def plot(path, results, velocities):
     plt.close(fig)
 
 
+def check_arguments(a):
+    """(n_x, n_z, velocities) from the parsed arguments; ValueError with one line
+    saying what is wrong."""
+    parts = a.grid.lower().split("x")
+    if len(parts) != 2 or not all(s.isdigit() for s in parts):
+        raise ValueError("--grid must be NxM with whole numbers, e.g. 7x7 (got %r)" % a.grid)
+    n_x, n_z = (int(s) for s in parts)
+    if n_x < 1 or n_z < 1:
+        raise ValueError("--grid needs at least one cell each way (got %r)" % a.grid)
+    if a.spacing < 1:
+        raise ValueError("--spacing must be 1 or more (got %d)" % a.spacing)
+    if a.workers < 1:
+        raise ValueError("--workers must be 1 or more (got %d)" % a.workers)
+    velocities = a.velocities.split(",")
+    for v in velocities:
+        if any(k not in "xXyYzZpPqQrR" for k in v):
+            raise ValueError("--velocities: %r holds a key mode V does not take "
+                             "(x X y Y z Z p P q Q r R)" % v)
+    module = list((Path(a.build) / "python").glob("rollgrasp*.so"))
+    if not module:
+        raise ValueError("--build: no Python module rollgrasp in %s/python; run make first"
+                         % a.build)
+    return n_x, n_z, velocities
+
+
+def write_whole(path, write):
+    """Writes path through a temporary file beside it, so a failure leaves nothing."""
+    head, name = os.path.split(path)
+    stem, suffix = os.path.splitext(name)
+    tmp = os.path.join(head, ".%s.%d%s" % (stem, os.getpid(), suffix))  # the format stays
+    try:
+        write(tmp)
+        os.replace(tmp, path)
+    finally:
+        if os.path.exists(tmp):
+            os.remove(tmp)
+
+
 def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--grid", default="21x21", help="turns about x by turns about z (default 21x21)")
@@ -202,8 +240,11 @@ def main(argv=None):
     p.add_argument("--csv", default="sweep.csv")
     p.add_argument("--png", default="sweep.png")
     a = p.parse_args(argv)
-    n_x, n_z = (int(v) for v in a.grid.lower().split("x"))
-    velocities = a.velocities.split(",")
+    try:
+        n_x, n_z, velocities = check_arguments(a)
+    except ValueError as e:
+        print("sweep.py: %s" % e, file=sys.stderr)
+        return 2
     use_build(a.build)
     cells = grid(n_x, n_z, velocities, a.hand, a.spacing)
     if a.scheduler:
@@ -219,8 +260,8 @@ def main(argv=None):
     finally:
         close(client)
     wall = time.perf_counter() - t0
-    write_csv(a.csv, results)
-    plot(a.png, results, velocities)
+    write_whole(a.csv, lambda path: write_csv(path, results))
+    write_whole(a.png, lambda path: plot(path, results, velocities))
     counts = {}
     for r in results:
         counts[r["status"]] = counts.get(r["status"], 0) + 1

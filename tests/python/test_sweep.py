@@ -57,3 +57,25 @@ def test_an_existing_cluster_given_by_its_scheduler_address(tmp_path):
     assert len(rows) == 2
     assert [(r["turn_z"], r["steps"], r["status"]) for r in rows] == \
         [(str(w["turn_z"]), str(w["steps"]), w["status"]) for w in want]
+
+
+def test_argument_errors_are_one_line_with_status_2_and_leave_nothing(tmp_path, capsys):
+    import pytest
+    outputs = ["--csv", str(tmp_path / "s.csv"), "--png", str(tmp_path / "s.png")]
+    for bad, names in [(["--grid", "3"], "--grid"), (["--grid", "0x0"], "--grid"),
+                       (["--velocities", ",k"], "--velocities"), (["--spacing", "0"], "--spacing"),
+                       (["--build", str(tmp_path / "none")], "--build")]:
+        build = [] if "--build" in bad else ["--build", str(BUILD)]
+        assert sweep.main(bad + build + outputs) == 2, bad
+        err = capsys.readouterr().err
+        assert err.count("\n") == 1 and names in err, err
+    assert list(tmp_path.iterdir()) == []
+    with pytest.raises(SystemExit) as e:  # argparse's own refusals keep its status 2
+        sweep.main(["--workers", "two"])
+    assert e.value.code == 2
+
+
+def test_the_committed_sweep_table_has_the_columns_the_sweep_writes():
+    with open(SOURCE / "docs" / "sweep.csv", newline="") as f:
+        header = next(csv.reader(f))
+    assert header == list(sweep.FIELDS)
