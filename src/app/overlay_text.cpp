@@ -220,6 +220,29 @@ void QualityLine(const QualityResult& q, char out[100]) {
     std::snprintf(out, 100, "Quality (%s, mu %.2g): no force closure\n", model, q.settings.mu);
 }
 
+// The step line of the information panel, in the terms of the mode panel: the
+// manipulation step and the stored row it is in (cntM counts the stored rows,
+// one every kDecim steps), and the physical time, once per step. In the replay,
+// the replayed row's step and time.
+void StepLine(const Sim& s, const WindowView& v, char out[100]) {
+  const int every = kDecim;
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat < kRows) {
+    std::snprintf(out, 100, "Replayed row cntR=%d: step %d  time=%.4f\n", s.cntRepeat,
+                  s.cntRepeat * every, s.ManipTimeRow[s.cntRepeat]);
+    return;
+  }
+  std::snprintf(out, 100, "Step %d (stored row cntM=%d)  time=%.4f\n", s.cntManip0,
+                s.cntMainip1, s.ManipTime);
+}
+
+// The quality of the grasp the frame shows: the replayed row's in the replay,
+// else the latest. Closure and epsilon only, no volume.
+QualityResult ShownQuality(const Sim& s, const WindowView& v) {
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat <= s.cntMainip1)
+    return GraspQualityOfRow(s, s.cntRepeat, QualityMeasures::ClosureAndEpsilon);
+  return GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon);
+}
+
 void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   char buf[100];
   float y = kInfoTop;
@@ -244,10 +267,10 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   y -= kInfoStep;
   AddSmall(o, y, "TL = tip on side, TD = tip on disk, NN = no contact\n");
   y -= kInfoStep;
-  std::snprintf(buf, sizeof buf, "Step cntManip0=%d  time=%.4f\n", s.cntManip0, s.ManipTS);
+  StepLine(s, v, buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  QualityLine(GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon), buf);  // no volume shown
+  QualityLine(ShownQuality(s, v), buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
   CauseLine(s, buf);

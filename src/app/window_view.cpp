@@ -59,14 +59,31 @@ SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
   const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
   const bool replay = s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D');
   p.work = s.sgnCAL != 'D';
-  p.computedHand = (grasp && s.sgnCALS != 'S') || manip;
+  // A manipulation shows the computed hand once it has a grasp of this hand and
+  // work: a complete one, or the fingers grasped since the last reset. After a
+  // hand or work change (the reset) the computed angles are the previous run's.
+  p.computedHand =
+      (grasp && s.sgnCALS != 'S') || (manip && (s.sgnCALGEnd == 'Y' || s.sgnCALS != 'S'));
   p.replay = replay;
   // Outside the grasp, manipulation and replay the hand stands at its initial
   // angles, whatever an earlier grasp left in the flags; the grasp mode shows it
   // there until its first key.
-  p.initialHand = s.sgnCALS == 'S' || !(grasp || manip || replay);
+  p.initialHand = !p.computedHand && !replay;
   p.traces = v.traces && manip && s.sgnCALGEnd == 'Y';
   return p;
+}
+
+}  // namespace rg
+
+namespace rg {
+
+bool ContactShown(const Sim& s, int kf) {
+  if (kf < 1 || kf > s.nF || kf >= kSlots) return false;
+  const double* p = s.ManipCPNTA2[1][kf];
+  if (p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0) return false;
+  const bool grasp = s.sgnCAL == 'G' || (s.sgnCAL == 'I' && s.sgnCALold == 'G');
+  if (grasp && s.sgnCALGEnd != 'Y') return kf <= s.nFIN && s.sgnGRASPM[kf] == 'Y';
+  return true;
 }
 
 }  // namespace rg

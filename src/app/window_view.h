@@ -24,7 +24,9 @@ struct Camera {
 struct WindowView {
   bool help = true;     // F1: the help table at the top
   bool info = false;    // F2: the information panel
-  bool traces = false;  // F3: work axes, large contact markers, contact traces
+  // F3: the contacts made visible: large markers over the bodies that hide
+  // them, the contact traces, the work's axes. On by default; F3 hides them.
+  bool traces = true;
   bool playing = false; // space: repeated 's' steps from a timer in modes 'A' and 'D'
   char waitingKey = '\0';  // a console wait for this key is in progress
   Camera cam;
@@ -71,5 +73,10 @@ struct SceneParts {
   bool traces = false;        // contact traces on the work and the links (with F3)
 };
 SceneParts WhatToDraw(const Sim& s, const WindowView& v);
+
+// Whether finger kf has a contact to mark in the computed hand: in the grasp only
+// the fingers solved so far that found one; never a finger whose contact point
+// is still the cleared one (the palm's centre).
+bool ContactShown(const Sim& s, int kf);
 
 }  // namespace rg
