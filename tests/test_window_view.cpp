@@ -144,7 +144,7 @@ TEST(WindowView, PlayLineAndWaitBanner) {
   WindowLines(*s, v, o);
   bool banner = false;
   for (int i = 0; i < o.n; ++i)
-    if (std::string(o.line[i].text) == "waiting for the key e on the console\n")
+    if (std::string(o.line[i].text) == "waiting for the key e on the console (--no-wait skips)\n")
       banner = o.line[i].style == TextLine::Banner;
   EXPECT_TRUE(banner);
 }

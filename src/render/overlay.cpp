@@ -27,6 +27,9 @@
 namespace rg {
 namespace {
 
+constexpr float kBackdropAlpha = 0.85f;  // of the white panel behind the text
+constexpr float kBackdropZ = 0.99f;      // depth 0.005, before anything of the scene
+
 // Characters of one line: up to its '\n'. A missing '\n' ends at the zero, so a
 // malformed text never runs past its buffer.
 void DrawChars(void* font, const char* text, char stop) {
@@ -93,6 +96,37 @@ int LineWidth(void* font, const char* text) {
   return w;
 }
 
+// A translucent white panel behind every plain line, so that the text reads over
+// any scene (the dark palm, the axis lines): one box per line, as high as the
+// line's row, drawn at the nearest depth with the depth test on, so that where
+// two boxes meet the second one leaves the pixels the first one made (no doubled
+// shade). Banners have boxes of their own.
+void Backdrop(const OverlayText& o, const Viewport& vp, float k) {
+  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glColor4f(1.0f, 1.0f, 1.0f, kBackdropAlpha);
+  for (int i = 0; i < o.n; ++i) {
+    const TextLine& l = o.line[i];
+    if (l.style == TextLine::Banner) continue;
+    const float w = static_cast<float>(LineWidth(FontFor(l.font, k), l.text));
+    if (w <= 0.0f) continue;
+    const float x = PlaceX(l.x, k), y = PlaceY(l.y, k, vp);
+    const float row = (l.font == TextLine::Small ? 15.0f : 20.0f) * k;
+    // nearer than the whole scene: the pixel mapping puts z = 1 on its near plane
+    glBegin(GL_QUADS);
+    glVertex3f(x - 3.0f, y - 0.25f * row, kBackdropZ);
+    glVertex3f(x + w + 3.0f, y - 0.25f * row, kBackdropZ);
+    glVertex3f(x + w + 3.0f, y + 0.75f * row, kBackdropZ);
+    glVertex3f(x - 3.0f, y + 0.75f * row, kBackdropZ);
+    glEnd();
+  }
+  glPopAttrib();
+}
+
 // The lines in order; a banner's box covers the lines drawn before it. With
 // blocks the characters go to the window through TextBlocks, otherwise (and
 // for a font whose glyphs cannot be captured) one glBitmap at a time.
@@ -100,6 +134,7 @@ void DrawLines(const OverlayText& o, const Viewport& vp, bool blocks) {
   const float k = LayoutScale(vp);
   TextBlocks text;
   BeginText2D(vp.w, vp.h);
+  Backdrop(o, vp, k);
   for (int i = 0; i < o.n; ++i) {
     const TextLine& l = o.line[i];
     void* font = FontFor(l.font, k);
