@@ -5,6 +5,32 @@
 
 namespace rg {
 
+const char* const kShowHideNames = "help, info, contacts (or traces)";
+
+bool ApplyShowHide(const char* list, bool show, WindowView& v, std::string* err) {
+  WindowView out = v;
+  std::string all = list != nullptr ? list : "";
+  size_t start = 0;
+  while (true) {
+    const size_t comma = all.find(',', start);
+    const std::string name = all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name == "help") {
+      out.help = show;
+    } else if (name == "info") {
+      out.info = show;
+    } else if (name == "contacts" || name == "traces") {
+      out.traces = show;
+    } else {
+      *err = "unknown part '" + name + "' (known: " + kShowHideNames + ")";
+      return false;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  v = out;
+  return true;
+}
+
 const double kSceneCentre[3] = {0.0, 1.0, 0.0};
 
 void CameraOrbit(Camera& c, int dx, int dy) {

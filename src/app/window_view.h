@@ -5,6 +5,8 @@
 // decided here from the state alone, so that the drawing code only draws.
 #pragma once
 
+#include <string>
+
 #include "core/state.h"
 
 namespace rg {
@@ -31,6 +33,13 @@ struct WindowView {
   char waitingKey = '\0';  // a console wait for this key is in progress
   Camera cam;
 };
+
+// What --show and --hide name: help (the help table, F1), info (the information
+// panel, F2), contacts (markers, traces and work axes, F3; also "traces").
+// Applies the comma-separated names of list to v, shown or hidden; false with
+// *err naming the first unknown or empty name (v then unchanged).
+bool ApplyShowHide(const char* list, bool show, WindowView& v, std::string* err);
+extern const char* const kShowHideNames;  // "help, info, contacts (or traces)"
 
 // ---- mouse camera
 constexpr double kOrbitDegPerPixel = 0.5;
