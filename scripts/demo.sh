@@ -75,7 +75,7 @@ for f, im in zip(files, frames):
 PY
 gifsicle -O3 --loop --delay 12 "$FRAMES"/frame-*.gif -o "$OUT/replay.gif"
 echo "  animation: $OUT/replay.gif ($(ls "$FRAMES"/frame-*.png | wc -l) frames, $(($(stat -c %s "$OUT/replay.gif") / 1024)) KiB)"
-"$PYTHON" scripts/plot_run.py "$OUT/trajectory.csv" "$OUT"
+"$PYTHON" scripts/plot_run.py "$OUT/trajectory.csv" "$OUT" "$state"
 end=$(date +%s.%N)
 
 python3 - "$state" "$OUT/trajectory.csv" "$start" "$end" <<'PY'

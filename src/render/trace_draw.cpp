@@ -46,13 +46,12 @@ void Lift(const double p[3], const double o[3], const double a[3], double out[3]
 
 void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
            const float colour[4]) {
-  if (pts.empty()) return;
+  if (pts.size() < 2) return;  // one point is no trace yet: the marker shows it
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glColor4fv(colour);
   glLineWidth(kTraceWidth);
-  glPointSize(kTraceWidth);
-  glBegin(pts.size() == 1 ? GL_POINTS : GL_LINE_STRIP);
+  glBegin(GL_LINE_STRIP);
   for (const Point3& p : pts) {
     double q[3];
     if (o != nullptr)
@@ -62,7 +61,6 @@ void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
     glVertex3d(ToGL(q[0]), ToGL(q[1]), ToGL(q[2]));
   }
   glEnd();
-  glPointSize(1.0f);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_LIGHTING);
 }
@@ -141,10 +139,15 @@ void DrawLargeMarker(const double P[3], const float colour[4]) {
 
 void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
   if (!v.traces) return;
-  if (p.work && s.WORK1 == '2' && p.computedHand) DrawWorkAxes(s.RWW, s.EWW);
+  bool any = false;
   if (p.computedHand)
     for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
-      if (ContactShown(s, kf)) DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
+      if (ContactShown(s, kf)) {
+        DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
+        any = true;
+      }
+  // the work's axes once a finger touches it: its turn is what the contacts make
+  if (any && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
   if (p.traces) DrawTraces(s);
   if (p.replay) DrawReplayContacts(s, s.cntRepeat);
 }
