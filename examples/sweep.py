@@ -187,7 +187,7 @@ def plot(path, results, velocities, hand=1):
                     eps[i, j] = r["grasp_epsilon"]
                 status[(i, j)] = r["status"]
                 frac[(i, j)] = r["closure_fraction"]
-        vel = "default velocity (omw = 0.02 about the work's z axis)" if not v else \
+        vel = "default velocity (omw = 0.02 about z)" if not v else \
             "velocity keys V %s" % v
         panels = [(row[0], turn, 0.0, vmax, "viridis", "work turned before the stop [deg]",
                    lambda i, j: status[(i, j)], "turn before the stop (letter: end status)"),
