@@ -71,26 +71,35 @@ def plot(path, results, marks, title):
     m = np.full((len(xs), len(zs)), np.nan)
     for r in results:
         m[xs.index(r["rx"]), zs.index(r["rz"])] = 0.0 if r["reached"] else r["orientation_error_deg"]
-    fig, ax = plt.subplots(figsize=(7, 5))
+    fig, ax = plt.subplots(figsize=(8, 5.6))
     hz = (zs[1] - zs[0]) / 2 if len(zs) > 1 else 0.5
     hx = (xs[1] - xs[0]) / 2 if len(xs) > 1 else 0.5
     im = ax.imshow(m, origin="lower", extent=[zs[0] - hz, zs[-1] + hz, xs[0] - hx, xs[-1] + hx],
                    aspect="auto", cmap="magma_r", vmin=0.0)
     for r in results:
         ax.text(r["rz"], r["rx"], "R" if r["reached"] else "", ha="center", va="center",
-                color="black", fontsize=9, fontweight="bold")
+                color="black", fontsize=10, fontweight="bold")
     # how far one constant velocity turns the work about z and about x
-    ax.axvline(-marks["r"], ls="--", color="cyan")
+    ax.axvline(-marks["r"], ls="--", color="cyan", label="constant turn about z stops")
     ax.axvline(marks["R"], ls="--", color="cyan")
-    ax.axhline(-marks["p"], ls=":", color="cyan")
+    ax.axhline(-marks["p"], ls=":", color="cyan", label="constant turn about x stops")
     ax.axhline(marks["P"], ls=":", color="cyan")
-    ax.set_xlabel("goal turn about the work's z axis [deg]")
-    ax.set_ylabel("goal turn about the work's x axis [deg]")
-    ax.set_title(title, fontsize=9)
+    ax.legend(loc="upper right", fontsize=9, framealpha=0.9)
+    ax.set_xlabel("goal turn about the work's z axis [deg]", fontsize=10)
+    ax.set_ylabel("goal turn about the work's x axis [deg]", fontsize=10)
+    ax.set_title(title, fontsize=10)
     fig.colorbar(im, ax=ax, label="orientation error of the closest pose [deg] (0: reached, R)")
     fig.tight_layout()
-    fig.savefig(path, dpi=90)
+    fig.savefig(path, dpi=150)
     plt.close(fig)
+
+
+def map_title(a, work, results, marks):
+    n = sum(r["reached"] for r in results)
+    return ("%s, %s: %d of %d goals reached (R), velocity planned per step, %.0f s per goal\n"
+            "a constant velocity stops at z %.1f/%.1f, x %.1f/%.1f deg (cyan)" % (
+                sweep.HAND_NAMES.get(a.hand, "hand %d" % a.hand), work, n, len(results),
+                a.time_limit, -marks["r"], marks["R"], -marks["p"], marks["P"]))
 
 
 def main(argv=None):
@@ -105,6 +114,8 @@ def main(argv=None):
     p.add_argument("--build", default=str(sweep.REPO / "build"), help="build folder with python/rollgrasp")
     p.add_argument("--csv", default="reach.csv")
     p.add_argument("--png", default="reach.png")
+    p.add_argument("--from-csv", metavar="CSV",
+                   help="draw the map again from the results of an earlier run (no planning)")
     a = p.parse_args(argv)
 
     def span(text):
@@ -114,6 +125,20 @@ def main(argv=None):
 
     work = "sphere" if a.sphere else "cylinder"
     sweep.use_build(a.build)
+    if a.from_csv:
+        with open(a.from_csv, newline="") as f:
+            results = [{**r, "hand": int(r["hand"]), "rx": float(r["rx"]), "rz": float(r["rz"]),
+                        "reached": r["reached"] == "True",
+                        "orientation_error_deg": float(r["orientation_error_deg"])}
+                       for r in csv.DictReader(f)]
+        hands = {r["hand"] for r in results}
+        works = {r["work"] for r in results}
+        if hands != {a.hand} or works != {work}:
+            raise SystemExit("reach: %s holds hands %s, works %s" % (a.from_csv, hands, works))
+        marks = {k: constant_turn(a.hand, work, k) for k in "pPrR"}
+        plot(a.png, results, marks, map_title(a, work, results, marks))
+        print("  map: %s (from %s)" % (a.png, a.from_csv))
+        return 0
     cells = [(a.hand, work, rx, rz, a.time_limit) for rx in span(a.rx) for rz in span(a.rz)]
     if a.scheduler:
         from distributed import Client
@@ -134,10 +159,7 @@ def main(argv=None):
         w = csv.DictWriter(f, fieldnames=FIELDS)
         w.writeheader()
         w.writerows(results)
-    n = sum(r["reached"] for r in results)
-    title = ("hand %d, %s: %d of %d goals reached (R; %.0f s per goal at most)\nconstant velocity "
-             "turns z %.1f/%.1f, x %.1f/%.1f deg (cyan lines)" % (a.hand, work, n, len(results), a.time_limit,
-                                                     -marks["r"], marks["R"], -marks["p"], marks["P"]))
+    title = map_title(a, work, results, marks)
     plot(a.png, results, marks, title)
     print("reach: %d goals on %d workers in %.1f s; %s" % (len(results), a.workers, wall,
                                                            title.replace("\n", "; ")))

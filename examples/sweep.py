@@ -6,8 +6,9 @@ start pose turned in mode M about the work's x axis (keys p/P) and then about it
 z axis (r/R), 0.0314 rad per key, an optional set of velocity keys in mode V,
 the grasp (G, then s per finger), and the manipulation (A, then s until sgnMANIP
 is no longer Y or the record is full). Per cell it records the end status, the
-steps completed before it, how far the work turned, and the worst grasp quality
-epsilon when the state has one.
+steps completed before it, how far the work turned, the worst grasp quality
+epsilon when the state has one, the epsilon of the grasp itself, and the fraction
+of the run's states (the grasp and every step) in force closure.
 
 The cells run on Dask distributed: a LocalCluster of worker processes on this
 machine by default (--workers N), or an existing cluster (--scheduler ADDRESS),
@@ -28,7 +29,9 @@ STATUS = {"Y": "still running", "F": "data overflow", "D": "deadlock",
           "O": "contact out of the finger link", "C": "hand/work collision",
           "R": "grasp not on a rim", "N": "no complete grasp"}
 FIELDS = ["hand", "velocity", "turn_x", "turn_z", "turn_x_rad", "turn_z_rad", "status",
-          "steps", "rolled_deg", "worst_epsilon"]
+          "steps", "rolled_deg", "worst_epsilon", "grasp_epsilon", "closure_fraction"]
+HAND_NAMES = {1: "hand 1 (RQPP, 2 fingers)", 2: "hand 2 (RQPP, 3 fingers)",
+              3: "hand 3 (PQPP, 2 fingers)", 4: "hand 4 (PQPP, 3 fingers)"}
 REPO = Path(__file__).resolve().parent.parent
 
 
@@ -72,14 +75,18 @@ def run_cell(cell):
     sim.press("G" + "s" * start["nF"] + "A")
     state = sim.state()
     worst = None
+    seen = closed = 0
 
     def note_quality(st):
-        nonlocal worst
+        nonlocal worst, seen, closed
         q = st.get("quality")
         if isinstance(q, dict) and q.get("epsilon") is not None:
             worst = q["epsilon"] if worst is None else min(worst, q["epsilon"])
+            seen += 1
+            closed += bool(q.get("force_closure"))
 
     note_quality(state)
+    grasp_eps = worst
     status = state["sgnMANIP"]
     if state["sgnCALGEnd"] != "Y":
         status = "N"
@@ -98,6 +105,8 @@ def run_cell(cell):
         "status": status, "steps": state["cntManip0"],
         "rolled_deg": turn_angle_deg(start["EwG"], state["ManipEW2"]) if state["cntManip0"] else 0.0,
         "worst_epsilon": worst,
+        "grasp_epsilon": grasp_eps,
+        "closure_fraction": closed / seen if seen else None,
     }
 
 
@@ -146,7 +155,10 @@ def write_csv(path, results):
             w.writerow({k: ("" if r[k] is None else r[k]) for k in FIELDS})
 
 
-def plot(path, results, velocities):
+def plot(path, results, velocities, hand=1):
+    """Per velocity two heat maps side by side: how far the work turned before the
+    stop (with the end status), and the grasp quality (epsilon at the grasp, with
+    the fraction of the run in force closure written in each cell)."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -154,36 +166,50 @@ def plot(path, results, velocities):
 
     xs = sorted({r["turn_x"] for r in results})
     zs = sorted({r["turn_z"] for r in results})
-    fig, axes = plt.subplots(1, len(velocities), figsize=(5.2 * len(velocities), 4.6),
+    fig, axes = plt.subplots(len(velocities), 2, figsize=(12, 5.0 * len(velocities)),
                              squeeze=False)
     vmax = max(r["rolled_deg"] for r in results) or 1.0
-    for ax, v in zip(axes[0], velocities):
-        m = np.full((len(xs), len(zs)), np.nan)
-        code = {}
+    emax = max((r["grasp_epsilon"] or 0.0) for r in results) or 1.0
+    # cells are centred on their turns, one grid spacing wide
+    hz = (zs[1] - zs[0]) / 2 if len(zs) > 1 else 0.5
+    hx = (xs[1] - xs[0]) / 2 if len(xs) > 1 else 0.5
+    ext = [(zs[0] - hz) * TURN_STEP, (zs[-1] + hz) * TURN_STEP,
+           (xs[0] - hx) * TURN_STEP, (xs[-1] + hx) * TURN_STEP]
+    for row, v in zip(axes, velocities):
+        turn = np.full((len(xs), len(zs)), np.nan)
+        eps = np.full((len(xs), len(zs)), np.nan)
+        status, frac = {}, {}
         for r in results:
             if r["velocity"] == v:
                 i, j = xs.index(r["turn_x"]), zs.index(r["turn_z"])
-                m[i, j] = r["rolled_deg"]
-                code[(i, j)] = r["status"]
-        # cells are centred on their turns, one grid spacing wide
-        hz = (zs[1] - zs[0]) / 2 if len(zs) > 1 else 0.5
-        hx = (xs[1] - xs[0]) / 2 if len(xs) > 1 else 0.5
-        ext = [(zs[0] - hz) * TURN_STEP, (zs[-1] + hz) * TURN_STEP,
-               (xs[0] - hx) * TURN_STEP, (xs[-1] + hx) * TURN_STEP]
-        im = ax.imshow(m, origin="lower", extent=ext, aspect="auto", cmap="viridis",
-                       vmin=0.0, vmax=vmax)
-        if len(xs) * len(zs) <= 121:
-            for (i, j), c in code.items():
-                ax.text(zs[j] * TURN_STEP, xs[i] * TURN_STEP, c, ha="center", va="center",
-                        color="white" if m[i, j] < 0.6 * vmax else "black", fontsize=8)
-        ax.set_xlabel("start turn about the work's z axis [rad]")
-        ax.set_ylabel("start turn about the work's x axis [rad]")
-        ax.set_title("velocity keys %s" % (v or "(default)"))
-        fig.colorbar(im, ax=ax, label="work turned before the stop [deg]")
-    fig.suptitle("How far each start pose rolls (letters: end status D deadlock, C collision, "
-                 "O off the link, R not on a rim, F full, N no grasp)", fontsize=8)
+                turn[i, j] = r["rolled_deg"]
+                if r["grasp_epsilon"] is not None:
+                    eps[i, j] = r["grasp_epsilon"]
+                status[(i, j)] = r["status"]
+                frac[(i, j)] = r["closure_fraction"]
+        vel = "default velocity (omw = 0.02 about z)" if not v else \
+            "velocity keys V %s" % v
+        panels = [(row[0], turn, 0.0, vmax, "viridis", "work turned before the stop [deg]",
+                   lambda i, j: status[(i, j)], "turn before the stop (letter: end status)"),
+                  (row[1], eps, 0.0, emax, "magma", "epsilon at the grasp (per unit of normal force)",
+                   lambda i, j: "-" if frac[(i, j)] is None else "%.0f%%" % (100 * frac[(i, j)]),
+                   "grasp quality (text: share of the run in force closure)")]
+        for ax, m, lo, hi, cmap, label, text, title in panels:
+            im = ax.imshow(m, origin="lower", extent=ext, aspect="auto", cmap=cmap, vmin=lo, vmax=hi)
+            if len(xs) * len(zs) <= 121:
+                for (i, j) in status:
+                    dark = np.isnan(m[i, j]) or m[i, j] < 0.6 * hi
+                    ax.text(zs[j] * TURN_STEP, xs[i] * TURN_STEP, text(i, j), ha="center",
+                            va="center", color="white" if dark else "black", fontsize=9)
+            ax.set_xlabel("start turn about the work's z axis [rad]", fontsize=10)
+            ax.set_ylabel("start turn about the work's x axis [rad]", fontsize=10)
+            ax.set_title("%s\n%s, cylinder, %s" % (title, HAND_NAMES.get(hand, "hand %d" % hand), vel),
+                         fontsize=10)
+            fig.colorbar(im, ax=ax, label=label)
+    fig.suptitle("Start poses of the sweep; end status D deadlock, C collision, O off the link, "
+                 "R not on a rim, F record full, N no grasp", fontsize=10)
     fig.tight_layout()
-    fig.savefig(path, dpi=90)
+    fig.savefig(path, dpi=150)
     plt.close(fig)
 
 
@@ -261,7 +287,7 @@ def main(argv=None):
         close(client)
     wall = time.perf_counter() - t0
     write_whole(a.csv, lambda path: write_csv(path, results))
-    write_whole(a.png, lambda path: plot(path, results, velocities))
+    write_whole(a.png, lambda path: plot(path, results, velocities, a.hand))
     counts = {}
     for r in results:
         counts[r["status"]] = counts.get(r["status"], 0) + 1

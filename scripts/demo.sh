@@ -42,11 +42,17 @@ ALL="$GRASP_KEYS$MANIP_KEYS$REPLAY_KEYS"
 "$BATCH" --state "$state" --trajectory "$OUT/trajectory.csv" "$ALL" >"$OUT/console.txt"
 echo "  replay of the stored rows ... done"
 
-# snapshots need an X display; xvfb-run provides one when there is none
-snap() {
-  if [ -n "${DISPLAY:-}" ]; then "$BATCH" --snapshot "$1" "$2" >/dev/null
-  else xvfb-run -a -s "-screen 0 1024x768x24" "$BATCH" --snapshot "$1" "$2" >/dev/null; fi
+# snapshots need an X display; xvfb-run provides one when there is none. The
+# pictures show what the window shows, without the key help, with the information
+# panel, and the contacts and their traces.
+PICTURE="--hide help --show info,contacts"
+# the replay close to the contacts: zoomed and moved so that the work and both
+# fingertips fill the picture
+CLOSE="--hide help --show contacts --zoom 1.8 --pan -0.5,0.12"
+xrun() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1024x768x24" "$@"; fi
 }
+snap() { xrun "$BATCH" $PICTURE --snapshot "$1" "$2" >/dev/null; }
 if snap "$OUT/start.png" "" && snap "$OUT/grasp.png" "$GRASP_KEYS" && snap "$OUT/manipulation-end.png" "$GRASP_KEYS$MANIP_KEYS"; then
   echo "  snapshots: $OUT/start.png $OUT/grasp.png $OUT/manipulation-end.png"
 else
@@ -57,8 +63,7 @@ fi
 # palette (Pillow, which comes with matplotlib) and put together by gifsicle
 FRAMES=$BUILD/demo-frames
 rm -rf "$FRAMES"
-if [ -n "${DISPLAY:-}" ]; then "$BATCH" --frames "$FRAMES" "$GRASP_KEYS$MANIP_KEYS" >/dev/null
-else xvfb-run -a -s "-screen 0 1024x768x24" "$BATCH" --frames "$FRAMES" "$GRASP_KEYS$MANIP_KEYS" >/dev/null; fi
+xrun "$BATCH" $CLOSE --frames "$FRAMES" "$GRASP_KEYS$MANIP_KEYS" >/dev/null
 "$PYTHON" - "$FRAMES" <<'PY'
 import glob, sys
 from PIL import Image
@@ -70,7 +75,7 @@ for f, im in zip(files, frames):
 PY
 gifsicle -O3 --loop --delay 12 "$FRAMES"/frame-*.gif -o "$OUT/replay.gif"
 echo "  animation: $OUT/replay.gif ($(ls "$FRAMES"/frame-*.png | wc -l) frames, $(($(stat -c %s "$OUT/replay.gif") / 1024)) KiB)"
-"$PYTHON" scripts/plot_run.py "$OUT/trajectory.csv" "$OUT"
+"$PYTHON" scripts/plot_run.py "$OUT/trajectory.csv" "$OUT" "$state"
 end=$(date +%s.%N)
 
 python3 - "$state" "$OUT/trajectory.csv" "$start" "$end" <<'PY'

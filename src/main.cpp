@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "app/window_view.h"
 #include "core/console.h"
 #include "core/state.h"
 #include "render/window.h"
@@ -15,14 +16,19 @@
 namespace {
 
 const char* const kHelp =
-    "usage: rollgrasp [--no-wait] [--friction MU] [--torsion T] [--contact point|soft]\n"
-    "                 [--cone-edges M] [--help] [GLUT options]\n"
+    "usage: rollgrasp [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
+    "                 [--contact point|soft] [--cone-edges M] [--help] [GLUT options]\n"
     "\n"
     "Opens the simulator's window on the default scene; everything else is done\n"
     "with keys in the window (the console shows the key help at start-up).\n"
     "\n"
     "  --no-wait   answer every console wait at once, as if its key (e) had been\n"
     "              typed on the console; the wait's line is still printed\n"
+    "  --show PARTS, --hide PARTS\n"
+    "              what the window shows at start, as its keys switch it: a\n"
+    "              comma-separated list of help (the help table, F1; shown),\n"
+    "              info (the information panel, F2; hidden), contacts or traces\n"
+    "              (contact markers, traces and work axes, F3; shown)\n"
     "  -h, --help  print this help and exit\n"
     "  --friction MU, --torsion T, --contact point|soft, --cone-edges M\n"
     "              how the grasp quality is judged (information panel, F2):\n"
@@ -34,7 +40,7 @@ const char* const kHelp =
     "  space       start or stop continuous play in modes A and D\n"
     "  F1          hide or show the help table\n"
     "  F2          show or hide the information panel\n"
-    "  F3          show or hide the work axes and the contact traces\n"
+    "  F3          hide or show the contact markers, the traces and the work axes\n"
     "  Home, F5    back to the start-up camera\n"
     "  mouse       left drag turns the view about the scene, right drag (or\n"
     "              shift and left drag) moves it, the wheel zooms\n";
@@ -43,6 +49,7 @@ const char* const kHelp =
 
 int main(int argc, char** argv) {
   bool noWait = false;
+  rg::WindowView view;
   rg::QualitySettings quality;
   quality.model = rg::ContactModel::Soft;
   std::vector<char*> glutArgs;
@@ -55,6 +62,15 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--no-wait") == 0) {
       noWait = true;
       continue;
+    }
+    if (std::strcmp(argv[i], "--show") == 0 || std::strcmp(argv[i], "--hide") == 0) {
+      std::string err = std::string(argv[i]) + " needs a list of parts";
+      if (i + 1 < argc && rg::ApplyShowHide(argv[i + 1], argv[i][2] == 's', view, &err)) {
+        ++i;
+        continue;
+      }
+      std::fprintf(stderr, "rollgrasp: %s: %s\n%s", argv[i], err.c_str(), kHelp);
+      return 2;
     }
     if (rg::IsQualityOption(argv[i])) {
       std::string err;
@@ -90,5 +106,5 @@ int main(int argc, char** argv) {
   sim->qualitySettings = quality;
   rg::StartUp(*sim);
   sim->con.Flush();
-  return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data());
+  return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data(), view);
 }

@@ -66,19 +66,40 @@ TEST(Overlay, ManipulationStatusLines) {
   EXPECT_EQ(p.at(225, 340), "0   \n");
   EXPECT_EQ(p.row(1), "Manipulation Step-by\n");
   EXPECT_EQ(p.row(2), "Hit s for discrete Motion\n");
+  // under the specified banner: the finger (and link or surface) that stopped the
+  // run, and what to do next
   const struct {
-    char status;
+    char status, sgnC1, sgnC2;
+    int collkf, colllink;
+    const char* type2;
     const char* line;
-  } cases[] = {{'D', "**** Motion In Deadlock ****\n"},
-               {'O', "**** Contact Out of FinLink ****\n"},
-               {'C', "**** Hand/Work Collision ****\n"},
-               {'F', "**** Data Overflow ****\n"},
-               {'R', "**** Grasp Not On Rim ****\n"}};
+    const char* who;
+    const char* next;
+  } cases[] = {
+      {'D', 'Y', 'D', 0, -1, "LC", "**** Motion In Deadlock ****\n", "Finger 2 cannot roll on the rim\n",
+       "Move the work with M, or G to grasp\n"},
+      {'O', 'O', 'Y', 0, -1, "LC", "**** Contact Out of FinLink ****\n",
+       "Finger 1: contact off link J4-tip\n", "Move the work with M, or G to grasp\n"},
+      {'C', 'Y', 'Y', 2, 4, "LC", "**** Hand/Work Collision ****\n", "Finger 2, link J3-J4 hits it\n",
+       "Move the work with M, or G to grasp\n"},
+      {'C', 'Y', 'Y', 0, 0, "LC", "**** Hand/Work Collision ****\n", "The palm meets the work\n",
+       "Move the work with M, or G to grasp\n"},
+      {'F', 'Y', 'Y', 0, -1, "LC", "**** Data Overflow ****\n", "All 800 rows are stored\n",
+       "Replay with D, or G to grasp again\n"},
+      {'R', 'Y', 'Y', 0, -1, "TC", "**** Grasp Not On Rim ****\n", "Finger 2 grasps it as TC\n",
+       "Move the work with M, or G to grasp\n"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.status);
+    SCOPED_TRACE(c.who);
     p.s->sgnMANIP = c.status;
+    p.s->sgnC[1] = c.sgnC1;
+    p.s->sgnC[2] = c.sgnC2;
+    p.s->COLLkf = c.collkf;
+    p.s->COLLlink = c.colllink;
+    p.s->GGTYPE[2][0] = c.type2[0];
+    p.s->GGTYPE[2][1] = c.type2[1];
     EXPECT_EQ(p.row(1), c.line);
-    EXPECT_EQ(p.row(2), "<none>");
+    EXPECT_EQ(p.row(2), c.who);
+    EXPECT_EQ(p.row(3), c.next);
   }
 }
 

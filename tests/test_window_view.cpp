@@ -51,7 +51,7 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   EXPECT_TRUE(Has(Lines(*s, v), "al0=  45.00  bet0=   0.00  qam0=   0.00 deg\n"));
   EXPECT_TRUE(Has(Lines(*s, v), ") rad  --\n"));  // no contact type before the grasp
   EXPECT_TRUE(Has(Lines(*s, v), "LC = link on rim"));
-  EXPECT_TRUE(Has(Lines(*s, v), "Step cntManip0=0  time=0.0000\n"));
+  EXPECT_TRUE(Has(Lines(*s, v), "Step 0 (stored row cntM=0)  time=0.0000\n"));
   // no grasp yet: nothing holds the work
   EXPECT_TRUE(Has(Lines(*s, v), "Quality (soft, mu 0.5): no force closure\n"));
   Keys(*s, "ssA" + std::string(10, 's'));
@@ -59,9 +59,9 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   EXPECT_TRUE(Has(all, "F1 q=(")) << all;
   EXPECT_TRUE(Has(all, "F2 q=(")) << all;
   EXPECT_TRUE(Has(all, ") rad  LC\n")) << all;
-  char step[64];
-  std::snprintf(step, sizeof step, "Step cntManip0=10  time=%.4f\n", s->ManipTS);
-  EXPECT_TRUE(Has(all, step)) << all;
+  // the step and the stored rows of the mode panel's cntM, and the time of ten
+  // steps of 0.05 (counted once per step, not once per finger)
+  EXPECT_TRUE(Has(all, "Step 10 (stored row cntM=2)  time=0.5000\n")) << all;
   // the two soft fingers hold it
   EXPECT_TRUE(Has(all, "Quality (soft, mu 0.5): force closure, epsilon 0.09")) << all;
   // the angles shown are those of the drawn pose
@@ -69,6 +69,12 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   std::snprintf(f1, sizeof f1, "F1 q=(%6.3f %6.3f %6.3f %6.3f)", s->qqa2[1][1][1], s->qqa2[1][1][2],
                 s->qqa2[1][1][3], s->qqa2[1][1][4]);
   EXPECT_TRUE(Has(all, f1)) << all;
+  // the replay shows the replayed row's step, time and quality: the grasp's at row 0
+  Keys(*s, "D");
+  EXPECT_TRUE(Has(Lines(*s, v), "Replayed row cntR=0: step 0  time=0.0000\n"));
+  EXPECT_TRUE(Has(Lines(*s, v), "force closure, epsilon 0.0933\n")) << Lines(*s, v);
+  Keys(*s, "s");
+  EXPECT_TRUE(Has(Lines(*s, v), "Replayed row cntR=1: step 5  time=0.2500\n"));
   v.info = false;
   EXPECT_FALSE(Has(Lines(*s, v), "F1 q=("));
 }
@@ -138,7 +144,7 @@ TEST(WindowView, PlayLineAndWaitBanner) {
   WindowLines(*s, v, o);
   bool banner = false;
   for (int i = 0; i < o.n; ++i)
-    if (std::string(o.line[i].text) == "waiting for the key e on the console\n")
+    if (std::string(o.line[i].text) == "waiting for the key e on the console (--no-wait skips)\n")
       banner = o.line[i].style == TextLine::Banner;
   EXPECT_TRUE(banner);
 }
@@ -180,9 +186,37 @@ TEST(WindowView, HandAlwaysDrawnOutsideTheComputedModes) {
   }
   Keys(*s, "GssAs");
   EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
+  EXPECT_TRUE(WhatToDraw(*s, v).traces);  // on by default
+  v.traces = false;
   EXPECT_FALSE(WhatToDraw(*s, v).traces);
-  v.traces = true;
-  EXPECT_TRUE(WhatToDraw(*s, v).traces);
+}
+
+// After a hand or work change the manipulation and the grasp show the new
+// hand's initial pose until it has grasped; a finger not yet grasped (or one
+// that found no contact) has no contact marker.
+TEST(WindowView, StaleGraspNeverDrawn) {
+  for (const char* change : {"H2", "W1", "H3"}) {
+    SCOPED_TRACE(change);
+    auto s = rgtest::StartedSim();
+    WindowView v;
+    Keys(*s, "ssA" + std::string(30, 's'));
+    Keys(*s, change);
+    for (const char* mode : {"A", "G", "GA"}) {
+      Keys(*s, mode);
+      EXPECT_TRUE(WhatToDraw(*s, v).initialHand) << mode;
+      EXPECT_FALSE(WhatToDraw(*s, v).computedHand) << mode;
+    }
+    Keys(*s, "Gs");
+    EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
+    EXPECT_EQ(ContactShown(*s, 1), s->sgnGRASPM[1] == 'Y');
+    for (int kf = 2; kf <= s->nF; ++kf) EXPECT_FALSE(ContactShown(*s, kf)) << kf;
+  }
+  // a velocity change keeps the grasp of a manipulation shown
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  Keys(*s, "ssAsVzA");
+  EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
+  EXPECT_TRUE(ContactShown(*s, 1) && ContactShown(*s, 2));
 }
 
 TEST(WindowView, TracesLieOnTheWorkAndGrowWithTheSteps) {

@@ -51,15 +51,69 @@ void Count(OverlayText& o, float x, int n) {
   Add(o, x, kRow[0], field);
 }
 
+char TypeChar(char c) { return c == '\0' ? '-' : c; }
+
+// The first finger whose manipulation letter is c, 0 when none.
+int FingerWith(const Sim& s, char c) {
+  for (int k = 1; k <= s.nF && k < kSlots; ++k)
+    if (s.sgnC[k] == c) return k;
+  return 0;
+}
+
+// Under a stop banner: which finger (and link or surface) stopped the run, and
+// what to do next. The banner line itself stays as it is.
+void StopLines(const Sim& s, OverlayText& o) {
+  char who[100] = "";
+  const char* surface = s.WORK1 == '1' ? "sphere" : "rim";
+  int kf = 0;
+  switch (s.sgnMANIP) {
+    case 'O':
+      kf = FingerWith(s, 'O');
+      if (kf > 0 && s.GGTYPE[kf][0] == 'T')
+        std::snprintf(who, sizeof who, "Finger %d: contact off its tip\n", kf);
+      else if (kf > 0)
+        std::snprintf(who, sizeof who, "Finger %d: contact off link J%d-tip\n", kf, s.nJ);
+      break;
+    case 'C':
+      if (s.COLLlink == 0)
+        std::snprintf(who, sizeof who, "The palm meets the work\n");
+      else if (s.COLLkf >= 1 && s.COLLlink >= 2 && s.COLLlink <= s.nJ)
+        std::snprintf(who, sizeof who, "Finger %d, link J%d-J%d hits it\n", s.COLLkf,
+                      s.COLLlink - 1, s.COLLlink);
+      else if (s.COLLkf >= 1)
+        std::snprintf(who, sizeof who, "Finger %d, link J%d-tip hits it\n", s.COLLkf, s.nJ);
+      break;
+    case 'D':
+      kf = FingerWith(s, 'D');
+      if (kf > 0) std::snprintf(who, sizeof who, "Finger %d cannot roll on the %s\n", kf, surface);
+      break;
+    case 'R':
+      for (int k = 1; k <= s.nF && k < kSlots && kf == 0; ++k)
+        if (!(s.GGTYPE[k][0] == 'L' && s.GGTYPE[k][1] == 'C')) kf = k;
+      if (kf > 0)
+        std::snprintf(who, sizeof who, "Finger %d grasps it as %c%c\n", kf, TypeChar(s.GGTYPE[kf][0]),
+                      TypeChar(s.GGTYPE[kf][1]));
+      break;
+    case 'F':
+      std::snprintf(who, sizeof who, "All %d rows are stored\n", kRows);
+      break;
+    default:
+      return;
+  }
+  if (who[0] != '\0') Row(o, 2, who);
+  Row(o, 3, s.sgnMANIP == 'F' ? "Replay with D, or G to grasp again\n"
+                              : "Move the work with M, or G to grasp\n");
+}
+
 void ModeA(const Sim& s, OverlayText& o) {
   Row(o, 0, "Execution Mode: A cntM=\n");
   Count(o, 225.0f, s.cntMainip1);
   switch (s.sgnMANIP) {
-    case 'D': Row(o, 1, "**** Motion In Deadlock ****\n"); break;
-    case 'O': Row(o, 1, "**** Contact Out of FinLink ****\n"); break;
-    case 'C': Row(o, 1, "**** Hand/Work Collision ****\n"); break;
-    case 'F': Row(o, 1, "**** Data Overflow ****\n"); break;
-    case 'R': Row(o, 1, "**** Grasp Not On Rim ****\n"); break;
+    case 'D': Row(o, 1, "**** Motion In Deadlock ****\n"); StopLines(s, o); break;
+    case 'O': Row(o, 1, "**** Contact Out of FinLink ****\n"); StopLines(s, o); break;
+    case 'C': Row(o, 1, "**** Hand/Work Collision ****\n"); StopLines(s, o); break;
+    case 'F': Row(o, 1, "**** Data Overflow ****\n"); StopLines(s, o); break;
+    case 'R': Row(o, 1, "**** Grasp Not On Rim ****\n"); StopLines(s, o); break;
     default:
       if (s.sgnCALGEnd != 'Y') {
         // 's' steps only from a complete grasp: say how to get one
@@ -170,7 +224,6 @@ const double* ShownAngles(const Sim& s, const WindowView& v, int kf) {
   return s.qq0[kf];
 }
 
-char TypeChar(char c) { return c == '\0' ? '-' : c; }
 
 // "link J3-J4", "link J4-tip" or "palm" for what met the work.
 void PartName(const Sim& s, char out[64]) {
@@ -220,6 +273,29 @@ void QualityLine(const QualityResult& q, char out[100]) {
     std::snprintf(out, 100, "Quality (%s, mu %.2g): no force closure\n", model, q.settings.mu);
 }
 
+// The step line of the information panel, in the terms of the mode panel: the
+// manipulation step and the stored row it is in (cntM counts the stored rows,
+// one every kDecim steps), and the physical time, once per step. In the replay,
+// the replayed row's step and time.
+void StepLine(const Sim& s, const WindowView& v, char out[100]) {
+  const int every = kDecim;
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat < kRows) {
+    std::snprintf(out, 100, "Replayed row cntR=%d: step %d  time=%.4f\n", s.cntRepeat,
+                  s.cntRepeat * every, s.ManipTimeRow[s.cntRepeat]);
+    return;
+  }
+  std::snprintf(out, 100, "Step %d (stored row cntM=%d)  time=%.4f\n", s.cntManip0,
+                s.cntMainip1, s.ManipTime);
+}
+
+// The quality of the grasp the frame shows: the replayed row's in the replay,
+// else the latest. Closure and epsilon only, no volume.
+QualityResult ShownQuality(const Sim& s, const WindowView& v) {
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat <= s.cntMainip1)
+    return GraspQualityOfRow(s, s.cntRepeat, QualityMeasures::ClosureAndEpsilon);
+  return GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon);
+}
+
 void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   char buf[100];
   float y = kInfoTop;
@@ -244,10 +320,10 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   y -= kInfoStep;
   AddSmall(o, y, "TL = tip on side, TD = tip on disk, NN = no contact\n");
   y -= kInfoStep;
-  std::snprintf(buf, sizeof buf, "Step cntManip0=%d  time=%.4f\n", s.cntManip0, s.ManipTS);
+  StepLine(s, v, buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  QualityLine(GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon), buf);  // no volume shown
+  QualityLine(ShownQuality(s, v), buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
   CauseLine(s, buf);
@@ -266,7 +342,9 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
   if (v.info) InfoLines(s, v, out);
   if (v.waitingKey != '\0') {
     char buf[100];
-    std::snprintf(buf, sizeof buf, "waiting for the key %c on the console\n", v.waitingKey);
+    // how to avoid the waits, on the line that says the window waits
+    std::snprintf(buf, sizeof buf, "waiting for the key %c on the console (--no-wait skips)\n",
+                  v.waitingKey);
     Add(out, 5.0f, kBannerY, buf);
     out.line[out.n - 1].style = TextLine::Banner;
   }

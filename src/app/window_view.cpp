@@ -5,6 +5,32 @@
 
 namespace rg {
 
+const char* const kShowHideNames = "help, info, contacts (or traces)";
+
+bool ApplyShowHide(const char* list, bool show, WindowView& v, std::string* err) {
+  WindowView out = v;
+  std::string all = list != nullptr ? list : "";
+  size_t start = 0;
+  while (true) {
+    const size_t comma = all.find(',', start);
+    const std::string name = all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name == "help") {
+      out.help = show;
+    } else if (name == "info") {
+      out.info = show;
+    } else if (name == "contacts" || name == "traces") {
+      out.traces = show;
+    } else {
+      *err = "unknown part '" + name + "' (known: " + kShowHideNames + ")";
+      return false;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  v = out;
+  return true;
+}
+
 const double kSceneCentre[3] = {0.0, 1.0, 0.0};
 
 void CameraOrbit(Camera& c, int dx, int dy) {
@@ -59,14 +85,31 @@ SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
   const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
   const bool replay = s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D');
   p.work = s.sgnCAL != 'D';
-  p.computedHand = (grasp && s.sgnCALS != 'S') || manip;
+  // A manipulation shows the computed hand once it has a grasp of this hand and
+  // work: a complete one, or the fingers grasped since the last reset. After a
+  // hand or work change (the reset) the computed angles are the previous run's.
+  p.computedHand =
+      (grasp && s.sgnCALS != 'S') || (manip && (s.sgnCALGEnd == 'Y' || s.sgnCALS != 'S'));
   p.replay = replay;
   // Outside the grasp, manipulation and replay the hand stands at its initial
   // angles, whatever an earlier grasp left in the flags; the grasp mode shows it
   // there until its first key.
-  p.initialHand = s.sgnCALS == 'S' || !(grasp || manip || replay);
+  p.initialHand = !p.computedHand && !replay;
   p.traces = v.traces && manip && s.sgnCALGEnd == 'Y';
   return p;
+}
+
+}  // namespace rg
+
+namespace rg {
+
+bool ContactShown(const Sim& s, int kf) {
+  if (kf < 1 || kf > s.nF || kf >= kSlots) return false;
+  const double* p = s.ManipCPNTA2[1][kf];
+  if (p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0) return false;
+  const bool grasp = s.sgnCAL == 'G' || (s.sgnCAL == 'I' && s.sgnCALold == 'G');
+  if (grasp && s.sgnCALGEnd != 'Y') return kf <= s.nFIN && s.sgnGRASPM[kf] == 'Y';
+  return true;
 }
 
 }  // namespace rg

@@ -5,6 +5,8 @@
 // decided here from the state alone, so that the drawing code only draws.
 #pragma once
 
+#include <string>
+
 #include "core/state.h"
 
 namespace rg {
@@ -24,11 +26,20 @@ struct Camera {
 struct WindowView {
   bool help = true;     // F1: the help table at the top
   bool info = false;    // F2: the information panel
-  bool traces = false;  // F3: work axes, large contact markers, contact traces
+  // F3: the contacts made visible: large markers over the bodies that hide
+  // them, the contact traces, the work's axes. On by default; F3 hides them.
+  bool traces = true;
   bool playing = false; // space: repeated 's' steps from a timer in modes 'A' and 'D'
   char waitingKey = '\0';  // a console wait for this key is in progress
   Camera cam;
 };
+
+// What --show and --hide name: help (the help table, F1), info (the information
+// panel, F2), contacts (markers, traces and work axes, F3; also "traces").
+// Applies the comma-separated names of list to v, shown or hidden; false with
+// *err naming the first unknown or empty name (v then unchanged).
+bool ApplyShowHide(const char* list, bool show, WindowView& v, std::string* err);
+extern const char* const kShowHideNames;  // "help, info, contacts (or traces)"
 
 // ---- mouse camera
 constexpr double kOrbitDegPerPixel = 0.5;
@@ -71,5 +82,10 @@ struct SceneParts {
   bool traces = false;        // contact traces on the work and the links (with F3)
 };
 SceneParts WhatToDraw(const Sim& s, const WindowView& v);
+
+// Whether finger kf has a contact to mark in the computed hand: in the grasp only
+// the fingers solved so far that found one; never a finger whose contact point
+// is still the cleared one (the palm's centre).
+bool ContactShown(const Sim& s, int kf);
 
 }  // namespace rg

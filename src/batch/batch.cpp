@@ -31,7 +31,7 @@ using nlohmann::json;
 
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
-    "[--frames DIR] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
+    "[--frames DIR] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
     "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
 
@@ -45,6 +45,16 @@ const char* const kHelp =
     "  --snapshot FILE.png   the final frame as the window draws it (needs an X display)\n"
     "  --frames DIR          the replay: DIR/frame-NNNN.png for every stored row NNNN\n"
     "                        (needs an X display)\n"
+    "  --show PARTS, --hide PARTS  what the pictures of --snapshot and --frames show, as\n"
+    "                        the window's keys would: a comma-separated list of help\n"
+    "                        (the help table, F1; shown by default), info (the\n"
+    "                        information panel, F2; hidden), contacts or traces (the\n"
+    "                        contact markers, traces and work axes, F3; shown);\n"
+    "                        e.g. --hide help --show info for a picture for a paper\n"
+    "  --zoom Z              the pictures' camera zoomed by Z (1 = the window's start-up\n"
+    "                        view, up to 8), as the mouse wheel does\n"
+    "  --pan X,Y             the pictures' camera moved across the view by X, Y view\n"
+    "                        heights (right, up), as a right drag does\n"
     "  --keys-file FILE      every byte of FILE is one key\n"
     "  --friction MU         grasp quality: Coulomb friction coefficient (default 0.5)\n"
     "  --torsion T           grasp quality: soft-finger torsional friction, a fraction of\n"
@@ -152,7 +162,8 @@ bool ReadFile(const std::string& path, std::string* out, std::string* why) {
 // The replay as pictures: DIR/frame-NNNN.png for every stored row NNNN, each
 // drawn like --snapshot. The replay is typed on a copy of the final state ('D',
 // then 's' before each further row), so the run's own state stays as it ended.
-int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const std::string& dir) {
+int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowView& view,
+                const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) {
@@ -169,7 +180,7 @@ int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const std::string&
     if (m > 0) rg::keyboard(*replay, 's', 0, 0);
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%04d.png", m);
-    if (r.snapshotPng(replay.get(), (dir + name).c_str()) != 0) return 1;
+    if (r.snapshotPng(replay.get(), &view, (dir + name).c_str()) != 0) return 1;
   }
   return 0;
 }
@@ -185,6 +196,7 @@ int main(int argc, char** argv) {
   quality.model = rg::ContactModel::Soft;
   long stateEvery = 1;  // 0: the last state only
   bool summary = false;
+  rg::WindowView view;  // what the pictures show: the window's start-up view
   if (argc < 2) return UsageError("no keys given");
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -222,6 +234,28 @@ int main(int argc, char** argv) {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
     } else if (a == "--frames") {
       if (!value(&framesDir)) return UsageError("--frames needs a folder name");
+    } else if (a == "--show" || a == "--hide") {
+      std::string v, err;
+      if (!value(&v)) return UsageError(a + " needs a list of parts");
+      if (!rg::ApplyShowHide(v.c_str(), a == "--show", view, &err)) return UsageError(a + ": " + err);
+    } else if (a == "--zoom") {
+      std::string v;
+      if (!value(&v)) return UsageError("--zoom needs a value");
+      char* end = nullptr;
+      const double z = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(z >= rg::kZoomMin && z <= rg::kZoomMax))
+        return UsageError("--zoom needs a number from 0.25 to 8");
+      view.cam.zoom = z;
+    } else if (a == "--pan") {
+      std::string v;
+      if (!value(&v)) return UsageError("--pan needs a value");
+      double x = 0.0, y = 0.0;
+      char tail = '\0';
+      if (std::sscanf(v.c_str(), "%lf,%lf%c", &x, &y, &tail) != 2 || !std::isfinite(x) ||
+          !std::isfinite(y))
+        return UsageError("--pan needs two numbers X,Y");
+      view.cam.panX = x;
+      view.cam.panY = y;
     } else if (rg::IsQualityOption(a)) {
       std::string v, err;
       if (!value(&v)) return UsageError(a + " needs a value");
@@ -357,9 +391,9 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  if (status == 0 && !snapshotPath.empty() && renderer.snapshotPng(&s, snapshotPath.c_str()) != 0)
+  if (status == 0 && !snapshotPath.empty() && renderer.snapshotPng(&s, &view, snapshotPath.c_str()) != 0)
     status = 1;
-  if (status == 0 && !framesDir.empty() && WriteFrames(renderer, s, framesDir) != 0) status = 1;
+  if (status == 0 && !framesDir.empty() && WriteFrames(renderer, s, view, framesDir) != 0) status = 1;
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;

@@ -28,7 +28,8 @@ bool LoadRenderer(Renderer* out, std::string* why) {
   out->displayAvailable = reinterpret_cast<int (*)(char*, std::size_t)>(
       dlsym(lib, "rg_render_display_available"));
   out->snapshotPng =
-      reinterpret_cast<int (*)(const rg::Sim*, const char*)>(dlsym(lib, "rg_render_snapshot_png"));
+      reinterpret_cast<int (*)(const rg::Sim*, const rg::WindowView*, const char*)>(
+      dlsym(lib, "rg_render_snapshot_png"));
   if (out->displayAvailable == nullptr || out->snapshotPng == nullptr) {
     *why = "the drawing module " + file + " lacks its entry points";
     return false;

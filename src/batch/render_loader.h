@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/window_view.h"
 #include "core/state.h"
 
 namespace rgbatch {
@@ -10,7 +11,7 @@ namespace rgbatch {
 // The drawing entry points of the module, or false with *why saying what failed.
 struct Renderer {
   int (*displayAvailable)(char* why, std::size_t n) = nullptr;
-  int (*snapshotPng)(const rg::Sim* s, const char* path) = nullptr;
+  int (*snapshotPng)(const rg::Sim* s, const rg::WindowView* v, const char* path) = nullptr;
 };
 bool LoadRenderer(Renderer* out, std::string* why);
 

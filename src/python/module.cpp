@@ -210,11 +210,21 @@ class PySim {
     return text;
   }
 
-  void Snapshot(const std::string& path) const {
+  void Snapshot(const std::string& path, const std::string& show, const std::string& hide,
+                double zoom) const {
+    rg::WindowView view;
+    std::string err;
+    if (!show.empty() && !rg::ApplyShowHide(show.c_str(), true, view, &err))
+      throw py::value_error("show: " + err);
+    if (!hide.empty() && !rg::ApplyShowHide(hide.c_str(), false, view, &err))
+      throw py::value_error("hide: " + err);
+    if (!(zoom >= rg::kZoomMin && zoom <= rg::kZoomMax))
+      throw py::value_error("zoom must lie from 0.25 to 8");
+    view.cam.zoom = zoom;
     std::string why;
     if (!rg::DisplayAvailable(&why))
       throw std::runtime_error("snapshot needs an X display (" + why + "); run under xvfb-run -a");
-    if (RenderSnapshotPNG(driver_.sim(), path.c_str()) != 0)
+    if (RenderSnapshotPNG(driver_.sim(), view, path.c_str()) != 0)
       throw std::runtime_error("snapshot could not be written to " + path);
   }
 
@@ -493,9 +503,13 @@ PYBIND11_MODULE(rollgrasp, m) {
       .def("console", &PySim::Console,
            "The console text printed since the last call of console() (the first call "
            "returns the start-up text too).")
-      .def("snapshot", &PySim::Snapshot, py::arg("path"),
-           "Writes the frame the window would show as a 600 x 600 PNG. Needs an X display; "
-           "without one it raises RuntimeError and writes nothing.")
+      .def("snapshot", &PySim::Snapshot, py::arg("path"), py::arg("show") = "",
+           py::arg("hide") = "", py::arg("zoom") = 1.0,
+           "Writes the frame the window would show as a 600 x 600 PNG. show and hide name "
+           "the parts shown or hidden, as rollgrasp-batch's --show and --hide do "
+           "('help', 'info', 'contacts', comma-separated; by default the help table and "
+           "the contacts are shown, the information panel hidden); zoom as its --zoom. "
+           "Needs an X display; without one it raises RuntimeError and writes nothing.")
       .def("plan", &PySim::Plan, py::arg("goal"), py::arg("time_limit") = 10.0,
            py::arg("follow") = true,
            "Plans a path from the current state (a complete grasp, or the latest "

@@ -1,6 +1,6 @@
 // One frame of the scene: camera and light, the user's view transform, axes, the
 // work, the hand in the pose that the mode shows, the contact markers, the replay
-// frame, the traces of F3, and the text overlay on top.
+// frame, the contacts made visible (F3), and the text overlay on top.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -97,7 +97,8 @@ void Axes() {
 void HandAndMarkers(const Sim& s) {
   draw_hand(s, s.qqa2[1], kHandColour);
   for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
-    draw_ContactMark(kf, s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf], kMarkerColour);
+    if (ContactShown(s, kf))
+      draw_ContactMark(kf, s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf], kMarkerColour);
 }
 
 }  // namespace
@@ -118,12 +119,7 @@ void DrawFrame(const Sim& s, const WindowView& v) {
   if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
   if (p.computedHand) HandAndMarkers(s);
   if (p.replay) PSeries(s, s.cntRepeat);
-  if (v.traces && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
-  // with F3 the contacts are marked large, over the bodies that hide them, and
-  // the traces go over the markers
-  if (v.traces && p.computedHand)
-    for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
-  if (p.traces) DrawTraces(s);
+  DrawContacts(s, v, p);
   DrawOverlay(s, v);
 }
 

@@ -81,6 +81,10 @@ void DrawFrame(const Sim& s);
 void Reshape(int w, int h);
 
 // The contact traces and the work's own axes (F3); large contact markers.
+// DrawContacts draws all of what view v shows of them for the parts p of the
+// frame; DrawReplayContacts the traces and contacts of stored row m.
+void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p);
+void DrawReplayContacts(const Sim& s, int m);
 void DrawTraces(const Sim& s);
 void DrawWorkAxes(const double rw[3], const double Ew[3][3]);
 void DrawLargeMarker(const double P[3], const float colour[4]);

@@ -16,8 +16,8 @@ int rg_render_display_available(char* why, std::size_t n) {
   return ok ? 1 : 0;
 }
 
-int rg_render_snapshot_png(const rg::Sim* s, const char* path) {
-  return RenderSnapshotPNG(*s, path);
+int rg_render_snapshot_png(const rg::Sim* s, const rg::WindowView* v, const char* path) {
+  return RenderSnapshotPNG(*s, v != nullptr ? *v : rg::WindowView{}, path);
 }
 
 }  // extern "C"

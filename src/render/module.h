@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "app/window_view.h"
 #include "core/state.h"
 
 // The module's file name, found beside the program that loads it.
@@ -16,5 +17,6 @@ extern "C" {
 // with the reason in why (at most n bytes, terminated).
 int rg_render_display_available(char* why, std::size_t n);
 // RenderSnapshotPNG: the frame the window would show for s, written to path.
-int rg_render_snapshot_png(const rg::Sim* s, const char* path);
+// v: the window's view to draw (its panels and camera), nullptr for the start-up view.
+int rg_render_snapshot_png(const rg::Sim* s, const rg::WindowView* v, const char* path);
 }

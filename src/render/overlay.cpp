@@ -19,6 +19,9 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/overlay_text.h"
 #include "app/window_view.h"
 #include "render/draw.h"
@@ -26,6 +29,8 @@
 
 namespace rg {
 namespace {
+
+constexpr float kBackdropAlpha = 0.85f;  // of the white panel behind the text
 
 // Characters of one line: up to its '\n'. A missing '\n' ends at the zero, so a
 // malformed text never runs past its buffer.
@@ -93,6 +98,53 @@ int LineWidth(void* font, const char* text) {
   return w;
 }
 
+// A translucent white panel behind every block of text, so that the text reads
+// over any scene (the dark palm, the axis lines): the lines of one font whose
+// rows follow each other (the help table, the mode panel, the bottom lines, the
+// information panel) share one box, as wide as their widest line and as high as
+// their rows. Banners have boxes of their own.
+struct Box {
+  TextLine::Font font;
+  float layoutY, x0, y0, x1, y1;
+};
+
+void Backdrop(const OverlayText& o, const Viewport& vp, float k) {
+  std::vector<Box> boxes;
+  for (int i = 0; i < o.n; ++i) {
+    const TextLine& l = o.line[i];
+    if (l.style == TextLine::Banner) continue;
+    const float w = static_cast<float>(LineWidth(FontFor(l.font, k), l.text));
+    if (w <= 0.0f) continue;
+    const float x = PlaceX(l.x, k), y = PlaceY(l.y, k, vp);
+    const float row = (l.font == TextLine::Small ? 15.0f : 20.0f) * k;
+    boxes.push_back({l.font, l.y, x - 3.0f, y - 0.25f * row, x + w + 3.0f, y + 0.75f * row});
+  }
+  std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
+    return a.font != b.font ? a.font < b.font : a.layoutY > b.layoutY;
+  });
+  std::vector<Box> blocks;
+  for (const Box& b : boxes) {
+    const float rowGap = b.font == TextLine::Small ? 15.0f : 20.0f;
+    if (!blocks.empty() && blocks.back().font == b.font &&
+        blocks.back().layoutY - b.layoutY <= 1.5f * rowGap) {
+      Box& m = blocks.back();
+      m.layoutY = b.layoutY;
+      m.x0 = std::min(m.x0, b.x0);
+      m.x1 = std::max(m.x1, b.x1);
+      m.y0 = std::min(m.y0, b.y0);
+      m.y1 = std::max(m.y1, b.y1);
+    } else {
+      blocks.push_back(b);
+    }
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(1.0f, 1.0f, 1.0f, kBackdropAlpha);
+  for (const Box& b : blocks) glRectf(b.x0, b.y0, b.x1, b.y1);
+  glPopAttrib();
+}
+
 // The lines in order; a banner's box covers the lines drawn before it. With
 // blocks the characters go to the window through TextBlocks, otherwise (and
 // for a font whose glyphs cannot be captured) one glBitmap at a time.
@@ -100,6 +152,7 @@ void DrawLines(const OverlayText& o, const Viewport& vp, bool blocks) {
   const float k = LayoutScale(vp);
   TextBlocks text;
   BeginText2D(vp.w, vp.h);
+  Backdrop(o, vp, k);
   for (int i = 0; i < o.n; ++i) {
     const TextLine& l = o.line[i];
     void* font = FontFor(l.font, k);

@@ -102,6 +102,10 @@ bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& 
 }  // namespace
 
 int RenderSnapshotPNG(const rg::Sim& s, const char* path) {
+  return RenderSnapshotPNG(s, rg::WindowView{}, path);
+}
+
+int RenderSnapshotPNG(const rg::Sim& s, const rg::WindowView& v, const char* path) {
   if (path == nullptr || path[0] == '\0') {
     std::fprintf(stderr, "snapshot: no file name given\n");
     return 1;
@@ -119,7 +123,7 @@ int RenderSnapshotPNG(const rg::Sim& s, const char* path) {
   }
   const int w = rg::kWindowSize, h = rg::kWindowSize;
   rg::Reshape(w, h);
-  rg::DrawFrame(s);
+  rg::DrawFrame(s, v);
   glFinish();
   std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
   while (glGetError() != GL_NO_ERROR) {

@@ -1,6 +1,7 @@
-// What F3 adds to the scene so that the rolling can be seen: the work's own frame
-// axes, large contact markers, and the contact traces of every finger on the work
-// (magenta) and on its last link (green). A contact lies between the link and the
+// What makes the rolling visible (on by default, F3 hides it): the work's own
+// frame axes, large contact markers, and the contact traces of every finger on
+// the work (magenta) and on its last link (green), in the grasp and the
+// manipulation and for the replayed row. A contact lies between the link and the
 // rim, where either body hides it, so the traces and the large markers are drawn
 // over the scene (no depth test), the traces lifted a little off their surface.
 #include <GL/gl.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/traces.h"
+#include "record/store.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "render/draw.h"
@@ -18,10 +20,16 @@ namespace {
 
 constexpr float kWorkTrace[4] = {1.0f, 0.0f, 1.0f, 1.0f};
 constexpr float kLinkTrace[4] = {0.0f, 0.7f, 0.0f, 1.0f};
+// the path of the contact point through the hand frame: the rolling seen from
+// outside, several times longer than the traces on the bodies
+constexpr float kPathTrace[4] = {1.0f, 0.5f, 0.0f, 1.0f};
 constexpr double kLift = 2.0;      // model units off the surface
 constexpr double kAxisLength = 140.0;  // out of the cylinder on every axis
-constexpr double kLargeMarker = 5.0;
-
+constexpr double kLargeMarker = 3.0;
+constexpr double kMarkerRim = 1.2;  // the dark ring around a large marker
+constexpr float kMarkerColour[4] = {1.0f, 1.0f, 0.0f, 1.0f};
+constexpr float kRimColour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+constexpr float kTraceWidth = 5.0f;  // pixels
 // p moved away from the axis through o along unit direction a by kLift.
 void Lift(const double p[3], const double o[3], const double a[3], double out[3]) {
   double d[3], along[3], radial[3];
@@ -38,22 +46,42 @@ void Lift(const double p[3], const double o[3], const double a[3], double out[3]
 
 void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
            const float colour[4]) {
-  if (pts.empty()) return;
+  if (pts.size() < 2) return;  // one point is no trace yet: the marker shows it
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glColor4fv(colour);
-  glLineWidth(3.0f);
-  glPointSize(3.0f);
-  glBegin(pts.size() == 1 ? GL_POINTS : GL_LINE_STRIP);
+  glLineWidth(kTraceWidth);
+  glBegin(GL_LINE_STRIP);
   for (const Point3& p : pts) {
     double q[3];
-    Lift(p.p, o, a, q);
+    if (o != nullptr)
+      Lift(p.p, o, a, q);
+    else
+      VecCopy(p.p, q);  // a path through space: on no surface
     glVertex3d(ToGL(q[0]), ToGL(q[1]), ToGL(q[2]));
   }
   glEnd();
-  glPointSize(1.0f);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_LIGHTING);
+}
+
+// The contact points of stored rows 0..n of finger kf in the hand frame.
+void ContactPath(const Sim& s, int n, int kf, std::vector<Point3>& out) {
+  out.clear();
+  for (int m = 0; m <= n && m < kRows; ++m) {
+    Point3 q;
+    ManipCPNTW(s, m, m, kf, q.p);
+    out.push_back(q);
+  }
+}
+
+// The direction the work's traces are lifted from: away from the cylinder's
+// axis, or (a zero axis) away from the sphere's centre.
+void WorkLiftAxis(const Sim& s, const double Ew[3][3], double a[3]) {
+  if (s.WORK1 == '1')
+    VecSet(0.0, 0.0, 0.0, a);
+  else
+    MatColumn(Ew, 2, a);
 }
 
 }  // namespace
@@ -61,8 +89,11 @@ void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
 void DrawTraces(const Sim& s) {
   std::vector<Point3> pts;
   double wz[3];
-  MatColumn(s.EWW, 2, wz);
+  WorkLiftAxis(s, s.EWW, wz);
   for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) {
+    ContactPath(s, s.cntMainip1, kf, pts);
+    pts.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
+    Strip(pts, nullptr, nullptr, kPathTrace);
     WorkTrace(s, kf, pts);
     Strip(pts, s.RWW, wz, kWorkTrace);
     LinkTrace(s, kf, pts);
@@ -93,9 +124,70 @@ void DrawWorkAxes(const double rw[3], const double Ew[3][3]) {
 }
 
 void DrawLargeMarker(const double P[3], const float colour[4]) {
+  // a dark ball first and the coloured one over it: a ring that keeps the
+  // marker apart from a yellow-lit or white background
+  // Unlit: a flat disc of the full colour, whatever the light
   glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glColor4fv(kRimColour);
+  DrawSphere(P, kLargeMarker + kMarkerRim, kRimColour);
+  glColor4fv(colour);
   DrawSphere(P, kLargeMarker, colour);
+  glEnable(GL_LIGHTING);
   glEnable(GL_DEPTH_TEST);
+}
+
+void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
+  if (!v.traces) return;
+  bool any = false;
+  if (p.computedHand)
+    for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
+      if (ContactShown(s, kf)) {
+        DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
+        any = true;
+      }
+  // the work's axes once a finger touches it: its turn is what the contacts make
+  if (any && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
+  if (p.traces) DrawTraces(s);
+  if (p.replay) DrawReplayContacts(s, s.cntRepeat);
+}
+
+void DrawReplayContacts(const Sim& s, int m) {
+  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 1 || s.HAND1 > 4) return;
+  const int f = s.nfin[s.HAND1], n = s.njnt[s.HAND1];
+  if (n < 1 || n > kSlots - 2) return;
+  static double trail[kRows][3];
+  std::vector<Point3> pts;
+  auto toPoints = [&pts](int count) {
+    pts.clear();
+    for (int i = 0; i < count; ++i) {
+      Point3 q;
+      VecCopy(trail[i], q.p);
+      pts.push_back(q);
+    }
+  };
+  // the contacts of row m, with the traces over them as in the manipulation
+  for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
+    double c[3];
+    ManipCPNTW(s, m, m, kf, c);
+    DrawLargeMarker(c, kMarkerColour);
+  }
+  double wz[3];
+  WorkLiftAxis(s, s.ManipEW[m], wz);
+  for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
+    ContactPath(s, m, kf, pts);
+    Strip(pts, nullptr, nullptr, kPathTrace);
+    // the traces of rows 0..m on the work and on the link in their poses of row m
+    ManipCPNTWTrail(s, m, kf, trail);
+    toPoints(m + 1);
+    Strip(pts, s.ManipRW[m], wz, kWorkTrace);
+    ManipCPNTFTrail(s, m, kf, trail);
+    toPoints(m + 1);
+    const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[m][kf]);
+    double lx[3];
+    MatColumn(P.EA[n], 0, lx);
+    Strip(pts, P.JA[n], lx, kLinkTrace);
+  }
 }
 
 }  // namespace rg

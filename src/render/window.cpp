@@ -149,6 +149,11 @@ void Motion(int x, int y) {
 
 }  // namespace
 
+int WindowRun(Sim& s, int argc, char** argv, const WindowView& view) {
+  gView = view;
+  return WindowRun(s, argc, argv);
+}
+
 int WindowRun(Sim& s, int argc, char** argv) {
   gSim = &s;
   s.redraw = Redisplay;

@@ -19,5 +19,8 @@ bool DisplayAvailable(std::string* why);
 // Opens the 600 x 600 window on s, binds s.redraw to a redraw of the window and
 // runs the event loop. Returns only if the loop ends without ending the process.
 int WindowRun(Sim& s, int argc, char** argv);
+// The same, the window starting with the panels of view (--show, --hide).
+struct WindowView;
+int WindowRun(Sim& s, int argc, char** argv, const WindowView& view);
 
 }  // namespace rg

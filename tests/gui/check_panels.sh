@@ -2,7 +2,8 @@
 # The panels of the function keys: F1 hides and shows the help table, F2 shows
 # and hides the information panel, F3 shows the work's axes, large contact
 # markers and the contact traces, which grow while the manipulation runs. Each
-# key pressed twice gives the picture back. Off at start-up: the default picture.
+# key pressed twice gives the picture back. The contacts of F3 are on by default
+# but there are none at start-up: the default picture.
 # usage: check_panels.sh BUILD_DIR
 source "$(dirname "$0")/lib.sh"
 BUILD="${1:?build directory}"
@@ -32,12 +33,15 @@ keys F2
 wait_for noinfo "the information panel gone after F2" '[ "$(differ first noinfo 0 0 600 600)" = 0 ]'
 note "F2 shows and hides the information panel"
 
-# F3 in a manipulation: axes of the work, and traces that grow
+# F3 in a manipulation: the contacts (axes of the work, large markers, traces)
+# are shown by default; F3 hides them and shows them again; the traces grow
 keys G s s A
 wait_rows manip0 11100
 keys F3
-new_frame manip0 traces0
-at_least "$(differ manip0 traces0 300 0 300 600)" 300 "scene pixels that F3 adds at the grasp (work axes, large markers)"
+new_frame manip0 off0
+at_least "$(differ manip0 off0 300 0 300 600)" 300 "scene pixels that F3 takes away at the grasp (work axes, large markers)"
+keys F3
+wait_for traces0 "the contacts back after F3 again" '[ "$(differ manip0 traces0 0 0 600 600)" = 0 ]'
 green0=$(count traces0 tracegreen 0 0 600 600)
 magenta0=$(count traces0 magenta 0 0 600 600)
 keys $(rep s 300 | sed 's/./& /g')
@@ -51,5 +55,5 @@ new_frame traces1 notraces
 at_most "$(count notraces tracegreen 0 0 600 600)" 0 "green trace pixels after F3 off"
 at_most "$(count notraces magenta 0 0 600 600)" 0 "magenta trace pixels after F3 off"
 at_least "$(differ traces1 notraces 300 0 300 600)" 50 "scene pixels that F3 off took away (axes, markers, traces)"
-note "F3 shows the traces and takes them away"
+note "F3 hides the contacts and their traces and shows them again"
 echo PASS

@@ -36,7 +36,7 @@ LIVE=1 wait_for info "the information panel while playing" \
 note "F2 answered while playing"
 keys F2
 wait_for endA "the end of the run as the batch driver draws it" like endA endA
-wait_rows endA 11000             # Execution Mode: A / **** Motion In Deadlock ****, no play line
+wait_rows endA 11110             # Execution Mode: A / **** Motion In Deadlock **** / the finger / what next
 note "play stopped by itself at the deadlock"
 
 # the replay plays to its last row and stops there

@@ -12,7 +12,7 @@ BATCH="$BUILD/rollgrasp-batch"
 PTY="python3 $GUI_DIR/pty_run.py"
 
 "$RG" --help >"$WORK/help.txt" 2>&1 || fail "rollgrasp --help: status $?"
-for opt in --no-wait --help F1 F2 F3 Home space; do
+for opt in --no-wait --show --hide --help F1 F2 F3 Home space; do
   grep -q -- "$opt" "$WORK/help.txt" || fail "rollgrasp --help does not mention $opt"
 done
 note "rollgrasp --help lists the options and window keys"

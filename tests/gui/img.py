@@ -15,9 +15,12 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
   img.py bbox IMG CLASS x y w h            -> "x0 y0 x1 y1" of the CLASS pixels ("none" if none)
   img.py runs IMG CLASS x y w h            -> number of separate runs of picture rows that
                                               hold CLASS pixels (text lines that do not touch)
+  img.py contrast IMG x y w h              -> contrast ratio (WCAG) of text on its background
+                                              in the region, x 100: the background is the
+                                              median luminance, the text the darkest 3 %
 
 CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow, magenta,
-tracegreen, banner.
+tracegreen, marker, banner.
 """
 import hashlib
 import struct
@@ -168,6 +171,8 @@ CLASSES = {
     # the traces of F3: magenta on the work, green (0, 0.7, 0) on the links
     "magenta": lambda r, g, b: r > 200 and b > 200 and g < 80,
     "tracegreen": lambda r, g, b: 165 <= g <= 190 and r < 40 and b < 40,
+    # the unlit contact markers (1, 1, 0)
+    "marker": lambda r, g, b: r > 240 and g > 240 and b < 40,
     # the box behind the console-wait banner (1, 0.92, 0.45)
     "banner": lambda r, g, b: r > 245 and 220 <= g <= 245 and 95 <= b <= 135,
 }
@@ -238,6 +243,18 @@ def main(argv):
                 runs += 1
             inside = hit
         print(runs)
+    elif cmd == "contrast":
+        pic = load(argv[2])
+
+        def lum(p):
+            c = [(v / 255.0) / 12.92 if v <= 10 else ((v / 255.0 + 0.055) / 1.055) ** 2.4 for v in p]
+            return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2]
+        ls = sorted(lum(pic.pixel(x, y)) for x, y in region(pic, argv[3:7]))
+        if not ls:
+            print(0)
+            return 0
+        bg, text = ls[len(ls) // 2], ls[len(ls) * 3 // 100]
+        print(int(100 * (bg + 0.05) / (text + 0.05)))
     elif cmd == "topng":
         write_png(load(argv[2]), argv[3])
     else:

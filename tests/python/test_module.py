@@ -139,6 +139,8 @@ def test_snapshot_without_a_display_raises_and_writes_nothing(tmp_path, monkeypa
     out = tmp_path / "frame.png"
     with pytest.raises(RuntimeError, match="display"):
         sim.snapshot(str(out))
+    with pytest.raises(ValueError, match="hlep"):
+        sim.snapshot(str(out), hide="hlep")
     assert not out.exists()
     sim.press("Gss")  # the simulation goes on
     assert sim.state()["sgnCALGEnd"] == "Y"
@@ -147,16 +149,24 @@ def test_snapshot_without_a_display_raises_and_writes_nothing(tmp_path, monkeypa
 def test_snapshot_on_a_display_is_the_batch_snapshot(batch_exe, tmp_path):
     xvfb = shutil.which("xvfb-run")
     assert xvfb, "xvfb-run is needed (scripts/install-deps.sh installs it)"
-    script = ("import rollgrasp\ns = rollgrasp.Sim()\ns.press('Gss')\ns.snapshot(%r)\n"
-              % str(tmp_path / "py.png"))
+    # the window's start-up view, and a picture for a paper: what the batch
+    # driver's options give, the Python keywords give
+    views = [("", ""), ("show='info', hide='help,contacts', zoom=1.5",
+                        "--show info --hide help,contacts --zoom 1.5")]
+    script = "import rollgrasp\ns = rollgrasp.Sim()\ns.press('Gss')\n"
+    cmd = ""
+    for i, (kw, opts) in enumerate(views):
+        script += "s.snapshot(%r%s)\n" % (str(tmp_path / ("py%d.png" % i)), ", " + kw if kw else "")
+        cmd += " && %s %s --snapshot %s Gss >/dev/null" % (batch_exe, opts, tmp_path / ("b%d.png" % i))
     env = dict(os.environ, PYTHONPATH=str(BUILD / "python"))
-    cmd = "%s -c %s && %s --snapshot %s Gss >/dev/null" % (
-        sys.executable, _quote(script), batch_exe, tmp_path / "batch.png")
+    cmd = "%s -c %s%s" % (sys.executable, _quote(script), cmd)
     subprocess.run([xvfb, "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", cmd],
                    env=env, check=True, stdin=subprocess.DEVNULL, timeout=120)
-    png = (tmp_path / "py.png").read_bytes()
-    assert png[:8] == b"\x89PNG\r\n\x1a\n"
-    assert png == (tmp_path / "batch.png").read_bytes()
+    pngs = [(tmp_path / ("py%d.png" % i)).read_bytes() for i in range(len(views))]
+    for i, png in enumerate(pngs):
+        assert png[:8] == b"\x89PNG\r\n\x1a\n"
+        assert png == (tmp_path / ("b%d.png" % i)).read_bytes()
+    assert pngs[0] != pngs[1]
 
 
 def _quote(s):
