@@ -136,7 +136,7 @@ std::string ScriptText(const std::string& in) {
         continue;
       }
       if (in.compare(i, 4, "<!--") == 0) {
-        out += "<\\!";
+        out += "<\\";  // the "!--" follows
         continue;
       }
     }
