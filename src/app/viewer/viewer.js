@@ -339,11 +339,11 @@ function start(THREE, OrbitControls, data, canvas, context) {
     const status = $('rg-status');
     let text, stopped = false;
     if (r < last) text = 'rolling (Y)';
-    else if (end.letter === 'Y') text = `still rolling when the run ended (step ${end.steps})`;
-    else {
-      stopped = end.message !== '';
-      text = `${end.message || 'stopped'} (${end.letter}; after step ${end.steps}, t = ${fmt(end.t, 3)})`;
-    }
+    else if (end.message !== '') {
+      stopped = true;
+      text = `${end.message} (${end.letter}; after step ${end.steps}, t = ${fmt(end.t, 3)})`;
+    } else if (end.steps === 0) text = 'the grasp (no rolling step taken)';
+    else text = `still rolling when the run ended (after step ${end.steps})`;
     status.textContent = text;
     status.classList.toggle('stopped', stopped);
     const eps = t[col.epsilon];
