@@ -76,18 +76,30 @@ TEST(ReplayPage, DataHoldsTheTableAndThePosedGeometryOfEveryRow) {
       const rg::FingerPose F = rg::Findirect_kineR(s, kf, s.ManipQ[m][kf]);
       for (int j = 1; j <= nJ + 1; ++j)
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(g["J"][3 * (j - 1) + i].get<double>(), F.JA[j][i], 1e-6);
-      // each link ends at the next joint, the last one at the fingertip centre
+      // the links the window draws (3..nJ) run from joint j along its frame's x axis
+      // by lFin to joint j + 1, the last one to the fingertip centre, and joint nJ's
+      // axis is its frame's z axis: the viewer draws the links and frames from J and Z
       for (int j = 3; j <= nJ; ++j)
-        for (int i = 0; i < 3; ++i)
-          EXPECT_NEAR(g["L"][6 * (j - 3) + 3 + i].get<double>(), F.JA[j + 1][i], 1e-5);
+        for (int i = 0; i < 3; ++i) {
+          EXPECT_NEAR(F.JA[j][i] + rg::lFin * F.EA[j][i][0], F.JA[j + 1][i], 1e-9);
+          EXPECT_NEAR(g["Z"][3 * (j - 1) + i].get<double>(), F.EA[j][i][2], 1e-6);
+        }
       // the traces: a contact of row m carried to the poses of a later row n lands
       // where the record puts it
       for (int n : {m, last}) {
         const json& gn = d["geometry"][n][kf - 1];
-        double E[3][3], o[3], p[3], want[3];
+        // the last link's frame as the viewer makes it
+        double E[3][3], o[3], x[3], z[3], y[3], p[3], want[3];
         for (int i = 0; i < 3; ++i) {
           o[i] = gn["J"][3 * (nJ - 1) + i].get<double>();
-          for (int c = 0; c < 3; ++c) E[i][c] = gn["E"][3 * i + c].get<double>();
+          x[i] = (gn["J"][3 * nJ + i].get<double>() - o[i]) / rg::lFin;
+          z[i] = gn["Z"][3 * (nJ - 1) + i].get<double>();
+        }
+        rg::VecCross(z, x, y);
+        for (int i = 0; i < 3; ++i) {
+          E[i][0] = x[i];
+          E[i][1] = y[i];
+          E[i][2] = z[i];
         }
         FromLocal(g["cf"], o, E, p);
         rg::ManipCPNTF(s, n, m, kf, want);

@@ -50,25 +50,18 @@ void ToLocal(const double p[3], const double o[3], const double E[3][3], double 
 }
 
 // Finger kf in stored row m: joint positions J (joints 1..nJ and the fingertip
-// centre), joint axes Z (1..nJ), link segments L (start and end of links 3..nJ, as
-// the window draws them), the last link's frame E (row-major), and the contact of
-// row m on that link (cf, in E about joint nJ) and on the work (cw, in the work's
-// frame about its reference point).
+// centre) and joint axes Z (1..nJ), and the contact of row m on the last link (cf)
+// and on the work (cw), each in its body's own frame. The links the window draws
+// (3..nJ) run from joint j to joint j + 1, the last to the fingertip centre, and the
+// last link's frame has x along it and z the axis of joint nJ (y = z x x): the
+// viewer takes both from J and Z, and cf is given in that frame about joint nJ; cw
+// is in the work's frame about its reference point.
 json FingerOfRow(const Sim& s, int m, int kf) {
   const int n = s.nJ;
   const FingerPose F = Findirect_kineR(s, kf, s.ManipQ[m][kf]);
-  json J = json::array(), Z = json::array(), L = json::array(), E = json::array();
+  json J = json::array(), Z = json::array();
   for (int j = 1; j <= n + 1; ++j) Put3(J, F.JA[j]);
   for (int j = 1; j <= n; ++j) PutColumn(Z, F.EA[j], 2);
-  for (int j = 3; j <= n; ++j) {
-    double x[3], end[3];
-    MatColumn(F.EA[j], 0, x);
-    VecAddScaled(F.JA[j], lFin, x, end);
-    Put3(L, F.JA[j]);
-    Put3(L, end);
-  }
-  for (int i = 0; i < 3; ++i)
-    for (int c = 0; c < 3; ++c) E.push_back(Round6(F.EA[n][i][c]));
   double p[3], local[3];
   json cf = json::array(), cw = json::array();
   ManipCPNTF(s, m, m, kf, p);
@@ -77,7 +70,7 @@ json FingerOfRow(const Sim& s, int m, int kf) {
   ManipCPNTW(s, m, m, kf, p);
   ToLocal(p, s.ManipRW[m], s.ManipEW[m], local);
   Put3(cw, local);
-  return json{{"J", J}, {"Z", Z}, {"L", L}, {"E", E}, {"cf", cf}, {"cw", cw}};
+  return json{{"J", J}, {"Z", Z}, {"cf", cf}, {"cw", cw}};
 }
 
 bool ReadWhole(const std::string& path, std::string* out) {

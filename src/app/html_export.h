@@ -15,9 +15,8 @@ namespace rg {
 // What the page shows, as JSON: the hand and work (names and dimensions), the
 // trajectory table of record/report.h (the CSV's columns and values, full
 // precision), per stored row and finger the posed geometry (joint positions and
-// axes, link segments, the last link's frame, and the contact of that row on the
-// link and on the work in their own frames, for the traces), the run's end status
-// and the window's start-up camera.
+// axes, and the contact of that row on the last link and on the work in their own
+// frames, for the traces), the run's end status and the window's camera.
 nlohmann::json ReplayData(const Sim& s);
 
 // The viewer's files, read whole.

@@ -286,11 +286,13 @@ function start(THREE, OrbitControls, data, canvas, context) {
       normal: new THREE.Vector3(t[col['nwx' + k]], t[col['nwy' + k]], t[col['nwz' + k]]),
     };
   };
-  // the frame of finger f's last link in row r
+  // the frame of finger f's last link in row r: at joint nJ, x along the link to
+  // the fingertip centre, z the joint's axis
   const linkPose = (r, f) => {
-    const g = data.geometry[r][f], E = g.E, o = v3(g.J, 3 * (nJ - 1));
-    return new THREE.Matrix4().set(E[0], E[1], E[2], o.x, E[3], E[4], E[5], o.y,
-                                   E[6], E[7], E[8], o.z, 0, 0, 0, 1);
+    const g = data.geometry[r][f], o = v3(g.J, 3 * (nJ - 1));
+    const x = v3(g.J, 3 * nJ).sub(o).normalize(), z = v3(g.Z, 3 * (nJ - 1));
+    const y = new THREE.Vector3().crossVectors(z, x);
+    return new THREE.Matrix4().makeBasis(x, y, z).setPosition(o);
   };
 
   function drawRow(r) {
@@ -306,8 +308,8 @@ function start(THREE, OrbitControls, data, canvas, context) {
         const head = Math.sqrt(20);  // the joint axis arrow: 20 long, its head included
         F.arrows[j].set(P, z, 20 - head, head, head);
       }
-      F.links.forEach((link, i) => {
-        const a = v3(g.L, 6 * i), b = v3(g.L, 6 * i + 3);
+      F.links.forEach((link, i) => {  // links 3..nJ: joint j to joint j + 1
+        const a = v3(g.J, 3 * (i + 2)), b = v3(g.J, 3 * (i + 3));
         place(link, a, b, linkR);
         F.balls[i].position.copy(b);
       });
