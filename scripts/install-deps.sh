@@ -10,7 +10,6 @@ need=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgtest-dev
       python3-matplotlib gifsicle
       chromium python3-pil)  # the replay page's browser test: headless Chromium, PNG pixels
 
-
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
