@@ -69,6 +69,7 @@ bench: deps
 	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
 	$(PYTHON) bench/bench_state_output.py --build build-bench
 	$(PYTHON) bench/bench_sweep.py --build build-bench
+	$(PYTHON) bench/bench_html_load.py --build build-bench
 
 demo: build
 	PYTHON=$(PYTHON) ./scripts/demo.sh $(BUILD)

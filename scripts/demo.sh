@@ -3,7 +3,7 @@
 # it stops (at most 340 steps), then the replay of the stored rows. Writes the
 # trajectory, three snapshots (start, grasp, end of the manipulation), plots of
 # the joint angles, contact parameters and the work's turn over the physical time
-# t, and the replay as an animated GIF into demo/.
+# t, the replay as an animated GIF and as one web page (replay.html) into demo/.
 set -euo pipefail
 BUILD=${1:-build}
 cd "$(dirname "$0")/.."
@@ -41,6 +41,9 @@ echo
 ALL="$GRASP_KEYS$MANIP_KEYS$REPLAY_KEYS"
 "$BATCH" --state "$state" --trajectory "$OUT/trajectory.csv" "$ALL" >"$OUT/console.txt"
 echo "  replay of the stored rows ... done"
+# the run as one web page: the replay in 3-D in any browser, offline
+"$BATCH" --html "$OUT/replay.html" "$GRASP_KEYS$MANIP_KEYS" >/dev/null
+echo "  replay page: $OUT/replay.html ($(($(stat -c %s "$OUT/replay.html") / 1024)) KiB)"
 
 # snapshots need an X display; xvfb-run provides one when there is none. The
 # pictures show what the window shows, without the key help, with the information

@@ -86,21 +86,25 @@ bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* wh
   return true;
 }
 
+std::string MotionMessage(const Sim& s) {
+  switch (s.sgnMANIP) {
+    case 'D': return WithCause("Motion In Deadlock", s);
+    case 'O': return WithCause("Contact Out of FinLink", s);
+    case 'C': return WithCause("Hand/Work Collision", s);
+    case 'F': return "Data Overflow: the record is full";
+    case 'R': return "Grasp Not On Rim: a contact the rolling step cannot roll";
+    default: break;
+  }
+  if (s.sgnCALGEnd != 'Y') return "Complete Grasp Needed: hit G, then s for each finger";
+  return "";
+}
+
 std::string StatusMessage(const Sim& s) {
   const char mode = s.sgnCAL == 'I' ? s.sgnCALold : s.sgnCAL;
   switch (mode) {
     case 'A':
     case 'C':
-      switch (s.sgnMANIP) {
-        case 'D': return WithCause("Motion In Deadlock", s);
-        case 'O': return WithCause("Contact Out of FinLink", s);
-        case 'C': return WithCause("Hand/Work Collision", s);
-        case 'F': return "Data Overflow: the record is full";
-        case 'R': return "Grasp Not On Rim: a contact the rolling step cannot roll";
-        default: break;
-      }
-      if (s.sgnCALGEnd != 'Y') return "Complete Grasp Needed: hit G, then s for each finger";
-      return "";
+      return MotionMessage(s);
     case 'G':
       if (s.sgnGRASP == 'N') {
         const std::string c = Cause(s);

@@ -30,6 +30,10 @@ bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* wh
 // nothing stopped or was refused.
 std::string StatusMessage(const Sim& s);
 
+// The message of the manipulation's status alone, whatever the mode: what
+// StatusMessage gives in mode 'A' (a replay in mode 'D' keeps the run's status).
+std::string MotionMessage(const Sim& s);
+
 // The finger the current stop concerns (0: none or not known).
 int StatusFinger(const Sim& s);
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/export.h"
+#include "app/html_export.h"
 #include "app/script.h"
 #include "app/keyboard.h"
 #include "core/state.h"
@@ -31,7 +32,7 @@ using nlohmann::json;
 
 const char* const kUsage =
     "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
-    "[--frames DIR] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
+    "[--frames DIR] [--html FILE.html] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
     "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
 
@@ -55,6 +56,8 @@ const char* const kHelp =
     "                        view, up to 8), as the mouse wheel does\n"
     "  --pan X,Y             the pictures' camera moved across the view by X, Y view\n"
     "                        heights (right, up), as a right drag does\n"
+    "  --html FILE.html      the run as one web page: every stored row replayed in 3-D\n"
+    "                        with three.js, self-contained (opens offline in a browser)\n"
     "  --keys-file FILE      every byte of FILE is one key\n"
     "  --friction MU         grasp quality: Coulomb friction coefficient (default 0.5)\n"
     "  --torsion T           grasp quality: soft-finger torsional friction, a fraction of\n"
@@ -188,7 +191,7 @@ int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowVi
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir;
+  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir, htmlPath;
   bool haveKeys = false, haveKeysFile = false, progress = false, haveGoal = false;
   rg::GoalPose goal;
   double planTime = 10.0;
@@ -232,6 +235,8 @@ int main(int argc, char** argv) {
       if (!value(&trajectoryPath)) return UsageError("--trajectory needs a file name");
     } else if (a == "--snapshot") {
       if (!value(&snapshotPath)) return UsageError("--snapshot needs a file name");
+    } else if (a == "--html") {
+      if (!value(&htmlPath)) return UsageError("--html needs a file name");
     } else if (a == "--frames") {
       if (!value(&framesDir)) return UsageError("--frames needs a folder name");
     } else if (a == "--show" || a == "--hide") {
@@ -330,6 +335,17 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The page's viewer files are looked for before the run, so that a build without
+  // them fails at once.
+  if (!htmlPath.empty()) {
+    rg::ViewerAssets assets;
+    std::string why;
+    if (!rg::FindViewerAssets(&assets, &why)) {
+      std::fprintf(stderr, "rollgrasp-batch: --html: %s\n", why.c_str());
+      return 1;
+    }
+  }
+
   // Output files are opened before the run so that an unwritable path fails at once.
   bool opened = true;
   std::FILE* trajectoryOut = OpenOutput(trajectoryPath, &opened);
@@ -394,6 +410,13 @@ int main(int argc, char** argv) {
   if (status == 0 && !snapshotPath.empty() && renderer.snapshotPng(&s, &view, snapshotPath.c_str()) != 0)
     status = 1;
   if (status == 0 && !framesDir.empty() && WriteFrames(renderer, s, view, framesDir) != 0) status = 1;
+  if (status == 0 && !htmlPath.empty()) {
+    std::string why;
+    if (!rg::WriteReplayHtml(s, htmlPath, &why)) {
+      std::fprintf(stderr, "rollgrasp-batch: --html: %s\n", why.c_str());
+      status = 1;
+    }
+  }
   if (stateOut != nullptr && std::fclose(stateOut) != 0 && status == 0) {
     std::fprintf(stderr, "rollgrasp-batch: cannot write %s\n", statePath.c_str());
     status = 1;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/export.h"
+#include "app/html_export.h"
 #include "app/script.h"
 #include "plan/plan.h"
 #include "record/report.h"
@@ -226,6 +227,12 @@ class PySim {
       throw std::runtime_error("snapshot needs an X display (" + why + "); run under xvfb-run -a");
     if (RenderSnapshotPNG(driver_.sim(), view, path.c_str()) != 0)
       throw std::runtime_error("snapshot could not be written to " + path);
+  }
+
+  // The run as one replay page, as rollgrasp-batch --html writes it.
+  void Html(const std::string& path) const {
+    std::string why;
+    if (!rg::WriteReplayHtml(driver_.sim(), path, &why)) throw std::runtime_error(why);
   }
 
   bool ended() const { return ended_; }
@@ -510,6 +517,10 @@ PYBIND11_MODULE(rollgrasp, m) {
            "('help', 'info', 'contacts', comma-separated; by default the help table and "
            "the contacts are shown, the information panel hidden); zoom as its --zoom. "
            "Needs an X display; without one it raises RuntimeError and writes nothing.")
+      .def("html", &PySim::Html, py::arg("path"),
+           "Writes the run as one self-contained web page (rollgrasp-batch --html): every "
+           "stored row replayed in 3-D in a browser, offline. Raises RuntimeError when the "
+           "viewer's files are missing or the file cannot be written (no file is left).")
       .def("plan", &PySim::Plan, py::arg("goal"), py::arg("time_limit") = 10.0,
            py::arg("follow") = true,
            "Plans a path from the current state (a complete grasp, or the latest "
