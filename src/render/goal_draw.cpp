@@ -17,7 +17,7 @@ namespace {
 constexpr float kGhost[4] = {0.1f, 0.8f, 0.3f, 0.4f};
 constexpr float kGhostEdge[4] = {0.0f, 0.45f, 0.15f, 1.0f};
 constexpr float kFollowed[4] = {1.0f, 0.5f, 0.0f, 1.0f};
-constexpr float kAhead[4] = {0.0f, 0.55f, 0.2f, 1.0f};
+constexpr float kAhead[4] = {0.0f, 0.6f, 0.0f, 1.0f};
 constexpr double kEdgeWidth = 100.0;  // model units: 2 pixels
 
 // Azimuth and elevation that turn +Z onto the direction n (a circle's normal).
