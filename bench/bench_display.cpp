@@ -131,7 +131,7 @@ void GoalKeys(rg::Sim& s, const std::string& keys) {
 
 // The frame of the goal modes: hand 1 grasped, in mode A (no goal drawn: the
 // picture the goal mode would be without its drawing) and in mode B with the goal
-// ghost (turned 9 deg and shifted 20 units up) and its planned path of 50-odd steps.
+// ghost (turned 9 deg and shifted 20 units up) and its planned path (some 70 steps).
 void BM_DisplayGoalMode(benchmark::State& state) {
   if (!WindowOrSkip(state)) return;
   auto s = std::make_unique<rg::Sim>();
