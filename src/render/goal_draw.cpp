@@ -2,7 +2,9 @@
 // unlit and translucent in green, with dark green edges and marks that show its
 // turn about its own axis; the path is the work's mid-point after each step,
 // drawn over everything (it runs inside the work): the part already followed in
-// thick orange, the rest in thin green.
+// thick purple, the rest in thinner teal (colours no other part of the scene uses:
+// the contacts' traces are orange, magenta and green, the work's axes red, green
+// and blue).
 #include <GL/gl.h>
 
 #include <cmath>
@@ -16,8 +18,8 @@ namespace {
 
 constexpr float kGhost[4] = {0.1f, 0.8f, 0.3f, 0.4f};
 constexpr float kGhostEdge[4] = {0.0f, 0.45f, 0.15f, 1.0f};
-constexpr float kFollowed[4] = {1.0f, 0.5f, 0.0f, 1.0f};
-constexpr float kAhead[4] = {0.0f, 0.6f, 0.0f, 1.0f};
+constexpr float kFollowed[4] = {0.5f, 0.0f, 0.5f, 1.0f};
+constexpr float kAhead[4] = {0.0f, 0.5f, 0.5f, 1.0f};
 constexpr double kEdgeWidth = 100.0;  // model units: 2 pixels
 
 // Azimuth and elevation that turn +Z onto the direction n (a circle's normal).
@@ -98,7 +100,7 @@ void PathLine(const Sim& s) {
   glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
-  Polyline(c, done, last, 2.0f, kAhead);
+  Polyline(c, done, last, 3.0f, kAhead);
   Polyline(c, 0, done, 5.0f, kFollowed);
   glPopAttrib();
 }
