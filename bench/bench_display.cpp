@@ -12,8 +12,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/state.h"
+#include "app/keyboard.h"
+#include "app/plan_job.h"
 #include "app/startup.h"
 #include "render/draw.h"
 #include "render/window.h"
@@ -121,6 +124,53 @@ void BM_OverlayText(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OverlayText)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void GoalKeys(rg::Sim& s, const std::string& keys) {
+  for (const char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+}
+
+// The frame of the goal modes: hand 1 grasped, in mode A (no goal drawn: the
+// picture the goal mode would be without its drawing) and in mode B with the goal
+// ghost (turned 9 deg and shifted 20 units up) and its planned path (some 70 steps).
+void BM_DisplayGoalMode(benchmark::State& state) {
+  if (!WindowOrSkip(state)) return;
+  auto s = std::make_unique<rg::Sim>();
+  rg::StartUpQuiet(*s);
+  GoalKeys(*s, "GssB" + std::string(5, 'R') + std::string(20, 'Z') + "s");
+  if (!s->plan.outcome.reached) {
+    state.SkipWithError(("the goal was not reached: " + s->plan.outcome.reason).c_str());
+    return;
+  }
+  if (state.range(0) == 0) GoalKeys(*s, "A");
+  for (auto _ : state) {
+    rg::DrawFrame(*s);
+    glFinish();
+  }
+  state.counters["path_steps"] = static_cast<double>(s->plan.path.size());
+}
+BENCHMARK(BM_DisplayGoalMode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What planning in the background adds to key s: a goal already met (the planner
+// returns at once), planned by the key machine (0) and by the window's background
+// plan (1): the copy of the simulation, the thread, and the install on the polling
+// thread.
+void BM_PlanOverhead(benchmark::State& state) {
+  auto s = std::make_unique<rg::Sim>();
+  rg::StartUpQuiet(*s);
+  GoalKeys(*s, "GssB");
+  rg::BackgroundPlan job;
+  for (auto _ : state) {
+    if (state.range(0) == 0) {
+      GoalKeys(*s, "s");
+    } else {
+      job.Start(*s);
+      while (!job.Poll(*s)) std::this_thread::yield();
+    }
+    s->con.ClearText();
+  }
+  if (!s->plan.outcome.reached) state.SkipWithError("the goal already met was not reached");
+}
+BENCHMARK(BM_PlanOverhead)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

@@ -144,19 +144,7 @@ void PrintOutcome(Sim& s) {
 }
 
 // Mode 'B', key 's': a path from the current state to the goal.
-void PlanStep(Sim& s) {
-  PlanOptions opt;
-  opt.timeLimit = s.plan.timeLimit;
-  opt.progress = s.plan.progress;
-  opt.cancel = s.plan.cancel;
-  PlanResult r = PlanToGoal(s, s.plan.goal, opt);
-  s.plan.outcome = r.outcome;
-  s.plan.path = std::move(r.path);
-  s.plan.centres = std::move(r.centres);
-  s.plan.next = 0;
-  s.plan.startStep = s.cntManip0;
-  PrintOutcome(s);
-}
+void PlanStep(Sim& s) { InstallPlan(s, PlanToGoal(s, s.plan.goal, PlanOptionsOf(s))); }
 
 // Mode 'C', key 's': the next step of the planned path, run as mode 'A' runs one.
 void FollowStep(Sim& s) {
@@ -406,6 +394,23 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
   VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   s.nFIN = 0;
   usrdisplay(s);
+}
+
+PlanOptions PlanOptionsOf(const Sim& s) {
+  PlanOptions opt;
+  opt.timeLimit = s.plan.timeLimit;
+  opt.progress = s.plan.progress;
+  opt.cancel = s.plan.cancel;
+  return opt;
+}
+
+void InstallPlan(Sim& s, PlanResult r) {
+  s.plan.outcome = r.outcome;
+  s.plan.path = std::move(r.path);
+  s.plan.centres = std::move(r.centres);
+  s.plan.next = 0;
+  s.plan.startStep = s.cntManip0;
+  PrintOutcome(s);
 }
 
 void PrintNotes(Sim& s) {

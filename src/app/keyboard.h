@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/state.h"
+#include "plan/plan.h"
 
 namespace rg {
 
@@ -30,5 +31,13 @@ void InitialAnglesSet(Sim& s, int kf, const double* q);
 
 // view steps of mode 'I'
 void ViewStep(Sim& s, char key);
+
+// Key 's' of mode 'B' is planning and then installing its result. The planning
+// options of s's plan state (time limit, progress, stop flag); and the result of
+// planning from s's current state made s's planned path, with the outcome line
+// on the console. The window plans on a copy in the background and installs the
+// result here, so both ways leave the same plan state and print the same text.
+PlanOptions PlanOptionsOf(const Sim& s);
+void InstallPlan(Sim& s, PlanResult r);
 
 }  // namespace rg

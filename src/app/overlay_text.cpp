@@ -6,6 +6,7 @@
 
 #include "record/grasp_quality.h"
 
+#include "app/goal_view.h"
 #include "app/window_view.h"
 
 namespace rg {
@@ -183,12 +184,35 @@ void ModePanel(const Sim& s, OverlayText& o) {
       if (s.cntQ >= 1) Row(o, 3, "Hit p or m to Change J-angle step-by\n");
       break;
     }
+    case 'B':
+    case 'C':
+      GoalPanel(s, o);
+      break;
     default:
       break;
   }
 }
 
 }  // namespace
+
+void AddLine(OverlayText& o, float x, float y, const char* text, TextLine::Font font) {
+  const int n = o.n;
+  Add(o, x, y, text);
+  if (o.n > n) o.line[o.n - 1].font = font;
+}
+
+void SetLine(OverlayText& o, float x, float y, const char* text, TextLine::Font font) {
+  for (int i = 0; i < o.n; ++i) {
+    if (o.line[i].x != x || o.line[i].y != y) continue;
+    OverlayText one;
+    AddLine(one, x, y, text, font);
+    o.line[i] = one.line[0];
+    return;
+  }
+  AddLine(o, x, y, text, font);
+}
+
+float PanelRowY(int r) { return r >= 0 && r < 5 ? kRow[r] : kRow[4] - 20.0f * (r - 4); }
 
 void OverlayLines(const Sim& s, OverlayText& out) {
   out.n = 0;
@@ -339,6 +363,7 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
   for (int i = 0; i < base.n && out.n < static_cast<int>(sizeof out.line / sizeof out.line[0]); ++i)
     out.line[out.n++] = base.line[i];
   if (v.playing) Row(out, 3, "Playing: space stops\n");
+  if (v.planning.running) PlanningRows(v.planning, out);
   if (v.info) InfoLines(s, v, out);
   if (v.waitingKey != '\0') {
     char buf[100];

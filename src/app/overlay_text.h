@@ -27,6 +27,15 @@ struct OverlayText {
   TextLine line[48];
 };
 
+// Appends a line at (x, y) (its text cut to the line's length; nothing once the
+// text is full); SetLine puts it in place of the line already at (x, y), or
+// appends it where there is none.
+void AddLine(OverlayText& o, float x, float y, const char* text,
+             TextLine::Font font = TextLine::Large);
+void SetLine(OverlayText& o, float x, float y, const char* text, TextLine::Font font);
+// The layout y of row r (0 at the top) of the mode panel.
+float PanelRowY(int r);
+
 // The hand, work and velocity lines and the mode panel for the state.
 void OverlayLines(const Sim& s, OverlayText& out);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/goal_view.h"
+
 namespace rg {
 
 const char* const kShowHideNames = "help, info, contacts (or traces)";
@@ -70,11 +72,12 @@ void Perspective(int w, int h, double zoom, double* fovyDeg, double* aspect) {
   *fovyDeg = 2.0 * std::atan(t) * 180.0 / kPi;
 }
 
-bool PlayApplies(const Sim& s) { return s.sgnCAL == 'A' || s.sgnCAL == 'D'; }
+bool PlayApplies(const Sim& s) { return s.sgnCAL == 'A' || s.sgnCAL == 'D' || s.sgnCAL == 'C'; }
 
 bool PlayCanStep(const Sim& s) {
   if (s.sgnCAL == 'A') return s.sgnMANIP == 'Y' && s.sgnCALGEnd == 'Y';
   if (s.sgnCAL == 'D') return s.cntRepeat < s.cntMainip1;
+  if (s.sgnCAL == 'C') return PathCanStep(s);
   return false;
 }
 
@@ -82,7 +85,9 @@ SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
   SceneParts p;
   const bool fromI = s.sgnCAL == 'I';
   const bool grasp = s.sgnCAL == 'G' || (fromI && s.sgnCALold == 'G');
-  const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
+  // the goal modes show the hand as the manipulation left it, once it has grasped
+  const bool goal = (s.sgnCAL == 'B' || s.sgnCAL == 'C') && s.sgnCALGEnd == 'Y';
+  const bool manip = s.sgnCAL == 'A' || goal || (fromI && s.sgnCALold == 'A');
   const bool replay = s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D');
   p.work = s.sgnCAL != 'D';
   // A manipulation shows the computed hand once it has a grasp of this hand and

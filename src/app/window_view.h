@@ -23,6 +23,16 @@ struct Camera {
   double zoom = 1.0;
 };
 
+// Planning in the background (key s of mode 'B' in the window): whether it runs,
+// whether its stop was asked for, the fraction of its time limit used and the
+// smallest goal error met so far (in units of the goal tolerances; < 0: none yet).
+struct PlanProgress {
+  bool running = false;
+  bool stopping = false;
+  double fraction = 0.0;
+  double best = -1.0;
+};
+
 struct WindowView {
   bool help = true;     // F1: the help table at the top
   bool info = false;    // F2: the information panel
@@ -31,6 +41,7 @@ struct WindowView {
   bool traces = true;
   bool playing = false; // space: repeated 's' steps from a timer in modes 'A' and 'D'
   char waitingKey = '\0';  // a console wait for this key is in progress
+  PlanProgress planning;  // a plan computed in the background
   Camera cam;
 };
 
@@ -67,10 +78,11 @@ void Perspective(int w, int h, double zoom, double* fovyDeg, double* aspect);
 
 // ---- continuous play
 constexpr int kPlayPeriodMs = 40;  // one step every 40 ms
-// Space starts play only in the modes that step with 's'.
+// Space starts play only in the modes that step with 's' ('A', 'D' and 'C').
 bool PlayApplies(const Sim& s);
 // Whether one more 's' would make progress: a manipulation step after a complete
-// grasp while the status is success, or a replay step before the last stored row.
+// grasp while the status is success, a replay step before the last stored row,
+// or the next step of the planned path.
 bool PlayCanStep(const Sim& s);
 
 // ---- which parts of the scene a frame draws

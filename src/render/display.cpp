@@ -119,6 +119,7 @@ void DrawFrame(const Sim& s, const WindowView& v) {
   if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
   if (p.computedHand) HandAndMarkers(s);
   if (p.replay) PSeries(s, s.cntRepeat);
+  DrawGoal(s);
   DrawContacts(s, v, p);
   DrawOverlay(s, v);
 }

@@ -80,6 +80,11 @@ void DrawFrame(const Sim& s);
 // Viewport for a window of w x h pixels; the projection stays the identity.
 void Reshape(int w, int h);
 
+// The goal pose as a translucent ghost of the work and the planned path of the
+// work's mid-point (the part already followed drawn apart), where the goal modes
+// show them.
+void DrawGoal(const Sim& s);
+
 // The contact traces and the work's own axes (F3); large contact markers.
 // DrawContacts draws all of what view v shows of them for the parts p of the
 // frame; DrawReplayContacts the traces and contacts of stored row m.

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "app/keyboard.h"
+#include "app/plan_job.h"
 #include "app/window_view.h"
 #include "core/console.h"
 #include "render/draw.h"
@@ -24,6 +25,11 @@ namespace {
 Sim* gSim = nullptr;
 WindowView gView;
 int gPlayRun = 0;  // numbers the play runs: a timer of a stopped run does nothing
+
+// Key s of mode 'B' plans in the background; the event loop polls it.
+BackgroundPlan gPlan;
+constexpr int kPlanPollMs = 100;
+constexpr unsigned char kEscapeKey = 27;
 
 // The mouse drag in progress.
 enum class Drag { None, Orbit, Pan };
@@ -91,8 +97,39 @@ void TogglePlay() {
   Redisplay();
 }
 
+// While a plan runs: its progress into the view, and once it has ended its result
+// into the simulation, with the outcome line on the console.
+void PlanPoll(int /*unused*/) {
+  if (gSim == nullptr) return;
+  if (gPlan.Poll(*gSim)) {
+    gSim->con.Flush();
+    gView.planning = PlanProgress{};
+  } else {
+    gView.planning = gPlan.Progress();
+    glutTimerFunc(kPlanPollMs, PlanPoll, 0);
+  }
+  Redisplay();
+}
+
+void StartPlan() {
+  if (!gPlan.Start(*gSim)) return;
+  gView.planning = gPlan.Progress();
+  glutTimerFunc(kPlanPollMs, PlanPoll, 0);
+  Redisplay();
+}
+
 void Keyboard(unsigned char key, int /*x*/, int /*y*/) {
   if (gSim == nullptr) return;
+  if (gPlan.Running()) {  // only Escape and B (which stop the plan) are taken
+    if (key == kEscapeKey || key == 'B') gPlan.Stop();
+    gView.planning = gPlan.Progress();
+    Redisplay();
+    return;
+  }
+  if (key == 's' && gSim->sgnCAL == 'B') {
+    StartPlan();
+    return;
+  }
   if (key == ' ') {  // a key of the window, not of the key machine
     TogglePlay();
     return;

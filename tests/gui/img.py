@@ -20,7 +20,7 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
                                               median luminance, the text the darkest 3 %
 
 CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow, magenta,
-tracegreen, marker, banner.
+tracegreen, marker, pink, ghost, purple, teal, banner.
 """
 import hashlib
 import struct
@@ -173,6 +173,14 @@ CLASSES = {
     "tracegreen": lambda r, g, b: 165 <= g <= 190 and r < 40 and b < 40,
     # the unlit contact markers (1, 1, 0)
     "marker": lambda r, g, b: r > 240 and g > 240 and b < 40,
+    # the lit work alone: red shades with some blue, not the pure red of the work's x
+    # axis nor the orange of the contacts' paths
+    "pink": lambda r, g, b: r >= 150 and r > g + 40 and r > b + 40 and b >= 70,
+    # the goal ghost (0.1, 0.8, 0.3) at alpha 0.4, over the white background
+    "ghost": lambda r, g, b: g > 200 and r < 200 and g > r + 40 and g > b + 30,
+    # the planned path: the part followed purple (0.5, 0, 0.5), the rest teal (0, 0.5, 0.5)
+    "purple": lambda r, g, b: 100 <= r <= 160 and g < 40 and 100 <= b <= 160 and abs(r - b) < 30,
+    "teal": lambda r, g, b: r < 40 and 100 <= g <= 150 and 100 <= b <= 150 and abs(g - b) < 30,
     # the box behind the console-wait banner (1, 0.92, 0.45)
     "banner": lambda r, g, b: r > 245 and 220 <= g <= 245 and 95 <= b <= 135,
 }
