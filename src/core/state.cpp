@@ -46,6 +46,7 @@ void RESETGRASP(Sim& s) {
   MatVec(s.EwG, s.omww, s.omw);
   // a planned path starts from the grasp it was planned on: it goes with it
   s.plan.path.clear();
+  s.plan.centres.clear();
   s.plan.next = 0;
 }
 
