@@ -38,6 +38,20 @@ BatchRun Batch(const std::string& args) {
   return r;
 }
 
+// Runs the batch driver and returns its exit status and standard error.
+BatchRun BatchErr(const std::string& args) {
+  BatchRun r;
+  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args + " 2>&1 >/dev/null </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
 std::vector<json> ReadLines(const std::string& path) {
   std::vector<json> v;
   std::ifstream in(path);
@@ -176,18 +190,9 @@ TEST(BatchDriver, HelpAndADirectoryAsKeysFile) {
   EXPECT_EQ(Batch("--state " + state + " -- -h").status, 0);
   EXPECT_EQ(ReadLines(state).size(), 3u);
   // a directory is refused with the usage status and a line that says why
-  const std::string cmd = BuildDir() + "/rollgrasp-batch --keys-file " + ::testing::TempDir() +
-                          " 2>&1 >/dev/null </dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string err;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) err.append(buf, n);
-  const int st = pclose(p);
-  ASSERT_TRUE(WIFEXITED(st));
-  EXPECT_EQ(WEXITSTATUS(st), 2);
-  EXPECT_NE(err.find("is a directory"), std::string::npos) << err;
+  const BatchRun dir = BatchErr("--keys-file " + ::testing::TempDir());
+  EXPECT_EQ(dir.status, 2);
+  EXPECT_NE(dir.out.find("is a directory"), std::string::npos) << dir.out;
 }
 
 TEST(BatchDriver, TrajectoryCsvOfTheGrasp) {
@@ -302,14 +307,8 @@ TEST(BatchDriver, StateEveryAndStateLastKeepTheirLines) {
 }
 
 TEST(BatchDriver, SummaryLineOnStandardError) {
-  const std::string cmd = BuildDir() + "/rollgrasp-batch --summary 'A' 2>&1 >/dev/null </dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string err;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) err.append(buf, n);
-  ASSERT_EQ(pclose(p), 0);
-  EXPECT_NE(err.find("0 steps"), std::string::npos) << err;
-  EXPECT_NE(err.find("Complete Grasp Needed"), std::string::npos) << err;
+  const BatchRun r = BatchErr("--summary 'A'");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("0 steps"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Complete Grasp Needed"), std::string::npos) << r.out;
 }
