@@ -11,11 +11,20 @@ namespace rg {
 
 namespace {
 
+// Frames of a model hold no negative zeros (Cy(0) has one): a frame read from a
+// file, which cannot tell the two apart, is then the same bits as the catalogue's.
+void PositiveZeros(double E[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      if (E[i][j] == 0.0) E[i][j] = 0.0;
+}
+
 // A finger base on the palm's rim at angle phi about the palm's Y axis, its frame
 // turned by the same angle.
 void RimMount(double phi, double radius, FingerMount& m) {
   VecSet(radius * std::sin(phi), 0.0, radius * std::cos(phi), m.base);
   Cy(phi, m.frame);
+  PositiveZeros(m.frame);
 }
 
 Model BuildCatalogueModel(int hand) {
@@ -49,7 +58,10 @@ Model BuildCatalogueModel(int hand) {
   MatCopy(kMq, Es[2]);
   MatCopy(kMp, Es[3]);
   MatCopy(kMp, Es[4]);
-  for (int j = 1; j <= 4; ++j) MatTMul(Es[j - 1], Es[j], m.Cs[j]);
+  for (int j = 1; j <= 4; ++j) {
+    MatTMul(Es[j - 1], Es[j], m.Cs[j]);
+    PositiveZeros(m.Cs[j]);
+  }
 
   for (int kf = 1; kf <= m.nF; ++kf) {
     RimMount(kFingerAngle[hand][kf], rPalm, m.mountSphere[kf]);
