@@ -48,8 +48,9 @@ void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
     int kColl = 0, link = -1;
     s.sgnGC = (s.WORK1 == '1')
-                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, aSph, &kColl)
-                  : ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl, &link);
+                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
+                  : ALLFinCylCollCheck(s, s.qq0, s.model().aFin, s.rwG, s.EwG, s.model().hCyl,
+                                       s.model().aCyl, &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
@@ -229,7 +230,8 @@ void RefuseGraspIntoPalm(Sim& s) {
   if (s.WORK1 != '2') return;  // the sphere work is never checked
   double EwT[3][3], Lc = 0.0;
   MatTrans(s.EwG, EwT);
-  if (RPalmCylinderCollision2(hPalm, rPalm, s.rwG, aCyl, hCyl, EwT, &Lc) != 'C') return;
+  const Model& m = s.model();
+  if (RPalmCylinderCollision2(m.hPalm, m.rPalm, s.rwG, m.aCyl, m.hCyl, EwT, &Lc) != 'C') return;
   s.sgnGC = 'C';
   s.sgnCALGChk = 'C';
   s.COLLlink = 0;  // the palm
@@ -483,7 +485,8 @@ void selectHand(Sim& s, char key) {
 void setq(Sim& s, char key) {
   s.sgnCALGEnd = 'N';
   s.cntQ += 1;
-  if (key >= '1' && key <= '4') {
+  // a finger, then a joint: digits 1..4, and 5 on a hand with a fifth finger
+  if (key >= '1' && key <= '0' + (s.nF > 4 ? s.nF : 4)) {
     if (s.cntQ > 1) s.cntQ = 0;  // a third digit starts a new selection
     s.sgnFJ[s.cntQ] = key;
     if (s.cntQ == 0) s.sgnFJ[1] = '\0';

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <initializer_list>
 
 #include "record/grasp_quality.h"
@@ -192,7 +193,10 @@ void ModePanel(const Sim& s, OverlayText& o) {
 
 void OverlayLines(const Sim& s, OverlayText& out) {
   out.n = 0;
-  if (s.HAND1 >= 1 && s.HAND1 <= 4) Add(out, 5.0f, 20.0f, kHandLine[s.HAND1]);
+  if (s.HAND1 >= 1 && s.HAND1 <= 4)
+    Add(out, 5.0f, 20.0f, kHandLine[s.HAND1]);
+  else
+    Add(out, 5.0f, 20.0f, ("H=file:" + s.model().name + "\n").c_str());  // the robot's name
   if (s.WORK1 == '1') Add(out, 5.0f, 40.0f, "W=Sphere :\n");
   if (s.WORK1 == '2') Add(out, 5.0f, 40.0f, "W=Cylinder :\n");
   // the label is a fixed buffer: never read past its end

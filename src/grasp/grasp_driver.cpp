@@ -39,7 +39,7 @@ int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const d
   double ezw[3], rwP[3];
   MatColumn(EwG, 2, ezw);
   VecCopy(rwG, rwP);
-  if (s.sgnUML[kf] == 'U') VecAddScaled(rwG, hCyl, ezw, rwP);
+  if (s.sgnUML[kf] == 'U') VecAddScaled(rwG, s.model().hCyl, ezw, rwP);
   if (s.sgnUML[kf] == 'M') VecAddScaled(rwG, p.Lw, ezw, rwP);
 
   if (GTYPE[0] != 'N') {

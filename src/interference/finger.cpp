@@ -252,7 +252,7 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
   if (kf == s.nfin[s.HAND1]) {
     double ET[3][3], Lc;
     MatTrans(E, ET);
-    const char palm = RPalmCylinderCollision2(hPalm, rPalm, r, aw, hw, ET, &Lc);
+    const char palm = RPalmCylinderCollision2(s.model().hPalm, s.model().rPalm, r, aw, hw, ET, &Lc);
     if (palm == 'C' && kLink != nullptr) *kLink = 0;
     return palm;
   }

@@ -54,7 +54,7 @@ char FinSphereCollision(const Sim& s, int kf, const double* q, const double c[3]
   const double g = FinSphereClearance(s, kf, q, c, aw, nullptr);
   if (std::isfinite(g) && g < -tol) return 'C';
   // The palm is checked once per hand, with the last finger.
-  if (kf == s.nfin[s.HAND1]) return RPalmSphereCollision(hPalm, rPalm, c, aw, tol);
+  if (kf == s.nfin[s.HAND1]) return RPalmSphereCollision(s.model().hPalm, s.model().rPalm, c, aw, tol);
   return 'F';
 }
 
