@@ -7,9 +7,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "batch_run.h"
 #include "core/model.h"
@@ -131,14 +133,39 @@ TEST(HandFile, RefusalsNameTheElementAndItsLine) {
   }
 }
 
+// The malformed files of the fuzzer's corpus are each refused with one line that
+// names the file and a line in it.
+TEST(HandFile, TheMalformedCorpusIsRefusedLineByLine) {
+  namespace fs = std::filesystem;
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(fs::path(RG_SOURCE_DIR) / "fuzz" / "hand-files")) {
+    const std::string path = e.path().string();
+    SCOPED_TRACE(path);
+    const rg::HandFileResult r = rg::LoadHandFile(path);
+    EXPECT_FALSE(r.model);
+    EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
+    ASSERT_EQ(r.error.rfind(path + ":", 0), 0u) << r.error;
+    EXPECT_GT(std::atoi(r.error.c_str() + path.size() + 1), 0) << r.error;  // a line number
+    ++files;
+  }
+  EXPECT_GE(files, 10);
+}
+
 // The batch driver refuses with status 2 and the one line.
-TEST(HandFile, TheBatchDriverRefusesAMissingFileWithStatus2) {
-  const std::string out = testing::TempDir() + "/rg-handfile-missing.txt";
-  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch --hand=/nonexistent/x.urdf G 2>" + out;
-  const int st = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(st));
-  EXPECT_EQ(WEXITSTATUS(st), 2);
-  EXPECT_EQ(ReadText(out), "rollgrasp-batch: /nonexistent/x.urdf: cannot read the hand file\n");
+TEST(HandFile, TheBatchDriverRefusesWithStatus2) {
+  const std::string out = testing::TempDir() + "/rg-handfile-refused.txt";
+  const std::string malformed = std::string(RG_SOURCE_DIR) + "/fuzz/hand-files/continuous-joint.urdf";
+  const std::pair<std::string, std::string> cases[] = {
+      {"--hand=/nonexistent/x.urdf", "rollgrasp-batch: /nonexistent/x.urdf: cannot read the hand file\n"},
+      {"--hand " + malformed, "rollgrasp-batch: " + malformed +
+                                  ":25: joint 'finger1_joint2': type continuous: a finger's joints are revolute\n"}};
+  for (const auto& [option, says] : cases) {
+    const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + option + " G 2>" + out;
+    const int st = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 2);
+    EXPECT_EQ(ReadText(out), says);
+  }
 }
 
 }  // namespace
