@@ -63,9 +63,11 @@ int RollChecked(const Example& ex, char work, Check check) {
 TEST(HandExamples, GraspAndRollTheSphereAndTheCylinderWithoutSlipOrSpin) {
   for (const Example& ex : kExamples) {
     SCOPED_TRACE(ex.file);
-    const int sphere = RollChecked<own::Sphere, own::sphere::RunResult>(ex, '1', own::sphere::CheckSphereStep);
+    const int sphere =
+        RollChecked<own::Sphere, own::sphere::RunResult>(ex, '1', own::sphere::CheckSphereStep);
     EXPECT_GE(sphere, ex.minSphereSteps);
-    const int cylinder = RollChecked<own::Cylinder, own::RunResult>(ex, '2', own::CheckCylinderStep);
+    const int cylinder =
+        RollChecked<own::Cylinder, own::RunResult>(ex, '2', own::CheckCylinderStep);
     EXPECT_GE(cylinder, ex.minCylinderSteps);
   }
 }

@@ -2,7 +2,6 @@
 // models bit for bit and the same runs, and what the family cannot express is
 // refused with one line naming the element and its line.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cmath>
@@ -19,7 +18,9 @@
 
 namespace {
 
-std::string HandPath(const std::string& file) { return std::string(RG_SOURCE_DIR) + "/hands/" + file; }
+std::string HandPath(const std::string& file) {
+  return std::string(RG_SOURCE_DIR) + "/hands/" + file;
+}
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -92,28 +93,34 @@ TEST(HandFile, RefusalsNameTheElementAndItsLine) {
   const std::string finger2 = six.substr(f2, end - f2);
   for (int k = 3; k <= 6; ++k) {
     std::string copy = finger2;
-    for (size_t p; (p = copy.find("finger2")) != std::string::npos;) copy.replace(p, 7, "finger" + std::to_string(k));
+    for (size_t p; (p = copy.find("finger2")) != std::string::npos;)
+      copy.replace(p, 7, "finger" + std::to_string(k));
     six.insert(six.find("</robot>"), copy);
   }
   const std::string link3 = "<link name=\"finger1_link3\">";
   std::string noCylinder = hand1;
-  noCylinder.replace(noCylinder.find(link3), noCylinder.find("</link>", noCylinder.find(link3)) + 7 -
-                                                  noCylinder.find(link3),
-                     "<link name=\"finger1_link3\"/>");
-  const std::string loop = replaced("</robot>",
-                                    "  <joint name=\"again\" type=\"fixed\">\n    <parent link=\"finger2_tip\"/>\n"
-                                    "    <child link=\"finger1_link2\"/>\n  </joint>\n</robot>");
+  noCylinder.replace(
+      noCylinder.find(link3),
+      noCylinder.find("</link>", noCylinder.find(link3)) + 7 - noCylinder.find(link3),
+      "<link name=\"finger1_link3\"/>");
+  const std::string loop =
+      replaced("</robot>",
+               "  <joint name=\"again\" type=\"fixed\">\n    <parent link=\"finger2_tip\"/>\n"
+               "    <child link=\"finger1_link2\"/>\n  </joint>\n</robot>");
 
   struct Case {
     const char* what;
     std::string xml, element, lineOf, says;
   };
   const Case cases[] = {
-      {"continuous joint", replaced("\"finger1_joint2\" type=\"revolute\"", "\"finger1_joint2\" type=\"continuous\""),
+      {"continuous joint",
+       replaced("\"finger1_joint2\" type=\"revolute\"", "\"finger1_joint2\" type=\"continuous\""),
        "joint 'finger1_joint2'", "<joint name=\"finger1_joint2\"", "revolute"},
-      {"prismatic joint", replaced("\"finger2_joint4\" type=\"revolute\"", "\"finger2_joint4\" type=\"prismatic\""),
+      {"prismatic joint",
+       replaced("\"finger2_joint4\" type=\"revolute\"", "\"finger2_joint4\" type=\"prismatic\""),
        "joint 'finger2_joint4'", "<joint name=\"finger2_joint4\"", "revolute"},
-      {"link without cylinder", noCylinder, "link 'finger1_link3'", "<link name=\"finger1_link3\"", "cylinder"},
+      {"link without cylinder", noCylinder, "link 'finger1_link3'", "<link name=\"finger1_link3\"",
+       "cylinder"},
       {"six fingers", six, "joint 'finger6_mount'", "<joint name=\"finger6_mount\"", "at most 5"},
       {"loop", loop, "joint 'again'", "<joint name=\"again\"", "loop"},
       {"other link radius", replaced("radius=\"12\"", "radius=\"14\"", true),
@@ -128,7 +135,8 @@ TEST(HandFile, RefusalsNameTheElementAndItsLine) {
     EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
     if (c.element.empty()) continue;
-    const std::string at = "my.urdf:" + std::to_string(LineOf(c.xml, c.lineOf)) + ": " + c.element + ":";
+    const std::string at =
+        "my.urdf:" + std::to_string(LineOf(c.xml, c.lineOf)) + ": " + c.element + ":";
     EXPECT_EQ(r.error.rfind(at, 0), 0u) << r.error << "\nexpected to start with " << at;
   }
 }
@@ -154,13 +162,17 @@ TEST(HandFile, TheMalformedCorpusIsRefusedLineByLine) {
 // The batch driver refuses with status 2 and the one line.
 TEST(HandFile, TheBatchDriverRefusesWithStatus2) {
   const std::string out = testing::TempDir() + "/rg-handfile-refused.txt";
-  const std::string malformed = std::string(RG_SOURCE_DIR) + "/fuzz/hand-files/continuous-joint.urdf";
+  const std::string malformed =
+      std::string(RG_SOURCE_DIR) + "/fuzz/hand-files/continuous-joint.urdf";
   const std::pair<std::string, std::string> cases[] = {
-      {"--hand=/nonexistent/x.urdf", "rollgrasp-batch: /nonexistent/x.urdf: cannot read the hand file\n"},
-      {"--hand " + malformed, "rollgrasp-batch: " + malformed +
-                                  ":25: joint 'finger1_joint2': type continuous: a finger's joints are revolute\n"}};
+      {"--hand=/nonexistent/x.urdf",
+       "rollgrasp-batch: /nonexistent/x.urdf: cannot read the hand file\n"},
+      {"--hand " + malformed,
+       "rollgrasp-batch: " + malformed +
+           ":25: joint 'finger1_joint2': type continuous: a finger's joints are revolute\n"}};
   for (const auto& [option, says] : cases) {
-    const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + option + " G 2>" + out;
+    const std::string cmd =
+        std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + option + " G 2>" + out;
     const int st = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(st));
     EXPECT_EQ(WEXITSTATUS(st), 2);

@@ -24,14 +24,14 @@ struct FingerMount {
 };
 
 struct Model {
-  std::string name;   // the robot's name, as the window's hand line shows it
-  int nF = 0;         // fingers, 1..nF
-  int nJ = 0;         // joints of each finger, 1..nJ (nJ + 1 = the fingertip)
+  std::string name;  // the robot's name, as the window's hand line shows it
+  int nF = 0;        // fingers, 1..nF
+  int nJ = 0;        // joints of each finger, 1..nJ (nJ + 1 = the fingertip)
   // joint letters by axis in the finger frame: 'R' along the finger, 'Q' about the
   // palm's normal, 'P' across the finger ([0] and [nJ + 2..] are blanks)
   char jointType[kSlots] = {};
-  double Ls[kSlots][3] = {};     // link from joint j-1 to joint j, in the frame of joint j-1
-  double Cs[kSlots][3][3] = {};  // frame of joint j at zero angle, in the frame of joint j-1
+  double Ls[kSlots][3] = {};          // link from joint j-1 to joint j, in the frame of joint j-1
+  double Cs[kSlots][3][3] = {};       // frame of joint j at zero angle, in the frame of joint j-1
   double qInit[kSlots][kSlots] = {};  // initial angles qInit[kf][1..nJ]
   // each finger's mount with the sphere, and with the cylinder
   FingerMount mountSphere[kSlots];

@@ -4,7 +4,9 @@
 // fingers are read from.
 #include "hand/hand_file.h"
 
+#include <console_bridge/console.h>
 #include <tinyxml.h>
+#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,9 +18,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <vector>
-
-#include <console_bridge/console.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include "numerics/vecmat.h"
 
@@ -90,7 +89,7 @@ class Reader {
 
   std::string where_;
   XmlIndex xml_;
-  double length_ = 0.0, radius_ = 0.0;  // the first finger's link length and radius
+  double length_ = 0.0, radius_ = 0.0;    // the first finger's link length and radius
   const TiXmlElement* dimsAt_ = nullptr;  // the link they were read from
 };
 
@@ -114,6 +113,23 @@ void Reader::Index(const TiXmlDocument& doc) {
     if (!fresh)
       Refuse(e, std::string("link '") + childLink + "' already hangs from joint '" +
                     it->second->Attribute("name") + "': a loop, the hand must be a tree");
+  }
+  // A chain of joints that comes back to its start is a loop too; urdfdom would
+  // build it (and never free it) before finding no root.
+  for (const auto& [child, joint] : parentOf) {
+    std::string link = child;
+    for (size_t hops = 0; hops <= parentOf.size(); ++hops) {
+      auto at = parentOf.find(link);
+      const TiXmlElement* parent =
+          at == parentOf.end() ? nullptr : at->second->FirstChildElement("parent");
+      const char* up = parent ? parent->Attribute("link") : nullptr;
+      if (up == nullptr) break;
+      if (up == child)
+        Refuse(joint,
+               "link '" + child +
+                   "' hangs from itself through the joints: a loop, the hand must be a tree");
+      link = up;
+    }
   }
 }
 
@@ -190,17 +206,19 @@ void Reader::ReadFinger(const urdf::ModelInterface& robot, const urdf::Joint& mo
   for (int j = 1; j <= kFingerJoints + 1; ++j) {
     const TiXmlElement* linkXml = Link(link->name);
     if (link->child_joints.empty())
-      Refuse(linkXml, "the finger ends after " + std::to_string(j - 1) +
-                          " joints: a finger has four revolute joints and a fixed joint to its tip");
+      Refuse(linkXml,
+             "the finger ends after " + std::to_string(j - 1) +
+                 " joints: a finger has four revolute joints and a fixed joint to its tip");
     if (link->child_joints.size() > 1) Refuse(linkXml, "a finger does not branch");
     const urdf::Joint& joint = *link->child_joints[0];
     const TiXmlElement* jointXml = Joint(joint.name);
     const bool tip = (j == kFingerJoints + 1);
     const int want = tip ? urdf::Joint::FIXED : urdf::Joint::REVOLUTE;
     if (joint.type != want)
-      Refuse(jointXml, std::string("type ") + jointXml->Attribute("type") +
-                           (tip ? ": the joint to the fingertip is fixed (a finger has four revolute joints)"
-                                : ": a finger's joints are revolute"));
+      Refuse(jointXml,
+             std::string("type ") + jointXml->Attribute("type") +
+                 (tip ? ": the joint to the fingertip is fixed (a finger has four revolute joints)"
+                      : ": a finger's joints are revolute"));
     if (!tip && !(joint.axis.x == 0.0 && joint.axis.y == 0.0 && joint.axis.z == 1.0))
       Refuse(jointXml, "the axis must be 0 0 1 (turn the joint's origin instead)");
     double xyz[3], C[3][3];
@@ -208,25 +226,29 @@ void Reader::ReadFinger(const urdf::ModelInterface& robot, const urdf::Joint& mo
     link = robot.getLink(joint.child_link_name);
     if (j < kFingerJoints) {
       if (xyz[0] != 0.0 || xyz[1] != 0.0 || xyz[2] != 0.0)
-        Refuse(jointXml, "origin xyz must be 0 0 0: the first three joints sit at the finger's base");
+        Refuse(jointXml,
+               "origin xyz must be 0 0 0: the first three joints sit at the finger's base");
     } else {
       // joint 4 and the tip: one link along x, about the same axis as joint 3
       double radius = 0.0;
       const urdf::LinkConstSharedPtr carrier = robot.getLink(joint.parent_link_name);
       const double L = CylinderLength(*carrier, &radius);
-      if (L == 0.0) Refuse(Link(carrier->name), "no cylinder collision shape: a finger link is a cylinder");
+      if (L == 0.0)
+        Refuse(Link(carrier->name), "no cylinder collision shape: a finger link is a cylinder");
       if (std::fabs(xyz[0] - L) > kLengthTol * L || xyz[1] != 0.0 || xyz[2] != 0.0)
         Refuse(jointXml, "origin xyz must be the link's length (its cylinder's) along x, then 0 0");
       if (C[0][0] != 1.0 || C[1][1] != 1.0 || C[2][2] != 1.0)
-        Refuse(jointXml, tip ? "origin rpy must be 0 0 0: the tip sits on the link's axis"
-                             : "origin rpy must be 0 0 0: joint 4 turns about the same axis as joint 3");
+        Refuse(jointXml,
+               tip ? "origin rpy must be 0 0 0: the tip sits on the link's axis"
+                   : "origin rpy must be 0 0 0: joint 4 turns about the same axis as joint 3");
       if (length_ == 0.0) {
         length_ = xyz[0];
         radius_ = radius;
         dimsAt_ = Link(carrier->name);
       }
       if (xyz[0] != length_ || radius != radius_)
-        Refuse(Link(carrier->name), "every finger link has the same length and radius as the first");
+        Refuse(Link(carrier->name),
+               "every finger link has the same length and radius as the first");
     }
     VecCopy(xyz, m.Ls[j]);
     if (tip) break;
@@ -308,12 +330,15 @@ std::shared_ptr<const Model> Reader::Read(const std::string& text) {
     const auto& cyl = static_cast<const urdf::Cylinder&>(*c->geometry);
     const urdf::Vector3 axis = c->origin.rotation * urdf::Vector3(0, 0, 1);
     const urdf::Vector3& at = c->origin.position;
-    if (std::fabs(std::fabs(axis.y) - 1.0) > kLengthTol || at.x != 0.0 || at.y != 0.0 || at.z != 0.0)
-      Refuse(Link(palm->name), "the palm's cylinder is centred on the hand frame with its axis along y");
+    if (std::fabs(std::fabs(axis.y) - 1.0) > kLengthTol || at.x != 0.0 || at.y != 0.0 ||
+        at.z != 0.0)
+      Refuse(Link(palm->name),
+             "the palm's cylinder is centred on the hand frame with its axis along y");
     palmRadius = cyl.radius;
     palmHeight = cyl.length;
   }
-  if (palmRadius == 0.0) Refuse(Link(palm->name), "no cylinder collision shape: the palm (the root link) is a disc");
+  if (palmRadius == 0.0)
+    Refuse(Link(palm->name), "no cylinder collision shape: the palm (the root link) is a disc");
 
   // the fingers in the file's order of their mount joints; "<mount>_cylinder" joints
   // place a finger differently when the work is the cylinder
@@ -332,14 +357,15 @@ std::shared_ptr<const Model> Reader::Read(const std::string& text) {
   std::sort(mounts.begin(), mounts.end(), byLine);
   m.nF = static_cast<int>(mounts.size());
   if (m.nF > kMaxFingers)
-    Refuse(Joint(mounts[kMaxFingers]->name), "a sixth finger: a hand has at most " +
-                                                 std::to_string(kMaxFingers) + " fingers");
+    Refuse(Joint(mounts[kMaxFingers]->name),
+           "a sixth finger: a hand has at most " + std::to_string(kMaxFingers) + " fingers");
   if (m.nF < kMinFingers)
     Refuse(xml_.robot, std::to_string(m.nF) + " finger(s) on the palm: a hand has two to five");
   for (int kf = 1; kf <= m.nF; ++kf) ReadFinger(*robot, *mounts[kf - 1], kf, m);
   for (const auto& j : cylinderMounts) {
     const std::string finger = j->name.substr(0, j->name.size() - 9);
-    auto it = std::find_if(mounts.begin(), mounts.end(), [&](const auto& k) { return k->name == finger; });
+    auto it = std::find_if(mounts.begin(), mounts.end(),
+                           [&](const auto& k) { return k->name == finger; });
     if (it == mounts.end()) Refuse(Joint(j->name), "no finger mount '" + finger + "' to stand for");
     if (!robot->getLink(j->child_link_name)->child_joints.empty())
       Refuse(Link(j->child_link_name), "a cylinder mount's link carries nothing");
