@@ -70,7 +70,8 @@ class Reader {
     }
     o << ": " << what;
     std::string line = o.str();
-    std::replace(line.begin(), line.end(), '\n', ' ');
+    for (char& c : line)
+      if (c == '\n' || c == '\r') c = ' ';  // names and XML errors stay on the one line
     throw Refused(line);
   }
   const TiXmlElement* Joint(const std::string& name) const {
