@@ -376,8 +376,8 @@ Done ModeCommand(Sim& s, unsigned char key) {
 
 // Handles one key; true when it ends the program.
 bool HandleKey(Sim& s, unsigned char key) {
-  s.nJ = s.njnt[s.HAND1];
-  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.model().nJ;
+  s.nF = s.model().nF;
   Done done = Done::Draw;
   if (!ModeKey(s, key)) done = ModeCommand(s, key);
   if (done == Done::Quit) return true;
@@ -467,7 +467,7 @@ void selectHand(Sim& s, char key) {
   if (key >= '1' && key <= '4') s.HAND1 = key - '0';
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.HAND1, s.WORK1);
-  const int nf = s.nfin[s.HAND1];
+  const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {
     VecCopy(s.rwGSph0, s.rwG0);
@@ -496,7 +496,7 @@ void setq(Sim& s, char key) {
     auto num = [](char c) { return (c >= '0' && c <= '9') ? c - '0' : 100; };
     const int kf = num(s.sgnFJ[0]);
     const int kJ = num(s.sgnFJ[1]);
-    if (kf < 1 || kf > s.nfin[s.HAND1] || kJ < 1 || kJ > s.njnt[s.HAND1]) return;
+    if (kf < 1 || kf > s.model().nF || kJ < 1 || kJ > s.model().nJ) return;
     const double step = (key == 'p') ? 0.05 : -0.05;
     s.qf[kf][kJ] = s.qq0[kf][kJ] + step;
     s.qq0[kf][kJ] = s.qf[kf][kJ];

@@ -150,7 +150,8 @@ struct Sim : RecordStore {
   const Model& model() const { return *handModel; }
 
   // ---- hand tables of the selected hand, copied from the model by BasicFinParameter
-  // (nfin[0], njnt[0]: a hand loaded from a file)
+  // (nfin[0], njnt[0]: a hand loaded from a file); the rolling and planning steps
+  // take the counts from nfin and njnt, everything else from model()
   int nfin[5] = {};
   int njnt[5] = {};
   char JRTYPE[kSlots] = {};

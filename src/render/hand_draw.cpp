@@ -55,8 +55,8 @@ bool ValidFinger(int kf, int n) { return kf >= 1 && kf < kSlots && n >= 1 && n <
 
 void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
   if (s.HAND1 < 0 || s.HAND1 > 4) return;
-  const int n = s.njnt[s.HAND1];
-  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+  const int n = s.model().nJ;
+  for (int kf = 1; kf <= s.model().nF; ++kf) {
     if (InReplay(s)) {
       draw_fingerTr(s, kf, n, qqf[kf], s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
     } else {

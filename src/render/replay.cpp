@@ -18,7 +18,7 @@ constexpr double kTrailRadius = 1.2;
 
 void PSeries(const Sim& s, int m) {
   if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 0 || s.HAND1 > 4) return;
-  const int f = s.nfin[s.HAND1];
+  const int f = s.model().nF;
   const bool sphere = s.WORK1 == '1';
   if (sphere)
     draw_WrkSphere(s.ManipRW[m], s.ManipEW[m], s.model().aSph);
