@@ -2,6 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_RUNS ?= 2500
+FUZZ_HAND_RUNS ?= 20000
 # the interpreter Debian's python3-* packages serve, which the module is built for
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
@@ -45,7 +46,7 @@ test-asan: deps
 
 fuzz-build: deps
 	@CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRG_FUZZ=ON -DRG_SANITIZE=ON >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard fuzz_hand_file
 
 # Open-ended fuzzing; findings land in build-fuzz/findings (copy them to fuzz/regressions).
 fuzz: fuzz-build
@@ -53,12 +54,17 @@ fuzz: fuzz-build
 	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=4096 -timeout=60 \
 	  build-fuzz/corpus fuzz/seeds fuzz/regressions
 
-# A bounded, repeatable run: fixed seed and number of inputs (about 40 s), capped at 120 s.
+# Bounded, repeatable runs: fixed seed and number of inputs; the key sequences
+# (about 40 s, capped at 120 s), then hand files (about 5 s, capped at 60 s).
 fuzz-smoke: fuzz-build
 	@rm -rf build-fuzz/corpus-smoke && mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
 	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=512 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=120 -print_final_stats=1 \
 	  build-fuzz/corpus-smoke fuzz/seeds fuzz/regressions
+	@rm -rf build-fuzz/corpus-hand-smoke && mkdir -p build-fuzz/corpus-hand-smoke
+	./build-fuzz/fuzz_hand_file -artifact_prefix=build-fuzz/findings/ -max_len=16384 -timeout=60 \
+	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
+	  build-fuzz/corpus-hand-smoke hands fuzz/hand-files
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null

@@ -37,10 +37,11 @@ std::string CheckSane(const rg::Sim& s) {
   if (!In(s.sgnMANIP, "YFDOCR")) return Flag("sgnMANIP", s.sgnMANIP);
   if (!In(s.sgnGC, "FC", true)) return Flag("sgnGC", s.sgnGC);
   if (!In(s.sgnCalColl, "yn")) return Flag("sgnCalColl", s.sgnCalColl);
-  if (s.HAND1 < 1 || s.HAND1 > 4) return "HAND1 out of range";
+  if (s.HAND1 < 0 || s.HAND1 > 4) return "HAND1 out of range";  // 0: a hand from a file
   if (s.WORK1 != '1' && s.WORK1 != '2') return Flag("WORK1", s.WORK1);
   if (s.WORK[0] != 'W' || s.WORK[1] != s.WORK1) return "WORK tag does not match WORK1";
-  if (s.nF != rg::kNfin[s.HAND1] || s.nJ != rg::kNjnt[s.HAND1]) return "nF/nJ differ from the hand";
+  if (s.nF != s.model().nF || s.nJ != s.model().nJ) return "nF/nJ differ from the hand";
+  if (s.HAND1 >= 1 && s.model().nF != rg::kNfin[s.HAND1]) return "built-in hand with another model";
   if (s.nFIN < 0 || s.nFIN > s.nF) return "nFIN out of range";
   if (s.cntMainip1 < 0 || s.cntMainip1 >= rg::kRows) return "cntMainip1 out of range";
   if (s.cntManip0 < 0 || s.cntManip0 > rg::kDecim * rg::kRows) return "cntManip0 out of range";
@@ -49,7 +50,7 @@ std::string CheckSane(const rg::Sim& s) {
   if (s.COLLkf < 0 || s.COLLkf > s.nF) return "COLLkf out of range";
   if (s.COLLlink < -1 || s.COLLlink > s.nJ + 1) return "COLLlink out of range";
   for (int i = 0; i < 2; ++i)
-    if (!In(s.sgnFJ[i], "01234", true)) return Flag("sgnFJ", s.sgnFJ[i]);
+    if (!In(s.sgnFJ[i], "012345", true)) return Flag("sgnFJ", s.sgnFJ[i]);
   for (int kf = 1; kf <= s.nF; ++kf) {
     if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
     // 'S' is the sphere work: its contacts "LS" and "TS"

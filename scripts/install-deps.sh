@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgtest-dev
       libbenchmark-dev libpng-dev nlohmann-json3-dev xvfb xauth xdotool x11-apps
-      clang libclang-rt-14-dev libqhull-dev libompl-dev
+      clang libclang-rt-14-dev libqhull-dev libompl-dev liburdfdom-dev libtinyxml-dev
       pybind11-dev python3-dev python3-pytest python3-numpy python3-distributed
       python3-matplotlib gifsicle
       chromium python3-pil)  # the replay page's browser test: headless Chromium, PNG pixels

@@ -7,21 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "app/hand_choice.h"
 #include "app/startup.h"
 #include "app/window_view.h"
 #include "core/console.h"
 #include "core/state.h"
+#include "hand/hand_file.h"
 #include "render/window.h"
 
 namespace {
 
 const char* const kHelp =
-    "usage: rollgrasp [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
+    "usage: rollgrasp [--hand FILE.urdf] [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
     "                 [--contact point|soft] [--cone-edges M] [--help] [GLUT options]\n"
     "\n"
     "Opens the simulator's window on the default scene; everything else is done\n"
     "with keys in the window (the console shows the key help at start-up).\n"
     "\n"
+    "  --hand FILE.urdf\n"
+    "              run the hand described in FILE (docs/hands.md) instead of\n"
+    "              built-in hand 1; H 1..4 still selects a built-in hand\n"
     "  --no-wait   answer every console wait at once, as if its key (e) had been\n"
     "              typed on the console; the wait's line is still printed\n"
     "  --show PARTS, --hide PARTS\n"
@@ -35,6 +40,7 @@ const char* const kHelp =
     "              Coulomb friction (default 0.5), soft-finger torsion as a\n"
     "              fraction of the work's radius (0.1), the contact model\n"
     "              (soft) and the edges of the friction cone (8)\n"
+    "Options take their value as the next argument or after '=' (--friction=0.3).\n"
     "\n"
     "In the window, besides the keys of the modes:\n"
     "  space       start or stop continuous play in modes A, D and C\n"
@@ -55,41 +61,67 @@ int main(int argc, char** argv) {
   quality.model = rg::ContactModel::Soft;
   std::vector<char*> glutArgs;
   if (argc > 0) glutArgs.push_back(argv[0]);
+  std::string handPath;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    // --opt=value is --opt value
+    std::string a = argv[i], inlineValue;
+    bool hasInline = false;
+    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos) {
+      inlineValue = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasInline = true;
+    }
+    auto value = [&](std::string* dst) {
+      if (hasInline) {
+        *dst = inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) return false;
+      *dst = argv[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return 0;
     }
-    if (std::strcmp(argv[i], "--no-wait") == 0) {
+    if (a == "--no-wait" && !hasInline) {
       noWait = true;
       continue;
     }
-    if (std::strcmp(argv[i], "--show") == 0 || std::strcmp(argv[i], "--hide") == 0) {
-      std::string err = std::string(argv[i]) + " needs a list of parts";
-      if (i + 1 < argc && rg::ApplyShowHide(argv[i + 1], argv[i][2] == 's', view, &err)) {
-        ++i;
-        continue;
-      }
-      std::fprintf(stderr, "rollgrasp: %s: %s\n%s", argv[i], err.c_str(), kHelp);
+    if (a == "--hand") {
+      if (value(&handPath) && !handPath.empty()) continue;
+      std::fprintf(stderr, "rollgrasp: --hand needs a hand description file (URDF)\n%s", kHelp);
       return 2;
     }
-    if (rg::IsQualityOption(argv[i])) {
-      std::string err;
-      if (i + 1 >= argc) err = std::string(argv[i]) + " needs a value";
-      if (err.empty() && rg::ParseQualityOption(argv[i], argv[i + 1], &quality, &err)) {
-        ++i;
-        continue;
-      }
+    if (a == "--show" || a == "--hide") {
+      std::string err = a + " needs a list of parts", parts;
+      if (value(&parts) && rg::ApplyShowHide(parts.c_str(), a[2] == 's', view, &err)) continue;
+      std::fprintf(stderr, "rollgrasp: %s: %s\n%s", a.c_str(), err.c_str(), kHelp);
+      return 2;
+    }
+    if (rg::IsQualityOption(a.c_str())) {
+      std::string err, v;
+      if (!value(&v)) err = a + " needs a value";
+      if (err.empty() && rg::ParseQualityOption(a.c_str(), v.c_str(), &quality, &err)) continue;
       std::fprintf(stderr, "rollgrasp: %s\n%s", err.c_str(), kHelp);
       return 2;
     }
     // an option of this program's own spelling that it does not know (a mistyped
     // --no-wait, say) is an error, not something for the windowing toolkit
-    if (std::strncmp(argv[i], "--", 2) == 0) {
+    if (a.compare(0, 2, "--") == 0) {
       std::fprintf(stderr, "rollgrasp: unknown option %s\n%s", argv[i], kHelp);
       return 2;
     }
     glutArgs.push_back(argv[i]);
+  }
+  // a hand file is read before anything opens: a file it cannot use ends the program
+  rg::HandFileResult hand;
+  if (!handPath.empty()) {
+    hand = rg::LoadHandFile(handPath);
+    if (!hand.model) {
+      std::fprintf(stderr, "rollgrasp: %s\n", hand.error.c_str());
+      return 2;
+    }
   }
   glutArgs.push_back(nullptr);
 
@@ -106,6 +138,7 @@ int main(int argc, char** argv) {
   if (noWait) sim->con.SetKeyMode(rg::Console::KeyMode::AutoAnswer);
   sim->qualitySettings = quality;
   rg::StartUp(*sim);
+  if (hand.model) rg::SelectHandModel(*sim, hand.model);
   sim->con.Flush();
   return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data(), view);
 }

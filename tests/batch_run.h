@@ -30,16 +30,17 @@ struct BatchRun {
 };
 
 // Runs the batch driver with `keys` given in a keys file; a non-zero exit
-// status is a test failure. `tag` keeps the scratch files of different tests apart.
+// status is a test failure (options go before the others). `tag` keeps the
+// scratch files of different tests apart.
 inline BatchRun RunBatchFiles(const std::string& tag, const std::string& name,
-                              const std::string& keys) {
+                              const std::string& keys, const std::string& options = "") {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / (tag + "-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const fs::path keyFile = dir / (name + ".keys"), state = dir / (name + ".jsonl"),
                  csv = dir / (name + ".csv");
   std::ofstream(keyFile, std::ios::binary) << keys;
-  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch --state " +
+  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + options + " --state " +
                           state.string() + " --trajectory " + csv.string() + " --keys-file " +
                           keyFile.string() + " >/dev/null 2>&1 </dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;

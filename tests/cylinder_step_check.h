@@ -61,9 +61,9 @@ struct RunResult {
 
 // Checks the step from a to b the record holds last, run with time step s.dt and
 // commanded velocity vw, omww, of hand `hand` on the cylinder; r keeps the worst values.
-inline void CheckCylinderStep(const rg::Sim& s, int hand, const RecordState<Cylinder>& a,
-                              const RecordState<Cylinder>& b, const double vw[3],
-                              const double omww[3], RunResult& r) {
+inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
+                              const RecordState<Cylinder>& a, const RecordState<Cylinder>& b,
+                              const double vw[3], const double omww[3], RunResult& r) {
   using namespace rg;
   const bool cyl = true;
   const double dt = s.dt;

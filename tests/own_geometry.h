@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 
 #include "core/catalogue.h"
 
@@ -83,14 +84,32 @@ struct Links {
   M3 E4;             // frame of the last link: x along the link, z its joint axis
 };
 
-inline Links FingerLinks(int hand, bool cylinderWork, int kf, const double* q) {
-  const double phi = kFingerAngle[hand][kf];
+// Where a hand's fingers sit, as the tests know it: finger kf's base on the palm's
+// rim at angle phi[kf] about the palm's y axis, its frame turned by the same angle
+// or, when turned, finger 1 pointing up and the others down; the first joint a roll
+// (RQPP) or a pitch (PQPP). A built-in hand's number gives its layout.
+struct HandLayout {
+  HandLayout(int hand)  // NOLINT: every built-in hand is a layout
+      : turnedAlways(hand == 4), turnedForCylinder(hand == 2), pqpp(hand >= 3) {
+    for (int kf = 1; kf < kSlots; ++kf) phi[kf] = kFingerAngle[hand][kf < 4 ? kf : 0];
+  }
+  HandLayout(std::initializer_list<double> angles, bool turnedWithCylinder, bool firstPitch)
+      : turnedForCylinder(turnedWithCylinder), pqpp(firstPitch) {
+    int kf = 1;
+    for (double a : angles) phi[kf++] = a;
+  }
+  double phi[kSlots] = {};
+  bool turnedAlways = false, turnedForCylinder = false, pqpp = false;
+};
+
+inline Links FingerLinks(const HandLayout& hand, bool cylinderWork, int kf, const double* q) {
+  const double phi = hand.phi[kf];
   const V3 p = {rPalm * std::sin(phi), 0.0, rPalm * std::cos(phi)};
   M3 B = RotY(phi);
-  if (hand == 4 || (hand == 2 && cylinderWork)) B = (kf == 1) ? kI : RotY(M_PI);
+  if (hand.turnedAlways || (hand.turnedForCylinder && cylinderWork)) B = (kf == 1) ? kI : RotY(M_PI);
   // joint frames at zero angles; joints 1-3 sit at the base, joint 4 one link away
   auto C = [](const double m[3][3]) { return FromC(m); };
-  const M3 Es[5] = {kI, hand <= 2 ? kI : C(kMp), C(kMq), C(kMp), C(kMp)};
+  const M3 Es[5] = {kI, hand.pqpp ? C(kMp) : kI, C(kMq), C(kMp), C(kMp)};
   M3 E = kI, E3{};
   for (int j = 1; j <= 4; ++j) {
     E = Mul(Mul(E, Mul(T(Es[j - 1]), Es[j])), RotZ(q[j]));

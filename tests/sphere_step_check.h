@@ -66,9 +66,9 @@ struct RunResult {
 
 // Checks the step from a to b the record holds last, run with time step s.dt and
 // commanded velocity vw, omww, of hand `hand` on the sphere; r keeps the worst values.
-inline void CheckSphereStep(const rg::Sim& s, int hand, const RecordState<Sphere>& a,
-                            const RecordState<Sphere>& b, const double vw[3],
-                            const double omww[3], RunResult& r) {
+inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
+                            const RecordState<Sphere>& a, const RecordState<Sphere>& b,
+                            const double vw[3], const double omww[3], RunResult& r) {
   using namespace rg;
   const double dt = s.dt;
   // the sphere: centre moved by dt*vw, turned by dt*omww about its own x, y, z in turn

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/hand_choice.h"
 #include "app/keyboard.h"
 #include "hand/hand.h"
 #include "manip/manip.h"
@@ -144,7 +145,9 @@ TEST_F(StepTest, AContactingLinkInsideTheWorkStopsTheStepWithItsFinger) {
     SCOPED_TRACE(tilt);
     auto sim = StartedSim();
     Sim& s = *sim;
-    s.nfin[s.HAND1] = 1;
+    auto oneFinger = std::make_shared<Model>(s.model());
+    oneFinger->nF = 1;
+    SelectHandModel(s, oneFinger);
     const RimScene sc = PlaceRim(s, 1, kBentQ, 40.0, 0.5, 0.4, 0.3);
     // turn the work by `tilt` about the rim tangent t = N x (work z) at the contact
     double t[3], ez[3], R[3][3], d[3], rw[3];

@@ -195,25 +195,26 @@ std::string WorkName(const Sim& s) { return s.WORK1 == '1' ? "Sphere" : "Cylinde
 }  // namespace
 
 json ReplayData(const Sim& s) {
-  const bool handOk = s.HAND1 >= 1 && s.HAND1 <= 4;
-  const int nF = handOk && s.nF >= 1 && s.nF < kSlots ? s.nF : 0;
+  const Model& m = s.model();
+  const bool builtIn = s.HAND1 >= 1 && s.HAND1 <= 4;
+  const int nF = s.nF >= 1 && s.nF < kSlots ? s.nF : 0;
   const bool sphere = s.WORK1 == '1';
   json d;
   d["format"] = 1;
   d["hand"] = {{"number", s.HAND1},
-               {"label", handOk ? kHandLabel[s.HAND1] : ""},
+               {"label", builtIn ? kHandLabel[s.HAND1] : "H=file:" + m.name},
                {"fingers", nF},
                {"joints", s.nJ},
-               {"linkRadius", aFin},
-               {"linkLength", lFin},
-               {"jointRadius", rRjnt},
-               {"jointLength", lRjnt},
-               {"palmRadius", rPalm},
-               {"palmThickness", hPalm}};
+               {"linkRadius", m.aFin},
+               {"linkLength", m.lFin},
+               {"jointRadius", m.rRjnt},
+               {"jointLength", m.lRjnt},
+               {"palmRadius", m.rPalm},
+               {"palmThickness", m.hPalm}};
   d["work"] = {{"kind", sphere ? "sphere" : "cylinder"},
                {"label", "W=" + WorkName(s)},
-               {"radius", sphere ? aSph : aCyl},
-               {"length", sphere ? 0.0 : hCyl}};
+               {"radius", sphere ? m.aSph : m.aCyl},
+               {"length", sphere ? 0.0 : m.hCyl}};
   const TrajectoryTable t = Trajectory(s);
   d["columns"] = t.names;
   d["integerColumns"] = t.integerColumns;

@@ -48,8 +48,9 @@ void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
     int kColl = 0, link = -1;
     s.sgnGC = (s.WORK1 == '1')
-                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, aSph, &kColl)
-                  : ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &kColl, &link);
+                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
+                  : ALLFinCylCollCheck(s, s.qq0, s.model().aFin, s.rwG, s.EwG, s.model().hCyl,
+                                       s.model().aCyl, &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
@@ -217,7 +218,8 @@ void RefuseGraspIntoPalm(Sim& s) {
   if (s.WORK1 != '2') return;  // the sphere work is never checked
   double EwT[3][3], Lc = 0.0;
   MatTrans(s.EwG, EwT);
-  if (RPalmCylinderCollision2(hPalm, rPalm, s.rwG, aCyl, hCyl, EwT, &Lc) != 'C') return;
+  const Model& m = s.model();
+  if (RPalmCylinderCollision2(m.hPalm, m.rPalm, s.rwG, m.aCyl, m.hCyl, EwT, &Lc) != 'C') return;
   s.sgnGC = 'C';
   s.sgnCALGChk = 'C';
   s.COLLlink = 0;  // the palm
@@ -362,8 +364,8 @@ Done ModeCommand(Sim& s, unsigned char key) {
 
 // Handles one key; true when it ends the program.
 bool HandleKey(Sim& s, unsigned char key) {
-  s.nJ = s.njnt[s.HAND1];
-  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.model().nJ;
+  s.nF = s.model().nF;
   Done done = Done::Draw;
   if (!ModeKey(s, key)) done = ModeCommand(s, key);
   if (done == Done::Quit) return true;
@@ -470,7 +472,7 @@ void selectHand(Sim& s, char key) {
   if (key >= '1' && key <= '4') s.HAND1 = key - '0';
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.HAND1, s.WORK1);
-  const int nf = s.nfin[s.HAND1];
+  const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {
     VecCopy(s.rwGSph0, s.rwG0);
@@ -488,7 +490,8 @@ void selectHand(Sim& s, char key) {
 void setq(Sim& s, char key) {
   s.sgnCALGEnd = 'N';
   s.cntQ += 1;
-  if (key >= '1' && key <= '4') {
+  // a finger, then a joint: digits 1..4, and 5 on a hand with a fifth finger
+  if (key >= '1' && key <= '0' + (s.nF > 4 ? s.nF : 4)) {
     if (s.cntQ > 1) s.cntQ = 0;  // a third digit starts a new selection
     s.sgnFJ[s.cntQ] = key;
     if (s.cntQ == 0) s.sgnFJ[1] = '\0';
@@ -498,7 +501,7 @@ void setq(Sim& s, char key) {
     auto num = [](char c) { return (c >= '0' && c <= '9') ? c - '0' : 100; };
     const int kf = num(s.sgnFJ[0]);
     const int kJ = num(s.sgnFJ[1]);
-    if (kf < 1 || kf > s.nfin[s.HAND1] || kJ < 1 || kJ > s.njnt[s.HAND1]) return;
+    if (kf < 1 || kf > s.model().nF || kJ < 1 || kJ > s.model().nJ) return;
     const double step = (key == 'p') ? 0.05 : -0.05;
     s.qf[kf][kJ] = s.qq0[kf][kJ] + step;
     s.qq0[kf][kJ] = s.qf[kf][kJ];

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <initializer_list>
 
 #include "record/grasp_quality.h"
@@ -216,7 +217,10 @@ float PanelRowY(int r) { return r >= 0 && r < 5 ? kRow[r] : kRow[4] - 20.0f * (r
 
 void OverlayLines(const Sim& s, OverlayText& out) {
   out.n = 0;
-  if (s.HAND1 >= 1 && s.HAND1 <= 4) Add(out, 5.0f, 20.0f, kHandLine[s.HAND1]);
+  if (s.HAND1 >= 1 && s.HAND1 <= 4)
+    Add(out, 5.0f, 20.0f, kHandLine[s.HAND1]);
+  else
+    Add(out, 5.0f, 20.0f, ("H=file:" + s.model().name + "\n").c_str());  // the robot's name
   if (s.WORK1 == '1') Add(out, 5.0f, 40.0f, "W=Sphere :\n");
   if (s.WORK1 == '2') Add(out, 5.0f, 40.0f, "W=Cylinder :\n");
   // the label is a fixed buffer: never read past its end

@@ -68,7 +68,7 @@ bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::strin
 }
 
 bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* why) {
-  const int nF = s.nfin[s.HAND1], nJ = s.njnt[s.HAND1];
+  const int nF = s.model().nF, nJ = s.model().nJ;
   if (kf < 1 || kf > nF) {
     *why = "finger must be 1.." + std::to_string(nF);
     return false;

@@ -59,8 +59,8 @@ void StartUp(Sim& s) {
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.HAND1, s.WORK1);
-  s.nJ = s.njnt[s.HAND1];
-  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.model().nJ;
+  s.nF = s.model().nF;
   RESETGRASP(s);
   // every finger in its initial pose
   for (int kf = 1; kf <= s.nF; ++kf) {

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/export.h"
+#include "app/hand_choice.h"
 #include "app/html_export.h"
 #include "app/script.h"
 #include "app/keyboard.h"
@@ -31,13 +32,15 @@ namespace {
 using nlohmann::json;
 
 const char* const kUsage =
-    "usage: rollgrasp-batch [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
+    "usage: rollgrasp-batch [--hand FILE.urdf] [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--html FILE.html] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
     "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
     "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
+    "  --hand FILE.urdf      run the hand described in FILE (docs/hands.md) instead of\n"
+    "                        built-in hand 1; H 1..4 still selects a built-in hand\n"
     "  --state FILE          JSON Lines: the state after the start-up and after every key\n"
     "  --state-every N       ... only after the start-up, every N-th key and the last key\n"
     "  --state-last          ... only after the last key (one line)\n"
@@ -191,7 +194,7 @@ int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowVi
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir, htmlPath;
+  std::string statePath, keysFile, keysArg, snapshotPath, trajectoryPath, framesDir, htmlPath, handPath;
   bool haveKeys = false, haveKeysFile = false, progress = false, haveGoal = false;
   rg::GoalPose goal;
   double planTime = 10.0;
@@ -229,6 +232,8 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
       return 0;
+    } else if (a == "--hand") {
+      if (!value(&handPath)) return UsageError("--hand needs a hand description file (URDF)");
     } else if (a == "--state") {
       if (!value(&statePath)) return UsageError("--state needs a file name");
     } else if (a == "--trajectory") {
@@ -357,6 +362,13 @@ int main(int argc, char** argv) {
   rg::KeyDriver driver;
   driver.sim().qualitySettings = quality;
   if (haveGoal) driver.sim().plan.goal = goal;
+  if (!handPath.empty()) {
+    std::string why;
+    if (!rg::UseHandFile(driver.sim(), handPath, &why)) {
+      std::fprintf(stderr, "rollgrasp-batch: %s\n", why.c_str());
+      return 2;
+    }
+  }
   driver.sim().plan.timeLimit = planTime;
   if (progress)
     driver.sim().plan.progress = [](double fraction, double best) {

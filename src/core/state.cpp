@@ -20,8 +20,8 @@ RecordRows* RecordStore::Allocate() {
 RecordStore::~RecordStore() { std::free(rows_); }
 
 void RESETGRASP(Sim& s) {
-  s.nF = s.nfin[s.HAND1];
-  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.model().nF;
+  s.nJ = s.model().nJ;
   s.sgnCALGChk = 'Y';
   s.sgnGRASP = 'Y';
   s.sgnCALGEnd = 'N';

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "core/catalogue.h"
+#include "core/model.h"
 #include "core/console.h"
 #include "core/plan_state.h"
 #include "numerics/notes.h"
@@ -89,7 +91,7 @@ class RecordStore {
 // from RecordStore; everything else is held here.
 struct Sim : RecordStore {
   // ---- selection and sizes
-  int HAND1 = 1;
+  int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
   char WORK1 = '2';
   char WORK[3] = {'W', '2', '\0'};
   int nF = 2;
@@ -142,13 +144,19 @@ struct Sim : RecordStore {
   double qq0[kSlots][kSlots] = {};  // initial angles
   double qf[kSlots][kSlots] = {};   // grasp solution
 
-  // ---- hand tables of the selected hand (filled by BasicFinParameter)
+  // ---- the model this simulation runs (hand 1 of the catalogue until a hand is
+  // selected); what it holds never changes during a run
+  std::shared_ptr<const Model> handModel = CatalogueModel(1);
+  const Model& model() const { return *handModel; }
+
+  // ---- hand tables of the selected hand, copied from the model by BasicFinParameter
+  // (nfin[0], njnt[0]: a hand loaded from a file); the rolling and planning steps
+  // take the counts from nfin and njnt, everything else from model()
   int nfin[5] = {};
   int njnt[5] = {};
   char JRTYPE[kSlots] = {};
   double Ls[kSlots][3] = {};     // link from joint j-1 to joint j, in the frame of joint j-1
   double Cs[kSlots][3][3] = {};  // frame of joint j at zero angle, in the frame of joint j-1
-  double qqInit[5][kSlots][kSlots] = {};
 
   // ---- where each finger sits on the palm (hand frame): its base and base frame
   double JA0[kSlots][3] = {};

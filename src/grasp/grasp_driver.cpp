@@ -39,7 +39,7 @@ int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const d
   double ezw[3], rwP[3];
   MatColumn(EwG, 2, ezw);
   VecCopy(rwG, rwP);
-  if (s.sgnUML[kf] == 'U') VecAddScaled(rwG, hCyl, ezw, rwP);
+  if (s.sgnUML[kf] == 'U') VecAddScaled(rwG, s.model().hCyl, ezw, rwP);
   if (s.sgnUML[kf] == 'M') VecAddScaled(rwG, p.Lw, ezw, rwP);
 
   if (GTYPE[0] != 'N') {
@@ -57,7 +57,7 @@ int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const d
 
 int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double EwG[3][3],
           double* qf, double RC[3], double NW[3], char GTYPE[2]) {
-  const int nJ = s.njnt[s.HAND1];
+  const int nJ = s.model().nJ;
   s.cntManip0 = 0;
   s.sgnGRASP = 'Y';
   s.sgnCALGChk = 'F';
@@ -72,7 +72,7 @@ int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double Ew
     s.GGTYPE[kf][0] = GTYPE[0];
     s.GGTYPE[kf][1] = GTYPE[1];
   }
-  const int nF = s.nfin[s.HAND1];
+  const int nF = s.model().nF;
   if (kf < nF) return sol;
 
   // last finger: the grasp is complete only if every finger has a contact

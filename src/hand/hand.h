@@ -6,10 +6,11 @@
 
 namespace rg {
 
-// hand tables
+// The hand tables of the selected hand: built-in hand 1..4 takes its model from the
+// catalogue, any other number keeps the model the simulation holds (a hand loaded
+// from a file); the tables are copied from that model.
 void BasicFinParameter(Sim& s, int hand);
-void FinBasePose(double phi, double radius, double pos[3], double E[3][3]);
-// places the fingers of the hand on the palm and sets their initial angles
+// places the fingers of the model on the palm for the work and sets their initial angles
 void FinJ1Pose(Sim& s, int hand, char work);
 
 // Forward kinematics: the pose of finger kf in the hand frame for joint angles

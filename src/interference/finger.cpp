@@ -249,10 +249,10 @@ char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, con
   const FingerPose P = Findirect_kineR(s, kf, q);
   if (FinLinksCylinderCollision(P, n, af, r, E, hw, aw, sgnCC, kLink, &s.notes) == 'C') return 'C';
   // The palm is checked once per hand, with the last finger.
-  if (kf == s.nfin[s.HAND1]) {
+  if (kf == s.model().nF) {
     double ET[3][3], Lc;
     MatTrans(E, ET);
-    const char palm = RPalmCylinderCollision2(hPalm, rPalm, r, aw, hw, ET, &Lc);
+    const char palm = RPalmCylinderCollision2(s.model().hPalm, s.model().rPalm, r, aw, hw, ET, &Lc);
     if (palm == 'C' && kLink != nullptr) *kLink = 0;
     return palm;
   }
@@ -264,7 +264,7 @@ char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, cons
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
-  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+  for (int kf = 1; kf <= s.model().nF; ++kf) {
     char sgnCC[2];
     int link = -1;
     if (FinCylinderCollision(s, kf, s.nJ, qq[kf], af, r, E, hw, aw, sgnCC, &link) == 'C') {

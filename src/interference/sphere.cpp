@@ -54,7 +54,7 @@ char FinSphereCollision(const Sim& s, int kf, const double* q, const double c[3]
   const double g = FinSphereClearance(s, kf, q, c, aw, nullptr);
   if (std::isfinite(g) && g < -tol) return 'C';
   // The palm is checked once per hand, with the last finger.
-  if (kf == s.nfin[s.HAND1]) return RPalmSphereCollision(hPalm, rPalm, c, aw, tol);
+  if (kf == s.model().nF) return RPalmSphereCollision(s.model().hPalm, s.model().rPalm, c, aw, tol);
   return 'F';
 }
 
@@ -63,7 +63,7 @@ char ALLFinSphCollCheck(const Sim& s, const double qq[kSlots][kSlots], const dou
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
-  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+  for (int kf = 1; kf <= s.model().nF; ++kf) {
     if (FinSphereCollision(s, kf, qq[kf], c, aw, 0.0) == 'C') {
       sgnC = 'C';
       *kColl = kf;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/export.h"
+#include "app/hand_choice.h"
 #include "app/html_export.h"
 #include "app/script.h"
 #include "plan/plan.h"
@@ -139,9 +140,17 @@ py::list List3(const double v[3]) { return py::cast(std::vector<double>{v[0], v[
 
 class PySim {
  public:
-  PySim(int hand, const std::string& work, const py::object& friction, const py::object& torsion,
-        const py::object& contact, const py::object& coneEdges) {
-    if (hand < 1 || hand > 4) throw py::value_error("hand must be 1, 2, 3 or 4");
+  PySim(const py::object& handArg, const std::string& work, const py::object& friction,
+        const py::object& torsion, const py::object& contact, const py::object& coneEdges) {
+    // hand: a built-in hand's number or a hand description file's path
+    int hand = 0;
+    std::string handFile;
+    if (py::isinstance<py::str>(handArg) || py::hasattr(handArg, "__fspath__"))
+      handFile = py::str(py::module_::import("os").attr("fspath")(handArg)).cast<std::string>();
+    else if (py::isinstance<py::int_>(handArg))
+      hand = handArg.cast<int>();
+    if (handFile.empty() && (hand < 1 || hand > 4))
+      throw py::value_error("hand must be 1, 2, 3, 4 or a hand file's path");
     if (work != "cylinder" && work != "sphere")
       throw py::value_error("work must be 'cylinder' or 'sphere'");
     rg::QualitySettings q = driver_.sim().qualitySettings;
@@ -162,7 +171,12 @@ class PySim {
     driver_.sim().qualitySettings = q;
     unread_ = driver_.console();
     // the keys a user types for the same choice; none for the defaults
-    if (hand != driver_.sim().HAND1) PressAll(std::string("H") + static_cast<char>('0' + hand));
+    if (!handFile.empty()) {
+      std::string why;
+      if (!rg::UseHandFile(driver_.sim(), handFile, &why)) throw py::value_error(why);
+    } else if (hand != driver_.sim().HAND1) {
+      PressAll(std::string("H") + static_cast<char>('0' + hand));
+    }
     if ((work == "sphere") != (driver_.sim().WORK1 == '1'))
       PressAll(work == "sphere" ? "W1" : "W2");
   }
@@ -274,8 +288,8 @@ class PySim {
   py::list InitialAngles() const {
     const rg::Sim& s = driver_.sim();
     py::list fingers;
-    for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
-      std::vector<double> q(s.qq0[kf] + 1, s.qq0[kf] + 1 + s.njnt[s.HAND1]);
+    for (int kf = 1; kf <= s.model().nF; ++kf) {
+      std::vector<double> q(s.qq0[kf] + 1, s.qq0[kf] + 1 + s.model().nJ);
       fingers.append(py::cast(q));
     }
     return fingers;
@@ -454,12 +468,14 @@ PYBIND11_MODULE(rollgrasp, m) {
       });
   py::class_<PySim>(m, "Sim", "One simulation after the start-up; its console is captured "
                               "and its console waits are answered at once.")
-      .def(py::init<int, const std::string&, const py::object&, const py::object&,
+      .def(py::init<const py::object&, const std::string&, const py::object&, const py::object&,
                     const py::object&, const py::object&>(),
            py::arg("hand") = 1, py::arg("work") = "cylinder", py::arg("friction") = py::none(),
            py::arg("torsion") = py::none(), py::arg("contact") = py::none(),
            py::arg("cone_edges") = py::none(),
-           "hand: 1..4 (1 and 3 have two fingers, 2 and 4 three); work: 'cylinder' or "
+           "hand: 1..4 (1 and 3 have two fingers, 2 and 4 three) or the path of a hand "
+           "description file (URDF, docs/hands.md; a file it cannot use raises ValueError "
+           "with the one-line reason); work: 'cylinder' or "
            "'sphere'; friction (Coulomb coefficient), torsion (soft-finger torsional "
            "friction), contact ('point' or 'soft') and cone_edges judge grasp quality, as "
            "rollgrasp-batch's options of the same names. A hand or work other than the "

@@ -11,11 +11,11 @@ void WorkCentre(const Sim& s, const double rw[3], const double Ew[3][3], double 
                 double* rho) {
   if (s.WORK1 == '1') {
     VecCopy(rw, c);
-    *rho = aSph;
+    *rho = s.model().aSph;
     return;
   }
-  for (int i = 0; i < 3; ++i) c[i] = rw[i] + 0.5 * hCyl * Ew[i][2];
-  *rho = aCyl;
+  for (int i = 0; i < 3; ++i) c[i] = rw[i] + 0.5 * s.model().hCyl * Ew[i][2];
+  *rho = s.model().aCyl;
 }
 
 // The contacts p[kf], work normals nw[kf] (from the work towards the finger).

@@ -39,7 +39,7 @@ void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
 void draw_joint(char jtype, const double P[3], const double E[3][3], double lJnt, double rJnt,
                 const float colour[4]);
 void DrawArrow(const double P[3], const double dir[3], const float colour[4]);
-void DrawPalm(const float colour[4]);
+void DrawPalm(const Model& m, const float colour[4]);
 
 // work and contact markers
 void draw_work(const char WORK[3], const double rw[3], const double Ew[3][3],

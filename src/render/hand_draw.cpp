@@ -40,7 +40,8 @@ void FingerLabel(const FingerPose& F, int kf) {
 }
 
 void JointsAndAxes(const Sim& s, const FingerPose& F, int n, const float colour[4]) {
-  for (int j = 1; j <= n; ++j) draw_joint(s.JRTYPE[j], F.JA[j], F.EA[j], lRjnt, rRjnt, colour);
+  const Model& m = s.model();
+  for (int j = 1; j <= n; ++j) draw_joint(s.JRTYPE[j], F.JA[j], F.EA[j], m.lRjnt, m.rRjnt, colour);
   for (int j = 1; j <= n; ++j) {
     double e[3];
     MatColumn(F.EA[j], 2, e);
@@ -53,16 +54,16 @@ bool ValidFinger(int kf, int n) { return kf >= 1 && kf < kSlots && n >= 1 && n <
 }  // namespace
 
 void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
-  if (s.HAND1 < 1 || s.HAND1 > 4) return;
-  const int n = s.njnt[s.HAND1];
-  for (int kf = 1; kf <= s.nfin[s.HAND1]; ++kf) {
+  if (s.HAND1 < 0 || s.HAND1 > 4) return;
+  const int n = s.model().nJ;
+  for (int kf = 1; kf <= s.model().nF; ++kf) {
     if (InReplay(s)) {
       draw_fingerTr(s, kf, n, qqf[kf], s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
     } else {
       draw_finger(s, kf, n, qqf[kf], colour);
     }
   }
-  DrawPalm(colour);
+  DrawPalm(s.model(), colour);
 }
 
 namespace {
@@ -78,9 +79,9 @@ void DrawFinger(const Sim& s, int kf, int n, const double* q, const float linkCo
     double Ef[3][3];
     LinkFrame(F.EA[j], Ef);
     if (translucentLast && j == n)
-      draw_armTr(F.JA[j], Ef, aFin, lFin, linkColour);
+      draw_armTr(F.JA[j], Ef, s.model().aFin, s.model().lFin, linkColour);
     else
-      draw_arm(F.JA[j], Ef, aFin, lFin, linkColour);
+      draw_arm(F.JA[j], Ef, s.model().aFin, s.model().lFin, linkColour);
   }
   JointsAndAxes(s, F, n, jointColour);
 }
@@ -143,10 +144,10 @@ void DrawArrow(const double P[3], const double dir[3], const float colour[4]) {
   DrawCone(H, T, h, colour);
 }
 
-void DrawPalm(const float colour[4]) {
-  const double bottom[3] = {0.0, -hPalm / 2.0, 0.0};
-  const double top[3] = {0.0, hPalm / 2.0, 0.0};
-  usrDrawCylinder(bottom, top, rPalm, colour);
+void DrawPalm(const Model& m, const float colour[4]) {
+  const double bottom[3] = {0.0, -m.hPalm / 2.0, 0.0};
+  const double top[3] = {0.0, m.hPalm / 2.0, 0.0};
+  usrDrawCylinder(bottom, top, m.rPalm, colour);
 }
 
 }  // namespace rg

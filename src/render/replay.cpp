@@ -17,13 +17,13 @@ constexpr double kTrailRadius = 1.2;
 }  // namespace
 
 void PSeries(const Sim& s, int m) {
-  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 1 || s.HAND1 > 4) return;
-  const int f = s.nfin[s.HAND1];
+  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 0 || s.HAND1 > 4) return;
+  const int f = s.model().nF;
   const bool sphere = s.WORK1 == '1';
   if (sphere)
-    draw_WrkSphere(s.ManipRW[m], s.ManipEW[m], aSph);
+    draw_WrkSphere(s.ManipRW[m], s.ManipEW[m], s.model().aSph);
   else
-    draw_WrkCylinderTr2(s.ManipRW[m], s.ManipEW[m], aCyl, hCyl, kWork);
+    draw_WrkCylinderTr2(s.ManipRW[m], s.ManipEW[m], s.model().aCyl, s.model().hCyl, kWork);
   draw_hand(s, s.ManipQ[m], kHand);
   // the whole trail lies on the last link in its pose at step m (and on the sphere
   // in its pose at step m)

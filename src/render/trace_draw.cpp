@@ -153,8 +153,8 @@ void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
 }
 
 void DrawReplayContacts(const Sim& s, int m) {
-  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 1 || s.HAND1 > 4) return;
-  const int f = s.nfin[s.HAND1], n = s.njnt[s.HAND1];
+  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 0 || s.HAND1 > 4) return;
+  const int f = s.model().nF, n = s.model().nJ;
   if (n < 1 || n > kSlots - 2) return;
   static double trail[kRows][3];
   std::vector<Point3> pts;

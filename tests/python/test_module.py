@@ -13,7 +13,7 @@ import numpy as np
 import pytest
 
 import rollgrasp
-from conftest import BUILD
+from conftest import BUILD, SOURCE
 
 DEFAULT_RUN = "GssA" + "s" * 60
 # runs that reach the console waits, hand and work changes, view keys, bytes above 127
@@ -171,3 +171,26 @@ def test_snapshot_on_a_display_is_the_batch_snapshot(batch_exe, tmp_path):
 
 def _quote(s):
     return "'" + s.replace("'", "'\\''") + "'"
+
+
+def test_a_hand_file_runs_as_the_batch_driver_runs_it_and_a_bad_one_is_refused(batch_exe, tmp_path):
+    hand = SOURCE / "hands" / "example-4finger.urdf"
+    keys = "GssssA" + "s" * 60
+    csv_path = tmp_path / "traj.csv"
+    subprocess.run([str(batch_exe), "--hand", str(hand), "--trajectory", str(csv_path), keys],
+                   stdin=subprocess.DEVNULL, capture_output=True, check=True)
+    sim = rollgrasp.Sim(hand=hand)  # a path object, or a str
+    sim.press(keys)
+    state = sim.state()
+    assert (state["HAND1"], state["nF"], state["cntManip0"]) == (0, 4, 60)
+    rows = list(csv.reader(io.StringIO(csv_path.read_text())))
+    traj = sim.trajectory()
+    assert list(traj) == rows[0] and len(rows) > 10
+    for k, name in enumerate(rows[0]):
+        assert np.array_equal(traj[name], np.array([float(r[k]) for r in rows[1:]])), name
+
+    bad = SOURCE / "fuzz" / "hand-files" / "continuous-joint.urdf"
+    with pytest.raises(ValueError, match=r"continuous-joint\.urdf:25: joint 'finger1_joint2': type continuous"):
+        rollgrasp.Sim(hand=str(bad))
+    with pytest.raises(ValueError, match="hand must be"):
+        rollgrasp.Sim(hand=5)
