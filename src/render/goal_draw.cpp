@@ -48,7 +48,7 @@ void EndGhost() {
   glEnable(GL_LIGHTING);
 }
 
-void CylinderGhost(const double mid[3], const double Ew[3][3]) {
+void CylinderGhost(const double mid[3], const double Ew[3][3], double aCyl, double hCyl) {
   double ex[3], ez[3], r0[3], rf[3], ang[2];
   MatColumn(Ew, 0, ex);
   MatColumn(Ew, 2, ez);
@@ -69,7 +69,7 @@ void CylinderGhost(const double mid[3], const double Ew[3][3]) {
   DrawLine(rf, t, kEdgeWidth, kGhostEdge);
 }
 
-void SphereGhost(const double mid[3], const double Ew[3][3]) {
+void SphereGhost(const double mid[3], const double Ew[3][3], double aSph) {
   BeginGhost();
   DrawSphere(mid, aSph, kGhost);
   EndGhost();
@@ -113,9 +113,9 @@ void DrawGoal(const Sim& s) {
     double mid[3], Ew[3][3];
     GoalPoseToDraw(s, mid, Ew);
     if (s.WORK1 == '1')
-      SphereGhost(mid, Ew);
+      SphereGhost(mid, Ew, s.model().aSph);
     else
-      CylinderGhost(mid, Ew);
+      CylinderGhost(mid, Ew, s.model().aCyl, s.model().hCyl);
   }
   if (p.path) PathLine(s);
 }
