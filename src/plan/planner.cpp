@@ -1,0 +1,641 @@
+#include "plan/plan.h"
+
+#include <ompl/base/Goal.h>
+#include <ompl/base/StateSampler.h>
+#include <ompl/base/StateSpace.h>
+#include <ompl/base/goals/GoalSampleableRegion.h>
+#include <ompl/control/DirectedControlSampler.h>
+#include <ompl/control/SimpleSetup.h>
+#include <ompl/control/SpaceInformation.h>
+#include <ompl/control/planners/rrt/RRT.h>
+#include <ompl/control/spaces/RealVectorControlSpace.h>
+#include <ompl/util/Console.h>
+#include <ompl/util/RandomNumbers.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "manip/manip.h"
+#include "numerics/vecmat.h"
+#include "plan/rotation.h"
+#include "plan/snapshot.h"
+#include "work/work.h"
+
+namespace rg {
+namespace {
+
+namespace ob = ompl::base;
+using plan_rotation::kDeg;
+using plan_rotation::RotationOf;
+using plan_rotation::TurnBetween;
+namespace oc = ompl::control;
+
+// the step's first time step: one step moves the work by this much times the command
+constexpr double kStepDt = 0.05;
+// command bounds: a turn of up to 0.6 deg and a shift of up to 0.3 units per step
+constexpr double kMaxTurnRate = 0.2;          // rad per unit time, each axis
+constexpr double kMaxSpeed = 6.0;             // length units per unit time, each axis
+constexpr int kMinSteps = 4, kMaxSteps = 30;  // steps one command is held
+// goal test with a margin inside the tolerances, so the followed path is certainly within them
+constexpr double kTurnMargin = 0.8, kShiftMargin = 0.8;
+// floor of the rolling conditioning: this fraction of the start's smallest one
+constexpr double kConditioningFraction = 0.1;
+// a finger below this fraction of the start's best conditioning is made to recover
+constexpr double kSafeFraction = 0.8;
+// spread of the random samples about the straight way from start to goal
+constexpr double kSampleShift = 15.0, kSampleTurnDeg = 20.0;
+constexpr int kGuidedSteps = 5;     // steps a guided command is held before it is bent again
+constexpr double kRecovery = 0.05;  // share of a finger's shortfall below `safe` made up per step
+constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
+// weight of the fingers' conditioning in the distance between states: the hidden
+// part of the rolling state, which decides whether the work can move on
+constexpr double kSigmaWeight = 60.0;
+
+// ---- the planner's states: a work pose and the rolling state that reached it
+
+struct RollData {
+  double mid[3] = {0, 0, 0};
+  double Ew[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  RollSnapshot snap{};
+  bool ok = false;     // reached by completed steps with every finger above the floor
+  double sigma = 0.0;  // the smallest rolling conditioning of its fingers
+  int sigmaFinger = 0;
+  double fingerSigma[kSlots] = {};  // every finger's rolling conditioning
+  bool anySigma = false;  // a target whose conditioning does not matter (the goal's samples)
+};
+
+class RollSpace : public ob::StateSpace {
+ public:
+  class StateType : public ob::State {
+   public:
+    RollData d;
+  };
+  // distance: turn in units of the turn tolerance plus shift in units of its own
+  RollSpace() { setName("RollState"); }
+  unsigned int getDimension() const override { return 6; }
+  double getMaximumExtent() const override { return 180.0 / kGoalTurnTolDeg + 400.0; }
+  double getMeasure() const override { return 1.0; }
+  void enforceBounds(ob::State*) const override {}
+  bool satisfiesBounds(const ob::State*) const override { return true; }
+  void copyState(ob::State* d, const ob::State* s) const override {
+    static_cast<StateType*>(d)->d = static_cast<const StateType*>(s)->d;
+  }
+  double distance(const ob::State* a, const ob::State* b) const override {
+    const auto* p = &static_cast<const StateType*>(a)->d;
+    const auto* q = &static_cast<const StateType*>(b)->d;
+    double w[3], d[3];
+    VecSub(p->mid, q->mid, d);
+    double hidden = 0.0;
+    if (!p->anySigma && !q->anySigma)
+      for (int kf = 1; kf < kSlots; ++kf)
+        hidden += std::fabs(p->fingerSigma[kf] - q->fingerSigma[kf]);
+    return TurnBetween(p->Ew, q->Ew, w) / (kGoalTurnTolDeg * kDeg) + VecNorm(d) / kGoalShiftTol +
+           kSigmaWeight * hidden;
+  }
+  bool equalStates(const ob::State* a, const ob::State* b) const override {
+    return distance(a, b) < 1e-9;
+  }
+  void interpolate(const ob::State* from, const ob::State* to, double t,
+                   ob::State* state) const override {
+    const auto* p = &static_cast<const StateType*>(from)->d;
+    const auto* q = &static_cast<const StateType*>(to)->d;
+    auto* r = &static_cast<StateType*>(state)->d;
+    double w[3], R[3][3];
+    TurnBetween(p->Ew, q->Ew, w);
+    VecScale(t, w, w);
+    RotationOf(w, R);
+    MatMul(p->Ew, R, r->Ew);
+    for (int i = 0; i < 3; ++i) r->mid[i] = p->mid[i] + t * (q->mid[i] - p->mid[i]);
+    r->ok = false;
+  }
+  ob::StateSamplerPtr allocDefaultStateSampler() const override;
+  ob::State* allocState() const override { return new StateType(); }
+  void freeState(ob::State* s) const override { delete static_cast<StateType*>(s); }
+
+  // where random samples are drawn: around the straight way from start to goal, with
+  // every finger's conditioning anywhere between the floor and a little above the start's
+  int nF = 0;
+  double sigmaLow = 0.0, sigmaHigh = 1.0;
+  double startMid[3] = {0, 0, 0}, startEw[3][3] = {}, goalTurn[3] = {0, 0, 0}, goalShift[3] = {};
+};
+using RollState = RollSpace::StateType;
+const RollData* Data(const ob::State* s) { return &static_cast<const RollState*>(s)->d; }
+RollData* Data(ob::State* s) { return &static_cast<RollState*>(s)->d; }
+
+class RollSampler : public ob::StateSampler {
+ public:
+  explicit RollSampler(const RollSpace* sp) : ob::StateSampler(sp), sp_(sp) {}
+  void sampleUniform(ob::State* state) override {
+    auto* r = Data(state);
+    const double t = rng_.uniformReal(-0.1, 1.15);
+    double w[3], R[3][3], N[3][3], E[3][3];
+    VecScale(t, sp_->goalTurn, w);
+    RotationOf(w, R);
+    for (double& n : w) n = rng_.gaussian(0.0, kSampleTurnDeg * kDeg);
+    RotationOf(w, N);
+    MatMul(sp_->startEw, R, E);
+    MatMul(E, N, r->Ew);
+    for (int i = 0; i < 3; ++i)
+      r->mid[i] = sp_->startMid[i] + t * sp_->goalShift[i] + rng_.gaussian(0.0, kSampleShift);
+    for (int kf = 1; kf <= sp_->nF; ++kf)
+      r->fingerSigma[kf] = rng_.uniformReal(sp_->sigmaLow, sp_->sigmaHigh);
+    r->anySigma = false;
+    r->ok = false;
+  }
+  void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
+    sampleGaussian(state, near, distance);
+  }
+  void sampleGaussian(ob::State* state, const ob::State* mean, double sd) override {
+    const auto* m = Data(mean);
+    auto* r = Data(state);
+    double w[3], N[3][3];
+    for (double& n : w) n = rng_.gaussian(0.0, sd * kGoalTurnTolDeg * kDeg);
+    RotationOf(w, N);
+    MatMul(m->Ew, N, r->Ew);
+    for (int i = 0; i < 3; ++i) r->mid[i] = m->mid[i] + rng_.gaussian(0.0, sd * kGoalShiftTol);
+    for (int kf = 1; kf < kSlots; ++kf) r->fingerSigma[kf] = m->fingerSigma[kf];
+    r->anySigma = m->anySigma;
+    r->ok = false;
+  }
+
+ private:
+  const RollSpace* sp_;
+};
+
+ob::StateSamplerPtr RollSpace::allocDefaultStateSampler() const {
+  return std::make_shared<RollSampler>(this);
+}
+
+// ---- the rolling steps behind the planner
+
+struct Roller {
+  Sim& s;
+  double floor = 0.0;  // conditioning floor
+  int lastStep = 0;    // the record's last step a path may reach
+  long steps = 0;      // steps run while planning
+
+  // the work pose and the conditioning of the latest slot, into r
+  void Describe(RollData& r) {
+    WorkTurnCentre(s.WORK1, s.ManipRW2[1], s.ManipEW2[1], r.mid);
+    MatCopy(s.ManipEW2[1], r.Ew);
+    r.sigma = 1e300;
+    for (int kf = 1; kf <= s.nF; ++kf) {
+      r.fingerSigma[kf] =
+          RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+      if (r.fingerSigma[kf] < r.sigma) {
+        r.sigma = r.fingerSigma[kf];
+        r.sigmaFinger = kf;
+      }
+    }
+  }
+  // one step with command c from `from` into `to`; false when it does not complete
+  bool Step(const RollData& from, const StepCommand& c, RollData& to) {
+    RestoreRoll(s, from.snap);
+    to.ok = false;
+    if (!from.ok || s.cntManip0 + 1 > lastStep) return false;
+    ++steps;
+    const char st = PRCircleManip4(s, c.vw, c.omww);
+    SaveRoll(s, to.snap);
+    Describe(to);
+    to.anySigma = false;
+    to.ok = st == 'Y' && to.sigma >= floor;
+    return to.ok;
+  }
+};
+
+StepCommand CommandOf(const oc::Control* c) {
+  const double* v = c->as<oc::RealVectorControlSpace::ControlType>()->values;
+  StepCommand k;
+  for (int i = 0; i < 3; ++i) {
+    k.vw[i] = v[i];
+    k.omww[i] = v[3 + i];
+  }
+  return k;
+}
+
+class Propagator : public oc::StatePropagator {
+ public:
+  Propagator(oc::SpaceInformation* si, Roller& r) : oc::StatePropagator(si), r_(r) {}
+  void propagate(const ob::State* from, const oc::Control* c, double duration,
+                 ob::State* to) const override {
+    const int n =
+        std::max(1, static_cast<int>(std::lround(duration / si_->getPropagationStepSize())));
+    const StepCommand k = CommandOf(c);
+    const auto* a = Data(from);
+    auto* b = Data(to);
+    if (n == 1) {
+      r_.Step(*a, k, *b);
+      return;
+    }
+    RollData tmp = *a;
+    for (int i = 0; i < n && tmp.ok; ++i) r_.Step(tmp, k, tmp);
+    *b = tmp;
+  }
+  bool canPropagateBackward() const override { return false; }
+
+ private:
+  Roller& r_;
+};
+
+// The command that carries pose `a` to pose `b` in as few steps as the bounds allow
+// (at least kMinSteps, at most kMaxSteps): its steps.
+int Steer(const RollData& a, const RollData& b, StepCommand& k) {
+  double w[3], d[3];
+  TurnBetween(a.Ew, b.Ew, w);
+  VecSub(b.mid, a.mid, d);
+  double need = kMinSteps * kStepDt;
+  for (int i = 0; i < 3; ++i)
+    need = std::max({need, std::fabs(w[i]) / kMaxTurnRate, std::fabs(d[i]) / kMaxSpeed});
+  const int n = std::min(kMaxSteps, static_cast<int>(std::ceil(need / kStepDt - 1e-9)));
+  const double T = n * kStepDt;
+  double scale = 1.0;
+  for (int i = 0; i < 3; ++i)
+    scale = std::max({scale, std::fabs(w[i]) / T / kMaxTurnRate, std::fabs(d[i]) / T / kMaxSpeed});
+  for (int i = 0; i < 3; ++i) {
+    k.omww[i] = w[i] / T / scale;
+    k.vw[i] = d[i] / T / scale;
+  }
+  return n;
+}
+
+// The straight command to `target`, bent as little as possible so that no finger's
+// conditioning falls below `safe`: each finger's conditioning after one step of each
+// of the six unit commands gives its first-order change per step (row J_k); for the
+// fingers below `safe` (or brought below it by the command) the change must be at
+// least kRecovery times the shortfall. The least change of the straight command u
+// that meets those, u + J_A^T lambda, is found on the active set (twice, for fingers
+// the first correction threatens). Steps as Steer's, at most kGuidedSteps.
+int Guided(Roller& r, const RollData& a, const RollData& target, double safe, StepCommand& k) {
+  const int n = Steer(a, target, k);
+  double u[6], J[kSlots][6];
+  for (int i = 0; i < 3; ++i) {
+    u[i] = k.vw[i] / kMaxSpeed;
+    u[3 + i] = k.omww[i] / kMaxTurnRate;
+  }
+  const int nF = r.s.nF;
+  RollData b;
+  for (int c = 0; c < 6; ++c) {
+    StepCommand e;
+    if (c < 3)
+      e.vw[c] = kMaxSpeed;
+    else
+      e.omww[c - 3] = kMaxTurnRate;
+    r.Step(a, e, b);
+    for (int kf = 1; kf <= nF; ++kf)
+      J[kf][c] = b.ok ? b.fingerSigma[kf] - a.fingerSigma[kf] : -a.fingerSigma[kf];
+  }
+  const double g[6] = {u[0], u[1], u[2], u[3], u[4], u[5]};
+  bool active[kSlots] = {};
+  for (int pass = 0; pass < 2; ++pass) {
+    double need[kSlots];
+    int idx[kSlots], m = 0;
+    for (int kf = 1; kf <= nF; ++kf) {
+      double change = 0.0;
+      for (int c = 0; c < 6; ++c) change += J[kf][c] * u[c];
+      need[kf] = kRecovery * (safe - a.fingerSigma[kf]);
+      if (change < need[kf] && (a.fingerSigma[kf] + n * change < safe)) active[kf] = true;
+      if (active[kf]) idx[m++] = kf;
+    }
+    if (m == 0) break;
+    // (J_A J_A^T) lambda = need_A - J_A g
+    double A[kSlots * kSlots] = {}, rhs[kSlots] = {}, lam[kSlots] = {};
+    for (int p = 0; p < m; ++p) {
+      for (int q = 0; q < m; ++q)
+        for (int c = 0; c < 6; ++c) A[p * m + q] += J[idx[p]][c] * J[idx[q]][c];
+      A[p * m + p] += 1e-12;
+      rhs[p] = need[idx[p]];
+      for (int c = 0; c < 6; ++c) rhs[p] -= J[idx[p]][c] * g[c];
+    }
+    if (MatSolve(m, A, m, rhs, lam) == 0.0) break;
+    for (int c = 0; c < 6; ++c) {
+      u[c] = g[c];
+      for (int p = 0; p < m; ++p) u[c] += lam[p] * J[idx[p]][c];
+    }
+  }
+  double big = 1.0;  // within the bounds, the direction kept
+  for (int c = 0; c < 6; ++c) big = std::max(big, std::fabs(u[c]));
+  for (int i = 0; i < 3; ++i) {
+    k.vw[i] = u[i] / big * kMaxSpeed;
+    k.omww[i] = u[3 + i] / big * kMaxTurnRate;
+  }
+  return std::min(n, kGuidedSteps);
+}
+
+// Extends the tree towards a state: the straight command and noisy variants of it,
+// each run while its steps stay valid; the one that ends nearest the target wins.
+class SteeringSampler : public oc::DirectedControlSampler {
+ public:
+  SteeringSampler(const oc::SpaceInformation* si, Roller& r, double safe)
+      : oc::DirectedControlSampler(si), r_(r), safe_(safe) {}
+  unsigned int sampleTo(oc::Control* control, const ob::State* source, ob::State* dest) override {
+    const auto* a = Data(source);
+    const auto* target = Data(dest);
+    RollData best;
+    ob::State* trialState = si_->allocState();
+    RollData& trial = *Data(trialState);
+    double bestDist = si_->distance(source, dest);
+    unsigned bestSteps = 0;
+    StepCommand bestCmd;
+    StepCommand straight, guided;
+    const int n = Steer(*a, *target, straight);
+    const int ng = Guided(r_, *a, *target, safe_, guided);
+    for (int t = -1; t < kDirectedTrials; ++t) {
+      StepCommand k = t < 0 ? guided : straight;
+      int steps = t < 0 ? ng : n;
+      if (t > 0) {
+        const double noise = t < kDirectedTrials - 1 ? 0.5 : 1.5;
+        for (int i = 0; i < 3; ++i) {
+          k.omww[i] = std::clamp(k.omww[i] + rng_.gaussian(0.0, noise * kMaxTurnRate),
+                                 -kMaxTurnRate, kMaxTurnRate);
+          k.vw[i] =
+              std::clamp(k.vw[i] + rng_.gaussian(0.0, noise * kMaxSpeed), -kMaxSpeed, kMaxSpeed);
+        }
+        steps = rng_.uniformInt(kMinSteps, kMaxSteps);
+      }
+      oc::Control* c = si_->allocControl();
+      double* v = c->as<oc::RealVectorControlSpace::ControlType>()->values;
+      for (int i = 0; i < 3; ++i) {
+        v[i] = k.vw[i];
+        v[3 + i] = k.omww[i];
+      }
+      const unsigned done = si_->propagateWhileValid(source, c, steps, trialState);
+      si_->freeControl(c);
+      if (done < static_cast<unsigned>(kMinSteps)) continue;
+      const double dist = si_->distance(trialState, dest);
+      if (dist < bestDist) {
+        bestDist = dist;
+        best = trial;
+        bestSteps = done;
+        bestCmd = k;
+      }
+    }
+    si_->freeState(trialState);
+    if (bestSteps == 0) return 0;
+    double* v = control->as<oc::RealVectorControlSpace::ControlType>()->values;
+    for (int i = 0; i < 3; ++i) {
+      v[i] = bestCmd.vw[i];
+      v[3 + i] = bestCmd.omww[i];
+    }
+    *Data(dest) = best;
+    return bestSteps;
+  }
+  unsigned int sampleTo(oc::Control* control, const oc::Control*, const ob::State* source,
+                        ob::State* dest) override {
+    return sampleTo(control, source, dest);
+  }
+
+ private:
+  Roller& r_;
+  double safe_;
+  ompl::RNG rng_;
+};
+
+// The goal: within the tolerances (with a margin); tracks the nearest state met. Its
+// samples, which the tree is drawn towards, are the goal pose with the fingers'
+// conditioning of the start.
+class GoalRegion : public ob::GoalSampleableRegion {
+ public:
+  GoalRegion(const ob::SpaceInformationPtr& si, const double mid[3], const double Ew[3][3],
+             const double sigma[kSlots])
+      : ob::GoalSampleableRegion(si) {
+    VecCopy(mid, mid_);
+    MatCopy(Ew, Ew_);
+    for (int kf = 0; kf < kSlots; ++kf) sigma_[kf] = sigma[kf];
+    setThreshold(1.0);
+  }
+  void sampleGoal(ob::State* st) const override {
+    RollData* r = Data(st);
+    VecCopy(mid_, r->mid);
+    MatCopy(Ew_, r->Ew);
+    for (int kf = 0; kf < kSlots; ++kf) r->fingerSigma[kf] = sigma_[kf];
+    r->anySigma = true;
+    r->ok = false;
+  }
+  unsigned int maxSampleCount() const override { return 1u << 30; }
+  double distanceGoal(const ob::State* st) const override {
+    const auto* r = Data(st);
+    double w[3], d[3];
+    VecSub(r->mid, mid_, d);
+    const double turn = TurnBetween(r->Ew, Ew_, w) / (kGoalTurnTolDeg * kDeg);
+    const double shift = VecNorm(d) / kGoalShiftTol;
+    if (r->ok) best = std::min(best, std::max(turn, shift));
+    return std::max(turn / kTurnMargin, shift / kShiftMargin);
+  }
+  // the smallest error of a valid state met, in units of the tolerances (1: at their edge)
+  mutable double best = 1e300;
+
+ private:
+  double mid_[3], Ew_[3][3], sigma_[kSlots];
+};
+
+bool ModeCanRoll(const Sim& s, std::string* why) {
+  if (s.sgnCALGEnd != 'Y') {
+    *why = "no complete grasp";
+    return false;
+  }
+  for (int kf = 1; kf <= s.nF; ++kf)
+    if (!GraspRolls(s, kf)) {
+      *why = "finger " + std::to_string(kf) + "'s grasp contact cannot roll";
+      return false;
+    }
+  if (s.sgnMANIP != 'Y') {
+    *why = std::string("the motion has stopped (status ") + s.sgnMANIP + ")";
+    return false;
+  }
+  return true;
+}
+
+// Why the straight command from the closest state found goes no further.
+std::string WhyStopped(Roller& r, const RollData& from, const RollData& goal) {
+  StepCommand k;
+  const int n = Steer(from, goal, k);
+  RollData a = from, b;
+  for (int i = 0; i < n; ++i) {
+    if (a.snap.cntManip0 + 1 > r.lastStep) return "the record is full";
+    if (!r.Step(a, k, b)) {
+      switch (r.s.sgnMANIP) {
+        case 'D':
+          return "deadlock: a finger's base reaches its contact's tangent plane";
+        case 'C':
+          return "collision of the work with the hand";
+        case 'O':
+          return "a contact leaves its finger link";
+        case 'F':
+          return "the record is full";
+        default:
+          break;
+      }
+      return "finger " + std::to_string(b.sigmaFinger) + " nears its singular posture";
+    }
+    a = b;
+  }
+  return "no path found in the time given";
+}
+
+}  // namespace
+
+PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
+  const auto t0 = std::chrono::steady_clock::now();
+  auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  PlanResult res;
+  PlanOutcome& out = res.outcome;
+  out.planned = true;
+  out.goal = g;
+  s.nF = s.nfin[s.HAND1];
+  s.nJ = s.njnt[s.HAND1];
+  if (!ModeCanRoll(s, &out.reason)) {
+    out.refused = true;
+    out.planSeconds = seconds();
+    return res;
+  }
+  GoalError(s, g, &out.orientErrDeg, &out.posErr);
+  out.minSigma = MinConditioning(s, &out.minSigmaFinger);
+  if (out.orientErrDeg <= kGoalTurnTolDeg && out.posErr <= kGoalShiftTol) {  // already there
+    out.reached = true;
+    out.planSeconds = seconds();
+    return res;
+  }
+
+  static const bool quiet = [] {
+    ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+    ompl::RNG::setSeed(23);
+    return true;
+  }();
+  (void)quiet;
+
+  // the simulation is the planner's scratch: nothing is drawn, and it is put back
+  std::function<void()> redraw;
+  redraw.swap(s.redraw);
+  RollSnapshot start;
+  SaveRoll(s, start);
+
+  Roller roller{s};
+  roller.lastStep = (kRows - 1) * kDecim;
+  roller.floor =
+      opt.minConditioning > 0 ? opt.minConditioning : kConditioningFraction * out.minSigma;
+
+  auto space = std::make_shared<RollSpace>();
+  double goalMid[3], goalEw[3][3];
+  GoalFrame(s, g, goalMid, goalEw);
+  WorkTurnCentre(s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
+  MatCopy(s.ManipEW2[1], space->startEw);
+  TurnBetween(space->startEw, goalEw, space->goalTurn);
+  space->nF = s.nF;
+  space->sigmaLow = roller.floor;
+  space->sigmaHigh = 0.0;
+  for (int kf = 1; kf <= s.nF; ++kf)
+    space->sigmaHigh = std::max(
+        space->sigmaHigh,
+        1.2 * RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]));
+  VecSub(goalMid, space->startMid, space->goalShift);
+
+  const double safe = kSafeFraction * space->sigmaHigh / 1.2;
+  auto cspace = std::make_shared<oc::RealVectorControlSpace>(space, 6);
+  ob::RealVectorBounds bounds(6);
+  for (int i = 0; i < 3; ++i) {
+    bounds.setLow(i, -kMaxSpeed);
+    bounds.setHigh(i, kMaxSpeed);
+    bounds.setLow(3 + i, -kMaxTurnRate);
+    bounds.setHigh(3 + i, kMaxTurnRate);
+  }
+  cspace->setBounds(bounds);
+  auto si = std::make_shared<oc::SpaceInformation>(space, cspace);
+  si->setPropagationStepSize(1.0);  // one rolling step
+  si->setMinMaxControlDuration(kMinSteps, kMaxSteps);
+  si->setStatePropagator(std::make_shared<Propagator>(si.get(), roller));
+  si->setStateValidityChecker([](const ob::State* st) { return Data(st)->ok; });
+  si->setDirectedControlSamplerAllocator([&roller, safe](const oc::SpaceInformation* s2) {
+    return std::make_shared<SteeringSampler>(s2, roller, safe);
+  });
+  si->setup();
+
+  auto pdef = std::make_shared<ob::ProblemDefinition>(si);
+  ob::State* st0 = si->allocState();
+  {
+    auto* r = Data(st0);
+    r->snap = start;
+    roller.Describe(*r);
+    r->ok = true;  // the start is where the hand is, whatever its conditioning
+  }
+  pdef->addStartState(st0);
+  auto goal = std::make_shared<GoalRegion>(si, goalMid, goalEw, Data(st0)->fingerSigma);
+  pdef->setGoal(goal);
+
+  auto planner = std::make_shared<oc::RRT>(si);
+  planner->setGoalBias(0.3);
+  planner->setProblemDefinition(pdef);
+  planner->setup();
+
+  double lastReport = 0.0;
+  const ob::PlannerTerminationCondition ptc([&] {
+    const double t = seconds();
+    if (opt.progress && t - lastReport >= 0.1) {
+      lastReport = t;
+      opt.progress(std::min(1.0, t / opt.timeLimit), goal->best);
+    }
+    return t >= opt.timeLimit || (opt.cancel != nullptr && opt.cancel->load());
+  });
+  const ob::PlannerStatus status = planner->solve(ptc);
+  res.stepsTried = roller.steps;
+
+  // the path, one command per step
+  const RollData* last = Data(st0);
+  if (status == ob::PlannerStatus::EXACT_SOLUTION ||
+      status == ob::PlannerStatus::APPROXIMATE_SOLUTION) {
+    auto* path = pdef->getSolutionPath()->as<oc::PathControl>();
+    for (size_t i = 0; i < path->getControlCount(); ++i) {
+      const StepCommand k = CommandOf(path->getControl(i));
+      const int n = static_cast<int>(std::lround(path->getControlDuration(i)));
+      for (int j = 0; j < n; ++j) res.path.push_back(k);
+    }
+    last = Data(path->getState(path->getStateCount() - 1));
+  }
+
+  // run the path once more from the start: its errors and its worst conditioning
+  RollData a = *Data(st0), b;
+  res.centres.push_back({a.mid[0], a.mid[1], a.mid[2]});
+  for (size_t i = 0; i < res.path.size(); ++i) {
+    if (!roller.Step(a, res.path[i], b)) {  // cannot happen: the path's steps were all valid
+      res.path.resize(i);
+      break;
+    }
+    if (b.sigma < out.minSigma) {
+      out.minSigma = b.sigma;
+      out.minSigmaFinger = b.sigmaFinger;
+    }
+    res.centres.push_back({b.mid[0], b.mid[1], b.mid[2]});
+    a = b;
+  }
+  RestoreRoll(s, a.snap);
+  GoalError(s, g, &out.orientErrDeg, &out.posErr);
+  out.steps = static_cast<int>(res.path.size());
+  out.reached = out.orientErrDeg <= kGoalTurnTolDeg && out.posErr <= kGoalShiftTol;
+  if (!out.reached) {
+    RollData goalState;
+    VecCopy(goalMid, goalState.mid);
+    MatCopy(goalEw, goalState.Ew);
+    out.reason = (opt.cancel != nullptr && opt.cancel->load())
+                     ? std::string("planning stopped")
+                     : WhyStopped(roller, *last, goalState);
+  }
+  RestoreRoll(s, start);
+  redraw.swap(s.redraw);
+  si->freeState(st0);  // the problem keeps its own copy
+  out.planSeconds = seconds();
+  if (opt.progress) opt.progress(1.0, goal->best);
+  return res;
+}
+
+}  // namespace rg
+
+// The module's one entry point, looked up by name when the planner is first used.
+extern "C" __attribute__((visibility("default"))) void rg_plan_to_goal(
+    rg::Sim* s, const rg::GoalPose* g, const rg::PlanOptions* opt, rg::PlanResult* out) {
+  *out = rg::PlanWithOmpl(*s, *g, *opt);
+}
