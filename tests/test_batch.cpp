@@ -24,10 +24,12 @@ struct BatchRun {
   std::string out;
 };
 
-// Runs the batch driver with the given argument string (already shell-quoted).
-BatchRun Batch(const std::string& args) {
+// Runs the batch driver with the given argument string (already shell-quoted); out
+// holds its standard output, or with errors its standard error instead.
+BatchRun Run(const std::string& args, bool errors) {
   BatchRun r;
-  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args + " 2>/dev/null </dev/null";
+  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args +
+                          (errors ? " 2>&1 >/dev/null </dev/null" : " 2>/dev/null </dev/null");
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
   char buf[4096];
@@ -37,20 +39,8 @@ BatchRun Batch(const std::string& args) {
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }
-
-// Runs the batch driver and returns its exit status and standard error.
-BatchRun BatchErr(const std::string& args) {
-  BatchRun r;
-  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args + " 2>&1 >/dev/null </dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+BatchRun Batch(const std::string& args) { return Run(args, false); }
+BatchRun BatchErr(const std::string& args) { return Run(args, true); }
 
 std::vector<json> ReadLines(const std::string& path) {
   std::vector<json> v;
