@@ -26,7 +26,7 @@ void ExpectMatEq(const double A[3][3], std::initializer_list<double> rows, doubl
 void SelectHandTables(Sim& s, int hand, char work) {
   s.HAND1 = hand;
   BasicFinParameter(s, hand);
-  FinJ1Pose(s, hand, work);
+  FinJ1Pose(s, work);
 }
 
 }  // namespace

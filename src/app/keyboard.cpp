@@ -464,14 +464,14 @@ void selectWork(Sim& s, char key) {
   MatCopy(E, s.EwG0);
   VecCopy(r, s.rwG);
   MatCopy(E, s.EwG);
-  FinJ1Pose(s, s.HAND1, s.WORK1);
+  FinJ1Pose(s, s.WORK1);
   RESETGRASP(s);
 }
 
 void selectHand(Sim& s, char key) {
   if (key >= '1' && key <= '4') s.HAND1 = key - '0';
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.HAND1, s.WORK1);
+  FinJ1Pose(s, s.WORK1);
   const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {

@@ -58,7 +58,7 @@ void StartUp(Sim& s) {
   // hand 1: its tables, its fingers on the palm and their initial angles
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.HAND1, s.WORK1);
+  FinJ1Pose(s, s.WORK1);
   s.nJ = s.model().nJ;
   s.nF = s.model().nF;
   RESETGRASP(s);

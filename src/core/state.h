@@ -150,10 +150,6 @@ struct Sim : RecordStore {
   const Model& model() const { return *handModel; }
 
   // ---- hand tables of the selected hand, copied from the model by BasicFinParameter
-  // (nfin[0], njnt[0]: a hand loaded from a file); the rolling and planning steps
-  // take the counts from nfin and njnt, everything else from model()
-  int nfin[5] = {};
-  int njnt[5] = {};
   char JRTYPE[kSlots] = {};
   double Ls[kSlots][3] = {};     // link from joint j-1 to joint j, in the frame of joint j-1
   double Cs[kSlots][3][3] = {};  // frame of joint j at zero angle, in the frame of joint j-1

@@ -10,21 +10,13 @@ namespace rg {
 void BasicFinParameter(Sim& s, int hand) {
   if (hand >= 1 && hand <= 4) s.handModel = CatalogueModel(hand);
   const Model& m = s.model();
-  for (int h = 0; h < 5; ++h) {
-    s.nfin[h] = kNfin[h];
-    s.njnt[h] = kNjnt[h];
-  }
-  s.nfin[s.HAND1] = m.nF;
-  s.njnt[s.HAND1] = m.nJ;
   std::memcpy(s.JRTYPE, m.jointType, sizeof s.JRTYPE);
   std::memcpy(s.Ls, m.Ls, sizeof s.Ls);
   std::memcpy(s.Cs, m.Cs, sizeof s.Cs);
 }
 
-void FinJ1Pose(Sim& s, int hand, char work) {
+void FinJ1Pose(Sim& s, char work) {
   const Model& m = s.model();
-  s.nfin[hand] = m.nF;
-  s.njnt[hand] = m.nJ;
   s.nF = m.nF;
   s.nJ = m.nJ;
   for (int kf = 1; kf <= s.nF; ++kf) {

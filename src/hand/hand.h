@@ -11,7 +11,7 @@ namespace rg {
 // from a file); the tables are copied from that model.
 void BasicFinParameter(Sim& s, int hand);
 // places the fingers of the model on the palm for the work and sets their initial angles
-void FinJ1Pose(Sim& s, int hand, char work);
+void FinJ1Pose(Sim& s, char work);
 
 // Forward kinematics: the pose of finger kf in the hand frame for joint angles
 // q[1..nJ], from the hand's tables alone: joint positions JA[0..nJ+1] (0 the finger

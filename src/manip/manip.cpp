@@ -323,8 +323,8 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
 }  // namespace
 
 char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
-  s.nF = s.nfin[s.HAND1];
-  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.model().nF;
+  s.nJ = s.model().nJ;
   const int nF = s.nF, nJ = s.nJ;
   s.sgnMANIP = 'Y';
 

@@ -487,8 +487,8 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   PlanOutcome& out = res.outcome;
   out.planned = true;
   out.goal = g;
-  s.nF = s.nfin[s.HAND1];
-  s.nJ = s.njnt[s.HAND1];
+  s.nF = s.model().nF;
+  s.nJ = s.model().nJ;
   if (!ModeCanRoll(s, &out.reason)) {
     out.refused = true;
     out.planSeconds = seconds();
