@@ -7,18 +7,32 @@ namespace rg {
 // Index capacities: fingers 1..6 and joints 0..6 (0 = finger base).
 constexpr int kSlots = 7;
 
-// finger and palm dimensions (one common length unit)
+// The built-in hands' and the works' dimensions (one common length unit). A run
+// takes them from its Model (core/model.h), which may come from a hand file with
+// other values; only the catalogue's own model is built from these.
+namespace catalogue {
 constexpr double lFin = 80.0;   // length of each of the two finger links
 constexpr double aFin = 12.0;   // radius of the links and of the fingertip
 constexpr double rRjnt = 10.0;  // drawn body of an 'R' joint: radius
 constexpr double lRjnt = 25.0;  //                              length
 constexpr double rPalm = 35.0;  // palm radius; finger bases sit on this circle
 constexpr double hPalm = 20.0;  // palm thickness along the palm frame's Y axis
-
-// work dimensions
 constexpr double aSph = 70.0;   // sphere radius
 constexpr double aCyl = 60.0;   // cylinder radius
 constexpr double hCyl = 100.0;  // cylinder height
+}  // namespace catalogue
+
+#define RG_MODEL_DIM [[deprecated("take this dimension from the run's Model")]]
+RG_MODEL_DIM constexpr double lFin = catalogue::lFin;
+RG_MODEL_DIM constexpr double aFin = catalogue::aFin;
+RG_MODEL_DIM constexpr double rRjnt = catalogue::rRjnt;
+RG_MODEL_DIM constexpr double lRjnt = catalogue::lRjnt;
+RG_MODEL_DIM constexpr double rPalm = catalogue::rPalm;
+RG_MODEL_DIM constexpr double hPalm = catalogue::hPalm;
+RG_MODEL_DIM constexpr double aSph = catalogue::aSph;
+RG_MODEL_DIM constexpr double aCyl = catalogue::aCyl;
+RG_MODEL_DIM constexpr double hCyl = catalogue::hCyl;
+#undef RG_MODEL_DIM
 
 // Hand types 1..4 (index 0 unused).
 constexpr int kNfin[5] = {0, 2, 3, 2, 3};

@@ -32,22 +32,22 @@ Model BuildCatalogueModel(int hand) {
   m.name = kHandLabel[hand] + 4;  // the label without its "H=n:" key
   m.nF = kNfin[hand];
   m.nJ = kNjnt[hand];
-  m.lFin = lFin;
-  m.aFin = aFin;
-  m.rRjnt = rRjnt;
-  m.lRjnt = lRjnt;
-  m.rPalm = rPalm;
-  m.hPalm = hPalm;
-  m.aSph = aSph;
-  m.aCyl = aCyl;
-  m.hCyl = hCyl;
+  m.lFin = catalogue::lFin;
+  m.aFin = catalogue::aFin;
+  m.rRjnt = catalogue::rRjnt;
+  m.lRjnt = catalogue::lRjnt;
+  m.rPalm = catalogue::rPalm;
+  m.hPalm = catalogue::hPalm;
+  m.aSph = catalogue::aSph;
+  m.aCyl = catalogue::aCyl;
+  m.hCyl = catalogue::hCyl;
 
   const bool pqpp = (hand == 3 || hand == 4);
   const char letters[kSlots] = {' ', pqpp ? 'P' : 'R', 'Q', 'P', 'P', 'P', ' '};
   std::memcpy(m.jointType, letters, sizeof letters);
   // joints 1..3 sit at the finger base, joint 4 and the fingertip one link apart
-  VecSet(lFin, 0, 0, m.Ls[4]);
-  VecSet(lFin, 0, 0, m.Ls[5]);
+  VecSet(catalogue::lFin, 0, 0, m.Ls[4]);
+  VecSet(catalogue::lFin, 0, 0, m.Ls[5]);
   // the joint frames at zero angles, and each one in the frame of the joint before
   double Es[5][3][3];
   MatIdentity(Es[0]);
@@ -64,7 +64,7 @@ Model BuildCatalogueModel(int hand) {
   }
 
   for (int kf = 1; kf <= m.nF; ++kf) {
-    RimMount(kFingerAngle[hand][kf], rPalm, m.mountSphere[kf]);
+    RimMount(kFingerAngle[hand][kf], catalogue::rPalm, m.mountSphere[kf]);
     m.mountCylinder[kf] = m.mountSphere[kf];
   }
   // for these hands finger 1 points up and the others straight down
