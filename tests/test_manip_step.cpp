@@ -22,7 +22,7 @@ using namespace rgtest;
 
 // Records a grasp of finger kf on the lower rim of a work whose bottom centre is rw.
 void RecordGrasp(Sim& s, int kf, const RimScene& sc, const double rw[3]) {
-  const ContactPrm prm{sc.Lf, sc.fif, kHalfPiC, 0.0, aCyl, sc.thw};
+  const ContactPrm prm{sc.Lf, sc.fif, kHalfPiC, 0.0, catalogue::aCyl, sc.thw};
   StoreCylinderManipData5(s, 0, kf, 0.0, sc.q, prm, rw, rw, sc.Ew, sc.p, sc.N);
   s.sgnUML[kf] = 'L';
   s.GGTYPE[kf][0] = 'L';
@@ -237,7 +237,7 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
     double Lf, away;  // away: the rim moved off the link along the normal
     char want;
   };
-  for (const Case k : {Case{40, 0, 'Y'}, Case{lFin + 0.2, 0, 'O'}, Case{30, 1000, 'D'}}) {
+  for (const Case k : {Case{40, 0, 'Y'}, Case{catalogue::lFin + 0.2, 0, 'O'}, Case{30, 1000, 'D'}}) {
     SCOPED_TRACE(k.want);
     const RimScene sc = PlaceRim(s(), 1, kBentQ, k.Lf, 0.5, 0.4, 0.3);
     PRStepFixed in = FixedAt(s(), sc, 1);

@@ -48,7 +48,7 @@ void FillContact(double q, double t, const double cM[3], const double EwM[3][3],
   c.prm.fif = FinNormalAngle(u, c.NFm);
   double nWork[3];
   MatTVec(EwM, c.NWm, nWork);
-  SphereContactAngles(nWork, c.prm);
+  SphereContactAngles(aSph, nWork, c.prm);
 }
 
 // The root of a cos q + b sin q + e = 0 met first as the joint closes (the smallest

@@ -11,8 +11,8 @@ namespace {
 
 // The last link of finger kf for angles q: origin o = joint nJ, link axis x and the
 // x, z axes of its frame E, and F = (z, x x z, x), the frame of the distance routine.
-struct LinkPose {
-  double o[3], x[3], z[3], F[3][3], E[3][3];
+struct LinkPose : LinkFrame {
+  double x[3], z[3], E[3][3];
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
@@ -44,9 +44,9 @@ void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const dou
   VecUnit(d, N);
 }
 
-bool OffFinger(const PRStepFixed& in, const PRStepResult& out) {
+bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out) {
   if (in.part == 'T') return out.psif2 > kHalfPiC;
-  return OffLink(out.Lf2);
+  return OffLink(m, out.Lf2);
 }
 
 void TakeContact(const RimContact& c, PRStepResult& out) {
@@ -98,14 +98,14 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
                  double ERR[4], double* ERRT) {
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
-  LinkSphereDistanceA(P.o, P.F, in.part, in.rwP2, in.Ew2, c);
+  LinkSphereDistanceA(s.model(), P, in.part, in.rwP2, in.Ew2, c);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // the sphere's great-circle arc from the old contact to the new one, its end
   // tangents seen in the poses before and after the move
   double n2[3], G1[3], G2[3], W1[3], W2[3];
   MatTVec(in.Ew2, c.N, n2);
-  GeodesicEnds(aSph, in.nW1, n2, G1, G2);
+  GeodesicEnds(s.model().aSph, in.nW1, n2, G1, G2);
   MatVec(in.Ew1, G1, W1);
   MatVec(in.Ew2, G2, W2);
 
@@ -115,13 +115,13 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
   if (in.part == 'T') {
     double m2[3];
     MatTVec(P.E, m, m2);
-    GeodesicEnds(aFin, in.mF1, m2, G1, G2);
+    GeodesicEnds(s.model().aFin, in.mF1, m2, G1, G2);
     MatVec(in.EA1, G1, F1);
     MatVec(P.E, G2, F2);
     TipBase(P.z, m, base2);
   } else {
     // developed coordinates: along the link, and aFin times the angle around it
-    const double dL = c.Lf - in.Lf1, db = aFin * WrapPiC(c.fif - in.fif1);
+    const double dL = c.Lf - in.Lf1, db = s.model().aFin * WrapPiC(c.fif - in.fif1);
     LinkBase(P.x, m, base2);
     for (int i = 0; i < 3; ++i) {
       F1[i] = dL * in.base1[0][i] + db * in.base1[1][i];
@@ -138,23 +138,26 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
   *ERRT = ErrSum(ERR);
   PRStepResult r;
   TakeContact(c, r);
-  return OffFinger(in, r) ? 2 : 1;
+  return OffFinger(s.model(), in, r) ? 2 : 1;
 }
 
 // The four errors at angles q; with thwNear the rim angle is followed from there.
 int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
            RimContact& c, double ERR[4], double* ERRT) {
   if (in.work == '1') return SphereErrors(s, in, q, c, ERR, ERRT);
+  const Model& m = s.model();
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
-  LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
-                       in.thw1, c, thwNear);
+  RimCircle rim;
+  VecCopy(in.rwP2, rim.c);
+  MatCopy(in.Ew2, rim.E);
+  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // roll on the finger: along the link and around it
   const double dfif = WrapPiC(in.fif1 - c.fif);
   const double dLf = in.Lf1 - c.Lf;
-  const double dLb = aFin * dfif;
+  const double dLb = m.aFin * dfif;
 
   // roll on the rim, resolved along the link (x) and around it (N x x), the rim's
   // direction taken midway between the old contact and this one (midpoint rule)
@@ -170,14 +173,14 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   }
   t1 = 0.5 * (t1 + in.tLink1[0]);
   t2 = 0.5 * (t2 + in.tLink1[1]);
-  const double sw = aCyl * WrapPiC(in.thw1 - c.thw);
+  const double sw = m.aCyl * WrapPiC(in.thw1 - c.thw);
 
   ERR[0] = c.D;
   ERR[1] = dLf - sw * t1;
   ERR[2] = dLb - sw * t2;
   ERR[3] = omn2;
   *ERRT = ErrSum(ERR);
-  return OffLink(c.Lf) ? 2 : 1;
+  return OffLink(m, c.Lf) ? 2 : 1;
 }
 
 // Forward-difference Jacobian of the errors at q (errors ERR0, contact c0 known),
@@ -470,7 +473,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   double q[kSlots];
   NewtonStart(s, in, q);
   if (!PRCirMotion2Root(s, in, q, out, stats, maxIter)) return 'D';
-  return OffFinger(in, out) ? 'O' : 'Y';
+  return OffFinger(s.model(), in, out) ? 'O' : 'Y';
 }
 
 }  // namespace rg

@@ -192,11 +192,12 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
 
 }  // namespace
 
-void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], double aCylW,
-                          const double EwM[3][3], double /*Lf1*/, double /*fif1*/, double thw1,
-                          RimContact& out, const double* thwNear) {
+void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
+                          const double* thwNear) {
   // rim point P(th) = c + a (cos th u + sin th v); the link axis is the frame's z axis
-  const double a = aCylW;
+  const double a = m.aCyl, aFinL = m.aFin;
+  const double* rwM = rimM.c;
+  const double(*EwM)[3] = rimM.E;
   const double u1 = EwM[0][0], u2 = EwM[1][0];
   const double v1 = EwM[0][1], v2 = EwM[1][1];
   const double c1 = rwM[0], c2 = rwM[1];
@@ -240,14 +241,14 @@ bool RimContactCertified(const RimContact& c) {
   return CertifiedNearest(f, c.thw);
 }
 
-void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
-                          const double rwP[3], double /*hCylW*/, double aCylW,
-                          const double Ew[3][3], double Lf1, double fif1, double thw1,
+void LinkCircleDistanceA2(const Model& model, const LinkFrame& L, const RimCircle& rim, double thw1,
                           RimContact& out, const double* thwNear) {
-  double rwM[3], EwM[3][3];
-  ITransWrkAtoM(o, F, rwP, Ew, rwM, EwM);
+  const double* o = L.o;
+  const double(*F)[3] = L.F;
+  RimCircle rimM;
+  ITransWrkAtoM(o, F, rim.c, rim.E, rimM.c, rimM.E);
   RimContact m;
-  LinkCircleDistance2m(lFinL, aFinL, rwM, aCylW, EwM, Lf1, fif1, thw1, m, thwNear);
+  LinkCircleDistance2m(model, rimM, thw1, m, thwNear);
   out.Lf = m.Lf;
   out.fif = m.fif;
   out.thw = m.thw;

@@ -123,7 +123,7 @@ constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
 // The start of a step: the work before the move and the commanded velocity (the
 // angular one also in the hand frame, for the work's frame at the start).
 struct StepStart {
-  double rw1[3], Ew1[3][3];
+  WorkPose from;
   const double* vw;
   const double* omww;
   double omw[3];
@@ -131,7 +131,7 @@ struct StepStart {
 
 // What an attempt computed for every finger; recorded only when the step completes.
 struct StepResult {
-  double rw2[3], Ew2[3][3];
+  WorkPose to;
   double rwP2[kSlots][3];
   char sgnC[kSlots];
   PRStepResult res[kSlots];
@@ -140,6 +140,7 @@ struct StepResult {
 // The fixed inputs of finger kf's solve: its latest state, and its rim (or the
 // sphere) on the moved work.
 PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
+  const Model& m = s.model();
   PRStepFixed in;
   in.kf = kf;
   if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
@@ -149,7 +150,7 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
   in.fif1 = prm1.fif;
   in.thw1 = prm1.thw;
   VecCopy(s.ManipNWA2[1][kf], in.NW1);
-  MatCopy(r.Ew2, in.Ew2);
+  MatCopy(r.to.E, in.Ew2);
   if (s.WORK1 == '1') {
     // the moved sphere's centre and the old contact point carried along with it
     in.work = '1';
@@ -159,19 +160,19 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
     in.betw1 = prm1.betw;
     double n[3], nA[3];
     SphereNormal(prm1.alw, prm1.betw, n);
-    MatVec(r.Ew2, n, nA);
-    VecCopy(r.rw2, in.rwP2);
-    VecAddScaled(r.rw2, aSph, nA, in.rwc3);
-    PRStepBefore(s, in, st.Ew1);
+    MatVec(r.to.E, n, nA);
+    VecCopy(r.to.r, in.rwP2);
+    VecAddScaled(r.to.r, m.aSph, nA, in.rwc3);
+    PRStepBefore(s, in, st.from.E);
     return in;
   }
   // the contacted rim on the moved work and the old contact carried with it
   const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
   for (int i = 0; i < 3; ++i) {
-    in.rwP2[i] = r.rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * r.Ew2[i][2] : 0.0);
-    in.rwc3[i] = in.rwP2[i] + aCyl * (ct * r.Ew2[i][0] + sn * r.Ew2[i][1]);
+    in.rwP2[i] = r.to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * r.to.E[i][2] : 0.0);
+    in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * r.to.E[i][0] + sn * r.to.E[i][1]);
   }
-  PRStepBefore(s, in, st.Ew1);
+  PRStepBefore(s, in, st.from.E);
   return in;
 }
 
@@ -181,20 +182,21 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
 // but not enter the side or an end face, on the sphere it may reach into it by no
 // more than kLinkDepthTol.
 bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int* link) {
+  const Model& m = s.model();
   const int nJ = s.nJ;
   if (s.WORK1 == '1') {
-    if (FinSphereCollision(s, kf, q2, r.rw2, aSph, kLinkDepthTol) != 'C') return false;
-    FinSphereClearance(s, kf, q2, r.rw2, aSph, link);
+    if (FinSphereCollision(s, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
+    FinSphereClearance(s, kf, q2, r.to.r, m.aSph, link);
     return true;
   }
   // the links (the palm has been checked against the moved work already)
   const FingerPose P2 = Findirect_kineR(s, kf, q2);
   char sgnCC[2] = {'F', 'F'};
-  if (FinLinksCylinderCollision(P2, nJ, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, link, &s.notes) == 'C')
+  if (FinLinksCylinderCollision(P2, nJ, m.aFin, r.to.r, r.to.E, m.hCyl, m.aCyl, sgnCC, link, &s.notes) == 'C')
     return true;
   // the contacting link may touch the rim only, not enter the side or an end face
   const double Lf = r.res[kf].Lf2;  // where the link touches the rim
-  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl, kLinkDepthTol, &Lf))
+  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], m.aFin, r.to.r, r.to.E, m.hCyl, m.aCyl, kLinkDepthTol, &Lf))
     return false;
   *link = nJ + 1;
   return true;
@@ -206,7 +208,7 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
 void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
   // the work's material velocity is vw at the point it turns about
   double centre[3];
-  WorkTurnCentre(s.WORK1, st.rw1, st.Ew1, centre);
+  WorkTurnCentre(s.model(), s.WORK1, st.from.r, st.from.E, centre);
   double nu[kSlots] = {}, det = 0.0;
   if (PRCirMotion1VN2(s, in.kf, in.q1, centre, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
                       &det) == 0)
@@ -267,17 +269,18 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
 // finger found no rolling motion (noted), 'C' the moved work meets the palm, 'N' the
 // move is not a finite pose.
 char Attempt(Sim& s, const StepStart& st, StepResult& r) {
-  MoveWorkStep(s.WORK1, st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
-  if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
+  const Model& m = s.model();
+  r.to = MoveWorkStep(s.model(), s.WORK1, st.vw, st.omww, s.dt, st.from);
+  if (!VecFinite(r.to.r) || !MatFinite(r.to.E)) return 'N';
   if (s.WORK1 == '1') {
-    if (RPalmSphereCollision(hPalm, rPalm, r.rw2, aSph, 0.0) != 'F') {
+    if (RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F') {
       s.COLLlink = 0;  // the palm
       return 'C';
     }
   } else {
     double Ew2T[3][3], Lc = 0.0;
-    MatTrans(r.Ew2, Ew2T);
-    if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
+    MatTrans(r.to.E, Ew2T);
+    if (RPalmCylinderCollision2(m.hPalm, m.rPalm, r.to.r, m.aCyl, m.hCyl, Ew2T, &Lc) != 'F') {
       s.COLLlink = 0;  // the palm
       return 'C';
     }
@@ -305,9 +308,9 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
       prm2.psif = out.psif2;
       prm2.alw = out.alw2;
       prm2.betw = out.betw2;
-      SphereAnglesPrm(prm2);
+      SphereAnglesPrm(s.model().aSph, prm2);
     }
-    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.rw2, r.rwP2[kf], r.Ew2, out.RC2,
+    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2,
                             out.NW2);
     s.ManipJinvOk[kf] = out.JinvOk;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
@@ -354,11 +357,11 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   // work pose before the step (both history slots hold it once a step is complete)
   StepStart st;
   const int M2 = (M != 0) ? 1 : 0;
-  VecCopy(s.ManipRW2[M2], st.rw1);
-  MatCopy(s.ManipEW2[M2], st.Ew1);
+  VecCopy(s.ManipRW2[M2], st.from.r);
+  MatCopy(s.ManipEW2[M2], st.from.E);
   st.vw = vw;
   st.omww = omww;
-  MatVec(st.Ew1, omww, st.omw);
+  MatVec(st.from.E, omww, st.omw);
 
   // Every attempt solves all fingers for the same move of the work before any is
   // recorded, so a deadlock retries the whole step from the same start with a time

@@ -111,16 +111,28 @@ struct PRStepFixed {
   const double (*Jinv0)[4] = nullptr;
 };
 
+// The last link's frame as the distance routines take it: origin o at joint nJ and
+// axes F = (z, x x z, x), x along the link and z its joint axis.
+struct LinkFrame {
+  double o[3] = {};
+  double F[3][3] = {};
+};
+// A rim of the cylinder: its centre c and the work's axes E (the rim lies in the
+// plane of the first two).
+struct RimCircle {
+  double c[3] = {};
+  double E[3][3] = {};
+};
+
 // Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
 // thw1, the moved work frame Ew2 and the work frame Ew1 before the move.
 void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
-// (centre c, frame Ew), the link frame given by its origin o (joint nJ) and axes
-// F = (z, x x z, x): the contact facing the sphere's centre, its parameters on both
+// (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
 // bodies, and the surface distance D (negative when they overlap). Lf is not limited
 // to the link; psif is pi/2 on the link's side.
-void LinkSphereDistanceA(const double o[3], const double F[3][3], char part, const double c[3],
+void LinkSphereDistanceA(const Model& m, const LinkFrame& L, char part, const double c[3],
                          const double Ew[3][3], RimContact& out);
 // The great circle from the unit vector a to the unit vector b on a sphere of
 // radius r: its unit tangents at a and at b times its length (r times the angle).
@@ -151,14 +163,11 @@ struct PRNewtonStats {
 // going to the one nearest the previous rim angle thw1. With thwNear given, the
 // stationary point next to that rim angle is followed instead (finite
 // differences), falling back to the search when there is none close by.
-void LinkCircleDistance2m(double lFinL, double aFinL, const double rwM[3], double aCylW,
-                          const double EwM[3][3], double Lf1, double fif1, double thw1,
-                          RimContact& out, const double* thwNear = nullptr);
-// the same in the hand frame, the link frame given by its origin o and axes F
-void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
-                          const double rwP[3], double hCylW, double aCylW, const double Ew[3][3],
-                          double Lf1, double fif1, double thw1, RimContact& out,
+void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
                           const double* thwNear = nullptr);
+// the same in the hand frame
+void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& rim, double thw1,
+                          RimContact& out, const double* thwNear = nullptr);
 
 // contact constraints of the rolling motion and their solver. The errors are
 // D, the link-rim gap; sHx, sHy, the arc rolled on the link minus the rim's arc,
@@ -175,10 +184,10 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
                          PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 
 // true when a contact at Lf along the link lies off the link
-inline bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+inline bool OffLink(const Model& m, double Lf) { return Lf < 0.0 || Lf > m.lFin; }
 // true when a finger's result has its contact off the part it started on: off the
 // link, or for a tip contact off the ball's front half
-bool OffFinger(const PRStepFixed& in, const PRStepResult& out);
+bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out);
 // the contact's parameters on the finger and the work as a result's
 void TakeContact(const RimContact& c, PRStepResult& out);
 // Unit normal at a contact of finger kf in pose q whose link parameter is Lf: from
