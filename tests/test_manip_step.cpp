@@ -248,8 +248,7 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
     Capture cap(s());
     EXPECT_EQ(PRCirMotion24(s(), in, out), k.want);
     PrintNotes(s());
-    EXPECT_EQ(s().sgnC[1], k.want);
-    EXPECT_EQ(s().sgnMANIP, k.want);
+    EXPECT_EQ(s().sgnMANIP, 'Y');  // a finger's solve reports; the step sets the status
     EXPECT_EQ(Count(cap.text(), std::string("\n△CirM24():----kf=1 sgnN=") + k.want + " 行き詰まり"),
               k.want == 'Y' ? 0 : 1);
     EXPECT_EQ(cap.text().empty(), k.want == 'Y');

@@ -101,7 +101,7 @@ void ManipStep(Sim& s) {
   }
   if (s.sgnCALGEnd == 'N') return;
   const int M = s.cntManip0;
-  s.sgnMANIP = PRCircleManip4(s, s.vw, s.omww);
+  PRCircleManip4(s, s.vw, s.omww);  // sets s.sgnMANIP
   if (s.cntManip0 != M) {
     StoreCommand(s, s.vw, s.omww);
     ManipDataReport(s.con, s, kManipReport);
@@ -172,7 +172,7 @@ void FollowStep(Sim& s) {
   VecCopy(c.omww, s.omww);
   MatVec(s.ManipEW2[s.cntManip0 != 0 ? 1 : 0], s.omww, s.omw);
   const int M = s.cntManip0;
-  s.sgnMANIP = PRCircleManip4(s, c.vw, c.omww);
+  PRCircleManip4(s, c.vw, c.omww);  // sets s.sgnMANIP
   if (s.cntManip0 != M) {
     ++p.next;
     StoreCommand(s, c.vw, c.omww);

@@ -232,11 +232,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
   for (int j = 1; j <= 4; ++j) qp[j] = q[j] - scale * ddq[j - 1];
   double ERR4v[4], ERRT4;
   Errors(s, in, qp, &c0.thw, c, ERR4v, &ERRT4);
-  if (ERRT4 < ERRT0) {
-    s.sgnC[in.kf] = 'Y';
-    return 'Y';
-  }
-  return 'N';
+  return ERRT4 < ERRT0 ? 'Y' : 'N';
 }
 
 }  // namespace

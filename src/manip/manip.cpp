@@ -103,15 +103,10 @@ int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const
 }
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
-  const int kf = in.kf;
   // from the latest angles pushed on by their change over the last step (the first
   // PR motion's angles right after the grasp), to the root of the step's equations
   const char sgnN = PRCirMotion2Newton4(s, in, out);
-  s.sgnC[kf] = sgnN;
-  if (sgnN != 'Y') {
-    s.notes.push_back(Note{Note::FingerStuck, kf, sgnN});
-    s.sgnMANIP = sgnN;
-  }
+  if (sgnN != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgnN});
   if (sgnN == 'D') KeepBefore(in, out);
   return sgnN;
 }
@@ -119,6 +114,8 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
 namespace {
 
 constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
+// a deadlock at a time step below this ends the step (the sixth attempt, 5e-6)
+constexpr double kSmallestDt = err5;
 
 // The start of a step: the work before the move and the commanded velocity (the
 // angular one also in the hand frame, for the work's frame at the start).
@@ -133,8 +130,26 @@ struct StepStart {
 struct StepResult {
   WorkPose to;
   double rwP2[kSlots][3];
-  char sgnC[kSlots];
   PRStepResult res[kSlots];
+};
+
+// What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
+// its verdict (that letter, or 'C' when its new pose meets the work) and, then, the
+// link that meets it.
+struct FingerVerdict {
+  char solve = 'Y';
+  char verdict = 'Y';
+  int link = -1;
+};
+
+// What an attempt of a step came to: 'Y' the fingers all solved (status then holds
+// the step's letter), 'D' a finger found no rolling motion, 'C' the moved work meets
+// the palm, 'N' the move is not a finite pose; the finger and link of a collision.
+struct AttemptOutcome {
+  char attempt = 'Y';
+  char status = 'Y';
+  int collFinger = 0, collLink = 0;
+  bool collided = false;  // a finger or the palm met the work in this attempt
 };
 
 // The fixed inputs of finger kf's solve: its latest state, and its rim (or the
@@ -225,7 +240,7 @@ void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
 
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
-char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
+FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   PRStepFixed in = FingerInputs(s, kf, st, r);
   VecCopy(in.rwP2, r.rwP2[kf]);
   Predict(s, st, in);
@@ -234,66 +249,70 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // right after the grasp and from their second-order continuation later (a first PR
   // motion that already satisfies them leads to the same root).
   PRStepResult& out = r.res[kf];
-  char sgnC = PRCirMotion24(s, in, out);
-  if (sgnC != 'D' && !FiniteResult(s, out)) {
+  FingerVerdict v;
+  v.solve = PRCirMotion24(s, in, out);
+  if (v.solve != 'D' && !FiniteResult(s, out)) {
     KeepBefore(in, out);
-    sgnC = 'D';
-    s.sgnC[kf] = 'D';
+    v.solve = 'D';
   }
   // A pose whose base lies across the contact's tangent plane from where it was is
   // the mirror solution of the step's equations, which no rolling motion reaches:
   // it is no solution, and the step is retried with a smaller time step.
-  if (sgnC != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
-                             BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
-                         0.0) {
+  if (v.solve != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
+                               BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
+                           0.0) {
     s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
     KeepBefore(in, out);
-    sgnC = 'D';
-    s.sgnC[kf] = 'D';
+    v.solve = 'D';
   }
-  if (sgnC != 'Y') s.sgnMANIP = sgnC;
-  if (sgnC == 'D') return sgnC;
-
+  v.verdict = v.solve;
   // the finger in its new pose must stay clear of the work
-  int link = -1;
-  if (sgnC == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &link)) {
-    sgnC = 'C';
-    s.COLLkf = kf;
-    s.COLLlink = link;
-  }
-  return sgnC;
+  if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &v.link)) v.verdict = 'C';
+  return v;
 }
 
 // One attempt of the step with the time step s.dt, every finger solved for the same
-// move of the work: 'Y' done (the fingers' letters merged into s.sgnMANIP), 'D' a
-// finger found no rolling motion (noted), 'C' the moved work meets the palm, 'N' the
-// move is not a finite pose.
-char Attempt(Sim& s, const StepStart& st, StepResult& r) {
+// move of the work. Each solved finger's rolling letter goes to s.sgnC (a finger
+// after one that found no motion keeps its letter of the attempt before).
+AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
   const Model& m = s.model();
+  AttemptOutcome o;
   r.to = MoveWorkStep(s.model(), s.WORK1, st.vw, st.omww, s.dt, st.from);
-  if (!VecFinite(r.to.r) || !MatFinite(r.to.E)) return 'N';
-  if (s.WORK1 == '1') {
-    if (RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F') {
-      s.COLLlink = 0;  // the palm
-      return 'C';
-    }
-  } else {
-    double Ew2T[3][3], Lc = 0.0;
-    MatTrans(r.to.E, Ew2T);
-    if (RPalmCylinderCollision2(m.hPalm, m.rPalm, r.to.r, m.aCyl, m.hCyl, Ew2T, &Lc) != 'F') {
-      s.COLLlink = 0;  // the palm
-      return 'C';
-    }
+  if (!VecFinite(r.to.r) || !MatFinite(r.to.E)) {
+    o.attempt = 'N';
+    return o;
+  }
+  double Ew2T[3][3], Lc = 0.0;
+  MatTrans(r.to.E, Ew2T);
+  const bool palm = s.WORK1 == '1'
+                        ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
+                        : RPalmCylinderCollision2(m.hPalm, m.rPalm, r.to.r, m.aCyl, m.hCyl,
+                                                  Ew2T, &Lc) != 'F';
+  if (palm) {
+    o.attempt = 'C';
+    o.collided = true;
+    o.collFinger = -1;  // the palm: the finger of an earlier collision stays
+    o.collLink = 0;
+    return o;
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
-    r.sgnC[kf] = SolveFinger(s, st, r, kf);
-    if (r.sgnC[kf] == 'D') {
-      s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
-      return 'D';
+    const FingerVerdict v = SolveFinger(s, st, r, kf);
+    s.sgnC[kf] = v.solve;
+    if (v.verdict == 'C') {
+      o.collided = true;
+      o.collFinger = kf;
+      o.collLink = v.link;
     }
-    s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, r.sgnC[kf]);
+    if (v.solve == 'D') {
+      s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
+      o.attempt = 'D';
+      return o;
+    }
+    // a finger whose contact left it reports over an earlier finger's collision;
+    // otherwise the first letter other than 'Y' stands
+    o.status = v.solve != 'Y' ? v.solve : MergeManipStatus(o.status, kf, v.verdict);
   }
-  return 'Y';
+  return o;
 }
 
 // Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
@@ -325,38 +344,33 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
 
 }  // namespace
 
-char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
-  s.nF = s.model().nF;
-  s.nJ = s.model().nJ;
-  const int nF = s.nF, nJ = s.nJ;
-  s.sgnMANIP = 'Y';
+namespace {
 
-  // the rolling motion is defined for four-joint fingers whose links touch a rim,
-  // or whose links or tips touch the sphere
-  if (nF < 1 || nF >= kSlots || nJ != 4) {
-    s.sgnMANIP = 'R';
-    return 'R';
-  }
+// The step's letter before any motion: 'R' for a grasp the rolling motion is not
+// defined for, 'D' for a velocity that is not finite (it would carry NaN into the
+// record), 'F' for a step beyond the last row the record can hold; 'Y' to go on.
+char StepRefusal(const Sim& s, const double vw[3], const double omww[3]) {
+  const int nF = s.model().nF, nJ = s.model().nJ;
+  // defined for four-joint fingers whose links touch a rim, or whose links or tips
+  // touch the sphere
+  if (nF < 1 || nF >= kSlots || nJ != 4) return 'R';
   for (int kf = 1; kf <= nF; ++kf)
-    if (!GraspRolls(s, kf)) {
-      s.sgnMANIP = 'R';
-      return 'R';
-    }
-  // a velocity that is not finite would carry NaN into the record
-  if (!VecFinite(vw) || !VecFinite(omww)) {
-    s.sgnMANIP = 'D';
-    return 'D';
-  }
-  // a step beyond the last row the record can hold would not be recorded
-  const int M = s.cntManip0;
-  if ((M + 1) / kDecim >= kRows) {
-    s.sgnMANIP = 'F';
-    return 'F';
-  }
+    if (!GraspRolls(s, kf)) return 'R';
+  if (!VecFinite(vw) || !VecFinite(omww)) return 'D';
+  if ((s.cntManip0 + 1) / kDecim >= kRows) return 'F';
+  return 'Y';
+}
 
+// Solves the step into r: the step's letter, and whether r is to be recorded.
+struct StepOutcome {
+  char status = 'Y';
+  bool record = false;
+};
+
+StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResult& r) {
   // work pose before the step (both history slots hold it once a step is complete)
   StepStart st;
-  const int M2 = (M != 0) ? 1 : 0;
+  const int M2 = (s.cntManip0 != 0) ? 1 : 0;
   VecCopy(s.ManipRW2[M2], st.from.r);
   MatCopy(s.ManipEW2[M2], st.from.E);
   st.vw = vw;
@@ -367,17 +381,29 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   // recorded, so a deadlock retries the whole step from the same start with a time
   // step smaller by sqrt(10), and a final deadlock leaves the record as it was. The
   // first time step of every call is kFirstDt; a reduced one is not carried over.
-  StepResult r;
   for (s.dt = kFirstDt;; s.dt /= std::sqrt(10.0)) {
-    const char a = Attempt(s, st, r);
-    if (a == 'Y') break;
-    if (a == 'N' || a == 'C' || s.dt < err5) {
-      s.sgnMANIP = (a == 'C') ? 'C' : 'D';
-      return s.sgnMANIP;
+    const AttemptOutcome o = Attempt(s, st, r);
+    if (o.collided) {  // where the work was met, as the step's report names it
+      if (o.collFinger > 0) s.COLLkf = o.collFinger;
+      s.COLLlink = o.collLink;
     }
+    if (o.attempt == 'Y') return {o.status, true};
+    if (o.attempt == 'N' || o.attempt == 'C' || s.dt < kSmallestDt)
+      return {o.attempt == 'C' ? 'C' : 'D', false};
   }
-  RecordStep(s, M, r);
-  return s.sgnMANIP;
+}
+
+}  // namespace
+
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
+  s.nF = s.model().nF;
+  s.nJ = s.model().nJ;
+  StepOutcome out{StepRefusal(s, vw, omww), false};
+  StepResult r;
+  if (out.status == 'Y') out = SolveStep(s, vw, omww, r);
+  s.sgnMANIP = out.status;  // the one place a step sets its status
+  if (out.record) RecordStep(s, s.cntManip0, r);
+  return out.status;
 }
 
 }  // namespace rg
