@@ -20,6 +20,16 @@ using rg::catalogue::aFin;
 using rg::catalogue::hCyl;
 
 constexpr double kPI = 3.141592653589793;
+
+// The solid work cylinder at base r, axes E (the catalogue's size unless given).
+rg::CylinderSolid Solid(const double r[3], const double E[3][3], double h = hCyl, double a = aCyl) {
+  rg::CylinderSolid w;
+  rg::VecCopy(r, w.r);
+  rg::MatCopy(E, w.E);
+  w.h = h;
+  w.a = a;
+  return w;
+}
 constexpr double kAny = std::numeric_limits<double>::quiet_NaN();  // value not checked
 
 // A right-handed frame whose z axis is along dir.
@@ -257,7 +267,7 @@ double PalmPenetration(const double r[3], const double E[3][3], double step = 0.
 char Palm(const double r[3], const double E[3][3], double* Lc) {
   double ET[3][3];
   rg::MatTrans(E, ET);
-  return rg::RPalmCylinderCollision2(rg::catalogue::hPalm, rg::catalogue::rPalm, r, rg::catalogue::aCyl, rg::catalogue::hCyl, ET, Lc);
+  return rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E), Lc);
 }
 
 // Built poses (face at y = 10), each confirmed by the sampled palm: 'C' poses reach more
@@ -399,13 +409,13 @@ TEST_F(HandScene, BuiltPosesReportTheLastInterferingFinger) {
     FrameAlong(c.dir.data(), s.EwG);
     std::string got;
     for (int kf = 1; kf <= 2; ++kf) {
-      char cc[2];
-      got += rg::FinCylinderCollision(s, kf, s.nJ, s.qq0[kf], rg::catalogue::aFin, s.rwG, s.EwG, rg::catalogue::hCyl, rg::catalogue::aCyl, cc);
-      got += std::string(cc, 2);
+      rg::LinkMeeting met;
+      got += rg::FinCylinderCollision(s, kf, s.qq0[kf], Solid(s.rwG, s.EwG), met);
+      got += std::string(met.sgnCC, 2);
     }
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(c.want[i] == '-' || c.want[i] == got[i]) << got;
     int k = -1;
-    EXPECT_EQ(rg::ALLFinCylCollCheck(s, s.qq0, rg::catalogue::aFin, s.rwG, s.EwG, rg::catalogue::hCyl, rg::catalogue::aCyl, &k), c.k ? 'C' : 'F');
+    EXPECT_EQ(rg::ALLFinCylCollCheck(s, s.qq0, Solid(s.rwG, s.EwG), &k), c.k ? 'C' : 'F');
     EXPECT_EQ(k, c.k);
   }
 }
@@ -469,8 +479,9 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
           deepest = std::fmax(deepest, Depth(P, r, E));
         }
     if (deepest > -2.0 && deepest < 0.5) continue;
-    char cc[2];
-    const char v = rg::FinCylinderCollision(s, 1, 4, q, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl, cc);
+    rg::LinkMeeting met;
+    const char v = rg::FinCylinderCollision(s, 1, q, Solid(r, E), met);
+    const char* cc = met.sgnCC;
     ++compared;
     hits += deepest > 0;
     EXPECT_EQ(v == 'C', deepest > 0) << "trial " << trial << " depth " << deepest << " pair " << cc[0] << cc[1];
@@ -504,8 +515,8 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
       {"far away", {200, 0, 0}, {280, 0, 0}, 0.0},
   };
   for (const Case& k : cases) {
-    EXPECT_NEAR(LinkCylinderDepth(k.a, k.b, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl), k.depth, 1e-9) << k.what;
-    EXPECT_NEAR(LinkCylinderDepth(k.b, k.a, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl), k.depth, 1e-9) << k.what;
+    EXPECT_NEAR(LinkCylinderDepth(k.a, k.b, aFin, Solid(r, E)), k.depth, 1e-9) << k.what;
+    EXPECT_NEAR(LinkCylinderDepth(k.b, k.a, aFin, Solid(r, E)), k.depth, 1e-9) << k.what;
   }
   // the same scene moved and turned as a whole reaches as deep
   double R[3][3], T[3][3], rw[3] = {15, 120, -40}, a[3], b[3], ta[3];
@@ -517,7 +528,7 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
   VecAdd(ta, rw, a);
   MatVec(R, k.b, ta);
   VecAdd(ta, rw, b);
-  EXPECT_NEAR(LinkCylinderDepth(a, b, rg::catalogue::aFin, rw, R, rg::catalogue::hCyl, rg::catalogue::aCyl), k.depth, 1e-9);
+  EXPECT_NEAR(LinkCylinderDepth(a, b, aFin, Solid(rw, R)), k.depth, 1e-9);
 }
 
 // Asked only on which side of a level the segment's distance from the work lies, the
@@ -541,12 +552,12 @@ TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
       b[i] = a[i] + 80 * u(rng);
     }
     double tFull = 0.0;
-    const double d = SegmentCylinderDistance(a, b, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl, &tFull);
+    const double d = SegmentCylinderDistance(a, b, Solid(r, E), &tFull);
     ASSERT_TRUE(std::isfinite(d));
     for (double delta : {-30.0, -1.0, -1e-3, -1e-6, -1e-9, -1e-13, 0.0, 1e-13, 1e-9, 1e-6, 1e-3, 1.0, 30.0}) {
       const double level = d + delta;
       int side = 7;
-      const double v = SegmentCylinderDistanceAgainst(a, b, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl, level, &side);
+      const double v = SegmentCylinderDistanceAgainst(a, b, Solid(r, E), level, &side);
       ++asked;
       if (side == 0) {
         ++exact;
@@ -556,15 +567,15 @@ TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
         ASSERT_EQ(side, d < level ? -1 : 1) << "trial " << trial << " delta " << delta;
       }
       // the link check decides as the depth does, for a tolerance around the depth
-      const double depth = LinkCylinderDepth(a, b, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl);
+      const double depth = LinkCylinderDepth(a, b, aFin, Solid(r, E));
       const double tol = std::max(depth + delta, 0.0);
-      ASSERT_EQ(LinkWithinDepth(a, b, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl, tol), depth <= tol)
+      ASSERT_EQ(LinkWithinDepth(a, b, aFin, Solid(r, E), tol), depth <= tol)
           << "trial " << trial << " delta " << delta;
       // also when told where the link comes nearest, rightly or wrongly
       double ab[3];
       VecSub(b, a, ab);
       for (const double hint : {tFull * VecNorm(ab), 0.37 * VecNorm(ab)})
-        ASSERT_EQ(LinkWithinDepth(a, b, rg::catalogue::aFin, r, E, rg::catalogue::hCyl, rg::catalogue::aCyl, tol, &hint), depth <= tol)
+        ASSERT_EQ(LinkWithinDepth(a, b, aFin, Solid(r, E), tol, &hint), depth <= tol)
             << "trial " << trial << " delta " << delta << " hint " << hint;
     }
   }
@@ -586,15 +597,16 @@ TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
   for (int trial = 0; trial < 600; ++trial) {
     double r[3] = {draw(100), draw(100), draw(100)}, dir[3] = {draw(1), draw(1), draw(1)};
     double E[3][3], ET[3][3], d, t1, t2, p1[3], p2[3], n[3], q[3], Lc, pts[4][2];
-    char sgn[2], cc[2];
+    char sgn[2];
+    rg::LinkMeeting met;
     FrameAlong(dir, E);
     rg::MatTrans(E, ET);
     const double L = draw(100), a = draw(60);
     const std::string got = {rg::CylCylColl(80, 12, r, E, L, a, &d, &t1, &t2, p1, p2, n, sgn),
                              rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q),
                              rg::CirCirCollisionm(12, r, E, a, q, &d),
-                             rg::RPalmCylinderCollision2(20, 35, r, a, L, ET, &Lc),
-                             rg::FinCylinderCollision(*sp, 2, 4, sp->qq0[2], rg::catalogue::aFin, r, E, L, a, cc)};
+                             rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E, L, a), &Lc),
+                             rg::FinCylinderCollision(*sp, 2, sp->qq0[2], Solid(r, E, L, a), met)};
     const std::string allowed[5] = {"CFN", "CFLU", "CF", "CF", "CF"};
     for (int i = 0; i < 5; ++i) EXPECT_NE(allowed[i].find(got[i]), std::string::npos) << trial << " test " << i;
     const int np = rg::EllipseCircleCPnt(a, draw(100), r[0], r[1], draw(40), pts);

@@ -126,7 +126,12 @@ double CapsuleGap(double q, const double rwM[3], const double EwM[3][3], double*
   const double o[3] = {0, 0, 0};
   const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
   double u = 0.0;
-  const double d = SegmentCylinderDistance(o, tip, rwM, EwM, hCyl, aCyl, &u);
+  CylinderSolid w;
+  VecCopy(rwM, w.r);
+  MatCopy(EwM, w.E);
+  w.h = hCyl;
+  w.a = aCyl;
+  const double d = SegmentCylinderDistance(o, tip, w, &u);
   if (t != nullptr) *t = u * lFin;
   return d - aFin;
 }
@@ -137,8 +142,12 @@ bool CapsuleDeeperThan(double q, const double rwM[3], const double EwM[3][3], do
   const double o[3] = {0, 0, 0};
   const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
   int side = 0;
-  const double d =
-      SegmentCylinderDistanceAgainst(o, tip, rwM, EwM, hCyl, aCyl, aFin - depth, &side);
+  CylinderSolid w;
+  VecCopy(rwM, w.r);
+  MatCopy(EwM, w.E);
+  w.h = hCyl;
+  w.a = aCyl;
+  const double d = SegmentCylinderDistanceAgainst(o, tip, w, aFin - depth, &side);
   if (side != 0) return side < 0;
   return d - aFin < -depth;
 }

@@ -22,10 +22,8 @@ void NearEnd(const double r[3], const double top[3], const double ez[3], int c, 
   }
 }
 
-}  // namespace
-
-char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw, double Lw,
-                             const double EwT[3][3], double* Lc) {
+char PalmCylinder(double aa, double rr, const double r[3], double aw, double Lw,
+                  const double EwT[3][3], double* Lc) {
   const double Y0 = aa / 2.0;
   *Lc = 0.0;
   // rows of the transposed frame are the work axes; row 2 is the cylinder axis
@@ -134,6 +132,14 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
     if (xA - w > -sD && xA + w < sD) return 'C';
   }
   return 'F';
+}
+
+}  // namespace
+
+char RPalmCylinderCollision2(const Model& m, const CylinderSolid& w, double* Lc) {
+  double ET[3][3];
+  MatTrans(w.E, ET);
+  return PalmCylinder(m.hPalm, m.rPalm, w.r, w.a, w.h, ET, Lc);
 }
 
 }  // namespace rg

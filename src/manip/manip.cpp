@@ -206,13 +206,15 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
   }
   // the links (the palm has been checked against the moved work already)
   const FingerPose P2 = Findirect_kineR(s, kf, q2);
-  char sgnCC[2] = {'F', 'F'};
-  if (FinLinksCylinderCollision(P2, nJ, m.aFin, r.to.r, r.to.E, m.hCyl, m.aCyl, sgnCC, link, &s.notes) == 'C')
+  const CylinderSolid w = WorkCylinder(m, r.to.r, r.to.E);
+  LinkMeeting met;
+  if (FinLinksCylinderCollision(P2, nJ, m.aFin, w, met, &s.notes) == 'C') {
+    *link = met.link;
     return true;
+  }
   // the contacting link may touch the rim only, not enter the side or an end face
   const double Lf = r.res[kf].Lf2;  // where the link touches the rim
-  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], m.aFin, r.to.r, r.to.E, m.hCyl, m.aCyl, kLinkDepthTol, &Lf))
-    return false;
+  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], m.aFin, w, kLinkDepthTol, &Lf)) return false;
   *link = nJ + 1;
   return true;
 }
@@ -282,12 +284,11 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
     o.attempt = 'N';
     return o;
   }
-  double Ew2T[3][3], Lc = 0.0;
-  MatTrans(r.to.E, Ew2T);
-  const bool palm = s.WORK1 == '1'
-                        ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
-                        : RPalmCylinderCollision2(m.hPalm, m.rPalm, r.to.r, m.aCyl, m.hCyl,
-                                                  Ew2T, &Lc) != 'F';
+  double Lc = 0.0;
+  const bool palm =
+      s.WORK1 == '1'
+          ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
+          : RPalmCylinderCollision2(m, WorkCylinder(m, r.to.r, r.to.E), &Lc) != 'F';
   if (palm) {
     o.attempt = 'C';
     o.collided = true;
