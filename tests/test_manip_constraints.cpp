@@ -250,8 +250,9 @@ TEST_F(RimContactTest, JacobianColumnsAreTheErrorRatesOfEachJoint) {
   const RimScene sc = PlaceRim(s(), 1, kBentQ, 35.0, 0.4, 0.3, 0.9);
   PRStepFixed in = FixedAt(s(), sc, 1);
   in.Lf1 += 0.01;  // away from the solution so that the descent test has work to do
-  double JB4[4][4], IJB4[4][4], dq00, det;
-  ASSERT_EQ(PRCirMotion2Jacobian4(s(), in, sc.q, JB4, IJB4, &dq00, &det), 'Y');
+  const RollingJacobian J = PRCirMotion2Jacobian4(s(), in, sc.q);
+  ASSERT_EQ(J.verdict, 'Y');
+  const auto& JB4 = J.JB;
   const double h = 1e-5;
   for (int j = 1; j <= 4; ++j) {
     double qp[kSlots], qm[kSlots], Ep[4], Em[4], T;

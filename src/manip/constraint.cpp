@@ -297,12 +297,13 @@ int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimCo
   return Errors(s, in, q, nullptr, c, ERR, ERRT);
 }
 
-char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
-                           double IJB4[4][4], double* dq00, double* det) {
+RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q) {
   RimContact c0;
   double ERR0[4], ERRT0;
   Errors(s, in, q, nullptr, c0, ERR0, &ERRT0);
-  return JacobianAt(s, in, q, c0, ERR0, ERRT0, JB4, IJB4, dq00, det);
+  RollingJacobian J;
+  J.verdict = JacobianAt(s, in, q, c0, ERR0, ERRT0, J.JB, J.IJB, &J.dq00, &J.det);
+  return J;
 }
 
 namespace {

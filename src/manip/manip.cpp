@@ -18,6 +18,9 @@ namespace {
 // depth beyond which the contacting link counts as inside the work: well above the
 // contact's own tolerance, so a link touching the rim is never taken for one in it
 constexpr double kLinkDepthTol = err4;
+// A rolling matrix whose determinant is below this (length units cubed) gives no
+// first-order prediction: near the singular posture its rates are wild.
+constexpr double kSingularDet = err1;
 
 bool FiniteResult(const Sim& s, const PRStepResult& r) {
   for (int j = 0; j <= s.nJ; ++j)
@@ -82,24 +85,25 @@ double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double 
   return VecDot(d, NW);
 }
 
-int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
-                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
-                    double* det) {
+JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
+                           const double NW1[3], const WorkMotion& wm) {
   // velocity of the work's material point at the contact, spin about the normal
   double r[3], w[3], vwc[3];
-  VecSub(RC1, rw1, r);
-  VecCross(omw, r, w);
-  VecAdd(vw, w, vwc);
-  const double omwn = VecDot(omw, NW1);
+  VecSub(RC1, wm.centre, r);
+  VecCross(wm.omw, r, w);
+  VecAdd(wm.vw, w, vwc);
+  const double omwn = VecDot(wm.omw, NW1);
 
   double JB[4][4];
   RollingMatrix(s, kf, q1, RC1, NW1, JB);
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
   double x[4];
-  *det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
-  if (!(std::fabs(*det) >= err1)) return 0;
-  for (int j = 1; j <= 4; ++j) nu[j] = x[j - 1];
-  return 1;
+  JointRates out;
+  out.det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
+  out.ok = std::fabs(out.det) >= kSingularDet;
+  if (out.ok)
+    for (int j = 1; j <= 4; ++j) out.nu[j] = x[j - 1];
+  return out;
 }
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
@@ -224,12 +228,13 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
 // kMaxPredictedStep is not trusted and the finger starts where it was.
 void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
   // the work's material velocity is vw at the point it turns about
-  double centre[3];
-  WorkTurnCentre(s.model(), s.WORK1, st.from.r, st.from.E, centre);
-  double nu[kSlots] = {}, det = 0.0;
-  if (PRCirMotion1VN2(s, in.kf, in.q1, centre, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
-                      &det) == 0)
-    for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+  WorkMotion wm;
+  WorkTurnCentre(s.model(), s.WORK1, st.from.r, st.from.E, wm.centre);
+  VecCopy(st.vw, wm.vw);
+  VecCopy(st.omw, wm.omw);
+  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, s.ManipCPNTA2[1][in.kf], in.NW1, wm);
+  double nu[kSlots];
+  for (int j = 0; j < kSlots; ++j) nu[j] = rates.nu[j];
   double predicted = 0.0;
   for (int j = 1; j <= s.nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
   if (!(predicted <= kMaxPredictedStep))

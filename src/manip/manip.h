@@ -178,8 +178,18 @@ void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& r
 // the kinematic arrays alone; the solver sets them to its result.
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
-char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
-                           double IJB4[4][4], double* dq00, double* det);
+// The errors' Jacobian at angles q: JB (rows the errors, columns joints 1..4), its
+// inverse IJB, the largest joint change dq00 of a full Newton step and the
+// determinant; verdict 'Y' when a short step along the Newton direction lowers the
+// errors.
+struct RollingJacobian {
+  char verdict = 'N';
+  double JB[4][4] = {};
+  double IJB[4][4] = {};
+  double dq00 = 0.0;
+  double det = 0.0;
+};
+RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q);
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
                          PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 
@@ -226,10 +236,24 @@ bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q, PRStepResu
                       PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 constexpr double kRootTol = 1e-12;
 
-// per-finger PR motion: first-order prediction, then the exact correction
-int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
-                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
-                    double* det);
+// The work's motion at the start of a step: the point it turns about, the
+// velocity of that point and the angular velocity (hand frame).
+struct WorkMotion {
+  double centre[3] = {};
+  double vw[3] = {};
+  double omw[3] = {};
+};
+// Joint rates nu[1..4] of a finger's first-order motion, the determinant of its
+// rolling matrix, and whether they were found (ok: |det| >= 0.1).
+struct JointRates {
+  double nu[kSlots] = {};
+  double det = 0.0;
+  bool ok = false;
+};
+// per-finger PR motion: first-order prediction (finger kf at angles q1, its contact
+// at RC1 with normal NW1, following the work's motion w), then the exact correction
+JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
+                           const double NW1[3], const WorkMotion& w);
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
 // manipulation driver: one step with the commanded velocity, vw in the hand frame
