@@ -55,6 +55,10 @@ constexpr int kMaxStalls = 2;          // ... and this many in a row end the sol
 constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
 constexpr int kChordTrials = 6;        // trials with the Jacobian carried from the last step
 constexpr double kChordGain = 0.1;     // ... each of which must cut the error norm this much
+constexpr double kAcceptTol = 1e-6;    // error norm below which a pose satisfies the constraints
+constexpr double kFdStep = 1e-9;       // joint step (rad) of the forward-difference Jacobian
+constexpr double kSingularJacobian = 1e-4;  // |det| below which a Jacobian is not inverted
+constexpr double kFirstTrialStep = 1e-2;    // largest joint change (rad) of a fresh Jacobian's first trial
 
 // Where the last link and a rim circle come closest, or the last link (or its
 // fingertip ball) and the sphere. Angles in radians.
@@ -74,7 +78,7 @@ struct RimContact {
   double f[6] = {0, 0, 0, 0, 0, 0};
 };
 // True when the rim point of c is certainly the one nearest the link axis (by more
-// than err6 in squared distance), proved from its coefficients without a search.
+// than 1e-6 in squared distance), proved from its coefficients without a search.
 bool RimContactCertified(const RimContact& c);
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
@@ -230,7 +234,7 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]);
 // Solves finger kf's step equations from angles q to their root (ERRT below
 // kRootTol, or as low as it falls): Newton's method on the contact followed from the
 // old one. True when the pose reached
-// satisfies the constraints (ERRT < err6); out then holds it, its contact point on
+// satisfies the constraints (ERRT < kAcceptTol); out then holds it, its contact point on
 // the rim and its normal (and the inverse Jacobian for the next step's solve).
 bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q, PRStepResult& out,
                       PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
