@@ -1,7 +1,8 @@
 // libFuzzer target: arbitrary bytes read as a hand description file. The reader
 // either refuses them with one line that names where, or gives a model of the
-// family; a model is then selected in a started simulation and its fingers grasp
-// the work, after which the state must be sane.
+// family; a model is then selected in a started simulation, its fingers grasp the
+// work and roll it a few steps (a file's sizes are its own), after which the state
+// must be sane.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -57,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static auto sim = std::make_unique<rg::Sim>();
   *sim = Pristine();
   rg::SelectHandModel(*sim, r.model);
-  for (char k : std::string("G") + std::string(m.nF, 's')) rg::keyboard(*sim, k, 0, 0);
+  for (char k : std::string("G") + std::string(m.nF, 's') + "Asss") rg::keyboard(*sim, k, 0, 0);
   sim->con.ClearText();
   const std::string bad = rgfuzz::CheckSane(*sim);
-  if (!bad.empty()) Fail("insane state after the grasp: " + bad);
+  if (!bad.empty()) Fail("insane state after the grasp and rolling: " + bad);
   return 0;
 }
