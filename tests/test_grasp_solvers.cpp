@@ -387,3 +387,125 @@ TEST(RimCrossing, WhichRimTheSlabReaches) {
   EXPECT_EQ(CylinderZmPlaneCross(kBuiltIn, W.M, z1, z2), 'L');
   EXPECT_EQ(std::string() + z1 + z2, "MM");
 }
+
+// ------------------------------------------------------ other hand dimensions
+
+namespace {
+
+// The built-in model with other link and work dimensions, as a hand file may give.
+Model Resized(double lFin, double aFin, double aCyl, double hCyl, double aSph) {
+  Model m = kBuiltIn;
+  m.lFin = lFin;
+  m.aFin = aFin;
+  m.aCyl = aCyl;
+  m.hCyl = hCyl;
+  m.aSph = aSph;
+  return m;
+}
+
+// A sphere contact checked by the test's own distances: RC on the sphere, aFin from
+// the link axis (at a foot on the link) or from the tip centre, the two normals
+// opposite, and the sampled link axis nowhere nearer than aFin + aSph to the centre.
+void ExpectSoundSphereContact(const Model& m, const ContactM& c, const double centre[3],
+                              char finger) {
+  const rgtest::Link L = LinkAt(c.q, m);
+  double d[3], foot[3];
+  VecSub(c.RCm, centre, d);
+  EXPECT_NEAR(VecNorm(d), m.aSph, 1e-9) << "not on the sphere";
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / m.aSph, c.NWm[i], 1e-9) << "work normal " << i;
+  const double t = VecDot(c.RCm, L.x);
+  if (finger == 'L') {
+    EXPECT_TRUE(t >= 0.0 && t <= m.lFin) << "off the link: " << t;
+    VecScale(t, L.x, foot);
+  } else {
+    VecCopy(L.T, foot);
+  }
+  VecSub(c.RCm, foot, d);
+  EXPECT_NEAR(VecNorm(d), m.aFin, 1e-9) << "not on the finger surface";
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / m.aFin, -c.NWm[i], 1e-9) << "finger normal " << i;
+  for (int i = 0; i <= 1000; ++i) {
+    double p[3];
+    VecScale(m.lFin * i / 1000, L.x, p);
+    VecSub(p, centre, d);
+    EXPECT_GE(VecNorm(d), m.aFin + m.aSph - 1e-9) << "link cuts into the sphere at " << i;
+  }
+}
+
+}  // namespace
+
+TEST(OtherDimensions, EverySolverTouchesWithTheModelsLinkAndWork) {
+  // Scenes built from each model's dimensions (l = lFin, a = aFin, R = aCyl, d = a + R),
+  // with the contact angle from plane geometry; a solver that used the built-in
+  // dimensions instead would put the contact off the finger's or the work's surface.
+  const Model models[] = {Resized(110, 8, cat::aCyl, cat::hCyl, cat::aSph),
+                          Resized(cat::lFin, 16, cat::aCyl, cat::hCyl, cat::aSph),
+                          Resized(cat::lFin, cat::aFin, 45, 130, 55)};
+  for (const Model& m : models) {
+    const double l = m.lFin, a = m.aFin, R = m.aCyl, d = a + R, D = a + m.aSph;
+    SCOPED_TRACE("lFin " + std::to_string(l) + " aFin " + std::to_string(a) + " aCyl " +
+                 std::to_string(R));
+    // link on the side: the axis, r from the joint, lies d from the link line
+    const double rL = std::hypot(l / 2, d), rT = std::hypot(1.3 * l, d);
+    // tip on a rim: the corner P = l u(qT) + a n with n = (-cos b, sin b, 0); the work
+    // normal -n points out of the face and the side, and since qT + b > pi/2 (u.n > 0)
+    // P is beyond the link's reach (|P|^2 - a^2 > l^2)
+    const double qT = 0.5, b = 1.2;
+    const double P[2] = {l * std::cos(qT) - a * std::cos(b), l * std::sin(qT) + a * std::sin(b)};
+    const double phi = 0.6;
+    const double sTD = a + 0.35 * l;  // tip on a face: the face plane y = sTD
+    struct Scene {
+      const char* type;
+      Work W;
+      double q;
+    } scenes[] = {
+        {"LL", Upright(rL * std::cos(1.0), rL * std::sin(1.0), -m.hCyl / 2),
+         1.0 - std::asin(d / rL)},
+        {"TL", Upright(rT * std::cos(phi), rT * std::sin(phi), -m.hCyl / 2),
+         phi - std::acos((l * l + rT * rT - d * d) / (2 * l * rT))},
+        {"LC", FacingY(0, l / 2), std::atan2(l / 2, R) - std::asin(a / std::hypot(R, l / 2))},
+        {"TC", FacingY(P[0] - R, P[1]), qT},
+        {"TD", FacingY(l * std::cos(std::asin(0.35)) - R / 4, sTD), std::asin(0.35)},
+    };
+    for (const Scene& k : scenes) {
+      SCOPED_TRACE(k.type);
+      ContactM c;
+      if (std::string(k.type) == "TC") {
+        // started 0.02 from the contact in both unknowns (the solver adds 0.1 to its
+        // start): from the link-rim result, 0.1 away, a thin tip can slip to the
+        // tangency on the far side of the rim
+        const double pm0[2] = {qT + 0.02 - 0.1, 0.02 - 0.1};
+        ASSERT_EQ(TipCircleContactm2(m, k.W.Rim('L', m), pm0, c), 1);
+      } else {
+        ASSERT_EQ(Solve(k.type, k.W, c, nullptr, m), 1);
+      }
+      EXPECT_NEAR(c.q, k.q, 1e-6);
+      rgtest::ExpectSoundContact(LinkAt(c.q, m), rgtest::WorkCyl(k.W.rwM, k.W.EwM, m), k.type,
+                                 c.RCm, c.NWm, &c.prm);
+    }
+
+    // the swept first touch of the side scene: the link axis point it names is aFin
+    // from the work
+    SweptTouch st;
+    ASSERT_TRUE(SweepFirstTouch(m, scenes[0].W.M, st));
+    double p[3];
+    VecScale(st.t, LinkAt(st.q, m).x, p);
+    EXPECT_NEAR(rgtest::DistToCyl(rgtest::WorkCyl(scenes[0].W.rwM, scenes[0].W.EwM, m), p), a,
+                1e-6);
+    EXPECT_NEAR(st.q, scenes[0].q, 1e-6);
+
+    // the sphere: the link's side (centre distance D from the link line) and the tip
+    for (const char finger : {'L', 'T'}) {
+      SCOPED_TRACE(finger);
+      const double r = finger == 'L' ? std::hypot(l / 2, D) : std::hypot(1.3 * l, D);
+      const Work S(r * std::cos(1.0), r * std::sin(1.0), 0, kX, kZ);
+      ContactM c;
+      const int found = finger == 'L' ? FinLinkSphereContactm(m, 0.0, S.M, c)
+                                      : FinTipSphereContactm(m, 0.0, S.M, c);
+      ASSERT_EQ(found, 1);
+      const double q = finger == 'L' ? 1.0 - std::asin(D / r)
+                                     : 1.0 - std::acos((l * l + r * r - D * D) / (2 * l * r));
+      EXPECT_NEAR(c.q, q, 1e-9);
+      ExpectSoundSphereContact(m, c, S.rwM, finger);
+    }
+  }
+}
