@@ -30,7 +30,7 @@ struct ContactView {
 
 inline ContactView View(const Links& f, const Cylinder& w, char rim, const V3& RC) {
   ContactView v;
-  const V3 c = rim == 'U' ? Add(w.rw, Scale(hCyl, Col(w.Ew, 2))) : w.rw;
+  const V3 c = rim == 'U' ? Add(w.rw, Scale(rg::catalogue::hCyl, Col(w.Ew, 2))) : w.rw;
   const V3 d = Sub(RC, c);
   v.thw = std::atan2(Dot(d, Col(w.Ew, 1)), Dot(d, Col(w.Ew, 0)));
   v.rimH = Dot(d, Col(w.Ew, 2));
@@ -68,7 +68,7 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
   const bool cyl = true;
   const double dt = s.dt;
   // the work: mid-point moved by dt*vw, turned by dt*omww about its own x, y, z in turn
-  const V3 mid = Add(Sub(b.w.rw, a.w.rw), Scale(0.5 * hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
+  const V3 mid = Add(Sub(b.w.rw, a.w.rw), Scale(0.5 * rg::catalogue::hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(mid[i], dt * vw[i], 1e-9);
   ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, omww);
 
@@ -79,17 +79,17 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
     const ContactView ca = View(fa, a.w, s.sgnUML[kf], a.RC[kf]);
     const ContactView cb = View(fb, b.w, s.sgnUML[kf], b.RC[kf]);
     // on the moved rim and on the link surface
-    EXPECT_NEAR(cb.rimR, aCyl, 1e-5);
+    EXPECT_NEAR(cb.rimR, rg::catalogue::aCyl, 1e-5);
     EXPECT_NEAR(cb.rimH, 0.0, 1e-5);
-    EXPECT_NEAR(cb.axisR, aFin, 1e-5);
+    EXPECT_NEAR(cb.axisR, hand.aFin, 1e-5);
     if (r.status != 'O') {
       EXPECT_GE(cb.L, -1e-6);
-      EXPECT_LE(cb.L, lFin + 1e-6);
+      EXPECT_LE(cb.L, hand.lFin + 1e-6);
     }
     // no slip: arc on the link = arc on the rim, directions at the midpoint
-    const double arc = aCyl * Wrap(cb.thw - ca.thw);
+    const double arc = rg::catalogue::aCyl * Wrap(cb.thw - ca.thw);
     const double slip0 = (cb.L - ca.L) - arc * 0.5 * (ca.tLink[0] + cb.tLink[0]);
-    const double slip1 = aFin * Wrap(cb.phi - ca.phi) - arc * 0.5 * (ca.tLink[1] + cb.tLink[1]);
+    const double slip1 = hand.aFin * Wrap(cb.phi - ca.phi) - arc * 0.5 * (ca.tLink[1] + cb.tLink[1]);
     const double slip = std::hypot(slip0, slip1);
     r.worstSlip = std::max(r.worstSlip, slip);
     EXPECT_LT(slip, 2e-6);
@@ -103,8 +103,8 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
   // no link inside the work on a completed step (the step that collides is shown)
   for (int kf = 1; kf <= s.nF; ++kf) {
     const Links f = FingerLinks(hand, cyl, kf, b.q[kf]);
-    const double d3 = Penetration(b.w, f.base, f.j4, false);
-    const double d4 = Penetration(b.w, f.j4, f.tip, true);
+    const double d3 = Penetration(b.w, f.base, f.j4, false, hand.aFin);
+    const double d4 = Penetration(b.w, f.j4, f.tip, true, hand.aFin);
     if (r.status == 'Y') {
       r.worstDepth = std::max({r.worstDepth, d3, d4});
       EXPECT_LE(d3, 1e-3) << "finger " << kf << " proximal link";

@@ -85,9 +85,10 @@ struct Links {
 };
 
 // Where a hand's fingers sit, as the tests know it: finger kf's base on the palm's
-// rim at angle phi[kf] about the palm's y axis, its frame turned by the same angle
-// or, when turned, finger 1 pointing up and the others down; the first joint a roll
-// (RQPP) or a pitch (PQPP). A built-in hand's number gives its layout.
+// rim (radius rPalm) at angle phi[kf] about the palm's y axis, its frame turned by
+// the same angle or, when turned, finger 1 pointing up and the others down; the
+// first joint a roll (RQPP) or a pitch (PQPP); links lFin long and aFin thick. A
+// built-in hand's number gives its layout.
 struct HandLayout {
   HandLayout(int hand)  // NOLINT: every built-in hand is a layout
       : turnedAlways(hand == 4), turnedForCylinder(hand == 2), pqpp(hand >= 3) {
@@ -98,13 +99,22 @@ struct HandLayout {
     int kf = 1;
     for (double a : angles) phi[kf++] = a;
   }
+  // the same layout with other link and palm dimensions
+  HandLayout Sized(double link, double radius, double palm) const {
+    HandLayout h = *this;
+    h.lFin = link;
+    h.aFin = radius;
+    h.rPalm = palm;
+    return h;
+  }
   double phi[kSlots] = {};
   bool turnedAlways = false, turnedForCylinder = false, pqpp = false;
+  double lFin = rg::catalogue::lFin, aFin = rg::catalogue::aFin, rPalm = rg::catalogue::rPalm;
 };
 
 inline Links FingerLinks(const HandLayout& hand, bool cylinderWork, int kf, const double* q) {
   const double phi = hand.phi[kf];
-  const V3 p = {rPalm * std::sin(phi), 0.0, rPalm * std::cos(phi)};
+  const V3 p = {hand.rPalm * std::sin(phi), 0.0, hand.rPalm * std::cos(phi)};
   M3 B = RotY(phi);
   if (hand.turnedAlways || (hand.turnedForCylinder && cylinderWork)) B = (kf == 1) ? kI : RotY(M_PI);
   // joint frames at zero angles; joints 1-3 sit at the base, joint 4 one link away
@@ -117,9 +127,9 @@ inline Links FingerLinks(const HandLayout& hand, bool cylinderWork, int kf, cons
   }
   Links L;
   L.base = p;
-  L.j4 = Add(p, Apply(B, Apply(E3, {lFin, 0, 0})));
+  L.j4 = Add(p, Apply(B, Apply(E3, {hand.lFin, 0, 0})));
   L.E4 = Mul(B, E);
-  L.tip = Add(L.j4, Scale(lFin, Col(L.E4, 0)));
+  L.tip = Add(L.j4, Scale(hand.lFin, Col(L.E4, 0)));
   return L;
 }
 
@@ -155,7 +165,7 @@ inline double SignedDistance(const Cylinder& w, const V3& p) {
   const V3 d = Sub(p, w.rw);
   const double h = Dot(d, Col(w.Ew, 2));
   const double rho = std::hypot(Dot(d, Col(w.Ew, 0)), Dot(d, Col(w.Ew, 1)));
-  const double dr = rho - aCyl, dh = std::max(-h, h - hCyl);
+  const double dr = rho - rg::catalogue::aCyl, dh = std::max(-h, h - rg::catalogue::hCyl);
   if (dr <= 0.0 && dh <= 0.0) return std::max(dr, dh);
   return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
 }
@@ -191,7 +201,8 @@ inline AxisNearest NearestOnSegment(const Cylinder& w, const V3& a, const V3& b)
 // How deep a link (a solid cylinder of radius aFin from a to b, with a ball of the
 // same radius at b when `tip`) reaches into the work. The distance of the axis from
 // the work bounds it; where that bound is not small, the link's surface is sampled.
-inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip) {
+inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip,
+                          double aFin = rg::catalogue::aFin) {
   const V3 ab = Sub(b, a);
   const double len = Norm(ab);
   const V3 x = Scale(1.0 / len, ab);
@@ -237,8 +248,9 @@ inline AxisNearest SegmentToPoint(const V3& a, const V3& b, const V3& p) {
 
 // How deep a link (the solid of radius aFin about the segment from a to b, with round
 // ends) reaches into the sphere; 0 when clear.
-inline double Penetration(const Sphere& w, const V3& a, const V3& b) {
-  return std::max(aFin + aSph - SegmentToPoint(a, b, w.c).dist, 0.0);
+inline double Penetration(const Sphere& w, const V3& a, const V3& b,
+                          double aFin = rg::catalogue::aFin) {
+  return std::max(aFin + rg::catalogue::aSph - SegmentToPoint(a, b, w.c).dist, 0.0);
 }
 
 // The great circle from unit vector a to unit vector b on a sphere of radius r: its

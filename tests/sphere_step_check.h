@@ -83,29 +83,29 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
     const ContactView ca = View(fa, a.w, tip, a.RC[kf]);
     const ContactView cb = View(fb, b.w, tip, b.RC[kf]);
     // on the moved sphere and on the finger
-    EXPECT_NEAR(cb.onSphere, aSph, 1e-5);
-    EXPECT_NEAR(cb.onFinger, aFin, 1e-5);
-    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - aSph), std::fabs(cb.onFinger - aFin)});
+    EXPECT_NEAR(cb.onSphere, rg::catalogue::aSph, 1e-5);
+    EXPECT_NEAR(cb.onFinger, hand.aFin, 1e-5);
+    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - rg::catalogue::aSph), std::fabs(cb.onFinger - hand.aFin)});
     if (r.status != 'O') {
       if (tip) {
         EXPECT_GE(cb.ahead, -1e-6);
       } else {
         EXPECT_GE(cb.L, -1e-6);
-        EXPECT_LE(cb.L, lFin + 1e-6);
+        EXPECT_LE(cb.L, hand.lFin + 1e-6);
       }
     }
     // the sphere's arc: the contact's normals in the sphere's own frame
     V3 G1, G2;
-    GreatCircleArc(aSph, Apply(T(a.w.Ew), ca.n), Apply(T(b.w.Ew), cb.n), G1, G2);
+    GreatCircleArc(rg::catalogue::aSph, Apply(T(a.w.Ew), ca.n), Apply(T(b.w.Ew), cb.n), G1, G2);
     const V3 W1 = Apply(a.w.Ew, G1), W2 = Apply(b.w.Ew, G2);
     // the finger's arc
     V3 F1, F2;
     if (tip) {
-      GreatCircleArc(aFin, Apply(T(fa.E4), ca.m), Apply(T(fb.E4), cb.m), G1, G2);
+      GreatCircleArc(hand.aFin, Apply(T(fa.E4), ca.m), Apply(T(fb.E4), cb.m), G1, G2);
       F1 = Apply(fa.E4, G1);
       F2 = Apply(fb.E4, G2);
     } else {
-      const double dL = cb.L - ca.L, dB = aFin * Wrap(cb.phi - ca.phi);
+      const double dL = cb.L - ca.L, dB = hand.aFin * Wrap(cb.phi - ca.phi);
       F1 = Add(Scale(dL, ca.base[0]), Scale(dB, ca.base[1]));
       F2 = Add(Scale(dL, cb.base[0]), Scale(dB, cb.base[1]));
     }
@@ -130,7 +130,7 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
     double deepest = 0.0;
     for (int kf = 1; kf <= s.nF; ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
-      deepest = std::max({deepest, Penetration(b.w, f.base, f.j4), Penetration(b.w, f.j4, f.tip)});
+      deepest = std::max({deepest, Penetration(b.w, f.base, f.j4, hand.aFin), Penetration(b.w, f.j4, f.tip, hand.aFin)});
     }
     EXPECT_GT(deepest, 1e-4) << "a collision reported with every link clear";
   }
@@ -138,7 +138,7 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
   if (r.status == 'Y')
     for (int kf = 1; kf <= s.nF; ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
-      const double d3 = Penetration(b.w, f.base, f.j4), d4 = Penetration(b.w, f.j4, f.tip);
+      const double d3 = Penetration(b.w, f.base, f.j4, hand.aFin), d4 = Penetration(b.w, f.j4, f.tip, hand.aFin);
       r.worstDepth = std::max({r.worstDepth, d3, d4});
       EXPECT_LE(d3, 1e-3) << "finger " << kf << " proximal link";
       EXPECT_LE(d4, 1e-3) << "finger " << kf << " last link";

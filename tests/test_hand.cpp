@@ -116,9 +116,9 @@ TEST(FingerKinematics, BentAndTwistedFingers) {
   const FingerPose Pg = Findirect_kineR(*s, 1, qg);
   double d[3];
   VecSub(Pg.JA[5], Pg.JA[4], d);
-  EXPECT_NEAR(VecNorm(d), lFin, 1e-9);
+  EXPECT_NEAR(VecNorm(d), catalogue::lFin, 1e-9);
   VecSub(Pg.JA[4], Pg.JA[3], d);
-  EXPECT_NEAR(VecNorm(d), lFin, 1e-9);
+  EXPECT_NEAR(VecNorm(d), catalogue::lFin, 1e-9);
   // each joint frame turned by its angle about its z axis is the link frame
   for (int j = 1; j <= 4; ++j) {
     double R[3][3];

@@ -24,7 +24,9 @@ struct Example {
 };
 
 const Example kExamples[] = {
-    {"example-4finger.urdf", own::HandLayout({0.0, 3 * M_PI / 4, M_PI, 5 * M_PI / 4}, true, false),
+    {"example-4finger.urdf",  // links 100 long instead of 80
+     own::HandLayout({0.0, 3 * M_PI / 4, M_PI, 5 * M_PI / 4}, true, false)
+         .Sized(100.0, rg::catalogue::aFin, rg::catalogue::rPalm),
      4, 200, 150},
     {"example-5finger.urdf",
      own::HandLayout({0.0, 2 * M_PI / 3, 8 * M_PI / 9, 10 * M_PI / 9, 4 * M_PI / 3}, true, false),

@@ -123,8 +123,10 @@ TEST(HandFile, RefusalsNameTheElementAndItsLine) {
        "cylinder"},
       {"six fingers", six, "joint 'finger6_mount'", "<joint name=\"finger6_mount\"", "at most 5"},
       {"loop", loop, "joint 'again'", "<joint name=\"again\"", "loop"},
-      {"other link radius", replaced("radius=\"12\"", "radius=\"14\"", true),
-       "link 'finger1_link3'", link3, "not supported"},
+      {"links thicker than half their length", replaced("radius=\"12\"", "radius=\"41\"", true),
+       "link 'finger1_link3'", link3, "below half its length"},
+      {"a palm beyond any hand", replaced("radius=\"35\"", "radius=\"1e300\""), "link 'palm'",
+       "<link name=\"palm\"", "palm radius 1e+300 must lie in"},
       {"not XML", hand1.substr(0, hand1.size() / 2), "", "", "not well-formed"},
       {"no robot", "<?xml version=\"1.0\"?>\n<hand/>\n", "hand", "<hand", "<robot>"},
   };

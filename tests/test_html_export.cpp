@@ -81,7 +81,7 @@ TEST(ReplayPage, DataHoldsTheTableAndThePosedGeometryOfEveryRow) {
       // axis is its frame's z axis: the viewer draws the links and frames from J and Z
       for (int j = 3; j <= nJ; ++j)
         for (int i = 0; i < 3; ++i) {
-          EXPECT_NEAR(F.JA[j][i] + rg::lFin * F.EA[j][i][0], F.JA[j + 1][i], 1e-9);
+          EXPECT_NEAR(F.JA[j][i] + rg::catalogue::lFin * F.EA[j][i][0], F.JA[j + 1][i], 1e-9);
           EXPECT_NEAR(g["Z"][3 * (j - 1) + i].get<double>(), F.EA[j][i][2], 1e-6);
         }
       // the traces: a contact of row m carried to the poses of a later row n lands
@@ -92,7 +92,7 @@ TEST(ReplayPage, DataHoldsTheTableAndThePosedGeometryOfEveryRow) {
         double E[3][3], o[3], x[3], z[3], y[3], p[3], want[3];
         for (int i = 0; i < 3; ++i) {
           o[i] = gn["J"][3 * (nJ - 1) + i].get<double>();
-          x[i] = (gn["J"][3 * nJ + i].get<double>() - o[i]) / rg::lFin;
+          x[i] = (gn["J"][3 * nJ + i].get<double>() - o[i]) / rg::catalogue::lFin;
           z[i] = gn["Z"][3 * (nJ - 1) + i].get<double>();
         }
         rg::VecCross(z, x, y);

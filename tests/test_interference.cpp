@@ -15,11 +15,21 @@
 
 namespace {
 
-using rg::aCyl;
-using rg::aFin;
-using rg::hCyl;
+using rg::catalogue::aCyl;
+using rg::catalogue::aFin;
+using rg::catalogue::hCyl;
 
 constexpr double kPI = 3.141592653589793;
+
+// The solid work cylinder at base r, axes E (the catalogue's size unless given).
+rg::CylinderSolid Solid(const double r[3], const double E[3][3], double h = hCyl, double a = aCyl) {
+  rg::CylinderSolid w;
+  rg::VecCopy(r, w.r);
+  rg::MatCopy(E, w.E);
+  w.h = h;
+  w.a = a;
+  return w;
+}
 constexpr double kAny = std::numeric_limits<double>::quiet_NaN();  // value not checked
 
 // A right-handed frame whose z axis is along dir.
@@ -54,7 +64,7 @@ void ToLocal(const double P[3], const double r[3], const double E[3][3], double 
 double Depth(const double P[3], const double r[3], const double E[3][3]) {
   double l[3];
   ToLocal(P, r, E, l);
-  return std::fmin(std::fmin(l[2], hCyl - l[2]), aCyl - std::hypot(l[0], l[1]));
+  return std::fmin(std::fmin(l[2], rg::catalogue::hCyl - l[2]), rg::catalogue::aCyl - std::hypot(l[0], l[1]));
 }
 
 // ================================================================ cylinder primitives
@@ -246,10 +256,10 @@ TEST(EllipseAndCircle, IntersectionPointsLieOnBothCurves) {
 // the default 0.5).
 double PalmPenetration(const double r[3], const double E[3][3], double step = 0.5) {
   double best = -1e300;
-  for (double x = -rg::rPalm; x <= rg::rPalm; x += step)
-    for (double z = -rg::rPalm; z <= rg::rPalm; z += step) {
-      const double P[3] = {x, rg::hPalm / 2, z};
-      if (x * x + z * z <= rg::rPalm * rg::rPalm) best = std::fmax(best, Depth(P, r, E));
+  for (double x = -rg::catalogue::rPalm; x <= rg::catalogue::rPalm; x += step)
+    for (double z = -rg::catalogue::rPalm; z <= rg::catalogue::rPalm; z += step) {
+      const double P[3] = {x, rg::catalogue::hPalm / 2, z};
+      if (x * x + z * z <= rg::catalogue::rPalm * rg::catalogue::rPalm) best = std::fmax(best, Depth(P, r, E));
     }
   return best;
 }
@@ -257,7 +267,7 @@ double PalmPenetration(const double r[3], const double E[3][3], double step = 0.
 char Palm(const double r[3], const double E[3][3], double* Lc) {
   double ET[3][3];
   rg::MatTrans(E, ET);
-  return rg::RPalmCylinderCollision2(rg::hPalm, rg::rPalm, r, aCyl, hCyl, ET, Lc);
+  return rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E), Lc);
 }
 
 // Built poses (face at y = 10), each confirmed by the sampled palm: 'C' poses reach more
@@ -314,7 +324,7 @@ TEST(PalmAgainstWork, VerdictMatchesBruteForceGeometry) {
     double E[3][3], Lc;
     FrameAlong(dir[kind], E);
     const double r[3] = {110 * u(gen), 50 + 80 * u(gen), 110 * u(gen)};
-    if (kind == 2 && std::fmax(r[1], r[1] + hCyl * E[1][2]) < rg::hPalm / 2) continue;
+    if (kind == 2 && std::fmax(r[1], r[1] + rg::catalogue::hCyl * E[1][2]) < rg::catalogue::hPalm / 2) continue;
     const double pen = PalmPenetration(r, E);
     if (std::fabs(pen) < 0.5) continue;
     ++compared[kind];
@@ -339,9 +349,9 @@ TEST(PalmAgainstWork, AxesNearTheFaceMatchBruteForceGeometry) {
     const double r[3] = {110 * u(gen), 10 + 70 * u(gen), 110 * u(gen)};
     double E[3][3], Lc;
     FrameAlong(dir, E);
-    const double mid[3] = {r[0] + hCyl / 2 * dir[0], r[1] + hCyl / 2 * dir[1] - rg::hPalm / 2, r[2] + hCyl / 2 * dir[2]};
+    const double mid[3] = {r[0] + rg::catalogue::hCyl / 2 * dir[0], r[1] + rg::catalogue::hCyl / 2 * dir[1] - rg::catalogue::hPalm / 2, r[2] + rg::catalogue::hCyl / 2 * dir[2]};
     double pen = -INFINITY;
-    if (rg::VecNorm(mid) < std::hypot(aCyl, hCyl / 2) + rg::rPalm + 2) {
+    if (rg::VecNorm(mid) < std::hypot(rg::catalogue::aCyl, rg::catalogue::hCyl / 2) + rg::catalogue::rPalm + 2) {
       pen = PalmPenetration(r, E, 2.0);
       if (std::fabs(pen) < 2.0) continue;
       ++sampled;
@@ -399,13 +409,13 @@ TEST_F(HandScene, BuiltPosesReportTheLastInterferingFinger) {
     FrameAlong(c.dir.data(), s.EwG);
     std::string got;
     for (int kf = 1; kf <= 2; ++kf) {
-      char cc[2];
-      got += rg::FinCylinderCollision(s, kf, s.nJ, s.qq0[kf], aFin, s.rwG, s.EwG, hCyl, aCyl, cc);
-      got += std::string(cc, 2);
+      rg::LinkMeeting met;
+      got += rg::FinCylinderCollision(s, kf, s.qq0[kf], Solid(s.rwG, s.EwG), met);
+      got += std::string(met.sgnCC, 2);
     }
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(c.want[i] == '-' || c.want[i] == got[i]) << got;
     int k = -1;
-    EXPECT_EQ(rg::ALLFinCylCollCheck(s, s.qq0, aFin, s.rwG, s.EwG, hCyl, aCyl, &k), c.k ? 'C' : 'F');
+    EXPECT_EQ(rg::ALLFinCylCollCheck(s, s.qq0, Solid(s.rwG, s.EwG), &k), c.k ? 'C' : 'F');
     EXPECT_EQ(k, c.k);
   }
 }
@@ -469,8 +479,9 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
           deepest = std::fmax(deepest, Depth(P, r, E));
         }
     if (deepest > -2.0 && deepest < 0.5) continue;
-    char cc[2];
-    const char v = rg::FinCylinderCollision(s, 1, 4, q, aFin, r, E, hCyl, aCyl, cc);
+    rg::LinkMeeting met;
+    const char v = rg::FinCylinderCollision(s, 1, q, Solid(r, E), met);
+    const char* cc = met.sgnCC;
     ++compared;
     hits += deepest > 0;
     EXPECT_EQ(v == 'C', deepest > 0) << "trial " << trial << " depth " << deepest << " pair " << cc[0] << cc[1];
@@ -490,22 +501,22 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
     double a[3], b[3];
     double depth;
   };
-  const double g = 0.3, rr = aCyl + aFin * std::cos(g), hh = aFin * std::sin(g);
+  const double g = 0.3, rr = rg::catalogue::aCyl + rg::catalogue::aFin * std::cos(g), hh = rg::catalogue::aFin * std::sin(g);
   const Case cases[] = {
       // tangent to the lower rim at (aCyl, 0, 0), the link along the rim's tangent y,
       // its axis raised above the face plane (into the side) or lowered below it
-      {"touching the rim from beside the side", {rr, -40, hh}, {rr, 40, hh}, aFin * (1 - std::cos(g))},
+      {"touching the rim from beside the side", {rr, -40, hh}, {rr, 40, hh}, rg::catalogue::aFin * (1 - std::cos(g))},
       {"touching the rim from below the face", {rr, -40, -hh}, {rr, 40, -hh}, 0.0},
-      {"lying along the side, 0.2 into it", {aCyl + aFin - 0.2, 0, 10}, {aCyl + aFin - 0.2, 0, 90}, 0.2},
-      {"lying along the side, touching it", {aCyl + aFin, 0, 10}, {aCyl + aFin, 0, 90}, 0.0},
-      {"across the upper face, 0.5 into it", {-30, 5, hCyl + aFin - 0.5}, {50, 5, hCyl + aFin - 0.5}, 0.5},
-      {"pointing at the lower face, its tip ball 0.3 into it", {10, 10, -aFin - 80 + 0.3},
-       {10, 10, -aFin + 0.3}, 0.3},
+      {"lying along the side, 0.2 into it", {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 10}, {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 90}, 0.2},
+      {"lying along the side, touching it", {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 10}, {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 90}, 0.0},
+      {"across the upper face, 0.5 into it", {-30, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5}, {50, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5}, 0.5},
+      {"pointing at the lower face, its tip ball 0.3 into it", {10, 10, -rg::catalogue::aFin - 80 + 0.3},
+       {10, 10, -rg::catalogue::aFin + 0.3}, 0.3},
       {"far away", {200, 0, 0}, {280, 0, 0}, 0.0},
   };
   for (const Case& k : cases) {
-    EXPECT_NEAR(LinkCylinderDepth(k.a, k.b, aFin, r, E, hCyl, aCyl), k.depth, 1e-9) << k.what;
-    EXPECT_NEAR(LinkCylinderDepth(k.b, k.a, aFin, r, E, hCyl, aCyl), k.depth, 1e-9) << k.what;
+    EXPECT_NEAR(LinkCylinderDepth(k.a, k.b, aFin, Solid(r, E)), k.depth, 1e-9) << k.what;
+    EXPECT_NEAR(LinkCylinderDepth(k.b, k.a, aFin, Solid(r, E)), k.depth, 1e-9) << k.what;
   }
   // the same scene moved and turned as a whole reaches as deep
   double R[3][3], T[3][3], rw[3] = {15, 120, -40}, a[3], b[3], ta[3];
@@ -517,7 +528,7 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
   VecAdd(ta, rw, a);
   MatVec(R, k.b, ta);
   VecAdd(ta, rw, b);
-  EXPECT_NEAR(LinkCylinderDepth(a, b, aFin, rw, R, hCyl, aCyl), k.depth, 1e-9);
+  EXPECT_NEAR(LinkCylinderDepth(a, b, aFin, Solid(rw, R)), k.depth, 1e-9);
 }
 
 // Asked only on which side of a level the segment's distance from the work lies, the
@@ -541,12 +552,12 @@ TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
       b[i] = a[i] + 80 * u(rng);
     }
     double tFull = 0.0;
-    const double d = SegmentCylinderDistance(a, b, r, E, hCyl, aCyl, &tFull);
+    const double d = SegmentCylinderDistance(a, b, Solid(r, E), &tFull);
     ASSERT_TRUE(std::isfinite(d));
     for (double delta : {-30.0, -1.0, -1e-3, -1e-6, -1e-9, -1e-13, 0.0, 1e-13, 1e-9, 1e-6, 1e-3, 1.0, 30.0}) {
       const double level = d + delta;
       int side = 7;
-      const double v = SegmentCylinderDistanceAgainst(a, b, r, E, hCyl, aCyl, level, &side);
+      const double v = SegmentCylinderDistanceAgainst(a, b, Solid(r, E), level, &side);
       ++asked;
       if (side == 0) {
         ++exact;
@@ -556,15 +567,15 @@ TEST(LinkInsideWork, EarlyDecisionsAgreeWithTheFullSearch) {
         ASSERT_EQ(side, d < level ? -1 : 1) << "trial " << trial << " delta " << delta;
       }
       // the link check decides as the depth does, for a tolerance around the depth
-      const double depth = LinkCylinderDepth(a, b, aFin, r, E, hCyl, aCyl);
+      const double depth = LinkCylinderDepth(a, b, aFin, Solid(r, E));
       const double tol = std::max(depth + delta, 0.0);
-      ASSERT_EQ(LinkWithinDepth(a, b, aFin, r, E, hCyl, aCyl, tol), depth <= tol)
+      ASSERT_EQ(LinkWithinDepth(a, b, aFin, Solid(r, E), tol), depth <= tol)
           << "trial " << trial << " delta " << delta;
       // also when told where the link comes nearest, rightly or wrongly
       double ab[3];
       VecSub(b, a, ab);
       for (const double hint : {tFull * VecNorm(ab), 0.37 * VecNorm(ab)})
-        ASSERT_EQ(LinkWithinDepth(a, b, aFin, r, E, hCyl, aCyl, tol, &hint), depth <= tol)
+        ASSERT_EQ(LinkWithinDepth(a, b, aFin, Solid(r, E), tol, &hint), depth <= tol)
             << "trial " << trial << " delta " << delta << " hint " << hint;
     }
   }
@@ -586,15 +597,16 @@ TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
   for (int trial = 0; trial < 600; ++trial) {
     double r[3] = {draw(100), draw(100), draw(100)}, dir[3] = {draw(1), draw(1), draw(1)};
     double E[3][3], ET[3][3], d, t1, t2, p1[3], p2[3], n[3], q[3], Lc, pts[4][2];
-    char sgn[2], cc[2];
+    char sgn[2];
+    rg::LinkMeeting met;
     FrameAlong(dir, E);
     rg::MatTrans(E, ET);
     const double L = draw(100), a = draw(60);
     const std::string got = {rg::CylCylColl(80, 12, r, E, L, a, &d, &t1, &t2, p1, p2, n, sgn),
                              rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q),
                              rg::CirCirCollisionm(12, r, E, a, q, &d),
-                             rg::RPalmCylinderCollision2(20, 35, r, a, L, ET, &Lc),
-                             rg::FinCylinderCollision(*sp, 2, 4, sp->qq0[2], aFin, r, E, L, a, cc)};
+                             rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E, L, a), &Lc),
+                             rg::FinCylinderCollision(*sp, 2, sp->qq0[2], Solid(r, E, L, a), met)};
     const std::string allowed[5] = {"CFN", "CFLU", "CF", "CF", "CF"};
     for (int i = 0; i < 5; ++i) EXPECT_NE(allowed[i].find(got[i]), std::string::npos) << trial << " test " << i;
     const int np = rg::EllipseCircleCPnt(a, draw(100), r[0], r[1], draw(40), pts);

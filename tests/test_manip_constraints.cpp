@@ -15,6 +15,14 @@ namespace {
 using namespace rg;
 using namespace rgtest;
 
+const Model& Catalogue() { return *CatalogueModel(1); }
+RimCircle Rim(const double c[3], const double E[3][3]) {
+  RimCircle r;
+  VecCopy(c, r.c);
+  MatCopy(E, r.E);
+  return r;
+}
+
 class RimContactTest : public StartedSimTest {};
 
 // ---- the contact and its four errors on hand-built poses
@@ -30,7 +38,7 @@ TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) 
   const Case cases[] = {{1, 37, 0.8, 1.2, 0.4, 0, 1},    {1, 50, -2, -0.5, 1.1, 3, 1},
                         {1, 50, -2, -0.5, 1.1, -2.5, 1}, {2, 22, 2.5, -2.2, 0, 0, 1},
                         {2, 22, 2.5, -2.2, -1.3, 0, 1},  {2, 22, 2.5, -2.2, 1.5707963, 0, 1},
-                        {2, -0.5, 2.5, -2.2, 0.2, 0, 2}, {2, lFin + 0.5, 2.5, -2.2, 0.2, 0, 2}};
+                        {2, -0.5, 2.5, -2.2, 0.2, 0, 2}, {2, catalogue::lFin + 0.5, 2.5, -2.2, 0.2, 0, 2}};
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << k.kf << " " << k.Lf << " " << k.beta << " " << k.gap);
     const RimScene sc = PlaceRim(s(), k.kf, kBentQ, k.Lf, k.fif, k.thw, k.beta);
@@ -66,18 +74,18 @@ TEST_F(RimContactTest, EachErrorMeasuresItsOwnMismatchAndAnglesWrapAcrossPi) {
       {"contact moved along the link on the finger only", 0.5, 0.9, 0.6,
        [](PRStepFixed& in) { in.Lf1 += kD; }, {0, kD, 0, 0}},
       {"contact moved around the link on the finger only", 0.5, 0.9, 0.6,
-       [](PRStepFixed& in) { in.fif1 += kD; }, {0, 0, aFin * kD, 0}},
+       [](PRStepFixed& in) { in.fif1 += kD; }, {0, 0, catalogue::aFin * kD, 0}},
       {"contact moved on the rim only, whose tangent is at beta to the link", 0.5, 0.9, 0.6,
        [](PRStepFixed& in) { in.thw1 += kD; },
-       {0, -aCyl * kD * std::cos(0.6), -aCyl * kD * std::sin(0.6), 0}},
+       {0, -catalogue::aCyl * kD * std::cos(0.6), -catalogue::aCyl * kD * std::sin(0.6), 0}},
       {"last joint turned since the step began; its axis makes -cos(fif) with N", 0.5, 0.9,
        0.6, [](PRStepFixed& in) { in.q1[4] -= kD; }, {0, 0, 0, -kD * std::cos(0.5)}, true},
       {"the prediction does not count: a turn since the first PR motion is no spin", 0.5, 0.9,
        0.6, [](PRStepFixed& in) { in.q12[4] -= kD; }, {0, 0, 0, 0}},
       {"finger angle 3.1 -> -3.1 rolls -0.0832 rad, not 6.2", -3.1, 0.4, 0.5,
-       [](PRStepFixed& in) { in.fif1 = 3.1; }, {0, 0, aFin * (6.2 - k2Pi), 0}},
+       [](PRStepFixed& in) { in.fif1 = 3.1; }, {0, 0, catalogue::aFin * (6.2 - k2Pi), 0}},
       {"rim angle 3.1 -> -3.1", 0.3, -3.1, 0.0, [](PRStepFixed& in) { in.thw1 = 3.1; },
-       {0, -aCyl * (6.2 - k2Pi), 0, 0}},
+       {0, -catalogue::aCyl * (6.2 - k2Pi), 0, 0}},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -94,10 +102,10 @@ TEST_F(RimContactTest, EachErrorMeasuresItsOwnMismatchAndAnglesWrapAcrossPi) {
 
 // ---- link-rim distance: which stationary point is the contact
 
-// Link frame, axis along z: a rim in the x-z plane centred at x = -aCyl cos(alpha)
+// Link frame, axis along z: a rim in the x-z plane centred at x = -catalogue::aCyl cos(alpha)
 // crosses the axis at rim angles phi +- alpha, two equally near points.
 void SymmetricRim(double phi, double alpha, double rwM[3], double EwM[3][3]) {
-  VecSet(-aCyl * std::cos(alpha), 0.0, 0.0, rwM);
+  VecSet(-catalogue::aCyl * std::cos(alpha), 0.0, 0.0, rwM);
   const double u[3] = {std::cos(phi), 0.0, -std::sin(phi)};
   const double v[3] = {std::sin(phi), 0.0, std::cos(phi)};
   double w[3];
@@ -121,9 +129,9 @@ TEST(LinkCircleDistance, EqualRootsGoToTheOneNearerThePreviousRimAngleWithoutWra
     double rwM[3], EwM[3][3];
     SymmetricRim(k.phi, k.alpha, rwM, EwM);
     RimContact c;
-    LinkCircleDistance2m(lFin, aFin, rwM, aCyl, EwM, 0, 0, k.thw1, c);
+    LinkCircleDistance2m(Catalogue(), Rim(rwM, EwM), k.thw1, c);
     EXPECT_NEAR(c.thw, k.want, 1e-7);
-    EXPECT_NEAR(c.D, -aFin, 1e-6);  // the rim passes through the link axis
+    EXPECT_NEAR(c.D, -catalogue::aFin, 1e-6);  // the rim passes through the link axis
   }
 }
 
@@ -144,13 +152,13 @@ TEST(LinkCircleDistance, ChoosesTheRimPointNearestTheAxis) {
     MatMul(E, A, B);
     const double rwM[3] = {-90 + 180 * rnd(), -90 + 180 * rnd(), -50 + 200 * rnd()};
     RimContact c;
-    LinkCircleDistance2m(lFin, aFin, rwM, aCyl, B, 0, 0, 0.0, c);
+    LinkCircleDistance2m(Catalogue(), Rim(rwM, B), 0.0, c);
     double best = 1e300;
     for (int k = 0; k < 3600; ++k) {
       const double th = k2Pi * k / 3600.0;
       double P[3];
       for (int i = 0; i < 3; ++i)
-        P[i] = rwM[i] + aCyl * (std::cos(th) * B[i][0] + std::sin(th) * B[i][1]);
+        P[i] = rwM[i] + catalogue::aCyl * (std::cos(th) * B[i][0] + std::sin(th) * B[i][1]);
       best = std::fmin(best, std::hypot(P[0], P[1]));
     }
     ASSERT_LE(std::hypot(c.rwc[0], c.rwc[1]), best + 1e-3);
@@ -158,7 +166,7 @@ TEST(LinkCircleDistance, ChoosesTheRimPointNearestTheAxis) {
     const double ct = std::cos(c.thw), st = std::sin(c.thw);
     ASSERT_NEAR(c.rwc[0] * (ct * B[0][1] - st * B[0][0]) + c.rwc[1] * (ct * B[1][1] - st * B[1][0]),
                 0.0, 1e-10);
-    ASSERT_NEAR(c.D, std::hypot(c.rwc[0], c.rwc[1]) - aFin, 1e-9);
+    ASSERT_NEAR(c.D, std::hypot(c.rwc[0], c.rwc[1]) - catalogue::aFin, 1e-9);
   }
 }
 
@@ -183,7 +191,7 @@ TEST(LinkCircleDistance, CertifiedFollowedPointsAreTheNearest) {
     const double rwM[3] = {-90 + 180 * rnd(), -90 + 180 * rnd(), -50 + 200 * rnd()};
     const double from = k2Pi * rnd() - kPi;
     RimContact c;
-    LinkCircleDistance2m(lFin, aFin, rwM, aCyl, B, 0, 0, from, c, &from);
+    LinkCircleDistance2m(Catalogue(), Rim(rwM, B), from, c, &from);
     if (!RimContactCertified(c)) {
       ++undecided;
       continue;
@@ -194,7 +202,7 @@ TEST(LinkCircleDistance, CertifiedFollowedPointsAreTheNearest) {
       const double th = k2Pi * k / 7200.0;
       double P[3];
       for (int i = 0; i < 3; ++i)
-        P[i] = rwM[i] + aCyl * (std::cos(th) * B[i][0] + std::sin(th) * B[i][1]);
+        P[i] = rwM[i] + catalogue::aCyl * (std::cos(th) * B[i][0] + std::sin(th) * B[i][1]);
       best = std::fmin(best, std::hypot(P[0], P[1]));
     }
     ASSERT_LE(std::hypot(c.rwc[0], c.rwc[1]), best + 1e-6);
@@ -214,9 +222,9 @@ TEST(LinkCircleDistance, FindsTheNearestPointJustBelowPiAndOnAFarRim) {
         SymmetricRim(phi, 0.0, rwM, EwM);
         rwM[0] = -off;
         RimContact c;
-        LinkCircleDistance2m(lFin, aFin, rwM, aCyl, EwM, 0, 0, thw1, c);
+        LinkCircleDistance2m(Catalogue(), Rim(rwM, EwM), thw1, c);
         EXPECT_NEAR(std::remainder(c.thw - phi, k2Pi), 0.0, 1e-9);
-        EXPECT_NEAR(c.D, off - aCyl - aFin, 1e-9);
+        EXPECT_NEAR(c.D, off - catalogue::aCyl - catalogue::aFin, 1e-9);
         EXPECT_GT(c.thw, -kPi - 1e-12);
         EXPECT_LE(c.thw, kPi + 1e-12);
       }
@@ -228,9 +236,9 @@ TEST(LinkCircleDistance, RimCentredOnTheAxisKeepsThePreviousRimAngle) {
   double EwM[3][3];
   MatIdentity(EwM);
   RimContact c;
-  LinkCircleDistance2m(lFin, aFin, rwM, aCyl, EwM, 0, 0, 0.7, c);
+  LinkCircleDistance2m(Catalogue(), Rim(rwM, EwM), 0.7, c);
   EXPECT_DOUBLE_EQ(c.thw, 0.7);
-  EXPECT_NEAR(c.D, aCyl - aFin, 1e-12);
+  EXPECT_NEAR(c.D, catalogue::aCyl - catalogue::aFin, 1e-12);
   EXPECT_NEAR(c.Lf, 30.0, 1e-12);
   EXPECT_NEAR(std::atan2(c.rwc[1], c.rwc[0]), 0.7, 1e-12);
   EXPECT_TRUE(std::isfinite(c.fif) && std::isfinite(c.N[0]) && std::isfinite(c.rfc[2]));
@@ -242,9 +250,9 @@ TEST_F(RimContactTest, JacobianColumnsAreTheErrorRatesOfEachJoint) {
   const RimScene sc = PlaceRim(s(), 1, kBentQ, 35.0, 0.4, 0.3, 0.9);
   PRStepFixed in = FixedAt(s(), sc, 1);
   in.Lf1 += 0.01;  // away from the solution so that the descent test has work to do
-  double JB4[4][4], IJB4[4][4], dq00, det;
-  ASSERT_EQ(PRCirMotion2Jacobian4(s(), in, sc.q, JB4, IJB4, &dq00, &det), 'Y');
-  EXPECT_EQ(s().sgnC[1], 'Y');
+  const RollingJacobian J = PRCirMotion2Jacobian4(s(), in, sc.q);
+  ASSERT_EQ(J.verdict, 'Y');
+  const auto& JB4 = J.JB;
   const double h = 1e-5;
   for (int j = 1; j <= 4; ++j) {
     double qp[kSlots], qm[kSlots], Ep[4], Em[4], T;
@@ -280,7 +288,7 @@ TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterat
     const double* dq;
     char want;
   };
-  for (const Case k : {Case{35, nullptr, 'Y'}, Case{lFin + 0.3, nullptr, 'O'},
+  for (const Case k : {Case{35, nullptr, 'Y'}, Case{catalogue::lFin + 0.3, nullptr, 'O'},
                        Case{35, small, 'Y'}, Case{35, large, 'Y'}}) {
     SCOPED_TRACE(testing::Message() << k.Lf << (k.dq == large ? " large" : " small"));
     const RimScene sc = PlaceRim(s(), 1, kBentQ, k.Lf, 0.4, 0.3, 0.9);
@@ -301,8 +309,8 @@ TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterat
     for (int j = 1; j <= 4; ++j) EXPECT_NEAR(out.q2[j], sc.q[j], 1e-6) << j;
     double d[3];
     VecSub(out.RC2, sc.rwP, d);
-    EXPECT_NEAR(VecNorm(d), aCyl, 1e-9);
-    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), aFin, 1e-5);
+    EXPECT_NEAR(VecNorm(d), catalogue::aCyl, 1e-9);
+    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), catalogue::aFin, 1e-5);
     EXPECT_NEAR(out.Lf2, k.Lf, 1e-5);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(out.NW2[i], sc.N[i], 1e-6);
   }

@@ -29,7 +29,7 @@ void FillRecord(Sim& s, int steps) {
     for (int kf = 1; kf <= s.nF; ++kf) {
       double q[kSlots] = {0};
       for (int j = 1; j <= s.nJ; ++j) q[j] = m + 0.1 * kf + 0.01 * j;
-      const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, aCyl, -0.25 * kf,
+      const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, catalogue::aCyl, -0.25 * kf,
                            0.5 * kf + m, -0.125 * kf};  // alw, betw
       const double rw[3] = {m * 1.0 / 3.0, 140.0, -40.0}, rwP[3] = {0, 0, 0};
       const double Ew[3][3] = {{1.0 + 1e-16 * m, 0, 0}, {0, 0.6, -0.8}, {0, 0.8, 0.6}};
@@ -74,7 +74,7 @@ TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
     for (int kf = 1; kf <= 3; ++kf) {
       const size_t b = 15 + 18 * (kf - 1);
       EXPECT_EQ(at(b + 2), 5 * n + 0.1 * kf + 0.03);  // q3
-      const double prm[6] = {1000.0 + 5 * n, 0.1 * kf, kHalfPiC, 0.0, aCyl, -0.25 * kf};
+      const double prm[6] = {1000.0 + 5 * n, 0.1 * kf, kHalfPiC, 0.0, catalogue::aCyl, -0.25 * kf};
       for (int i = 0; i < 6; ++i) EXPECT_EQ(at(b + 4 + i), prm[i]) << i;  // Lf .. thw
       EXPECT_EQ(at(b + 12), 1.0 / 7.0);  // cpz
       EXPECT_EQ(at(b + 14), -1.0);       // nwy

@@ -55,7 +55,7 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
   VecCross(sc.x, z, xz);
   for (int i = 0; i < 3; ++i) {
     sc.N[i] = -(std::cos(fif) * z[i] + std::sin(fif) * xz[i]);
-    sc.p[i] = P.JA[s.nJ][i] + Lf * sc.x[i] - aFin * sc.N[i];
+    sc.p[i] = P.JA[s.nJ][i] + Lf * sc.x[i] - s.model().aFin * sc.N[i];
   }
   VecCross(sc.N, sc.x, Nx);
   // the rim's outward radius at the contact is N, its tangent t
@@ -63,7 +63,7 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
     t[i] = std::cos(beta) * sc.x[i] + std::sin(beta) * Nx[i];
     e[0][i] = std::cos(thw) * sc.N[i] - std::sin(thw) * t[i];
     e[1][i] = std::sin(thw) * sc.N[i] + std::cos(thw) * t[i];
-    sc.rwP[i] = sc.p[i] - aCyl * sc.N[i];
+    sc.rwP[i] = sc.p[i] - s.model().aCyl * sc.N[i];
   }
   VecCross(e[0], e[1], e[2]);
   for (int i = 0; i < 3; ++i)

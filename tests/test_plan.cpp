@@ -38,7 +38,7 @@ void ErrorFromRecord(const Sim& s, const GoalPose& g, double* turnDeg, double* s
       Mul(Mul(Mul(E0, RotX(g.rx * kDegree)), RotY(g.ry * kDegree)), RotZ(g.rz * kDegree));
   const M3 now = FromC(s.ManipEW2[1]);
   *turnDeg = Norm(RotationVector(Mul(T(want), now))) / kDegree;
-  const double half = s.WORK1 == '1' ? 0.0 : 0.5 * hCyl;
+  const double half = s.WORK1 == '1' ? 0.0 : 0.5 * catalogue::hCyl;
   const V3 mid0 = Add({s.ManipRW[0][0], s.ManipRW[0][1], s.ManipRW[0][2]}, Scale(half, Col(E0, 2)));
   const V3 mid =
       Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, Scale(half, Col(now, 2)));

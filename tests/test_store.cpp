@@ -26,7 +26,7 @@ struct StepInput {
 StepInput Input(int m, int kf) {
   StepInput in;
   for (int j = 1; j <= 4; ++j) in.q[j] = 0.1 * j + 0.01 * m + kf;
-  in.prm = {10.0 + m, 0.1 * m, 1.5707963278, 0.0, aCyl, 0.2 * m};
+  in.prm = {10.0 + m, 0.1 * m, 1.5707963278, 0.0, catalogue::aCyl, 0.2 * m};
   VecSet(m, 100 + m, -40, in.rw);
   Cx(0.01 * m, in.Ew);
   VecSet(m, kf, 1, in.rwP);
@@ -172,26 +172,26 @@ TEST(ManipRecord, LastRowAndBeyond) {
 TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   auto s = rgtest::StartedSim();
   // row 0: contact on the lower rim at angle thw of the grasp pose
-  ContactPrm c0{20.0, 0.3, 1.5707963278, 0.0, aCyl, 0.4};
+  ContactPrm c0{20.0, 0.3, 1.5707963278, 0.0, catalogue::aCyl, 0.4};
   double q[kSlots] = {0, 0.01, 0.01, 0.7, 0.8, 0, 0};
   double rw0[3] = {0, 140, -40}, E0[3][3], NW[3] = {0, 1, 0};
   Cx(0.7853981639, E0);
   double RC0[3];
-  for (int i = 0; i < 3; ++i) RC0[i] = rw0[i] + aCyl * (std::cos(0.4) * E0[i][0] + std::sin(0.4) * E0[i][1]);
+  for (int i = 0; i < 3; ++i) RC0[i] = rw0[i] + catalogue::aCyl * (std::cos(0.4) * E0[i][0] + std::sin(0.4) * E0[i][1]);
   StoreCylinderManipData5(*s, 0, 1, 0.0, q, c0, rw0, rw0, E0, RC0, NW);
   // step 5: the work has moved and turned, the finger bent further
   double rw1[3] = {1, 141, -39}, E1[3][3];
   WorkOrien1(0, 0, 0.1, E0, E1);
   double q1[kSlots] = {0, 0.01, 0.01, 0.75, 0.85, 0, 0};
-  ContactPrm c1{22.0, 0.35, 1.5707963278, 0.0, aCyl, 0.3};
+  ContactPrm c1{22.0, 0.35, 1.5707963278, 0.0, catalogue::aCyl, 0.3};
   StoreCylinderManipData5(*s, 5, 1, 0.05, q1, c1, rw1, rw1, E1, RC0, NW);
   // the grasp contact carried with the work is at the same place in the work frame
   double p[3], local[3], d[3];
   ManipCPNTW(*s, 1, 0, 1, p);
   VecSub(p, rw1, d);
   MatTVec(E1, d, local);
-  EXPECT_NEAR(local[0], aCyl * std::cos(0.4), 1e-9);
-  EXPECT_NEAR(local[1], aCyl * std::sin(0.4), 1e-9);
+  EXPECT_NEAR(local[0], catalogue::aCyl * std::cos(0.4), 1e-9);
+  EXPECT_NEAR(local[1], catalogue::aCyl * std::sin(0.4), 1e-9);
   EXPECT_NEAR(local[2], 0.0, 1e-9);
   // the finger-side trace point lies on the last link's surface at Lf along its axis
   ManipCPNTF(*s, 1, 0, 1, p);
@@ -202,7 +202,7 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   EXPECT_NEAR(VecDot(rel, x), 20.0, 1e-9);
   double radial[3];
   VecAddScaled(rel, -VecDot(rel, x), x, radial);
-  EXPECT_NEAR(VecNorm(radial), aFin, 1e-9);
+  EXPECT_NEAR(VecNorm(radial), catalogue::aFin, 1e-9);
 }
 
 TEST(ManipRecord, ANewGraspKeepsTheReplayPositionOnAStoredRow) {

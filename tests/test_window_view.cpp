@@ -231,7 +231,7 @@ TEST(WindowView, TracesLieOnTheWorkAndGrowWithTheSteps) {
     double d[3], local[3];
     for (int i = 0; i < 3; ++i) d[i] = p.p[i] - s->RWW[i];
     for (int j = 0; j < 3; ++j) local[j] = s->EWW[0][j] * d[0] + s->EWW[1][j] * d[1] + s->EWW[2][j] * d[2];
-    EXPECT_NEAR(std::hypot(local[0], local[1]), aCyl, 1e-6);
+    EXPECT_NEAR(std::hypot(local[0], local[1]), catalogue::aCyl, 1e-6);
   }
   // both traces end at the latest contact point
   for (int i = 0; i < 3; ++i) {

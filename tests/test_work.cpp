@@ -13,8 +13,8 @@ using namespace rg;
 
 namespace {
 
-void MidPoint(const double r[3], const double E[3][3], double m[3]) {
-  for (int i = 0; i < 3; ++i) m[i] = r[i] + 0.5 * hCyl * E[i][2];
+void MidPoint(const double r[3], const double E[3][3], double m[3], double h = catalogue::hCyl) {
+  for (int i = 0; i < 3; ++i) m[i] = r[i] + 0.5 * h * E[i][2];
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ TEST(WorkFrames, PoseInAFingerFrame) {
 TEST(WorkSelection, DefaultPosesAndCylinderGeometry) {
   auto s = rgtest::StartedSim();
   double top[3], mid[3];
-  for (int i = 0; i < 3; ++i) top[i] = s->rwG[i] + hCyl * s->EwG[i][2];
+  for (int i = 0; i < 3; ++i) top[i] = s->rwG[i] + catalogue::hCyl * s->EwG[i][2];
   EXPECT_NEAR(top[1], 69.29, 0.01);
   EXPECT_NEAR(top[2], 30.71, 0.01);
   MidPoint(s->rwG, s->EwG, mid);
@@ -127,28 +127,36 @@ TEST(WorkMotion, MovesAndTurnsAboutTheMidPoint) {
   EXPECT_EQ(s->sgnMANIP, 'Y');
 }
 
-// A step's commanded linear velocity is that of the point the work turns about: a
-// turn alone leaves the point in place, a move alone carries it by dt * v.
+// A step's commanded linear velocity is that of the point the work turns about (the
+// cylinder's mid-point at the model's height): a turn alone leaves the point in
+// place, a move alone carries it by dt * v.
 TEST(WorkMotion, TheTurnCentreIsThePointWhoseVelocityIsCommanded) {
-  const double r1[3] = {3.0, 140.0, -40.0}, v[3] = {1.0, -2.0, 0.5}, om[3] = {0.3, -0.2, 0.4};
+  const double v[3] = {1.0, -2.0, 0.5}, om[3] = {0.3, -0.2, 0.4};
   const double none[3] = {0.0, 0.0, 0.0}, dt = 0.05;
   const double I[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  double E1[3][3];
-  WorkOrien1(0.7, -0.4, 1.1, I, E1);
-  for (char work : {'1', '2'}) {
-    SCOPED_TRACE(work);
-    double c1[3], r2[3], E2[3][3], c2[3];
-    WorkTurnCentre(work, r1, E1, c1);
-    MoveWorkStep(work, none, om, dt, r1, E1, r2, E2);
-    WorkTurnCentre(work, r2, E2, c2);
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i], c1[i], 1e-12);
-    double d[3];
-    VecSub(r2, r1, d);
-    EXPECT_GT(VecNorm(d), work == '2' ? 0.5 : -1.0);  // the cylinder's base point swings
-    MoveWorkStep(work, v, none, dt, r1, E1, r2, E2);
-    WorkTurnCentre(work, r2, E2, c2);
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i] - c1[i], dt * v[i], 1e-12);
-  }
+  WorkPose p1;
+  VecSet(3.0, 140.0, -40.0, p1.r);
+  WorkOrien1(0.7, -0.4, 1.1, I, p1.E);
+  Model tall = *CatalogueModel(1);
+  tall.hCyl = 170.0;
+  const Model* models[] = {CatalogueModel(1).get(), &tall};
+  for (const Model* m : models)
+    for (char work : {'1', '2'}) {
+      SCOPED_TRACE(testing::Message() << work << " height " << m->hCyl);
+      double c1[3], c2[3], mid[3];
+      WorkTurnCentre(*m, work, p1.r, p1.E, c1);
+      MidPoint(p1.r, p1.E, mid, m->hCyl);
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(c1[i], work == '2' ? mid[i] : p1.r[i], 1e-12);
+      WorkPose p2 = MoveWorkStep(*m, work, none, om, dt, p1);
+      WorkTurnCentre(*m, work, p2.r, p2.E, c2);
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i], c1[i], 1e-12);
+      double d[3];
+      VecSub(p2.r, p1.r, d);
+      EXPECT_GT(VecNorm(d), work == '2' ? 0.5 : -1.0);  // the cylinder's base point swings
+      p2 = MoveWorkStep(*m, work, v, none, dt, p1);
+      WorkTurnCentre(*m, work, p2.r, p2.E, c2);
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(c2[i] - c1[i], dt * v[i], 1e-12);
+    }
 }
 
 TEST(WorkMotion, VelocityLabelAndBounds) {
@@ -197,16 +205,20 @@ TEST(WorkMotion, VelocityLabelAndBounds) {
 }
 
 TEST(WorkMotion, TimeStepOfTheCylinder) {
-  double E1[3][3], r2[3], E2[3][3];
-  Cx(0.7, E1);
-  const double r1[3] = {1, 2, 3}, zero[3] = {0, 0, 0};
-  MoveCylinder1(zero, zero, 0.05, r1, E1, r2, E2);
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(r2[i], r1[i], 1e-12);
+  WorkPose p1;
+  Cx(0.7, p1.E);
+  VecSet(1, 2, 3, p1.r);
+  const double zero[3] = {0, 0, 0};
+  const Model& m = *CatalogueModel(1);
+  WorkPose p2 = MoveWorkStep(m, '2', zero, zero, 0.05, p1);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(p2.r[i], p1.r[i], 1e-12);
   const double v[3] = {1, -1, 0}, om[3] = {0.02, 0, 0.02};
-  MoveCylinder1(v, om, 0.5, r1, E1, r2, E2);
+  p2 = MoveWorkStep(m, '2', v, om, 0.5, p1);
+  const double(&E1)[3][3] = p1.E;
+  const double(&E2)[3][3] = p2.E;
   double m1[3], m2[3];
-  MidPoint(r1, E1, m1);
-  MidPoint(r2, E2, m2);
+  MidPoint(p1.r, E1, m1);
+  MidPoint(p2.r, E2, m2);
   EXPECT_NEAR(m2[0] - m1[0], 0.5, 1e-12);
   EXPECT_NEAR(m2[1] - m1[1], -0.5, 1e-12);
   EXPECT_NEAR(m2[2] - m1[2], 0.0, 1e-12);

@@ -121,7 +121,7 @@ void GoalPoseToDraw(const Sim& s, double mid[3], double Ew[3][3]) {
   // no grasp yet: the grasp will start from the set pose
   const GoalPose& g = s.plan.goal;
   WorkOrien1(g.rx * kDegToRad, g.ry * kDegToRad, g.rz * kDegToRad, s.EwG, Ew);
-  WorkTurnCentre(s.WORK1, s.rwG, s.EwG, mid);
+  WorkTurnCentre(s.model(), s.WORK1, s.rwG, s.EwG, mid);
   mid[0] += g.x;
   mid[1] += g.y;
   mid[2] += g.z;

@@ -49,8 +49,8 @@ void InterferenceStep(Sim& s) {
     int kColl = 0, link = -1;
     s.sgnGC = (s.WORK1 == '1')
                   ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
-                  : ALLFinCylCollCheck(s, s.qq0, s.model().aFin, s.rwG, s.EwG, s.model().hCyl,
-                                       s.model().aCyl, &kColl, &link);
+                  : ALLFinCylCollCheck(s, s.qq0, WorkCylinder(s.model(), s.rwG, s.EwG), &kColl,
+                                       &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
@@ -100,7 +100,7 @@ void ManipStep(Sim& s) {
   }
   if (s.sgnCALGEnd == 'N') return;
   const int M = s.cntManip0;
-  s.sgnMANIP = PRCircleManip4(s, s.vw, s.omww);
+  PRCircleManip4(s, s.vw, s.omww);  // sets s.sgnMANIP
   if (s.cntManip0 != M) {
     StoreCommand(s, s.vw, s.omww);
     ManipDataReport(s.con, s, kManipReport);
@@ -171,7 +171,7 @@ void FollowStep(Sim& s) {
   VecCopy(c.omww, s.omww);
   MatVec(s.ManipEW2[s.cntManip0 != 0 ? 1 : 0], s.omww, s.omw);
   const int M = s.cntManip0;
-  s.sgnMANIP = PRCircleManip4(s, c.vw, c.omww);
+  PRCircleManip4(s, c.vw, c.omww);  // sets s.sgnMANIP
   if (s.cntManip0 != M) {
     ++p.next;
     StoreCommand(s, c.vw, c.omww);
@@ -215,10 +215,8 @@ void EnterSetting(Sim& s, char mode) {
 // records it.
 void RefuseGraspIntoPalm(Sim& s) {
   if (s.WORK1 != '2') return;  // the sphere work is never checked
-  double EwT[3][3], Lc = 0.0;
-  MatTrans(s.EwG, EwT);
-  const Model& m = s.model();
-  if (RPalmCylinderCollision2(m.hPalm, m.rPalm, s.rwG, m.aCyl, m.hCyl, EwT, &Lc) != 'C') return;
+  double Lc = 0.0;
+  if (RPalmCylinderCollision2(s.model(), WorkCylinder(s.model(), s.rwG, s.EwG), &Lc) != 'C') return;
   s.sgnGC = 'C';
   s.sgnCALGChk = 'C';
   s.COLLlink = 0;  // the palm

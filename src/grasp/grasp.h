@@ -20,6 +20,7 @@
 
 #include "core/model.h"
 #include "core/state.h"
+#include "work/work.h"
 
 namespace rg {
 
@@ -50,11 +51,7 @@ struct RimM {
 };
 RimM RimOf(const Model& m, const WorkM& w, char sgnUL);
 
-// The work's pose in the hand frame ΣA.
-struct WorkPose {
-  double rwG[3] = {};
-  double EwG[3][3] = {};
-};
+// The work's pose (work/work.h's WorkPose) from a position and frame in the hand frame ΣA.
 WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]);
 
 // One finger's first contact with the work, in the hand frame: what a dispatcher

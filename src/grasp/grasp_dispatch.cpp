@@ -136,7 +136,7 @@ double CapsuleGap(const Model& m, double q, const WorkM& w, double* t) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   double u = 0.0;
-  const double d = SegmentCylinderDistance(o, tip, w.rwM, w.EwM, m.hCyl, m.aCyl, &u);
+  const double d = SegmentCylinderDistance(o, tip, WorkCylinder(m, w.rwM, w.EwM), &u);
   if (t != nullptr) *t = u * m.lFin;
   return d - m.aFin;
 }
@@ -147,7 +147,7 @@ bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   int side = 0;
-  const double d = SegmentCylinderDistanceAgainst(o, tip, w.rwM, w.EwM, m.hCyl, m.aCyl,
+  const double d = SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM),
                                                   m.aFin - depth, &side);
   if (side != 0) return side < 0;
   return d - m.aFin < -depth;
@@ -440,8 +440,8 @@ bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerCo
   out = FingerContact();
   if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return false;
   // a work pose with a non-finite number describes no work
-  bool finite = VecFinite(wG.rwG);
-  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(wG.EwG[i]);
+  bool finite = VecFinite(wG.r);
+  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(wG.E[i]);
 
   for (int j = 0; j <= nJ; ++j) st.q0[j] = q0[j];
   for (int j = 0; j <= nJ; ++j) out.qf[j] = st.q0[j];
@@ -450,7 +450,7 @@ bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerCo
 
   // the work in the last joint's frame, before the joint's own rotation
   st.P = Findirect_kineR(s, kf, st.q0);
-  ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], wG.rwG, wG.EwG, st.w.rwM, st.w.EwM);
+  ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], wG.r, wG.E, st.w.rwM, st.w.EwM);
   return true;
 }
 
@@ -467,8 +467,8 @@ void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, FingerContact
 
 WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]) {
   WorkPose p;
-  VecCopy(rwG, p.rwG);
-  MatCopy(EwG, p.EwG);
+  VecCopy(rwG, p.r);
+  MatCopy(EwG, p.E);
   return p;
 }
 

@@ -25,16 +25,16 @@ int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
   // reference point of the contact on the work axis (rwG is the bottom-face centre of
   // the cylinder, the centre of the sphere)
   double ezw[3], rwP[3];
-  MatColumn(wG.EwG, 2, ezw);
-  VecCopy(wG.rwG, rwP);
-  if (s.sgnUML[kf] == 'U') VecAddScaled(wG.rwG, s.model().hCyl, ezw, rwP);
-  if (s.sgnUML[kf] == 'M') VecAddScaled(wG.rwG, out.prm.Lw, ezw, rwP);
+  MatColumn(wG.E, 2, ezw);
+  VecCopy(wG.r, rwP);
+  if (s.sgnUML[kf] == 'U') VecAddScaled(wG.r, s.model().hCyl, ezw, rwP);
+  if (s.sgnUML[kf] == 'M') VecAddScaled(wG.r, out.prm.Lw, ezw, rwP);
 
   if (out.GTYPE[0] != 'N') {
-    StoreCylinderManipData5(s, 0, kf, 0.0, s.qf[kf], out.prm, wG.rwG, rwP, wG.EwG, out.RC,
+    StoreCylinderManipData5(s, 0, kf, 0.0, s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC,
                             out.NW);
-    VecCopy(wG.rwG, s.RWW);
-    MatCopy(wG.EwG, s.EWW);
+    VecCopy(wG.r, s.RWW);
+    MatCopy(wG.E, s.EWW);
     usrdisplay(s);
   }
   return sol;

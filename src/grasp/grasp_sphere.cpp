@@ -49,7 +49,7 @@ void FillContact(const Model& m, double q, double t, const WorkM& w, ContactM& c
   c.prm.fif = FinNormalAngle(u, c.NFm);
   double nWork[3];
   MatTVec(w.EwM, c.NWm, nWork);
-  SphereContactAngles(nWork, c.prm);
+  SphereContactAngles(m.aSph, nWork, c.prm);
 }
 
 // The root of a cos q + b sin q + e = 0 met first as the joint closes (the smallest

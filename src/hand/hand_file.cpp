@@ -34,6 +34,10 @@ constexpr double kLengthTol = 1e-9;
 // joints of every finger
 constexpr int kFingerJoints = 4;
 constexpr int kMinFingers = 2;
+// Largest link length, palm radius or thickness accepted, in length units: far
+// beyond any hand, and small enough that no squared distance of the computations
+// comes near overflow.
+constexpr double kMaxSize = 1e4;
 
 // A refusal on its way out of the reader.
 struct Refused : std::runtime_error {
@@ -377,21 +381,24 @@ std::shared_ptr<const Model> Reader::Read(const std::string& text) {
   m.jointType[kFingerJoints + 1] = m.jointType[kFingerJoints];  // the tip keeps joint 4's frame
   m.jointType[kFingerJoints + 2] = ' ';
 
-  // The grasp and rolling computations still take the link, tip and palm
-  // dimensions from the compiled catalogue: other values are refused, not run wrong.
-  const Model& cat = *CatalogueModel(1);
-  auto same = [&](double v, double c, const TiXmlElement* e, const char* what) {
-    if (v != c) {
+  // any sizes of the family: a link longer than it is thick, all of them finite
+  auto size = [&](double v, const TiXmlElement* e, const char* what) {
+    if (!(v > 0.0 && v <= kMaxSize)) {
       std::ostringstream o;
-      o << what << ' ' << v << ": this build computes with the catalogue's " << c
-        << " (other dimensions are not supported yet)";
+      o << what << ' ' << v << " must lie in (0, " << kMaxSize << "] length units";
       Refuse(e, o.str());
     }
   };
-  same(palmRadius, cat.rPalm, Link(palm->name), "palm radius");
-  same(palmHeight, cat.hPalm, Link(palm->name), "palm thickness");
-  same(length_, cat.lFin, dimsAt_, "finger link length");
-  same(radius_, cat.aFin, dimsAt_, "finger link radius");
+  size(palmRadius, Link(palm->name), "palm radius");
+  size(palmHeight, Link(palm->name), "palm thickness");
+  size(length_, dimsAt_, "finger link length");
+  if (!(2.0 * radius_ < length_)) {
+    std::ostringstream o;
+    o << "finger link radius " << radius_ << " must be below half its length " << length_;
+    Refuse(dimsAt_, o.str());
+  }
+  // the drawn joint bodies and the works keep the catalogue's sizes
+  const Model& cat = *CatalogueModel(1);
   m.lFin = length_;
   m.aFin = radius_;
   m.rPalm = palmRadius;

@@ -135,25 +135,34 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
 
 }  // namespace
 
-double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
-                               const double E[3][3], double hw, double aw, double* t) {
-  return GoldenDistance(a, b, r, E, hw, aw, t, nullptr, nullptr);
+CylinderSolid WorkCylinder(const Model& m, const double r[3], const double E[3][3]) {
+  CylinderSolid w;
+  VecCopy(r, w.r);
+  MatCopy(E, w.E);
+  w.h = m.hCyl;
+  w.a = m.aCyl;
+  return w;
 }
 
-double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const double r[3],
-                                      const double E[3][3], double hw, double aw, double level,
-                                      int* side) {
-  return GoldenDistance(a, b, r, E, hw, aw, nullptr, &level, side);
+double SegmentCylinderDistance(const double a[3], const double b[3], const CylinderSolid& w,
+                               double* t) {
+  return GoldenDistance(a, b, w.r, w.E, w.h, w.a, t, nullptr, nullptr);
 }
 
-double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
-                         const double E[3][3], double hw, double aw) {
-  const double fmin = SegmentCylinderDistance(a, b, r, E, hw, aw, nullptr);
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3],
+                                      const CylinderSolid& w, double level, int* side) {
+  return GoldenDistance(a, b, w.r, w.E, w.h, w.a, nullptr, &level, side);
+}
+
+double LinkCylinderDepth(const double a[3], const double b[3], double af, const CylinderSolid& w) {
+  const double fmin = SegmentCylinderDistance(a, b, w, nullptr);
   return std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0;
 }
 
-bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
-                     const double E[3][3], double hw, double aw, double tol, const double* tHint) {
+bool LinkWithinDepth(const double a[3], const double b[3], double af, const CylinderSolid& w,
+                     double tol, const double* tHint) {
+  const double(*E)[3] = w.E;
+  const double *r = w.r, hw = w.h, aw = w.a;
   int side = 0;
   double uHint = 0.0;
   if (tHint != nullptr) {
@@ -169,11 +178,11 @@ bool LinkWithinDepth(const double a[3], const double b[3], double af, const doub
   return (std::isfinite(fmin) ? std::max(af - fmin, 0.0) : 0.0) <= tol;
 }
 
-char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const double r[3],
-                               const double E[3][3], double hw, double aw, char sgnCC[2],
-                               int* kLink, Notes* notes) {
-  sgnCC[0] = 'F';
-  sgnCC[1] = 'F';
+char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const CylinderSolid& w,
+                               LinkMeeting& met, Notes* notes) {
+  const double(*E)[3] = w.E;
+  const double *r = w.r, hw = w.h, aw = w.a;
+  met = LinkMeeting{};
   // the work's axis: the work lies within aw of it
   double wTop[3];
   for (int i = 0; i < 3; ++i) wTop[i] = r[i] + hw * E[i][2];
@@ -217,9 +226,9 @@ char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const doub
     double d, t1, t2, p1[3], p2[3], nv[3], qc[3];
     char sgn[2];
     auto hit = [&](char f0, char f1) {
-      if (kLink != nullptr) *kLink = kL;
-      sgnCC[0] = f0;
-      sgnCC[1] = f1;
+      met.link = kL;
+      met.sgnCC[0] = f0;
+      met.sgnCC[1] = f1;
       return 'C';
     };
     // link side against work side
@@ -242,35 +251,33 @@ char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const doub
   return 'F';
 }
 
-char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2],
-                          int* kLink) {
+char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& w,
+                          LinkMeeting& met) {
   // the finger in the pose under test
   const FingerPose P = Findirect_kineR(s, kf, q);
-  if (FinLinksCylinderCollision(P, n, af, r, E, hw, aw, sgnCC, kLink, &s.notes) == 'C') return 'C';
+  if (FinLinksCylinderCollision(P, s.model().nJ, s.model().aFin, w, met, &s.notes) == 'C')
+    return 'C';
   // The palm is checked once per hand, with the last finger.
   if (kf == s.model().nF) {
-    double ET[3][3], Lc;
-    MatTrans(E, ET);
-    const char palm = RPalmCylinderCollision2(s.model().hPalm, s.model().rPalm, r, aw, hw, ET, &Lc);
-    if (palm == 'C' && kLink != nullptr) *kLink = 0;
+    double Lc;
+    const char palm = RPalmCylinderCollision2(s.model(), w, &Lc);
+    if (palm == 'C') met.link = 0;
     return palm;
   }
   return 'F';
 }
 
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
-                        const double E[3][3], double hw, double aw, int* kColl, int* kLink) {
+char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w,
+                        int* kColl, int* kLink) {
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
   for (int kf = 1; kf <= s.model().nF; ++kf) {
-    char sgnCC[2];
-    int link = -1;
-    if (FinCylinderCollision(s, kf, s.nJ, qq[kf], af, r, E, hw, aw, sgnCC, &link) == 'C') {
+    LinkMeeting met;
+    if (FinCylinderCollision(s, kf, qq[kf], w, met) == 'C') {
       sgnC = 'C';
       *kColl = kf;
-      if (kLink != nullptr) *kLink = link;
+      if (kLink != nullptr) *kLink = met.link;
     }
   }
   return sgnC;

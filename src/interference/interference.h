@@ -18,62 +18,70 @@ char CylCirCollisionm(double L1, double a1, const double rc[3], const double Ec[
 char CirCirCollisionm(double a1, const double r2[3], const double E2[3][3], double a2, double q[3],
                       double* d);
 
-// palm disc against the work cylinder, in the hand frame
-char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw, double Lw,
-                             const double EwT[3][3], double* Lc);
+// The work cylinder as a solid: base centre r, axes E (columns, z along the axis),
+// height h and radius a.
+struct CylinderSolid {
+  double r[3] = {};
+  double E[3][3] = {};
+  double h = 0.0, a = 0.0;
+};
+// Model m's work cylinder in the pose (r, E).
+CylinderSolid WorkCylinder(const Model& m, const double r[3], const double E[3][3]);
+
+// model m's palm disc against the work cylinder w, in the hand frame
+char RPalmCylinderCollision2(const Model& m, const CylinderSolid& w, double* Lc);
 int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, double pts[4][2]);
 
 // a cylinder (base r, frame E, height h) expressed in the frame (rm, Em)
 void CylinderToFrame(const double rm[3], const double Em[3][3], const double r[3],
                      const double E[3][3], double h, double rL[3], double rU[3], double Ep[3][3]);
 
-// How deep a finger link reaches into the work cylinder (base r, frame E, height hw,
-// radius aw): the link is the solid of radius af about the segment from a to b,
-// with round ends (the fingertip ball, and the joint at its base); 0 when clear.
-double LinkCylinderDepth(const double a[3], const double b[3], double af, const double r[3],
-                         const double E[3][3], double hw, double aw);
-// The point of the segment from a to b nearest the solid work cylinder: returns its
+// How deep a finger link reaches into the work cylinder w: the link is the solid of
+// radius af about the segment from a to b, with round ends (the fingertip ball, and
+// the joint at its base); 0 when clear.
+double LinkCylinderDepth(const double a[3], const double b[3], double af, const CylinderSolid& w);
+// The point of the segment from a to b nearest the solid work cylinder w: returns its
 // signed distance from the work (minus the depth inside) and its parameter t in
 // [0, 1] (0 at a, 1 at b).
-double SegmentCylinderDistance(const double a[3], const double b[3], const double r[3],
-                               const double E[3][3], double hw, double aw, double* t);
+double SegmentCylinderDistance(const double a[3], const double b[3], const CylinderSolid& w,
+                               double* t);
 // SegmentCylinderDistance where only its side of a level matters: the search stops
 // as soon as it can tell, with *side = -1 when its result would lie below the level
 // and +1 when at or above it (by a margin of 1e-9 of the sizes involved; the value
 // returned is then meaningless). When it cannot tell, *side = 0 and the value is
 // SegmentCylinderDistance's own, bit for bit, for the caller's exact comparison.
-double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const double r[3],
-                                      const double E[3][3], double hw, double aw, double level,
-                                      int* side);
-// LinkCylinderDepth(a, b, af, r, E, hw, aw) <= tol, mostly without the full search;
-// tHint, when given, is where along the segment (length units from a) the link is
-// expected to come nearest the work, which often decides it at once.
-bool LinkWithinDepth(const double a[3], const double b[3], double af, const double r[3],
-                     const double E[3][3], double hw, double aw, double tol,
-                     const double* tHint = nullptr);
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3],
+                                      const CylinderSolid& w, double level, int* side);
+// LinkCylinderDepth(a, b, af, w) <= tol, mostly without the full search; tHint, when
+// given, is where along the segment (length units from a) the link is expected to
+// come nearest the work, which often decides it at once.
+bool LinkWithinDepth(const double a[3], const double b[3], double af, const CylinderSolid& w,
+                     double tol, const double* tHint = nullptr);
 
 // Signed distance of a point p, given in a cylinder's frame (origin at the base
 // centre, z along the axis), from that solid cylinder (height hw, radius aw):
 // positive outside, minus the depth inside.
 double SignedCylinderDistance(const double p[3], double hw, double aw);
 
-// finger and hand against the work cylinder; sgnCC names the link feature and the work
-// feature that met ('F', 'F' when no link feature did, also when only the palm interferes).
-// kLink, when given, receives what met the work: the link that ends at joint kL
-// (2..n), or 0 for the palm.
-// The links 2..n of a finger in pose P alone against the work, as FinCylinderCollision
-// tests them (the palm left out).
-char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const double r[3],
-                               const double E[3][3], double hw, double aw, char sgnCC[2],
-                               int* kLink, Notes* notes);
-char FinCylinderCollision(Sim& s, int kf, int n, const double* q, double af, const double r[3],
-                          const double E[3][3], double hw, double aw, char sgnCC[2],
-                          int* kLink = nullptr);
+// What met the work: sgnCC names the link feature and the work feature ('F', 'F'
+// when no link feature did, also when only the palm interferes); link the link that
+// ends at joint kL (2..n), or 0 for the palm (-1: none).
+struct LinkMeeting {
+  char sgnCC[2] = {'F', 'F'};
+  int link = -1;
+};
+// The links 2..n of a finger in pose P (radius af) alone against the work w, as
+// FinCylinderCollision tests them (the palm left out).
+char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const CylinderSolid& w,
+                               LinkMeeting& met, Notes* notes);
+// Finger kf of simulation s in pose q against the work w; with the last finger, the
+// palm too.
+char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& w,
+                          LinkMeeting& met);
 // Every finger in the pose qq and the palm against the work: 'C' and the last
 // interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], double af, const double r[3],
-                        const double E[3][3], double hw, double aw, int* kColl,
-                        int* kLink = nullptr);
+char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w,
+                        int* kColl, int* kLink = nullptr);
 
 // Distance between the segment from a0 to a1 and the segment from b0 to b1.
 double SegmentSegmentDistance(const double a0[3], const double a1[3], const double b0[3],

@@ -9,6 +9,12 @@
 namespace rg {
 namespace {
 
+// The work's axis counts as lying in the palm face's plane when its component along
+// the face normal is below this (and as along the normal when it is that near 1).
+constexpr double kAxisInFace = 1e-5;
+// sin of the axis's tilt from the normal below which the end lines are not tested
+constexpr double kAxisAlongNormal = 1e-12;
+
 // Of the cylinder's ends r (base) and top (base + Lw ez), the one with the smaller
 // coordinate c becomes A, and mw points from A to the other end.
 void NearEnd(const double r[3], const double top[3], const double ez[3], int c, double A[3],
@@ -22,10 +28,8 @@ void NearEnd(const double r[3], const double top[3], const double ez[3], int c, 
   }
 }
 
-}  // namespace
-
-char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw, double Lw,
-                             const double EwT[3][3], double* Lc) {
+char PalmCylinder(double aa, double rr, const double r[3], double aw, double Lw,
+                  const double EwT[3][3], double* Lc) {
   const double Y0 = aa / 2.0;
   *Lc = 0.0;
   // rows of the transposed frame are the work axes; row 2 is the cylinder axis
@@ -38,7 +42,7 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
   NearEnd(r, top, ez, 1, A, mw);
   const double my = mw[1];
 
-  if (std::fabs(my) >= 1e-5 && std::fabs(std::fabs(my) - 1.0) < 1e-5) {
+  if (std::fabs(my) >= kAxisInFace && std::fabs(std::fabs(my) - 1.0) < kAxisInFace) {
     // Axis perpendicular to the face: the section is the end disc itself. With the near
     // end at or above the face the whole cylinder lies on the far side of it.
     if (!(A[1] < Y0)) return 'F';
@@ -47,7 +51,7 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
     return (Dc < aw + rr) ? 'C' : 'F';
   }
 
-  if (std::fabs(my) >= 1e-5) {
+  if (std::fabs(my) >= kAxisInFace) {
     // Oblique axis: the face cuts the (infinite) cylinder in an ellipse centred where the
     // axis meets it, short semi-axis aw across, long semi-axis aw/cos(beta) along the
     // axis's projection u. A face point at long-axis coordinate Z lies at axial length
@@ -87,7 +91,7 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
     // (Lw - Lc0)/sin(beta); where the palm overlaps such a line inside the ellipse, an
     // end of the work lies in the palm (an end rim poking into it) although no crossing
     // of the two curves lies between the ends.
-    if (sb > 1e-12) {
+    if (sb > kAxisAlongNormal) {
       const double Lends[2] = {0.0, Lw};
       for (double Le : Lends) {
         const double Zb = (Le - Lc0) / sb;
@@ -134,6 +138,14 @@ char RPalmCylinderCollision2(double aa, double rr, const double r[3], double aw,
     if (xA - w > -sD && xA + w < sD) return 'C';
   }
   return 'F';
+}
+
+}  // namespace
+
+char RPalmCylinderCollision2(const Model& m, const CylinderSolid& w, double* Lc) {
+  double ET[3][3];
+  MatTrans(w.E, ET);
+  return PalmCylinder(m.hPalm, m.rPalm, w.r, w.a, w.h, ET, Lc);
 }
 
 }  // namespace rg

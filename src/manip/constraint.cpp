@@ -11,8 +11,8 @@ namespace {
 
 // The last link of finger kf for angles q: origin o = joint nJ, link axis x and the
 // x, z axes of its frame E, and F = (z, x x z, x), the frame of the distance routine.
-struct LinkPose {
-  double o[3], x[3], z[3], F[3][3], E[3][3];
+struct LinkPose : LinkFrame {
+  double x[3], z[3], E[3][3];
 };
 
 void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
@@ -44,9 +44,9 @@ void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const dou
   VecUnit(d, N);
 }
 
-bool OffFinger(const PRStepFixed& in, const PRStepResult& out) {
+bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out) {
   if (in.part == 'T') return out.psif2 > kHalfPiC;
-  return OffLink(out.Lf2);
+  return OffLink(m, out.Lf2);
 }
 
 void TakeContact(const RimContact& c, PRStepResult& out) {
@@ -98,14 +98,14 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
                  double ERR[4], double* ERRT) {
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
-  LinkSphereDistanceA(P.o, P.F, in.part, in.rwP2, in.Ew2, c);
+  LinkSphereDistanceA(s.model(), P, in.part, in.rwP2, in.Ew2, c);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // the sphere's great-circle arc from the old contact to the new one, its end
   // tangents seen in the poses before and after the move
   double n2[3], G1[3], G2[3], W1[3], W2[3];
   MatTVec(in.Ew2, c.N, n2);
-  GeodesicEnds(aSph, in.nW1, n2, G1, G2);
+  GeodesicEnds(s.model().aSph, in.nW1, n2, G1, G2);
   MatVec(in.Ew1, G1, W1);
   MatVec(in.Ew2, G2, W2);
 
@@ -115,13 +115,13 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
   if (in.part == 'T') {
     double m2[3];
     MatTVec(P.E, m, m2);
-    GeodesicEnds(aFin, in.mF1, m2, G1, G2);
+    GeodesicEnds(s.model().aFin, in.mF1, m2, G1, G2);
     MatVec(in.EA1, G1, F1);
     MatVec(P.E, G2, F2);
     TipBase(P.z, m, base2);
   } else {
     // developed coordinates: along the link, and aFin times the angle around it
-    const double dL = c.Lf - in.Lf1, db = aFin * WrapPiC(c.fif - in.fif1);
+    const double dL = c.Lf - in.Lf1, db = s.model().aFin * WrapPiC(c.fif - in.fif1);
     LinkBase(P.x, m, base2);
     for (int i = 0; i < 3; ++i) {
       F1[i] = dL * in.base1[0][i] + db * in.base1[1][i];
@@ -138,23 +138,26 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
   *ERRT = ErrSum(ERR);
   PRStepResult r;
   TakeContact(c, r);
-  return OffFinger(in, r) ? 2 : 1;
+  return OffFinger(s.model(), in, r) ? 2 : 1;
 }
 
 // The four errors at angles q; with thwNear the rim angle is followed from there.
 int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
            RimContact& c, double ERR[4], double* ERRT) {
   if (in.work == '1') return SphereErrors(s, in, q, c, ERR, ERRT);
+  const Model& m = s.model();
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
-  LinkCircleDistanceA2(P.o, lFin, aFin, P.F, in.rwP2, hCyl, aCyl, in.Ew2, in.Lf1, in.fif1,
-                       in.thw1, c, thwNear);
+  RimCircle rim;
+  VecCopy(in.rwP2, rim.c);
+  MatCopy(in.Ew2, rim.E);
+  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // roll on the finger: along the link and around it
   const double dfif = WrapPiC(in.fif1 - c.fif);
   const double dLf = in.Lf1 - c.Lf;
-  const double dLb = aFin * dfif;
+  const double dLb = m.aFin * dfif;
 
   // roll on the rim, resolved along the link (x) and around it (N x x), the rim's
   // direction taken midway between the old contact and this one (midpoint rule)
@@ -170,21 +173,21 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   }
   t1 = 0.5 * (t1 + in.tLink1[0]);
   t2 = 0.5 * (t2 + in.tLink1[1]);
-  const double sw = aCyl * WrapPiC(in.thw1 - c.thw);
+  const double sw = m.aCyl * WrapPiC(in.thw1 - c.thw);
 
   ERR[0] = c.D;
   ERR[1] = dLf - sw * t1;
   ERR[2] = dLb - sw * t2;
   ERR[3] = omn2;
   *ERRT = ErrSum(ERR);
-  return OffLink(c.Lf) ? 2 : 1;
+  return OffLink(m, c.Lf) ? 2 : 1;
 }
 
 // Forward-difference Jacobian of the errors at q (errors ERR0, contact c0 known),
 // the rim point followed from c0: row = error, column = joint.
 void ErrorJacobian(const Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
                    const double ERR0[4], double JB4[4][4]) {
-  const double h = err9;
+  const double h = kFdStep;
   RimContact c;
   double qp[kSlots];
   for (int j = 1; j <= 4; ++j) {
@@ -200,7 +203,7 @@ void ErrorJacobian(const Sim& s, const PRStepFixed& in, const double* q, const R
 char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
                 const double ERR0[4], double ERRT0, double JB4[4][4], double IJB4[4][4],
                 double* dq00, double* det) {
-  const double h = err9;
+  const double h = kFdStep;
   *dq00 = h;
   ErrorJacobian(s, in, q, c0, ERR0, JB4);
   RimContact c;
@@ -208,7 +211,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
   *det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
-  if (!(std::fabs(*det) >= err4)) return 'N';
+  if (!(std::fabs(*det) >= kSingularJacobian)) return 'N';
 
   double ddq[4], ERR3[4];
   for (int i = 0; i < 4; ++i) {
@@ -229,11 +232,7 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
   for (int j = 1; j <= 4; ++j) qp[j] = q[j] - scale * ddq[j - 1];
   double ERR4v[4], ERRT4;
   Errors(s, in, qp, &c0.thw, c, ERR4v, &ERRT4);
-  if (ERRT4 < ERRT0) {
-    s.sgnC[in.kf] = 'Y';
-    return 'Y';
-  }
-  return 'N';
+  return ERRT4 < ERRT0 ? 'Y' : 'N';
 }
 
 }  // namespace
@@ -298,12 +297,13 @@ int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimCo
   return Errors(s, in, q, nullptr, c, ERR, ERRT);
 }
 
-char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
-                           double IJB4[4][4], double* dq00, double* det) {
+RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q) {
   RimContact c0;
   double ERR0[4], ERRT0;
   Errors(s, in, q, nullptr, c0, ERR0, &ERRT0);
-  return JacobianAt(s, in, q, c0, ERR0, ERRT0, JB4, IJB4, dq00, det);
+  RollingJacobian J;
+  J.verdict = JacobianAt(s, in, q, c0, ERR0, ERRT0, J.JB, J.IJB, &J.dq00, &J.det);
+  return J;
 }
 
 namespace {
@@ -320,6 +320,8 @@ void TakeTrial(const double qn[kSlots], const RimContact& cn, const double En[4]
 // Broyden's update of the inverse Jacobian H after the step from q to qn changed the
 // errors from E to En: H + (dq - H dE) dq^T H / (dq^T H dE), which maps dE to dq and
 // keeps H on directions across dq. Skipped when the step is too small to tell.
+constexpr double kBroydenDenominator = 1e-6;  // |dq^T H dE| below this times |dq|^2: skipped
+constexpr double kBroydenMinStep2 = 1e-24;    // |dq|^2 (rad^2) below this: skipped
 void BroydenUpdate(const double q[kSlots], const double qn[kSlots], const double E[4],
                    const double En[4], double H[4][4]) {
   double dq[4], dE[4], HdE[4], dqH[4];
@@ -338,7 +340,7 @@ void BroydenUpdate(const double q[kSlots], const double qn[kSlots], const double
   for (int i = 0; i < 4; ++i) den += dq[i] * HdE[i];
   double dqn = 0.0;
   for (int i = 0; i < 4; ++i) dqn += dq[i] * dq[i];
-  if (!(std::fabs(den) > 1e-6 * dqn) || !(dqn > 1e-24)) return;
+  if (!(std::fabs(den) > kBroydenDenominator * dqn) || !(dqn > kBroydenMinStep2)) return;
   for (int i = 0; i < 4; ++i)
     for (int k = 0; k < 4; ++k) H[i][k] += (dq[i] - HdE[i]) * dqH[k] / den;
 }
@@ -367,14 +369,14 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const double q[kSlots], c
 // the rim point followed from c. The Jacobian carried in from the finger's previous
 // root (in.Jinv0) is used first, as long as every trial cuts ERRT at least tenfold
 // (kChordGain); after that a fresh forward-difference Jacobian at every point
-// reached, its step limited to err2 per joint. Such a trial must lower ERRT by a
+// reached, its step limited to kFirstTrialStep per joint. Such a trial must lower ERRT by a
 // quarter of what the linear model promises for it (Armijo's rule); one that does not
 // is cut tenfold, at most kLeanReductions times, and a direction none of whose trials
-// passes ends the solve. Below err6 any fall counts, as rounding rules there. It ends
+// passes ends the solve. Below kAcceptTol any fall counts, as rounding rules there. It ends
 // at the root (ERRT below kRootTol), when ERRT stops falling (by kMinFall over
-// kMaxStalls directions in a row, above err6), after kLeanMaxJacobians
+// kMaxStalls directions in a row, above kAcceptTol), after kLeanMaxJacobians
 // Jacobians or maxIter trials plus Jacobians. True when the pose reached satisfies
-// the constraints (ERRT < err6) with the nearest rim point proper, whose contact and
+// the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
 // errors it then holds; Jinv receives the inverse Jacobian last used.
 bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
                     double E[4], double* ET, PRNewtonStats& st, int maxIter, double Jinv[4][4],
@@ -388,7 +390,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
     *haveJinv = true;
     for (int k = 0; k < kChordTrials && !(*ET < kRootTol) && st.cnt1 < maxIter; ++k) {
       const double ETn = TrialAlong(s, in, q, c, Jinv, E, 1.0, qn, cn, En, st);
-      const bool atRoot = *ET < err6 && ETn < *ET;
+      const bool atRoot = *ET < kAcceptTol && ETn < *ET;
       if (!(atRoot || ETn <= kChordGain * *ET)) break;
       BroydenUpdate(q, qn, E, En, Jinv);
       TakeTrial(qn, cn, En, ETn, q, c, E, ET);
@@ -401,7 +403,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
     ++st.jacobians;
     ++st.cnt1;
     Notes scratch;  // a singular Jacobian ends the solve where it is
-    if (!(std::fabs(MatInverse(4, &J[0][0], 4, &scratch)) >= err4)) break;
+    if (!(std::fabs(MatInverse(4, &J[0][0], 4, &scratch)) >= kSingularJacobian)) break;
     for (int i = 0; i < 4; ++i)
       for (int j = 0; j < 4; ++j) Jinv[i][j] = J[i][j];
     *haveJinv = true;
@@ -412,12 +414,12 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
       dqmax = std::fmax(dqmax, std::fabs(d));
     }
     if (!std::isfinite(dqmax)) break;
-    double frac = dqmax > err2 ? err2 / dqmax : 1.0;  // the share of the full step tried
+    double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax : 1.0;  // the share of the full step tried
     bool accepted = false;
     const double ETold = *ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
       const double ETn = TrialAlong(s, in, q, c, Jinv, E, frac, qn, cn, En, st);
-      const bool atRoot = *ET < err6 && ETn < *ET;
+      const bool atRoot = *ET < kAcceptTol && ETn < *ET;
       if (atRoot || ETn <= (1.0 - 0.25 * frac) * *ET) {
         TakeTrial(qn, cn, En, ETn, q, c, E, ET);
         accepted = true;
@@ -428,18 +430,18 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
     if (!accepted) break;
     // Stagnation: directions that lower ERRT by less than kMinFall, above the
     // acceptance level, lead to a minimum of the error norm, not to a root.
-    if (ETold >= err6 && *ET > (1.0 - kMinFall) * ETold) {
+    if (ETold >= kAcceptTol && *ET > (1.0 - kMinFall) * ETold) {
       if (++stalls >= kMaxStalls) break;
     } else {
       stalls = 0;
     }
   }
-  if (!(*ET < err6)) return false;
+  if (!(*ET < kAcceptTol)) return false;
   // the rim point followed is the nearest one: proved from the contact, else searched
   if (in.work == '1' || RimContactCertified(c)) return true;
   double ETc;
   Errors(s, in, q, nullptr, cn, En, &ETc);
-  if (!(ETc < err6)) return false;
+  if (!(ETc < kAcceptTol)) return false;
   TakeTrial(q, cn, En, ETc, q, c, E, ET);
   return true;
 }
@@ -470,7 +472,7 @@ char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNew
   double q[kSlots];
   NewtonStart(s, in, q);
   if (!PRCirMotion2Root(s, in, q, out, stats, maxIter)) return 'D';
-  return OffFinger(in, out) ? 'O' : 'Y';
+  return OffFinger(s.model(), in, out) ? 'O' : 'Y';
 }
 
 }  // namespace rg

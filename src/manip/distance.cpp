@@ -30,11 +30,22 @@ struct AxisDistance2 {
   }
 };
 
+// Rim points whose squared distances from the link axis differ by less than this
+// (length units squared) are taken as equally near.
+constexpr double kRimTie = 1e-6;
+
+// Newton's iteration on f' = 0: at most kPolishIterations, ending when a step falls
+// below kPolishStep relative to the angle; when it runs out, a slope of f below
+// kPolishSlope still counts as settled.
+constexpr int kPolishIterations = 20;
+constexpr double kPolishStep = 1e-15;
+constexpr double kPolishSlope = 1e-6;
+
 // Newton iteration on f' = 0 from th. Returns false when it does not settle
 // within reach of th.
 bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
   double t = th;
-  for (int it = 0; it < 20; ++it) {
+  for (int it = 0; it < kPolishIterations; ++it) {
     const double c = std::cos(t), sn = std::sin(t);
     const double g2 = f.d2cs(c, sn);
     if (!(std::fabs(g2) > 0.0)) return false;
@@ -42,13 +53,13 @@ bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
     if (!std::isfinite(step)) return false;
     t -= step;
     if (std::fabs(t - th) > reach) return false;
-    if (std::fabs(step) <= 1e-15 * (1.0 + std::fabs(t))) {
+    if (std::fabs(step) <= kPolishStep * (1.0 + std::fabs(t))) {
       th = t;
       return true;
     }
   }
   th = t;
-  return std::fabs(f.d1(t)) <= 1e-6;
+  return std::fabs(f.d1(t)) <= kPolishSlope;
 }
 
 // A minimum of f in the last 0.1 rad below pi, where the scan of TRI22 may stop
@@ -86,7 +97,7 @@ bool GapMinimum(const AxisDistance2& f, double& th) {
 // that convex set: the one nearest point. In the ellipse's own coordinates the origin
 // is w = -(U^T U)^-1 (Dc, E), and both conditions read w . (cos th, sin th) > 1. Any
 // other stationary point is then farther by a chord across the ellipse, which with
-// axes no thinner than a hundredth of each other keeps it beyond err6.
+// axes no thinner than a hundredth of each other keeps it beyond kRimTie.
 bool EllipseCertified(const AxisDistance2& f, double th) {
   const double det = f.A * f.B - f.C * f.C, half = 0.5 * (f.A + f.B);
   const double spread = std::hypot(0.5 * (f.A - f.B), f.C);
@@ -95,7 +106,7 @@ bool EllipseCertified(const AxisDistance2& f, double th) {
   return w0 * std::cos(th) + w1 * std::sin(th) > 1.0 + 1e-9;
 }
 
-// Whether the minimum of f at th is the nearest rim point by more than err6, proved
+// Whether the minimum of f at th is the nearest rim point by more than kRimTie, proved
 // without the scan: by the ellipse's convexity, else by bounds on f. With f = m + R1 cos(th - p1) + R2 cos(2 th - p2), the second
 // derivative is at most R1 + 4 R2 and the third at most R1 + 8 R2 in size: f is convex
 // on [th - W, th + W] when f''(th) exceeds (R1 + 8 R2) W, so th is its only minimum
@@ -109,7 +120,7 @@ bool CertifiedNearest(const AxisDistance2& f, double th) {
   const double R1 = 2.0 * std::hypot(f.Dc, f.E), R2 = std::hypot(0.5 * (f.A - f.B), f.C);
   const double c0 = std::cos(th), s0 = std::sin(th);
   if (!(2.0 * f.d2cs(c0, s0) > (R1 + 8.0 * R2) * W)) return false;
-  const double f0 = f(th) + err6, M2 = (R1 + 4.0 * R2) * d * d / 8.0;
+  const double f0 = f(th) + kRimTie, M2 = (R1 + 4.0 * R2) * d * d / 8.0;
   const double cd = std::cos(d), sd = std::sin(d);
   double c = c0 * cd - s0 * sd, sn = s0 * cd + c0 * sd;  // th + d, then on by d
   for (int k = 1; k < kCells; ++k) {
@@ -127,7 +138,7 @@ bool CertifiedNearest(const AxisDistance2& f, double th) {
 
 // The rim angle of the nearest point: the stationary points of f found by the scan
 // of TRI22 (in its order from -pi upwards), the smallest f chosen, and among roots
-// whose f differs by less than err6 the one closest to the previous rim angle thw1.
+// whose f differs by less than kRimTie the one closest to the previous rim angle thw1.
 double NearestRimAngle(const AxisDistance2& f, double thw1) {
   // the minimum next to the previous contact, when it is certainly the nearest point
   double thNear = thw1;
@@ -163,11 +174,11 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
   for (int k = 0; k < n; ++k) {
     const double fk = f(th[k]);
     if (!std::isfinite(fk)) continue;
-    if (fk < fmin - err6) {
+    if (fk < fmin - kRimTie) {
       thStar = th[k];
       fmin = fk;
       chosen = true;
-    } else if (chosen && std::fabs(fk - fmin) < err6 &&
+    } else if (chosen && std::fabs(fk - fmin) < kRimTie &&
                std::fabs(th[k] - thw1) < std::fabs(thStar - thw1)) {
       thStar = th[k];
       fmin = fk;
@@ -192,11 +203,12 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
 
 }  // namespace
 
-void LinkCircleDistance2m(double /*lFinL*/, double aFinL, const double rwM[3], double aCylW,
-                          const double EwM[3][3], double /*Lf1*/, double /*fif1*/, double thw1,
-                          RimContact& out, const double* thwNear) {
+void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
+                          const double* thwNear) {
   // rim point P(th) = c + a (cos th u + sin th v); the link axis is the frame's z axis
-  const double a = aCylW;
+  const double a = m.aCyl, aFinL = m.aFin;
+  const double* rwM = rimM.c;
+  const double(*EwM)[3] = rimM.E;
   const double u1 = EwM[0][0], u2 = EwM[1][0];
   const double v1 = EwM[0][1], v2 = EwM[1][1];
   const double c1 = rwM[0], c2 = rwM[1];
@@ -240,14 +252,14 @@ bool RimContactCertified(const RimContact& c) {
   return CertifiedNearest(f, c.thw);
 }
 
-void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
-                          const double rwP[3], double /*hCylW*/, double aCylW,
-                          const double Ew[3][3], double Lf1, double fif1, double thw1,
+void LinkCircleDistanceA2(const Model& model, const LinkFrame& L, const RimCircle& rim, double thw1,
                           RimContact& out, const double* thwNear) {
-  double rwM[3], EwM[3][3];
-  ITransWrkAtoM(o, F, rwP, Ew, rwM, EwM);
+  const double* o = L.o;
+  const double(*F)[3] = L.F;
+  RimCircle rimM;
+  ITransWrkAtoM(o, F, rim.c, rim.E, rimM.c, rimM.E);
   RimContact m;
-  LinkCircleDistance2m(lFinL, aFinL, rwM, aCylW, EwM, Lf1, fif1, thw1, m, thwNear);
+  LinkCircleDistance2m(model, rimM, thw1, m, thwNear);
   out.Lf = m.Lf;
   out.fif = m.fif;
   out.thw = m.thw;

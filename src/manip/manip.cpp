@@ -18,6 +18,9 @@ namespace {
 // depth beyond which the contacting link counts as inside the work: well above the
 // contact's own tolerance, so a link touching the rim is never taken for one in it
 constexpr double kLinkDepthTol = err4;
+// A rolling matrix whose determinant is below this (length units cubed) gives no
+// first-order prediction: near the singular posture its rates are wild.
+constexpr double kSingularDet = err1;
 
 bool FiniteResult(const Sim& s, const PRStepResult& r) {
   for (int j = 0; j <= s.nJ; ++j)
@@ -82,36 +85,32 @@ double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double 
   return VecDot(d, NW);
 }
 
-int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
-                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
-                    double* det) {
+JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
+                           const double NW1[3], const WorkMotion& wm) {
   // velocity of the work's material point at the contact, spin about the normal
   double r[3], w[3], vwc[3];
-  VecSub(RC1, rw1, r);
-  VecCross(omw, r, w);
-  VecAdd(vw, w, vwc);
-  const double omwn = VecDot(omw, NW1);
+  VecSub(RC1, wm.centre, r);
+  VecCross(wm.omw, r, w);
+  VecAdd(wm.vw, w, vwc);
+  const double omwn = VecDot(wm.omw, NW1);
 
   double JB[4][4];
   RollingMatrix(s, kf, q1, RC1, NW1, JB);
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
   double x[4];
-  *det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
-  if (!(std::fabs(*det) >= err1)) return 0;
-  for (int j = 1; j <= 4; ++j) nu[j] = x[j - 1];
-  return 1;
+  JointRates out;
+  out.det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
+  out.ok = std::fabs(out.det) >= kSingularDet;
+  if (out.ok)
+    for (int j = 1; j <= 4; ++j) out.nu[j] = x[j - 1];
+  return out;
 }
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
-  const int kf = in.kf;
   // from the latest angles pushed on by their change over the last step (the first
   // PR motion's angles right after the grasp), to the root of the step's equations
   const char sgnN = PRCirMotion2Newton4(s, in, out);
-  s.sgnC[kf] = sgnN;
-  if (sgnN != 'Y') {
-    s.notes.push_back(Note{Note::FingerStuck, kf, sgnN});
-    s.sgnMANIP = sgnN;
-  }
+  if (sgnN != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgnN});
   if (sgnN == 'D') KeepBefore(in, out);
   return sgnN;
 }
@@ -119,11 +118,13 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
 namespace {
 
 constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
+// a deadlock at a time step below this ends the step (the sixth attempt, 5e-6)
+constexpr double kSmallestDt = err5;
 
 // The start of a step: the work before the move and the commanded velocity (the
 // angular one also in the hand frame, for the work's frame at the start).
 struct StepStart {
-  double rw1[3], Ew1[3][3];
+  WorkPose from;
   const double* vw;
   const double* omww;
   double omw[3];
@@ -131,15 +132,34 @@ struct StepStart {
 
 // What an attempt computed for every finger; recorded only when the step completes.
 struct StepResult {
-  double rw2[3], Ew2[3][3];
+  WorkPose to;
   double rwP2[kSlots][3];
-  char sgnC[kSlots];
   PRStepResult res[kSlots];
+};
+
+// What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
+// its verdict (that letter, or 'C' when its new pose meets the work) and, then, the
+// link that meets it.
+struct FingerVerdict {
+  char solve = 'Y';
+  char verdict = 'Y';
+  int link = -1;
+};
+
+// What an attempt of a step came to: 'Y' the fingers all solved (status then holds
+// the step's letter), 'D' a finger found no rolling motion, 'C' the moved work meets
+// the palm, 'N' the move is not a finite pose; the finger and link of a collision.
+struct AttemptOutcome {
+  char attempt = 'Y';
+  char status = 'Y';
+  int collFinger = 0, collLink = 0;
+  bool collided = false;  // a finger or the palm met the work in this attempt
 };
 
 // The fixed inputs of finger kf's solve: its latest state, and its rim (or the
 // sphere) on the moved work.
 PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
+  const Model& m = s.model();
   PRStepFixed in;
   in.kf = kf;
   if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
@@ -149,7 +169,7 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
   in.fif1 = prm1.fif;
   in.thw1 = prm1.thw;
   VecCopy(s.ManipNWA2[1][kf], in.NW1);
-  MatCopy(r.Ew2, in.Ew2);
+  MatCopy(r.to.E, in.Ew2);
   if (s.WORK1 == '1') {
     // the moved sphere's centre and the old contact point carried along with it
     in.work = '1';
@@ -159,19 +179,19 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
     in.betw1 = prm1.betw;
     double n[3], nA[3];
     SphereNormal(prm1.alw, prm1.betw, n);
-    MatVec(r.Ew2, n, nA);
-    VecCopy(r.rw2, in.rwP2);
-    VecAddScaled(r.rw2, aSph, nA, in.rwc3);
-    PRStepBefore(s, in, st.Ew1);
+    MatVec(r.to.E, n, nA);
+    VecCopy(r.to.r, in.rwP2);
+    VecAddScaled(r.to.r, m.aSph, nA, in.rwc3);
+    PRStepBefore(s, in, st.from.E);
     return in;
   }
   // the contacted rim on the moved work and the old contact carried with it
   const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
   for (int i = 0; i < 3; ++i) {
-    in.rwP2[i] = r.rw2[i] + (s.sgnUML[kf] == 'U' ? hCyl * r.Ew2[i][2] : 0.0);
-    in.rwc3[i] = in.rwP2[i] + aCyl * (ct * r.Ew2[i][0] + sn * r.Ew2[i][1]);
+    in.rwP2[i] = r.to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * r.to.E[i][2] : 0.0);
+    in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * r.to.E[i][0] + sn * r.to.E[i][1]);
   }
-  PRStepBefore(s, in, st.Ew1);
+  PRStepBefore(s, in, st.from.E);
   return in;
 }
 
@@ -181,21 +201,24 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
 // but not enter the side or an end face, on the sphere it may reach into it by no
 // more than kLinkDepthTol.
 bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int* link) {
+  const Model& m = s.model();
   const int nJ = s.nJ;
   if (s.WORK1 == '1') {
-    if (FinSphereCollision(s, kf, q2, r.rw2, aSph, kLinkDepthTol) != 'C') return false;
-    FinSphereClearance(s, kf, q2, r.rw2, aSph, link);
+    if (FinSphereCollision(s, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
+    FinSphereClearance(s, kf, q2, r.to.r, m.aSph, link);
     return true;
   }
   // the links (the palm has been checked against the moved work already)
   const FingerPose P2 = Findirect_kineR(s, kf, q2);
-  char sgnCC[2] = {'F', 'F'};
-  if (FinLinksCylinderCollision(P2, nJ, aFin, r.rw2, r.Ew2, hCyl, aCyl, sgnCC, link, &s.notes) == 'C')
+  const CylinderSolid w = WorkCylinder(m, r.to.r, r.to.E);
+  LinkMeeting met;
+  if (FinLinksCylinderCollision(P2, nJ, m.aFin, w, met, &s.notes) == 'C') {
+    *link = met.link;
     return true;
+  }
   // the contacting link may touch the rim only, not enter the side or an end face
   const double Lf = r.res[kf].Lf2;  // where the link touches the rim
-  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], aFin, r.rw2, r.Ew2, hCyl, aCyl, kLinkDepthTol, &Lf))
-    return false;
+  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], m.aFin, w, kLinkDepthTol, &Lf)) return false;
   *link = nJ + 1;
   return true;
 }
@@ -205,12 +228,13 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
 // kMaxPredictedStep is not trusted and the finger starts where it was.
 void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
   // the work's material velocity is vw at the point it turns about
-  double centre[3];
-  WorkTurnCentre(s.WORK1, st.rw1, st.Ew1, centre);
-  double nu[kSlots] = {}, det = 0.0;
-  if (PRCirMotion1VN2(s, in.kf, in.q1, centre, s.ManipCPNTA2[1][in.kf], in.NW1, st.vw, st.omw, nu,
-                      &det) == 0)
-    for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
+  WorkMotion wm;
+  WorkTurnCentre(s.model(), s.WORK1, st.from.r, st.from.E, wm.centre);
+  VecCopy(st.vw, wm.vw);
+  VecCopy(st.omw, wm.omw);
+  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, s.ManipCPNTA2[1][in.kf], in.NW1, wm);
+  double nu[kSlots];
+  for (int j = 0; j < kSlots; ++j) nu[j] = rates.nu[j];
   double predicted = 0.0;
   for (int j = 1; j <= s.nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
   if (!(predicted <= kMaxPredictedStep))
@@ -223,7 +247,7 @@ void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
 
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
-char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
+FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   PRStepFixed in = FingerInputs(s, kf, st, r);
   VecCopy(in.rwP2, r.rwP2[kf]);
   Predict(s, st, in);
@@ -232,65 +256,69 @@ char SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // right after the grasp and from their second-order continuation later (a first PR
   // motion that already satisfies them leads to the same root).
   PRStepResult& out = r.res[kf];
-  char sgnC = PRCirMotion24(s, in, out);
-  if (sgnC != 'D' && !FiniteResult(s, out)) {
+  FingerVerdict v;
+  v.solve = PRCirMotion24(s, in, out);
+  if (v.solve != 'D' && !FiniteResult(s, out)) {
     KeepBefore(in, out);
-    sgnC = 'D';
-    s.sgnC[kf] = 'D';
+    v.solve = 'D';
   }
   // A pose whose base lies across the contact's tangent plane from where it was is
   // the mirror solution of the step's equations, which no rolling motion reaches:
   // it is no solution, and the step is retried with a smaller time step.
-  if (sgnC != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
-                             BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
-                         0.0) {
+  if (v.solve != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
+                               BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
+                           0.0) {
     s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
     KeepBefore(in, out);
-    sgnC = 'D';
-    s.sgnC[kf] = 'D';
+    v.solve = 'D';
   }
-  if (sgnC != 'Y') s.sgnMANIP = sgnC;
-  if (sgnC == 'D') return sgnC;
-
+  v.verdict = v.solve;
   // the finger in its new pose must stay clear of the work
-  int link = -1;
-  if (sgnC == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &link)) {
-    sgnC = 'C';
-    s.COLLkf = kf;
-    s.COLLlink = link;
-  }
-  return sgnC;
+  if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &v.link)) v.verdict = 'C';
+  return v;
 }
 
 // One attempt of the step with the time step s.dt, every finger solved for the same
-// move of the work: 'Y' done (the fingers' letters merged into s.sgnMANIP), 'D' a
-// finger found no rolling motion (noted), 'C' the moved work meets the palm, 'N' the
-// move is not a finite pose.
-char Attempt(Sim& s, const StepStart& st, StepResult& r) {
-  MoveWorkStep(s.WORK1, st.vw, st.omww, s.dt, st.rw1, st.Ew1, r.rw2, r.Ew2);
-  if (!VecFinite(r.rw2) || !MatFinite(r.Ew2)) return 'N';
-  if (s.WORK1 == '1') {
-    if (RPalmSphereCollision(hPalm, rPalm, r.rw2, aSph, 0.0) != 'F') {
-      s.COLLlink = 0;  // the palm
-      return 'C';
-    }
-  } else {
-    double Ew2T[3][3], Lc = 0.0;
-    MatTrans(r.Ew2, Ew2T);
-    if (RPalmCylinderCollision2(hPalm, rPalm, r.rw2, aCyl, hCyl, Ew2T, &Lc) != 'F') {
-      s.COLLlink = 0;  // the palm
-      return 'C';
-    }
+// move of the work. Each solved finger's rolling letter goes to s.sgnC (a finger
+// after one that found no motion keeps its letter of the attempt before).
+AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
+  const Model& m = s.model();
+  AttemptOutcome o;
+  r.to = MoveWorkStep(s.model(), s.WORK1, st.vw, st.omww, s.dt, st.from);
+  if (!VecFinite(r.to.r) || !MatFinite(r.to.E)) {
+    o.attempt = 'N';
+    return o;
+  }
+  double Lc = 0.0;
+  const bool palm =
+      s.WORK1 == '1'
+          ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
+          : RPalmCylinderCollision2(m, WorkCylinder(m, r.to.r, r.to.E), &Lc) != 'F';
+  if (palm) {
+    o.attempt = 'C';
+    o.collided = true;
+    o.collFinger = -1;  // the palm: the finger of an earlier collision stays
+    o.collLink = 0;
+    return o;
   }
   for (int kf = 1; kf <= s.nF; ++kf) {
-    r.sgnC[kf] = SolveFinger(s, st, r, kf);
-    if (r.sgnC[kf] == 'D') {
-      s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
-      return 'D';
+    const FingerVerdict v = SolveFinger(s, st, r, kf);
+    s.sgnC[kf] = v.solve;
+    if (v.verdict == 'C') {
+      o.collided = true;
+      o.collFinger = kf;
+      o.collLink = v.link;
     }
-    s.sgnMANIP = MergeManipStatus(s.sgnMANIP, kf, r.sgnC[kf]);
+    if (v.solve == 'D') {
+      s.notes.push_back(Note{Note::StepStuck, kf, 'D', s.dt});
+      o.attempt = 'D';
+      return o;
+    }
+    // a finger whose contact left it reports over an earlier finger's collision;
+    // otherwise the first letter other than 'Y' stands
+    o.status = v.solve != 'Y' ? v.solve : MergeManipStatus(o.status, kf, v.verdict);
   }
-  return 'Y';
+  return o;
 }
 
 // Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
@@ -305,9 +333,9 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
       prm2.psif = out.psif2;
       prm2.alw = out.alw2;
       prm2.betw = out.betw2;
-      SphereAnglesPrm(prm2);
+      SphereAnglesPrm(s.model().aSph, prm2);
     }
-    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.rw2, r.rwP2[kf], r.Ew2, out.RC2,
+    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2,
                             out.NW2);
     s.ManipJinvOk[kf] = out.JinvOk;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
@@ -322,59 +350,66 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
 
 }  // namespace
 
-char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
-  s.nF = s.model().nF;
-  s.nJ = s.model().nJ;
-  const int nF = s.nF, nJ = s.nJ;
-  s.sgnMANIP = 'Y';
+namespace {
 
-  // the rolling motion is defined for four-joint fingers whose links touch a rim,
-  // or whose links or tips touch the sphere
-  if (nF < 1 || nF >= kSlots || nJ != 4) {
-    s.sgnMANIP = 'R';
-    return 'R';
-  }
+// The step's letter before any motion: 'R' for a grasp the rolling motion is not
+// defined for, 'D' for a velocity that is not finite (it would carry NaN into the
+// record), 'F' for a step beyond the last row the record can hold; 'Y' to go on.
+char StepRefusal(const Sim& s, const double vw[3], const double omww[3]) {
+  const int nF = s.model().nF, nJ = s.model().nJ;
+  // defined for four-joint fingers whose links touch a rim, or whose links or tips
+  // touch the sphere
+  if (nF < 1 || nF >= kSlots || nJ != 4) return 'R';
   for (int kf = 1; kf <= nF; ++kf)
-    if (!GraspRolls(s, kf)) {
-      s.sgnMANIP = 'R';
-      return 'R';
-    }
-  // a velocity that is not finite would carry NaN into the record
-  if (!VecFinite(vw) || !VecFinite(omww)) {
-    s.sgnMANIP = 'D';
-    return 'D';
-  }
-  // a step beyond the last row the record can hold would not be recorded
-  const int M = s.cntManip0;
-  if ((M + 1) / kDecim >= kRows) {
-    s.sgnMANIP = 'F';
-    return 'F';
-  }
+    if (!GraspRolls(s, kf)) return 'R';
+  if (!VecFinite(vw) || !VecFinite(omww)) return 'D';
+  if ((s.cntManip0 + 1) / kDecim >= kRows) return 'F';
+  return 'Y';
+}
 
+// Solves the step into r: the step's letter, and whether r is to be recorded.
+struct StepOutcome {
+  char status = 'Y';
+  bool record = false;
+};
+
+StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResult& r) {
   // work pose before the step (both history slots hold it once a step is complete)
   StepStart st;
-  const int M2 = (M != 0) ? 1 : 0;
-  VecCopy(s.ManipRW2[M2], st.rw1);
-  MatCopy(s.ManipEW2[M2], st.Ew1);
+  const int M2 = (s.cntManip0 != 0) ? 1 : 0;
+  VecCopy(s.ManipRW2[M2], st.from.r);
+  MatCopy(s.ManipEW2[M2], st.from.E);
   st.vw = vw;
   st.omww = omww;
-  MatVec(st.Ew1, omww, st.omw);
+  MatVec(st.from.E, omww, st.omw);
 
   // Every attempt solves all fingers for the same move of the work before any is
   // recorded, so a deadlock retries the whole step from the same start with a time
   // step smaller by sqrt(10), and a final deadlock leaves the record as it was. The
   // first time step of every call is kFirstDt; a reduced one is not carried over.
-  StepResult r;
   for (s.dt = kFirstDt;; s.dt /= std::sqrt(10.0)) {
-    const char a = Attempt(s, st, r);
-    if (a == 'Y') break;
-    if (a == 'N' || a == 'C' || s.dt < err5) {
-      s.sgnMANIP = (a == 'C') ? 'C' : 'D';
-      return s.sgnMANIP;
+    const AttemptOutcome o = Attempt(s, st, r);
+    if (o.collided) {  // where the work was met, as the step's report names it
+      if (o.collFinger > 0) s.COLLkf = o.collFinger;
+      s.COLLlink = o.collLink;
     }
+    if (o.attempt == 'Y') return {o.status, true};
+    if (o.attempt == 'N' || o.attempt == 'C' || s.dt < kSmallestDt)
+      return {o.attempt == 'C' ? 'C' : 'D', false};
   }
-  RecordStep(s, M, r);
-  return s.sgnMANIP;
+}
+
+}  // namespace
+
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
+  s.nF = s.model().nF;
+  s.nJ = s.model().nJ;
+  StepOutcome out{StepRefusal(s, vw, omww), false};
+  StepResult r;
+  if (out.status == 'Y') out = SolveStep(s, vw, omww, r);
+  s.sgnMANIP = out.status;  // the one place a step sets its status
+  if (out.record) RecordStep(s, s.cntManip0, r);
+  return out.status;
 }
 
 }  // namespace rg

@@ -55,6 +55,10 @@ constexpr int kMaxStalls = 2;          // ... and this many in a row end the sol
 constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
 constexpr int kChordTrials = 6;        // trials with the Jacobian carried from the last step
 constexpr double kChordGain = 0.1;     // ... each of which must cut the error norm this much
+constexpr double kAcceptTol = 1e-6;    // error norm below which a pose satisfies the constraints
+constexpr double kFdStep = 1e-9;       // joint step (rad) of the forward-difference Jacobian
+constexpr double kSingularJacobian = 1e-4;  // |det| below which a Jacobian is not inverted
+constexpr double kFirstTrialStep = 1e-2;    // largest joint change (rad) of a fresh Jacobian's first trial
 
 // Where the last link and a rim circle come closest, or the last link (or its
 // fingertip ball) and the sphere. Angles in radians.
@@ -74,7 +78,7 @@ struct RimContact {
   double f[6] = {0, 0, 0, 0, 0, 0};
 };
 // True when the rim point of c is certainly the one nearest the link axis (by more
-// than err6 in squared distance), proved from its coefficients without a search.
+// than 1e-6 in squared distance), proved from its coefficients without a search.
 bool RimContactCertified(const RimContact& c);
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
@@ -111,16 +115,28 @@ struct PRStepFixed {
   const double (*Jinv0)[4] = nullptr;
 };
 
+// The last link's frame as the distance routines take it: origin o at joint nJ and
+// axes F = (z, x x z, x), x along the link and z its joint axis.
+struct LinkFrame {
+  double o[3] = {};
+  double F[3][3] = {};
+};
+// A rim of the cylinder: its centre c and the work's axes E (the rim lies in the
+// plane of the first two).
+struct RimCircle {
+  double c[3] = {};
+  double E[3][3] = {};
+};
+
 // Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
 // thw1, the moved work frame Ew2 and the work frame Ew1 before the move.
 void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
-// (centre c, frame Ew), the link frame given by its origin o (joint nJ) and axes
-// F = (z, x x z, x): the contact facing the sphere's centre, its parameters on both
+// (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
 // bodies, and the surface distance D (negative when they overlap). Lf is not limited
 // to the link; psif is pi/2 on the link's side.
-void LinkSphereDistanceA(const double o[3], const double F[3][3], char part, const double c[3],
+void LinkSphereDistanceA(const Model& m, const LinkFrame& L, char part, const double c[3],
                          const double Ew[3][3], RimContact& out);
 // The great circle from the unit vector a to the unit vector b on a sphere of
 // radius r: its unit tangents at a and at b times its length (r times the angle).
@@ -151,14 +167,11 @@ struct PRNewtonStats {
 // going to the one nearest the previous rim angle thw1. With thwNear given, the
 // stationary point next to that rim angle is followed instead (finite
 // differences), falling back to the search when there is none close by.
-void LinkCircleDistance2m(double lFinL, double aFinL, const double rwM[3], double aCylW,
-                          const double EwM[3][3], double Lf1, double fif1, double thw1,
-                          RimContact& out, const double* thwNear = nullptr);
-// the same in the hand frame, the link frame given by its origin o and axes F
-void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const double F[3][3],
-                          const double rwP[3], double hCylW, double aCylW, const double Ew[3][3],
-                          double Lf1, double fif1, double thw1, RimContact& out,
+void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
                           const double* thwNear = nullptr);
+// the same in the hand frame
+void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& rim, double thw1,
+                          RimContact& out, const double* thwNear = nullptr);
 
 // contact constraints of the rolling motion and their solver. The errors are
 // D, the link-rim gap; sHx, sHy, the arc rolled on the link minus the rim's arc,
@@ -169,16 +182,26 @@ void LinkCircleDistanceA2(const double o[3], double lFinL, double aFinL, const d
 // the kinematic arrays alone; the solver sets them to its result.
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
-char PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q, double JB4[4][4],
-                           double IJB4[4][4], double* dq00, double* det);
+// The errors' Jacobian at angles q: JB (rows the errors, columns joints 1..4), its
+// inverse IJB, the largest joint change dq00 of a full Newton step and the
+// determinant; verdict 'Y' when a short step along the Newton direction lowers the
+// errors.
+struct RollingJacobian {
+  char verdict = 'N';
+  double JB[4][4] = {};
+  double IJB[4][4] = {};
+  double dq00 = 0.0;
+  double det = 0.0;
+};
+RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q);
 char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
                          PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 
 // true when a contact at Lf along the link lies off the link
-inline bool OffLink(double Lf) { return Lf < 0.0 || Lf > lFin; }
+inline bool OffLink(const Model& m, double Lf) { return Lf < 0.0 || Lf > m.lFin; }
 // true when a finger's result has its contact off the part it started on: off the
 // link, or for a tip contact off the ball's front half
-bool OffFinger(const PRStepFixed& in, const PRStepResult& out);
+bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out);
 // the contact's parameters on the finger and the work as a result's
 void TakeContact(const RimContact& c, PRStepResult& out);
 // Unit normal at a contact of finger kf in pose q whose link parameter is Lf: from
@@ -211,16 +234,30 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]);
 // Solves finger kf's step equations from angles q to their root (ERRT below
 // kRootTol, or as low as it falls): Newton's method on the contact followed from the
 // old one. True when the pose reached
-// satisfies the constraints (ERRT < err6); out then holds it, its contact point on
+// satisfies the constraints (ERRT < kAcceptTol); out then holds it, its contact point on
 // the rim and its normal (and the inverse Jacobian for the next step's solve).
 bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q, PRStepResult& out,
                       PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 constexpr double kRootTol = 1e-12;
 
-// per-finger PR motion: first-order prediction, then the exact correction
-int PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double rw1[3], const double RC1[3],
-                    const double NW1[3], const double vw[3], const double omw[3], double nu[kSlots],
-                    double* det);
+// The work's motion at the start of a step: the point it turns about, the
+// velocity of that point and the angular velocity (hand frame).
+struct WorkMotion {
+  double centre[3] = {};
+  double vw[3] = {};
+  double omw[3] = {};
+};
+// Joint rates nu[1..4] of a finger's first-order motion, the determinant of its
+// rolling matrix, and whether they were found (ok: |det| >= 0.1).
+struct JointRates {
+  double nu[kSlots] = {};
+  double det = 0.0;
+  bool ok = false;
+};
+// per-finger PR motion: first-order prediction (finger kf at angles q1, its contact
+// at RC1 with normal NW1, following the work's motion w), then the exact correction
+JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
+                           const double NW1[3], const WorkMotion& w);
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
 // manipulation driver: one step with the commanded velocity, vw in the hand frame

@@ -8,8 +8,11 @@
 
 namespace rg {
 
-void LinkSphereDistanceA(const double o[3], const double F[3][3], char part, const double c[3],
+void LinkSphereDistanceA(const Model& model, const LinkFrame& Lk, char part, const double c[3],
                          const double Ew[3][3], RimContact& out) {
+  const double* o = Lk.o;
+  const double(*F)[3] = Lk.F;
+  const double lFin = model.lFin, aFin = model.aFin, aSph = model.aSph;
   // the centre in the link frame (e1 = z, e2 = x x z, e3 = x along the link)
   double d[3], cm[3];
   VecSub(c, o, d);
@@ -34,7 +37,7 @@ void LinkSphereDistanceA(const double o[3], const double F[3][3], char part, con
   double nWork[3];
   MatTVec(Ew, out.N, nWork);
   ContactPrm p{};
-  SphereContactAngles(nWork, p);
+  SphereContactAngles(aSph, nWork, p);
   out.alw = p.alw;
   out.betw = p.betw;
   out.thw = p.thw;

@@ -44,7 +44,7 @@ bool ParseGoal(const std::string& text, GoalPose* g, std::string* why) {
 
 void GoalFrame(const Sim& s, const GoalPose& g, double mid[3], double Ew[3][3]) {
   WorkOrien1(g.rx * kDeg, g.ry * kDeg, g.rz * kDeg, s.ManipEW[0], Ew);
-  WorkTurnCentre(s.WORK1, s.ManipRW[0], s.ManipEW[0], mid);
+  WorkTurnCentre(s.model(), s.WORK1, s.ManipRW[0], s.ManipEW[0], mid);
   mid[0] += g.x;
   mid[1] += g.y;
   mid[2] += g.z;
@@ -53,7 +53,7 @@ void GoalFrame(const Sim& s, const GoalPose& g, double mid[3], double Ew[3][3]) 
 void GoalError(const Sim& s, const GoalPose& g, double* turnDeg, double* shift) {
   double mid[3], Ew[3][3], at[3], w[3], d[3];
   GoalFrame(s, g, mid, Ew);
-  WorkTurnCentre(s.WORK1, s.ManipRW2[1], s.ManipEW2[1], at);
+  WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], at);
   VecSub(at, mid, d);
   *turnDeg = TurnBetween(s.ManipEW2[1], Ew, w) / kDeg;
   *shift = VecNorm(d);

@@ -180,7 +180,7 @@ struct Roller {
 
   // the work pose and the conditioning of the latest slot, into r
   void Describe(RollData& r) {
-    WorkTurnCentre(s.WORK1, s.ManipRW2[1], s.ManipEW2[1], r.mid);
+    WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], r.mid);
     MatCopy(s.ManipEW2[1], r.Ew);
     r.sigma = 1e300;
     for (int kf = 1; kf <= s.nF; ++kf) {
@@ -523,7 +523,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   auto space = std::make_shared<RollSpace>();
   double goalMid[3], goalEw[3][3];
   GoalFrame(s, g, goalMid, goalEw);
-  WorkTurnCentre(s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
+  WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
   MatCopy(s.ManipEW2[1], space->startEw);
   TurnBetween(space->startEw, goalEw, space->goalTurn);
   space->nF = s.nF;

@@ -124,12 +124,14 @@ namespace {
 // fingertip ball of a sphere grasp.
 struct LinkAtStep {
   double o[3], x[3], z[3], xz[3];
+  double radius = 0.0;  // of the link and of its tip ball
   bool tip = false;
 };
 
 LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
   LinkAtStep L;
   L.tip = s.WORK1 == '1' && s.GGTYPE[kf][0] == 'T';
+  L.radius = s.model().aFin;
   const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
   VecCopy(P.JA[s.nJ], L.o);
   MatColumn(P.EA[s.nJ], 0, L.x);
@@ -139,16 +141,16 @@ LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
 }
 
 // The finger-side contact point: on the link's side at (Lf, fif), or on the tip ball
-// (centre at Lf = lFin) at (psif, fif).
+// (centre at the link's end) at (psif, fif).
 void PointOnLink(const LinkAtStep& L, const ContactPrm& c, double p[3]) {
   const double cf = std::cos(c.fif), sf = std::sin(c.fif);
   if (L.tip) {
     const double cp = std::cos(c.psif), sp = std::sin(c.psif);
     for (int i = 0; i < 3; ++i)
-      p[i] = L.o[i] + c.Lf * L.x[i] + aFin * (cp * L.x[i] + sp * (cf * L.z[i] + sf * L.xz[i]));
+      p[i] = L.o[i] + c.Lf * L.x[i] + L.radius * (cp * L.x[i] + sp * (cf * L.z[i] + sf * L.xz[i]));
     return;
   }
-  for (int i = 0; i < 3; ++i) p[i] = L.o[i] + c.Lf * L.x[i] + aFin * (cf * L.z[i] + sf * L.xz[i]);
+  for (int i = 0; i < 3; ++i) p[i] = L.o[i] + c.Lf * L.x[i] + L.radius * (cf * L.z[i] + sf * L.xz[i]);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ void DrawArrow(const double P[3], const double dir[3], const float colour[4]);
 void DrawPalm(const Model& m, const float colour[4]);
 
 // work and contact markers
-void draw_work(const char WORK[3], const double rw[3], const double Ew[3][3],
+void draw_work(const Model& m, const char WORK[3], const double rw[3], const double Ew[3][3],
                const float colour[4]);
 void draw_WrkSphere(const double rw[3], const double Ew[3][3], double a);
 void draw_WrkCylinder(const double rw[3], const double Ew[3][3], double a, double h,

@@ -35,13 +35,13 @@ void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3]
   MatTMul(Em, Ew, EwM);
 }
 
-void SphereContactAngles(const double n[3], ContactPrm& prm) {
+void SphereContactAngles(double aSph, const double n[3], ContactPrm& prm) {
   prm.alw = std::atan2(n[1], n[0]);
   prm.betw = std::atan2(n[2], std::hypot(n[0], n[1]));
-  SphereAnglesPrm(prm);
+  SphereAnglesPrm(aSph, prm);
 }
 
-void SphereAnglesPrm(ContactPrm& prm) {
+void SphereAnglesPrm(double aSph, ContactPrm& prm) {
   prm.thw = prm.alw;
   prm.Lw = aSph * std::sin(prm.betw);
   prm.Ltw = aSph * std::cos(prm.betw);
@@ -54,7 +54,7 @@ void SphereNormal(double alw, double betw, double n[3]) {
 namespace {
 
 
-void HalfAxis(const double E[3][3], double c[3]) {
+void HalfAxis(double hCyl, const double E[3][3], double c[3]) {
   c[0] = 0.5 * hCyl * E[0][2];
   c[1] = 0.5 * hCyl * E[1][2];
   c[2] = 0.5 * hCyl * E[2][2];
@@ -64,7 +64,7 @@ void HalfAxis(const double E[3][3], double c[3]) {
 
 void MoveWork(Sim& s, char key) {
   double cOld[3];
-  HalfAxis(s.EwG0, cOld);
+  HalfAxis(s.model().hCyl, s.EwG0, cOld);
   // a move of 1 along an axis, or a turn of kTurnStep about one of the work's own axes
   const AxisKey k = ParseAxisKey(key);
   double d[3] = {0, 0, 0};
@@ -80,7 +80,7 @@ void MoveWork(Sim& s, char key) {
     WorkOrien2(dal, dbet, dgam, s.EwG0, s.EwG0);
     if (s.WORK1 == '2') {
       double cNew[3];
-      HalfAxis(s.EwG0, cNew);
+      HalfAxis(s.model().hCyl, s.EwG0, cNew);
       for (int i = 0; i < 3; ++i) s.rwG0[i] = s.rwG0[i] + cOld[i] - cNew[i];
     }
   }
@@ -125,41 +125,50 @@ void SetWorkVelocityValues(Sim& s, const double vw[3], const double omww[3], con
   MatVec(E, s.omww, s.omw);
 }
 
-void MoveCylinder1(const double v[3], const double om[3], double dt, const double r1[3],
-                   const double E1[3][3], double r2[3], double E2[3][3]) {
+namespace {
+
+// The cylinder moves its mid-point by dt*v and turns about it; the sphere moves its
+// centre the same way and turns about it.
+void MoveCylinder1(double hCyl, const double v[3], const double om[3], double dt,
+                   const WorkPose& from, WorkPose& to) {
   double dr[3], m[3], c[3];
   VecScale(dt, v, dr);
-  HalfAxis(E1, c);
-  VecAdd(r1, c, m);
+  HalfAxis(hCyl, from.E, c);
+  VecAdd(from.r, c, m);
   VecAdd(m, dr, m);
-  WorkOrien1(dt * om[0], dt * om[1], dt * om[2], E1, E2);
-  HalfAxis(E2, c);
-  VecSub(m, c, r2);
+  WorkOrien1(dt * om[0], dt * om[1], dt * om[2], from.E, to.E);
+  HalfAxis(hCyl, to.E, c);
+  VecSub(m, c, to.r);
 }
 
-void MoveSphere1(const double v[3], const double om[3], double dt, const double r1[3],
-                 const double E1[3][3], double r2[3], double E2[3][3]) {
+void MoveSphere1(const double v[3], const double om[3], double dt, const WorkPose& from,
+                 WorkPose& to) {
   double dr[3], m[3];
   VecScale(dt, v, dr);
-  VecAdd(r1, dr, m);
-  WorkOrien1(dt * om[0], dt * om[1], dt * om[2], E1, E2);
-  VecCopy(m, r2);
+  VecAdd(from.r, dr, m);
+  WorkOrien1(dt * om[0], dt * om[1], dt * om[2], from.E, to.E);
+  VecCopy(m, to.r);
 }
 
-void WorkTurnCentre(char work, const double r[3], const double E[3][3], double c[3]) {
+}  // namespace
+
+void WorkTurnCentre(const Model& m, char work, const double r[3], const double E[3][3],
+                    double c[3]) {
   VecCopy(r, c);
   if (work == '1') return;
   double h[3];
-  HalfAxis(E, h);
+  HalfAxis(m.hCyl, E, h);
   VecAdd(r, h, c);
 }
 
-void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
-                  const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]) {
+WorkPose MoveWorkStep(const Model& m, char work, const double v[3], const double om[3], double dt,
+                      const WorkPose& from) {
+  WorkPose to;
   if (work == '1')
-    MoveSphere1(v, om, dt, r1, E1, r2, E2);
+    MoveSphere1(v, om, dt, from, to);
   else
-    MoveCylinder1(v, om, dt, r1, E1, r2, E2);
+    MoveCylinder1(m.hCyl, v, om, dt, from, to);
+  return to;
 }
 
 }  // namespace rg

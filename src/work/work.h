@@ -21,9 +21,9 @@ void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3]
 // axis towards its y axis) and latitude betw (towards its z axis) of n, and the
 // contact point's cylindrical coordinates thw = alw, Lw = aSph sin betw,
 // Ltw = aSph cos betw.
-void SphereContactAngles(const double n[3], ContactPrm& prm);
-// thw, Lw and Ltw from the angles alw and betw already in prm
-void SphereAnglesPrm(ContactPrm& prm);
+void SphereContactAngles(double aSph, const double n[3], ContactPrm& prm);
+// thw, Lw and Ltw from the angles alw and betw already in prm (aSph the radius)
+void SphereAnglesPrm(double aSph, ContactPrm& prm);
 // The outward unit normal, in the work frame, of longitude alw and latitude betw.
 void SphereNormal(double alw, double betw, double n[3]);
 
@@ -33,17 +33,19 @@ void setWorkVelocity(Sim& s, char key, const double E[3][3]);
 // The commanded velocity set in numbers (any real values), with its label and omw
 // (= E omww) as the keys of mode 'V' leave them.
 void SetWorkVelocityValues(Sim& s, const double vw[3], const double omww[3], const double E[3][3]);
-void MoveCylinder1(const double v[3], const double om[3], double dt, const double r1[3],
-                   const double E1[3][3], double r2[3], double E2[3][3]);
-// The sphere moves its centre r by dt*v and turns about it, as the cylinder does
-// about its mid-point.
-void MoveSphere1(const double v[3], const double om[3], double dt, const double r1[3],
-                 const double E1[3][3], double r2[3], double E2[3][3]);
 // The point a motion step turns the work about, whose velocity the commanded linear
 // velocity is: the cylinder's mid-point, the sphere's centre (pose r, E).
-void WorkTurnCentre(char work, const double r[3], const double E[3][3], double c[3]);
-// one time step of the work of type work ('1' sphere, '2' cylinder)
-void MoveWorkStep(char work, const double v[3], const double om[3], double dt,
-                  const double r1[3], const double E1[3][3], double r2[3], double E2[3][3]);
+void WorkTurnCentre(const Model& m, char work, const double r[3], const double E[3][3],
+                    double c[3]);
+// A pose of the work: r the cylinder's lower face centre or the sphere's centre, E
+// its axes (columns, in the hand frame).
+struct WorkPose {
+  double r[3] = {};
+  double E[3][3] = {};
+};
+// One time step of the work of type work ('1' sphere, '2' cylinder) from `from`: its
+// turn centre moves by dt*v and it turns by dt*om about its own axes.
+WorkPose MoveWorkStep(const Model& m, char work, const double v[3], const double om[3], double dt,
+                      const WorkPose& from);
 
 }  // namespace rg
