@@ -37,10 +37,8 @@ std::unique_ptr<rg::Sim> Grasped(int hand) {
 
 void BM_GraspStepPerFinger(benchmark::State& st) {
   auto s = Started(static_cast<int>(st.range(0)));
-  double rc[3], nw[3];
   for (auto _ : st) {
-    for (int kf = 1; kf <= s->nF; ++kf)
-      rg::GRASP(*s, kf, s->qq0[kf], s->rwG, s->EwG, s->qf[kf], rc, nw, s->GGTYPE[kf]);
+    for (int kf = 1; kf <= s->nF; ++kf) rg::GRASP(*s, kf);
     s->con.ClearText();
   }
   st.SetItemsProcessed(st.iterations() * s->nF);

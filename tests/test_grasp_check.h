@@ -11,6 +11,7 @@
 
 #include "grasp/grasp.h"
 #include "core/catalogue.h"
+#include "core/model.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 
@@ -18,12 +19,17 @@ namespace rgtest {
 
 struct Cyl {
   double r[3], ez[3];  // bottom-face centre, axis
+  double a, h;         // radius, height
 };
 
-inline Cyl WorkCyl(const double rw[3], const double Ew[3][3]) {
+// The work cylinder of the given dimensions (the built-in ones by default).
+inline Cyl WorkCyl(const double rw[3], const double Ew[3][3],
+                   const rg::Model& m = *rg::CatalogueModel(1)) {
   Cyl c{};
   rg::VecCopy(rw, c.r);
   rg::MatColumn(Ew, 2, c.ez);
+  c.a = m.aCyl;
+  c.h = m.hCyl;
   return c;
 }
 
@@ -40,8 +46,8 @@ inline double DistToCyl(const Cyl& c, const double p[3]) {
   double h, rad[3];
   AxisCoords(c, p, h, rad);
   const double rho = rg::VecNorm(rad);
-  const double dr = std::max(rho - rg::aCyl, 0.0), dh = std::max({-h, h - rg::hCyl, 0.0});
-  if (dr == 0.0 && dh == 0.0) return -std::min({rg::aCyl - rho, h, rg::hCyl - h});
+  const double dr = std::max(rho - c.a, 0.0), dh = std::max({-h, h - c.h, 0.0});
+  if (dr == 0.0 && dh == 0.0) return -std::min({c.a - rho, h, c.h - h});
   return std::hypot(dr, dh);
 }
 
@@ -50,18 +56,21 @@ inline double CylSupport(const Cyl& c, const double n[3]) {
   const double ez = rg::VecDot(c.ez, n);
   double np[3];
   rg::VecAddScaled(n, -ez, c.ez, np);
-  return rg::VecDot(c.r, n) + std::max(0.0, rg::hCyl * ez) + rg::aCyl * rg::VecNorm(np);
+  return rg::VecDot(c.r, n) + std::max(0.0, c.h * ez) + c.a * rg::VecNorm(np);
 }
 
-// The finger's last link: axis from o along x (length lFin), tip sphere centred at T;
-// z is the joint axis.
+// The finger's last link: axis from o along x (length l), tip sphere centred at T;
+// z is the joint axis; a is the radius of the link and of the tip.
 struct Link {
   double o[3], x[3], z[3], T[3];
+  double l, a;
 };
 
 inline Link LastLink(rg::Sim& s, int kf, const double* q) {
   const rg::FingerPose P = rg::Findirect_kineR(s, kf, q);
   Link L{};
+  L.l = s.model().lFin;
+  L.a = s.model().aFin;
   rg::VecCopy(P.JA[s.nJ], L.o);
   rg::VecCopy(P.JA[s.nJ + 1], L.T);
   double d[3];
@@ -71,13 +80,13 @@ inline Link LastLink(rg::Sim& s, int kf, const double* q) {
   return L;
 }
 
-// Closest approach to the work of the sampled link axis from aFin to lFin (balls of
-// radius aFin around these points lie inside the finger).
+// Closest approach to the work of the sampled link axis from a to l (balls of
+// radius a around these points lie inside the finger).
 inline double AxisClearance(const Link& L, const Cyl& c, int samples = 4000) {
   double best = 1e300;
   for (int i = 0; i <= samples; ++i) {
     double p[3];
-    rg::VecAddScaled(L.o, rg::aFin + (rg::lFin - rg::aFin) * i / samples, L.x, p);
+    rg::VecAddScaled(L.o, L.a + (L.l - L.a) * i / samples, L.x, p);
     best = std::min(best, DistToCyl(c, p));
   }
   return best;
@@ -99,7 +108,7 @@ inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], co
   if (GT[0] == 'L') {
     rg::VecSub(RC, L.o, d);
     const double t = rg::VecDot(d, L.x);
-    EXPECT_TRUE(t >= -tol && t <= rg::lFin + tol) << "off the link: " << t;
+    EXPECT_TRUE(t >= -tol && t <= L.l + tol) << "off the link: " << t;
     rg::VecAddScaled(L.o, t, L.x, foot);
   } else {
     ASSERT_EQ(GT[0], 'T');
@@ -108,14 +117,14 @@ inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], co
     EXPECT_GE(rg::VecDot(d, L.x), -tol) << "contact on the rear half of the tip";
   }
   rg::VecSub(RC, foot, d);
-  EXPECT_NEAR(rg::VecNorm(d), rg::aFin, tol) << "not on the finger surface";
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / rg::aFin, -NW[i], 1e-6) << "finger normal " << i;
+  EXPECT_NEAR(rg::VecNorm(d), L.a, tol) << "not on the finger surface";
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / L.a, -NW[i], 1e-6) << "finger normal " << i;
   double xz[3];
   rg::VecCross(L.x, L.z, xz);
   for (int i = 0; p && i < 3; ++i) {
     const double w = std::cos(p->fif) * L.z[i] + std::sin(p->fif) * xz[i];
     const double r = std::cos(p->psif) * L.x[i] + std::sin(p->psif) * w;
-    EXPECT_NEAR(L.o[i] + p->Lf * L.x[i] + rg::aFin * r, RC[i], tol) << "finger parameters " << i;
+    EXPECT_NEAR(L.o[i] + p->Lf * L.x[i] + L.a * r, RC[i], tol) << "finger parameters " << i;
   }
 
   // work surface, and NW in the normal cone of the named part
@@ -123,13 +132,13 @@ inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], co
   AxisCoords(c, RC, h, rad);
   rg::VecUnit(rad, radu);
   const double rho = rg::VecNorm(rad), nz = rg::VecDot(NW, c.ez), nr = rg::VecDot(NW, radu);
-  const double endSign = std::fabs(h) < std::fabs(h - rg::hCyl) ? -1.0 : 1.0;  // -1 bottom
+  const double endSign = std::fabs(h) < std::fabs(h - c.h) ? -1.0 : 1.0;  // -1 bottom
   EXPECT_NEAR(DistToCyl(c, RC), 0.0, tol) << "not on the work surface";
   if (GT[1] == 'L') {
     EXPECT_NEAR(nr, 1.0, 1e-6);
   } else if (GT[1] == 'C') {
-    EXPECT_NEAR(rho, rg::aCyl, tol);
-    EXPECT_NEAR(std::min(std::fabs(h), std::fabs(h - rg::hCyl)), 0.0, tol);
+    EXPECT_NEAR(rho, c.a, tol);
+    EXPECT_NEAR(std::min(std::fabs(h), std::fabs(h - c.h)), 0.0, tol);
     EXPECT_TRUE(nr >= -1e-6 && endSign * nz >= -1e-6) << nr << " " << nz;
     double t[3];
     rg::VecCross(c.ez, radu, t);
@@ -142,7 +151,7 @@ inline void ExpectSoundContact(const Link& L, const Cyl& c, const char GT[2], co
   // no penetration: the work lies behind the tangent plane, and, apart from the
   // normal, the sampled link axis keeps aFin away from the work
   EXPECT_LE(CylSupport(c, NW) - rg::VecDot(RC, NW), tol) << "work crosses the tangent plane";
-  EXPECT_GE(AxisClearance(L, c), rg::aFin - 1e-6) << "link cuts into the work";
+  EXPECT_GE(AxisClearance(L, c), L.a - 1e-6) << "link cuts into the work";
 }
 
 // Hand-built scenes, one per contact type, in the last joint's frame (joint axis z,

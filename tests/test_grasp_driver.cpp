@@ -23,19 +23,14 @@ using namespace rg;
 
 namespace {
 
-struct Result {
-  int sol;
-  double qf[kSlots];
-  ContactPrm prm;
-  double RC[3], NF[3], NW[3];
-  char sgnLT, GT[2];
+struct Result : FingerContact {
+  int sol = 0;
   GraspCandidates G;
 };
 
 Result Dispatch(Sim& s, int kf, const double rwG[3], const double EwG[3][3]) {
-  Result r{};
-  r.sol = FingerCylinderContactA3(s, kf, s.nJ, s.qq0[kf], rwG, EwG, r.qf, r.prm, r.RC, r.NF, r.NW,
-                                  r.sgnLT, r.GT, &r.G);
+  Result r;
+  r.sol = FingerCylinderContactA3(s, kf, s.qq0[kf], WorkPoseOf(rwG, EwG), r, &r.G);
   return r;
 }
 
@@ -74,7 +69,7 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     double rwG[3], EwG[3][3];
     Result r = DispatchM(*s, k.x, k.y, k.upright ? -50 : 0, k.upright, rwG, EwG);
     ASSERT_EQ(r.sol, 1);
-    EXPECT_EQ(Type(r.GT), k.type);
+    EXPECT_EQ(Type(r.GTYPE), k.type);
     EXPECT_EQ(r.G.K, K);
     EXPECT_NEAR(r.qf[s->nJ], k.q, k.tol);
     for (int j = 0; j < s->nJ; ++j) EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
@@ -84,7 +79,7 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     const char ul = k.upright ? 'M' : 'L';
     EXPECT_EQ(std::string() + r.G.sgnUL + s->sgnUML[1], std::string(2, ul));
     EXPECT_TRUE(!k.upright || std::string(r.G.solC + 3, 3) == "NNN");
-    ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GT, r.RC, r.NW, r.prm);
+    ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
   }
 }
 
@@ -107,9 +102,9 @@ TEST(ContactChoice, CandidatesOutsideTheRealSurfacesAreNeverTaken) {
   r = DispatchM(*s, 100, 0, 5, true, rwG, EwG);
   EXPECT_EQ(r.G.sgnUL, 'L');
   ASSERT_EQ(r.sol, 1);
-  EXPECT_EQ(Type(r.GT), "LC");
-  EXPECT_NEAR(std::fabs(r.qf[s->nJ]), std::asin((aCyl + std::sqrt(119.0)) / 100.0), 1e-5);
-  ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GT, r.RC, r.NW, r.prm);
+  EXPECT_EQ(Type(r.GTYPE), "LC");
+  EXPECT_NEAR(std::fabs(r.qf[s->nJ]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0), 1e-5);
+  ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
 }
 
 TEST(ContactChoice, SelectionRule) {
@@ -143,7 +138,7 @@ TEST(ContactChoice, BrokenWorkPoseGivesNoContact) {
       for (int kf = 1; kf <= s->nF; ++kf) {
         Result r = Dispatch(*s, kf, rwG, EwG);
         EXPECT_EQ(r.sol, 0);
-        EXPECT_EQ(Type(r.GT), "NN");
+        EXPECT_EQ(Type(r.GTYPE), "NN");
         EXPECT_EQ(s->sgnGRASPM[kf], 'N');
         for (int j = 0; j <= s->nJ; ++j) EXPECT_EQ(r.qf[j], s->qq0[kf][j]);
       }
@@ -161,14 +156,16 @@ int RunGrasp(Sim& s, int* redraws) {
   s.redraw = [redraws] { ++*redraws; };
   int ok = 0;
   for (int kf = 1; kf <= s.nF; ++kf) {
-    double RC[3], NW[3];
+    FingerContact f;
     const char end0 = s.sgnCALGEnd;
-    const int sol = GRASP(s, kf, s.qq0[kf], s.rwG, s.EwG, s.qf[kf], RC, NW, s.GGTYPE[kf]);
+    const int sol = GRASP(s, kf, &f);
     ok += sol;
     for (int i = 0; i < 3 && sol; ++i) {  // the outputs are the recorded contact
-      EXPECT_EQ(RC[i], s.ManipCPNTA2[1][kf][i]);
-      EXPECT_EQ(NW[i], s.ManipNWA2[1][kf][i]);
+      EXPECT_EQ(f.RC[i], s.ManipCPNTA2[1][kf][i]);
+      EXPECT_EQ(f.NW[i], s.ManipNWA2[1][kf][i]);
     }
+    for (int j = 0; j <= s.nJ; ++j) EXPECT_EQ(f.qf[j], s.qf[kf][j]);
+    EXPECT_EQ(Type(f.GTYPE), Type(s.GGTYPE[kf]));
     // earlier fingers leave the completion flag as it was
     EXPECT_TRUE(kf == s.nF || (s.sgnCALGEnd == end0 && s.sgnGRASP == 'Y' && s.sgnCALGChk == 'F'));
   }
@@ -204,17 +201,14 @@ TEST(GraspDriver, FingerWithoutContactFailsTheGrasp) {
     const rgtest::Cyl c = rgtest::WorkCyl(s->rwG, s->EwG);
     const double at = VecDot(zax, P.JA[s->nJ]);
     const double hi = rgtest::CylSupport(c, zax) - at, lo = -(rgtest::CylSupport(c, mz) + at);
-    EXPECT_TRUE(lo > aFin || hi < -aFin) << lo << " " << hi;
+    EXPECT_TRUE(lo > catalogue::aFin || hi < -catalogue::aFin) << lo << " " << hi;
   }
 }
 
 TEST(GraspDriver, FingerNumberOutsideTheTablesIsRefusedWithoutTouchingThem) {
   auto s = rgtest::StartedSim();
   const std::string before(s->sgnGRASPM, kSlots);
-  double RC[3], NW[3];
-  for (int kf : {kSlots, 0}) {
-    EXPECT_EQ(GRASP(*s, kf, s->qq0[1], s->rwG, s->EwG, s->qf[1], RC, NW, s->GGTYPE[1]), 0);
-  }
+  for (int kf : {kSlots, 0}) EXPECT_EQ(GRASP(*s, kf), 0);
   EXPECT_EQ(std::string(s->sgnGRASPM, kSlots), before);
 }
 
@@ -262,7 +256,7 @@ TEST(DefaultScenes, EveryHandGraspsAndRecordsTheDefaultWorkAndItsNeighbours) {
         // the reference point lies on the work axis, at the contacted rim's face
         for (int i = 0; i < 3; ++i)
           EXPECT_NEAR(s->ManipRWP[0][kf][i], s->rwG[i] + p.Lw * ez[i], 1e-12);
-        EXPECT_TRUE(s->GGTYPE[kf][1] == 'L' || p.Lw == (s->sgnUML[kf] == 'U' ? hCyl : 0.0));
+        EXPECT_TRUE(s->GGTYPE[kf][1] == 'L' || p.Lw == (s->sgnUML[kf] == 'U' ? catalogue::hCyl : 0.0));
       }
       for (int i = 0; i < 3 && ok; ++i) EXPECT_EQ(s->RWW[i], s->rwG[i]);
       // the untouched default scene is grasped by every hand, all on rims
@@ -296,12 +290,12 @@ TEST(DefaultScenes, RandomWorkPosesNeverGiveAWrongContact) {
                      " finger " + std::to_string(kf));
         Result r = Dispatch(*s, kf, rw, E);
         if (r.sol != 1) {
-          EXPECT_EQ(Type(r.GT), "NN");
+          EXPECT_EQ(Type(r.GTYPE), "NN");
           continue;
         }
         ++accepted;
-        seen.insert(Type(r.GT));
-        ExpectSoundInHand(*s, kf, r.qf, rw, E, r.GT, r.RC, r.NW, r.prm);
+        seen.insert(Type(r.GTYPE));
+        ExpectSoundInHand(*s, kf, r.qf, rw, E, r.GTYPE, r.RC, r.NW, r.prm);
         if (HasFailure()) return;
       }
     }

@@ -33,7 +33,7 @@ Touch FirstTouch(int hand, bool cylinderWork, int kf, const double* q0, const Cy
     const Links f = FingerLinks(hand, cylinderWork, kf, q);
     const AxisNearest n = NearestOnSegment(w, f.j4, f.tip);
     if (t != nullptr) *t = n.t;
-    return n.dist - aFin;
+    return n.dist - rg::catalogue::aFin;
   };
   Touch touch;
   const double h = 0.005;

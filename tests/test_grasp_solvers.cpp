@@ -19,9 +19,13 @@ using namespace rg;
 
 namespace {
 
+namespace cat = rg::catalogue;
+const Model& kBuiltIn = *CatalogueModel(1);  // the built-in dimensions
+
 // A work pose in the last joint's frame: bottom-face centre, x and z axes (y = z x x).
 struct Work {
   double rwM[3], EwM[3][3], xw[3], yw[3], zw[3];
+  WorkM M;
   Work(double x, double y, double z, const double ax[3], const double az[3]) {
     VecSet(x, y, z, rwM);
     VecCopy(ax, xw);
@@ -30,8 +34,22 @@ struct Work {
     const double* col[3] = {xw, yw, zw};
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) EwM[i][j] = col[j][i];
+    VecCopy(rwM, M.rwM);
+    MatCopy(EwM, M.EwM);
   }
+  // the rim of the lower face (centre rwM) or of the upper one
+  RimM Rim(char ul = 'L', const Model& m = kBuiltIn) const { return RimOf(m, M, ul); }
 };
+
+// A rim centred at c with the axes xw, yw, zw.
+RimM RimAt(const double c[3], const double xw[3], const double yw[3], const double zw[3]) {
+  RimM r;
+  VecCopy(c, r.C);
+  VecCopy(xw, r.xw);
+  VecCopy(yw, r.yw);
+  VecCopy(zw, r.zw);
+  return r;
+}
 
 const double kX[3] = {1, 0, 0}, kY[3] = {0, 1, 0}, kZ[3] = {0, 0, 1}, kMinusY[3] = {0, -1, 0};
 
@@ -40,11 +58,13 @@ Work Upright(double x, double y, double z = -50) { return Work(x, y, z, kX, kZ);
 // Axis +y, lower face the plane y = yc facing the joint; rim angle 0 is (xc + aCyl, yc, 0).
 Work FacingY(double xc, double yc) { return Work(xc, yc, 0, kX, kY); }
 
-rgtest::Link LinkAt(double q) {
+rgtest::Link LinkAt(double q, const Model& m = kBuiltIn) {
   rgtest::Link L{};
   VecSet(std::cos(q), std::sin(q), 0, L.x);
   VecCopy(kZ, L.z);
-  VecScale(lFin, L.x, L.T);
+  VecScale(m.lFin, L.x, L.T);
+  L.l = m.lFin;
+  L.a = m.aFin;
   return L;
 }
 
@@ -69,16 +89,16 @@ void ExpectSound(const ContactM& c, const Work& W, const char GT[2]) {
 
 // Runs the solver of contact type GT (tip on rim started from the link-on-rim result,
 // as the dispatcher does); 1 for an accepted contact.
-int Solve(const char GT[2], const Work& W, ContactM& c, NewtonCount* n = nullptr) {
+int Solve(const char GT[2], const Work& W, ContactM& c, NewtonCount* n = nullptr,
+          const Model& m = kBuiltIn) {
   const std::string t(GT, 2);
-  if (t == "LL") return FinLinkCylinderContactm2(0.785, W.rwM, W.EwM, c);
-  if (t == "TL") return FinTipCylinderContactm2(0.785, W.rwM, W.EwM, c);
-  if (t == "TD") return FinTipDiskContactm2('L', W.rwM, W.EwM, kMinusY, c) == 3;
-  const int link = LinkCircleContactm2('L', 0.785, W.rwM, W.xw, W.yw, W.zw, c, n);
+  if (t == "LL") return FinLinkCylinderContactm2(m, 0.785, W.M, c);
+  if (t == "TL") return FinTipCylinderContactm2(m, 0.785, W.M, c);
+  if (t == "TD") return FinTipDiskContactm2(m, 'L', W.rwM, W.EwM, kMinusY, c) == 3;
+  const int link = LinkCircleContactm2(m, W.Rim('L', m), c, n);
   if (t == "LC") return link;
   const double pm0[2] = {c.q, c.prm.thw};
-  double pm[2];
-  return TipCircleContactm2('L', pm0, W.rwM, W.EwM, c, pm, n);
+  return TipCircleContactm2(m, W.Rim('L', m), pm0, c, n);
 }
 
 }  // namespace
@@ -115,7 +135,7 @@ TEST(LinkOnSide, RejectionCodes) {
     SCOPED_TRACE(k.why);
     const Work W = Upright(k.x, k.y, k.z);
     ContactM c;
-    EXPECT_EQ(FinLinkCylinderContactm2(0.785, W.rwM, W.EwM, c), 0);
+    EXPECT_EQ(FinLinkCylinderContactm2(kBuiltIn, 0.785, W.M, c), 0);
     EXPECT_EQ(CodesOf(c), k.codes);
     EXPECT_NEAR(c.prm.Lf, k.Lf, 1e-7);
     EXPECT_NEAR(c.prm.Lw, k.Lw, 1e-7);
@@ -124,13 +144,13 @@ TEST(LinkOnSide, RejectionCodes) {
   // tangency is where it leaves the work, past the angle at which it meets the axis.
   const Work leaving = Upright(50, -80);
   ContactM c;
-  EXPECT_EQ(FinLinkCylinderContactm2(0.0, leaving.rwM, leaving.EwM, c), 0);
+  EXPECT_EQ(FinLinkCylinderContactm2(kBuiltIn, 0.0, leaving.M, c), 0);
   EXPECT_EQ(CodesOf(c), Codes(0, 0));
   EXPECT_EQ(c.q, 0.0);
   // work axis in the link plane: never a contact, whatever its offset
   for (double y : {0.0, 72.0, 300.0}) {
     const Work W(10, y, 0, kZ, kX);
-    EXPECT_EQ(FinLinkCylinderContactm2(0.5, W.rwM, W.EwM, c), 0);
+    EXPECT_EQ(FinLinkCylinderContactm2(kBuiltIn, 0.5, W.M, c), 0);
     EXPECT_EQ(CodesOf(c), Codes(3, 3));
   }
 }
@@ -154,31 +174,31 @@ TEST(LinkOnSide, FirstRootChoice) {
 TEST(TipOnSide, RejectionsAndTheAngleNearZero) {
   ContactM c;
   const Work high = Upright(120, 80, 10);  // bottom face above the link plane
-  EXPECT_EQ(FinTipCylinderContactm2(0.0, high.rwM, high.EwM, c), 0);
+  EXPECT_EQ(FinTipCylinderContactm2(kBuiltIn, 0.0, high.M, c), 0);
   EXPECT_EQ(CodesOf(c), Codes(2, -1));
   EXPECT_NEAR(c.prm.Lw, -10.0, 1e-7);
   // the circle of tip centres (radius 80) never comes within 72 of an axis 200 away
   const Work far = Upright(200, 0);
-  EXPECT_EQ(FinTipCylinderContactm2(0.0, far.rwM, far.EwM, c), 0);
+  EXPECT_EQ(FinTipCylinderContactm2(kBuiltIn, 0.0, far.M, c), 0);
   EXPECT_EQ(CodesOf(c), Codes(3, 3));
 
   // Axis through (30, 70): the first tip tangency is on the rear half of the sphere,
   // where the link itself is inside the work; the link's side is met earlier.
   const Work nearBase = Upright(30, 70);
-  EXPECT_EQ(FinTipCylinderContactm2(0.0, nearBase.rwM, nearBase.EwM, c), 0);
+  EXPECT_EQ(FinTipCylinderContactm2(kBuiltIn, 0.0, nearBase.M, c), 0);
   EXPECT_EQ(c.solF, -1);
   EXPECT_GT(c.prm.psif, kHalfPiC);
-  EXPECT_LT(Clearance(c.q, nearBase), aFin);
+  EXPECT_LT(Clearance(c.q, nearBase), cat::aFin);
   ContactM l;
-  ASSERT_EQ(FinLinkCylinderContactm2(0.0, nearBase.rwM, nearBase.EwM, l), 1);
+  ASSERT_EQ(FinLinkCylinderContactm2(kBuiltIn, 0.0, nearBase.M, l), 1);
   EXPECT_LT(l.q, c.q);
   ExpectSound(l, nearBase, "LL");
 
   // the axis 72 from the tip centre at q = 5e-7: an angle within 1e-6 of 0 is 0
   const double q = 5e-7;
   const Work W =
-      Upright(lFin * std::cos(q) + 72 * std::cos(1.0), lFin * std::sin(q) + 72 * std::sin(1.0));
-  ASSERT_EQ(FinTipCylinderContactm2(0.0, W.rwM, W.EwM, c), 1);
+      Upright(cat::lFin * std::cos(q) + 72 * std::cos(1.0), cat::lFin * std::sin(q) + 72 * std::sin(1.0));
+  ASSERT_EQ(FinTipCylinderContactm2(kBuiltIn, 0.0, W.M, c), 1);
   EXPECT_EQ(c.q, 0.0);
 }
 
@@ -188,22 +208,22 @@ TEST(LinkOnRim, RefusedContacts) {
   // Rim centre (10, 50, 0): the corner (70, 50, 0) needs a foot at sqrt(70^2 + 50^2 - 144) > lFin.
   ContactM c;
   const Work beyond = FacingY(10, 50);
-  EXPECT_EQ(LinkCircleContactm2('L', 0.785, beyond.rwM, beyond.xw, beyond.yw, beyond.zw, c), 0);
+  EXPECT_EQ(LinkCircleContactm2(kBuiltIn, beyond.Rim(), c), 0);
   EXPECT_EQ(CodesOf(c), Codes(3, 2));
   EXPECT_NEAR(c.prm.Lf, std::sqrt(7400.0 - 144.0), 1e-5);
   // Rim centre (-100, 50, 0): from its crossing (-40, 50, 0) the link touches that
   // rim point from below the face plane and runs inside the side surface.
   const Work side = FacingY(-100, 50);
-  EXPECT_EQ(LinkCircleContactm2('L', 0.785, side.rwM, side.xw, side.yw, side.zw, c), 0);
+  EXPECT_EQ(LinkCircleContactm2(kBuiltIn, side.Rim(), c), 0);
   EXPECT_EQ(CodesOf(c), Codes(1, 5));
-  EXPECT_LT(Clearance(c.q, side), aFin - 1.0);
+  EXPECT_LT(Clearance(c.q, side), cat::aFin - 1.0);
   // The point (-60, 50, 0) of the rim centred at (0, 50, 0), touched with the link
   // axis over the disk: the equations hold, the normal-cone test puts it in the disk.
   const Work V = FacingY(0, 50);
-  const double pm0[2] = {std::atan2(50.0, -60.0) - std::asin(aFin / std::hypot(60, 50)), kPi};
-  ASSERT_EQ(LinkCircleCNewtonm2(0.785, pm0, V.rwM, V.xw, V.yw, V.zw, c), 1);
+  const double pm0[2] = {std::atan2(50.0, -60.0) - std::asin(cat::aFin / std::hypot(60, 50)), kPi};
+  ASSERT_EQ(LinkCircleCNewtonm2(kBuiltIn, V.Rim(), pm0, c), 1);
   EXPECT_LT(Clearance(c.q, V), 0.0);
-  EXPECT_EQ(grasp_detail::RimConeCode(c.NWm, c.RCm, V.rwM, kMinusY), 4);
+  EXPECT_EQ(grasp_detail::RimConeCode(kBuiltIn, c.NWm, c.RCm, V.rwM, kMinusY), 4);
 }
 
 // ------------------------------------------------------------ fingertip on rim
@@ -212,8 +232,8 @@ namespace {
 
 // A lower rim whose angle-0 point is P = lFin u(q) + aFin (cos a, sin a, 0).
 Work RimOnTip(double q, double a) {
-  return FacingY(lFin * std::cos(q) + aFin * std::cos(a) - aCyl,
-                 lFin * std::sin(q) + aFin * std::sin(a));
+  return FacingY(cat::lFin * std::cos(q) + cat::aFin * std::cos(a) - cat::aCyl,
+                 cat::lFin * std::sin(q) + cat::aFin * std::sin(a));
 }
 
 }  // namespace
@@ -225,9 +245,8 @@ TEST(TipOnRim, RearHemisphereIsRefusedAlthoughTheEquationsHold) {
     SCOPED_TRACE(off);
     const Work W = RimOnTip(q, q + kPi / 2 + off);
     ContactM c;
-    double t[3], pm[2];
     NewtonCount n;
-    EXPECT_EQ(FinTipCircleNewtonm2('L', pm0, W.rwM, W.EwM, c, t, pm, &n), off < 0 ? 1 : 0);
+    EXPECT_EQ(FinTipCircleNewtonm2(kBuiltIn, W.Rim(), pm0, c, &n), off < 0 ? 1 : 0);
     EXPECT_EQ(n.cntG, 0);
     EXPECT_NEAR(c.prm.psif, kPi / 2 + off, 1e-9);
     EXPECT_EQ(CodesOf(c), off < 0 ? Codes(2, 2) : Codes(-1, 2));
@@ -250,10 +269,9 @@ TEST(TipOnRim, TipThatCutsIntoTheDiskOrTheSideIsRefused) {
     const Work W = RimOnTip(k.q, k.a);
     const double pm0[2] = {k.q - 0.1, -0.1};
     ContactM c;
-    double pm[2];
-    EXPECT_EQ(TipCircleContactm2('L', pm0, W.rwM, W.EwM, c, pm), 0);
+    EXPECT_EQ(TipCircleContactm2(kBuiltIn, W.Rim(), pm0, c), 0);
     EXPECT_EQ(CodesOf(c), Codes(2, k.solW));
-    EXPECT_LT(rgtest::DistToCyl(rgtest::WorkCyl(W.rwM, W.EwM), LinkAt(c.q).T), aFin);
+    EXPECT_LT(rgtest::DistToCyl(rgtest::WorkCyl(W.rwM, W.EwM), LinkAt(c.q).T), cat::aFin);
   }
 }
 
@@ -263,15 +281,14 @@ TEST(RimIterations, UnreachableOrBrokenRimsEndWithinTheCapAndWithoutNumbers) {
   const double pm0[2] = {1.0, 0.3};
   ContactM c;
   NewtonCount n;
-  EXPECT_EQ(LinkCircleCNewtonm2(0.785, pm0, far.rwM, far.xw, far.yw, far.zw, c, &n), 0);
+  EXPECT_EQ(LinkCircleCNewtonm2(kBuiltIn, far.Rim(), pm0, c, &n), 0);
   EXPECT_EQ(CodesOf(c), Codes(0, 0));
   EXPECT_LE(n.cntG, 100);
   EXPECT_LE(n.nErr, 100 * (3 + 206) + 2);
   EXPECT_FALSE(std::isnan(c.q));
   // a rim centre with a NaN
   const Work broken(std::numeric_limits<double>::quiet_NaN(), 0, 0, kX, kZ);
-  double pm[2];
-  EXPECT_EQ(TipCircleContactm2('U', pm0, broken.rwM, broken.EwM, c, pm, &n), 0);
+  EXPECT_EQ(TipCircleContactm2(kBuiltIn, broken.Rim('U'), pm0, c, &n), 0);
   EXPECT_EQ(c.solF, 0);
   EXPECT_LE(n.cntG, 100);
 }
@@ -288,29 +305,29 @@ TEST(TipOnDisk, RootChoiceAndEdgesOfTheDiskAndOfTheReach) {
     int ret;
     double q, Ltw;
   } cases[] = {
-      {"roots 0.2 and 0.3", 0.25, aFin + lFin * std::cos(0.05), 0, 3, 0.2, lFin * std::sin(0.05)},
-      {"roots -0.1 and 0.4", 0.15, aFin + lFin * std::cos(0.25), 0, 3, 0.4, lFin * std::sin(0.25)},
-      {"both roots negative", -0.5, aFin + lFin * std::cos(0.1), 0, 0, 1000, aCyl},
+      {"roots 0.2 and 0.3", 0.25, cat::aFin + cat::lFin * std::cos(0.05), 0, 3, 0.2, cat::lFin * std::sin(0.05)},
+      {"roots -0.1 and 0.4", 0.15, cat::aFin + cat::lFin * std::cos(0.25), 0, 3, 0.4, cat::lFin * std::sin(0.25)},
+      {"both roots negative", -0.5, cat::aFin + cat::lFin * std::cos(0.1), 0, 0, 1000, cat::aCyl},
       {"contact exactly aCyl from the face centre", 0, 92, 60, 3, 0, 60},
       {"just beyond the rim", 0, 92, 60.001, 4, 0, 60.001},
       {"out of reach by less than the clamp tolerance", 0, 92.000004, 0, 3, 0, 4e-6},
-      {"out of reach", 0, 92.0001, 0, 0, 1000, aCyl},
-      {"joint behind the face plane", 0, -10, 0, 0, 1000, aCyl},
+      {"out of reach", 0, 92.0001, 0, 0, 1000, cat::aCyl},
+      {"joint behind the face plane", 0, -10, 0, 0, 1000, cat::aCyl},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.why);
     const double ca = std::cos(k.a), sa = std::sin(k.a), mW[3] = {-ca, -sa, 0}, zw[3] = {ca, sa, 0};
     const Work W(k.D * ca - k.s * sa, k.D * sa + k.s * ca, 0, kZ, zw);
     ContactM c;
-    EXPECT_EQ(FinTipDiskContactm2('L', W.rwM, W.EwM, mW, c), k.ret);
+    EXPECT_EQ(FinTipDiskContactm2(kBuiltIn, 'L', W.rwM, W.EwM, mW, c), k.ret);
     EXPECT_EQ(c.solW, k.ret);
     EXPECT_NEAR(c.q, k.q, 1e-9);
     EXPECT_NEAR(c.prm.Ltw, k.Ltw, 1e-7);
   }
   // a face parallel to the link plane gives no single angle, and no NaN
-  const Work P(50, 0, -aFin, kX, kZ);
+  const Work P(50, 0, -cat::aFin, kX, kZ);
   ContactM c;
-  EXPECT_EQ(FinTipDiskContactm2('U', P.rwM, P.EwM, kZ, c), 0);
+  EXPECT_EQ(FinTipDiskContactm2(kBuiltIn, 'U', P.rwM, P.EwM, kZ, c), 0);
   EXPECT_FALSE(std::isnan(c.q));
 }
 
@@ -323,24 +340,24 @@ TEST(RimCrossing, PlaneOfTheLinkAndItsTwoNeighbours) {
   // rim centre 60 below the link plane: it just touches z = 0 at (100, 0, 0) (rim
   // angle pi/2), where the link's side arrives at -atan(12/100)
   const double c0[3] = {100, 0, -60.0 * (1 + 5e-9)};
-  ASSERT_EQ(CircleZmPlaneCPnt(c0, aCyl, kX, yw, zw, out, plane), 1);
+  ASSERT_EQ(CircleZmPlaneCPnt(kBuiltIn, RimAt(c0, kX, yw, zw), out, plane), 1);
   EXPECT_EQ(plane, '0');
   EXPECT_NEAR(out[2], kPi / 2, 1e-12);
-  EXPECT_NEAR(out[0], -std::atan(aFin / 100.0), 1e-6);
+  EXPECT_NEAR(out[0], -std::atan(cat::aFin / 100.0), 1e-6);
   EXPECT_NEAR(out[1], 100.0, 1e-6);
   // slightly lower: only z = -aFin is crossed, on the x axis (q = 0, no side correction)
   const double c1[3] = {100, 0, -60.0 * (1 + 2e-8)};
-  ASSERT_EQ(CircleZmPlaneCPnt(c1, aCyl, kX, yw, zw, out, plane), 1);
+  ASSERT_EQ(CircleZmPlaneCPnt(kBuiltIn, RimAt(c1, kX, yw, zw), out, plane), 1);
   EXPECT_EQ(plane, 'M');
-  EXPECT_NEAR(c1[2] + aCyl * std::sin(out[2]), -aFin, 1e-9);
+  EXPECT_NEAR(c1[2] + cat::aCyl * std::sin(out[2]), -cat::aFin, 1e-9);
   EXPECT_NEAR(out[0], 0.0, 1e-12);
   // a rim parallel to the link plane inside the slab crosses none of them: the
   // estimate is taken at its point nearest to the joint axis, (40, 0, 5)
   const double c2[3] = {100, 0, 5};
-  EXPECT_EQ(CircleZmPlaneCPnt(c2, aCyl, kX, kY, kZ, out, plane), 0);
+  EXPECT_EQ(CircleZmPlaneCPnt(kBuiltIn, RimAt(c2, kX, kY, kZ), out, plane), 0);
   EXPECT_EQ(plane, 'N');
   EXPECT_NEAR(std::fabs(out[2]), kPi, 1e-9);
-  EXPECT_NEAR(out[0], -std::atan(aFin / 40.0), 1e-9);
+  EXPECT_NEAR(out[0], -std::atan(cat::aFin / 40.0), 1e-9);
 }
 
 TEST(RimCrossing, WhichRimTheSlabReaches) {
@@ -362,11 +379,133 @@ TEST(RimCrossing, WhichRimTheSlabReaches) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.why);
     const Work W = Upright(100, 0, k.z);
-    EXPECT_EQ(CylinderZmPlaneCross(aFin, aCyl, hCyl, W.rwM, W.EwM, z1, z2), k.ul);
+    EXPECT_EQ(CylinderZmPlaneCross(kBuiltIn, W.M, z1, z2), k.ul);
     EXPECT_EQ(std::string() + z1 + z2, k.rims);
   }
   // both rims cross the slab: the lower one is met at the smaller angle
   const Work W = FacingY(0, 50);
-  EXPECT_EQ(CylinderZmPlaneCross(aFin, aCyl, hCyl, W.rwM, W.EwM, z1, z2), 'L');
+  EXPECT_EQ(CylinderZmPlaneCross(kBuiltIn, W.M, z1, z2), 'L');
   EXPECT_EQ(std::string() + z1 + z2, "MM");
+}
+
+// ------------------------------------------------------ other hand dimensions
+
+namespace {
+
+// The built-in model with other link and work dimensions, as a hand file may give.
+Model Resized(double lFin, double aFin, double aCyl, double hCyl, double aSph) {
+  Model m = kBuiltIn;
+  m.lFin = lFin;
+  m.aFin = aFin;
+  m.aCyl = aCyl;
+  m.hCyl = hCyl;
+  m.aSph = aSph;
+  return m;
+}
+
+// A sphere contact checked by the test's own distances: RC on the sphere, aFin from
+// the link axis (at a foot on the link) or from the tip centre, the two normals
+// opposite, and the sampled link axis nowhere nearer than aFin + aSph to the centre.
+void ExpectSoundSphereContact(const Model& m, const ContactM& c, const double centre[3],
+                              char finger) {
+  const rgtest::Link L = LinkAt(c.q, m);
+  double d[3], foot[3];
+  VecSub(c.RCm, centre, d);
+  EXPECT_NEAR(VecNorm(d), m.aSph, 1e-9) << "not on the sphere";
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / m.aSph, c.NWm[i], 1e-9) << "work normal " << i;
+  const double t = VecDot(c.RCm, L.x);
+  if (finger == 'L') {
+    EXPECT_TRUE(t >= 0.0 && t <= m.lFin) << "off the link: " << t;
+    VecScale(t, L.x, foot);
+  } else {
+    VecCopy(L.T, foot);
+  }
+  VecSub(c.RCm, foot, d);
+  EXPECT_NEAR(VecNorm(d), m.aFin, 1e-9) << "not on the finger surface";
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(d[i] / m.aFin, -c.NWm[i], 1e-9) << "finger normal " << i;
+  for (int i = 0; i <= 1000; ++i) {
+    double p[3];
+    VecScale(m.lFin * i / 1000, L.x, p);
+    VecSub(p, centre, d);
+    EXPECT_GE(VecNorm(d), m.aFin + m.aSph - 1e-9) << "link cuts into the sphere at " << i;
+  }
+}
+
+}  // namespace
+
+TEST(OtherDimensions, EverySolverTouchesWithTheModelsLinkAndWork) {
+  // Scenes built from each model's dimensions (l = lFin, a = aFin, R = aCyl, d = a + R),
+  // with the contact angle from plane geometry; a solver that used the built-in
+  // dimensions instead would put the contact off the finger's or the work's surface.
+  const Model models[] = {Resized(110, 8, cat::aCyl, cat::hCyl, cat::aSph),
+                          Resized(cat::lFin, 16, cat::aCyl, cat::hCyl, cat::aSph),
+                          Resized(cat::lFin, cat::aFin, 45, 130, 55)};
+  for (const Model& m : models) {
+    const double l = m.lFin, a = m.aFin, R = m.aCyl, d = a + R, D = a + m.aSph;
+    SCOPED_TRACE("lFin " + std::to_string(l) + " aFin " + std::to_string(a) + " aCyl " +
+                 std::to_string(R));
+    // link on the side: the axis, r from the joint, lies d from the link line
+    const double rL = std::hypot(l / 2, d), rT = std::hypot(1.3 * l, d);
+    // tip on a rim: the corner P = l u(qT) + a n with n = (-cos b, sin b, 0); the work
+    // normal -n points out of the face and the side, and since qT + b > pi/2 (u.n > 0)
+    // P is beyond the link's reach (|P|^2 - a^2 > l^2)
+    const double qT = 0.5, b = 1.2;
+    const double P[2] = {l * std::cos(qT) - a * std::cos(b), l * std::sin(qT) + a * std::sin(b)};
+    const double phi = 0.6;
+    const double sTD = a + 0.35 * l;  // tip on a face: the face plane y = sTD
+    struct Scene {
+      const char* type;
+      Work W;
+      double q;
+    } scenes[] = {
+        {"LL", Upright(rL * std::cos(1.0), rL * std::sin(1.0), -m.hCyl / 2),
+         1.0 - std::asin(d / rL)},
+        {"TL", Upright(rT * std::cos(phi), rT * std::sin(phi), -m.hCyl / 2),
+         phi - std::acos((l * l + rT * rT - d * d) / (2 * l * rT))},
+        {"LC", FacingY(0, l / 2), std::atan2(l / 2, R) - std::asin(a / std::hypot(R, l / 2))},
+        {"TC", FacingY(P[0] - R, P[1]), qT},
+        {"TD", FacingY(l * std::cos(std::asin(0.35)) - R / 4, sTD), std::asin(0.35)},
+    };
+    for (const Scene& k : scenes) {
+      SCOPED_TRACE(k.type);
+      ContactM c;
+      if (std::string(k.type) == "TC") {
+        // started 0.02 from the contact in both unknowns (the solver adds 0.1 to its
+        // start): from the link-rim result, 0.1 away, a thin tip can slip to the
+        // tangency on the far side of the rim
+        const double pm0[2] = {qT + 0.02 - 0.1, 0.02 - 0.1};
+        ASSERT_EQ(TipCircleContactm2(m, k.W.Rim('L', m), pm0, c), 1);
+      } else {
+        ASSERT_EQ(Solve(k.type, k.W, c, nullptr, m), 1);
+      }
+      EXPECT_NEAR(c.q, k.q, 1e-6);
+      rgtest::ExpectSoundContact(LinkAt(c.q, m), rgtest::WorkCyl(k.W.rwM, k.W.EwM, m), k.type,
+                                 c.RCm, c.NWm, &c.prm);
+    }
+
+    // the swept first touch of the side scene: the link axis point it names is aFin
+    // from the work
+    SweptTouch st;
+    ASSERT_TRUE(SweepFirstTouch(m, scenes[0].W.M, st));
+    double p[3];
+    VecScale(st.t, LinkAt(st.q, m).x, p);
+    EXPECT_NEAR(rgtest::DistToCyl(rgtest::WorkCyl(scenes[0].W.rwM, scenes[0].W.EwM, m), p), a,
+                1e-6);
+    EXPECT_NEAR(st.q, scenes[0].q, 1e-6);
+
+    // the sphere: the link's side (centre distance D from the link line) and the tip
+    for (const char finger : {'L', 'T'}) {
+      SCOPED_TRACE(finger);
+      const double r = finger == 'L' ? std::hypot(l / 2, D) : std::hypot(1.3 * l, D);
+      const Work S(r * std::cos(1.0), r * std::sin(1.0), 0, kX, kZ);
+      ContactM c;
+      const int found = finger == 'L' ? FinLinkSphereContactm(m, 0.0, S.M, c)
+                                      : FinTipSphereContactm(m, 0.0, S.M, c);
+      ASSERT_EQ(found, 1);
+      const double q = finger == 'L' ? 1.0 - std::asin(D / r)
+                                     : 1.0 - std::acos((l * l + r * r - D * D) / (2 * l * r));
+      EXPECT_NEAR(c.q, q, 1e-9);
+      ExpectSoundSphereContact(m, c, S.rwM, finger);
+    }
+  }
 }

@@ -24,6 +24,7 @@
 namespace {
 
 using namespace own;
+namespace cat = rg::catalogue;
 
 
 Sphere WorkOf(const Sim& s) { return {{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)}; }
@@ -36,7 +37,7 @@ double LastLinkGap(const Sim& s, int kf, const double* q0, double q4, const Sphe
   const Links f = FingerLinks(s.HAND1, false, kf, q);
   const AxisNearest n = SegmentToPoint(f.j4, f.tip, w.c);
   if (t != nullptr) *t = n.t;
-  return n.dist - aFin - aSph;
+  return n.dist - cat::aFin - cat::aSph;
 }
 
 struct Touch {
@@ -111,7 +112,7 @@ void Judge(const std::string& keys, Verdict& v) {
       }
     } else {
       ++v.found;
-      const bool tip = t.t >= lFin - 1e-6;
+      const bool tip = t.t >= cat::lFin - 1e-6;
       if (!got) {
         ++v.missed;
         std::snprintf(what, sizeof what, "finger %d: no contact, first touch at %.6f", kf, t.q);
@@ -119,7 +120,7 @@ void Judge(const std::string& keys, Verdict& v) {
         ++v.wrongAngle;
         std::snprintf(what, sizeof what, "finger %d: %s at %.8f, first touch at %.8f", kf,
                       type.c_str(), s.qf[kf][4], t.q);
-      } else if (type != (tip ? "TS" : "LS") && std::fabs(t.t - lFin) > 1e-4) {
+      } else if (type != (tip ? "TS" : "LS") && std::fabs(t.t - cat::lFin) > 1e-4) {
         ++v.wrongType;
         std::snprintf(what, sizeof what, "finger %d: %s, but the touch lies at t = %.4f", kf,
                       type.c_str(), t.t);
@@ -137,15 +138,15 @@ void Judge(const std::string& keys, Verdict& v) {
       } else {
         onFinger = SegmentToPoint(f.j4, f.tip, RC).dist;
         const double L = SegmentToPoint(f.j4, f.tip, RC).t;
-        if (L <= 0.0 || L >= lFin) onFinger = -1.0;  // not on the link's side
+        if (L <= 0.0 || L >= cat::lFin) onFinger = -1.0;  // not on the link's side
       }
       const double depth = std::max(Penetration(w, f.base, f.j4), Penetration(w, f.j4, f.tip));
-      if (std::fabs(onSphere - aSph) > 1e-7 || std::fabs(onFinger - aFin) > 1e-7 || depth > 1e-7) {
+      if (std::fabs(onSphere - cat::aSph) > 1e-7 || std::fabs(onFinger - cat::aFin) > 1e-7 || depth > 1e-7) {
         ++v.offSurface;
         if (!*what)
           std::snprintf(what, sizeof what,
                         "finger %d: %s %.3g from the sphere, %.3g from the finger, %.3g deep", kf,
-                        type.c_str(), onSphere - aSph, onFinger - aFin, depth);
+                        type.c_str(), onSphere - cat::aSph, onFinger - cat::aFin, depth);
       }
       // the record's work-side angles are those of the contact's normal
       const V3 n = Apply(T(w.Ew), Unit(Sub(RC, w.c)));
@@ -226,10 +227,10 @@ bool Overlaps(const Sim& s, const Sphere& w, int* finger) {
     }
   }
   // the palm: the disc of radius rPalm about the Y axis, hPalm thick
-  const double rho = std::hypot(w.c[0], w.c[2]) - rPalm, h = std::fabs(w.c[1]) - 0.5 * hPalm;
+  const double rho = std::hypot(w.c[0], w.c[2]) - cat::rPalm, h = std::fabs(w.c[1]) - 0.5 * cat::hPalm;
   const double palm = (rho <= 0 && h <= 0) ? std::max(rho, h)
                                            : std::hypot(std::max(rho, 0.0), std::max(h, 0.0));
-  if (palm < aSph) {
+  if (palm < cat::aSph) {
     any = true;
     *finger = s.nF;  // the palm counts with the last finger
   }
@@ -263,7 +264,7 @@ TEST(SphereInterference, EveryMoveIsCheckedAgainstTheFingersAndThePalm) {
         EXPECT_EQ(s.sgnCALGChk, 'C');
         EXPECT_EQ(s.sgnGRASP, 'N');
         EXPECT_EQ(s.COLLkf, finger);
-        if (std::hypot(s.rwG[0], s.rwG[2]) < rPalm && s.rwG[1] - 0.5 * hPalm < aSph) ++palm;
+        if (std::hypot(s.rwG[0], s.rwG[2]) < cat::rPalm && s.rwG[1] - 0.5 * cat::hPalm < cat::aSph) ++palm;
       }
     }
     EXPECT_TRUE(seen) << p.hand << " '" << p.key << "': the push never met the hand, centre "

@@ -78,8 +78,7 @@ void GraspStep(Sim& s) {
     VecCopyN(s.nJ, s.qq0[k], s.qf[k]);
     VecCopyN(s.nJ, s.qq0[k], s.qqa2[1][k]);
   }
-  double rc[3], nw[3];  // contact point and normal; the record keeps them
-  GRASP(s, kf, s.qq0[kf], s.rwG, s.EwG, s.qf[kf], rc, nw, s.GGTYPE[kf]);
+  GRASP(s, kf);  // the contact point and normal go to the record
   if (s.nFIN >= s.nF) {
     GraspDataReport(s.con, s, kGraspReport);
     s.sgnCALGEnd = 'Y';

@@ -18,7 +18,9 @@
 // side-surface side (rim solvers; it would cut into the side), 0 none.
 #pragma once
 
+#include "core/model.h"
 #include "core/state.h"
+#include "work/work.h"
 
 namespace rg {
 
@@ -31,6 +33,37 @@ struct ContactM {
   double NWm[3] = {};   // unit outward normal of the work (towards the finger)
   int solF = 0;
   int solW = 0;
+};
+
+// The work's pose in Σm: bottom-face centre (the centre for the sphere) and frame
+// (columns xw, yw, zw).
+struct WorkM {
+  double rwM[3] = {};
+  double EwM[3][3] = {};
+};
+
+// One rim circle of the cylinder in Σm: the lower ('L', centre rwM) or upper ('U',
+// centre rwM + hCyl zw) one, with the work's axes; its radius is the model's aCyl.
+struct RimM {
+  char sgnUL = 'L';
+  double C[3] = {};
+  double xw[3] = {}, yw[3] = {}, zw[3] = {};
+};
+RimM RimOf(const Model& m, const WorkM& w, char sgnUL);
+
+// The work's pose (work/work.h's WorkPose) from a position and frame in the hand frame ΣA.
+WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]);
+
+// One finger's first contact with the work, in the hand frame: what a dispatcher
+// and the grasp driver return.
+struct FingerContact {
+  double qf[kSlots] = {};  // joint angles 0..nJ at the contact (q0 when none)
+  ContactPrm prm = {};
+  double RC[3] = {};       // contact point
+  double NF[3] = {};       // unit finger normal (towards the work)
+  double NW[3] = {};       // unit outward work normal
+  char sgnLT = 'N';        // cylinder: 'L' on the link, 'T' on the tip, 'N' none
+  char GTYPE[2] = {'N', 'N'};
 };
 
 // Work done by one Newton iteration on a rim (for inspection and tests).
@@ -58,60 +91,79 @@ struct GraspCandidates {
 // minimum, so the first of equal angles wins. -1 when none qualifies.
 int FirstRootAbove(const double* q, const bool* kept, int n);
 // With qStart, the root that Newton steps reach from it joins the roots of the equation.
-int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+int FinLinkCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM& c,
                              const double* qStart = nullptr, Notes* notes = nullptr);
-int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM& c,
                             const double* qStart = nullptr, Notes* notes = nullptr);
 
-// Link on a rim circle: damped Newton on (q, theta), started at the rim's crossing
-// with the link plane; at most 100 Jacobians, reaching the cap means no solution.
-// Returns 1 for a contact on the link whose normal points out of both the end
-// face and the side surface.
-int LinkCircleContactm2(char sgnUL, double q0, const double C[3], const double xw[3],
-                        const double yw[3], const double zw[3], ContactM& c,
+// Link on a rim circle: damped Newton on pm = (q, theta), started at the rim's
+// crossing with the link plane (or at pm0); at most 100 Jacobians, reaching the cap
+// means no solution. Returns 1 for a contact on the link whose normal points out of
+// both the end face and the side surface.
+int LinkCircleContactm2(const Model& m, const RimM& rim, ContactM& c,
                         NewtonCount* cnt = nullptr, Notes* notes = nullptr);
-// the same from a given start (q, theta)
-int LinkCircleContactFrom(char sgnUL, double q0, const double pm0[2], const double C[3],
-                          const double xw[3], const double yw[3], const double zw[3],
-                          ContactM& c, NewtonCount* cnt = nullptr, Notes* notes = nullptr);
-int LinkCircleCNewtonm2(double q0, const double pm0[2], const double C[3], const double xw[3],
-                        const double yw[3], const double zw[3], ContactM& c,
+int LinkCircleContactFrom(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
+                          NewtonCount* cnt = nullptr, Notes* notes = nullptr);
+// the iteration alone (no normal-cone test)
+int LinkCircleCNewtonm2(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
                         NewtonCount* cnt = nullptr, Notes* notes = nullptr);
-double LinkCircleContactGradm2(const double pm[2], const double C[3], const double xw[3],
-                               const double yw[3], const double zw[3], double J[2][2],
-                               double IJB[2][2], Notes* notes = nullptr);
-int LinkCircleContactErrm2(const double pm[2], const double C[3], const double xw[3],
-                           const double yw[3], const double zw[3], double& L1, double r1[3],
-                           double P[3], double nw[3], double Err[2], double& norm);
+// Jacobian J of the link-rim error at pm and its inverse IJB; returns det J.
+double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2],
+                               double J[2][2], double IJB[2][2], Notes* notes = nullptr);
+// The link-rim error at pm and what it is made of.
+struct LinkRimResidual {
+  double L1 = 0.0;      // foot of the rim point on the link axis, along the link
+  double r1[3] = {};    // that foot
+  double P[3] = {};     // rim point
+  double nw[3] = {};    // unit vector from P to the foot
+  double Err[2] = {};   // (foot-to-rim line not normal to the rim, distance - aFin)
+  double norm = 0.0;    // |Err[0]| + |Err[1]|
+};
+LinkRimResidual LinkCircleContactErrm2(const Model& m, const RimM& rim, const double pm[2]);
 
-// Fingertip on a rim circle: damped Newton on (q, theta) started at pm0 + (0.1, 0.1),
-// at most 100 Jacobians. Returns 1 for an accepted contact (codes (2, 2)).
-int TipCircleContactm2(char sgnUL, const double pm0[2], const double C[3], const double EwM[3][3],
-                       ContactM& c, double pm[2], NewtonCount* cnt = nullptr, Notes* notes = nullptr);
-int FinTipCircleNewtonm2(char sgnUL, const double pm0[2], const double C[3],
-                         const double EwM[3][3], ContactM& c, double t[3], double pm[2],
+// Fingertip on a rim circle: damped Newton on pm = (q, theta) started at
+// pm0 + (0.1, 0.1), at most 100 Jacobians. Returns 1 for an accepted contact (codes
+// (2, 2)).
+int TipCircleContactm2(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
+                       NewtonCount* cnt = nullptr, Notes* notes = nullptr);
+// the iteration alone (no end-disk or normal-cone test)
+int FinTipCircleNewtonm2(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
                          NewtonCount* cnt = nullptr, Notes* notes = nullptr);
-double TipCircleContactGradm2(char sgnUL, const double pm[2], const double C[3],
-                              const double EwM[3][3], double J[2][2], double IJB[2][2],
-                              double dpm[2], double& dpmmax, Notes* notes = nullptr);
-double TipCircleContactErrm2(char sgnUL, const double pm[2], const double C[3],
-                             const double EwM[3][3], double T[3], double n[3], double P[3],
-                             double nf[3], double t[3], double Err[2]);
+// The tip-rim error at pm and what it is made of.
+struct TipRimResidual {
+  double T[3] = {};    // tip centre
+  double n[3] = {};    // unit normal of the tip sphere towards the rim point
+  double P[3] = {};    // rim point
+  double nf[3] = {};   // -n
+  double t[3] = {};    // rim tangent at P
+  double Err[2] = {};  // (|P - T| - aFin, (P - T).t)
+};
+// returns |Err[0]| + |Err[1]|
+double TipCircleContactErrm2(const Model& m, const RimM& rim, const double pm[2],
+                             TipRimResidual& r);
+// One Newton step of the tip-rim error at pm: Jacobian, its inverse and the step dpm
+// (largest component dpmmax); returns det J.
+struct RimNewtonStep {
+  double J[2][2] = {}, IJB[2][2] = {};
+  double dpm[2] = {};
+  double dpmmax = 0.0;
+};
+double TipCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2],
+                              RimNewtonStep& st, Notes* notes = nullptr);
 
-// fingertip on an end disk (closed form); returns 0 none, 3 on the disk, 4 beyond its rim
-int FinTipDiskContactm2(char sgnUL, const double PWm[3], const double EwM[3][3],
+// fingertip on an end disk (closed form): face centre PWm, outward face normal mW;
+// returns 0 none, 3 on the disk, 4 beyond its rim
+int FinTipDiskContactm2(const Model& m, char sgnUL, const double PWm[3], const double EwM[3][3],
                         const double mW[3], ContactM& c);
 
 // which rim the slab -aFin <= z <= aFin swept by the link can reach
-char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
-                          const double EwM[3][3], char& sgnZm1, char& sgnZm2);
-// Crossing of the rim (centre c, radius aw, plane xw-yw) with the plane z = 0, else
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2);
+// Crossing of the rim (radius aCyl, plane xw-yw) with the plane z = 0, else
 // z = +aFin, else z = -aFin: out = (q, r, theta, 0) of the crossing met at the
 // smaller joint angle; plane = '0', 'P' or 'M'. Returns 0 when the rim crosses none
 // of them (it lies wholly on one side of each); out then holds the same estimate
 // for the rim point nearest to the plane z = 0 and plane = 'N'.
-int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const double yw[3],
-                      const double zw[3], double out[4], char& plane);
+int CircleZmPlaneCPnt(const Model& m, const RimM& rim, double out[4], char& plane);
 
 // The last link's first touch of the work as its joint closes from -pi/2: the
 // distance between the link, taken as the capsule about its axis from the joint to
@@ -122,36 +174,33 @@ struct SweptTouch {
   double q = 0.0;  // last-joint angle
   double t = 0.0;  // where along the axis: 0 at the joint, lFin at the tip centre
 };
-bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st);
+bool SweepFirstTouch(const Model& m, const WorkM& w, SweptTouch& st);
 
 // contact-type dispatcher: the candidate reached first, in the hand frame. When the
 // candidates' own starts miss the first touch (no contact at all, or the chosen
 // contact's pose already has the link in the work), the rim and disk candidates are
-// solved again, on both ends of the work, from the swept first touch.
+// solved again, on both ends of the work, from the swept first touch. The finger
+// starts at joint angles q0; the dimensions are the run's model's.
 int SelectContactCandidate(const char solC[6], const double qc[6]);
-int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
-                            const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
-                            double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
-                            GraspCandidates* cand = nullptr);
+int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG,
+                            FingerContact& out, GraspCandidates* cand = nullptr);
 
-// The work sphere (centre cM, frame EwM, in Σm): the link's side or the fingertip
-// ball touching it first as the joint closes, in closed form. Return 1 with the
-// contact in c (work-side parameters alw, betw and the cylindrical coordinates of
+// The work sphere (centre w.rwM, frame w.EwM, in Σm): the link's side or the
+// fingertip ball touching it first as the joint closes, in closed form. Return 1 with
+// the contact in c (work-side parameters alw, betw and the cylindrical coordinates of
 // the contact point, see ContactPrm), else 0.
-int FinLinkSphereContactm(double q0, const double cM[3], const double EwM[3][3], ContactM& c);
-int FinTipSphereContactm(double q0, const double cM[3], const double EwM[3][3], ContactM& c);
+int FinLinkSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c);
+int FinTipSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c);
 // Sphere dispatcher: the link ("LS") or tip ("TS") contact reached first, in the
 // hand frame; sgnUML[kf] = 'S'. No contact when the last link already reaches into
 // the sphere as the joint starts to close (at -pi/2).
-int FingerSphereContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
-                          const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
-                          double NF[3], double NW[3], char GTYPE[2]);
+int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG,
+                          FingerContact& out);
 
-// grasp driver (one finger per call)
-int FinWrkContact2(Sim& s, int kf, int nJ, const double* q0, char WORK1, const double rwG[3],
-                   const double EwG[3][3], double* qf, ContactPrm& prm, double efx[3],
-                   double efy[3], double RC[3], double NF[3], double NW[3], char GTYPE[2]);
-int GRASP(Sim& s, int kf, const double* q0, const double rwG[3], const double EwG[3][3],
-          double* qf, double RC[3], double NW[3], char GTYPE[2]);
+// grasp driver (one finger per call): finger kf closes its last joint from its
+// initial angles s.qq0[kf] until it touches the run's work (s.WORK1 at s.rwG, s.EwG);
+// the contact goes to s.qf[kf], s.GGTYPE[kf] and the record, and to out.
+int FinWrkContact2(Sim& s, int kf, FingerContact& out);
+int GRASP(Sim& s, int kf, FingerContact* out = nullptr);
 
 }  // namespace rg

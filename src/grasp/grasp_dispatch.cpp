@@ -6,19 +6,29 @@
 
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/catalogue.h"
+#include "core/model.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
 namespace rg {
+namespace {
 
+constexpr double kRimInPlane = 1e-12;  // rim z extent below this: rim parallel to the link plane
+constexpr double kCrossSlack = 1e-8;   // |cos| up to 1 + this still crosses (rounding), clamped
+constexpr double kSlabSlack = 1e-7;    // the slab |z| <= aFin is narrowed by this on both sides
+constexpr double kNoAngle = 1000.0;    // candidate angle of "no contact", above every real one
+
+}  // namespace
 
 // ------------------------------------------------------------------ rim choice
 
-int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const double yw[3],
-                      const double /*zw*/[3], double out[4], char& plane) {
+int CircleZmPlaneCPnt(const Model& m, const RimM& rim, double out[4], char& plane) {
+  const double* c = rim.C;
+  const double* xw = rim.xw;
+  const double* yw = rim.yw;
+  const double aw = m.aCyl;
   // z(theta) = c_z + aw*U*cos(theta - S) along the rim
   const double U = std::sqrt(xw[2] * xw[2] + yw[2] * yw[2]);
   const double S = std::atan2(yw[2], xw[2]);
@@ -33,12 +43,12 @@ int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const do
     double P[3];
     rimAt(th, P);
     r = std::sqrt(P[0] * P[0] + P[1] * P[1]);
-    q = std::atan2(P[1], P[0]) - (correct ? std::atan(aFin / r) : 0.0);
+    q = std::atan2(P[1], P[0]) - (correct ? std::atan(m.aFin / r) : 0.0);
   };
   auto cross = [&](double zp, char letter, bool correct) -> bool {
-    if (!(awU > 1e-12)) return false;  // rim parallel to the planes
+    if (!(awU > kRimInPlane)) return false;  // rim parallel to the planes
     double cb = (zp - c[2]) / awU;
-    if (!(std::fabs(cb) <= 1.0 + 1e-8)) return false;
+    if (!(std::fabs(cb) <= 1.0 + kCrossSlack)) return false;
     if (cb > 1.0) cb = 1.0;
     if (cb < -1.0) cb = -1.0;
     const double th1 = WrapPiC(S + std::acos(cb));
@@ -56,14 +66,14 @@ int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const do
   };
 
   if (cross(0.0, '0', true)) return 1;
-  if (cross(aFin, 'P', false)) return 1;
-  if (cross(-aFin, 'M', false)) return 1;
+  if (cross(m.aFin, 'P', false)) return 1;
+  if (cross(-m.aFin, 'M', false)) return 1;
 
   // No crossing: the rim lies wholly inside the slab or wholly outside it. Estimate
   // from the rim point nearest to the link plane z = 0 (for a rim parallel to the
   // plane, the point nearest to the joint axis).
   double th;
-  if (awU > 1e-12) {
+  if (awU > kRimInPlane) {
     th = WrapPiC(c[2] > 0.0 ? S + kPiC : S);
   } else {
     double v[3] = {-c[0], -c[1], 0.0};
@@ -79,15 +89,12 @@ int CircleZmPlaneCPnt(const double c[3], double aw, const double xw[3], const do
   return 0;
 }
 
-char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
-                          const double EwM[3][3], char& sgnZm1, char& sgnZm2) {
-  const double afp = af - 1e-7;
-  double xw[3], yw[3], zw[3], rwU[3];
-  MatColumn(EwM, 0, xw);
-  MatColumn(EwM, 1, yw);
-  MatColumn(EwM, 2, zw);
-  VecAddScaled(rwM, hw, zw, rwU);
-  const double am = aw * std::sqrt(xw[2] * xw[2] + yw[2] * yw[2]);  // half z extent of a rim
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2) {
+  const double afp = m.aFin - kSlabSlack;
+  const RimM lower = RimOf(m, w, 'L'), upper = RimOf(m, w, 'U');
+  const double* xw = lower.xw;
+  const double* yw = lower.yw;
+  const double am = m.aCyl * std::sqrt(xw[2] * xw[2] + yw[2] * yw[2]);  // half z extent of a rim
 
   // 'R' wholly above the slab, 'L' wholly below, 'M' meets it
   auto side = [&](double cz) {
@@ -95,15 +102,15 @@ char CylinderZmPlaneCross(double af, double aw, double hw, const double rwM[3],
     if (-afp > cz + am) return 'L';
     return 'M';
   };
-  sgnZm1 = side(rwM[2]);
-  sgnZm2 = side(rwU[2]);
+  sgnZm1 = side(lower.C[2]);
+  sgnZm2 = side(upper.C[2]);
 
   if (sgnZm1 == 'M' && sgnZm2 == 'M') {
     // both rims meet the slab: the one met at the smaller joint angle
     double oL[4], oU[4];
     char pl;
-    CircleZmPlaneCPnt(rwM, aw, xw, yw, zw, oL, pl);
-    CircleZmPlaneCPnt(rwU, aw, xw, yw, zw, oU, pl);
+    CircleZmPlaneCPnt(m, lower, oL, pl);
+    CircleZmPlaneCPnt(m, upper, oU, pl);
     return (oL[0] < oU[0]) ? 'L' : 'U';
   }
   if (sgnZm1 == 'M') return 'L';
@@ -119,56 +126,50 @@ namespace {
 constexpr double kSweepStep = 0.02;    // scan step of the closing angle (rad)
 constexpr double kTouchDepth = 1e-4;   // deeper counts as the link inside the work
 constexpr double kSweepAgree = 1e-5;   // a contact this near the swept touch is that touch
+constexpr int kSweepBisections = 50;   // halvings of the scan step that brackets the touch
+constexpr double kRetryTipBack = 0.1;  // the tip-rim solver's own start offset, taken back
+constexpr double kJointBall = 1e-6;    // a touch nearer the joint than this times lFin is the joint's
 
 // Signed distance between the capsule of the last link at angle q and the solid
 // work; t receives where along the axis (0..lFin) it is smallest.
-double CapsuleGap(double q, const double rwM[3], const double EwM[3][3], double* t) {
+double CapsuleGap(const Model& m, double q, const WorkM& w, double* t) {
   const double o[3] = {0, 0, 0};
-  const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
+  const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   double u = 0.0;
-  CylinderSolid w;
-  VecCopy(rwM, w.r);
-  MatCopy(EwM, w.E);
-  w.h = hCyl;
-  w.a = aCyl;
-  const double d = SegmentCylinderDistance(o, tip, w, &u);
-  if (t != nullptr) *t = u * lFin;
-  return d - aFin;
+  const double d = SegmentCylinderDistance(o, tip, WorkCylinder(m, w.rwM, w.EwM), &u);
+  if (t != nullptr) *t = u * m.lFin;
+  return d - m.aFin;
 }
 
 // Whether the capsule of the last link at angle q reaches deeper than depth into
 // the work: CapsuleGap(q) < -depth, mostly decided before the search ends.
-bool CapsuleDeeperThan(double q, const double rwM[3], const double EwM[3][3], double depth) {
+bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
   const double o[3] = {0, 0, 0};
-  const double tip[3] = {lFin * std::cos(q), lFin * std::sin(q), 0.0};
+  const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   int side = 0;
-  CylinderSolid w;
-  VecCopy(rwM, w.r);
-  MatCopy(EwM, w.E);
-  w.h = hCyl;
-  w.a = aCyl;
-  const double d = SegmentCylinderDistanceAgainst(o, tip, w, aFin - depth, &side);
+  const double d = SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM),
+                                                  m.aFin - depth, &side);
   if (side != 0) return side < 0;
-  return d - aFin < -depth;
+  return d - m.aFin < -depth;
 }
 
 }  // namespace
 
-bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st) {
+bool SweepFirstTouch(const Model& m, const WorkM& w, SweptTouch& st) {
   double lo = -kHalfPiC;
-  if (!(CapsuleGap(lo, rwM, EwM, nullptr) > 0.0)) return false;  // in the work from the start
+  if (!(CapsuleGap(m, lo, w, nullptr) > 0.0)) return false;  // in the work from the start
   for (double hi = lo + kSweepStep; hi <= kPiC; lo = hi, hi += kSweepStep) {
-    if (CapsuleGap(hi, rwM, EwM, nullptr) > 0.0) continue;
-    for (int it = 0; it < 50; ++it) {
-      const double m = 0.5 * (lo + hi);
-      if (CapsuleGap(m, rwM, EwM, nullptr) > 0.0)
-        lo = m;
+    if (CapsuleGap(m, hi, w, nullptr) > 0.0) continue;
+    for (int it = 0; it < kSweepBisections; ++it) {
+      const double mid = 0.5 * (lo + hi);
+      if (CapsuleGap(m, mid, w, nullptr) > 0.0)
+        lo = mid;
       else
-        hi = m;
+        hi = mid;
     }
     st.q = hi;
-    CapsuleGap(hi, rwM, EwM, &st.t);
-    return st.t > 1e-6 * lFin;  // the ball about the joint stands for no link contact
+    CapsuleGap(m, hi, w, &st.t);
+    return st.t > kJointBall * m.lFin;  // the ball about the joint stands for no link contact
   }
   return false;
 }
@@ -178,7 +179,7 @@ bool SweepFirstTouch(const double rwM[3], const double EwM[3][3], SweptTouch& st
 int SelectContactCandidate(const char solC[6], const double qc[6]) {
   if (solC[1] == 'Y') return 1;  // a link contact on the side always wins
   int K = 0;
-  double qmin = 1000.0;
+  double qmin = kNoAngle;
   for (int k = 2; k <= 5; ++k) {
     if (solC[k] == 'Y' && qc[k] < qmin) {
       qmin = qc[k];
@@ -207,9 +208,18 @@ namespace {
 
 // The work in the frame of the finger's last joint, and what every candidate needs.
 struct WorkInM {
-  double rwM[3], EwM[3][3], xw[3], yw[3], zw[3], rwU[3];
-  const double* Centre(char rim) const { return rim == 'L' ? rwM : rwU; }
-  double Lw(char rim) const { return rim == 'U' ? hCyl : 0.0; }
+  const Model& m;
+  WorkM w;
+  double xw[3], yw[3], zw[3];
+  RimM lower, upper;
+  WorkInM(const Model& model, const WorkM& pose)
+      : m(model), w(pose), lower(RimOf(model, pose, 'L')), upper(RimOf(model, pose, 'U')) {
+    VecCopy(lower.xw, xw);
+    VecCopy(lower.yw, yw);
+    VecCopy(lower.zw, zw);
+  }
+  const RimM& Rim(char rim) const { return rim == 'L' ? lower : upper; }
+  double Lw(char rim) const { return rim == 'U' ? m.hCyl : 0.0; }
   // outward normal of the end face of a rim: -zw below, zw above
   void FaceNormal(char rim, double n[3]) const {
     if (rim == 'L')
@@ -227,9 +237,9 @@ char Verdict(bool valid, const ContactM& c) {
 // candidate 1: the link on the side surface
 void LinkOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
   ContactM& c = G.c[1];
-  FinLinkCylinderContactm2(q0n, w.rwM, w.EwM, c, nullptr, notes);
+  FinLinkCylinderContactm2(w.m, q0n, w.w, c, nullptr, notes);
   c.prm.psif = kHalfPiC;
-  c.prm.Ltw = aCyl;
+  c.prm.Ltw = w.m.aCyl;
   SetType(G.GTYPE1[1], SideLetter(c.solF, 'L'), SideLetter(c.solW, 'L'));
   G.solC[1] = Verdict(c.solF == 1 && c.solW == 1, c);
 }
@@ -237,19 +247,19 @@ void LinkOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) 
 // candidate 2: the fingertip on the side surface
 void TipOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
   ContactM& c = G.c[2];
-  FinTipCylinderContactm2(q0n, w.rwM, w.EwM, c, nullptr, notes);
-  c.prm.Lf = lFin;
-  c.prm.Ltw = aCyl;
+  FinTipCylinderContactm2(w.m, q0n, w.w, c, nullptr, notes);
+  c.prm.Lf = w.m.lFin;
+  c.prm.Ltw = w.m.aCyl;
   SetType(G.GTYPE1[2], c.solF == 2 ? 'T' : SideLetter(c.solF, 'T'), SideLetter(c.solW, 'L'));
   G.solC[2] = Verdict(c.solF == 2 && c.solW == 1, c);
 }
 
 // candidate 3: the link on the rim, started at the rim's crossing with the link plane
-void LinkOnRim(GraspCandidates& G, double q0n, const WorkInM& w, char rim, Notes* notes) {
+void LinkOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
   ContactM& c = G.c[3];
-  LinkCircleContactm2(rim, q0n, w.Centre(rim), w.xw, w.yw, w.zw, c, nullptr, notes);
+  LinkCircleContactm2(w.m, w.Rim(rim), c, nullptr, notes);
   c.prm.psif = kHalfPiC;
-  c.prm.Ltw = aCyl;
+  c.prm.Ltw = w.m.aCyl;
   c.prm.Lw = w.Lw(rim);
   char t = 'N';
   if (c.solW == 2) t = 'C';
@@ -263,10 +273,9 @@ void LinkOnRim(GraspCandidates& G, double q0n, const WorkInM& w, char rim, Notes
 void TipOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
   ContactM& c = G.c[4];
   const double pm0[2] = {G.c[3].q, G.c[3].prm.thw};
-  double pm[2];
-  TipCircleContactm2(rim, pm0, w.Centre(rim), w.EwM, c, pm, nullptr, notes);
-  c.prm.Lf = lFin;
-  c.prm.Ltw = aCyl;
+  TipCircleContactm2(w.m, w.Rim(rim), pm0, c, nullptr, notes);
+  c.prm.Lf = w.m.lFin;
+  c.prm.Ltw = w.m.aCyl;
   c.prm.Lw = w.Lw(rim);
   if (c.solF == 2 && c.solW == 2) {
     SetType(G.GTYPE1[4], 'T', 'C');
@@ -285,8 +294,8 @@ void TipOnDisk(GraspCandidates& G, const WorkInM& w, char rim) {
   ContactM& c = G.c[5];
   double n[3];
   w.FaceNormal(rim, n);
-  const int r = FinTipDiskContactm2(rim, w.Centre(rim), w.EwM, n, c);
-  c.prm.Lf = lFin;
+  const int r = FinTipDiskContactm2(w.m, rim, w.Rim(rim).C, w.w.EwM, n, c);
+  c.prm.Lf = w.m.lFin;
   c.prm.Lw = w.Lw(rim);
   if (r == 0 || c.solF == 0 || c.solW == 0) {
     SetType(G.GTYPE1[5], 'N', 'N');
@@ -306,12 +315,13 @@ void TipOnDisk(GraspCandidates& G, const WorkInM& w, char rim) {
 // candidate's replaces it. Returns the candidate then reached first.
 int RetryFromTouch(GraspCandidates& G, double q0n, const WorkInM& w, const SweptTouch& st,
                    Notes* notes) {
+  const Model& m = w.m;
   G.swept = true;
   auto offer = [&](int k, const ContactM& c, char t0, char t1, char rim, double Lw) {
     if (!grasp_detail::ContactFinite(c) || (G.solC[k] == 'Y' && !(c.q < G.qc[k]))) return;
     G.c[k] = c;
     if (k >= 3) G.c[k].prm.Lw = Lw;
-    G.c[k].prm.Ltw = aCyl;
+    G.c[k].prm.Ltw = m.aCyl;
     G.qc[k] = c.q;
     G.solC[k] = 'Y';
     G.rim[k] = rim;
@@ -319,31 +329,31 @@ int RetryFromTouch(GraspCandidates& G, double q0n, const WorkInM& w, const Swept
   };
   ContactM c;
   // the side surface: the equation's root next to the touch
-  if (FinLinkCylinderContactm2(q0n, w.rwM, w.EwM, c, &st.q, notes) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
-  if (FinTipCylinderContactm2(q0n, w.rwM, w.EwM, c, &st.q, notes) == 1) {
-    c.prm.Lf = lFin;
+  if (FinLinkCylinderContactm2(m, q0n, w.w, c, &st.q, notes) == 1) offer(1, c, 'L', 'L', 'M', 0.0);
+  if (FinTipCylinderContactm2(m, q0n, w.w, c, &st.q, notes) == 1) {
+    c.prm.Lf = m.lFin;
     offer(2, c, 'T', 'L', 'M', 0.0);
   }
   const double p[3] = {st.t * std::cos(st.q), st.t * std::sin(st.q), 0.0};
   for (const char rim : {'L', 'U'}) {
     if ((rim == 'L' ? G.sgnZm1 : G.sgnZm2) != 'M') continue;  // the slab misses this end
-    const double* Cr = w.Centre(rim);
+    const RimM& R = w.Rim(rim);
     double d[3];
-    VecSub(p, Cr, d);
+    VecSub(p, R.C, d);
     const double th = std::atan2(VecDot(d, w.yw), VecDot(d, w.xw));  // rim angle facing the touch
     const double pmLink[2] = {st.q, th};
-    if (LinkCircleContactFrom(rim, q0n, pmLink, Cr, w.xw, w.yw, w.zw, c, nullptr, notes) == 1)
+    if (LinkCircleContactFrom(m, R, pmLink, c, nullptr, notes) == 1)
       offer(3, c, 'L', 'C', rim, w.Lw(rim));
-    // the tip solver starts 0.1 beyond its given point in both unknowns
-    const double pmTip[2] = {st.q - 0.1, th - 0.1};
-    double pm[2];
-    if (TipCircleContactm2(rim, pmTip, Cr, w.EwM, c, pm, nullptr, notes) == 1)
+    // the tip solver starts kRetryTipBack short of its given point in both unknowns,
+    // so that its own offset starts it at the touch
+    const double pmTip[2] = {st.q - kRetryTipBack, th - kRetryTipBack};
+    if (TipCircleContactm2(m, R, pmTip, c, nullptr, notes) == 1)
       offer(4, c, 'T', 'C', rim, w.Lw(rim));
     double n[3];
     w.FaceNormal(rim, n);
     c = ContactM();
-    c.prm.Lf = lFin;
-    if (FinTipDiskContactm2(rim, Cr, w.EwM, n, c) == 3 && c.solF == 2)
+    c.prm.Lf = m.lFin;
+    if (FinTipDiskContactm2(m, rim, R.C, w.w.EwM, n, c) == 3 && c.solF == 2)
       offer(5, c, 'T', 'D', rim, w.Lw(rim));
   }
   int K = SelectContactCandidate(G.solC, G.qc);
@@ -359,32 +369,24 @@ int RetryFromTouch(GraspCandidates& G, double q0n, const WorkInM& w, const Swept
 
 }  // namespace
 
-int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
-                            const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3],
-                            double NF[3], double NW[3], char& sgnLT, char GTYPE[2],
-                            GraspCandidates* cand) {
+int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG,
+                            FingerContact& out, GraspCandidates* cand) {
+  const Model& m = s.model();
+  const int nJ = m.nJ;
   GraspCandidates local;
   GraspCandidates& G = cand ? *cand : local;
   G = GraspCandidates();
   for (int k = 0; k <= 5; ++k) {
     SetType(G.GTYPE1[k], 'N', 'N');
     G.solC[k] = 'N';
-    G.qc[k] = 1000.0;
+    G.qc[k] = kNoAngle;
   }
-  sgnLT = 'N';
   grasp_detail::ContactStart start;
-  if (!grasp_detail::BeginContact(s, kf, nJ, q0, rwG, EwG, qf, prm, RC, NF, NW, GTYPE, start))
-    return 0;
+  if (!grasp_detail::BeginContact(s, kf, q0, wG, out, start)) return 0;
   const FingerPose& P = start.P;
-  WorkInM w;
-  VecCopy(start.rwM, w.rwM);
-  MatCopy(start.EwM, w.EwM);
-  MatColumn(w.EwM, 0, w.xw);
-  MatColumn(w.EwM, 1, w.yw);
-  MatColumn(w.EwM, 2, w.zw);
-  VecAddScaled(w.rwM, hCyl, w.zw, w.rwU);
+  const WorkInM w(m, start.w);
 
-  const char sgnUL = CylinderZmPlaneCross(aFin, aCyl, hCyl, w.rwM, w.EwM, G.sgnZm1, G.sgnZm2);
+  const char sgnUL = CylinderZmPlaneCross(m, w.w, G.sgnZm1, G.sgnZm2);
   G.sgnUL = sgnUL;
   if (sgnUL == 'N') return 0;
   const double q0n = start.q0[nJ];
@@ -395,7 +397,7 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   if (G.solC[1] != 'Y') {
     TipOnSide(G, q0n, w, &s.notes);
     if (sgnUL != 'M') {
-      LinkOnRim(G, q0n, w, sgnUL, &s.notes);
+      LinkOnRim(G, w, sgnUL, &s.notes);
       TipOnRim(G, w, sgnUL, &s.notes);
       TipOnDisk(G, w, sgnUL);
     }
@@ -411,60 +413,63 @@ int FingerCylinderContactA3(Sim& s, int kf, int nJ, const double* q0, const doub
   // no contact at all, or the chosen contact's pose has the link already in the work:
   // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleDeeperThan(G.qc[K], w.rwM, w.EwM, kTouchDepth)) &&
-      SweepFirstTouch(w.rwM, w.EwM, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree))
+  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth)) &&
+      SweepFirstTouch(m, w.w, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree))
     K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;
   if (K == 0) return 0;
 
   // the candidate reached first, in the hand frame
   const ContactM& c = G.c[K];
-  grasp_detail::ContactToHand(P, nJ, c, qf, prm, RC, NF, NW);
-  prm.Ltw = aCyl;
+  grasp_detail::ContactToHand(P, nJ, c, out);
+  out.prm.Ltw = m.aCyl;
   static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
                                    {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};
-  SetType(GTYPE, kType[K][0], kType[K][1]);
+  SetType(out.GTYPE, kType[K][0], kType[K][1]);
   s.sgnUML[kf] = (K <= 2) ? 'M' : G.rim[K];
-  sgnLT = (K == 1 || K == 3) ? 'L' : 'T';
+  out.sgnLT = (K == 1 || K == 3) ? 'L' : 'T';
   s.sgnGRASPM[kf] = 'Y';
   return 1;
 }
 
 namespace grasp_detail {
 
-bool BeginContact(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
-                  const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3], double NF[3],
-                  double NW[3], char GTYPE[2], ContactStart& st) {
-  SetType(GTYPE, 'N', 'N');
-  prm = ContactPrm{};
-  VecSet(0, 0, 0, RC);
-  VecSet(0, 0, 0, NF);
-  VecSet(0, 0, 0, NW);
+bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out,
+                  ContactStart& st) {
+  const int nJ = s.model().nJ;
+  out = FingerContact();
   if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return false;
   // a work pose with a non-finite number describes no work
-  bool finite = VecFinite(rwG);
-  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(EwG[i]);
+  bool finite = VecFinite(wG.r);
+  for (int i = 0; i < 3; ++i) finite = finite && VecFinite(wG.E[i]);
 
   for (int j = 0; j <= nJ; ++j) st.q0[j] = q0[j];
-  for (int j = 0; j <= nJ; ++j) qf[j] = st.q0[j];
+  for (int j = 0; j <= nJ; ++j) out.qf[j] = st.q0[j];
   s.sgnGRASPM[kf] = 'N';
   if (!finite) return false;
 
   // the work in the last joint's frame, before the joint's own rotation
   st.P = Findirect_kineR(s, kf, st.q0);
-  ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], rwG, EwG, st.rwM, st.EwM);
+  ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], wG.r, wG.E, st.w.rwM, st.w.EwM);
   return true;
 }
 
-void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, double* qf, ContactPrm& prm,
-                   double RC[3], double NF[3], double NW[3]) {
-  qf[nJ] = c.q;
-  prm = c.prm;
-  MatVec(P.EAs[nJ], c.RCm, RC);
-  VecAdd(RC, P.JA[nJ], RC);
-  MatVec(P.EAs[nJ], c.NWm, NW);
-  VecNeg(NW, NF);
+void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, FingerContact& out) {
+  out.qf[nJ] = c.q;
+  out.prm = c.prm;
+  MatVec(P.EAs[nJ], c.RCm, out.RC);
+  VecAdd(out.RC, P.JA[nJ], out.RC);
+  MatVec(P.EAs[nJ], c.NWm, out.NW);
+  VecNeg(out.NW, out.NF);
 }
 
 }  // namespace grasp_detail
+
+WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]) {
+  WorkPose p;
+  VecCopy(rwG, p.r);
+  MatCopy(EwG, p.E);
+  return p;
+}
+
 }  // namespace rg

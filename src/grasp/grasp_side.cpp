@@ -7,7 +7,7 @@
 
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/catalogue.h"
+#include "core/model.h"
 #include "numerics/solve.h"
 #include "numerics/vecmat.h"
 
@@ -30,16 +30,26 @@ struct TrigEq {
   }
 };
 
+constexpr int kPolishSteps = 40;       // Newton steps at most per refined root
+constexpr double kPolishStepCap = 0.01;  // largest move of a root by one step (rad)
+constexpr double kParallelAxis = 1e-5;   // |mw_z| below this: work axis in the link plane
+constexpr double kParallelLines = 1e-4;  // |U^2 - 1| below this: link and work axis parallel
+constexpr double kLinkZeroAngle = 1e-7;  // a link contact angle this near 0 is 0
+constexpr double kTipZeroAngle = 1e-6;   // a tip contact angle this near 0 is 0
+constexpr double kTangencyAbs = 1.0;     // a kept tangency's axis distance is within this of d
+constexpr double kFar = 1000.0;          // length standing for "no finite contact" (Lf, Lw)
+constexpr double kNoRoot = 100.0;        // above every joint angle: no root yet
+
 // Newton refinement of a root of e near q; a step is taken only when it lowers
-// the residual, and no step moves the root by more than 0.01 rad.
+// the residual, and no step moves the root by more than kPolishStepCap.
 double PolishRoot(const TrigEq& e, double q) {
   double f = e.Value(q);
-  for (int it = 0; it < 40 && f != 0.0; ++it) {
+  for (int it = 0; it < kPolishSteps && f != 0.0; ++it) {
     const double d = e.Slope(q);
     if (!(std::fabs(d) > 0.0)) break;
     double dq = f / d;
-    if (dq > 0.01) dq = 0.01;
-    if (dq < -0.01) dq = -0.01;
+    if (dq > kPolishStepCap) dq = kPolishStepCap;
+    if (dq < -kPolishStepCap) dq = -kPolishStepCap;
     const double q2 = q - dq;
     const double f2 = e.Value(q2);
     if (!(std::fabs(f2) < std::fabs(f))) break;
@@ -54,11 +64,11 @@ constexpr double kTangencyTol = 1e-7;
 
 // The work's axes in the frame of the last joint, and the candidate cleared to "no
 // contact" at the start angle q0.
-void BeginCandidate(double q0, const double EwM[3][3], double xw[3], double yw[3], double mw[3],
+void BeginCandidate(double q0, const WorkM& w, double xw[3], double yw[3], double mw[3],
                     ContactM& c) {
-  MatColumn(EwM, 0, xw);
-  MatColumn(EwM, 1, yw);
-  MatColumn(EwM, 2, mw);
+  MatColumn(w.EwM, 0, xw);
+  MatColumn(w.EwM, 1, yw);
+  MatColumn(w.EwM, 2, mw);
   c = ContactM();
   c.q = q0;
 }
@@ -82,7 +92,7 @@ int SideCode(double L, double len) {
 }  // namespace
 
 int FirstRootAbove(const double* q, const bool* kept, int n) {
-  double qmin = 100.0;
+  double qmin = kNoRoot;
   int best = -1;
   for (int k = 0; k < n; ++k) {
     if (kept[k] && q[k] > -kHalfPiC && q[k] < qmin) {
@@ -93,24 +103,25 @@ int FirstRootAbove(const double* q, const bool* kept, int n) {
   return best;
 }
 
-int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+int FinLinkCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM& c,
                              const double* qStart, Notes* notes) {
+  const double* rwM = w.rwM;
   double mw[3], xw[3], yw[3];
-  BeginCandidate(q0, EwM, xw, yw, mw, c);
-  const double d = aFin + aCyl;
-  c.prm.Lf = 1000.0;
-  c.prm.Lw = (mw[2] < 0.0) ? -1000.0 : 1000.0;
+  BeginCandidate(q0, w, xw, yw, mw, c);
+  const double d = m.aFin + m.aCyl;
+  c.prm.Lf = kFar;
+  c.prm.Lw = (mw[2] < 0.0) ? -kFar : kFar;
   c.prm.psif = kHalfPiC;
-  c.prm.Ltw = aCyl;
+  c.prm.Ltw = m.aCyl;
 
   // Work axis parallel to the link plane: the link lies along the axis direction.
-  if (std::fabs(mw[2]) < 1e-5) {
+  if (std::fabs(mw[2]) < kParallelAxis) {
     const double q = std::atan2(mw[1], mw[0]);
     double u[3];
     LinkDir(q, u);
     c.q = q;
-    c.prm.Lf = c.prm.Lw = 1000.0;
-    VecScale(1000.0, u, c.RCm);
+    c.prm.Lf = c.prm.Lw = kFar;
+    VecScale(kFar, u, c.RCm);
     VecSet(-std::sin(q), std::cos(q), 0.0, c.NWm);
     VecNeg(c.NWm, c.NFm);
     c.solF = c.solW = 3;
@@ -152,17 +163,17 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
     double u[3];
     LinkDir(r.q, u);
     const double R = VecDot(rwM, u), S = VecDot(rwM, mw), U = VecDot(u, mw);
-    if (std::fabs(U * U - 1.0) > 1e-4) {
+    if (std::fabs(U * U - 1.0) > kParallelLines) {
       r.L1 = (U * S - R) / (U * U - 1.0);
       r.L2 = (S - U * R) / (U * U - 1.0);
     } else {
-      r.L1 = r.L2 = 1000.0;
+      r.L1 = r.L2 = kFar;
     }
     VecScale(r.L1, u, r.RP1);
     const double DD = AxisDistance(r.RP1, rwM, r.L2, mw, r.RP2);
-    if (std::fabs(r.q) < 1e-7) r.q = 0.0;
+    if (std::fabs(r.q) < kLinkZeroAngle) r.q = 0.0;
     qr[k] = r.q;
-    kept[k] = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= 1.0 &&
+    kept[k] = r.q >= -kHalfPiC && r.L1 >= 0.0 && r.q <= qA && std::fabs(DD - d) <= kTangencyAbs &&
               std::fabs(DD - d) <= kTangencyTol * d;
   }
   // No kept root, or only roots exactly at -pi/2 (the end of the joint's range).
@@ -179,12 +190,12 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   VecSub(best.RP2, best.RP1, dv);
   VecUnit(dv, c.NFm);
   VecNeg(c.NFm, c.NWm);
-  VecAddScaled(best.RP1, aFin, c.NFm, c.RCm);
+  VecAddScaled(best.RP1, m.aFin, c.NFm, c.RCm);
   VecCross(u, ez, uxz);
   c.prm.fif = std::atan2(VecDot(c.NFm, uxz), VecDot(c.NFm, ez));
   c.prm.thw = std::atan2(VecDot(c.NWm, yw), VecDot(c.NWm, xw));
-  c.solF = SideCode(c.prm.Lf, lFin);
-  c.solW = SideCode(c.prm.Lw, hCyl);
+  c.solF = SideCode(c.prm.Lf, m.lFin);
+  c.solW = SideCode(c.prm.Lw, m.hCyl);
   if (!grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;
     return 0;
@@ -192,15 +203,16 @@ int FinLinkCylinderContactm2(double q0, const double rwM[3], const double EwM[3]
   return (c.solF == 1 && c.solW == 1) ? 1 : 0;
 }
 
-int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][3], ContactM& c,
+int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& work, ContactM& c,
                             const double* qStart, Notes* notes) {
+  const double* rwM = work.rwM;
   double mw[3], xw[3], yw[3];
-  BeginCandidate(q0, EwM, xw, yw, mw, c);
-  c.prm.Lf = lFin;
-  c.prm.Lw = 1000.0;
-  c.prm.Ltw = aCyl;
+  BeginCandidate(q0, work, xw, yw, mw, c);
+  c.prm.Lf = m.lFin;
+  c.prm.Lw = kFar;
+  c.prm.Ltw = m.aCyl;
   c.solF = c.solW = 3;
-  const double d = aFin + aCyl, l = lFin, k = VecDot(rwM, mw);
+  const double d = m.aFin + m.aCyl, l = m.lFin, k = VecDot(rwM, mw);
 
   // |cos q * p + sin q * r + w|^2 = d^2: the tip centre lies at distance d from the
   // work axis.
@@ -237,9 +249,9 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
     rt.Lw = l * VecDot(u, mw) - k;
     VecScale(l, u, rt.RP1);
     const double DD = AxisDistance(rt.RP1, rwM, rt.Lw, mw, rt.RP2);
-    if (std::fabs(rt.q) < 1e-6) rt.q = 0.0;
+    if (std::fabs(rt.q) < kTipZeroAngle) rt.q = 0.0;
     qr[kk] = rt.q;
-    kept[kk] = std::fabs(DD - d) <= 1.0 && std::fabs(DD - d) <= kTangencyTol * d;
+    kept[kk] = std::fabs(DD - d) <= kTangencyAbs && std::fabs(DD - d) <= kTangencyTol * d;
   }
   const int kb = FirstRootAbove(qr, kept, n);
   if (kb < 0) {
@@ -255,7 +267,7 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   c.prm.Lw = best.Lw;
   VecSub(best.RP2, best.RP1, N);
   VecScale(1.0 / d, N, N);
-  VecAddScaled(best.RP1, aFin, N, c.RCm);
+  VecAddScaled(best.RP1, m.aFin, N, c.RCm);
   VecCopy(N, c.NFm);
   VecNeg(N, c.NWm);
   c.prm.thw = std::atan2(VecDot(c.NWm, yw), VecDot(c.NWm, xw));
@@ -266,8 +278,8 @@ int FinTipCylinderContactm2(double q0, const double rwM[3], const double EwM[3][
   c.prm.psif = std::acos(cu);
   // A contact on the rear half of the tip sphere lies inside the link's cylinder:
   // the link itself would cut into the work there.
-  c.solF = grasp_detail::FrontHalf(c.prm.psif) ? 2 : -1;
-  c.solW = SideCode(c.prm.Lw, hCyl);
+  c.solF = grasp_detail::FrontHalf(m, c.prm.psif) ? 2 : -1;
+  c.solW = SideCode(c.prm.Lw, m.hCyl);
   if (!grasp_detail::ContactFinite(c)) {
     c.solF = c.solW = 0;
     return 0;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "grasp/grasp.h"
-#include "core/catalogue.h"
+#include "core/model.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 
@@ -43,11 +43,12 @@ inline double TipNormalAngle(const double u[3], const double NF[3], double fif) 
 // refused for rounding. (A tilt of the link by an angle a sinks its far end by up to
 // lFin*a, so the angle allowed is the length over lFin.)
 constexpr double kTouchSlack = 8e-6;
-constexpr double kSlackAngle = kTouchSlack / lFin;
+inline double SlackAngle(const Model& m) { return kTouchSlack / m.lFin; }
 
 // True when the tip-ball angle psif (from the link axis) lies on the front half.
-inline bool FrontHalf(double psif) {
-  return psif >= -kHalfPiC - kSlackAngle && psif <= kHalfPiC + kSlackAngle;
+inline bool FrontHalf(const Model& m, double psif) {
+  const double slack = SlackAngle(m);
+  return psif >= -kHalfPiC - slack && psif <= kHalfPiC + slack;
 }
 
 // True when every number of a candidate is finite (no NaN may be accepted).
@@ -62,9 +63,9 @@ inline bool ContactFinite(const ContactM& c) {
 // the side surface. Returns 2 when it does, 4 when NW points over the end disk
 // (the finger would reach into the disk), 5 when it points below the face plane
 // (the finger would cut into the side surface).
-inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
+inline int RimConeCode(const Model& m, const double NW[3], const double P[3], const double C[3],
                        const double nd[3]) {
-  constexpr double kTol = kSlackAngle;
+  const double kTol = SlackAngle(m);
   double rad[3];
   VecSub(P, C, rad);
   VecUnit(rad, rad);
@@ -78,20 +79,18 @@ inline int RimConeCode(const double NW[3], const double P[3], const double C[3],
 struct ContactStart {
   double q0[kSlots] = {};
   FingerPose P;
-  double rwM[3], EwM[3][3];
+  WorkM w;
 };
 
-// The start of a dispatcher call: the outputs cleared to "no contact" (qf = q0,
-// GTYPE "NN", sgnGRASPM 'N'); false when the finger index is out of range or the
-// work pose holds a number that is not finite, else st is filled.
-bool BeginContact(Sim& s, int kf, int nJ, const double* q0, const double rwG[3],
-                  const double EwG[3][3], double* qf, ContactPrm& prm, double RC[3], double NF[3],
-                  double NW[3], char GTYPE[2], ContactStart& st);
+// The start of a dispatcher call: out cleared to "no contact" (qf = q0, GTYPE "NN")
+// and sgnGRASPM 'N'; false when the finger index is out of range or the work pose
+// holds a number that is not finite, else st is filled.
+bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out,
+                  ContactStart& st);
 
-// The chosen contact c (in Σm of the finger pose P) as the dispatcher's outputs in
+// The chosen contact c (in Σm of the finger pose P) as the dispatcher's result in
 // the hand frame: qf[nJ], the parameters, point and normals.
-void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, double* qf, ContactPrm& prm,
-                   double RC[3], double NF[3], double NW[3]);
+void ContactToHand(const FingerPose& P, int nJ, const ContactM& c, FingerContact& out);
 
 }  // namespace grasp_detail
 }  // namespace rg
