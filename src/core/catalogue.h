@@ -22,18 +22,6 @@ constexpr double aCyl = 60.0;   // cylinder radius
 constexpr double hCyl = 100.0;  // cylinder height
 }  // namespace catalogue
 
-#define RG_MODEL_DIM [[deprecated("take this dimension from the run's Model")]]
-RG_MODEL_DIM constexpr double lFin = catalogue::lFin;
-RG_MODEL_DIM constexpr double aFin = catalogue::aFin;
-RG_MODEL_DIM constexpr double rRjnt = catalogue::rRjnt;
-RG_MODEL_DIM constexpr double lRjnt = catalogue::lRjnt;
-RG_MODEL_DIM constexpr double rPalm = catalogue::rPalm;
-RG_MODEL_DIM constexpr double hPalm = catalogue::hPalm;
-RG_MODEL_DIM constexpr double aSph = catalogue::aSph;
-RG_MODEL_DIM constexpr double aCyl = catalogue::aCyl;
-RG_MODEL_DIM constexpr double hCyl = catalogue::hCyl;
-#undef RG_MODEL_DIM
-
 // Hand types 1..4 (index 0 unused).
 constexpr int kNfin[5] = {0, 2, 3, 2, 3};
 constexpr int kNjnt[5] = {0, 4, 4, 4, 4};
