@@ -29,7 +29,7 @@ std::unique_ptr<rg::Sim> Started(int hand) {
 // Grasped and in mode 'A', ready for the first manipulation step.
 std::unique_ptr<rg::Sim> Grasped(int hand) {
   auto s = Started(hand);
-  for (int kf = 0; kf < s->nF; ++kf) rg::keyboard(*s, 's', 0, 0);
+  for (int kf = 0; kf < s->nF(); ++kf) rg::keyboard(*s, 's', 0, 0);
   rg::keyboard(*s, 'A', 0, 0);
   s->con.ClearText();
   return s;
@@ -38,12 +38,12 @@ std::unique_ptr<rg::Sim> Grasped(int hand) {
 void BM_GraspStepPerFinger(benchmark::State& st) {
   auto s = Started(static_cast<int>(st.range(0)));
   for (auto _ : st) {
-    for (int kf = 1; kf <= s->nF; ++kf) rg::GRASP(*s, kf);
+    for (int kf = 1; kf <= s->nF(); ++kf) rg::GRASP(*s, kf);
     s->con.ClearText();
   }
-  st.SetItemsProcessed(st.iterations() * s->nF);
+  st.SetItemsProcessed(st.iterations() * s->nF());
   st.counters["us_per_finger"] = benchmark::Counter(
-      static_cast<double>(st.iterations() * s->nF), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
+      static_cast<double>(st.iterations() * s->nF()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
       benchmark::Counter::kIs1000);
 }
 BENCHMARK(BM_GraspStepPerFinger)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);

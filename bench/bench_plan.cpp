@@ -34,7 +34,7 @@ std::unique_ptr<rg::Sim> Grasped(int config) {
   else
     Keys(*s, "W1");
   Keys(*s, "G");
-  for (int kf = 0; kf < s->nF; ++kf) Keys(*s, "s");
+  for (int kf = 0; kf < s->nF(); ++kf) Keys(*s, "s");
   s->con.ClearText();
   return s;
 }

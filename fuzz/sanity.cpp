@@ -40,18 +40,18 @@ std::string CheckSane(const rg::Sim& s) {
   if (s.HAND1 < 0 || s.HAND1 > 4) return "HAND1 out of range";  // 0: a hand from a file
   if (s.WORK1 != '1' && s.WORK1 != '2') return Flag("WORK1", s.WORK1);
   if (s.WORK[0] != 'W' || s.WORK[1] != s.WORK1) return "WORK tag does not match WORK1";
-  if (s.nF != s.model().nF || s.nJ != s.model().nJ) return "nF/nJ differ from the hand";
+  if (s.nF() != s.model().nF || s.nJ() != s.model().nJ) return "nF/nJ differ from the hand";
   if (s.HAND1 >= 1 && s.model().nF != rg::kNfin[s.HAND1]) return "built-in hand with another model";
-  if (s.nFIN < 0 || s.nFIN > s.nF) return "nFIN out of range";
+  if (s.nFIN < 0 || s.nFIN > s.nF()) return "nFIN out of range";
   if (s.cntMainip1 < 0 || s.cntMainip1 >= rg::kRows) return "cntMainip1 out of range";
   if (s.cntManip0 < 0 || s.cntManip0 > rg::kDecim * rg::kRows) return "cntManip0 out of range";
   if (s.cntRepeat < 0 || s.cntRepeat > s.cntMainip1) return "cntRepeat out of range";
   if (s.cntQ < -1) return "cntQ below -1";
-  if (s.COLLkf < 0 || s.COLLkf > s.nF) return "COLLkf out of range";
-  if (s.COLLlink < -1 || s.COLLlink > s.nJ + 1) return "COLLlink out of range";
+  if (s.COLLkf < 0 || s.COLLkf > s.nF()) return "COLLkf out of range";
+  if (s.COLLlink < -1 || s.COLLlink > s.nJ() + 1) return "COLLlink out of range";
   for (int i = 0; i < 2; ++i)
     if (!In(s.sgnFJ[i], "012345", true)) return Flag("sgnFJ", s.sgnFJ[i]);
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
     // 'S' is the sphere work: its contacts "LS" and "TS"
     if (!In(s.sgnUML[kf], "ULMS", true)) return Flag("sgnUML", s.sgnUML[kf]);
@@ -78,7 +78,7 @@ std::string CheckSane(const rg::Sim& s) {
   };
   for (const Field& f : fields)
     if (!Finite(f.p, f.n)) return std::string("non-finite value in ") + f.name;
-  for (int kf = 1; kf <= s.nF; ++kf)
+  for (int kf = 1; kf <= s.nF(); ++kf)
     if (!Finite(&s.JA0[kf][0], 3)) return "non-finite finger base";
   for (int n = 0; n <= s.cntMainip1; ++n) {
     if (!Finite(&s.qqa[n][0][0], kSlots * kSlots) || !Finite(&s.ManipQ[n][0][0], kSlots * kSlots))

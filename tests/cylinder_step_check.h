@@ -72,7 +72,7 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(mid[i], dt * vw[i], 1e-9);
   ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, omww);
 
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     SCOPED_TRACE(testing::Message() << "finger " << kf);
     const Links fa = FingerLinks(hand, cyl, kf, a.q[kf]);
     const Links fb = FingerLinks(hand, cyl, kf, b.q[kf]);
@@ -101,7 +101,7 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
         << "the finger's base crossed its contact's tangent plane";
   }
   // no link inside the work on a completed step (the step that collides is shown)
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const Links f = FingerLinks(hand, cyl, kf, b.q[kf]);
     const double d3 = Penetration(b.w, f.base, f.j4, false, hand.aFin);
     const double d4 = Penetration(b.w, f.j4, f.tip, true, hand.aFin);

@@ -28,7 +28,7 @@ template <class Work>
 RecordState<Work> TakeRecord(const rg::Sim& s) {
   RecordState<Work> p;
   p.w = Work{{s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, FromC(s.ManipEW2[1])};
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int j = 0; j < kSlots; ++j) p.q[kf][j] = s.qqa2[1][kf][j];
     p.RC[kf] = {s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]};
   }

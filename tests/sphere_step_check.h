@@ -75,7 +75,7 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(b.w.c[i] - a.w.c[i], dt * vw[i], 1e-9);
   ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, omww);
 
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     SCOPED_TRACE(testing::Message() << "finger " << kf << " " << s.GGTYPE[kf][0]);
     const bool tip = s.GGTYPE[kf][0] == 'T';
     const Links fa = FingerLinks(hand, false, kf, a.q[kf]);
@@ -128,7 +128,7 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
   // allowance, or the palm overlaps it
   if (r.status == 'C') {
     double deepest = 0.0;
-    for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
       deepest = std::max({deepest, Penetration(b.w, f.base, f.j4, hand.aFin), Penetration(b.w, f.j4, f.tip, hand.aFin)});
     }
@@ -136,7 +136,7 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
   }
   // no link inside the sphere on a completed step
   if (r.status == 'Y')
-    for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
       const double d3 = Penetration(b.w, f.base, f.j4, hand.aFin), d4 = Penetration(b.w, f.j4, f.tip, hand.aFin);
       r.worstDepth = std::max({r.worstDepth, d3, d4});

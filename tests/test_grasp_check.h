@@ -71,12 +71,12 @@ inline Link LastLink(rg::Sim& s, int kf, const double* q) {
   Link L{};
   L.l = s.model().lFin;
   L.a = s.model().aFin;
-  rg::VecCopy(P.JA[s.nJ], L.o);
-  rg::VecCopy(P.JA[s.nJ + 1], L.T);
+  rg::VecCopy(P.JA[s.nJ()], L.o);
+  rg::VecCopy(P.JA[s.nJ() + 1], L.T);
   double d[3];
   rg::VecSub(L.T, L.o, d);
   rg::VecUnit(d, L.x);
-  rg::MatColumn(P.EA[s.nJ], 2, L.z);
+  rg::MatColumn(P.EA[s.nJ()], 2, L.z);
   return L;
 }
 

@@ -42,9 +42,9 @@ Result DispatchM(Sim& s, double x, double y, double z, bool upright, double rwG[
                facing[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}};
   const double rwM[3] = {x, y, z};
   const FingerPose P = Findirect_kineR(s, 1, s.qq0[1]);
-  MatVec(P.EAs[s.nJ], rwM, rwG);
-  VecAdd(rwG, P.JA[s.nJ], rwG);
-  MatMul(P.EAs[s.nJ], upright ? up : facing, EwG);
+  MatVec(P.EAs[s.nJ()], rwM, rwG);
+  VecAdd(rwG, P.JA[s.nJ()], rwG);
+  MatMul(P.EAs[s.nJ()], upright ? up : facing, EwG);
   return Dispatch(s, 1, rwG, EwG);
 }
 
@@ -71,8 +71,8 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     ASSERT_EQ(r.sol, 1);
     EXPECT_EQ(Type(r.GTYPE), k.type);
     EXPECT_EQ(r.G.K, K);
-    EXPECT_NEAR(r.qf[s->nJ], k.q, k.tol);
-    for (int j = 0; j < s->nJ; ++j) EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
+    EXPECT_NEAR(r.qf[s->nJ()], k.q, k.tol);
+    for (int j = 0; j < s->nJ(); ++j) EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
     EXPECT_EQ(r.sgnLT, k.type[0]);
     EXPECT_EQ(s->sgnGRASPM[1], 'Y');
     // an upright work meets the slab with its side only ('M'): rim and disk are not tried
@@ -103,7 +103,7 @@ TEST(ContactChoice, CandidatesOutsideTheRealSurfacesAreNeverTaken) {
   EXPECT_EQ(r.G.sgnUL, 'L');
   ASSERT_EQ(r.sol, 1);
   EXPECT_EQ(Type(r.GTYPE), "LC");
-  EXPECT_NEAR(std::fabs(r.qf[s->nJ]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0), 1e-5);
+  EXPECT_NEAR(std::fabs(r.qf[s->nJ()]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0), 1e-5);
   ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
 }
 
@@ -135,12 +135,12 @@ TEST(ContactChoice, BrokenWorkPoseGivesNoContact) {
       VecCopy(s->rwG, rwG);
       MatCopy(s->EwG, EwG);
       (where ? EwG[2][2] : rwG[1]) = bad;  // a position or an axis component
-      for (int kf = 1; kf <= s->nF; ++kf) {
+      for (int kf = 1; kf <= s->nF(); ++kf) {
         Result r = Dispatch(*s, kf, rwG, EwG);
         EXPECT_EQ(r.sol, 0);
         EXPECT_EQ(Type(r.GTYPE), "NN");
         EXPECT_EQ(s->sgnGRASPM[kf], 'N');
-        for (int j = 0; j <= s->nJ; ++j) EXPECT_EQ(r.qf[j], s->qq0[kf][j]);
+        for (int j = 0; j <= s->nJ(); ++j) EXPECT_EQ(r.qf[j], s->qq0[kf][j]);
       }
     }
   }
@@ -155,7 +155,7 @@ int RunGrasp(Sim& s, int* redraws) {
   *redraws = 0;
   s.redraw = [redraws] { ++*redraws; };
   int ok = 0;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     FingerContact f;
     const char end0 = s.sgnCALGEnd;
     const int sol = GRASP(s, kf, &f);
@@ -164,10 +164,10 @@ int RunGrasp(Sim& s, int* redraws) {
       EXPECT_EQ(f.RC[i], s.ManipCPNTA2[1][kf][i]);
       EXPECT_EQ(f.NW[i], s.ManipNWA2[1][kf][i]);
     }
-    for (int j = 0; j <= s.nJ; ++j) EXPECT_EQ(f.qf[j], s.qf[kf][j]);
+    for (int j = 0; j <= s.nJ(); ++j) EXPECT_EQ(f.qf[j], s.qf[kf][j]);
     EXPECT_EQ(Type(f.GTYPE), Type(s.GGTYPE[kf]));
     // earlier fingers leave the completion flag as it was
-    EXPECT_TRUE(kf == s.nF || (s.sgnCALGEnd == end0 && s.sgnGRASP == 'Y' && s.sgnCALGChk == 'F'));
+    EXPECT_TRUE(kf == s.nF() || (s.sgnCALGEnd == end0 && s.sgnGRASP == 'Y' && s.sgnCALGChk == 'F'));
   }
   return ok;
 }
@@ -185,21 +185,21 @@ TEST(GraspDriver, FingerWithoutContactFailsTheGrasp) {
     VecCopy(s->ManipCPNTA[0][2], before);
     EXPECT_EQ(Dispatch(*s, 2, s->rwG, s->EwG).G.sgnUL, 'N');
     int redraws;
-    EXPECT_EQ(RunGrasp(*s, &redraws), s->nF - 1);
-    EXPECT_EQ(redraws, s->nF - 1);
-    EXPECT_EQ(std::string(s->sgnGRASPM + 1, s->nF), hand == 1 ? "YN" : "YNY");
+    EXPECT_EQ(RunGrasp(*s, &redraws), s->nF() - 1);
+    EXPECT_EQ(redraws, s->nF() - 1);
+    EXPECT_EQ(std::string(s->sgnGRASPM + 1, s->nF()), hand == 1 ? "YN" : "YNY");
     EXPECT_EQ(Type(s->GGTYPE[2]), "NN");
-    for (int j = 0; j <= s->nJ; ++j) EXPECT_EQ(s->qf[2][j], s->qq0[2][j]);
+    for (int j = 0; j <= s->nJ(); ++j) EXPECT_EQ(s->qf[2][j], s->qq0[2][j]);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(s->ManipCPNTA[0][2][i], before[i]);  // nothing stored
     EXPECT_EQ(std::string() + s->sgnGRASP + s->sgnCALGEnd + s->sgnMANIP, "NNY");
 
     // independently: the slab |z| <= aFin of finger 2's last joint misses the work
     const FingerPose P = Findirect_kineR(*s, 2, s->qq0[2]);
     double zax[3], mz[3];
-    MatColumn(P.EAs[s->nJ], 2, zax);
+    MatColumn(P.EAs[s->nJ()], 2, zax);
     VecNeg(zax, mz);
     const rgtest::Cyl c = rgtest::WorkCyl(s->rwG, s->EwG);
-    const double at = VecDot(zax, P.JA[s->nJ]);
+    const double at = VecDot(zax, P.JA[s->nJ()]);
     const double hi = rgtest::CylSupport(c, zax) - at, lo = -(rgtest::CylSupport(c, mz) + at);
     EXPECT_TRUE(lo > catalogue::aFin || hi < -catalogue::aFin) << lo << " " << hi;
   }
@@ -231,22 +231,22 @@ TEST(DefaultScenes, EveryHandGraspsAndRecordsTheDefaultWorkAndItsNeighbours) {
       int redraws;
       const int ok = RunGrasp(*s, &redraws);
       EXPECT_EQ(redraws, ok);  // one redraw per finger in its grasp pose
-      const std::string flags = ok == s->nF ? "YYFY" : "NNFY";
+      const std::string flags = ok == s->nF() ? "YYFY" : "NNFY";
       EXPECT_EQ(std::string() + s->sgnCALGEnd + s->sgnGRASP + s->sgnCALGChk + s->sgnMANIP, flags);
       EXPECT_EQ(s->cntManip0, 0);
       EXPECT_EQ(s->ManipT[0], 0.0);
       double ez[3];
       MatColumn(s->EwG, 2, ez);
-      for (int kf = 1; kf <= s->nF; ++kf) {
+      for (int kf = 1; kf <= s->nF(); ++kf) {
         SCOPED_TRACE(kf);
         if (s->sgnGRASPM[kf] != 'Y') {
           EXPECT_EQ(Type(s->GGTYPE[kf]), "NN");  // a clear no-contact
           continue;
         }
         seen.insert(Type(s->GGTYPE[kf]));
-        for (int j = 0; j < s->nJ; ++j) EXPECT_EQ(s->qf[kf][j], s->qq0[kf][j]);
+        for (int j = 0; j < s->nJ(); ++j) EXPECT_EQ(s->qf[kf][j], s->qq0[kf][j]);
         // step 0 of the record holds the grasp pose and the contact
-        for (int j = 0; j <= s->nJ; ++j) {
+        for (int j = 0; j <= s->nJ(); ++j) {
           EXPECT_EQ(s->qqa2[1][kf][j], s->qf[kf][j]);
           EXPECT_EQ(s->qqa[0][kf][j], s->qf[kf][j]);
         }
@@ -260,7 +260,7 @@ TEST(DefaultScenes, EveryHandGraspsAndRecordsTheDefaultWorkAndItsNeighbours) {
       }
       for (int i = 0; i < 3 && ok; ++i) EXPECT_EQ(s->RWW[i], s->rwG[i]);
       // the untouched default scene is grasped by every hand, all on rims
-      for (int kf = 1; kf <= s->nF && *m == '\0'; ++kf) EXPECT_EQ(Type(s->GGTYPE[kf]), "LC");
+      for (int kf = 1; kf <= s->nF() && *m == '\0'; ++kf) EXPECT_EQ(Type(s->GGTYPE[kf]), "LC");
     }
   }
   EXPECT_EQ(seen, (std::set<std::string>{"LC", "TC"}));
@@ -285,7 +285,7 @@ TEST(DefaultScenes, RandomWorkPosesNeverGiveAWrongContact) {
       Cz(3.2 * U(rng), C);
       MatMul(A, B, T);
       MatMul(T, C, E);
-      for (int kf = 1; kf <= s->nF; ++kf) {
+      for (int kf = 1; kf <= s->nF(); ++kf) {
         SCOPED_TRACE("hand " + std::to_string(hand) + " trial " + std::to_string(trial) +
                      " finger " + std::to_string(kf));
         Result r = Dispatch(*s, kf, rw, E);

@@ -73,9 +73,9 @@ void Judge(const std::string& keys, Verdict& v) {
     ++v.skipped;
     return;
   }
-  for (char k : "G" + std::string(s.nF, 's')) keyboard(s, static_cast<unsigned char>(k), 0, 0);
+  for (char k : "G" + std::string(s.nF(), 's')) keyboard(s, static_cast<unsigned char>(k), 0, 0);
   const Cylinder w{{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)};
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     ++v.fingers;
     const Touch t = FirstTouch(s.HAND1, s.WORK1 == '2', kf, s.qq0[kf], w);
     const bool got = s.sgnGRASPM[kf] == 'Y';

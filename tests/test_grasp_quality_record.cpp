@@ -19,7 +19,7 @@ std::unique_ptr<Sim> Grasped(int hand, ContactModel model, int fingers = -1) {
   s->qualitySettings.model = model;
   const std::string keys = "H" + std::to_string(hand) + "G";
   for (char k : keys) keyboard(*s, static_cast<unsigned char>(k), 0, 0);
-  const int n = fingers < 0 ? s->nF : fingers;
+  const int n = fingers < 0 ? s->nF() : fingers;
   for (int i = 0; i < n; ++i) keyboard(*s, 's', 0, 0);
   return s;
 }

@@ -35,12 +35,12 @@ TEST(HandCatalogue, TablesOfEveryHand) {
   auto s = std::make_unique<Sim>();
   for (int h = 1; h <= 4; ++h) {
     SelectHandTables(*s, h, '2');
-    EXPECT_EQ(s->nF, (h == 2 || h == 4) ? 3 : 2);
-    EXPECT_EQ(s->nJ, 4);
+    EXPECT_EQ(s->nF(), (h == 2 || h == 4) ? 3 : 2);
+    EXPECT_EQ(s->nJ(), 4);
     EXPECT_EQ(s->JRTYPE[1], h <= 2 ? 'R' : 'P');
     EXPECT_EQ(s->JRTYPE[2], 'Q');
     EXPECT_EQ(s->JRTYPE[5], 'P');
-    for (int kf = 1; kf <= s->nF; ++kf) {
+    for (int kf = 1; kf <= s->nF(); ++kf) {
       EXPECT_DOUBLE_EQ(s->qq0[kf][1], 0.01);
       EXPECT_DOUBLE_EQ(s->qq0[kf][2], h <= 2 ? 0.01 : 0.05);
       EXPECT_DOUBLE_EQ(s->qq0[kf][3], 0.7853981639);

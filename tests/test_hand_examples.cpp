@@ -41,9 +41,9 @@ int RollChecked(const Example& ex, char work, Check check) {
   rg::Sim& s = *sp;
   std::string why;
   EXPECT_TRUE(rg::UseHandFile(s, std::string(RG_SOURCE_DIR) + "/hands/" + ex.file, &why)) << why;
-  EXPECT_EQ(s.nF, ex.fingers);
+  EXPECT_EQ(s.nF(), ex.fingers);
   own::Press(s, std::string("W") + work + "G" + std::string(ex.fingers, 's') + "A");
-  for (int kf = 1; kf <= s.nF; ++kf) EXPECT_EQ(s.sgnGRASPM[kf], 'Y') << "finger " << kf;
+  for (int kf = 1; kf <= s.nF(); ++kf) EXPECT_EQ(s.sgnGRASPM[kf], 'Y') << "finger " << kf;
   if (s.sgnCALGEnd != 'Y' || s.WORK1 != work) {
     ADD_FAILURE() << "no complete grasp";
     return 0;

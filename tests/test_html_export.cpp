@@ -68,9 +68,9 @@ TEST(ReplayPage, DataHoldsTheTableAndThePosedGeometryOfEveryRow) {
   EXPECT_EQ(d["end"]["letter"], std::string(1, s.sgnMANIP));
   EXPECT_EQ(d["end"]["steps"], s.cntManip0);
 
-  const int nJ = s.nJ, last = s.cntMainip1;
+  const int nJ = s.nJ(), last = s.cntMainip1;
   for (int m : {0, 1, last / 2, last}) {
-    for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
       SCOPED_TRACE("row " + std::to_string(m) + " finger " + std::to_string(kf));
       const json& g = d["geometry"][m][kf - 1];
       const rg::FingerPose F = rg::Findirect_kineR(s, kf, s.ManipQ[m][kf]);

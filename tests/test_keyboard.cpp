@@ -142,13 +142,13 @@ TEST(HandSelection, AnyKeyReselectsAndResetsTheWork) {
   EXPECT_EQ(d.s->rwG0[0], 2.0);
   d.keys("H3");
   EXPECT_EQ(d.s->HAND1, 3);
-  EXPECT_EQ(d.s->nF, 2);
+  EXPECT_EQ(d.s->nF(), 2);
   EXPECT_DOUBLE_EQ(d.s->qq0[1][2], 0.05);
   EXPECT_EQ(d.s->rwG0[0], 0.0);  // the moved work is back at its default
   EXPECT_EQ(d.s->RWW[0], 0.0);
   d.keys("2");
   EXPECT_EQ(d.s->HAND1, 2);
-  EXPECT_EQ(d.s->nF, 3);
+  EXPECT_EQ(d.s->nF(), 3);
   EXPECT_GT(Findirect_kineR(*d.s, 3, d.s->qq0[3]).JA[5][1], 0.0);  // a third finger, bent up
   d.keys("z");
   EXPECT_EQ(d.s->HAND1, 2);
@@ -279,7 +279,7 @@ TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
       ASSERT_LE(d.s->cntRepeat, d.s->cntMainip1);
       ASSERT_GE(d.s->cntQ, -1);
       ASSERT_LE(d.s->cntQ, 1000000);
-      for (int kf = 1; kf <= d.s->nF; ++kf) {
+      for (int kf = 1; kf <= d.s->nF(); ++kf) {
         const FingerPose P = Findirect_kineR(*d.s, kf, d.s->qqa2[1][kf]);
         for (int j = 0; j <= 5; ++j)
           for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::isfinite(P.JA[j][c]));

@@ -26,9 +26,9 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 // Stores steps 0..steps for every finger with values that identify step, finger and field.
 void FillRecord(Sim& s, int steps) {
   for (int m = 0; m <= steps; ++m)
-    for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
       double q[kSlots] = {0};
-      for (int j = 1; j <= s.nJ; ++j) q[j] = m + 0.1 * kf + 0.01 * j;
+      for (int j = 1; j <= s.nJ(); ++j) q[j] = m + 0.1 * kf + 0.01 * j;
       const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, catalogue::aCyl, -0.25 * kf,
                            0.5 * kf + m, -0.125 * kf};  // alw, betw
       const double rw[3] = {m * 1.0 / 3.0, 140.0, -40.0}, rwP[3] = {0, 0, 0};
@@ -40,7 +40,7 @@ void FillRecord(Sim& s, int steps) {
 
 TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
   auto s = rgtest::StartedSim();
-  s->nF = 3;
+  s->handModel = rg::CatalogueModel(2);  // three fingers
   FillRecord(*s, 12);  // stored rows 0, 1 (step 5) and 2 (step 10)
   ASSERT_EQ(s->cntMainip1, 2);
   const auto lines = Split(TrajectoryCsv(*s), '\n');

@@ -42,9 +42,9 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
   Sim& s = *sp;
   Press(s, "H" + std::string(1, static_cast<char>('0' + hand)));
   if (!velocityKeys.empty()) Press(s, "V" + velocityKeys);
-  Press(s, "G" + std::string(s.nF, 's') + "A");
+  Press(s, "G" + std::string(s.nF(), 's') + "A");
   RunResult r;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     EXPECT_EQ(s.sgnGRASPM[kf], 'Y') << "finger " << kf;
     EXPECT_TRUE(GraspOnRim(s, kf)) << "finger " << kf;
   }
@@ -63,7 +63,7 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
     // the physical time counts each step's dt once; ManipTS once per finger
     elapsed += dt;
     EXPECT_NEAR(s.ManipTime, elapsed, 1e-9);
-    EXPECT_NEAR(s.ManipTS, s.nF * elapsed, 1e-9);
+    EXPECT_NEAR(s.ManipTS, s.nF() * elapsed, 1e-9);
     if (s.cntManip0 % kDecim == 0) {
       EXPECT_EQ(s.ManipTimeRow[s.cntMainip1], s.ManipTime);
     }

@@ -50,12 +50,12 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
   sc.thw = thw;
   const FingerPose P = Findirect_kineR(s, kf, sc.q);
   double z[3], xz[3], Nx[3], t[3], e[3][3];
-  MatColumn(P.EA[s.nJ], 0, sc.x);
-  MatColumn(P.EA[s.nJ], 2, z);
+  MatColumn(P.EA[s.nJ()], 0, sc.x);
+  MatColumn(P.EA[s.nJ()], 2, z);
   VecCross(sc.x, z, xz);
   for (int i = 0; i < 3; ++i) {
     sc.N[i] = -(std::cos(fif) * z[i] + std::sin(fif) * xz[i]);
-    sc.p[i] = P.JA[s.nJ][i] + Lf * sc.x[i] - s.model().aFin * sc.N[i];
+    sc.p[i] = P.JA[s.nJ()][i] + Lf * sc.x[i] - s.model().aFin * sc.N[i];
   }
   VecCross(sc.N, sc.x, Nx);
   // the rim's outward radius at the contact is N, its tangent t

@@ -48,7 +48,7 @@ void ErrorFromRecord(const Sim& s, const GoalPose& g, double* turnDeg, double* s
 std::unique_ptr<Sim> GraspedHand(int hand, bool sphere = false) {
   auto sp = rgtest::StartedSim();
   Press(*sp, "H" + std::string(1, static_cast<char>('0' + hand)) + (sphere ? "W1" : "") + "G");
-  Press(*sp, std::string(sp->nF, 's'));
+  Press(*sp, std::string(sp->nF(), 's'));
   EXPECT_EQ(sp->sgnCALGEnd, 'Y');
   return sp;
 }

@@ -117,7 +117,7 @@ class Conditioning {
   }
   double Of(const std::vector<std::string>& row) const {
     double worst = HUGE_VAL;
-    for (int kf = 1; kf <= sim_->nF; ++kf) {
+    for (int kf = 1; kf <= sim_->nF(); ++kf) {
       const std::string f = "_f" + std::to_string(kf);
       double q[rg::kSlots] = {}, RC[3], NW[3];
       for (int j = 1; j <= 4; ++j) q[j] = At(row, "q" + std::to_string(j) + f);

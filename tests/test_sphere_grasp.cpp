@@ -84,13 +84,13 @@ void Judge(const std::string& keys, Verdict& v) {
     return;
   }
   if (s.sgnCALGChk == 'C' || s.sgnGC == 'C') {  // the sphere already meets the hand
-    v.skipped += s.nF;
+    v.skipped += s.nF();
     ++v.blocked;
     return;
   }
-  Press(s, "G" + std::string(s.nF, 's'));
+  Press(s, "G" + std::string(s.nF(), 's'));
   const Sphere w = WorkOf(s);
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     ++v.fingers;
     const Touch t = FirstTouch(s, kf, w);
     const bool got = s.sgnGRASPM[kf] == 'Y';
@@ -219,7 +219,7 @@ TEST(SphereGrasp, RandomPosesOfAllHandsMissNoContact) {
 // This file's verdict: a finger in its initial pose, or the palm, overlaps the sphere.
 bool Overlaps(const Sim& s, const Sphere& w, int* finger) {
   bool any = false;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const Links f = FingerLinks(s.HAND1, false, kf, s.qq0[kf]);
     if (Penetration(w, f.base, f.j4) > 0.0 || Penetration(w, f.j4, f.tip) > 0.0) {
       any = true;
@@ -232,7 +232,7 @@ bool Overlaps(const Sim& s, const Sphere& w, int* finger) {
                                            : std::hypot(std::max(rho, 0.0), std::max(h, 0.0));
   if (palm < cat::aSph) {
     any = true;
-    *finger = s.nF;  // the palm counts with the last finger
+    *finger = s.nF();  // the palm counts with the last finger
   }
   return any;
 }

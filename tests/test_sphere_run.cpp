@@ -44,9 +44,9 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
   Press(s, "H" + std::string(1, static_cast<char>('0' + hand)) + "W1" + setup);
-  Press(s, "G" + std::string(s.nF, 's') + "A");
+  Press(s, "G" + std::string(s.nF(), 's') + "A");
   RunResult r;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     EXPECT_EQ(s.sgnGRASPM[kf], 'Y') << "finger " << kf;
     EXPECT_TRUE(GraspRolls(s, kf)) << "finger " << kf;
     r.types += std::string(s.GGTYPE[kf], 2) + " ";
@@ -65,7 +65,7 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
   }
   r.status = s.sgnMANIP;
   for (int i = 0; i < 3; ++i) r.endRw[i] = s.ManipRW2[1][i];
-  for (int kf = 1; kf <= s.nF; ++kf)
+  for (int kf = 1; kf <= s.nF(); ++kf)
     for (int j = 0; j < kSlots; ++j) r.endQ[kf][j] = s.qqa2[1][kf][j];
   const std::string csv = TrajectoryCsv(s);
   EXPECT_EQ(csv.find("nan"), std::string::npos);

@@ -60,8 +60,8 @@ TEST(StartUp, DefaultSceneIsReadyToGrasp) {
   EXPECT_EQ(s->sgnGRASP, 'Y');
   EXPECT_EQ(s->sgnMANIP, 'Y');
   EXPECT_EQ(s->HAND1, 1);
-  EXPECT_EQ(s->nF, 2);
-  EXPECT_EQ(s->nJ, 4);
+  EXPECT_EQ(s->nF(), 2);
+  EXPECT_EQ(s->nJ(), 4);
   EXPECT_EQ(s->WORK1, '2');
   EXPECT_EQ(s->sgnFJ[0], '1');
   EXPECT_EQ(s->sgnFJ[1], '2');

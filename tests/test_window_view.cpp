@@ -88,7 +88,7 @@ TEST(WindowView, CauseLineNamesDeadlockedFingerAndCollisionPart) {
   EXPECT_STREQ(line, "Deadlock: finger 2 found no rolling motion\n");
   s->sgnMANIP = 'C';
   s->COLLkf = 1;
-  s->COLLlink = s->nJ + 1;
+  s->COLLlink = s->nJ() + 1;
   CauseLine(*s, line);
   EXPECT_STREQ(line, "Collision: finger 1, link J4-tip met the work\n");
   s->COLLlink = 0;
@@ -209,7 +209,7 @@ TEST(WindowView, StaleGraspNeverDrawn) {
     Keys(*s, "Gs");
     EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
     EXPECT_EQ(ContactShown(*s, 1), s->sgnGRASPM[1] == 'Y');
-    for (int kf = 2; kf <= s->nF; ++kf) EXPECT_FALSE(ContactShown(*s, kf)) << kf;
+    for (int kf = 2; kf <= s->nF(); ++kf) EXPECT_FALSE(ContactShown(*s, kf)) << kf;
   }
   // a velocity change keeps the grasp of a manipulation shown
   auto s = rgtest::StartedSim();

@@ -29,7 +29,7 @@ json Mat3(const double E[3][3]) { return json::array({Vec3(E[0]), Vec3(E[1]), Ve
 
 json Joints(const Sim& s, const double* q) {
   json a = json::array();
-  for (int j = 1; j <= s.nJ; ++j) a.push_back(q[j]);
+  for (int j = 1; j <= s.nJ(); ++j) a.push_back(q[j]);
   return a;
 }
 
@@ -62,8 +62,8 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     o[name] = CharString(c);
   o["sgnFJ"] = TwoChars(s.sgnFJ);
   // the counters
-  for (const auto& [name, n] : {std::pair<const char*, int>{"HAND1", s.HAND1}, {"nF", s.nF},
-                                {"nJ", s.nJ}, {"nFIN", s.nFIN}, {"cntQ", s.cntQ},
+  for (const auto& [name, n] : {std::pair<const char*, int>{"HAND1", s.HAND1}, {"nF", s.nF()},
+                                {"nJ", s.nJ()}, {"nFIN", s.nFIN}, {"cntQ", s.cntQ},
                                 {"COLLkf", s.COLLkf}, {"cntManip0", s.cntManip0},
                                 {"cntMainip1", s.cntMainip1}, {"cntRepeat", s.cntRepeat}})
     o[name] = n;
@@ -82,7 +82,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                                 {"EWW", s.EWW}, {"ManipEW2", s.ManipEW2[1]}})
     o[name] = Mat3(E);
   json fingers = json::array();
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     json f;
     f["kf"] = kf;
     f["qq0"] = Joints(s, s.qq0[kf]);
@@ -101,7 +101,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
     const FingerPose P = Findirect_kineR(s, kf, s.qqa2[1][kf]);
     json ja = json::array();
-    for (int j = 0; j <= s.nJ + 1; ++j) ja.push_back(Vec3(P.JA[j]));
+    for (int j = 0; j <= s.nJ() + 1; ++j) ja.push_back(Vec3(P.JA[j]));
     f["JA"] = ja;
     fingers.push_back(f);
   }

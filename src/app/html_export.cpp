@@ -57,7 +57,7 @@ void ToLocal(const double p[3], const double o[3], const double E[3][3], double 
 // viewer takes both from J and Z, and cf is given in that frame about joint nJ; cw
 // is in the work's frame about its reference point.
 json FingerOfRow(const Sim& s, int m, int kf) {
-  const int n = s.nJ;
+  const int n = s.nJ();
   const FingerPose F = Findirect_kineR(s, kf, s.ManipQ[m][kf]);
   json J = json::array(), Z = json::array();
   for (int j = 1; j <= n + 1; ++j) Put3(J, F.JA[j]);
@@ -197,14 +197,14 @@ std::string WorkName(const Sim& s) { return s.WORK1 == '1' ? "Sphere" : "Cylinde
 json ReplayData(const Sim& s) {
   const Model& m = s.model();
   const bool builtIn = s.HAND1 >= 1 && s.HAND1 <= 4;
-  const int nF = s.nF >= 1 && s.nF < kSlots ? s.nF : 0;
+  const int nF = s.nF() >= 1 && s.nF() < kSlots ? s.nF() : 0;
   const bool sphere = s.WORK1 == '1';
   json d;
   d["format"] = 1;
   d["hand"] = {{"number", s.HAND1},
                {"label", builtIn ? kHandLabel[s.HAND1] : "H=file:" + m.name},
                {"fingers", nF},
-               {"joints", s.nJ},
+               {"joints", s.nJ()},
                {"linkRadius", m.aFin},
                {"linkLength", m.lFin},
                {"jointRadius", m.rRjnt},
@@ -233,7 +233,7 @@ json ReplayData(const Sim& s) {
   }
   d["table"] = std::move(table);
   json geometry = json::array();
-  const bool posable = nF > 0 && s.nJ >= 3 && s.nJ <= kSlots - 2;
+  const bool posable = nF > 0 && s.nJ() >= 3 && s.nJ() <= kSlots - 2;
   for (int m = 0; m < t.rows; ++m) {
     json fingers = json::array();
     if (posable)

@@ -68,21 +68,21 @@ void InterferenceStep(Sim& s) {
 // Mode 'G', key 's': the grasp of the next finger.
 void GraspStep(Sim& s) {
   if (s.sgnCALGEnd == 'Y' || s.sgnGRASP == 'N') return;
-  if (s.nFIN >= s.nF) return;  // every finger of this hand is solved already
+  if (s.nFIN >= s.nF()) return;  // every finger of this hand is solved already
   s.sgnCALGChk = 'Y';
   s.nFIN += 1;
   const int kf = s.nFIN;
   // this finger and those not yet solved are drawn in their initial pose; a finger
   // whose contact is then found is drawn in its grasp pose instead
-  for (int k = kf; k <= s.nF; ++k) {
-    VecCopyN(s.nJ, s.qq0[k], s.qf[k]);
-    VecCopyN(s.nJ, s.qq0[k], s.qqa2[1][k]);
+  for (int k = kf; k <= s.nF(); ++k) {
+    VecCopyN(s.nJ(), s.qq0[k], s.qf[k]);
+    VecCopyN(s.nJ(), s.qq0[k], s.qqa2[1][k]);
   }
   GRASP(s, kf);  // the contact point and normal go to the record
-  if (s.nFIN >= s.nF) {
+  if (s.nFIN >= s.nF()) {
     GraspDataReport(s.con, s, kGraspReport);
     s.sgnCALGEnd = 'Y';
-    for (int k = 1; k <= s.nF; ++k) {
+    for (int k = 1; k <= s.nF(); ++k) {
       if (s.sgnGRASPM[k] != 'Y') {
         s.sgnCALGEnd = 'N';
         s.sgnGRASP = 'N';
@@ -361,8 +361,6 @@ Done ModeCommand(Sim& s, unsigned char key) {
 
 // Handles one key; true when it ends the program.
 bool HandleKey(Sim& s, unsigned char key) {
-  s.nJ = s.model().nJ;
-  s.nF = s.model().nF;
   Done done = Done::Draw;
   if (!ModeKey(s, key)) done = ModeCommand(s, key);
   if (done == Done::Quit) return true;
@@ -388,9 +386,9 @@ void WorkPoseSet(Sim& s, const double r[3], const double E[3][3]) {
 
 void InitialAnglesSet(Sim& s, int kf, const double* q) {
   s.sgnCALGEnd = 'N';
-  for (int j = 1; j <= s.nJ; ++j) s.qq0[kf][j] = q[j - 1];
-  VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-  VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  for (int j = 1; j <= s.nJ(); ++j) s.qq0[kf][j] = q[j - 1];
+  VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
+  VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   s.nFIN = 0;
   usrdisplay(s);
 }
@@ -470,7 +468,7 @@ void selectHand(Sim& s, char key) {
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.WORK1);
   const int nf = s.model().nF;
-  for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {
     VecCopy(s.rwGSph0, s.rwG0);
     MatCopy(s.EwGSph0, s.EwG0);
@@ -488,7 +486,7 @@ void setq(Sim& s, char key) {
   s.sgnCALGEnd = 'N';
   s.cntQ += 1;
   // a finger, then a joint: digits 1..4, and 5 on a hand with a fifth finger
-  if (key >= '1' && key <= '0' + (s.nF > 4 ? s.nF : 4)) {
+  if (key >= '1' && key <= '0' + (s.nF() > 4 ? s.nF() : 4)) {
     if (s.cntQ > 1) s.cntQ = 0;  // a third digit starts a new selection
     s.sgnFJ[s.cntQ] = key;
     if (s.cntQ == 0) s.sgnFJ[1] = '\0';
@@ -502,8 +500,8 @@ void setq(Sim& s, char key) {
     const double step = (key == 'p') ? 0.05 : -0.05;
     s.qf[kf][kJ] = s.qq0[kf][kJ] + step;
     s.qq0[kf][kJ] = s.qf[kf][kJ];
-    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+    VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   }
   s.nFIN = 0;
 }

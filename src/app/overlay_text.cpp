@@ -57,7 +57,7 @@ char TypeChar(char c) { return c == '\0' ? '-' : c; }
 
 // The first finger whose manipulation letter is c, 0 when none.
 int FingerWith(const Sim& s, char c) {
-  for (int k = 1; k <= s.nF && k < kSlots; ++k)
+  for (int k = 1; k <= s.nF() && k < kSlots; ++k)
     if (s.sgnC[k] == c) return k;
   return 0;
 }
@@ -74,23 +74,23 @@ void StopLines(const Sim& s, OverlayText& o) {
       if (kf > 0 && s.GGTYPE[kf][0] == 'T')
         std::snprintf(who, sizeof who, "Finger %d: contact off its tip\n", kf);
       else if (kf > 0)
-        std::snprintf(who, sizeof who, "Finger %d: contact off link J%d-tip\n", kf, s.nJ);
+        std::snprintf(who, sizeof who, "Finger %d: contact off link J%d-tip\n", kf, s.nJ());
       break;
     case 'C':
       if (s.COLLlink == 0)
         std::snprintf(who, sizeof who, "The palm meets the work\n");
-      else if (s.COLLkf >= 1 && s.COLLlink >= 2 && s.COLLlink <= s.nJ)
+      else if (s.COLLkf >= 1 && s.COLLlink >= 2 && s.COLLlink <= s.nJ())
         std::snprintf(who, sizeof who, "Finger %d, link J%d-J%d hits it\n", s.COLLkf,
                       s.COLLlink - 1, s.COLLlink);
       else if (s.COLLkf >= 1)
-        std::snprintf(who, sizeof who, "Finger %d, link J%d-tip hits it\n", s.COLLkf, s.nJ);
+        std::snprintf(who, sizeof who, "Finger %d, link J%d-tip hits it\n", s.COLLkf, s.nJ());
       break;
     case 'D':
       kf = FingerWith(s, 'D');
       if (kf > 0) std::snprintf(who, sizeof who, "Finger %d cannot roll on the %s\n", kf, surface);
       break;
     case 'R':
-      for (int k = 1; k <= s.nF && k < kSlots && kf == 0; ++k)
+      for (int k = 1; k <= s.nF() && k < kSlots && kf == 0; ++k)
         if (!(s.GGTYPE[k][0] == 'L' && s.GGTYPE[k][1] == 'C')) kf = k;
       if (kf > 0)
         std::snprintf(who, sizeof who, "Finger %d grasps it as %c%c\n", kf, TypeChar(s.GGTYPE[kf][0]),
@@ -257,10 +257,10 @@ const double* ShownAngles(const Sim& s, const WindowView& v, int kf) {
 void PartName(const Sim& s, char out[64]) {
   if (s.COLLlink == 0) {
     std::snprintf(out, 64, "the palm");
-  } else if (s.COLLlink >= 2 && s.COLLlink <= s.nJ) {
+  } else if (s.COLLlink >= 2 && s.COLLlink <= s.nJ()) {
     std::snprintf(out, 64, "finger %d, link J%d-J%d", s.COLLkf, s.COLLlink - 1, s.COLLlink);
-  } else if (s.COLLlink == s.nJ + 1) {
-    std::snprintf(out, 64, "finger %d, link J%d-tip", s.COLLkf, s.nJ);
+  } else if (s.COLLlink == s.nJ() + 1) {
+    std::snprintf(out, 64, "finger %d, link J%d-tip", s.COLLkf, s.nJ());
   } else {
     std::snprintf(out, 64, "finger %d", s.COLLkf);
   }
@@ -280,7 +280,7 @@ void CauseLine(const Sim& s, char out[100]) {
     std::snprintf(out, 100, "Collision: %s met the work\n", part);
   } else if (manip && s.sgnMANIP == 'D') {
     int kf = 0;
-    for (int k = 1; k <= s.nF && k < kSlots; ++k)
+    for (int k = 1; k <= s.nF() && k < kSlots; ++k)
       if (s.sgnC[k] == 'D') kf = k;
     if (kf > 0)
       std::snprintf(out, 100, "Deadlock: finger %d found no rolling motion\n", kf);
@@ -334,10 +334,10 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
                 Deg(s.qam0));
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) {
+  for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf) {
     const double* q = ShownAngles(s, v, kf);
     int len = std::snprintf(buf, sizeof buf, "F%d q=(", kf);
-    for (int j = 1; j <= s.nJ && j < kSlots && len < 80; ++j)
+    for (int j = 1; j <= s.nJ() && j < kSlots && len < 80; ++j)
       len += std::snprintf(buf + len, sizeof buf - len, j == 1 ? "%6.3f" : " %6.3f", q[j]);
     std::snprintf(buf + len, sizeof buf - len, ") rad  %c%c\n", TypeChar(s.GGTYPE[kf][0]),
                   TypeChar(s.GGTYPE[kf][1]));

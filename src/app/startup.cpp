@@ -59,13 +59,11 @@ void StartUp(Sim& s) {
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.WORK1);
-  s.nJ = s.model().nJ;
-  s.nF = s.model().nF;
   RESETGRASP(s);
   // every finger in its initial pose
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  for (int kf = 1; kf <= s.nF(); ++kf) {
+    VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   }
   // the commanded velocity: the work turning about its own axis
   VecSet(0, 0, 0, s.vw);
@@ -73,7 +71,7 @@ void StartUp(Sim& s) {
   std::strcpy(s.WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
   MatVec(s.EwG, s.omww, s.omw);
   // the first stored row shows the initial angles for every finger slot
-  for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   // a clean grasp state, in grasp mode showing the initial pose
   RESETGRASP(s);
   s.sgnCAL = 'G';

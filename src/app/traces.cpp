@@ -8,7 +8,7 @@ namespace rg {
 namespace {
 
 bool TraceDefined(const Sim& s, int kf) {
-  return kf >= 1 && kf <= s.nF && kf < kSlots && s.cntMainip1 >= 0 && s.cntMainip1 < kRows;
+  return kf >= 1 && kf <= s.nF() && kf < kSlots && s.cntMainip1 >= 0 && s.cntMainip1 < kRows;
 }
 
 }  // namespace
@@ -40,20 +40,20 @@ void WorkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
 
 void LinkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
   out.clear();
-  if (!TraceDefined(s, kf) || s.nJ < 1 || s.nJ > kSlots - 2) return;
+  if (!TraceDefined(s, kf) || s.nJ() < 1 || s.nJ() > kSlots - 2) return;
   const int n = s.cntMainip1;
   static double trail[kRows][3];
   ManipCPNTFTrail(s, n, kf, trail);
   // from the last link in its pose of row n to the same link in the latest pose
   const FingerPose then = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
   const FingerPose now = Findirect_kineR(s, kf, s.qqa2[1][kf]);
-  const double* o0 = then.JA[s.nJ];
-  const double* o1 = now.JA[s.nJ];
+  const double* o0 = then.JA[s.nJ()];
+  const double* o1 = now.JA[s.nJ()];
   for (int m = 0; m <= n; ++m) {
     double d[3], local[3], t[3];
     VecSub(trail[m], o0, d);
-    MatTVec(then.EA[s.nJ], d, local);
-    MatVec(now.EA[s.nJ], local, t);
+    MatTVec(then.EA[s.nJ()], d, local);
+    MatVec(now.EA[s.nJ()], local, t);
     Point3 q;
     VecAdd(o1, t, q.p);
     out.push_back(q);

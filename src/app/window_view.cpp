@@ -109,7 +109,7 @@ SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
 namespace rg {
 
 bool ContactShown(const Sim& s, int kf) {
-  if (kf < 1 || kf > s.nF || kf >= kSlots) return false;
+  if (kf < 1 || kf > s.nF() || kf >= kSlots) return false;
   const double* p = s.ManipCPNTA2[1][kf];
   if (p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0) return false;
   const bool grasp = s.sgnCAL == 'G' || (s.sgnCAL == 'I' && s.sgnCALold == 'G');

@@ -20,8 +20,6 @@ RecordRows* RecordStore::Allocate() {
 RecordStore::~RecordStore() { std::free(rows_); }
 
 void RESETGRASP(Sim& s) {
-  s.nF = s.model().nF;
-  s.nJ = s.model().nJ;
   s.sgnCALGChk = 'Y';
   s.sgnGRASP = 'Y';
   s.sgnCALGEnd = 'N';
@@ -30,9 +28,9 @@ void RESETGRASP(Sim& s) {
   s.cntManip0 = 0;
   s.ManipTS = 0.0;
   s.ManipTime = 0.0;
-  for (int kf = 1; kf <= s.nF; ++kf) {
-    VecCopyN(s.nJ, s.qq0[kf], s.qf[kf]);
-    VecCopyN(s.nJ, s.qq0[kf], s.qqa[0][kf]);
+  for (int kf = 1; kf <= s.nF(); ++kf) {
+    VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
+    VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
     VecSet(0, 0, 0, s.ManipCPNTA[0][kf]);
     VecSet(0, 0, 0, s.ManipNWA[0][kf]);
     VecSet(0, 0, 0, s.ManipCPNTA2[1][kf]);

@@ -94,8 +94,6 @@ struct Sim : RecordStore {
   int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
   char WORK1 = '2';
   char WORK[3] = {'W', '2', '\0'};
-  int nF = 2;
-  int nJ = 4;
   int nFIN = 0;
 
   // ---- mode and status flags (one character each)
@@ -148,6 +146,9 @@ struct Sim : RecordStore {
   // selected); what it holds never changes during a run
   std::shared_ptr<const Model> handModel = CatalogueModel(1);
   const Model& model() const { return *handModel; }
+  // the hand's finger count and each finger's joint count, from its model
+  int nF() const { return handModel->nF; }
+  int nJ() const { return handModel->nJ; }
 
   // ---- hand tables of the selected hand, copied from the model by BasicFinParameter
   char JRTYPE[kSlots] = {};

@@ -17,19 +17,17 @@ void BasicFinParameter(Sim& s, int hand) {
 
 void FinJ1Pose(Sim& s, char work) {
   const Model& m = s.model();
-  s.nF = m.nF;
-  s.nJ = m.nJ;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const FingerMount& f = m.Mount(kf, work);
     VecCopy(f.base, s.JA0[kf]);
     MatCopy(f.frame, s.EAs0[kf]);
   }
-  for (int kf = 1; kf <= s.nF; ++kf)
-    for (int j = 1; j <= s.nJ; ++j) s.qq0[kf][j] = m.qInit[kf][j];
+  for (int kf = 1; kf <= s.nF(); ++kf)
+    for (int j = 1; j <= s.nJ(); ++j) s.qq0[kf][j] = m.qInit[kf][j];
 }
 
 void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], double EAn[3][3]) {
-  const int n = s.nJ;
+  const int n = s.nJ();
   const double(*B)[3] = s.EAs0[kf];
   double E[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
   MatIdentity(E);
@@ -52,7 +50,7 @@ FingerPose Findirect_kineR(const Sim& s, int kf, const double* q) {
   // The chain in the finger frame, then turned into the hand frame by the finger's
   // base frame B at its base b.
   FingerPose P;
-  const int n = s.nJ;
+  const int n = s.nJ();
   const double(*B)[3] = s.EAs0[kf];
   const double* b = s.JA0[kf];
   double E[3][3], Es[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];

@@ -39,7 +39,7 @@ double FinSphereClearance(const Sim& s, int kf, const double* q, const double c[
   double worst = 1e300;
   // the links from the finger base to the fingertip centre (joints that coincide
   // leave a point, whose ball still counts)
-  for (int k = 1; k <= s.nJ + 1; ++k) {
+  for (int k = 1; k <= s.nJ() + 1; ++k) {
     const double g = SegmentPointDistance(P.JA[k - 1], P.JA[k], c, nullptr) - s.model().aFin - aw;
     if (g < worst) {
       worst = g;

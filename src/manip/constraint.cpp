@@ -282,14 +282,14 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
   const double* q0 = s.qqa2[0][in.kf];
   const double k = s.dt / s.ManipDt2;
   double dq[kSlots] = {}, change = 0.0;
-  for (int j = 1; j <= s.nJ; ++j) {
+  for (int j = 1; j <= s.nJ(); ++j) {
     const double b = in.q1[j] - q0[j], a = in.q12[j] - in.q1[j];
     dq[j] = in.predicted ? a + k * a - k * k * b : k * b;
     change = std::fmax(change, std::fabs(dq[j]));
   }
   for (int j = 0; j < kSlots; ++j) q[j] = in.q1[j];
   if (change <= kMaxPredictedStep)
-    for (int j = 1; j <= s.nJ; ++j) q[j] += dq[j];
+    for (int j = 1; j <= s.nJ(); ++j) q[j] += dq[j];
 }
 
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,

@@ -23,7 +23,7 @@ constexpr double kLinkDepthTol = err4;
 constexpr double kSingularDet = err1;
 
 bool FiniteResult(const Sim& s, const PRStepResult& r) {
-  for (int j = 0; j <= s.nJ; ++j)
+  for (int j = 0; j <= s.nJ(); ++j)
     if (!std::isfinite(r.q2[j])) return false;
   return std::isfinite(r.Lf2) && std::isfinite(r.fif2) && std::isfinite(r.thw2) &&
          VecFinite(r.RC2) && VecFinite(r.NW2);
@@ -202,7 +202,7 @@ PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepRe
 // more than kLinkDepthTol.
 bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int* link) {
   const Model& m = s.model();
-  const int nJ = s.nJ;
+  const int nJ = s.nJ();
   if (s.WORK1 == '1') {
     if (FinSphereCollision(s, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
     FinSphereClearance(s, kf, q2, r.to.r, m.aSph, link);
@@ -236,13 +236,13 @@ void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
   double nu[kSlots];
   for (int j = 0; j < kSlots; ++j) nu[j] = rates.nu[j];
   double predicted = 0.0;
-  for (int j = 1; j <= s.nJ; ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
+  for (int j = 1; j <= s.nJ(); ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
   if (!(predicted <= kMaxPredictedStep))
     for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
   for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
-  for (int j = 1; j <= s.nJ; ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
+  for (int j = 1; j <= s.nJ(); ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
   in.predicted = false;
-  for (int j = 1; j <= s.nJ; ++j) in.predicted = in.predicted || nu[j] != 0.0;
+  for (int j = 1; j <= s.nJ(); ++j) in.predicted = in.predicted || nu[j] != 0.0;
 }
 
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
@@ -301,7 +301,7 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
     o.collLink = 0;
     return o;
   }
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const FingerVerdict v = SolveFinger(s, st, r, kf);
     s.sgnC[kf] = v.solve;
     if (v.verdict == 'C') {
@@ -324,7 +324,7 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
 // Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
 // their values, on the sphere they follow the contact's latitude.
 void RecordStep(Sim& s, int M, const StepResult& r) {
-  const int nF = s.nF, nJ = s.nJ;
+  const int nF = s.nF(), nJ = s.nJ();
   for (int kf = 1; kf <= nF; ++kf) {
     const PRStepResult& out = r.res[kf];
     const ContactPrm& prm1 = s.ManipPrm2[1][kf];
@@ -402,8 +402,6 @@ StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResu
 }  // namespace
 
 char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
-  s.nF = s.model().nF;
-  s.nJ = s.model().nJ;
   StepOutcome out{StepRefusal(s, vw, omww), false};
   StepResult r;
   if (out.status == 'Y') out = SolveStep(s, vw, omww, r);

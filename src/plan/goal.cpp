@@ -62,7 +62,7 @@ void GoalError(const Sim& s, const GoalPose& g, double* turnDeg, double* shift) 
 double MinConditioning(const Sim& s, int* finger) {
   double m = 1e300;
   *finger = 0;
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const double c =
         RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
     if (c < m) {

@@ -183,7 +183,7 @@ struct Roller {
     WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], r.mid);
     MatCopy(s.ManipEW2[1], r.Ew);
     r.sigma = 1e300;
-    for (int kf = 1; kf <= s.nF; ++kf) {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
       r.fingerSigma[kf] =
           RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
       if (r.fingerSigma[kf] < r.sigma) {
@@ -276,7 +276,7 @@ int Guided(Roller& r, const RollData& a, const RollData& target, double safe, St
     u[i] = k.vw[i] / kMaxSpeed;
     u[3 + i] = k.omww[i] / kMaxTurnRate;
   }
-  const int nF = r.s.nF;
+  const int nF = r.s.nF();
   RollData b;
   for (int c = 0; c < 6; ++c) {
     StepCommand e;
@@ -437,7 +437,7 @@ bool ModeCanRoll(const Sim& s, std::string* why) {
     *why = "no complete grasp";
     return false;
   }
-  for (int kf = 1; kf <= s.nF; ++kf)
+  for (int kf = 1; kf <= s.nF(); ++kf)
     if (!GraspRolls(s, kf)) {
       *why = "finger " + std::to_string(kf) + "'s grasp contact cannot roll";
       return false;
@@ -487,8 +487,6 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   PlanOutcome& out = res.outcome;
   out.planned = true;
   out.goal = g;
-  s.nF = s.model().nF;
-  s.nJ = s.model().nJ;
   if (!ModeCanRoll(s, &out.reason)) {
     out.refused = true;
     out.planSeconds = seconds();
@@ -526,10 +524,10 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
   MatCopy(s.ManipEW2[1], space->startEw);
   TurnBetween(space->startEw, goalEw, space->goalTurn);
-  space->nF = s.nF;
+  space->nF = s.nF();
   space->sigmaLow = roller.floor;
   space->sigmaHigh = 0.0;
-  for (int kf = 1; kf <= s.nF; ++kf)
+  for (int kf = 1; kf <= s.nF(); ++kf)
     space->sigmaHigh = std::max(
         space->sigmaHigh,
         1.2 * RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]));

@@ -22,7 +22,7 @@ void WorkCentre(const Sim& s, const double rw[3], const double Ew[3][3], double 
 int Contacts(const Sim& s, const double rw[3], const double Ew[3][3], const double (*p)[3],
              const double (*nw)[3], QualityContact* c, double centre[3], double* rho) {
   int n = 0;
-  for (int kf = 1; kf <= s.nF && n < kMaxQualityContacts; ++kf, ++n) {
+  for (int kf = 1; kf <= s.nF() && n < kMaxQualityContacts; ++kf, ++n) {
     VecCopy(p[kf], c[n].p);
     VecNeg(nw[kf], c[n].n);  // the finger pushes into the work
   }

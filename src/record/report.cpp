@@ -43,23 +43,23 @@ void GraspDataReport(Console& con, const Sim& s, int sw) {
   con.Printf("\n Ew[][]=");
   PrintMatI(con, 8, s.EWW);
   con.Write(kSep);
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int i = 0; i <= last; ++i) {
       con.Printf("\n%3d qqa[%d][]=", i, i);
-      PrintVec(con, 1, s.nJ, s.qqa[i][kf]);
+      PrintVec(con, 1, s.nJ(), s.qqa[i][kf]);
     }
     con.Printf("\n%3d qqa2[1][]=", kf);
-    PrintVec(con, 1, s.nJ, s.qqa2[1][kf]);
+    PrintVec(con, 1, s.nJ(), s.qqa2[1][kf]);
     con.Write(kSep);
   }
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int i = 0; i <= last; ++i) {
       con.Printf("\n%3d CPNT[%d][] =", i, i);
       PrintVec(con, 0, 2, s.ManipCPNTA[i][kf]);
     }
     con.Write(kSep);
   }
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int i = 0; i <= last; ++i) PrmRow(con, s, i, s.Manip[i][kf]);
     con.Write(kSep);
   }
@@ -82,13 +82,13 @@ void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
       PrintVec(con, 0, 2, s.ManipRW[i]);
     }
   con.Write(kSep);
-  for (int kf = 1; kf <= s.nF; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int i = 0; i <= M; ++i) {
       con.Printf("\n%3d qqa[%d][]=", kDecim * i, i);
-      PrintVec(con, 1, s.nJ, s.qqa[i][kf]);
+      PrintVec(con, 1, s.nJ(), s.qqa[i][kf]);
     }
     con.Printf("\n%3d qqa2[1][]=", s.cntManip0);
-    PrintVec(con, 1, s.nJ, s.qqa2[1][kf]);
+    PrintVec(con, 1, s.nJ(), s.qqa2[1][kf]);
     for (int i = 0; i <= M; ++i) {
       con.Printf("\n%3d ManipCPNTA[%d][]=", kDecim * i, i);
       PrintVec(con, 0, 2, s.ManipCPNTA[i][kf]);
@@ -103,8 +103,8 @@ void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
 }
 
 TrajectoryTable Trajectory(const Sim& s) {
-  const int nF = (s.nF >= 1 && s.nF < kSlots) ? s.nF : 0;
-  const int nJ = (s.nJ >= 1 && s.nJ < kSlots) ? s.nJ : 0;
+  const int nF = (s.nF() >= 1 && s.nF() < kSlots) ? s.nF() : 0;
+  const int nJ = (s.nJ() >= 1 && s.nJ() < kSlots) ? s.nJ() : 0;
   const int last = (s.cntMainip1 >= 0 && s.cntMainip1 < kRows) ? s.cntMainip1 : 0;
   TrajectoryTable t;
   std::vector<std::string>& names = t.names;

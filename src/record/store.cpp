@@ -9,7 +9,7 @@ namespace rg {
 namespace {
 
 void CopyRow(const Sim& s, const double* q, double* dst) {
-  for (int j = 0; j <= s.nJ; ++j) dst[j] = q[j];
+  for (int j = 0; j <= s.nJ(); ++j) dst[j] = q[j];
 }
 
 }  // namespace
@@ -133,9 +133,9 @@ LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
   L.tip = s.WORK1 == '1' && s.GGTYPE[kf][0] == 'T';
   L.radius = s.model().aFin;
   const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
-  VecCopy(P.JA[s.nJ], L.o);
-  MatColumn(P.EA[s.nJ], 0, L.x);
-  MatColumn(P.EA[s.nJ], 2, L.z);
+  VecCopy(P.JA[s.nJ()], L.o);
+  MatColumn(P.EA[s.nJ()], 0, L.x);
+  MatColumn(P.EA[s.nJ()], 2, L.z);
   VecCross(L.x, L.z, L.xz);
   return L;
 }

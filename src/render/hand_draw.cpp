@@ -72,7 +72,7 @@ namespace {
 // joints with their axes. The links take linkColour, the joints jointColour.
 void DrawFinger(const Sim& s, int kf, int n, const double* q, const float linkColour[4],
                 const float jointColour[4], bool translucentLast) {
-  if (!ValidFinger(kf, n) || n != s.nJ) return;
+  if (!ValidFinger(kf, n) || n != s.nJ()) return;
   const FingerPose F = Findirect_kineR(s, kf, q);
   FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {

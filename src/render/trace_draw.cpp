@@ -90,18 +90,18 @@ void DrawTraces(const Sim& s) {
   std::vector<Point3> pts;
   double wz[3];
   WorkLiftAxis(s, s.EWW, wz);
-  for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf) {
+  for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf) {
     ContactPath(s, s.cntMainip1, kf, pts);
     pts.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
     Strip(pts, nullptr, nullptr, kPathTrace);
     WorkTrace(s, kf, pts);
     Strip(pts, s.RWW, wz, kWorkTrace);
     LinkTrace(s, kf, pts);
-    if (s.nJ < 1 || s.nJ > kSlots - 2) continue;
+    if (s.nJ() < 1 || s.nJ() > kSlots - 2) continue;
     const FingerPose P = Findirect_kineR(s, kf, s.qqa2[1][kf]);
     double lx[3];
-    MatColumn(P.EA[s.nJ], 0, lx);  // the last link's axis
-    Strip(pts, P.JA[s.nJ], lx, kLinkTrace);
+    MatColumn(P.EA[s.nJ()], 0, lx);  // the last link's axis
+    Strip(pts, P.JA[s.nJ()], lx, kLinkTrace);
   }
 }
 
@@ -141,7 +141,7 @@ void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
   if (!v.traces) return;
   bool any = false;
   if (p.computedHand)
-    for (int kf = 1; kf <= s.nF && kf < kSlots; ++kf)
+    for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf)
       if (ContactShown(s, kf)) {
         DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
         any = true;
