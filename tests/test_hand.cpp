@@ -37,9 +37,9 @@ TEST(HandCatalogue, TablesOfEveryHand) {
     SelectHandTables(*s, h, '2');
     EXPECT_EQ(s->nF(), (h == 2 || h == 4) ? 3 : 2);
     EXPECT_EQ(s->nJ(), 4);
-    EXPECT_EQ(s->JRTYPE[1], h <= 2 ? 'R' : 'P');
-    EXPECT_EQ(s->JRTYPE[2], 'Q');
-    EXPECT_EQ(s->JRTYPE[5], 'P');
+    EXPECT_EQ(s->model().jointType[1], h <= 2 ? 'R' : 'P');
+    EXPECT_EQ(s->model().jointType[2], 'Q');
+    EXPECT_EQ(s->model().jointType[5], 'P');
     for (int kf = 1; kf <= s->nF(); ++kf) {
       EXPECT_DOUBLE_EQ(s->qq0[kf][1], 0.01);
       EXPECT_DOUBLE_EQ(s->qq0[kf][2], h <= 2 ? 0.01 : 0.05);
@@ -47,14 +47,14 @@ TEST(HandCatalogue, TablesOfEveryHand) {
       EXPECT_DOUBLE_EQ(s->qq0[kf][4], 0.7853981639);
     }
     // fixed rotations between joint frames
-    ExpectMatEq(s->Cs[3], {1, 0, 0, 0, 0, -1, 0, 1, 0});
-    ExpectMatEq(s->Cs[4], {1, 0, 0, 0, 1, 0, 0, 0, 1});
+    ExpectMatEq(s->model().Cs[3], {1, 0, 0, 0, 0, -1, 0, 1, 0});
+    ExpectMatEq(s->model().Cs[4], {1, 0, 0, 0, 1, 0, 0, 0, 1});
     if (h <= 2) {
-      ExpectMatEq(s->Cs[1], {1, 0, 0, 0, 1, 0, 0, 0, 1});
-      ExpectMatEq(s->Cs[2], {0, 1, 0, 0, 0, 1, 1, 0, 0});
+      ExpectMatEq(s->model().Cs[1], {1, 0, 0, 0, 1, 0, 0, 0, 1});
+      ExpectMatEq(s->model().Cs[2], {0, 1, 0, 0, 0, 1, 1, 0, 0});
     } else {
-      ExpectMatEq(s->Cs[1], {0, 0, -1, 0, 1, 0, 1, 0, 0});
-      ExpectMatEq(s->Cs[2], {1, 0, 0, 0, 0, 1, 0, -1, 0});
+      ExpectMatEq(s->model().Cs[1], {0, 0, -1, 0, 1, 0, 1, 0, 0});
+      ExpectMatEq(s->model().Cs[2], {1, 0, 0, 0, 0, 1, 0, -1, 0});
     }
   }
 }

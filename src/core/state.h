@@ -150,11 +150,6 @@ struct Sim : RecordStore {
   int nF() const { return handModel->nF; }
   int nJ() const { return handModel->nJ; }
 
-  // ---- hand tables of the selected hand, copied from the model by BasicFinParameter
-  char JRTYPE[kSlots] = {};
-  double Ls[kSlots][3] = {};     // link from joint j-1 to joint j, in the frame of joint j-1
-  double Cs[kSlots][3][3] = {};  // frame of joint j at zero angle, in the frame of joint j-1
-
   // ---- where each finger sits on the palm (hand frame): its base and base frame
   double JA0[kSlots][3] = {};
   double EAs0[kSlots][3][3] = {};

@@ -1,7 +1,6 @@
 #include "hand/hand.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "numerics/vecmat.h"
 
@@ -9,10 +8,6 @@ namespace rg {
 
 void BasicFinParameter(Sim& s, int hand) {
   if (hand >= 1 && hand <= 4) s.handModel = CatalogueModel(hand);
-  const Model& m = s.model();
-  std::memcpy(s.JRTYPE, m.jointType, sizeof s.JRTYPE);
-  std::memcpy(s.Ls, m.Ls, sizeof s.Ls);
-  std::memcpy(s.Cs, m.Cs, sizeof s.Cs);
 }
 
 void FinJ1Pose(Sim& s, char work) {
@@ -27,17 +22,18 @@ void FinJ1Pose(Sim& s, char work) {
 }
 
 void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], double EAn[3][3]) {
-  const int n = s.nJ();
+  const Model& m = s.model();
+  const int n = m.nJ;
   const double(*B)[3] = s.EAs0[kf];
   double E[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
   MatIdentity(E);
   for (int j = 1; j <= n; ++j) {
     // joints that sit together add nothing to r (adding zero changes no bit)
-    if (s.Ls[j][0] != 0.0 || s.Ls[j][1] != 0.0 || s.Ls[j][2] != 0.0) {
-      MatVec(E, s.Ls[j], ld);
+    if (m.Ls[j][0] != 0.0 || m.Ls[j][1] != 0.0 || m.Ls[j][2] != 0.0) {
+      MatVec(E, m.Ls[j], ld);
       VecAdd(r, ld, r);
     }
-    RotLocalZ(s.Cs[j], q[j], C);
+    RotLocalZ(m.Cs[j], q[j], C);
     MatMul(E, C, En);
     MatCopy(En, E);
   }
@@ -50,7 +46,8 @@ FingerPose Findirect_kineR(const Sim& s, int kf, const double* q) {
   // The chain in the finger frame, then turned into the hand frame by the finger's
   // base frame B at its base b.
   FingerPose P;
-  const int n = s.nJ();
+  const Model& m = s.model();
+  const int n = m.nJ;
   const double(*B)[3] = s.EAs0[kf];
   const double* b = s.JA0[kf];
   double E[3][3], Es[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
@@ -59,13 +56,13 @@ FingerPose Findirect_kineR(const Sim& s, int kf, const double* q) {
   MatCopy(B, P.EAs[0]);
   MatMul(B, E, P.EA[0]);
   for (int j = 1; j <= n + 1; ++j) {
-    MatVec(E, s.Ls[j], ld);
+    MatVec(E, m.Ls[j], ld);
     VecAdd(r, ld, r);
     MatVec(B, r, t);
     VecAdd(b, t, P.JA[j]);
     if (j > n) break;  // the fingertip: no joint of its own
-    RotLocalZ(s.Cs[j], q[j], C);
-    MatMul(E, s.Cs[j], Es);
+    RotLocalZ(m.Cs[j], q[j], C);
+    MatMul(E, m.Cs[j], Es);
     MatMul(B, Es, P.EAs[j]);
     MatMul(E, C, En);
     MatCopy(En, E);

@@ -6,9 +6,9 @@
 
 namespace rg {
 
-// The hand tables of the selected hand: built-in hand 1..4 takes its model from the
+// The model of the selected hand: built-in hand 1..4 takes its model from the
 // catalogue, any other number keeps the model the simulation holds (a hand loaded
-// from a file); the tables are copied from that model.
+// from a file).
 void BasicFinParameter(Sim& s, int hand);
 // places the fingers of the model on the palm for the work and sets their initial angles
 void FinJ1Pose(Sim& s, char work);

@@ -79,7 +79,7 @@ double RollingConditioning(const Sim& s, int kf, const double* q, const double R
 double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]) {
   // joint 1 sits where the base frame puts it whatever the angles
   double JA1[3], d[3];
-  MatVec(s.EAs0[kf], s.Ls[1], d);
+  MatVec(s.EAs0[kf], s.model().Ls[1], d);
   VecAdd(s.JA0[kf], d, JA1);
   VecSub(JA1, RC, d);
   return VecDot(d, NW);
