@@ -34,7 +34,7 @@ void FillRecord(Sim& s, int steps) {
       const double rw[3] = {m * 1.0 / 3.0, 140.0, -40.0}, rwP[3] = {0, 0, 0};
       const double Ew[3][3] = {{1.0 + 1e-16 * m, 0, 0}, {0, 0.6, -0.8}, {0, 0.8, 0.6}};
       const double RC[3] = {kf * 10.0, m * 2.0, 1.0 / 7.0}, NW[3] = {0.0, -1.0, 0.0};
-      StoreCylinderManipData5(s, m, kf, m == 0 ? 0.0 : 0.05, q, prm, rw, rwP, Ew, RC, NW);
+      StoreCylinderManipData5(s, m, kf, m == 0 ? 0.0 : 0.05, {q, prm, rw, rwP, Ew, RC, NW});
     }
 }
 

@@ -23,7 +23,7 @@ using namespace rgtest;
 // Records a grasp of finger kf on the lower rim of a work whose bottom centre is rw.
 void RecordGrasp(Sim& s, int kf, const RimScene& sc, const double rw[3]) {
   const ContactPrm prm{sc.Lf, sc.fif, kHalfPiC, 0.0, catalogue::aCyl, sc.thw};
-  StoreCylinderManipData5(s, 0, kf, 0.0, sc.q, prm, rw, rw, sc.Ew, sc.p, sc.N);
+  StoreCylinderManipData5(s, 0, kf, 0.0, {sc.q, prm, rw, rw, sc.Ew, sc.p, sc.N});
   s.sgnUML[kf] = 'L';
   s.GGTYPE[kf][0] = 'L';
   s.GGTYPE[kf][1] = 'C';

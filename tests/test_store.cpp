@@ -37,7 +37,7 @@ StepInput Input(int m, int kf) {
 
 void Store(Sim& s, int m, int kf, double dt) {
   const StepInput in = Input(m, kf);
-  StoreCylinderManipData5(s, m, kf, dt, in.q, in.prm, in.rw, in.rwP, in.Ew, in.RC, in.NW);
+  StoreCylinderManipData5(s, m, kf, dt, {in.q, in.prm, in.rw, in.rwP, in.Ew, in.RC, in.NW});
 }
 
 // Steps 0..last of both fingers of hand 1.
@@ -178,13 +178,13 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   Cx(0.7853981639, E0);
   double RC0[3];
   for (int i = 0; i < 3; ++i) RC0[i] = rw0[i] + catalogue::aCyl * (std::cos(0.4) * E0[i][0] + std::sin(0.4) * E0[i][1]);
-  StoreCylinderManipData5(*s, 0, 1, 0.0, q, c0, rw0, rw0, E0, RC0, NW);
+  StoreCylinderManipData5(*s, 0, 1, 0.0, {q, c0, rw0, rw0, E0, RC0, NW});
   // step 5: the work has moved and turned, the finger bent further
   double rw1[3] = {1, 141, -39}, E1[3][3];
   WorkOrien1(0, 0, 0.1, E0, E1);
   double q1[kSlots] = {0, 0.01, 0.01, 0.75, 0.85, 0, 0};
   ContactPrm c1{22.0, 0.35, 1.5707963278, 0.0, catalogue::aCyl, 0.3};
-  StoreCylinderManipData5(*s, 5, 1, 0.05, q1, c1, rw1, rw1, E1, RC0, NW);
+  StoreCylinderManipData5(*s, 5, 1, 0.05, {q1, c1, rw1, rw1, E1, RC0, NW});
   // the grasp contact carried with the work is at the same place in the work frame
   double p[3], local[3], d[3];
   ManipCPNTW(*s, 1, 0, 1, p);

@@ -31,8 +31,8 @@ int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
   if (s.sgnUML[kf] == 'M') VecAddScaled(wG.r, out.prm.Lw, ezw, rwP);
 
   if (out.GTYPE[0] != 'N') {
-    StoreCylinderManipData5(s, 0, kf, 0.0, s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC,
-                            out.NW);
+    StoreCylinderManipData5(s, 0, kf, 0.0, {s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC,
+                            out.NW});
     VecCopy(wG.r, s.RWW);
     MatCopy(wG.E, s.EWW);
     usrdisplay(s);

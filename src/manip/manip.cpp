@@ -335,8 +335,8 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
       prm2.betw = out.betw2;
       SphereAnglesPrm(s.model().aSph, prm2);
     }
-    StoreCylinderManipData5(s, M + 1, kf, s.dt, out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2,
-                            out.NW2);
+    StoreCylinderManipData5(s, M + 1, kf, s.dt, {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2,
+                            out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;

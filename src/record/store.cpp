@@ -14,9 +14,10 @@ void CopyRow(const Sim& s, const double* q, double* dst) {
 
 }  // namespace
 
-void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* q,
-                             const ContactPrm& prm, const double rw[3], const double rwP[3],
-                             const double Ew[3][3], const double RC[3], const double NW[3]) {
+void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerStepState& f) {
+  const double *q = f.q, *rw = f.rw, *rwP = f.rwP, *RC = f.RC, *NW = f.NW;
+  const double(*Ew)[3] = f.Ew;
+  const ContactPrm& prm = f.prm;
   if (cntM < 0 || kf < 1 || kf >= kSlots) return;
   const int cntM1 = cntM / kDecim;
   if (cntM1 >= kRows) return;  // beyond the trajectory's capacity: nothing to store

@@ -6,10 +6,22 @@
 
 namespace rg {
 
-// Records finger kf's state after manipulation step cntM (0 = the grasp).
-void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const double* q,
-                             const ContactPrm& prm, const double rw[3], const double rwP[3],
-                             const double Ew[3][3], const double RC[3], const double NW[3]);
+// One finger's state after a step, as the record takes it (the arrays are the
+// caller's): joint angles q[0..nJ], the contact's parameters, the work's base point
+// rw and axes Ew, the contacted rim's centre rwP (the sphere's centre), the contact
+// point RC and its normal NW from the work towards the finger.
+struct FingerStepState {
+  const double* q;
+  ContactPrm prm;
+  const double* rw;
+  const double* rwP;
+  const double (*Ew)[3];
+  const double* RC;
+  const double* NW;
+};
+// Records finger kf's state f after manipulation step cntM (0 = the grasp), which
+// took the time step dt.
+void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerStepState& f);
 
 // Keeps the commanded velocity of the step just recorded (vw in the hand frame,
 // omww about the work's axes) with its row, when the step was a stored one.
