@@ -43,8 +43,8 @@ void BM_GraspStepPerFinger(benchmark::State& st) {
   }
   st.SetItemsProcessed(st.iterations() * s->nF());
   st.counters["us_per_finger"] = benchmark::Counter(
-      static_cast<double>(st.iterations() * s->nF()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
-      benchmark::Counter::kIs1000);
+      static_cast<double>(st.iterations() * s->nF()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
 BENCHMARK(BM_GraspStepPerFinger)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 

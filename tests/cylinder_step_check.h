@@ -68,7 +68,8 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
   const bool cyl = true;
   const double dt = s.dt;
   // the work: mid-point moved by dt*vw, turned by dt*omww about its own x, y, z in turn
-  const V3 mid = Add(Sub(b.w.rw, a.w.rw), Scale(0.5 * rg::catalogue::hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
+  const V3 mid = Add(Sub(b.w.rw, a.w.rw),
+                     Scale(0.5 * rg::catalogue::hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(mid[i], dt * vw[i], 1e-9);
   ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, omww);
 
@@ -89,7 +90,8 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
     // no slip: arc on the link = arc on the rim, directions at the midpoint
     const double arc = rg::catalogue::aCyl * Wrap(cb.thw - ca.thw);
     const double slip0 = (cb.L - ca.L) - arc * 0.5 * (ca.tLink[0] + cb.tLink[0]);
-    const double slip1 = hand.aFin * Wrap(cb.phi - ca.phi) - arc * 0.5 * (ca.tLink[1] + cb.tLink[1]);
+    const double slip1 =
+        hand.aFin * Wrap(cb.phi - ca.phi) - arc * 0.5 * (ca.tLink[1] + cb.tLink[1]);
     const double slip = std::hypot(slip0, slip1);
     r.worstSlip = std::max(r.worstSlip, slip);
     EXPECT_LT(slip, 2e-6);

@@ -85,7 +85,8 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
     // on the moved sphere and on the finger
     EXPECT_NEAR(cb.onSphere, rg::catalogue::aSph, 1e-5);
     EXPECT_NEAR(cb.onFinger, hand.aFin, 1e-5);
-    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - rg::catalogue::aSph), std::fabs(cb.onFinger - hand.aFin)});
+    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - rg::catalogue::aSph),
+                           std::fabs(cb.onFinger - hand.aFin)});
     if (r.status != 'O') {
       if (tip) {
         EXPECT_GE(cb.ahead, -1e-6);
@@ -130,7 +131,8 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
     double deepest = 0.0;
     for (int kf = 1; kf <= s.nF(); ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
-      deepest = std::max({deepest, Penetration(b.w, f.base, f.j4, hand.aFin), Penetration(b.w, f.j4, f.tip, hand.aFin)});
+      deepest = std::max({deepest, Penetration(b.w, f.base, f.j4, hand.aFin),
+                          Penetration(b.w, f.j4, f.tip, hand.aFin)});
     }
     EXPECT_GT(deepest, 1e-4) << "a collision reported with every link clear";
   }
@@ -138,7 +140,8 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
   if (r.status == 'Y')
     for (int kf = 1; kf <= s.nF(); ++kf) {
       const Links f = FingerLinks(hand, false, kf, b.q[kf]);
-      const double d3 = Penetration(b.w, f.base, f.j4, hand.aFin), d4 = Penetration(b.w, f.j4, f.tip, hand.aFin);
+      const double d3 = Penetration(b.w, f.base, f.j4, hand.aFin),
+                   d4 = Penetration(b.w, f.j4, f.tip, hand.aFin);
       r.worstDepth = std::max({r.worstDepth, d3, d4});
       EXPECT_LE(d3, 1e-3) << "finger " << kf << " proximal link";
       EXPECT_LE(d4, 1e-3) << "finger " << kf << " last link";

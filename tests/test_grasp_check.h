@@ -9,9 +9,9 @@
 #include <cmath>
 #include <string>
 
-#include "grasp/grasp.h"
 #include "core/catalogue.h"
 #include "core/model.h"
+#include "grasp/grasp.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 

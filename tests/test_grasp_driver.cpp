@@ -72,7 +72,8 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     EXPECT_EQ(Type(r.GTYPE), k.type);
     EXPECT_EQ(r.G.K, K);
     EXPECT_NEAR(r.qf[s->nJ()], k.q, k.tol);
-    for (int j = 0; j < s->nJ(); ++j) EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
+    for (int j = 0; j < s->nJ(); ++j)
+      EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
     EXPECT_EQ(r.sgnLT, k.type[0]);
     EXPECT_EQ(s->sgnGRASPM[1], 'Y');
     // an upright work meets the slab with its side only ('M'): rim and disk are not tried
@@ -103,7 +104,8 @@ TEST(ContactChoice, CandidatesOutsideTheRealSurfacesAreNeverTaken) {
   EXPECT_EQ(r.G.sgnUL, 'L');
   ASSERT_EQ(r.sol, 1);
   EXPECT_EQ(Type(r.GTYPE), "LC");
-  EXPECT_NEAR(std::fabs(r.qf[s->nJ()]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0), 1e-5);
+  EXPECT_NEAR(std::fabs(r.qf[s->nJ()]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0),
+              1e-5);
   ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
 }
 
@@ -256,7 +258,8 @@ TEST(DefaultScenes, EveryHandGraspsAndRecordsTheDefaultWorkAndItsNeighbours) {
         // the reference point lies on the work axis, at the contacted rim's face
         for (int i = 0; i < 3; ++i)
           EXPECT_NEAR(s->ManipRWP[0][kf][i], s->rwG[i] + p.Lw * ez[i], 1e-12);
-        EXPECT_TRUE(s->GGTYPE[kf][1] == 'L' || p.Lw == (s->sgnUML[kf] == 'U' ? catalogue::hCyl : 0.0));
+        EXPECT_TRUE(s->GGTYPE[kf][1] == 'L' ||
+                    p.Lw == (s->sgnUML[kf] == 'U' ? catalogue::hCyl : 0.0));
       }
       for (int i = 0; i < 3 && ok; ++i) EXPECT_EQ(s->RWW[i], s->rwG[i]);
       // the untouched default scene is grasped by every hand, all on rims

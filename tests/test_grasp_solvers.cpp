@@ -196,8 +196,8 @@ TEST(TipOnSide, RejectionsAndTheAngleNearZero) {
 
   // the axis 72 from the tip centre at q = 5e-7: an angle within 1e-6 of 0 is 0
   const double q = 5e-7;
-  const Work W =
-      Upright(cat::lFin * std::cos(q) + 72 * std::cos(1.0), cat::lFin * std::sin(q) + 72 * std::sin(1.0));
+  const Work W = Upright(cat::lFin * std::cos(q) + 72 * std::cos(1.0),
+                         cat::lFin * std::sin(q) + 72 * std::sin(1.0));
   ASSERT_EQ(FinTipCylinderContactm2(kBuiltIn, 0.0, W.M, c), 1);
   EXPECT_EQ(c.q, 0.0);
 }
@@ -305,8 +305,10 @@ TEST(TipOnDisk, RootChoiceAndEdgesOfTheDiskAndOfTheReach) {
     int ret;
     double q, Ltw;
   } cases[] = {
-      {"roots 0.2 and 0.3", 0.25, cat::aFin + cat::lFin * std::cos(0.05), 0, 3, 0.2, cat::lFin * std::sin(0.05)},
-      {"roots -0.1 and 0.4", 0.15, cat::aFin + cat::lFin * std::cos(0.25), 0, 3, 0.4, cat::lFin * std::sin(0.25)},
+      {"roots 0.2 and 0.3", 0.25, cat::aFin + cat::lFin * std::cos(0.05), 0, 3, 0.2,
+       cat::lFin * std::sin(0.05)},
+      {"roots -0.1 and 0.4", 0.15, cat::aFin + cat::lFin * std::cos(0.25), 0, 3, 0.4,
+       cat::lFin * std::sin(0.25)},
       {"both roots negative", -0.5, cat::aFin + cat::lFin * std::cos(0.1), 0, 0, 1000, cat::aCyl},
       {"contact exactly aCyl from the face centre", 0, 92, 60, 3, 0, 60},
       {"just beyond the rim", 0, 92, 60.001, 4, 0, 60.001},

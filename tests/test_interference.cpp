@@ -64,7 +64,8 @@ void ToLocal(const double P[3], const double r[3], const double E[3][3], double 
 double Depth(const double P[3], const double r[3], const double E[3][3]) {
   double l[3];
   ToLocal(P, r, E, l);
-  return std::fmin(std::fmin(l[2], rg::catalogue::hCyl - l[2]), rg::catalogue::aCyl - std::hypot(l[0], l[1]));
+  return std::fmin(std::fmin(l[2], rg::catalogue::hCyl - l[2]),
+                   rg::catalogue::aCyl - std::hypot(l[0], l[1]));
 }
 
 // ================================================================ cylinder primitives
@@ -259,7 +260,8 @@ double PalmPenetration(const double r[3], const double E[3][3], double step = 0.
   for (double x = -rg::catalogue::rPalm; x <= rg::catalogue::rPalm; x += step)
     for (double z = -rg::catalogue::rPalm; z <= rg::catalogue::rPalm; z += step) {
       const double P[3] = {x, rg::catalogue::hPalm / 2, z};
-      if (x * x + z * z <= rg::catalogue::rPalm * rg::catalogue::rPalm) best = std::fmax(best, Depth(P, r, E));
+      if (x * x + z * z <= rg::catalogue::rPalm * rg::catalogue::rPalm)
+        best = std::fmax(best, Depth(P, r, E));
     }
   return best;
 }
@@ -324,7 +326,9 @@ TEST(PalmAgainstWork, VerdictMatchesBruteForceGeometry) {
     double E[3][3], Lc;
     FrameAlong(dir[kind], E);
     const double r[3] = {110 * u(gen), 50 + 80 * u(gen), 110 * u(gen)};
-    if (kind == 2 && std::fmax(r[1], r[1] + rg::catalogue::hCyl * E[1][2]) < rg::catalogue::hPalm / 2) continue;
+    if (kind == 2 &&
+        std::fmax(r[1], r[1] + rg::catalogue::hCyl * E[1][2]) < rg::catalogue::hPalm / 2)
+      continue;
     const double pen = PalmPenetration(r, E);
     if (std::fabs(pen) < 0.5) continue;
     ++compared[kind];
@@ -349,9 +353,12 @@ TEST(PalmAgainstWork, AxesNearTheFaceMatchBruteForceGeometry) {
     const double r[3] = {110 * u(gen), 10 + 70 * u(gen), 110 * u(gen)};
     double E[3][3], Lc;
     FrameAlong(dir, E);
-    const double mid[3] = {r[0] + rg::catalogue::hCyl / 2 * dir[0], r[1] + rg::catalogue::hCyl / 2 * dir[1] - rg::catalogue::hPalm / 2, r[2] + rg::catalogue::hCyl / 2 * dir[2]};
+    const double mid[3] = {r[0] + rg::catalogue::hCyl / 2 * dir[0],
+                           r[1] + rg::catalogue::hCyl / 2 * dir[1] - rg::catalogue::hPalm / 2,
+                           r[2] + rg::catalogue::hCyl / 2 * dir[2]};
     double pen = -INFINITY;
-    if (rg::VecNorm(mid) < std::hypot(rg::catalogue::aCyl, rg::catalogue::hCyl / 2) + rg::catalogue::rPalm + 2) {
+    if (rg::VecNorm(mid) <
+        std::hypot(rg::catalogue::aCyl, rg::catalogue::hCyl / 2) + rg::catalogue::rPalm + 2) {
       pen = PalmPenetration(r, E, 2.0);
       if (std::fabs(pen) < 2.0) continue;
       ++sampled;
@@ -501,17 +508,32 @@ TEST(LinkInsideWork, DepthIntoTheSideTheEndFacesAndByTheFingertip) {
     double a[3], b[3];
     double depth;
   };
-  const double g = 0.3, rr = rg::catalogue::aCyl + rg::catalogue::aFin * std::cos(g), hh = rg::catalogue::aFin * std::sin(g);
+  const double g = 0.3, rr = rg::catalogue::aCyl + rg::catalogue::aFin * std::cos(g),
+               hh = rg::catalogue::aFin * std::sin(g);
   const Case cases[] = {
       // tangent to the lower rim at (aCyl, 0, 0), the link along the rim's tangent y,
       // its axis raised above the face plane (into the side) or lowered below it
-      {"touching the rim from beside the side", {rr, -40, hh}, {rr, 40, hh}, rg::catalogue::aFin * (1 - std::cos(g))},
+      {"touching the rim from beside the side",
+       {rr, -40, hh},
+       {rr, 40, hh},
+       rg::catalogue::aFin * (1 - std::cos(g))},
       {"touching the rim from below the face", {rr, -40, -hh}, {rr, 40, -hh}, 0.0},
-      {"lying along the side, 0.2 into it", {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 10}, {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 90}, 0.2},
-      {"lying along the side, touching it", {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 10}, {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 90}, 0.0},
-      {"across the upper face, 0.5 into it", {-30, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5}, {50, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5}, 0.5},
-      {"pointing at the lower face, its tip ball 0.3 into it", {10, 10, -rg::catalogue::aFin - 80 + 0.3},
-       {10, 10, -rg::catalogue::aFin + 0.3}, 0.3},
+      {"lying along the side, 0.2 into it",
+       {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 10},
+       {rg::catalogue::aCyl + rg::catalogue::aFin - 0.2, 0, 90},
+       0.2},
+      {"lying along the side, touching it",
+       {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 10},
+       {rg::catalogue::aCyl + rg::catalogue::aFin, 0, 90},
+       0.0},
+      {"across the upper face, 0.5 into it",
+       {-30, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5},
+       {50, 5, rg::catalogue::hCyl + rg::catalogue::aFin - 0.5},
+       0.5},
+      {"pointing at the lower face, its tip ball 0.3 into it",
+       {10, 10, -rg::catalogue::aFin - 80 + 0.3},
+       {10, 10, -rg::catalogue::aFin + 0.3},
+       0.3},
       {"far away", {200, 0, 0}, {280, 0, 0}, 0.0},
   };
   for (const Case& k : cases) {
@@ -602,11 +624,12 @@ TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
     FrameAlong(dir, E);
     rg::MatTrans(E, ET);
     const double L = draw(100), a = draw(60);
-    const std::string got = {rg::CylCylColl(80, 12, r, E, L, a, &d, &t1, &t2, p1, p2, n, sgn),
-                             rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q),
-                             rg::CirCirCollisionm(12, r, E, a, q, &d),
-                             rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E, L, a), &Lc),
-                             rg::FinCylinderCollision(*sp, 2, sp->qq0[2], Solid(r, E, L, a), met)};
+    const std::string got = {
+        rg::CylCylColl(80, 12, r, E, L, a, &d, &t1, &t2, p1, p2, n, sgn),
+        rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q),
+        rg::CirCirCollisionm(12, r, E, a, q, &d),
+        rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E, L, a), &Lc),
+        rg::FinCylinderCollision(*sp, 2, sp->qq0[2], Solid(r, E, L, a), met)};
     const std::string allowed[5] = {"CFN", "CFLU", "CF", "CF", "CF"};
     for (int i = 0; i < 5; ++i) EXPECT_NE(allowed[i].find(got[i]), std::string::npos) << trial << " test " << i;
     const int np = rg::EllipseCircleCPnt(a, draw(100), r[0], r[1], draw(40), pts);

@@ -35,10 +35,11 @@ TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) 
     double Lf, fif, thw, beta, gap;
     int solE;  // 2: the contact lies off the link
   };
-  const Case cases[] = {{1, 37, 0.8, 1.2, 0.4, 0, 1},    {1, 50, -2, -0.5, 1.1, 3, 1},
-                        {1, 50, -2, -0.5, 1.1, -2.5, 1}, {2, 22, 2.5, -2.2, 0, 0, 1},
-                        {2, 22, 2.5, -2.2, -1.3, 0, 1},  {2, 22, 2.5, -2.2, 1.5707963, 0, 1},
-                        {2, -0.5, 2.5, -2.2, 0.2, 0, 2}, {2, catalogue::lFin + 0.5, 2.5, -2.2, 0.2, 0, 2}};
+  const Case cases[] = {
+      {1, 37, 0.8, 1.2, 0.4, 0, 1},    {1, 50, -2, -0.5, 1.1, 3, 1},
+      {1, 50, -2, -0.5, 1.1, -2.5, 1}, {2, 22, 2.5, -2.2, 0, 0, 1},
+      {2, 22, 2.5, -2.2, -1.3, 0, 1},  {2, 22, 2.5, -2.2, 1.5707963, 0, 1},
+      {2, -0.5, 2.5, -2.2, 0.2, 0, 2}, {2, catalogue::lFin + 0.5, 2.5, -2.2, 0.2, 0, 2}};
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << k.kf << " " << k.Lf << " " << k.beta << " " << k.gap);
     const RimScene sc = PlaceRim(s(), k.kf, kBentQ, k.Lf, k.fif, k.thw, k.beta);
@@ -71,20 +72,48 @@ TEST_F(RimContactTest, EachErrorMeasuresItsOwnMismatchAndAnglesWrapAcrossPi) {
     bool rebuild = false;  // the finger before the step changed: rebuild what depends on it
   };
   const Case cases[] = {
-      {"contact moved along the link on the finger only", 0.5, 0.9, 0.6,
-       [](PRStepFixed& in) { in.Lf1 += kD; }, {0, kD, 0, 0}},
-      {"contact moved around the link on the finger only", 0.5, 0.9, 0.6,
-       [](PRStepFixed& in) { in.fif1 += kD; }, {0, 0, catalogue::aFin * kD, 0}},
-      {"contact moved on the rim only, whose tangent is at beta to the link", 0.5, 0.9, 0.6,
+      {"contact moved along the link on the finger only",
+       0.5,
+       0.9,
+       0.6,
+       [](PRStepFixed& in) { in.Lf1 += kD; },
+       {0, kD, 0, 0}},
+      {"contact moved around the link on the finger only",
+       0.5,
+       0.9,
+       0.6,
+       [](PRStepFixed& in) { in.fif1 += kD; },
+       {0, 0, catalogue::aFin * kD, 0}},
+      {"contact moved on the rim only, whose tangent is at beta to the link",
+       0.5,
+       0.9,
+       0.6,
        [](PRStepFixed& in) { in.thw1 += kD; },
        {0, -catalogue::aCyl * kD * std::cos(0.6), -catalogue::aCyl * kD * std::sin(0.6), 0}},
-      {"last joint turned since the step began; its axis makes -cos(fif) with N", 0.5, 0.9,
-       0.6, [](PRStepFixed& in) { in.q1[4] -= kD; }, {0, 0, 0, -kD * std::cos(0.5)}, true},
-      {"the prediction does not count: a turn since the first PR motion is no spin", 0.5, 0.9,
-       0.6, [](PRStepFixed& in) { in.q12[4] -= kD; }, {0, 0, 0, 0}},
-      {"finger angle 3.1 -> -3.1 rolls -0.0832 rad, not 6.2", -3.1, 0.4, 0.5,
-       [](PRStepFixed& in) { in.fif1 = 3.1; }, {0, 0, catalogue::aFin * (6.2 - k2Pi), 0}},
-      {"rim angle 3.1 -> -3.1", 0.3, -3.1, 0.0, [](PRStepFixed& in) { in.thw1 = 3.1; },
+      {"last joint turned since the step began; its axis makes -cos(fif) with N",
+       0.5,
+       0.9,
+       0.6,
+       [](PRStepFixed& in) { in.q1[4] -= kD; },
+       {0, 0, 0, -kD * std::cos(0.5)},
+       true},
+      {"the prediction does not count: a turn since the first PR motion is no spin",
+       0.5,
+       0.9,
+       0.6,
+       [](PRStepFixed& in) { in.q12[4] -= kD; },
+       {0, 0, 0, 0}},
+      {"finger angle 3.1 -> -3.1 rolls -0.0832 rad, not 6.2",
+       -3.1,
+       0.4,
+       0.5,
+       [](PRStepFixed& in) { in.fif1 = 3.1; },
+       {0, 0, catalogue::aFin * (6.2 - k2Pi), 0}},
+      {"rim angle 3.1 -> -3.1",
+       0.3,
+       -3.1,
+       0.0,
+       [](PRStepFixed& in) { in.thw1 = 3.1; },
        {0, -catalogue::aCyl * (6.2 - k2Pi), 0, 0}},
   };
   for (const Case& k : cases) {
@@ -310,7 +339,8 @@ TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterat
     double d[3];
     VecSub(out.RC2, sc.rwP, d);
     EXPECT_NEAR(VecNorm(d), catalogue::aCyl, 1e-9);
-    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), catalogue::aFin, 1e-5);
+    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), catalogue::aFin,
+                1e-5);
     EXPECT_NEAR(out.Lf2, k.Lf, 1e-5);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(out.NW2[i], sc.N[i], 1e-6);
   }

@@ -29,8 +29,8 @@ void FillRecord(Sim& s, int steps) {
     for (int kf = 1; kf <= s.nF(); ++kf) {
       double q[kSlots] = {0};
       for (int j = 1; j <= s.nJ(); ++j) q[j] = m + 0.1 * kf + 0.01 * j;
-      const ContactPrm prm{1000.0 + m, 0.1 * kf, kHalfPiC, 0.0, catalogue::aCyl, -0.25 * kf,
-                           0.5 * kf + m, -0.125 * kf};  // alw, betw
+      const ContactPrm prm{1000.0 + m,      0.1 * kf,   kHalfPiC,     0.0,
+                           catalogue::aCyl, -0.25 * kf, 0.5 * kf + m, -0.125 * kf};  // alw, betw
       const double rw[3] = {m * 1.0 / 3.0, 140.0, -40.0}, rwP[3] = {0, 0, 0};
       const double Ew[3][3] = {{1.0 + 1e-16 * m, 0, 0}, {0, 0.6, -0.8}, {0, 0.8, 0.6}};
       const double RC[3] = {kf * 10.0, m * 2.0, 1.0 / 7.0}, NW[3] = {0.0, -1.0, 0.0};

@@ -246,7 +246,8 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
     double Lf, away;  // away: the rim moved off the link along the normal
     char want;
   };
-  for (const Case k : {Case{40, 0, 'Y'}, Case{catalogue::lFin + 0.2, 0, 'O'}, Case{30, 1000, 'D'}}) {
+  for (const Case k :
+       {Case{40, 0, 'Y'}, Case{catalogue::lFin + 0.2, 0, 'O'}, Case{30, 1000, 'D'}}) {
     SCOPED_TRACE(k.want);
     const RimScene sc = PlaceRim(s(), 1, kBentQ, k.Lf, 0.5, 0.4, 0.3);
     PRStepFixed in = FixedAt(s(), sc, 1);

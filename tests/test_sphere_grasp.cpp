@@ -26,7 +26,6 @@ namespace {
 using namespace own;
 namespace cat = rg::catalogue;
 
-
 Sphere WorkOf(const Sim& s) { return {{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)}; }
 
 // Clearance between the last link (with its tip ball) of finger kf and the sphere at
@@ -141,7 +140,8 @@ void Judge(const std::string& keys, Verdict& v) {
         if (L <= 0.0 || L >= cat::lFin) onFinger = -1.0;  // not on the link's side
       }
       const double depth = std::max(Penetration(w, f.base, f.j4), Penetration(w, f.j4, f.tip));
-      if (std::fabs(onSphere - cat::aSph) > 1e-7 || std::fabs(onFinger - cat::aFin) > 1e-7 || depth > 1e-7) {
+      if (std::fabs(onSphere - cat::aSph) > 1e-7 || std::fabs(onFinger - cat::aFin) > 1e-7 ||
+          depth > 1e-7) {
         ++v.offSurface;
         if (!*what)
           std::snprintf(what, sizeof what,
@@ -227,7 +227,8 @@ bool Overlaps(const Sim& s, const Sphere& w, int* finger) {
     }
   }
   // the palm: the disc of radius rPalm about the Y axis, hPalm thick
-  const double rho = std::hypot(w.c[0], w.c[2]) - cat::rPalm, h = std::fabs(w.c[1]) - 0.5 * cat::hPalm;
+  const double rho = std::hypot(w.c[0], w.c[2]) - cat::rPalm,
+               h = std::fabs(w.c[1]) - 0.5 * cat::hPalm;
   const double palm = (rho <= 0 && h <= 0) ? std::max(rho, h)
                                            : std::hypot(std::max(rho, 0.0), std::max(h, 0.0));
   if (palm < cat::aSph) {
@@ -264,7 +265,8 @@ TEST(SphereInterference, EveryMoveIsCheckedAgainstTheFingersAndThePalm) {
         EXPECT_EQ(s.sgnCALGChk, 'C');
         EXPECT_EQ(s.sgnGRASP, 'N');
         EXPECT_EQ(s.COLLkf, finger);
-        if (std::hypot(s.rwG[0], s.rwG[2]) < cat::rPalm && s.rwG[1] - 0.5 * cat::hPalm < cat::aSph) ++palm;
+        if (std::hypot(s.rwG[0], s.rwG[2]) < cat::rPalm && s.rwG[1] - 0.5 * cat::hPalm < cat::aSph)
+          ++palm;
       }
     }
     EXPECT_TRUE(seen) << p.hand << " '" << p.key << "': the push never met the hand, centre "

@@ -177,7 +177,8 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   double rw0[3] = {0, 140, -40}, E0[3][3], NW[3] = {0, 1, 0};
   Cx(0.7853981639, E0);
   double RC0[3];
-  for (int i = 0; i < 3; ++i) RC0[i] = rw0[i] + catalogue::aCyl * (std::cos(0.4) * E0[i][0] + std::sin(0.4) * E0[i][1]);
+  for (int i = 0; i < 3; ++i)
+    RC0[i] = rw0[i] + catalogue::aCyl * (std::cos(0.4) * E0[i][0] + std::sin(0.4) * E0[i][1]);
   StoreCylinderManipData5(*s, 0, 1, 0.0, {q, c0, rw0, rw0, E0, RC0, NW});
   // step 5: the work has moved and turned, the finger bent further
   double rw1[3] = {1, 141, -39}, E1[3][3];

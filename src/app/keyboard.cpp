@@ -47,10 +47,9 @@ void DrawnWorkIsSetPose(Sim& s) {
 void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
     int kColl = 0, link = -1;
-    s.sgnGC = (s.WORK1 == '1')
-                  ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
-                  : ALLFinCylCollCheck(s, s.qq0, WorkCylinder(s.model(), s.rwG, s.EwG), &kColl,
-                                       &link);
+    s.sgnGC = (s.WORK1 == '1') ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
+                               : ALLFinCylCollCheck(s, s.qq0, WorkCylinder(s.model(), s.rwG, s.EwG),
+                                                    &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';

@@ -59,10 +59,10 @@ WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]);
 struct FingerContact {
   double qf[kSlots] = {};  // joint angles 0..nJ at the contact (q0 when none)
   ContactPrm prm = {};
-  double RC[3] = {};       // contact point
-  double NF[3] = {};       // unit finger normal (towards the work)
-  double NW[3] = {};       // unit outward work normal
-  char sgnLT = 'N';        // cylinder: 'L' on the link, 'T' on the tip, 'N' none
+  double RC[3] = {};  // contact point
+  double NF[3] = {};  // unit finger normal (towards the work)
+  double NW[3] = {};  // unit outward work normal
+  char sgnLT = 'N';   // cylinder: 'L' on the link, 'T' on the tip, 'N' none
   char GTYPE[2] = {'N', 'N'};
 };
 
@@ -100,24 +100,24 @@ int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM&
 // crossing with the link plane (or at pm0); at most 100 Jacobians, reaching the cap
 // means no solution. Returns 1 for a contact on the link whose normal points out of
 // both the end face and the side surface.
-int LinkCircleContactm2(const Model& m, const RimM& rim, ContactM& c,
-                        NewtonCount* cnt = nullptr, Notes* notes = nullptr);
+int LinkCircleContactm2(const Model& m, const RimM& rim, ContactM& c, NewtonCount* cnt = nullptr,
+                        Notes* notes = nullptr);
 int LinkCircleContactFrom(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
                           NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 // the iteration alone (no normal-cone test)
 int LinkCircleCNewtonm2(const Model& m, const RimM& rim, const double pm0[2], ContactM& c,
                         NewtonCount* cnt = nullptr, Notes* notes = nullptr);
 // Jacobian J of the link-rim error at pm and its inverse IJB; returns det J.
-double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2],
-                               double J[2][2], double IJB[2][2], Notes* notes = nullptr);
+double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2], double J[2][2],
+                               double IJB[2][2], Notes* notes = nullptr);
 // The link-rim error at pm and what it is made of.
 struct LinkRimResidual {
-  double L1 = 0.0;      // foot of the rim point on the link axis, along the link
-  double r1[3] = {};    // that foot
-  double P[3] = {};     // rim point
-  double nw[3] = {};    // unit vector from P to the foot
-  double Err[2] = {};   // (foot-to-rim line not normal to the rim, distance - aFin)
-  double norm = 0.0;    // |Err[0]| + |Err[1]|
+  double L1 = 0.0;     // foot of the rim point on the link axis, along the link
+  double r1[3] = {};   // that foot
+  double P[3] = {};    // rim point
+  double nw[3] = {};   // unit vector from P to the foot
+  double Err[2] = {};  // (foot-to-rim line not normal to the rim, distance - aFin)
+  double norm = 0.0;   // |Err[0]| + |Err[1]|
 };
 LinkRimResidual LinkCircleContactErrm2(const Model& m, const RimM& rim, const double pm[2]);
 
@@ -194,8 +194,7 @@ int FinTipSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c)
 // Sphere dispatcher: the link ("LS") or tip ("TS") contact reached first, in the
 // hand frame; sgnUML[kf] = 'S'. No contact when the last link already reaches into
 // the sphere as the joint starts to close (at -pi/2).
-int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG,
-                          FingerContact& out);
+int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out);
 
 // grasp driver (one finger per call): finger kf closes its last joint from its
 // initial angles s.qq0[kf] until it touches the run's work (s.WORK1 at s.rwG, s.EwG);

@@ -2,9 +2,9 @@
 // face plane lifted by aFin, one first-degree equation in q with a closed form.
 #include <cmath>
 
+#include "core/model.h"
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/model.h"
 #include "numerics/vecmat.h"
 
 namespace rg {

@@ -4,9 +4,9 @@
 // solved and the one reached first is converted back to the hand frame ΣA.
 #include <cmath>
 
+#include "core/model.h"
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/model.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
 #include "numerics/vecmat.h"
@@ -128,7 +128,7 @@ constexpr double kTouchDepth = 1e-4;   // deeper counts as the link inside the w
 constexpr double kSweepAgree = 1e-5;   // a contact this near the swept touch is that touch
 constexpr int kSweepBisections = 50;   // halvings of the scan step that brackets the touch
 constexpr double kRetryTipBack = 0.1;  // the tip-rim solver's own start offset, taken back
-constexpr double kJointBall = 1e-6;    // a touch nearer the joint than this times lFin is the joint's
+constexpr double kJointBall = 1e-6;  // a touch nearer the joint than this times lFin is the joint's
 
 // Signed distance between the capsule of the last link at angle q and the solid
 // work; t receives where along the axis (0..lFin) it is smallest.
@@ -147,8 +147,8 @@ bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   int side = 0;
-  const double d = SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM),
-                                                  m.aFin - depth, &side);
+  const double d =
+      SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM), m.aFin - depth, &side);
   if (side != 0) return side < 0;
   return d - m.aFin < -depth;
 }
@@ -413,8 +413,8 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   // no contact at all, or the chosen contact's pose has the link already in the work:
   // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth)) &&
-      SweepFirstTouch(m, w.w, st) && (K == 0 || G.qc[K] > st.q + kSweepAgree))
+  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth)) && SweepFirstTouch(m, w.w, st) &&
+      (K == 0 || G.qc[K] > st.q + kSweepAgree))
     K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;
   if (K == 0) return 0;

@@ -1,12 +1,12 @@
 // Grasp driver: one finger per call closes its last joint until it first touches
 // the work (the cylinder or the sphere, after WORK1); the contact is recorded as step 0 of the manipulation record,
 // and after the last finger the flags tell whether the grasp is complete.
-#include "grasp/grasp.h"
 #include "core/model.h"
+#include "grasp/grasp.h"
 #include "hand/hand.h"
+#include "numerics/vecmat.h"
 #include "record/report.h"
 #include "record/store.h"
-#include "numerics/vecmat.h"
 
 namespace rg {
 
@@ -31,8 +31,7 @@ int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
   if (s.sgnUML[kf] == 'M') VecAddScaled(wG.r, out.prm.Lw, ezw, rwP);
 
   if (out.GTYPE[0] != 'N') {
-    StoreCylinderManipData5(s, 0, kf, 0.0, {s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC,
-                            out.NW});
+    StoreCylinderManipData5(s, 0, kf, 0.0, {s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC, out.NW});
     VecCopy(wG.r, s.RWW);
     MatCopy(wG.E, s.EWW);
     usrdisplay(s);

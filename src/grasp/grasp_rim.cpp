@@ -4,9 +4,9 @@
 // search along the Newton step. Every loop is bounded.
 #include <cmath>
 
+#include "core/model.h"
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/model.h"
 #include "numerics/newton.h"
 #include "numerics/vecmat.h"
 
@@ -24,9 +24,9 @@ constexpr int kMaxJacobians = 100;  // Jacobian evaluations per iteration
 constexpr int kMaxReductions = 5;   // step divisions by 10 per line search
 constexpr int kMaxRepeats = 200;    // accepted repeats of one step per line search
 constexpr double kLinkTol = 1e-6;   // link on a rim: converged when |Err0| + |Err1| is below
-constexpr double kLinkStepCap = 1.0;  // link on a rim: largest Newton step component (rad)
-constexpr double kTipTol = 1e-7;    // tip on a rim: converged when |Err0| + |Err1| is below
-constexpr double kTipStepCap = 0.1;  // tip on a rim: largest Newton step component (rad)
+constexpr double kLinkStepCap = 1.0;     // link on a rim: largest Newton step component (rad)
+constexpr double kTipTol = 1e-7;         // tip on a rim: converged when |Err0| + |Err1| is below
+constexpr double kTipStepCap = 0.1;      // tip on a rim: largest Newton step component (rad)
 constexpr double kTipStartOffset = 0.1;  // tip on a rim: the start is pm0 + this in q and theta
 
 // Rim point, rim tangent of the rim at angle th.
@@ -114,8 +114,8 @@ LinkRimResidual LinkCircleContactErrm2(const Model& m, const RimM& rim, const do
   return r;
 }
 
-double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2],
-                               double J[2][2], double IJB[2][2], Notes* notes) {
+double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2], double J[2][2],
+                               double IJB[2][2], Notes* notes) {
   const LinkRimResidual r0 = LinkCircleContactErrm2(m, rim, pm);
   for (int k = 0; k < 2; ++k) {
     double p2[2] = {pm[0], pm[1]};

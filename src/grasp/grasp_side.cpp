@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/model.h"
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/model.h"
 #include "numerics/solve.h"
 #include "numerics/vecmat.h"
 
@@ -30,7 +30,7 @@ struct TrigEq {
   }
 };
 
-constexpr int kPolishSteps = 40;       // Newton steps at most per refined root
+constexpr int kPolishSteps = 40;         // Newton steps at most per refined root
 constexpr double kPolishStepCap = 0.01;  // largest move of a root by one step (rad)
 constexpr double kParallelAxis = 1e-5;   // |mw_z| below this: work axis in the link plane
 constexpr double kParallelLines = 1e-4;  // |U^2 - 1| below this: link and work axis parallel

@@ -15,9 +15,9 @@
 // side or by its tip, never by both.)
 #include <cmath>
 
+#include "core/model.h"
 #include "grasp/grasp.h"
 #include "grasp/grasp_util.h"
-#include "core/model.h"
 #include "interference/interference.h"
 #include "numerics/solve.h"
 #include "numerics/vecmat.h"

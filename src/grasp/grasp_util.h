@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "grasp/grasp.h"
 #include "core/model.h"
+#include "grasp/grasp.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 

@@ -149,8 +149,8 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const Cylin
   return GoldenDistance(a, b, w.r, w.E, w.h, w.a, t, nullptr, nullptr);
 }
 
-double SegmentCylinderDistanceAgainst(const double a[3], const double b[3],
-                                      const CylinderSolid& w, double level, int* side) {
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const CylinderSolid& w,
+                                      double level, int* side) {
   return GoldenDistance(a, b, w.r, w.E, w.h, w.a, nullptr, &level, side);
 }
 
@@ -267,8 +267,8 @@ char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& 
   return 'F';
 }
 
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w,
-                        int* kColl, int* kLink) {
+char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w, int* kColl,
+                        int* kLink) {
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.

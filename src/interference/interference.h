@@ -50,8 +50,8 @@ double SegmentCylinderDistance(const double a[3], const double b[3], const Cylin
 // and +1 when at or above it (by a margin of 1e-9 of the sizes involved; the value
 // returned is then meaningless). When it cannot tell, *side = 0 and the value is
 // SegmentCylinderDistance's own, bit for bit, for the caller's exact comparison.
-double SegmentCylinderDistanceAgainst(const double a[3], const double b[3],
-                                      const CylinderSolid& w, double level, int* side);
+double SegmentCylinderDistanceAgainst(const double a[3], const double b[3], const CylinderSolid& w,
+                                      double level, int* side);
 // LinkCylinderDepth(a, b, af, w) <= tol, mostly without the full search; tHint, when
 // given, is where along the segment (length units from a) the link is expected to
 // come nearest the work, which often decides it at once.
@@ -80,8 +80,8 @@ char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& 
                           LinkMeeting& met);
 // Every finger in the pose qq and the palm against the work: 'C' and the last
 // interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w,
-                        int* kColl, int* kLink = nullptr);
+char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w, int* kColl,
+                        int* kLink = nullptr);
 
 // Distance between the segment from a0 to a1 and the segment from b0 to b1.
 double SegmentSegmentDistance(const double a0[3], const double a1[3], const double b0[3],

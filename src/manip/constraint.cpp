@@ -414,7 +414,8 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
       dqmax = std::fmax(dqmax, std::fabs(d));
     }
     if (!std::isfinite(dqmax)) break;
-    double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax : 1.0;  // the share of the full step tried
+    double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax
+                                          : 1.0;  // the share of the full step tried
     bool accepted = false;
     const double ETold = *ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {

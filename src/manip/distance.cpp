@@ -107,10 +107,10 @@ bool EllipseCertified(const AxisDistance2& f, double th) {
 }
 
 // Whether the minimum of f at th is the nearest rim point by more than kRimTie, proved
-// without the scan: by the ellipse's convexity, else by bounds on f. With f = m + R1 cos(th - p1) + R2 cos(2 th - p2), the second
-// derivative is at most R1 + 4 R2 and the third at most R1 + 8 R2 in size: f is convex
-// on [th - W, th + W] when f''(th) exceeds (R1 + 8 R2) W, so th is its only minimum
-// there, and on each of the cells of width d that cover the rest of the circle f stays
+// without the scan: by the ellipse's convexity, else by bounds on f. With f = m + R1 cos(th - p1) +
+// R2 cos(2 th - p2), the second derivative is at most R1 + 4 R2 and the third at most R1 + 8 R2 in
+// size: f is convex on [th - W, th + W] when f''(th) exceeds (R1 + 8 R2) W, so th is its only
+// minimum there, and on each of the cells of width d that cover the rest of the circle f stays
 // above its value at the cell's centre less |f'| d / 2 and (R1 + 4 R2) d^2 / 8. False
 // when the bound cannot tell: the scan decides.
 bool CertifiedNearest(const AxisDistance2& f, double th) {

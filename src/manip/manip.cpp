@@ -266,8 +266,8 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // the mirror solution of the step's equations, which no rolling motion reaches:
   // it is no solution, and the step is retried with a smaller time step.
   if (v.solve != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
-                               BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
-                           0.0) {
+                                BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
+                            0.0) {
     s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
     KeepBefore(in, out);
     v.solve = 'D';
@@ -290,10 +290,9 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
     return o;
   }
   double Lc = 0.0;
-  const bool palm =
-      s.WORK1 == '1'
-          ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
-          : RPalmCylinderCollision2(m, WorkCylinder(m, r.to.r, r.to.E), &Lc) != 'F';
+  const bool palm = s.WORK1 == '1'
+                        ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
+                        : RPalmCylinderCollision2(m, WorkCylinder(m, r.to.r, r.to.E), &Lc) != 'F';
   if (palm) {
     o.attempt = 'C';
     o.collided = true;
@@ -335,8 +334,8 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
       prm2.betw = out.betw2;
       SphereAnglesPrm(s.model().aSph, prm2);
     }
-    StoreCylinderManipData5(s, M + 1, kf, s.dt, {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2,
-                            out.NW2});
+    StoreCylinderManipData5(s, M + 1, kf, s.dt,
+                            {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2, out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;

@@ -58,7 +58,8 @@ constexpr double kChordGain = 0.1;     // ... each of which must cut the error n
 constexpr double kAcceptTol = 1e-6;    // error norm below which a pose satisfies the constraints
 constexpr double kFdStep = 1e-9;       // joint step (rad) of the forward-difference Jacobian
 constexpr double kSingularJacobian = 1e-4;  // |det| below which a Jacobian is not inverted
-constexpr double kFirstTrialStep = 1e-2;    // largest joint change (rad) of a fresh Jacobian's first trial
+constexpr double kFirstTrialStep =
+    1e-2;  // largest joint change (rad) of a fresh Jacobian's first trial
 
 // Where the last link and a rim circle come closest, or the last link (or its
 // fingertip ball) and the sphere. Angles in radians.

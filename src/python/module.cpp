@@ -312,7 +312,8 @@ class PySim {
   py::list Grasp() {
     Alive();
     PressAll("G");
-    for (int kf = 0; kf < driver_.sim().nF() && driver_.sim().sgnCALGEnd != 'Y'; ++kf) PressAll("s");
+    for (int kf = 0; kf < driver_.sim().nF() && driver_.sim().sgnCALGEnd != 'Y'; ++kf)
+      PressAll("s");
     const nlohmann::json st = driver_.State();
     py::list contacts;
     for (const nlohmann::json& f : st["fingers"]) {

@@ -151,7 +151,8 @@ void PointOnLink(const LinkAtStep& L, const ContactPrm& c, double p[3]) {
       p[i] = L.o[i] + c.Lf * L.x[i] + L.radius * (cp * L.x[i] + sp * (cf * L.z[i] + sf * L.xz[i]));
     return;
   }
-  for (int i = 0; i < 3; ++i) p[i] = L.o[i] + c.Lf * L.x[i] + L.radius * (cf * L.z[i] + sf * L.xz[i]);
+  for (int i = 0; i < 3; ++i)
+    p[i] = L.o[i] + c.Lf * L.x[i] + L.radius * (cf * L.z[i] + sf * L.xz[i]);
 }
 
 }  // namespace

@@ -41,7 +41,8 @@ void FingerLabel(const FingerPose& F, int kf) {
 
 void JointsAndAxes(const Sim& s, const FingerPose& F, int n, const float colour[4]) {
   const Model& m = s.model();
-  for (int j = 1; j <= n; ++j) draw_joint(m.jointType[j], F.JA[j], F.EA[j], m.lRjnt, m.rRjnt, colour);
+  for (int j = 1; j <= n; ++j)
+    draw_joint(m.jointType[j], F.JA[j], F.EA[j], m.lRjnt, m.rRjnt, colour);
   for (int j = 1; j <= n; ++j) {
     double e[3];
     MatColumn(F.EA[j], 2, e);

@@ -53,7 +53,6 @@ void SphereNormal(double alw, double betw, double n[3]) {
 
 namespace {
 
-
 void HalfAxis(double hCyl, const double E[3][3], double c[3]) {
   c[0] = 0.5 * hCyl * E[0][2];
   c[1] = 0.5 * hCyl * E[1][2];
