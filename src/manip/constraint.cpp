@@ -1,6 +1,7 @@
 // The rolling-contact constraints of one finger (its last link on a rim of the
 // cylinder, or its link or fingertip on the sphere) and their Newton solver.
 #include <cmath>
+#include <cstring>
 
 #include "hand/hand.h"
 #include "manip/manip.h"
@@ -31,6 +32,15 @@ void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
 double ErrSum(const double e[4]) {
   return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
 }
+
+// A point of the Newton iteration: the angles q, the contact found there, the four
+// errors E and their norm ET.
+struct NewtonPoint {
+  double q[kSlots] = {};
+  RimContact c;
+  double E[4] = {};
+  double ET = 0.0;
+};
 
 }  // namespace
 
@@ -94,8 +104,11 @@ void TipBase(const double z[3], const double m[3], double base[2][3]) {
 // rolled on the finger minus the arc rolled on the sphere, in the two tangent
 // directions, averaged over the old contact (old poses) and the new one (midpoint
 // rule); the spin.
-int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
-                 double ERR[4], double* ERRT) {
+int SphereErrors(const Sim& s, const PRStepFixed& in, NewtonPoint& p) {
+  const double* q = p.q;
+  RimContact& c = p.c;
+  double* ERR = p.E;
+  double* ERRT = &p.ET;
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
   LinkSphereDistanceA(s.model(), P, in.part, in.rwP2, in.Ew2, c);
@@ -141,10 +154,14 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, const double* q, RimContac
   return OffFinger(s.model(), in, r) ? 2 : 1;
 }
 
-// The four errors at angles q; with thwNear the rim angle is followed from there.
-int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* thwNear,
-           RimContact& c, double ERR[4], double* ERRT) {
-  if (in.work == '1') return SphereErrors(s, in, q, c, ERR, ERRT);
+// The four errors at the angles p.q, with the contact there, into p; with thwNear
+// the rim angle is followed from there.
+int Errors(const Sim& s, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+  if (in.work == '1') return SphereErrors(s, in, p);
+  const double* q = p.q;
+  RimContact& c = p.c;
+  double* ERR = p.E;
+  double* ERRT = &p.ET;
   const Model& m = s.model();
   LinkPose P;
   LastLinkPose(s, in.kf, q, P);
@@ -183,35 +200,35 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* q, const double* t
   return OffLink(m, c.Lf) ? 2 : 1;
 }
 
-// Forward-difference Jacobian of the errors at q (errors ERR0, contact c0 known),
-// the rim point followed from c0: row = error, column = joint.
-void ErrorJacobian(const Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
-                   const double ERR0[4], double JB4[4][4]) {
+// Forward-difference Jacobian of the errors at p0 (its errors and contact known),
+// the rim point followed from p0's: row = error, column = joint.
+void ErrorJacobian(const Sim& s, const PRStepFixed& in, const NewtonPoint& p0, double JB4[4][4]) {
   const double h = kFdStep;
-  RimContact c;
-  double qp[kSlots];
+  NewtonPoint p;
   for (int j = 1; j <= 4; ++j) {
-    for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
-    qp[j] += h;
-    double ERRp[4], ERRTp;
-    Errors(s, in, qp, &c0.thw, c, ERRp, &ERRTp);
-    for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (ERRp[i] - ERR0[i]) / h;
+    for (int k = 0; k < kSlots; ++k) p.q[k] = p0.q[k];
+    p.q[j] += h;
+    Errors(s, in, &p0.c.thw, p);
+    for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }
 }
 
-// Jacobian at q, where the errors are already known (ERR0, ERRT0, contact c0).
-char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact& c0,
-                const double ERR0[4], double ERRT0, double JB4[4][4], double IJB4[4][4],
-                double* dq00, double* det) {
+// The Jacobian at p0, whose errors are already known, into J: its verdict is 'Y'
+// when a short step along the Newton direction lowers the errors.
+void JacobianAt(Sim& s, const PRStepFixed& in, const NewtonPoint& p0, RollingJacobian& J) {
   const double h = kFdStep;
-  *dq00 = h;
-  ErrorJacobian(s, in, q, c0, ERR0, JB4);
-  RimContact c;
-  double qp[kSlots];
+  const double* q = p0.q;
+  const double* ERR0 = p0.E;
+  const double ERRT0 = p0.ET;
+  double(*JB4)[4] = J.JB;
+  double(*IJB4)[4] = J.IJB;
+  J.dq00 = h;
+  ErrorJacobian(s, in, p0, JB4);
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
-  *det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
-  if (!(std::fabs(*det) >= kSingularJacobian)) return 'N';
+  J.det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
+  J.verdict = 'N';
+  if (!(std::fabs(J.det) >= kSingularJacobian)) return;
 
   double ddq[4], ERR3[4];
   for (int i = 0; i < 4; ++i) {
@@ -228,11 +245,11 @@ char JacobianAt(Sim& s, const PRStepFixed& in, const double* q, const RimContact
   double dqmax = 0.0;
   for (int j = 0; j < 4; ++j) dqmax = std::fmax(dqmax, std::fabs(ddq[j]));
   const double scale = (dqmax <= h) ? 1.0 : h / dqmax;
-  for (int k = 0; k < kSlots; ++k) qp[k] = q[k];
-  for (int j = 1; j <= 4; ++j) qp[j] = q[j] - scale * ddq[j - 1];
-  double ERR4v[4], ERRT4;
-  Errors(s, in, qp, &c0.thw, c, ERR4v, &ERRT4);
-  return ERRT4 < ERRT0 ? 'Y' : 'N';
+  NewtonPoint p;
+  for (int k = 0; k < kSlots; ++k) p.q[k] = q[k];
+  for (int j = 1; j <= 4; ++j) p.q[j] = q[j] - scale * ddq[j - 1];
+  Errors(s, in, &p0.c.thw, p);
+  J.verdict = p.ET < ERRT0 ? 'Y' : 'N';
 }
 
 }  // namespace
@@ -294,28 +311,34 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
 
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT) {
-  return Errors(s, in, q, nullptr, c, ERR, ERRT);
+  NewtonPoint p;
+  for (int k = 0; k < kSlots; ++k) p.q[k] = q[k];
+  const int solE = Errors(s, in, nullptr, p);
+  c = p.c;
+  for (int i = 0; i < 4; ++i) ERR[i] = p.E[i];
+  *ERRT = p.ET;
+  return solE;
 }
 
 RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q) {
-  RimContact c0;
-  double ERR0[4], ERRT0;
-  Errors(s, in, q, nullptr, c0, ERR0, &ERRT0);
+  NewtonPoint p0;
+  for (int k = 0; k < kSlots; ++k) p0.q[k] = q[k];
+  Errors(s, in, nullptr, p0);
   RollingJacobian J;
-  J.verdict = JacobianAt(s, in, q, c0, ERR0, ERRT0, J.JB, J.IJB, &J.dq00, &J.det);
+  JacobianAt(s, in, p0, J);
   return J;
 }
 
 namespace {
 
-// Takes trial angles qn (errors En, contact cn) as the current point.
-void TakeTrial(const double qn[kSlots], const RimContact& cn, const double En[4], double ETn,
-               double q[kSlots], RimContact& c, double E[4], double* ET) {
-  for (int j = 0; j < kSlots; ++j) q[j] = qn[j];
-  for (int i = 0; i < 4; ++i) E[i] = En[i];
-  *ET = ETn;
-  c = cn;
-}
+// What one Newton solve keeps across its trials: the counters, the cap on trials
+// plus Jacobians, and the inverse Jacobian last used (when there is one).
+struct NewtonSolve {
+  PRNewtonStats st;
+  int maxIter = kNewtonMaxIter;
+  double Jinv[4][4] = {};
+  bool haveJinv = false;
+};
 
 // Broyden's update of the inverse Jacobian H after the step from q to qn changed the
 // errors from E to En: H + (dq - H dE) dq^T H / (dq^T H dE), which maps dE to dq and
@@ -345,28 +368,27 @@ void BroydenUpdate(const double q[kSlots], const double qn[kSlots], const double
     for (int k = 0; k < 4; ++k) H[i][k] += (dq[i] - HdE[i]) * dqH[k] / den;
 }
 
-// One trial along -frac * (Jinv * E) from q, the rim point followed from c.
-double TrialAlong(const Sim& s, const PRStepFixed& in, const double q[kSlots], const RimContact& c,
-                  const double Jinv[4][4], const double E[4], double frac, double qn[kSlots],
-                  RimContact& cn, double En[4], PRNewtonStats& st) {
-  for (int j = 0; j < kSlots; ++j) qn[j] = q[j];
+// One trial along -frac * (Jinv * E) from p into trial, the rim point followed from
+// p's; returns the trial's error norm.
+double TrialAlong(const Sim& s, const PRStepFixed& in, const NewtonPoint& p, double frac,
+                  NewtonPoint& trial, NewtonSolve& ns) {
+  for (int j = 0; j < kSlots; ++j) trial.q[j] = p.q[j];
   double step = 0.0;
   for (int j = 1; j <= 4; ++j) {
     double d = 0.0;
-    for (int i = 0; i < 4; ++i) d += Jinv[j - 1][i] * E[i];
-    qn[j] = q[j] - frac * d;
+    for (int i = 0; i < 4; ++i) d += ns.Jinv[j - 1][i] * p.E[i];
+    trial.q[j] = p.q[j] - frac * d;
     step = std::fmax(step, std::fabs(frac * d));
   }
-  st.maxStep = std::fmax(st.maxStep, step);
-  ++st.trials;
-  ++st.cnt1;
-  double ETn;
-  Errors(s, in, qn, &c.thw, cn, En, &ETn);
-  return ETn;
+  ns.st.maxStep = std::fmax(ns.st.maxStep, step);
+  ++ns.st.trials;
+  ++ns.st.cnt1;
+  Errors(s, in, &p.c.thw, trial);
+  return trial.ET;
 }
 
-// Newton's method on the step's equations from angles q (errors E, contact c known),
-// the rim point followed from c. The Jacobian carried in from the finger's previous
+// Newton's method on the step's equations from the point p (its errors and contact known),
+// the rim point followed from p's. The Jacobian carried in from the finger's previous
 // root (in.Jinv0) is used first, as long as every trial cuts ERRT at least tenfold
 // (kChordGain); after that a fresh forward-difference Jacobian at every point
 // reached, its step limited to kFirstTrialStep per joint. Such a trial must lower ERRT by a
@@ -377,52 +399,50 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const double q[kSlots], c
 // kMaxStalls directions in a row, above kAcceptTol), after kLeanMaxJacobians
 // Jacobians or maxIter trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
-// errors it then holds; Jinv receives the inverse Jacobian last used.
-bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimContact& c,
-                    double E[4], double* ET, PRNewtonStats& st, int maxIter, double Jinv[4][4],
-                    bool* haveJinv) {
-  *haveJinv = false;
-  double qn[kSlots], En[4];
-  RimContact cn;
+// errors p then holds; ns keeps the inverse Jacobian last used.
+bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
+  PRNewtonStats& st = ns.st;
+  const int maxIter = ns.maxIter;
+  NewtonPoint trial;
   if (in.Jinv0 != nullptr) {
     for (int i = 0; i < 4; ++i)
-      for (int j = 0; j < 4; ++j) Jinv[i][j] = in.Jinv0[i][j];
-    *haveJinv = true;
-    for (int k = 0; k < kChordTrials && !(*ET < kRootTol) && st.cnt1 < maxIter; ++k) {
-      const double ETn = TrialAlong(s, in, q, c, Jinv, E, 1.0, qn, cn, En, st);
-      const bool atRoot = *ET < kAcceptTol && ETn < *ET;
-      if (!(atRoot || ETn <= kChordGain * *ET)) break;
-      BroydenUpdate(q, qn, E, En, Jinv);
-      TakeTrial(qn, cn, En, ETn, q, c, E, ET);
+      for (int j = 0; j < 4; ++j) ns.Jinv[i][j] = in.Jinv0[i][j];
+    ns.haveJinv = true;
+    for (int k = 0; k < kChordTrials && !(p.ET < kRootTol) && st.cnt1 < maxIter; ++k) {
+      const double ETn = TrialAlong(s, in, p, 1.0, trial, ns);
+      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
+      if (!(atRoot || ETn <= kChordGain * p.ET)) break;
+      BroydenUpdate(p.q, trial.q, p.E, trial.E, ns.Jinv);
+      p = trial;
     }
   }
   int stalls = 0;
-  while (!(*ET < kRootTol) && st.jacobians < kLeanMaxJacobians && st.cnt1 < maxIter) {
+  while (!(p.ET < kRootTol) && st.jacobians < kLeanMaxJacobians && st.cnt1 < maxIter) {
     double J[4][4];
-    ErrorJacobian(s, in, q, c, E, J);
+    ErrorJacobian(s, in, p, J);
     ++st.jacobians;
     ++st.cnt1;
     Notes scratch;  // a singular Jacobian ends the solve where it is
     if (!(std::fabs(MatInverse(4, &J[0][0], 4, &scratch)) >= kSingularJacobian)) break;
     for (int i = 0; i < 4; ++i)
-      for (int j = 0; j < 4; ++j) Jinv[i][j] = J[i][j];
-    *haveJinv = true;
+      for (int j = 0; j < 4; ++j) ns.Jinv[i][j] = J[i][j];
+    ns.haveJinv = true;
     double dqmax = 0.0;
     for (int j = 0; j < 4; ++j) {
       double d = 0.0;
-      for (int i = 0; i < 4; ++i) d += J[j][i] * E[i];
+      for (int i = 0; i < 4; ++i) d += J[j][i] * p.E[i];
       dqmax = std::fmax(dqmax, std::fabs(d));
     }
     if (!std::isfinite(dqmax)) break;
-    double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax
-                                          : 1.0;  // the share of the full step tried
+    // the share of the full step tried first
+    double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax : 1.0;
     bool accepted = false;
-    const double ETold = *ET;
+    const double ETold = p.ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
-      const double ETn = TrialAlong(s, in, q, c, Jinv, E, frac, qn, cn, En, st);
-      const bool atRoot = *ET < kAcceptTol && ETn < *ET;
-      if (atRoot || ETn <= (1.0 - 0.25 * frac) * *ET) {
-        TakeTrial(qn, cn, En, ETn, q, c, E, ET);
+      const double ETn = TrialAlong(s, in, p, frac, trial, ns);
+      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
+      if (atRoot || ETn <= (1.0 - 0.25 * frac) * p.ET) {
+        p = trial;
         accepted = true;
         break;
       }
@@ -431,19 +451,20 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
     if (!accepted) break;
     // Stagnation: directions that lower ERRT by less than kMinFall, above the
     // acceptance level, lead to a minimum of the error norm, not to a root.
-    if (ETold >= kAcceptTol && *ET > (1.0 - kMinFall) * ETold) {
+    if (ETold >= kAcceptTol && p.ET > (1.0 - kMinFall) * ETold) {
       if (++stalls >= kMaxStalls) break;
     } else {
       stalls = 0;
     }
   }
-  if (!(*ET < kAcceptTol)) return false;
+  if (!(p.ET < kAcceptTol)) return false;
   // the rim point followed is the nearest one: proved from the contact, else searched
-  if (in.work == '1' || RimContactCertified(c)) return true;
-  double ETc;
-  Errors(s, in, q, nullptr, cn, En, &ETc);
-  if (!(ETc < kAcceptTol)) return false;
-  TakeTrial(q, cn, En, ETc, q, c, E, ET);
+  if (in.work == '1' || RimContactCertified(p.c)) return true;
+  NewtonPoint searched;
+  for (int j = 0; j < kSlots; ++j) searched.q[j] = p.q[j];
+  Errors(s, in, nullptr, searched);
+  if (!(searched.ET < kAcceptTol)) return false;
+  p = searched;
   return true;
 }
 
@@ -451,20 +472,21 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, double q[kSlots], RimCo
 
 bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepResult& out,
                       PRNewtonStats* stats, int maxIter) {
-  double q[kSlots];
-  for (int j = 0; j < kSlots; ++j) q[j] = q0[j];
-  RimContact c;
-  double E[4], ET;
-  Errors(s, in, q, &in.thw1, c, E, &ET);  // the contact followed from the old one
-  PRNewtonStats st;
-  const bool solved = SolveFollowing(s, in, q, c, E, &ET, st, maxIter, out.Jinv, &out.JinvOk);
-  for (int j = 0; j < kSlots; ++j) out.q2[j] = q[j];
-  TakeContact(c, out);
-  if (stats != nullptr) *stats = st;
+  NewtonPoint p;
+  for (int j = 0; j < kSlots; ++j) p.q[j] = q0[j];
+  Errors(s, in, &in.thw1, p);  // the contact followed from the old one
+  NewtonSolve ns;
+  ns.maxIter = maxIter;
+  const bool solved = SolveFollowing(s, in, p, ns);
+  out.JinvOk = ns.haveJinv;
+  if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
+  TakeContact(p.c, out);
+  if (stats != nullptr) *stats = ns.st;
   if (!solved) return false;
   // the contact point on the rim and the normal at the accepted pose
-  VecCopy(c.rwc, out.RC2);
-  ContactNormalAt(s, in.kf, out.q2, out.Lf2, c.rfc, out.NW2);
+  VecCopy(p.c.rwc, out.RC2);
+  ContactNormalAt(s, in.kf, out.q2, out.Lf2, p.c.rfc, out.NW2);
   return true;
 }
 
