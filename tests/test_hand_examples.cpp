@@ -29,7 +29,8 @@ const Example kExamples[] = {
          .Sized(100.0, rg::catalogue::aFin, rg::catalogue::rPalm),
      4, 200, 150},
     {"example-5finger.urdf",
-     own::HandLayout({0.0, 2 * M_PI / 3, 8 * M_PI / 9, 10 * M_PI / 9, 4 * M_PI / 3}, true, false),
+     own::HandLayout({0.0, 2 * M_PI / 3, 8 * M_PI / 9, 10 * M_PI / 9, 4 * M_PI / 3}, true, false)
+         .Sized(rg::catalogue::lFin, 10.0, rg::catalogue::rPalm),  // links 10 thick, not 12
      5, 150, 100},
 };
 
