@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "app/hand_choice.h"
 #include "app/keyboard.h"
 #include "own_geometry.h"
 #include "support.h"
@@ -25,15 +26,17 @@ struct Touch {
   double t = 0.0;  // where along the link (0 at joint 4, lFin at the fingertip centre)
 };
 
-// First touch of finger kf, its other joints at q0, with the work w.
-Touch FirstTouch(int hand, bool cylinderWork, int kf, const double* q0, const Cylinder& w) {
+// First touch of finger kf of the hand laid out as `hand`, its other joints at q0,
+// with the work w.
+Touch FirstTouch(const HandLayout& hand, bool cylinderWork, int kf, const double* q0,
+                 const Cylinder& w) {
   double q[5] = {0, q0[1], q0[2], q0[3], 0};
   auto gap = [&](double q4, double* t) {
     q[4] = q4;
     const Links f = FingerLinks(hand, cylinderWork, kf, q);
     const AxisNearest n = NearestOnSegment(w, f.j4, f.tip);
     if (t != nullptr) *t = n.t;
-    return n.dist - rg::catalogue::aFin;
+    return n.dist - hand.aFin;
   };
   Touch touch;
   const double h = 0.005;
@@ -63,12 +66,28 @@ struct Verdict {
   std::string firstFault;
 };
 
-// Types the keys, grasps with every finger and compares each finger's result with
-// its independent first touch.
-void Judge(const std::string& keys, Verdict& v) {
+// Built-in hand `hand` with links `link` long and `radius` thick.
+std::shared_ptr<const rg::Model> Resized(int hand, double link, double radius) {
+  auto m = std::make_shared<rg::Model>(*rg::CatalogueModel(hand));
+  m->lFin = link;
+  m->aFin = radius;
+  m->Ls[4][0] = m->Ls[5][0] = link;  // joint 4 and the tip, one link along
+  return m;
+}
+
+// Types the keys (after "H<n>", the resized model when given), grasps with every
+// finger and compares each finger's result with its independent first touch.
+void Judge(const std::string& keys, Verdict& v, double link = 0.0, double radius = 0.0) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  for (char k : keys) keyboard(s, static_cast<unsigned char>(k), 0, 0);
+  HandLayout layout(keys[1] - '0');
+  for (size_t i = 0; i < keys.size(); ++i) {
+    keyboard(s, static_cast<unsigned char>(keys[i]), 0, 0);
+    if (i == 1 && link > 0.0) {
+      rg::SelectHandModel(s, Resized(keys[1] - '0', link, radius));
+      layout = layout.Sized(link, radius, rg::catalogue::rPalm);
+    }
+  }
   if (s.sgnCALGChk == 'C' || s.sgnGC == 'C') {  // the work already meets a finger
     ++v.skipped;
     return;
@@ -77,7 +96,7 @@ void Judge(const std::string& keys, Verdict& v) {
   const Cylinder w{{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)};
   for (int kf = 1; kf <= s.nF(); ++kf) {
     ++v.fingers;
-    const Touch t = FirstTouch(s.HAND1, s.WORK1 == '2', kf, s.qq0[kf], w);
+    const Touch t = FirstTouch(layout, s.WORK1 == '2', kf, s.qq0[kf], w);
     const bool got = s.sgnGRASPM[kf] == 'Y';
     ++v.types[got ? std::string(s.GGTYPE[kf], 2) : "NN"];
     char what[200] = "";
@@ -129,18 +148,24 @@ TEST(GraspFirstTouch, SceneTableEveryFingerAtItsFirstTouch) {
   }
 }
 
-TEST(GraspFirstTouch, RandomScenesOfAllHandsMissNoContact) {
+// Random scenes of all hands, with the catalogue's sizes (link 0) or resized links.
+Verdict RandomScenes(int scenes, double link, double radius) {
   std::mt19937 rng(20261208);
   auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n)(rng); };
   Verdict v;
-  for (int scene = 0; scene < 300; ++scene) {
+  for (int scene = 0; scene < scenes; ++scene) {
     std::string keys = "H" + std::to_string(1 + pick(3));
     if (pick(3) == 0) keys += "J" + std::to_string(1 + pick(1)) + std::to_string(1 + pick(3)) + Rep(pick(1) ? 'p' : 'm', pick(6));
     keys += "M";
     const char* moves = "xXyYzZpPqQrR";
     for (int k = 0; k < 12; ++k) keys += Rep(moves[k], pick(k < 6 ? 12 : 30));
-    Judge(keys, v);
+    Judge(keys, v, link, radius);
   }
+  return v;
+}
+
+TEST(GraspFirstTouch, RandomScenesOfAllHandsMissNoContact) {
+  const Verdict v = RandomScenes(300, 0.0, 0.0);
   std::printf("[ grasp    ] %d fingers: %d touch the work, %d missed, %d at a wrong angle, "
               "%d phantom, %d skipped\n",
               v.fingers, v.found, v.missed, v.wrongAngle, v.phantom, v.skipped);
@@ -149,6 +174,23 @@ TEST(GraspFirstTouch, RandomScenesOfAllHandsMissNoContact) {
   EXPECT_EQ(v.missed, 0) << v.firstFault;
   EXPECT_EQ(v.wrongAngle, 0) << v.firstFault;
   EXPECT_EQ(v.phantom, 0) << v.firstFault;
+}
+
+// Hands from files may have other sizes: longer, thinner and thicker links.
+TEST(GraspFirstTouch, RandomScenesOfResizedHandsMissNoContact) {
+  const struct {
+    double link, radius;
+  } sizes[] = {{100.0, 12.0}, {80.0, 8.0}, {80.0, 16.0}, {60.0, 10.0}};
+  for (const auto& z : sizes) {
+    const Verdict v = RandomScenes(150, z.link, z.radius);
+    SCOPED_TRACE(testing::Message() << "link " << z.link << " radius " << z.radius << ": "
+                                    << v.found << " touches, " << v.missed << " missed, "
+                                    << v.wrongAngle << " wrong angle, " << v.phantom << " phantom");
+    EXPECT_GT(v.found, 80);
+    EXPECT_EQ(v.missed, 0) << v.firstFault;
+    EXPECT_EQ(v.wrongAngle, 0) << v.firstFault;
+    EXPECT_EQ(v.phantom, 0) << v.firstFault;
+  }
 }
 
 }  // namespace
