@@ -132,11 +132,11 @@ constexpr double kJointBall = 1e-6;  // a touch nearer the joint than this times
 
 // Signed distance between the capsule of the last link at angle q and the solid
 // work; t receives where along the axis (0..lFin) it is smallest.
-double CapsuleGap(const Model& m, double q, const WorkM& w, double* t) {
+double CapsuleGap(const Model& m, double q, const CylinderSolid& w, double* t) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
   double u = 0.0;
-  const double d = SegmentCylinderDistance(o, tip, WorkCylinder(m, w.rwM, w.EwM), &u);
+  const double d = SegmentCylinderDistance(o, tip, w, &u);
   if (t != nullptr) *t = u * m.lFin;
   return d - m.aFin;
 }
@@ -155,7 +155,8 @@ bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
 
 }  // namespace
 
-bool SweepFirstTouch(const Model& m, const WorkM& w, SweptTouch& st) {
+bool SweepFirstTouch(const Model& m, const WorkM& wM, SweptTouch& st) {
+  const CylinderSolid w = WorkCylinder(m, wM.rwM, wM.EwM);  // the work once for the whole sweep
   double lo = -kHalfPiC;
   if (!(CapsuleGap(m, lo, w, nullptr) > 0.0)) return false;  // in the work from the start
   for (double hi = lo + kSweepStep; hi <= kPiC; lo = hi, hi += kSweepStep) {

@@ -133,6 +133,7 @@ struct StepStart {
 // What an attempt computed for every finger; recorded only when the step completes.
 struct StepResult {
   WorkPose to;
+  CylinderSolid solid;  // the moved work as a solid (cylinder work)
   double rwP2[kSlots][3];
   PRStepResult res[kSlots];
 };
@@ -210,7 +211,7 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
   }
   // the links (the palm has been checked against the moved work already)
   const FingerPose P2 = Findirect_kineR(s, kf, q2);
-  const CylinderSolid w = WorkCylinder(m, r.to.r, r.to.E);
+  const CylinderSolid& w = r.solid;
   LinkMeeting met;
   if (FinLinksCylinderCollision(P2, nJ, m.aFin, w, met, &s.notes) == 'C') {
     *link = met.link;
@@ -289,10 +290,11 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
     o.attempt = 'N';
     return o;
   }
+  if (s.WORK1 != '1') r.solid = WorkCylinder(m, r.to.r, r.to.E);
   double Lc = 0.0;
   const bool palm = s.WORK1 == '1'
                         ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
-                        : RPalmCylinderCollision2(m, WorkCylinder(m, r.to.r, r.to.E), &Lc) != 'F';
+                        : RPalmCylinderCollision2(m, r.solid, &Lc) != 'F';
   if (palm) {
     o.attempt = 'C';
     o.collided = true;
