@@ -186,6 +186,22 @@ BatchResult Batch(const std::string& args, const fs::path& dir) {
   return r;
 }
 
+// A run whose grasp was started over has no record to replay: the page is refused
+// (and the file left as it was) rather than made of the earlier run's rows.
+TEST(ReplayPage, RefusedWithoutARecordOfTheCurrentGrasp) {
+  const fs::path dir = ScratchDir("norecord");
+  const fs::path page = dir / "run.html";
+  for (const char* keys : {"", "ssAsssssMx", "ssAsssssH1"}) {
+    SCOPED_TRACE(keys);
+    std::ofstream(page) << "old";
+    const BatchResult r = Batch("--html " + page.string() + " '" + keys + "'", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string("rollgrasp-batch: --html: ") + rg::kNoRecord + "\n");
+    EXPECT_EQ(ReadText(page), "old");
+  }
+  fs::remove_all(dir);
+}
+
 TEST(ReplayPage, WrittenWholeOrNotAtAll) {
   const fs::path dir = ScratchDir("write");
   const rg::Sim& s = *DefaultRun();

@@ -2,11 +2,17 @@
 // rules, and the sub-commands of the setting modes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <string>
 
 #include "app/keyboard.h"
+#include "app/overlay_text.h"
+#include "app/script.h"
+#include "app/window_view.h"
+#include "record/report.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "support.h"
@@ -92,7 +98,8 @@ TEST(ModeMachine, ManipulationRunStoresTheWorkPoseAsStepZero) {
 
 TEST(ModeMachine, ReplayStartsAtZeroOrResumes) {
   Driven d;
-  d.s->cntMainip1 = 3;
+  d.s->cntMainip1 = 3;  // a record of four rows
+  d.s->cntRecord = 4;
   d.keys("D");
   EXPECT_EQ(d.s->sgnCAL, 'D');
   EXPECT_EQ(d.s->sgnCALold, 'G');
@@ -395,4 +402,53 @@ TEST(Notes, PrintedInOrderWithTheirTextsAndWaits) {
   cap.clear();
   PrintNotes(*s);  // printed once only
   EXPECT_EQ(cap.text(), "");
+}
+
+// After a run, every key (or setter) that starts the grasp over leaves a record of
+// the current scene only: no output holds the run's rows, the replay shows none of
+// them and says there is nothing to replay, and a new grasp starts the record anew.
+TEST(RecordAfterReset, NoOutputOrReplayHoldsTheRowsOfTheRunBefore) {
+  const double pose[3] = {0.0, 141.0, -40.0};
+  const double angles[4] = {0.01, 0.06, 0.7853981639, 0.7853981639};
+  const struct {
+    const char* what;
+    std::function<void(Driven&)> reset;
+  } resets[] = {
+      {"G", [](Driven& d) { d.keys("G"); }},
+      {"M x", [](Driven& d) { d.keys("Mx"); }},
+      {"M 0", [](Driven& d) { d.keys("M0"); }},
+      {"H 1", [](Driven& d) { d.keys("H1"); }},
+      {"W 2", [](Driven& d) { d.keys("W2"); }},
+      {"J 1 2 p", [](Driven& d) { d.keys("J12p"); }},
+      {"set_work_pose", [&](Driven& d) { WorkPoseSet(*d.s, pose, d.s->EwG0); }},
+      {"set_initial_angles", [&](Driven& d) { InitialAnglesSet(*d.s, 1, angles); }},
+  };
+  for (const auto& r : resets) {
+    SCOPED_TRACE(r.what);
+    Driven d;
+    d.keys("GssA" + std::string(20, 's'));
+    ASSERT_EQ(Trajectory(*d.s).rows, 5);
+    r.reset(d);
+    EXPECT_EQ(RecordLength(*d.s), 0);
+    EXPECT_EQ(Trajectory(*d.s).rows, 0);
+    const std::string csv = TrajectoryCsv(*d.s);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1) << "the header only";
+    d.keys("D");
+    const WindowView v;
+    const SceneParts parts = WhatToDraw(*d.s, v);
+    EXPECT_FALSE(parts.replay);
+    EXPECT_TRUE(parts.work && parts.initialHand) << "the scene as it stands";
+    OverlayText o;
+    OverlayLines(*d.s, o);
+    bool says = false;
+    for (int i = 0; i < o.n; ++i) says = says || std::string(o.line[i].text) == "No stored motion to replay\n";
+    EXPECT_TRUE(says) << "the panel says there is nothing to replay";
+    d.keys("ss");
+    EXPECT_EQ(d.s->cntRepeat, 0);
+    EXPECT_FALSE(PlayCanStep(*d.s));
+    // a new grasp and a short run: its own rows only
+    d.keys("GssA" + std::string(5, 's'));
+    EXPECT_EQ(Trajectory(*d.s).rows, 2);
+    EXPECT_EQ(d.s->ManipT[1], Trajectory(*d.s).values[Trajectory(*d.s).names.size() + 2]);
+  }
 }

@@ -65,7 +65,8 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   for (const auto& [name, n] : {std::pair<const char*, int>{"HAND1", s.HAND1}, {"nF", s.nF()},
                                 {"nJ", s.nJ()}, {"nFIN", s.nFIN}, {"cntQ", s.cntQ},
                                 {"COLLkf", s.COLLkf}, {"cntManip0", s.cntManip0},
-                                {"cntMainip1", s.cntMainip1}, {"cntRepeat", s.cntRepeat}})
+                                {"cntMainip1", s.cntMainip1}, {"cntRepeat", s.cntRepeat},
+                                {"record_rows", RecordLength(s)}})
     o[name] = n;
   // the numbers, vectors and frames
   for (const auto& [name, x] : {std::pair<const char*, double>{"ManipTS", s.ManipTS},

@@ -292,6 +292,10 @@ std::string ReplayHtml(const Sim& s, const ViewerAssets& a) {
 }
 
 bool WriteReplayHtml(const Sim& s, const std::string& path, std::string* why) {
+  if (RecordLength(s) == 0) {
+    *why = std::string(kNoRecord);
+    return false;
+  }
   ViewerAssets assets;
   if (!FindViewerAssets(&assets, why)) return false;
   const std::string page = ReplayHtml(s, assets);

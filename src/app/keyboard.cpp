@@ -305,13 +305,16 @@ Done PoseCommand(Sim& s, unsigned char key) {
   return Done::Draw;
 }
 
+// Replays the rows of the current record only: with none there is nothing to step
+// through (the panel says so).
 Done ReplayCommand(Sim& s, unsigned char key) {
-  if (key != 's') return Done::Draw;
-  if (s.cntRepeat < s.cntMainip1) {
+  if (key != 's' || RecordLength(s) == 0) return Done::Draw;
+  const int last = RecordLength(s) - 1;
+  if (s.cntRepeat < last) {
     s.cntRepeat += 1;
     usrdisplay(s);
   } else {
-    s.cntRepeat = s.cntMainip1;
+    s.cntRepeat = last;
   }
   return Done::Draw;
 }
@@ -388,6 +391,7 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
   for (int j = 1; j <= s.nJ(); ++j) s.qq0[kf][j] = q[j - 1];
   VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
   VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
+  ClearRecord(s);  // the stored run started from the angles before
   s.nFIN = 0;
   usrdisplay(s);
 }
@@ -501,6 +505,7 @@ void setq(Sim& s, char key) {
     s.qq0[kf][kJ] = s.qf[kf][kJ];
     VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
     VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
+    ClearRecord(s);  // the stored run started from the angles before
   }
   s.nFIN = 0;
 }

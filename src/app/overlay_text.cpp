@@ -154,6 +154,11 @@ void ModePanel(const Sim& s, OverlayText& o) {
       ModeA(s, o);
       break;
     case 'D':
+      if (RecordLength(s) == 0) {  // nothing of the current grasp is stored
+        Rows(o, {"Execution Mode : D\n", "No stored motion to replay\n",
+                 "Grasp with G, s; move with A, s\n"});
+        break;
+      }
       Row(o, 0, "Execution Mode: D cntR=\n");
       Count(o, 225.0f, s.cntRepeat);
       Add(o, 235.0f, kRow[0], "    /\n");
@@ -319,7 +324,7 @@ void StepLine(const Sim& s, const WindowView& v, char out[100]) {
 // The quality of the grasp the frame shows: the replayed row's in the replay,
 // else the latest. Closure and epsilon only, no volume.
 QualityResult ShownQuality(const Sim& s, const WindowView& v) {
-  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat <= s.cntMainip1)
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat < RecordLength(s))
     return GraspQualityOfRow(s, s.cntRepeat, QualityMeasures::ClosureAndEpsilon);
   return GraspQualityNow(s, QualityMeasures::ClosureAndEpsilon);
 }

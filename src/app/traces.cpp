@@ -8,7 +8,7 @@ namespace rg {
 namespace {
 
 bool TraceDefined(const Sim& s, int kf) {
-  return kf >= 1 && kf <= s.nF() && kf < kSlots && s.cntMainip1 >= 0 && s.cntMainip1 < kRows;
+  return kf >= 1 && kf <= s.nF() && kf < kSlots && RecordLength(s) > 0;
 }
 
 }  // namespace
@@ -16,7 +16,7 @@ bool TraceDefined(const Sim& s, int kf) {
 void WorkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
   out.clear();
   if (!TraceDefined(s, kf)) return;
-  const int n = s.cntMainip1;
+  const int n = RecordLength(s) - 1;
   // the record gives the points in the work pose of row n; the drawn pose may be
   // another one (a new grasp or a work move), so go through the work's own frame
   for (int m = 0; m <= n; ++m) {
@@ -41,7 +41,7 @@ void WorkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
 void LinkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
   out.clear();
   if (!TraceDefined(s, kf) || s.nJ() < 1 || s.nJ() > kSlots - 2) return;
-  const int n = s.cntMainip1;
+  const int n = RecordLength(s) - 1;
   static double trail[kRows][3];
   ManipCPNTFTrail(s, n, kf, trail);
   // from the last link in its pose of row n to the same link in the latest pose

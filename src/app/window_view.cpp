@@ -76,7 +76,7 @@ bool PlayApplies(const Sim& s) { return s.sgnCAL == 'A' || s.sgnCAL == 'D' || s.
 
 bool PlayCanStep(const Sim& s) {
   if (s.sgnCAL == 'A') return s.sgnMANIP == 'Y' && s.sgnCALGEnd == 'Y';
-  if (s.sgnCAL == 'D') return s.cntRepeat < s.cntMainip1;
+  if (s.sgnCAL == 'D') return s.cntRepeat < RecordLength(s) - 1;
   if (s.sgnCAL == 'C') return PathCanStep(s);
   return false;
 }
@@ -88,8 +88,10 @@ SceneParts WhatToDraw(const Sim& s, const WindowView& v) {
   // the goal modes show the hand as the manipulation left it, once it has grasped
   const bool goal = (s.sgnCAL == 'B' || s.sgnCAL == 'C') && s.sgnCALGEnd == 'Y';
   const bool manip = s.sgnCAL == 'A' || goal || (fromI && s.sgnCALold == 'A');
-  const bool replay = s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D');
-  p.work = s.sgnCAL != 'D';
+  // a replay needs a record of the current grasp: without one the scene is drawn
+  // as it stands, never an earlier run's rows
+  const bool replay = (s.sgnCAL == 'D' || (fromI && s.sgnCALold == 'D')) && RecordLength(s) > 0;
+  p.work = !(s.sgnCAL == 'D' && replay);
   // A manipulation shows the computed hand once it has a grasp of this hand and
   // work: a complete one, or the fingers grasped since the last reset. After a
   // hand or work change (the reset) the computed angles are the previous run's.

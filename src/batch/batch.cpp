@@ -177,12 +177,16 @@ int WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowVi
                  ec.message().c_str());
     return 1;
   }
+  if (rg::RecordLength(s) == 0) {
+    std::fprintf(stderr, "rollgrasp-batch: --frames: %s\n", rg::kNoRecord);
+    return 1;
+  }
   auto replay = std::make_unique<rg::Sim>(s);
   replay->redraw = nullptr;
   rg::keyboard(*replay, 'D', 0, 0);
   // a run left in mode I over a replay would resume it; the frames start at row 0
   replay->cntRepeat = 0;
-  for (int m = 0; m <= replay->cntMainip1; ++m) {
+  for (int m = 0; m < rg::RecordLength(*replay); ++m) {
     if (m > 0) rg::keyboard(*replay, 's', 0, 0);
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%04d.png", m);

@@ -19,6 +19,21 @@ RecordRows* RecordStore::Allocate() {
 
 RecordStore::~RecordStore() { std::free(rows_); }
 
+void ClearRecord(Sim& s) {
+  s.cntRecord = 0;
+  for (int kf = 1; kf < kSlots; ++kf) {
+    for (int j = 0; j < kSlots; ++j) s.ManipQ[0][kf][j] = kf <= s.nF() ? s.qq0[kf][j] : 0.0;
+    s.Manip[0][kf] = ContactPrm{};
+    VecSet(0, 0, 0, s.ManipRWP[0][kf]);
+    VecSet(0, 0, 0, s.ManipNWW[0][kf]);
+  }
+  VecCopy(s.rwG0, s.ManipRW[0]);
+  MatCopy(s.EwG0, s.ManipEW[0]);
+  s.ManipT[0] = 0.0;
+  s.ManipTimeRow[0] = 0.0;
+  for (double& c : s.ManipCmd[0]) c = 0.0;
+}
+
 void RESETGRASP(Sim& s) {
   s.sgnCALGChk = 'Y';
   s.sgnGRASP = 'Y';
@@ -42,6 +57,8 @@ void RESETGRASP(Sim& s) {
   MatCopy(s.EwG0, s.EwG);
   // the commanded angular velocity in the hand frame follows the work's frame
   MatVec(s.EwG, s.omww, s.omw);
+  // the rows of the run before belong to the grasp just cleared
+  ClearRecord(s);
   // a planned path starts from the grasp it was planned on: it goes with it
   s.plan.path.clear();
   s.plan.centres.clear();

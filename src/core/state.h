@@ -122,6 +122,12 @@ struct Sim : RecordStore {
   int cntManip0 = 0;
   int cntMainip1 = 0;
   int cntRepeat = 0;
+  // Stored rows that belong to the current grasp and its motion: rows
+  // 0..cntRecord-1. A grasp reset (or new initial angles) empties the record until
+  // a finger's contact is stored again; cntMainip1 keeps the last row the store
+  // wrote, and the rows above cntRecord-1 are an earlier run's, which no output,
+  // trace or replay shows.
+  int cntRecord = 0;
   double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
   double ManipTime = 0.0;  // physical time: the time steps taken, once per step
   double dt = 0.0;  // time step of the current manipulation attempt
@@ -191,6 +197,18 @@ struct Sim : RecordStore {
 inline void usrdisplay(Sim& s) {
   if (s.redraw) s.redraw();
 }
+
+// The number of stored rows of the current record (RecordLength(s) - 1 is its last
+// row; 0: the record holds nothing of the current grasp).
+inline int RecordLength(const Sim& s) {
+  if (s.cntRecord <= 0 || s.cntMainip1 < 0) return 0;
+  const int rows = s.cntRecord < s.cntMainip1 + 1 ? s.cntRecord : s.cntMainip1 + 1;
+  return rows < kRows ? rows : kRows;
+}
+
+// Empties the current record: row 0 goes back to the initial angles, the set work
+// pose and no contact, and no row of an earlier run is shown or exported.
+void ClearRecord(Sim& s);
 
 // Clears all grasp and manipulation state and the planned path (keeps mode, joint
 // angles, velocity, the goal and the last plan's outcome).

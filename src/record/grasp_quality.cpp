@@ -33,12 +33,12 @@ int Contacts(const Sim& s, const double rw[3], const double Ew[3][3], const doub
 }  // namespace
 
 int QualityContactsOfRow(const Sim& s, int m, QualityContact* c, double centre[3], double* rho) {
-  if (m < 0 || m > s.cntMainip1 || m >= kRows) return 0;
+  if (m < 0 || m >= RecordLength(s)) return 0;
   return Contacts(s, s.ManipRW[m], s.ManipEW[m], s.ManipCPNTA[m], s.ManipNWA[m], c, centre, rho);
 }
 
 QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what) {
-  if (m < 0 || m > s.cntMainip1 || m >= kRows) return QualityResult{};
+  if (m < 0 || m >= RecordLength(s)) return QualityResult{};
   QualityContact c[kMaxQualityContacts];
   double centre[3], rho;
   const int n = QualityContactsOfRow(s, m, c, centre, &rho);

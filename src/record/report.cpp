@@ -105,7 +105,7 @@ void ManipDataReport(Console& con, const Sim& s, int sw, int swHistory) {
 TrajectoryTable Trajectory(const Sim& s) {
   const int nF = (s.nF() >= 1 && s.nF() < kSlots) ? s.nF() : 0;
   const int nJ = (s.nJ() >= 1 && s.nJ() < kSlots) ? s.nJ() : 0;
-  const int last = (s.cntMainip1 >= 0 && s.cntMainip1 < kRows) ? s.cntMainip1 : 0;
+  const int last = RecordLength(s) - 1;  // the current record only (none: -1)
   TrajectoryTable t;
   std::vector<std::string>& names = t.names;
   names = {"row", "step", "time", "rwx", "rwy", "rwz"};

@@ -13,7 +13,8 @@ namespace rg {
 void GraspDataReport(Console& con, const Sim& s, int sw = 0);
 void ManipDataReport(Console& con, const Sim& s, int sw = 0, int swHistory = 0);
 
-// The stored rows 0..cntMainip1 as a table: one name per column, then the
+// The stored rows of the current record (0..RecordLength(s)-1; none after a grasp
+// reset until a contact is stored) as a table: one name per column, then the
 // values row by row (rows x names.size() doubles). The first integerColumns
 // columns hold whole numbers (row, step).
 struct TrajectoryTable {
@@ -24,7 +25,7 @@ struct TrajectoryTable {
 };
 TrajectoryTable Trajectory(const Sim& s);
 
-// The table of Trajectory: stored rows 0..cntMainip1 as CSV with a header line: row, step (5*row), time,
+// The table of Trajectory: the current record's rows as CSV with a header line: row, step (5*row), time,
 // work position (rwx..), work frame row-major (ew00..ew22), then per finger
 // kf = 1..nF: joint angles q1_f<kf>..q4_f<kf>, Lf, fif, psif, Lw, Ltw, thw,
 // contact point cpx..cpz, contact normal nwx..nwz, and the sphere's contact angles
@@ -32,5 +33,10 @@ TrajectoryTable Trajectory(const Sim& s);
 // taken; "time" sums them once per finger, so it grows by nF*dt per step), and the
 // grasp quality of the row, epsilon and volume; numbers in "%.17g".
 std::string TrajectoryCsv(const Sim& s);
+
+// Why a replay (the web page, the replay's pictures) cannot be made: the record
+// holds nothing of the current grasp.
+constexpr const char* kNoRecord =
+    "the record holds no grasp to replay (grasp first: G, then s for each finger)";
 
 }  // namespace rg

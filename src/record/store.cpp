@@ -36,6 +36,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     }
     s.ManipDt2 = 0.0;
     s.ManipJinvOk[kf] = false;
+    s.cntRecord = 1;  // a grasp starts the record anew: its row 0
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
     s.ManipTime = 0.0;
@@ -76,6 +77,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     s.ManipTimeRow[cntM1] = s.ManipTime;
     s.cntManip0 = cntM;
     s.cntMainip1 = cntM1;
+    s.cntRecord = cntM1 + 1;
     VecCopy(rw, s.RWW);
     MatCopy(Ew, s.EWW);
     VecCopy(rw, s.ManipRW[cntM1]);

@@ -17,7 +17,7 @@ constexpr double kTrailRadius = 1.2;
 }  // namespace
 
 void PSeries(const Sim& s, int m) {
-  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 0 || s.HAND1 > 4) return;
+  if (m < 0 || m >= RecordLength(s) || s.HAND1 < 0 || s.HAND1 > 4) return;
   const int f = s.model().nF;
   const bool sphere = s.WORK1 == '1';
   if (sphere)

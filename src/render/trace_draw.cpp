@@ -87,11 +87,12 @@ void WorkLiftAxis(const Sim& s, const double Ew[3][3], double a[3]) {
 }  // namespace
 
 void DrawTraces(const Sim& s) {
+  if (RecordLength(s) == 0) return;  // no record of the current grasp
   std::vector<Point3> pts;
   double wz[3];
   WorkLiftAxis(s, s.EWW, wz);
   for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf) {
-    ContactPath(s, s.cntMainip1, kf, pts);
+    ContactPath(s, RecordLength(s) - 1, kf, pts);
     pts.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
     Strip(pts, nullptr, nullptr, kPathTrace);
     WorkTrace(s, kf, pts);
@@ -153,7 +154,7 @@ void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
 }
 
 void DrawReplayContacts(const Sim& s, int m) {
-  if (m < 0 || m >= kRows || m > s.cntMainip1 || s.HAND1 < 0 || s.HAND1 > 4) return;
+  if (m < 0 || m >= RecordLength(s) || s.HAND1 < 0 || s.HAND1 > 4) return;
   const int f = s.model().nF, n = s.model().nJ;
   if (n < 1 || n > kSlots - 2) return;
   static double trail[kRows][3];
