@@ -234,6 +234,28 @@ TEST(PlanRefusals, NoGraspNoPathAndAWorkMovedSinceThePlan) {
   EXPECT_NE(out.text().find("No planned path"), std::string::npos) << out.text();
 }
 
+// A plan's random draws are its own: the same goal from the same state gives the
+// same path bit for bit, whatever was planned before in the process.
+TEST(PlanSeed, TheSamePathWhateverRanBefore) {
+  auto plan = [](const GoalPose& g) {
+    auto sp = GraspedHand(1);
+    PlanOptions opt;
+    opt.timeLimit = 60;  // a safety net only: these goals are reached long before
+    return PlanToGoal(*sp, g, opt);
+  };
+  const GoalPose goal{0, 0, 10, 0, 0, 0};
+  const PlanResult first = plan(goal);
+  ASSERT_TRUE(first.outcome.reached) << first.outcome.reason;
+  (void)plan(GoalPose{0, 0, -10, 0, 0, 0});  // draws of another plan in between
+  const PlanResult again = plan(goal);
+  ASSERT_TRUE(again.outcome.reached) << again.outcome.reason;
+  ASSERT_EQ(again.path.size(), first.path.size());
+  for (size_t i = 0; i < first.path.size(); ++i) {
+    EXPECT_EQ(std::memcmp(&again.path[i], &first.path[i], sizeof first.path[i]), 0) << "step " << i;
+  }
+  EXPECT_EQ(again.stepsTried, first.stepsTried);
+}
+
 // A goal the work is at already: reached by the empty path.
 TEST(PlanRefusals, AGoalAlreadyMetIsAnEmptyPath) {
   auto sp = GraspedHand(1);

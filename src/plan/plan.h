@@ -28,6 +28,9 @@ namespace rg {
 constexpr double kGoalTurnTolDeg = 0.5;
 constexpr double kGoalShiftTol = 1.0;
 
+// The seed of a plan that names none.
+constexpr unsigned kDefaultPlanSeed = 23;
+
 struct PlanOptions {
   double timeLimit = 10.0;                    // seconds of planning at most
   const std::atomic<bool>* cancel = nullptr;  // planning stops when it becomes true
@@ -36,6 +39,9 @@ struct PlanOptions {
   // deg and shift/1 unit; at most 1 is within them)
   std::function<void(double fraction, double bestError)> progress;
   double minConditioning = 0.0;  // floor of the rolling conditioning (0: from the start state)
+  // the plan's random draws: the same seed gives the same draws, whatever was
+  // planned before in the process
+  unsigned seed = kDefaultPlanSeed;
 };
 
 struct PlanResult {

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <cstdint>
 #include <string>
 
 #include "manip/manip.h"
@@ -54,6 +55,28 @@ constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
 // weight of the fingers' conditioning in the distance between states: the hidden
 // part of the rolling state, which decides whether the work can move on
 constexpr double kSigmaWeight = 60.0;
+// the steering samplers' random streams are numbered from here (the space's
+// state samplers from 1, the tree's own from 0)
+constexpr unsigned kSteeringStreams = 1u << 16;
+
+// The seed of random stream k of a plan seeded with `seed`. OMPL seeds every
+// generator it makes from one process-wide sequence, so a plan's draws would depend
+// on the plans before it; each generator here is given its own seed instead.
+unsigned PlanStream(unsigned seed, unsigned k) {
+  // splitmix-style mixing: nearby seeds and streams give unrelated generators
+  uint64_t z = (static_cast<uint64_t>(seed) << 32) + k + 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<unsigned>((z ^ (z >> 31)) & 0xFFFFFFFFu) | 1u;
+}
+
+// OMPL's control RRT with the goal-bias draws of this plan's own stream.
+class SeededRRT : public oc::RRT {
+ public:
+  SeededRRT(const oc::SpaceInformationPtr& si, unsigned seed) : oc::RRT(si) {
+    rng_.setLocalSeed(seed);
+  }
+};
 
 // ---- the planner's states: a work pose and the rolling state that reached it
 
@@ -120,6 +143,10 @@ class RollSpace : public ob::StateSpace {
   // every finger's conditioning anywhere between the floor and a little above the start's
   int nF = 0;
   double sigmaLow = 0.0, sigmaHigh = 1.0;
+  // this plan's seed, and the samplers drawn from the space so far: each gets a
+  // stream of its own, the same for the same seed whatever ran before
+  unsigned seed = 0;
+  mutable unsigned samplers = 0;
   double startMid[3] = {0, 0, 0}, startEw[3][3] = {}, goalTurn[3] = {0, 0, 0}, goalShift[3] = {};
 };
 using RollState = RollSpace::StateType;
@@ -128,7 +155,9 @@ RollData* Data(ob::State* s) { return &static_cast<RollState*>(s)->d; }
 
 class RollSampler : public ob::StateSampler {
  public:
-  explicit RollSampler(const RollSpace* sp) : ob::StateSampler(sp), sp_(sp) {}
+  RollSampler(const RollSpace* sp, unsigned seed) : ob::StateSampler(sp), sp_(sp) {
+    rng_.setLocalSeed(seed);
+  }
   void sampleUniform(ob::State* state) override {
     auto* r = Data(state);
     const double t = rng_.uniformReal(-0.1, 1.15);
@@ -167,7 +196,7 @@ class RollSampler : public ob::StateSampler {
 };
 
 ob::StateSamplerPtr RollSpace::allocDefaultStateSampler() const {
-  return std::make_shared<RollSampler>(this);
+  return std::make_shared<RollSampler>(this, PlanStream(seed, ++samplers));
 }
 
 // ---- the rolling steps behind the planner
@@ -329,8 +358,10 @@ int Guided(Roller& r, const RollData& a, const RollData& target, double safe, St
 // each run while its steps stay valid; the one that ends nearest the target wins.
 class SteeringSampler : public oc::DirectedControlSampler {
  public:
-  SteeringSampler(const oc::SpaceInformation* si, Roller& r, double safe)
-      : oc::DirectedControlSampler(si), r_(r), safe_(safe) {}
+  SteeringSampler(const oc::SpaceInformation* si, Roller& r, double safe, unsigned seed)
+      : oc::DirectedControlSampler(si), r_(r), safe_(safe) {
+    rng_.setLocalSeed(seed);
+  }
   unsigned int sampleTo(oc::Control* control, const ob::State* source, ob::State* dest) override {
     const auto* a = Data(source);
     const auto* target = Data(dest);
@@ -502,7 +533,6 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
 
   static const bool quiet = [] {
     ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
-    ompl::RNG::setSeed(23);
     return true;
   }();
   (void)quiet;
@@ -525,6 +555,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   MatCopy(s.ManipEW2[1], space->startEw);
   TurnBetween(space->startEw, goalEw, space->goalTurn);
   space->nF = s.nF();
+  space->seed = opt.seed;
   space->sigmaLow = roller.floor;
   space->sigmaHigh = 0.0;
   for (int kf = 1; kf <= s.nF(); ++kf)
@@ -548,9 +579,12 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   si->setMinMaxControlDuration(kMinSteps, kMaxSteps);
   si->setStatePropagator(std::make_shared<Propagator>(si.get(), roller));
   si->setStateValidityChecker([](const ob::State* st) { return Data(st)->ok; });
-  si->setDirectedControlSamplerAllocator([&roller, safe](const oc::SpaceInformation* s2) {
-    return std::make_shared<SteeringSampler>(s2, roller, safe);
-  });
+  unsigned steeringSamplers = 0;
+  si->setDirectedControlSamplerAllocator(
+      [&roller, safe, &opt, &steeringSamplers](const oc::SpaceInformation* s2) {
+        return std::make_shared<SteeringSampler>(
+            s2, roller, safe, PlanStream(opt.seed, kSteeringStreams + ++steeringSamplers));
+      });
   si->setup();
 
   auto pdef = std::make_shared<ob::ProblemDefinition>(si);
@@ -565,7 +599,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   auto goal = std::make_shared<GoalRegion>(si, goalMid, goalEw, Data(st0)->fingerSigma);
   pdef->setGoal(goal);
 
-  auto planner = std::make_shared<oc::RRT>(si);
+  auto planner = std::make_shared<SeededRRT>(si, PlanStream(opt.seed, 0));
   planner->setGoalBias(0.3);
   planner->setProblemDefinition(pdef);
   planner->setup();
