@@ -17,6 +17,12 @@ bool Finite(const double* v, int n) {
   return true;
 }
 
+bool Within(const double* v, int n, double bound) {
+  for (int i = 0; i < n; ++i)
+    if (!(std::fabs(v[i]) <= bound)) return false;
+  return true;
+}
+
 // The cause line of the window without its line end.
 std::string Cause(const Sim& s) {
   char line[100];
@@ -37,7 +43,11 @@ std::string WithCause(const char* banner, const Sim& s) {
 
 bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string* why) {
   if (!Finite(r, 3) || !Finite(&E[0][0], 9)) {
-    *why = "the work pose must hold finite numbers";
+    *why = "the work position and orientation must hold finite numbers";
+    return false;
+  }
+  if (!Within(r, 3, kMaxScriptPosition)) {
+    *why = "the work position must lie within ±10000 length units in each coordinate";
     return false;
   }
   double EtE[3][3];
@@ -59,7 +69,15 @@ bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string
 
 bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::string* why) {
   if (!Finite(vw, 3) || !Finite(omww, 3)) {
-    *why = "the velocity must hold finite numbers";
+    *why = "the linear and angular velocity must hold finite numbers";
+    return false;
+  }
+  if (!Within(vw, 3, kMaxScriptSpeed)) {
+    *why = "the linear velocity: each component must lie within ±100 length units per unit time";
+    return false;
+  }
+  if (!Within(omww, 3, kMaxScriptTurnRate)) {
+    *why = "the angular velocity: each component must lie within ±2 rad per unit time";
     return false;
   }
   keyboard(s, 'V', 0, 0);
@@ -79,6 +97,10 @@ bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* wh
   }
   if (!Finite(q, n)) {
     *why = "angles must be finite numbers";
+    return false;
+  }
+  if (!Within(q, n, kMaxScriptAngle)) {
+    *why = "angles must lie within ±2π rad (one turn)";
     return false;
   }
   keyboard(s, 'J', 0, 0);

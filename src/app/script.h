@@ -11,15 +11,24 @@
 
 namespace rg {
 
+// Bounds of the values a script sets. The work stays within the reach of any
+// hand's sizes; a velocity at most a hundred times what the velocity keys set (one
+// step then moves the work at most 5 units and turns it at most 0.1 rad); initial
+// angles within a turn either way.
+constexpr double kMaxScriptPosition = 1e4;  // length units, each coordinate
+constexpr double kMaxScriptSpeed = 100.0;   // length units per unit time, each component
+constexpr double kMaxScriptTurnRate = 2.0;  // rad per unit time, each component
+constexpr double kMaxScriptAngle = 6.2831853071796;  // rad
+
 // The work's reference point r (the cylinder's base centre, the sphere's centre;
 // rwG0 of the state) and its frame E (columns: the work's x, y, z axes), as mode
 // 'M' sets them. False (and nothing changed) when E is not a rotation or a value
-// is not finite.
+// is not finite or out of its bounds.
 bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string* why);
 
-// The commanded velocity as mode 'V' sets it, with any real values: vw in the hand
-// frame (length units per unit time), omww about the work's own axes (rad per unit
-// time).
+// The commanded velocity as mode 'V' sets it, with any values within the bounds
+// above: vw in the hand frame (length units per unit time), omww about the work's
+// own axes (rad per unit time).
 bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::string* why);
 
 // Finger kf's initial joint angles (rad, joints 1..nJ) as mode 'J' sets them.

@@ -30,6 +30,12 @@ bool ParseGoal(const std::string& text, GoalPose* g, std::string* why) {
       *why = "'" + item + "' is not a number";
       return false;
     }
+    const double bound = n < 3 ? kMaxGoalTurnDeg : kMaxGoalShift;
+    if (std::fabs(x) > bound) {
+      *why = std::string(n < 3 ? "a turn" : "a shift") + " of " + item + " is beyond ±" +
+             (n < 3 ? "360 degrees" : "1000 length units");
+      return false;
+    }
     v[n++] = x;
     if (comma == std::string::npos) break;
     at = comma + 1;
@@ -40,6 +46,12 @@ bool ParseGoal(const std::string& text, GoalPose* g, std::string* why) {
   }
   *g = GoalPose{v[0], v[1], v[2], v[3], v[4], v[5]};
   return true;
+}
+
+bool PlanTimeValid(double seconds, std::string* why) {
+  if (seconds > 0.0 && seconds <= kMaxPlanSeconds) return true;  // false for NaN too
+  *why = "a number of seconds above 0 and at most 3600";
+  return false;
 }
 
 void GoalFrame(const Sim& s, const GoalPose& g, double mid[3], double Ew[3][3]) {

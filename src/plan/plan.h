@@ -59,8 +59,19 @@ void GoalError(const Sim& s, const GoalPose& g, double* turnDeg, double* shift);
 // The smallest rolling conditioning of the latest slot's fingers and whose it is.
 double MinConditioning(const Sim& s, int* finger);
 
-// Reads "rx,ry,rz[,x,y,z]" (degrees, then length units; finite numbers, nothing else).
+// Bounds of a goal: turns (degrees) about each axis and the shift (length units)
+// along each axis of the hand frame.
+constexpr double kMaxGoalTurnDeg = 360.0;
+constexpr double kMaxGoalShift = 1000.0;
+// Reads "rx,ry,rz[,x,y,z]" (degrees, then length units; numbers within the bounds
+// above, nothing else).
 bool ParseGoal(const std::string& text, GoalPose* g, std::string* why);
+
+// The longest a plan may be given, in seconds: a limit, not a wish for endless search.
+constexpr double kMaxPlanSeconds = 3600.0;
+// Whether a plan's time limit is a number of seconds above 0 and at most
+// kMaxPlanSeconds; *why says what is accepted when it is not.
+bool PlanTimeValid(double seconds, std::string* why);
 
 // Plans from the current state (a complete grasp, or the latest manipulation step).
 // The simulation is left as it was; the path is to be followed through the step.

@@ -7,9 +7,11 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -136,7 +138,67 @@ void Mat3Arg(const py::handle& v, const char* name, double out[3][3]) {
   }
 }
 
+// A file path from a str or an os.PathLike; ValueError for an empty path or one
+// with a NUL character (the system would cut the name there and write elsewhere).
+std::string PathArg(const py::handle& path, const char* name) {
+  std::string p;
+  try {
+    p = py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
+  } catch (const py::error_already_set&) {
+    throw py::value_error(std::string(name) + " must be a file path (str or os.PathLike)");
+  }
+  if (p.empty()) throw py::value_error(std::string(name) + " must not be empty");
+  if (p.find('\0') != std::string::npos)
+    throw py::value_error(std::string(name) + " must not contain a NUL character");
+  return p;
+}
+
+// A goal from the text 'rx,ry,rz[,x,y,z]' or a sequence of 3 or 6 numbers; every
+// refusal a ValueError naming the goal and what is accepted.
+rg::GoalPose GoalArg(const py::handle& goal) {
+  const char* const form = "goal: give 'rx,ry,rz[,x,y,z]' or a sequence of 3 or 6 numbers";
+  std::string text;
+  if (py::isinstance<py::str>(goal)) {
+    text = goal.cast<std::string>();
+    if (text.find('\0') != std::string::npos) throw py::value_error(form);
+  } else if (py::isinstance<py::sequence>(goal) && !py::isinstance<py::bytes>(goal)) {
+    const py::sequence seq = py::reinterpret_borrow<py::sequence>(goal);
+    if (seq.size() > 6) throw py::value_error(form);
+    for (const py::handle x : seq) {
+      double v = 0.0;
+      try {
+        v = x.cast<double>();
+      } catch (const py::cast_error&) {
+        throw py::value_error(form);
+      }
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.17g", v);
+      text += (text.empty() ? "" : ",") + std::string(buf);
+    }
+  } else {
+    throw py::value_error(form);
+  }
+  rg::GoalPose g;
+  std::string why;
+  if (!rg::ParseGoal(text, &g, &why)) throw py::value_error("goal: " + why);
+  return g;
+}
+
 py::list List3(const double v[3]) { return py::cast(std::vector<double>{v[0], v[1], v[2]}); }
+
+// Holds one Sim for the length of a call: a call from another thread waits, with
+// the GIL released, until the call before it has ended. The simulation itself runs
+// with the GIL released, so without the hold two threads would drive it at once.
+class Hold {
+ public:
+  explicit Hold(std::mutex& m) : lock_(m, std::defer_lock) {
+    py::gil_scoped_release unlocked;
+    lock_.lock();
+  }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+};
 
 class PySim {
  public:
@@ -146,7 +208,7 @@ class PySim {
     int hand = 0;
     std::string handFile;
     if (py::isinstance<py::str>(handArg) || py::hasattr(handArg, "__fspath__"))
-      handFile = py::str(py::module_::import("os").attr("fspath")(handArg)).cast<std::string>();
+      handFile = PathArg(handArg, "hand");
     else if (py::isinstance<py::int_>(handArg))
       hand = handArg.cast<int>();
     if (handFile.empty() && (hand < 1 || hand > 4))
@@ -185,6 +247,7 @@ class PySim {
   // mode 'I'), and the keys after it are not pressed.
   bool Press(const py::handle& keys) {
     const std::string k = KeyBytes(keys);
+    Hold hold(busy_);
     if (ended_) throw std::runtime_error("the run has ended (Escape in mode I); start a new Sim");
     {
       py::gil_scoped_release unlocked;  // the simulation is this object's own
@@ -197,9 +260,13 @@ class PySim {
     return ended_;
   }
 
-  py::object State() const { return ToPython(driver_.State()); }
+  py::object State() const {
+    Hold hold(busy_);
+    return ToPython(driver_.State());
+  }
 
   py::dict Trajectory() const {
+    Hold hold(busy_);
     const rg::TrajectoryTable t = rg::Trajectory(driver_.sim());
     const size_t cols = t.names.size();
     py::dict d;
@@ -220,13 +287,16 @@ class PySim {
   }
 
   py::object Console() {
+    Hold hold(busy_);
     py::object text = Text(unread_);
     unread_.clear();
     return text;
   }
 
-  void Snapshot(const std::string& path, const std::string& show, const std::string& hide,
+  void Snapshot(const py::object& pathArg, const std::string& show, const std::string& hide,
                 double zoom) const {
+    const std::string path = PathArg(pathArg, "path");
+    Hold hold(busy_);
     rg::WindowView view;
     std::string err;
     if (!show.empty() && !rg::ApplyShowHide(show.c_str(), true, view, &err))
@@ -244,7 +314,9 @@ class PySim {
   }
 
   // The run as one replay page, as rollgrasp-batch --html writes it.
-  void Html(const std::string& path) const {
+  void Html(const py::object& pathArg) const {
+    const std::string path = PathArg(pathArg, "path");
+    Hold hold(busy_);
     std::string why;
     if (!rg::WriteReplayHtml(driver_.sim(), path, &why)) throw std::runtime_error(why);
   }
@@ -253,13 +325,18 @@ class PySim {
 
   // ---- values in numbers
 
-  py::list WorkPosition() const { return List3(driver_.sim().rwG0); }
+  py::list WorkPosition() const {
+    Hold hold(busy_);
+    return List3(driver_.sim().rwG0);
+  }
   py::list WorkOrientation() const {
+    Hold hold(busy_);
     py::list rows;
     for (int i = 0; i < 3; ++i) rows.append(List3(driver_.sim().EwG0[i]));
     return rows;
   }
   void SetWorkPose(const py::object& position, const py::object& orientation) {
+    Hold hold(busy_);
     Alive();
     const rg::Sim& s = driver_.sim();
     double r[3], E[3][3];
@@ -270,22 +347,26 @@ class PySim {
     } else {
       Mat3Arg(orientation, "orientation", E);
     }
+    // the refusals name the argument themselves
     Script([&](rg::Sim& sim, std::string* why) { return rg::ScriptWorkPose(sim, r, E, why); },
-           "orientation");
+           nullptr);
   }
   py::tuple Velocity() const {
+    Hold hold(busy_);
     return py::make_tuple(List3(driver_.sim().vw), List3(driver_.sim().omww));
   }
   void SetVelocity(const py::object& linear, const py::object& angular) {
+    Hold hold(busy_);
     Alive();
     const rg::Sim& s = driver_.sim();
     double v[3], w[3];
     VecOrCurrent(linear, "linear", s.vw, v);
     VecOrCurrent(angular, "angular", s.omww, w);
     Script([&](rg::Sim& sim, std::string* why) { return rg::ScriptVelocity(sim, v, w, why); },
-           "linear");
+           nullptr);
   }
   py::list InitialAngles() const {
+    Hold hold(busy_);
     const rg::Sim& s = driver_.sim();
     py::list fingers;
     for (int kf = 1; kf <= s.model().nF; ++kf) {
@@ -295,6 +376,7 @@ class PySim {
     return fingers;
   }
   void SetInitialAngles(int finger, const py::object& angles) {
+    Hold hold(busy_);
     Alive();
     std::vector<double> q;
     try {
@@ -310,6 +392,7 @@ class PySim {
 
   // Grasps with every finger (key G, then s per finger); each finger's contact.
   py::list Grasp() {
+    Hold hold(busy_);
     Alive();
     PressAll("G");
     for (int kf = 0; kf < driver_.sim().nF() && driver_.sim().sgnCALGEnd != 'Y'; ++kf)
@@ -332,11 +415,13 @@ class PySim {
   // Manipulation steps (key A once, then s per step) until n are taken or the
   // motion stops.
   StepResult Step(long n) {
+    Hold hold(busy_);
     Alive();
     if (n < 0) throw py::value_error("n must be 0 or more");
     return Steps(n);
   }
   StepResult Run(long maxSteps) {
+    Hold hold(busy_);
     Alive();
     if (maxSteps < 0) throw py::value_error("max_steps must be 0 or more");
     return Steps(maxSteps);
@@ -345,24 +430,35 @@ class PySim {
   // Plans a path to the goal (key B, then s) from the current state and, with
   // follow, runs it (key C, then s per step); the state's plan object.
   py::object Plan(const py::handle& goal, double timeLimit, bool follow) {
-    if (ended_) throw std::runtime_error("the run has ended (Escape in mode I); start a new Sim");
-    if (!(timeLimit > 0.0)) throw py::value_error("time_limit must be positive");
-    rg::GoalPose g;
+    const rg::GoalPose g = GoalArg(goal);
     std::string why;
-    if (py::isinstance<py::str>(goal)) {
-      if (!rg::ParseGoal(goal.cast<std::string>(), &g, &why)) throw py::value_error("goal: " + why);
-    } else {
-      std::string text;
-      for (const py::handle& x : goal) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", x.cast<double>());
-        text += (text.empty() ? "" : ",") + std::string(buf);
-      }
-      if (!rg::ParseGoal(text, &g, &why)) throw py::value_error("goal: " + why);
-    }
+    if (!rg::PlanTimeValid(timeLimit, &why)) throw py::value_error("time_limit must be " + why);
+    Hold hold(busy_);
+    Alive();
     rg::Sim& s = driver_.sim();
     s.plan.goal = g;
     s.plan.timeLimit = timeLimit;
+    // Ctrl-C stops the plan: Python only notes the signal, so the planner's progress
+    // calls (ten a second) look at it and stop the search; the KeyboardInterrupt is
+    // raised once the simulation is put back
+    std::atomic<bool> stop{false};
+    PyObject *errType = nullptr, *errValue = nullptr, *errTrace = nullptr;
+    s.plan.cancel = &stop;
+    s.plan.progress = [&](double, double) {
+      if (stop.load()) return;
+      py::gil_scoped_acquire locked;
+      if (PyErr_CheckSignals() != 0) {
+        PyErr_Fetch(&errType, &errValue, &errTrace);
+        stop.store(true);
+      }
+    };
+    struct Unhook {
+      rg::Sim& s;
+      ~Unhook() {
+        s.plan.cancel = nullptr;
+        s.plan.progress = nullptr;
+      }
+    } unhook{s};
     {
       py::gil_scoped_release unlocked;
       auto press = [this](unsigned char k) {
@@ -371,10 +467,14 @@ class PySim {
       };
       press('B');
       press('s');
-      if (follow && !s.plan.path.empty()) {
+      if (follow && !stop.load() && !s.plan.path.empty()) {
         press('C');
         for (size_t i = s.plan.next; i < s.plan.path.size() && s.sgnMANIP == 'Y'; ++i) press('s');
       }
+    }
+    if (errType != nullptr) {
+      PyErr_Restore(errType, errValue, errTrace);
+      throw py::error_already_set();
     }
     return ToPython(driver_.State()["plan"]);
   }
@@ -429,6 +529,7 @@ class PySim {
     return r;
   }
 
+  mutable std::mutex busy_;  // held by the call that drives or reads the simulation
   rg::KeyDriver driver_;
   std::string unread_;  // console text not yet returned by console()
   bool ended_ = false;

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import threading
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -116,6 +117,70 @@ def test_independent_sims_interleaved_and_in_threads_equal_separate_runs():
         t.join()
     for g, want in zip(got, alone):
         same_run(g, want)
+
+
+def run_script(body, timeout=120):
+    """Runs body in a fresh interpreter with the module (a crash there ends only that
+    process); returns the CompletedProcess."""
+    import subprocess
+    import sys
+    script = "import sys; sys.path.insert(0, %r)\nimport rollgrasp\n" % str(
+        Path(rollgrasp.__file__).parent) + body
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=timeout, stdin=subprocess.DEVNULL)
+
+
+def test_one_sim_used_from_two_threads_serialises_its_calls():
+    # two threads step one simulation, each also reading its console, state and
+    # record: every call sees whole steps, and the steps of both add up
+    p = run_script("""
+import threading
+sim = rollgrasp.Sim()
+sim.grasp()
+seen = []
+def worker():
+    for _ in range(60):
+        sim.step(1)
+        sim.console()
+        st = sim.state()
+        seen.append((st["cntManip0"], len(sim.trajectory()["row"])))
+threads = [threading.Thread(target=worker) for _ in range(2)]
+for t in threads: t.start()
+for t in threads: t.join()
+assert sim.state()["cntManip0"] == 120, sim.state()["cntManip0"]
+assert all(rows >= n // 5 + 1 for n, rows in seen), seen
+print("ok", len(seen))
+""")
+    assert p.returncode == 0, p.stderr[-2000:]
+    assert p.stdout.startswith("ok 120")
+
+
+def test_ctrl_c_stops_a_plan_and_leaves_the_simulation_as_it_was():
+    # a goal out of reach with an hour to plan: Ctrl-C (here sent by a timer thread)
+    # ends it with KeyboardInterrupt; the plan's outcome says it was stopped
+    p = run_script("""
+import os, signal, threading, time
+for delay in (1, 3, 10):
+    sim = rollgrasp.Sim()
+    sim.grasp()
+    before = sim.state()
+    threading.Timer(delay, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+    try:
+        sim.plan("0,0,90", time_limit=3600)
+        raise SystemExit("the plan ended before Ctrl-C")
+    except KeyboardInterrupt:
+        pass
+    plan = sim.state()["plan"]
+    if not plan["planned"]:
+        continue  # Ctrl-C came before the plan began: again, with the timer later
+    assert plan["reason"] == "planning stopped", plan
+    after = sim.state()
+    assert after["cntManip0"] == before["cntManip0"] and after["fingers"] == before["fingers"]
+    print("stopped")
+    break
+""", timeout=120)
+    assert p.returncode == 0, p.stderr[-2000:]
+    assert p.stdout.strip() == "stopped"
 
 
 def test_press_takes_str_or_bytes_and_stops_at_the_end_of_the_run():

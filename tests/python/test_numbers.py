@@ -72,6 +72,24 @@ def test_run_reports_the_stop_with_its_message_and_finger():
     (lambda: rollgrasp.Sim().set_initial_angles(3, [0, 0, 0, 0]), "finger"),
     (lambda: rollgrasp.Sim().set_initial_angles(1, [0, 0]), "angles"),
     (lambda: rollgrasp.Sim().step(-1), "n"),
+    # values beyond their bounds, paths the system would cut, goals of every wrong form
+    (lambda: rollgrasp.Sim().set_velocity(angular=(0, 0, 1e300)), "angular"),
+    (lambda: rollgrasp.Sim().set_velocity(linear=(1e6, 0, 0)), "linear"),
+    (lambda: rollgrasp.Sim().set_work_pose(position=(0, 1e300, 0)), "position"),
+    (lambda: rollgrasp.Sim().set_initial_angles(1, [0, 0, 1e300, 0]), "angles"),
+    (lambda: rollgrasp.Sim(hand="hands/hand1.urdf\0.txt"), "hand"),
+    (lambda: rollgrasp.Sim(hand=""), "hand"),
+    (lambda: rollgrasp.Sim().snapshot("shot.png\0.txt"), "path"),
+    (lambda: rollgrasp.Sim().html(""), "path"),
+    (lambda: rollgrasp.Sim().plan("1,2,3\0"), "goal"),
+    (lambda: rollgrasp.Sim().plan([1, "a", 3]), "goal"),
+    (lambda: rollgrasp.Sim().plan({"a": 1}), "goal"),
+    (lambda: rollgrasp.Sim().plan(5), "goal"),
+    (lambda: rollgrasp.Sim().plan(b"1,2,3"), "goal"),
+    (lambda: rollgrasp.Sim().plan("0,0,400"), "goal"),
+    (lambda: rollgrasp.Sim().plan([0, 0, 1, 0, 0, 0, 0]), "goal"),
+    (lambda: rollgrasp.Sim().plan("0,0,10", time_limit=math.inf), "time_limit"),
+    (lambda: rollgrasp.Sim().plan("0,0,10", time_limit=1e9), "time_limit"),
 ])
 def test_bad_values_raise_value_error_naming_the_argument(call, argument):
     with pytest.raises(ValueError, match=argument):
