@@ -2,6 +2,7 @@
 // then the window and its event loop. Arguments it does not know are left to
 // GLUT (for example -display, -geometry).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -13,13 +14,14 @@
 #include "core/console.h"
 #include "core/state.h"
 #include "hand/hand_file.h"
+#include "plan/plan.h"
 #include "render/window.h"
 
 namespace {
 
 const char* const kHelp =
     "usage: rollgrasp [--hand FILE.urdf] [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
-    "                 [--contact point|soft] [--cone-edges M] [--help] [GLUT options]\n"
+    "                 [--contact point|soft] [--cone-edges M] [--plan-time SECONDS] [--help] [GLUT options]\n"
     "\n"
     "Opens the simulator's window on the default scene; everything else is done\n"
     "with keys in the window (the console shows the key help at start-up).\n"
@@ -34,6 +36,9 @@ const char* const kHelp =
     "              comma-separated list of help (the help table, F1; shown),\n"
     "              info (the information panel, F2; hidden), contacts or traces\n"
     "              (contact markers, traces and work axes, F3; shown)\n"
+    "  --plan-time SECONDS\n"
+    "              the longest a plan of mode B (key s) may search, above 0 and at\n"
+    "              most 3600 (default 10); Escape or B stops it sooner\n"
     "  -h, --help  print this help and exit\n"
     "  --friction MU, --torsion T, --contact point|soft, --cone-edges M\n"
     "              how the grasp quality is judged (information panel, F2):\n"
@@ -62,6 +67,7 @@ int main(int argc, char** argv) {
   std::vector<char*> glutArgs;
   if (argc > 0) glutArgs.push_back(argv[0]);
   std::string handPath;
+  double planTime = rg::PlanState{}.timeLimit;
   for (int i = 1; i < argc; ++i) {
     // --opt=value is --opt value
     std::string a = argv[i], inlineValue;
@@ -97,6 +103,15 @@ int main(int argc, char** argv) {
       std::string err = a + " needs a list of parts", parts;
       if (value(&parts) && rg::ApplyShowHide(parts.c_str(), a[2] == 's', view, &err)) continue;
       std::fprintf(stderr, "rollgrasp: %s: %s\n%s", a.c_str(), err.c_str(), kHelp);
+      return 2;
+    }
+    if (a == "--plan-time") {
+      std::string v, why;
+      char* end = nullptr;
+      if (value(&v)) planTime = std::strtod(v.c_str(), &end);
+      if (!v.empty() && end != nullptr && *end == '\0' && rg::PlanTimeValid(planTime, &why)) continue;
+      rg::PlanTimeValid(-1.0, &why);  // the accepted range
+      std::fprintf(stderr, "rollgrasp: --plan-time needs %s\n%s", why.c_str(), kHelp);
       return 2;
     }
     if (rg::IsQualityOption(a.c_str())) {
@@ -137,6 +152,7 @@ int main(int argc, char** argv) {
   auto sim = std::make_unique<rg::Sim>();
   if (noWait) sim->con.SetKeyMode(rg::Console::KeyMode::AutoAnswer);
   sim->qualitySettings = quality;
+  sim->plan.timeLimit = planTime;
   rg::StartUp(*sim);
   if (hand.model) rg::SelectHandModel(*sim, hand.model);
   sim->con.Flush();

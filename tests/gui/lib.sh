@@ -83,7 +83,8 @@ find_window() {
 # Starts the program under test (default: the real rollgrasp) with no standard
 # input, places its window at the screen's corner and gives it the focus.
 start_app() {
-  "$RG" </dev/null >"$WORK/app.out" 2>"$WORK/app.err" &
+  # RG_ARGS: options of the program for this check (word-split)
+  "$RG" ${RG_ARGS:-} </dev/null >"$WORK/app.out" 2>"$WORK/app.err" &
   APP_PID=$!
   find_window
   xdotool windowmove "$WID" 0 0
