@@ -6,7 +6,7 @@ FUZZ_HAND_RUNS ?= 20000
 # the interpreter Debian's python3-* packages serve, which the module is built for
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
-.PHONY: all deps configure build run check pytest test test-asan fuzz-build fuzz fuzz-smoke bench demo sweep clean
+.PHONY: all deps configure build run check pytest test test-asan san-configure fuzz-build fuzz fuzz-smoke bench demo sweep clean
 
 all: build
 
@@ -38,33 +38,38 @@ pytest: build
 # whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: check pytest fuzz-smoke test-asan
 
-test-asan: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRG_SANITIZE=ON >/dev/null
-	@cmake --build build-asan -j $(JOBS)
+# One sanitizer build serves the whole suite and the fuzz targets: clang with
+# AddressSanitizer, UndefinedBehaviorSanitizer and the fuzzer's coverage
+# instrumentation, so the core is compiled once for both.
+SAN = build-san
+san-configure: deps
+	@CXX=clang++ cmake -S . -B $(SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRG_FUZZ=ON -DRG_SANITIZE=ON >/dev/null
+
+test-asan: san-configure
+	@cmake --build $(SAN) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(SAN) --output-on-failure -j $(JOBS)
 
-fuzz-build: deps
-	@CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRG_FUZZ=ON -DRG_SANITIZE=ON >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard fuzz_hand_file
+fuzz-build: san-configure
+	@cmake --build $(SAN) -j $(JOBS) --target fuzz_keyboard fuzz_hand_file
 
-# Open-ended fuzzing; findings land in build-fuzz/findings (copy them to fuzz/regressions).
+# Open-ended fuzzing; findings land in $(SAN)/findings (copy them to fuzz/regressions).
 fuzz: fuzz-build
-	@mkdir -p build-fuzz/corpus build-fuzz/findings
-	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=4096 -timeout=60 \
-	  build-fuzz/corpus fuzz/seeds fuzz/regressions
+	@mkdir -p $(SAN)/corpus $(SAN)/findings
+	./$(SAN)/fuzz_keyboard -artifact_prefix=$(SAN)/findings/ -max_len=4096 -timeout=60 \
+	  $(SAN)/corpus fuzz/seeds fuzz/regressions
 
 # Bounded, repeatable runs: fixed seed and number of inputs; the key sequences
 # (about 40 s, capped at 120 s), then hand files (about 5 s, capped at 60 s).
 fuzz-smoke: fuzz-build
-	@rm -rf build-fuzz/corpus-smoke && mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
-	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=512 -timeout=60 \
+	@rm -rf $(SAN)/corpus-smoke && mkdir -p $(SAN)/corpus-smoke $(SAN)/findings
+	./$(SAN)/fuzz_keyboard -artifact_prefix=$(SAN)/findings/ -max_len=512 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=120 -print_final_stats=1 \
-	  build-fuzz/corpus-smoke fuzz/seeds fuzz/regressions
-	@rm -rf build-fuzz/corpus-hand-smoke && mkdir -p build-fuzz/corpus-hand-smoke
-	./build-fuzz/fuzz_hand_file -artifact_prefix=build-fuzz/findings/ -max_len=16384 -timeout=60 \
+	  $(SAN)/corpus-smoke fuzz/seeds fuzz/regressions
+	@rm -rf $(SAN)/corpus-hand-smoke && mkdir -p $(SAN)/corpus-hand-smoke
+	./$(SAN)/fuzz_hand_file -artifact_prefix=$(SAN)/findings/ -max_len=16384 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
-	  build-fuzz/corpus-hand-smoke hands fuzz/hand-files
+	  $(SAN)/corpus-hand-smoke hands fuzz/hand-files
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null
@@ -87,4 +92,4 @@ sweep: build
 	  --build $(BUILD) --csv docs/sweep.csv --png docs/sweep.png
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-bench
+	rm -rf $(BUILD) $(SAN) build-asan build-fuzz build-bench
