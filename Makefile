@@ -3,6 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_RUNS ?= 2500
 FUZZ_HAND_RUNS ?= 20000
+FUZZ_ARGS_RUNS ?= 200000
 # the interpreter Debian's python3-* packages serve, which the module is built for
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
@@ -46,7 +47,7 @@ test-asan: deps
 
 fuzz-build: deps
 	@CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRG_FUZZ=ON -DRG_SANITIZE=ON >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard fuzz_hand_file
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_keyboard fuzz_hand_file fuzz_batch_args
 
 # Open-ended fuzzing; findings land in build-fuzz/findings (copy them to fuzz/regressions).
 fuzz: fuzz-build
@@ -55,7 +56,8 @@ fuzz: fuzz-build
 	  build-fuzz/corpus fuzz/seeds fuzz/regressions
 
 # Bounded, repeatable runs: fixed seed and number of inputs; the key sequences
-# (about 40 s, capped at 120 s), then hand files (about 5 s, capped at 60 s).
+# with their outputs read back (about 40 s, capped at 120 s), then hand files
+# (about 5 s, capped at 60 s), then the batch driver's command lines (capped at 20 s).
 fuzz-smoke: fuzz-build
 	@rm -rf build-fuzz/corpus-smoke && mkdir -p build-fuzz/corpus-smoke build-fuzz/findings
 	./build-fuzz/fuzz_keyboard -artifact_prefix=build-fuzz/findings/ -max_len=512 -timeout=60 \
@@ -65,6 +67,10 @@ fuzz-smoke: fuzz-build
 	./build-fuzz/fuzz_hand_file -artifact_prefix=build-fuzz/findings/ -max_len=16384 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
 	  build-fuzz/corpus-hand-smoke hands fuzz/hand-files
+	@rm -rf build-fuzz/corpus-args-smoke && mkdir -p build-fuzz/corpus-args-smoke
+	./build-fuzz/fuzz_batch_args -artifact_prefix=build-fuzz/findings/ -max_len=1024 -timeout=10 \
+	  -seed=1 -runs=$(FUZZ_ARGS_RUNS) -max_total_time=20 -print_final_stats=1 \
+	  build-fuzz/corpus-args-smoke fuzz/batch-args
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null
