@@ -148,6 +148,14 @@ TEST(BatchOutputs, HostileTargetLeavesEveryFileAsItWas) {
       sc.ExpectUntouched(made);
     }
   }
+  // a hand file refused (status 2) is read before any output is touched
+  {
+    Scene sc("hand");
+    std::ofstream(sc.dir / "bad.urdf") << "<robot name='x'>";
+    const rgtest::BatchExit r = rgtest::RunBatch(With(OutputArgs(sc), {"--hand", sc / "bad.urdf", "ss"}));
+    EXPECT_EQ(r.status, 2) << r.err;
+    sc.ExpectUntouched({"bad.urdf"});
+  }
   // the folder of --frames: a file, a FIFO or a link where the folder should be
   for (const Kind& k : {kinds[2], kinds[4]}) {
     SCOPED_TRACE(std::string("--frames ") + k.name);

@@ -28,7 +28,6 @@
 #include "batch/render_loader.h"
 #include "core/output_file.h"
 #include "core/state.h"
-#include "plan/plan.h"
 #include "record/report.h"
 
 namespace {
@@ -137,11 +136,19 @@ struct Outputs {
     return false;
   }
 
-  // Every file finished first, then every one renamed over its target: a failure
-  // before the renames leaves all the targets as they were.
+  // Every file finished and every target checked again first, then every one
+  // renamed over its target: a failure before the renames leaves all the targets
+  // as they were.
   bool CommitAll() {
     for (Entry& e : files)
       if (e.file->IsOpen() && !Finish(e.option, *e.file)) return false;
+    for (Entry& e : files) {
+      const std::string problem = rg::OutputTargetProblem(e.file->target());
+      if (!problem.empty()) {
+        Say(std::string(e.option) + ": cannot write " + e.file->target() + ": " + problem);
+        return false;
+      }
+    }
     bool ok = true;
     for (Entry& e : files) {
       std::string why;
