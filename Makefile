@@ -3,6 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_RUNS ?= 2500
 FUZZ_HAND_RUNS ?= 20000
+FUZZ_ARGS_RUNS ?= 200000
 # the interpreter Debian's python3-* packages serve, which the module is built for
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
@@ -51,7 +52,7 @@ test-asan: san-configure
 	  ctest --test-dir $(SAN) --output-on-failure -j $(JOBS)
 
 fuzz-build: san-configure
-	@cmake --build $(SAN) -j $(JOBS) --target fuzz_keyboard fuzz_hand_file
+	@cmake --build $(SAN) -j $(JOBS) --target fuzz_keyboard fuzz_hand_file fuzz_batch_args
 
 # Open-ended fuzzing; findings land in $(SAN)/findings (copy them to fuzz/regressions).
 fuzz: fuzz-build
@@ -60,7 +61,8 @@ fuzz: fuzz-build
 	  $(SAN)/corpus fuzz/seeds fuzz/regressions
 
 # Bounded, repeatable runs: fixed seed and number of inputs; the key sequences
-# (about 40 s, capped at 120 s), then hand files (about 5 s, capped at 60 s).
+# with their outputs read back (about 40 s, capped at 120 s), then hand files
+# (about 5 s, capped at 60 s), then the batch driver's command lines (capped at 20 s).
 fuzz-smoke: fuzz-build
 	@rm -rf $(SAN)/corpus-smoke && mkdir -p $(SAN)/corpus-smoke $(SAN)/findings
 	./$(SAN)/fuzz_keyboard -artifact_prefix=$(SAN)/findings/ -max_len=512 -timeout=60 \
@@ -70,6 +72,10 @@ fuzz-smoke: fuzz-build
 	./$(SAN)/fuzz_hand_file -artifact_prefix=$(SAN)/findings/ -max_len=16384 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
 	  $(SAN)/corpus-hand-smoke hands fuzz/hand-files
+	@rm -rf $(SAN)/corpus-args-smoke && mkdir -p $(SAN)/corpus-args-smoke
+	./$(SAN)/fuzz_batch_args -artifact_prefix=$(SAN)/findings/ -max_len=1024 -timeout=10 \
+	  -seed=1 -runs=$(FUZZ_ARGS_RUNS) -max_total_time=20 -print_final_stats=1 \
+	  $(SAN)/corpus-args-smoke fuzz/batch-args
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null

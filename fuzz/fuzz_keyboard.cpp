@@ -1,10 +1,13 @@
 // libFuzzer target: arbitrary byte sequences typed into the keyboard machine of
 // a freshly started simulation. After every key the state must be sane and the
-// key must have finished within a bounded time.
+// key must have finished within a bounded time; after the sequence the outputs
+// (state line, trajectory CSV, replay page) must read back (sanity.h).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -28,6 +31,20 @@ const rg::Sim& Pristine() {
   return *s;
 }
 
+// The replay page's template from the source tree; a missing one is a failure.
+const std::string& PageTemplate() {
+  static const std::string text = [] {
+    std::ifstream in(std::string(RG_SOURCE_DIR) + "/src/app/viewer/viewer.html", std::ios::binary);
+    std::string t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (t.empty()) {
+      std::fprintf(stderr, "keyboard fuzzer: no page template under %s\n", RG_SOURCE_DIR);
+      std::abort();
+    }
+    return t;
+  }();
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -46,6 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
     if (quit) break;
+  }
+  const std::string bad = rgfuzz::CheckOutputs(*sim, PageTemplate());
+  if (!bad.empty()) {
+    std::fprintf(stderr, "outputs that do not read back after %zu keys: %s\n", n, bad.c_str());
+    std::abort();
   }
   return 0;
 }

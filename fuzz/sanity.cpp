@@ -2,7 +2,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "app/export.h"
+#include "app/html_export.h"
+#include "record/report.h"
 
 namespace rgfuzz {
 namespace {
@@ -90,6 +98,97 @@ std::string CheckSane(const rg::Sim& s) {
     if (!std::isfinite(s.ManipT[n]) || !std::isfinite(s.ManipTimeRow[n])) return "non-finite stored time";
     if (n > 0 && !(s.ManipTimeRow[n] >= s.ManipTimeRow[n - 1])) return "stored time runs backwards";
   }
+  return "";
+}
+
+namespace {
+
+using nlohmann::json;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t nl = text.find('\n', at);
+    if (nl == std::string::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
+    lines.push_back(text.substr(at, nl - at));
+    at = nl + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> f;
+  std::stringstream ss(line);
+  for (std::string item; std::getline(ss, item, ',');) f.push_back(item);
+  if (!line.empty() && line.back() == ',') f.push_back("");
+  return f;
+}
+
+// The text of the first <script ... id="rg-data"> element.
+bool DataOfPage(const std::string& page, std::string* data) {
+  const size_t tag = page.find("id=\"rg-data\"");
+  if (tag == std::string::npos) return false;
+  const size_t open = page.find('>', tag);
+  const size_t close = page.find("</script", open);
+  if (open == std::string::npos || close == std::string::npos) return false;
+  *data = page.substr(open + 1, close - open - 1);
+  return true;
+}
+
+}  // namespace
+
+std::string CheckOutputs(const rg::Sim& s, const std::string& pageTemplate) {
+  const int rows = s.cntMainip1 + 1;
+  // the state line, dumped as the batch driver does
+  const json state = rg::StateObject(s, rg::KeyString('s'), "", 0);
+  const std::string line = state.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (line.find('\n') != std::string::npos) return "a state line holds a line break";
+  const json back = json::parse(line, nullptr, false);
+  if (back.is_discarded()) return "the state line does not parse";
+  if (back != state) return "the state line reads back as another object";
+
+  // the trajectory CSV
+  const std::string csv = rg::TrajectoryCsv(s);
+  if (csv.empty() || csv.back() != '\n') return "the trajectory does not end with a line break";
+  const std::vector<std::string> lines = SplitLines(csv);
+  if (static_cast<int>(lines.size()) != rows + 1)
+    return "the trajectory has " + std::to_string(lines.size()) + " lines for " + std::to_string(rows) +
+           " stored rows";
+  const std::vector<std::string> names = SplitFields(lines[0]);
+  for (int n = 1; n <= rows; ++n) {
+    const std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n)]);
+    if (f.size() != names.size())
+      return "trajectory row " + std::to_string(n - 1) + " has " + std::to_string(f.size()) + " fields, the header " +
+             std::to_string(names.size());
+    for (const std::string& v : f) {
+      char* end = nullptr;
+      const double x = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !std::isfinite(x))
+        return "trajectory row " + std::to_string(n - 1) + " has the field '" + v + "'";
+    }
+  }
+
+  // the replay page
+  rg::ViewerAssets assets;
+  assets.page = pageTemplate;
+  assets.script = "const end = '</script><!-- @@DATA@@';";
+  assets.three = "/* </SCRIPT > <!-- */";
+  assets.orbit = "'</script'";
+  assets.licence = "<!-- -->";
+  assets.version = "0";
+  const std::string page = rg::ReplayHtml(s, assets);
+  std::string text;
+  if (!DataOfPage(page, &text)) return "the page has no data element";
+  const json data = json::parse(text, nullptr, false);
+  if (data.is_discarded()) return "the page's data does not parse";
+  if (data != json::parse(rg::ReplayData(s).dump())) return "the page's data differs from ReplayData";
+  if (data["columns"] != json(names)) return "the page's columns differ from the CSV's";
+  if (data["table"].size() != static_cast<size_t>(rows) || data["geometry"].size() != static_cast<size_t>(rows))
+    return "the page's table or geometry has another number of rows";
   return "";
 }
 

@@ -1,12 +1,19 @@
-// Runs the built rollgrasp-batch on a key string and reads back the state
-// lines and trajectory CSV it wrote: for tests that compare whole runs with
-// stored references. Needs RG_BUILD_DIR (set for every test by the build).
+// Runs the built rollgrasp-batch: on a key string, reading back the state lines
+// and trajectory CSV it wrote (for tests that compare whole runs with stored
+// references), or as a child process with its own arguments, limits and
+// signals (for tests of what it leaves behind). Needs RG_BUILD_DIR (set for every
+// test by the build).
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +72,64 @@ inline std::vector<std::pair<std::string, std::string>> FuzzSeedRuns() {
     runs.emplace_back("seed-" + f.filename().string(), ss.str());
   }
   return runs;
+}
+
+// The driver as a child process: argv as given (no shell), standard input and
+// output /dev/null, standard error into errFile. The signals the tests send or
+// provoke start with their default action whatever the test runner set; with
+// fileSizeLimit >= 0 no file may grow beyond that many bytes, and a write past
+// it fails with EFBIG instead of ending the program (as on a full disk).
+inline pid_t StartBatch(const std::vector<std::string>& args, const std::string& errFile,
+                        long fileSizeLimit = -1) {
+  const std::string exe = std::string(RG_BUILD_DIR) + "/rollgrasp-batch";
+  std::vector<std::string> all{exe};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  // the child: async-signal-safe calls only until exec
+  const int in = open("/dev/null", O_RDWR);
+  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (in < 0 || err < 0) _exit(127);
+  dup2(in, 0);
+  dup2(in, 1);
+  dup2(err, 2);
+  for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
+  signal(SIGXFSZ, fileSizeLimit >= 0 ? SIG_IGN : SIG_DFL);
+  if (fileSizeLimit >= 0) {
+    const rlimit lim{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  execv(exe.c_str(), argv.data());
+  _exit(127);
+}
+
+struct BatchExit {
+  int status = -1;  // the exit status, -1 when ended by a signal
+  int signal = 0;   // the signal that ended it, 0 when it exited
+  std::string err;  // its standard error
+};
+
+inline BatchExit WaitBatch(pid_t pid, const std::string& errFile) {
+  BatchExit r;
+  int st = 0;
+  if (waitpid(pid, &st, 0) != pid) return r;
+  if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+  if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+  std::ifstream in(errFile, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  r.err = ss.str();
+  std::remove(errFile.c_str());
+  return r;
+}
+
+inline BatchExit RunBatch(const std::vector<std::string>& args, long fileSizeLimit = -1) {
+  const std::string errFile = (std::filesystem::temp_directory_path() /
+                               ("rg-batch-err-" + std::to_string(getpid()))).string();
+  return WaitBatch(StartBatch(args, errFile, fileSizeLimit), errFile);
 }
 
 }  // namespace rgtest

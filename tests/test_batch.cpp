@@ -302,3 +302,60 @@ TEST(BatchDriver, SummaryLineOnStandardError) {
   EXPECT_NE(r.out.find("0 steps"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Complete Grasp Needed"), std::string::npos) << r.out;
 }
+
+// Every option's value checked: an empty one (after '=' or as the next argument),
+// one out of its range or with anything after the number is refused with one line
+// that names the option, then the usage line, status 2, before the start-up. The
+// valid uses next to them still run.
+TEST(BatchDriver, EveryOptionRefusesEmptyAndOutOfRangeValues) {
+  struct Case {
+    const char* args;
+    const char* named;  // in the refusal line
+  };
+  const std::vector<Case> refused = {
+      {"--hand= G", "--hand"}, {"--hand '' G", "--hand"}, {"--state= G", "--state"},
+      {"--state '' G", "--state"}, {"--trajectory= G", "--trajectory"}, {"--snapshot= G", "--snapshot"},
+      {"--html= G", "--html"}, {"--frames= G", "--frames"}, {"--keys-file=", "--keys-file"},
+      {"--keys-file ''", "--keys-file"}, {"--show= G", "--show"}, {"--hide '' G", "--hide"},
+      {"--show help, G", "--show"}, {"--zoom= G", "--zoom"}, {"--zoom 9 G", "--zoom"},
+      {"--zoom 0.2 G", "--zoom"}, {"--zoom 2x G", "--zoom"}, {"--zoom ' 2' G", "--zoom"},
+      {"--zoom nan G", "--zoom"}, {"--pan= G", "--pan"}, {"--pan 1 G", "--pan"},
+      {"--pan 1,2,3 G", "--pan"}, {"--pan 1,2x G", "--pan"}, {"--pan ' 1,2' G", "--pan"},
+      {"--pan nan,0 G", "--pan"}, {"--pan 0,101 G", "--pan"}, {"--pan ,1 G", "--pan"},
+      {"--friction= G", "--friction"}, {"--torsion '' G", "--torsion"}, {"--contact= G", "--contact"},
+      {"--cone-edges= G", "--cone-edges"}, {"--cone-edges 65 G", "--cone-edges"},
+      {"--goal= G", "--goal"}, {"--goal 1,2 G", "--goal"}, {"--goal 1,,3 G", "--goal"},
+      {"--goal 1,2,3,4 G", "--goal"}, {"--goal 1,2,inf G", "--goal"}, {"--plan-time= G", "--plan-time"},
+      {"--plan-time 0 G", "--plan-time"}, {"--plan-time -1 G", "--plan-time"},
+      {"--plan-time 1e9 G", "--plan-time"}, {"--plan-time 5s G", "--plan-time"},
+      {"--state-every= G", "--state-every"}, {"--state-every 99999999999999999999999 G", "--state-every"},
+      {"--state-every ' 3' G", "--state-every"}, {"--state-every 3x G", "--state-every"},
+      {"--state-every -3 G", "--state-every"}, {"--progress=1 G", "--progress"},
+      {"--state-last=x G", "--state-last"}, {"--=x G", "--"},
+      {"--state /nonexistent/a.jsonl --trajectory /nonexistent/./a.jsonl G", "--state and --trajectory"},
+      {"G -- H", "KEYS"}, {"--contact \"$(printf 'so\\nft')\" G", "--contact"},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.args);
+    const BatchRun r = BatchErr(std::string("--state-last ") + c.args);
+    EXPECT_EQ(r.status, 2);
+    const size_t eol = r.out.find('\n');
+    if (eol == std::string::npos) {
+      ADD_FAILURE() << "no line on standard error";
+      continue;
+    }
+    const std::string line = r.out.substr(0, eol);
+    EXPECT_EQ(line.rfind("rollgrasp-batch: ", 0), 0u) << line;
+    EXPECT_NE(line.find(c.named), std::string::npos) << line;
+    EXPECT_EQ(r.out.substr(eol + 1).rfind("usage: rollgrasp-batch ", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // the line, the usage
+  }
+  for (const char* valid : {"--zoom 8 --pan -0.5,0.12", "--zoom=0.25 --pan=100,-100", "--state-every=3",
+                            "--plan-time 0.5", "--plan-time=86400", "--goal 0,0,10", "--goal=0,0,10,1,2,3",
+                            "--cone-edges 3 --friction 0 --torsion=0", "--show help,info --hide=contacts",
+                            "--contact point"}) {
+    SCOPED_TRACE(valid);
+    const BatchRun r = BatchErr(std::string(valid) + " ''");
+    EXPECT_EQ(r.status, 0) << r.out;
+  }
+}

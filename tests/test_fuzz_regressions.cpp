@@ -1,5 +1,6 @@
-// Replays the fuzzer's seed sequences and every sequence it once found wrong:
-// after each key the simulation must stay sane.
+// Replays the fuzzers' seeds and every input they once found wrong: after each
+// key the simulation must stay sane and its outputs read back; each command line
+// of fuzz/batch-args is parsed as the option fuzzer judges it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,12 +10,18 @@
 #include <string>
 
 #include "app/keyboard.h"
+#include "args_check.h"
 #include "sanity.h"
 #include "support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 void Replay(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -26,6 +33,9 @@ void Replay(const fs::path& file) {
     ASSERT_EQ(bad, "") << file.filename() << " key " << i;
     if (quit) break;
   }
+  static const std::string page = ReadFile(fs::path(RG_SOURCE_DIR) / "src" / "app" / "viewer" / "viewer.html");
+  ASSERT_FALSE(page.empty());
+  EXPECT_EQ(rgfuzz::CheckOutputs(*s, page), "") << file.filename();
 }
 
 // Replays every sequence of the folder; returns how many there were.
@@ -45,3 +55,18 @@ int ReplayDir(const char* sub) {
 TEST(KeySequences, SeedSequencesKeepTheStateSane) { EXPECT_GT(ReplayDir("seeds"), 5); }
 // the findings kept so far: a folder emptied by mistake must not pass as fixed
 TEST(KeySequences, FuzzerFindingsStayFixed) { EXPECT_GE(ReplayDir("regressions"), 2); }
+
+// The option fuzzer's seeds and findings: refusals one clean line, accepted
+// values in range and the same when written out again.
+TEST(BatchOptions, CommandLinesKeepTheParsersPromises) {
+  const fs::path dir = fs::path(RG_SOURCE_DIR) / "fuzz" / "batch-args";
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    const std::string line = ReadFile(e.path());
+    EXPECT_EQ(rgfuzz::CheckBatchArgs(reinterpret_cast<const uint8_t*>(line.data()), line.size()), "")
+        << e.path().filename();
+    ++n;
+  }
+  EXPECT_GE(n, 10);
+}

@@ -3,6 +3,7 @@
 // not at all (also through rollgrasp-batch --html).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -230,6 +231,18 @@ TEST(ReplayPage, WrittenWholeOrNotAtAll) {
                        ": No such file or directory\n");
   r = Batch("--html", dir);
   EXPECT_EQ(r.status, 2);
+  // as the Python module's html() writes it: no FIFO or link is replaced
+  ASSERT_EQ(mkfifo((dir / "fifo.html").c_str(), 0644), 0);
+  fs::create_symlink(page, dir / "link.html");
+  const std::string before = ReadText(page);
+  for (const char* name : {"fifo.html", "link.html"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(rg::WriteReplayHtml(s, (dir / name).string(), &why));
+    EXPECT_NE(why.find("cannot write " + (dir / name).string() + ": it is a"), std::string::npos) << why;
+  }
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(dir / "fifo.html")));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.html"));
+  EXPECT_EQ(ReadText(page), before);
   r = Batch("--help", dir);
   EXPECT_NE(r.out.find("\n  --html FILE.html "), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir / "no"));

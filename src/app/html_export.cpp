@@ -1,9 +1,7 @@
 #include "app/html_export.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "app/script.h"
+#include "core/output_file.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "record/report.h"
@@ -298,35 +297,7 @@ bool WriteReplayHtml(const Sim& s, const std::string& path, std::string* why) {
   }
   ViewerAssets assets;
   if (!FindViewerAssets(&assets, why)) return false;
-  const std::string page = ReplayHtml(s, assets);
-  // a name of its own beside the target, so the rename stays on one file system
-  static std::atomic<unsigned> counter{0};
-  const std::string tmp = path + ".tmp." + std::to_string(getpid()) + "." +
-                          std::to_string(counter.fetch_add(1));
-  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *why = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  int err = 0;
-  while (done < page.size()) {
-    const ssize_t w = write(fd, page.data() + done, page.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += static_cast<size_t>(w);
-  }
-  if (close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && std::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    unlink(tmp.c_str());
-    *why = "cannot write " + path + ": " + std::strerror(err);
-    return false;
-  }
-  return true;
+  return WriteFileWhole(path, ReplayHtml(s, assets), why);
 }
 
 }  // namespace rg

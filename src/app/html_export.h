@@ -40,8 +40,9 @@ bool FindViewerAssets(ViewerAssets* out, std::string* why);
 // over them and the script reads the same).
 std::string ReplayHtml(const Sim& s, const ViewerAssets& assets);
 
-// Writes the page of s to path: into a temporary file beside it, renamed over path
-// when complete, so a failed write leaves no half-written page. False with *why.
+// Writes the page of s to path whole or not at all (core/output_file.h): a failed
+// write leaves no half-written page, and a path that is no regular file is refused.
+// False with *why.
 bool WriteReplayHtml(const Sim& s, const std::string& path, std::string* why);
 
 }  // namespace rg

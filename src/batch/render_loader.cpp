@@ -30,7 +30,11 @@ bool LoadRenderer(Renderer* out, std::string* why) {
   out->snapshotPng =
       reinterpret_cast<int (*)(const rg::Sim*, const rg::WindowView*, const char*)>(
       dlsym(lib, "rg_render_snapshot_png"));
-  if (out->displayAvailable == nullptr || out->snapshotPng == nullptr) {
+  out->snapshotPngData =
+      reinterpret_cast<int (*)(const rg::Sim*, const rg::WindowView*, std::string*)>(
+      dlsym(lib, "rg_render_snapshot_png_data"));
+  if (out->displayAvailable == nullptr || out->snapshotPng == nullptr ||
+      out->snapshotPngData == nullptr) {
     *why = "the drawing module " + file + " lacks its entry points";
     return false;
   }

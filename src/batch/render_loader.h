@@ -12,6 +12,7 @@ namespace rgbatch {
 struct Renderer {
   int (*displayAvailable)(char* why, std::size_t n) = nullptr;
   int (*snapshotPng)(const rg::Sim* s, const rg::WindowView* v, const char* path) = nullptr;
+  int (*snapshotPngData)(const rg::Sim* s, const rg::WindowView* v, std::string* png) = nullptr;
 };
 bool LoadRenderer(Renderer* out, std::string* why);
 

@@ -20,4 +20,8 @@ int rg_render_snapshot_png(const rg::Sim* s, const rg::WindowView* v, const char
   return RenderSnapshotPNG(*s, v != nullptr ? *v : rg::WindowView{}, path);
 }
 
+int rg_render_snapshot_png_data(const rg::Sim* s, const rg::WindowView* v, std::string* png) {
+  return RenderSnapshotPNGData(*s, v != nullptr ? *v : rg::WindowView{}, png);
+}
+
 }  // extern "C"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "app/window_view.h"
 #include "core/state.h"
@@ -19,4 +20,7 @@ int rg_render_display_available(char* why, std::size_t n);
 // RenderSnapshotPNG: the frame the window would show for s, written to path.
 // v: the window's view to draw (its panels and camera), nullptr for the start-up view.
 int rg_render_snapshot_png(const rg::Sim* s, const rg::WindowView* v, const char* path);
+// RenderSnapshotPNGData: the same picture as the bytes of a PNG file in *png, for a
+// program that writes (and, on failure, removes) its output files itself.
+int rg_render_snapshot_png_data(const rg::Sim* s, const rg::WindowView* v, std::string* png);
 }

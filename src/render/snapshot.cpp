@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/output_file.h"
 #include "render/draw.h"
 #include "render/window.h"
 
@@ -60,30 +61,27 @@ bool EnsureWindow() {
   return WindowIs600();
 }
 
-bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& rgbTopDown,
-              std::string* err) {
-  std::FILE* fp = std::fopen(path, "wb");
-  if (fp == nullptr) {
-    *err = std::string("cannot write ") + path + ": " + std::strerror(errno);
-    return false;
-  }
+// The rows appended to the PNG bytes being built.
+void AppendPNG(png_structp png, png_bytep data, png_size_t n) {
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), n);
+}
+void FlushPNG(png_structp) {}
+
+// An RGB picture as the bytes of a PNG file; only libpng's own objects live
+// across its setjmp.
+bool EncodePNG(int w, int h, const std::vector<unsigned char>& rgbTopDown, std::string* out) {
+  out->clear();
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (png == nullptr || info == nullptr) {
     png_destroy_write_struct(&png, nullptr);
-    std::fclose(fp);
-    std::remove(path);
-    *err = "cannot set up the PNG writer";
     return false;
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(fp);
-    std::remove(path);
-    *err = std::string("error while writing ") + path;
     return false;
   }
-  png_init_io(png, fp);
+  png_set_write_fn(png, out, AppendPNG, FlushPNG);
   png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -91,11 +89,6 @@ bool WritePNG(const char* path, int w, int h, const std::vector<unsigned char>& 
     png_write_row(png, const_cast<png_bytep>(&rgbTopDown[static_cast<size_t>(y) * w * 3]));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fclose(fp) != 0) {
-    std::remove(path);
-    *err = std::string("cannot finish ") + path;
-    return false;
-  }
   return true;
 }
 
@@ -110,6 +103,22 @@ int RenderSnapshotPNG(const rg::Sim& s, const rg::WindowView& v, const char* pat
     std::fprintf(stderr, "snapshot: no file name given\n");
     return 1;
   }
+  // a path that cannot be written is refused before anything is drawn
+  const std::string problem = rg::OutputTargetProblem(path);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "snapshot: cannot write %s: %s\n", path, problem.c_str());
+    return 1;
+  }
+  std::string png, why;
+  if (RenderSnapshotPNGData(s, v, &png) != 0) return 1;
+  if (!rg::WriteFileWhole(path, png, &why)) {
+    std::fprintf(stderr, "snapshot: %s\n", why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int RenderSnapshotPNGData(const rg::Sim& s, const rg::WindowView& v, std::string* png) {
   std::string why;
   if (!rg::DisplayAvailable(&why)) {
     std::fprintf(stderr,
@@ -141,9 +150,8 @@ int RenderSnapshotPNG(const rg::Sim& s, const rg::WindowView& v, const char* pat
   for (int y = 0; y < h; ++y)
     std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride],
                 &pixels[static_cast<size_t>(y) * stride], stride);
-  std::string err;
-  if (!WritePNG(path, w, h, rows, &err)) {
-    std::fprintf(stderr, "snapshot: %s\n", err.c_str());
+  if (!EncodePNG(w, h, rows, png)) {
+    std::fprintf(stderr, "snapshot: cannot encode the picture as PNG\n");
     return 1;
   }
   return 0;
