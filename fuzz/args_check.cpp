@@ -97,7 +97,7 @@ std::string Ranges(const BatchOptions& o) {
   std::string why;
   if (!rg::QualitySettingsValid(o.quality, &why)) return "quality settings accepted invalid: " + why;
   if (o.stateEvery < 0) return "negative --state-every";
-  if (!(o.planTime > 0.0 && o.planTime <= rgbatch::kMaxPlanSeconds)) return "plan time out of range";
+  if (!(o.planTime > 0.0 && o.planTime <= rg::kMaxPlanSeconds)) return "plan time out of range";
   const double g[6] = {o.goal.rx, o.goal.ry, o.goal.rz, o.goal.x, o.goal.y, o.goal.z};
   for (double v : g)
     if (!std::isfinite(v)) return "a goal number is not finite";

@@ -142,7 +142,7 @@ bool DataOfPage(const std::string& page, std::string* data) {
 }  // namespace
 
 std::string CheckOutputs(const rg::Sim& s, const std::string& pageTemplate) {
-  const int rows = s.cntMainip1 + 1;
+  const int rows = rg::RecordLength(s);  // the current record's rows
   // the state line, dumped as the batch driver does
   const json state = rg::StateObject(s, rg::KeyString('s'), "", 0);
   const std::string line = state.dump(-1, ' ', false, json::error_handler_t::replace);

@@ -327,7 +327,7 @@ TEST(BatchDriver, EveryOptionRefusesEmptyAndOutOfRangeValues) {
       {"--goal= G", "--goal"}, {"--goal 1,2 G", "--goal"}, {"--goal 1,,3 G", "--goal"},
       {"--goal 1,2,3,4 G", "--goal"}, {"--goal 1,2,inf G", "--goal"}, {"--plan-time= G", "--plan-time"},
       {"--plan-time 0 G", "--plan-time"}, {"--plan-time -1 G", "--plan-time"},
-      {"--plan-time 1e9 G", "--plan-time"}, {"--plan-time 5s G", "--plan-time"},
+      {"--plan-time 1e9 G", "--plan-time"}, {"--plan-time 3601 G", "--plan-time"}, {"--plan-time 5s G", "--plan-time"},
       {"--state-every= G", "--state-every"}, {"--state-every 99999999999999999999999 G", "--state-every"},
       {"--state-every ' 3' G", "--state-every"}, {"--state-every 3x G", "--state-every"},
       {"--state-every -3 G", "--state-every"}, {"--progress=1 G", "--progress"},
@@ -351,7 +351,7 @@ TEST(BatchDriver, EveryOptionRefusesEmptyAndOutOfRangeValues) {
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // the line, the usage
   }
   for (const char* valid : {"--zoom 8 --pan -0.5,0.12", "--zoom=0.25 --pan=100,-100", "--state-every=3",
-                            "--plan-time 0.5", "--plan-time=86400", "--goal 0,0,10", "--goal=0,0,10,1,2,3",
+                            "--plan-time 0.5", "--plan-time=3600", "--goal 0,0,10", "--goal=0,0,10,1,2,3",
                             "--cone-edges 3 --friction 0 --torsion=0", "--show help,info --hide=contacts",
                             "--contact point"}) {
     SCOPED_TRACE(valid);

@@ -173,6 +173,10 @@ struct Outputs {
 // then 's' before each further row), so the run's own state stays as it ended.
 bool WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowView& view,
                  const std::string& dir, Outputs& out) {
+  if (rg::RecordLength(s) == 0) {  // nothing of the current grasp to replay
+    Say(std::string("--frames: ") + rg::kNoRecord);
+    return false;
+  }
   std::error_code ec;
   if (!std::filesystem::exists(dir, ec)) {
     std::filesystem::create_directories(dir, ec);
@@ -181,10 +185,6 @@ bool WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowV
       return false;
     }
     out.madeFramesDir = true;
-  }
-  if (rg::RecordLength(s) == 0) {
-    std::fprintf(stderr, "rollgrasp-batch: --frames: %s\n", rg::kNoRecord);
-    return 1;
   }
   auto replay = std::make_unique<rg::Sim>(s);
   replay->redraw = nullptr;
@@ -352,6 +352,10 @@ int main(int argc, char** argv) {
       f.Write(png);
       if (!Outputs::Finish("--snapshot", f)) status = 1;
     }
+  }
+  if (status == 0 && out[3] != nullptr && rg::RecordLength(s) == 0) {
+    Say(std::string("--html: ") + rg::kNoRecord);
+    status = 1;
   }
   if (status == 0 && out[3] != nullptr) {
     rg::OutputFile& f = *out[3];

@@ -53,7 +53,7 @@ const char* const kHelp =
     "                        the goal mode (x X y Y z Z p P q Q r R move the goal), s\n"
     "                        plans a path to it from the current state; key C, then s\n"
     "                        per step, follows the path. The outcome is the state's plan\n"
-    "  --plan-time SECONDS   planning stops after this long (default 10, at most 86400)\n"
+    "  --plan-time SECONDS   planning stops after this long (default 10, at most 3600)\n"
     "  --progress            planning progress on standard error\n"
     "  -h, --help            this text\n"
     "Options take their value as the next argument or after '=' (--friction=0.3); an\n"
@@ -250,8 +250,9 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
     } else if (a == "--plan-time") {
       std::string v;
       if (!value(&v, "a value")) return Refuse(missing);
-      if (!StrictDouble(v, &o.planTime) || !(o.planTime > 0.0) || o.planTime > kMaxPlanSeconds)
-        return Refuse("--plan-time needs a number of seconds above 0, at most 86400, not '" + v + "'");
+      std::string range;
+      if (!StrictDouble(v, &o.planTime) || !rg::PlanTimeValid(o.planTime, &range))
+        return Refuse("--plan-time needs " + range + ", not '" + v + "'");
     } else if (a == "--progress") {
       o.progress = true;
     } else if (a == "--state-every") {

@@ -15,8 +15,6 @@ namespace rgbatch {
 // The most bytes a keys file may hold (4 MiB: a whole manipulation run is about
 // 4000 keys); a longer file, or a pipe that goes on, is refused.
 constexpr std::size_t kMaxKeysFileBytes = std::size_t{4} << 20;
-// The largest planning time, in seconds (a day).
-constexpr double kMaxPlanSeconds = 86400.0;
 // The largest pan of the pictures' camera, in view heights either way.
 constexpr double kMaxPan = 100.0;
 
@@ -34,7 +32,7 @@ struct BatchOptions {
   bool progress = false;       // --progress
   bool haveGoal = false;       // --goal given
   rg::GoalPose goal;
-  double planTime = 10.0;      // --plan-time, seconds in (0, kMaxPlanSeconds]
+  double planTime = 10.0;      // --plan-time, seconds in (0, rg::kMaxPlanSeconds]
   rg::QualitySettings quality; // --friction, --torsion, --contact, --cone-edges
   rg::WindowView view;         // --show, --hide, --zoom, --pan
 };
