@@ -64,7 +64,7 @@ fuzz-smoke: fuzz-build
 	@rm -rf build-fuzz/corpus-hand-smoke && mkdir -p build-fuzz/corpus-hand-smoke
 	./build-fuzz/fuzz_hand_file -artifact_prefix=build-fuzz/findings/ -max_len=16384 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
-	  build-fuzz/corpus-hand-smoke hands fuzz/hand-files
+	  build-fuzz/corpus-hand-smoke hands fuzz/hand-files fuzz/hand-shapes
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRG_BENCH=ON >/dev/null
