@@ -357,6 +357,10 @@ TEST(HandFile, HostileTextIsRefusedBeforeAnyParserAtItsLine) {
        "robot 'a\\xC2\\x9B2Jb': a control character in the name"},
       {"DEL in a joint's type", replaced("type=\"revolute\"", "type=\"revolute\x7F\""), 16,
        "has no known type [revolute\\x7F]"},
+      {"an empty file", "", 1, "not well-formed XML"},
+      {"nothing but a comment", "<?xml version=\"1.0\"?>\n<!-- a\nhand -->\n\n", 3,
+       "no element here: the file's root element must be <robot>"},
+      {"text before the root", "<!-- a hand -->\nhand\n<robot name=\"r\"/>\n", 2, "no element here"},
       {"more than the largest hand file", hand1 + std::string(rg::kMaxHandFileBytes, ' '), 0,
        "more than 262144 bytes: a hand file is at most 256 kB"},
   };

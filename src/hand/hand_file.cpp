@@ -381,6 +381,10 @@ void Reader::Index(const TiXmlDocument& doc, const std::string& text) {
       if (end == nullptr || text.find(end, i) == std::string::npos) break;
       i = text.find(end, i) + std::strlen(end);
     }
+    if (i == text.size()) {  // nothing but comments: their last line
+      const size_t last = text.find_last_not_of(" \t\r\n");
+      i = last == std::string::npos ? 0 : last;
+    }
     RefuseAt(LineOf(text, i), "no element here: the file's root element must be <robot>");
   }
   if (std::string(xml_.robot->Value()) != "robot")
