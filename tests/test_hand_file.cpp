@@ -199,7 +199,7 @@ struct AttributeSite {
   size_t valueAt = 0, valueLength = 0;
   int line = 0;             // its element's line
   std::vector<int> around;  // lines of the elements around it, the robot's excepted
-  std::string owner;        // the link or joint it is part of ("" for the robot's own)
+  std::string owner;        // "link name" or "joint name" it is part of ("" for the robot's)
   std::string value;
 };
 
@@ -213,7 +213,7 @@ struct HandFileSites {
 
 HandFileSites SitesOf(const std::string& t) {
   HandFileSites h;
-  std::vector<std::pair<std::string, int>> open;  // enclosing elements: name attribute, line
+  std::vector<std::pair<std::string, int>> open;  // enclosing elements: "tag name", line
   std::string joint;
   for (size_t i = t.find('<'); i != std::string::npos; i = t.find('<', i + 1)) {
     if (t.compare(i, 4, "<!--") == 0) {
@@ -226,7 +226,7 @@ HandFileSites SitesOf(const std::string& t) {
       continue;
     }
     const size_t end = t.find('>', i);
-    const int line = LineOf(t.substr(0, i) + "\x01", "\x01");
+    const int line = 1 + static_cast<int>(std::count(t.begin(), t.begin() + i, '\n'));
     const std::string tag = t.substr(i + 1, t.find_first_of(" />", i + 1) - i - 1);
     std::string name;
     for (size_t a = t.find('=', i); a < end; a = t.find('=', a + 1)) {
@@ -363,7 +363,8 @@ TEST(HandFile, HostileTextIsRefusedBeforeAnyParserAtItsLine) {
       {"an empty file", "", 1, "not well-formed XML"},
       {"nothing but a comment", "<?xml version=\"1.0\"?>\n<!-- a\nhand -->\n\n", 3,
        "no element here: the file's root element must be <robot>"},
-      {"text before the root", "<!-- a hand -->\nhand\n<robot name=\"r\"/>\n", 2, "no element here"},
+      {"text before the root", "<!-- a hand -->\nhand\n<robot name=\"r\"/>\n", 2,
+       "no element here"},
       {"more than the largest hand file", hand1 + std::string(rg::kMaxHandFileBytes, ' '), 0,
        "more than 262144 bytes: a hand file is at most 256 kB"},
   };
