@@ -71,7 +71,7 @@ fuzz-smoke: fuzz-build
 	@rm -rf $(SAN)/corpus-hand-smoke && mkdir -p $(SAN)/corpus-hand-smoke
 	./$(SAN)/fuzz_hand_file -artifact_prefix=$(SAN)/findings/ -max_len=16384 -timeout=60 \
 	  -seed=1 -runs=$(FUZZ_HAND_RUNS) -max_total_time=60 -print_final_stats=1 \
-	  $(SAN)/corpus-hand-smoke hands fuzz/hand-files
+	  $(SAN)/corpus-hand-smoke hands fuzz/hand-files fuzz/hand-shapes
 	@rm -rf $(SAN)/corpus-args-smoke && mkdir -p $(SAN)/corpus-args-smoke
 	./$(SAN)/fuzz_batch_args -artifact_prefix=$(SAN)/findings/ -max_len=1024 -timeout=10 \
 	  -seed=1 -runs=$(FUZZ_ARGS_RUNS) -max_total_time=20 -print_final_stats=1 \

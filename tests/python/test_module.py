@@ -259,3 +259,8 @@ def test_a_hand_file_runs_as_the_batch_driver_runs_it_and_a_bad_one_is_refused(b
         rollgrasp.Sim(hand=str(bad))
     with pytest.raises(ValueError, match="hand must be"):
         rollgrasp.Sim(hand=5)
+    # an endless device is read only up to the largest hand file, a directory is named as one
+    with pytest.raises(ValueError, match=r"^/dev/zero: more than 262144 bytes"):
+        rollgrasp.Sim(hand="/dev/zero")
+    with pytest.raises(ValueError, match=r"hands: is a directory, not a hand file$"):
+        rollgrasp.Sim(hand=SOURCE / "hands")
