@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(DefaultAndVelocityKeys, WholeRun,
                          ::testing::Values(Scene{1, ""}, Scene{2, ""}, Scene{3, ""}, Scene{4, ""},
                                            Scene{1, "Q"}, Scene{1, "p"}, Scene{1, "rR"},
                                            Scene{3, "rR"}, Scene{1, "xQ"},
-                                           // rolls on to its fold at step 112, where the
+                                           // rolls on to its fold at step 114, where the
                                            // finger's base reaches its contact's tangent plane
                                            Scene{2, "Q", 110}),
                          [](const testing::TestParamInfo<Scene>& p) {
