@@ -138,12 +138,25 @@ void Mat3Arg(const py::handle& v, const char* name, double out[3][3]) {
   }
 }
 
+// A str as UTF-8 text; ValueError naming the argument for one that is none (a
+// lone surrogate, say).
+std::string TextArg(const py::handle& v, const std::string& name) {
+  PyObject* b = PyUnicode_AsUTF8String(v.ptr());
+  if (b == nullptr) {
+    PyErr_Clear();
+    throw py::value_error(name + " must be text that UTF-8 can hold");
+  }
+  return py::reinterpret_steal<py::bytes>(b).cast<std::string>();
+}
+
 // A file path from a str or an os.PathLike; ValueError for an empty path or one
 // with a NUL character (the system would cut the name there and write elsewhere).
 std::string PathArg(const py::handle& path, const char* name) {
   std::string p;
   try {
-    p = py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
+    // the file system's bytes of the name, as Python's own file functions use them
+    // (a name that is not UTF-8 comes back as it was given)
+    p = py::module_::import("os").attr("fsencode")(path).cast<py::bytes>().cast<std::string>();
   } catch (const py::error_already_set&) {
     throw py::value_error(std::string(name) + " must be a file path (str or os.PathLike)");
   }
@@ -159,7 +172,7 @@ rg::GoalPose GoalArg(const py::handle& goal) {
   const char* const form = "goal: give 'rx,ry,rz[,x,y,z]' or a sequence of 3 or 6 numbers";
   std::string text;
   if (py::isinstance<py::str>(goal)) {
-    text = goal.cast<std::string>();
+    text = TextArg(goal, "goal");
     if (text.find('\0') != std::string::npos) throw py::value_error(form);
   } else if (py::isinstance<py::sequence>(goal) && !py::isinstance<py::bytes>(goal)) {
     const py::sequence seq = py::reinterpret_borrow<py::sequence>(goal);
@@ -221,12 +234,12 @@ class PySim {
         {"--cone-edges", &coneEdges}};
     for (const auto& [option, value] : options) {
       if (value->is_none()) continue;
-      const std::string text = py::str(*value).cast<std::string>();
+      std::string arg = option + 2;
+      for (char& c : arg)
+        if (c == '-') c = '_';
+      const std::string text = TextArg(py::str(*value), arg);
       std::string err;
       if (!rg::ParseQualityOption(option, text, &q, &err)) {
-        std::string arg = option + 2;
-        for (char& c : arg)
-          if (c == '-') c = '_';
         throw py::value_error(arg + ": " + err);
       }
     }
