@@ -44,7 +44,8 @@ panel_hash() { img hash "$WORK/$1.xwd" $PANEL_X 235 $PANEL_W 120; }
 expect_rows first 11100          # G: Execution Mode : G / Grasp Calcul / Hit s to Execution
 HASHES[G]=$(panel_hash first)
 prev=first
-for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11000; do
+# D before any run: "No stored motion to replay" and what to do, three rows
+for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11100; do
   k=${step%%:*}
   keys "$k"
   new_frame "$prev" "mode$k"
