@@ -478,6 +478,7 @@ bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepRes
   NewtonSolve ns;
   ns.maxIter = maxIter;
   const bool solved = SolveFollowing(s, in, p, ns);
+  out.err = p.ET;
   out.JinvOk = ns.haveJinv;
   if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
