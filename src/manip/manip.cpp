@@ -337,6 +337,7 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
     StoreCylinderManipData5(s, M + 1, kf, s.dt,
                             {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2, out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
+    s.ManipRootErr[kf] = out.err;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];

@@ -51,6 +51,7 @@ namespace rg {
 // Newton solver constants
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
 constexpr int kLeanMaxJacobians = 40;  // Jacobians per solve
+constexpr int kPolishJacobians = 5;    // more to polish a pose below kAcceptTol to kRootTol
 constexpr double kMinFall = 0.01;      // a direction that lowers the error norm by less stalls
 constexpr int kMaxStalls = 2;          // ... and this many in a row end the solve
 constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
