@@ -80,6 +80,7 @@ inline rg::PRStepFixed FixedAt(const rg::Sim& s, const RimScene& sc, int kf) {
   in.Lf1 = sc.Lf;
   in.fif1 = sc.fif;
   in.thw1 = sc.thw;
+  rg::VecCopy(sc.p, in.RC1);
   rg::VecCopy(sc.N, in.NW1);
   rg::VecCopy(sc.rwP, in.rwP2);
   rg::MatCopy(sc.Ew, in.Ew2);

@@ -12,8 +12,11 @@
 #include "manip/manip.h"
 #include "record/store.h"
 #include "numerics/vecmat.h"
+#include "own_geometry.h"
+#include "record_view.h"
 #include "support.h"
 #include "test_manip_scene.h"
+#include "work/work.h"
 
 namespace {
 
@@ -41,6 +44,14 @@ void RotationAbout(const double u[3], double a, double R[3][3]) {
   R[2][0] -= sn * u[1];
   R[1][2] -= sn * u[0];
   R[2][1] += sn * u[0];
+}
+
+// The work's pose in the record's latest slot: where the next step starts.
+WorkPose LatestWork(const Sim& s) {
+  WorkPose w;
+  VecCopy(s.ManipRW2[1], w.r);
+  MatCopy(s.ManipEW2[1], w.E);
+  return w;
 }
 
 int Count(const std::string& text, const std::string& what) {
@@ -239,6 +250,56 @@ TEST_F(StepTest, ASingularContactMatrixGivesNoPrediction) {
   for (int j = 1; j <= 4; ++j) EXPECT_EQ(rates.nu[j], 0.0);  // no motion predicted
 }
 
+// The first PR motion's joint rates are those of the exact rolling motion: the roots of
+// the step's equations for the work moved by -h and by +h, solved to kRootTol, differ by
+// 2h times them, up to the roots' own error over h and the central difference's
+// h^2 q'''/6, in which each derivative of the motion brings a factor 1/sigma, the
+// finger's conditioning (velocities of order one). The cylinder turns about its
+// mid-point, so turns across its axis tell a wrong turn centre apart (by 0.01 rad/s and
+// more here).
+TEST(FirstMotion, JointRatesAreThoseOfTheExactRollingMotion) {
+  struct Case {
+    const char* keys;  // hand, work and grasp
+    double vw[3], omww[3];
+  };
+  const Case cases[] = {
+      {"H1GssA", {1, -1, 0.5}, {0.02, -0.01, 0.01}},
+      {"H2GsssA", {0, 0.5, -1}, {0, 0.02, 0}},
+      {"H3GssA", {-1, 0, 0.5}, {-0.02, 0.01, 0}},
+      {"H4GsssA", {0.5, 1, 0}, {0.01, 0.02, -0.02}},
+      {"H3W1GssA", {0, 1, -0.5}, {0.02, 0, 0.01}},  // the sphere, about its centre
+  };
+  const double h = 1e-4;
+  for (const Case& k : cases) {
+    auto sim = StartedSim();
+    Sim& s = *sim;
+    own::Press(s, k.keys);
+    ASSERT_EQ(s.sgnCALGEnd, 'Y') << k.keys;
+    const WorkPose from = LatestWork(s);
+    double omw[3];
+    MatVec(from.E, k.omww, omw);
+    for (int kf = 1; kf <= s.nF(); ++kf) {
+      SCOPED_TRACE(testing::Message() << k.keys << " finger " << kf);
+      PRStepFixed in[2];
+      PRStepResult root[2];
+      for (int side = 0; side < 2; ++side) {
+        const WorkPose to = MoveWorkStep(s.model(), s.WORK1, k.vw, k.omww, side ? h : -h, from);
+        in[side] = PRStepInputs(s, kf, from, to);
+        ASSERT_TRUE(PRCirMotion2Root(s, in[side], in[side].q1, root[side]));
+        ASSERT_LT(root[side].err, kRootTol);
+      }
+      const JointRates nu = PRStepPredict(s, from, k.vw, omw, in[1]);
+      ASSERT_TRUE(nu.ok);
+      const double sigma = RollingConditioning(s, kf, in[1].q1, in[1].RC1, in[1].NW1);
+      double fastest = 0.0;
+      for (int j = 1; j <= 4; ++j) fastest = std::fmax(fastest, std::fabs(nu.nu[j]));
+      const double tol = kRootTol / (sigma * h) + (h / sigma) * (h / sigma) * fastest;
+      for (int j = 1; j <= 4; ++j)
+        EXPECT_NEAR(nu.nu[j], (root[1].q2[j] - root[0].q2[j]) / (2 * h), tol) << "joint " << j;
+    }
+  }
+}
+
 // ---- second PR motion: the exact correction; a deadlock keeps the state before the step
 
 TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADeadlock) {
@@ -271,6 +332,61 @@ TEST_F(StepTest, SecondMotionAcceptsAStartInContactFlagsOneOffTheLinkAndKeepsADe
       EXPECT_NEAR(out.NW2[i], sc.N[i], 1e-8);
     }
   }
+}
+
+// Near a finger's fold (where its base reaches its contact's tangent plane) the step's
+// equations have a second root close by, on the returning branch: the base across that
+// plane, which no rolling motion reaches. Hand 2 rolled by 'V Q' to step 111, about
+// 0.03 rad short of finger 2's fold; a step of 1.2e-4 has both roots, the mirror one
+// along the true one's change, a few times as far. With the finger's last step as long
+// as this one and changed as far as the mirror root, Newton starts on it: the solve
+// must refuse it as a deadlock and keep the finger where it was.
+TEST(MirrorRoot, ASolveThatFindsTheMirrorRootIsADeadlock) {
+  auto sim = StartedSim();
+  Sim& s = *sim;
+  own::Press(s, "H2VQGsssA");
+  while (s.sgnMANIP == 'Y' && s.cntManip0 < 111) own::Press(s, "s");
+  ASSERT_EQ(s.cntManip0, 111);
+  const int kf = 2;
+  const WorkPose from = LatestWork(s);
+  double omw[3];
+  MatVec(from.E, s.omww, omw);
+  s.dt = 1.2e-4;
+  PRStepFixed in =
+      PRStepInputs(s, kf, from, MoveWorkStep(s.model(), s.WORK1, s.vw, s.omww, s.dt, from));
+  PRStepPredict(s, from, s.vw, omw, in);
+  // the root the rolling motion reaches, from the prediction; the mirror one further on
+  PRStepResult root, mirror;
+  ASSERT_TRUE(PRCirMotion2Root(s, in, in.q12, root));
+  double further[kSlots];
+  for (int j = 0; j < kSlots; ++j) further[j] = in.q1[j] + 5.0 * (root.q2[j] - in.q1[j]);
+  ASSERT_TRUE(PRCirMotion2Root(s, in, further, mirror));
+  ASSERT_LT(mirror.err, kRootTol);
+  // which side of the contact's tangent plane the base is on, by the tests' own geometry
+  auto side = [&](const double* q, const double RC[3]) {
+    const own::Links f = own::FingerLinks(own::HandLayout(2), true, kf, q);
+    const own::V3 p{RC[0], RC[1], RC[2]};
+    return own::BaseSide(f, p, own::Unit(own::Sub(own::PlaceOnLink(f, p).foot, p)));
+  };
+  const double before = side(in.q1, in.RC1);
+  ASSERT_GT(before * side(root.q2, root.RC2), 0.0);
+  ASSERT_LT(before * side(mirror.q2, mirror.RC2), 0.0);
+
+  // the last step's change carried on, without the prediction, lands on the mirror root
+  s.ManipDt2 = s.dt;
+  for (int j = 1; j <= 4; ++j) s.qqa2[0][kf][j] = in.q1[j] - (mirror.q2[j] - in.q1[j]);
+  in.predicted = false;
+  double start[kSlots];
+  NewtonStart(s, in, start);
+  for (int j = 1; j <= 4; ++j) ASSERT_NEAR(start[j], mirror.q2[j], 1e-12) << j;
+  s.notes.clear();
+  PRStepResult out;
+  EXPECT_EQ(PRCirMotion24(s, in, out), 'D');
+  for (int j = 1; j <= 4; ++j) EXPECT_EQ(out.q2[j], in.q1[j]) << j;
+  ASSERT_FALSE(s.notes.empty());  // the finger's note, as any deadlock's
+  EXPECT_EQ(s.notes.back().kind, Note::FingerStuck);
+  EXPECT_EQ(s.notes.back().i, kf);
+  EXPECT_EQ(s.notes.back().c, 'D');
 }
 
 }  // namespace

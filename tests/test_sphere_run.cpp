@@ -14,6 +14,8 @@
 //   - no spin: the finger did not turn against the sphere about the midpoint normal;
 //   - no link of any finger reaches into the sphere by more than 1e-3;
 //   - no finger's base crosses its contact's tangent plane (the mirror solution).
+// Apart from the physics, the solver's own account: every finger's step equations
+// were solved to their root (error norm below kRootTol).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,6 +63,8 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
     if (!RecordedStep(s, a, b, r)) break;
     SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << setup << "' step " << M + 1);
     CheckSphereStep(s, hand, a, b, s.vw, s.omww, r);
+    for (int kf = 1; kf <= s.nF(); ++kf)
+      EXPECT_LT(s.ManipRootErr[kf], kRootTol) << "finger " << kf << " not polished to its root";
     if (testing::Test::HasFailure()) break;  // one step's report is enough
   }
   r.status = s.sgnMANIP;
@@ -104,6 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Scene{3, "", "LS LS ", 300}, Scene{4, "", "LS LS LS ", 100},
                       Scene{1, "VQ", "LS LS ", 20}, Scene{2, "VrP", "LS LS LS ", 20},
                       Scene{3, "VxZ", "LS LS ", 20},
+                      Scene{4, "Vqr", "LS LS LS ", 20},  // by joints 1 and 3 lined up
                       Scene{1, "VrQ", "LS LS ", 20},
                       // the sphere moved away from the palm: fingertips reach it first
                       Scene{1, "MYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY", "LS TS ", 20},

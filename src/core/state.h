@@ -172,6 +172,9 @@ struct Sim : RecordStore {
   // pose, with which the next step's solve starts (none right after a grasp)
   double ManipJinv2[kSlots][4][4] = {};
   bool ManipJinvOk[kSlots] = {};
+  // per finger, the error norm of the rolling equations at the latest slot's pose, as
+  // its solve ended (0 right after a grasp)
+  double ManipRootErr[kSlots] = {};
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

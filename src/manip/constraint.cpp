@@ -397,7 +397,8 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const NewtonPoint& p, dou
 // passes ends the solve. Below kAcceptTol any fall counts, as rounding rules there. It ends
 // at the root (ERRT below kRootTol), when ERRT stops falling (by kMinFall over
 // kMaxStalls directions in a row, above kAcceptTol), after kLeanMaxJacobians
-// Jacobians or maxIter trials plus Jacobians. True when the pose reached satisfies
+// Jacobians (kPolishJacobians more for a pose already below kAcceptTol) or maxIter
+// trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
 // errors p then holds; ns keeps the inverse Jacobian last used.
 bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
@@ -416,8 +417,14 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
       p = trial;
     }
   }
-  int stalls = 0;
-  while (!(p.ET < kRootTol) && st.jacobians < kLeanMaxJacobians && st.cnt1 < maxIter) {
+  int stalls = 0, polish = 0;  // polish: Jacobians beyond kLeanMaxJacobians
+  while (!(p.ET < kRootTol) && st.cnt1 < maxIter) {
+    if (st.jacobians >= kLeanMaxJacobians) {
+      // a solve that crept up to the root (in steps of kFirstTrialStep along a direction
+      // the errors hardly depend on) may still polish a pose that satisfies the constraints
+      if (!(p.ET < kAcceptTol) || polish >= kPolishJacobians) break;
+      ++polish;
+    }
     double J[4][4];
     ErrorJacobian(s, in, p, J);
     ++st.jacobians;
@@ -478,6 +485,7 @@ bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepRes
   NewtonSolve ns;
   ns.maxIter = maxIter;
   const bool solved = SolveFollowing(s, in, p, ns);
+  out.err = p.ET;
   out.JinvOk = ns.haveJinv;
   if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];

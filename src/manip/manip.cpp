@@ -109,16 +109,89 @@ JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3]
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   // from the latest angles pushed on by their change over the last step (the first
   // PR motion's angles right after the grasp), to the root of the step's equations
-  const char sgnN = PRCirMotion2Newton4(s, in, out);
-  if (sgnN != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgnN});
-  if (sgnN == 'D') KeepBefore(in, out);
-  return sgnN;
+  char sgn = PRCirMotion2Newton4(s, in, out);
+  if (sgn != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgn});
+  if (sgn != 'D' && !FiniteResult(s, out)) {
+    sgn = 'D';
+  } else if (sgn != 'D' && BaseSideOfContact(s, in.kf, in.RC1, in.NW1) *
+                                   BaseSideOfContact(s, in.kf, out.RC2, out.NW2) <=
+                               0.0) {
+    // A pose whose base lies across the contact's tangent plane from where it was is
+    // the mirror solution of the step's equations, which no rolling motion reaches:
+    // it is no solution (the step is retried with a smaller time step).
+    s.notes.push_back(Note{Note::FingerStuck, in.kf, 'D'});
+    sgn = 'D';
+  }
+  if (sgn == 'D') KeepBefore(in, out);
+  return sgn;
+}
+
+PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to) {
+  const Model& m = s.model();
+  PRStepFixed in;
+  in.kf = kf;
+  if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
+  for (int j = 0; j < kSlots; ++j) in.q1[j] = in.q12[j] = s.qqa2[1][kf][j];
+  const ContactPrm& prm1 = s.ManipPrm2[1][kf];
+  in.Lf1 = prm1.Lf;
+  in.fif1 = prm1.fif;
+  in.thw1 = prm1.thw;
+  VecCopy(s.ManipCPNTA2[1][kf], in.RC1);
+  VecCopy(s.ManipNWA2[1][kf], in.NW1);
+  MatCopy(to.E, in.Ew2);
+  if (s.WORK1 == '1') {
+    // the moved sphere's centre and the old contact point carried along with it
+    in.work = '1';
+    in.part = s.GGTYPE[kf][0];
+    in.psif1 = prm1.psif;
+    in.alw1 = prm1.alw;
+    in.betw1 = prm1.betw;
+    double n[3], nA[3];
+    SphereNormal(prm1.alw, prm1.betw, n);
+    MatVec(to.E, n, nA);
+    VecCopy(to.r, in.rwP2);
+    VecAddScaled(to.r, m.aSph, nA, in.rwc3);
+    PRStepBefore(s, in, from.E);
+    return in;
+  }
+  // the contacted rim on the moved work and the old contact carried with it
+  const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
+  for (int i = 0; i < 3; ++i) {
+    in.rwP2[i] = to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * to.E[i][2] : 0.0);
+    in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * to.E[i][0] + sn * to.E[i][1]);
+  }
+  PRStepBefore(s, in, from.E);
+  return in;
+}
+
+JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const double omw[3],
+                         PRStepFixed& in) {
+  // the work's material velocity is vw at the point it turns about
+  WorkMotion wm;
+  WorkTurnCentre(s.model(), s.WORK1, from.r, from.E, wm.centre);
+  VecCopy(vw, wm.vw);
+  VecCopy(omw, wm.omw);
+  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, in.RC1, in.NW1, wm);
+  // near a singular posture the rates are wild: a prediction that turns a joint by
+  // more than kMaxPredictedStep is not trusted and the finger starts where it was
+  double predicted = 0.0;
+  for (int j = 1; j <= s.nJ(); ++j)
+    predicted = std::fmax(predicted, std::fabs(s.dt * rates.nu[j]));
+  const bool trusted = predicted <= kMaxPredictedStep;
+  for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
+  in.predicted = false;
+  for (int j = 1; j <= s.nJ() && trusted; ++j) {
+    in.q12[j] = in.q1[j] + s.dt * rates.nu[j];
+    in.predicted = in.predicted || rates.nu[j] != 0.0;
+  }
+  return rates;
 }
 
 namespace {
 
 constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
-// a deadlock at a time step below this ends the step (the sixth attempt, 5e-6)
+// a deadlock at a time step below this ends the step: the ninth attempt, at
+// 0.05 / sqrt(10)^8 = 5e-6 (the eighth, 1.58e-5, is not below it)
 constexpr double kSmallestDt = err5;
 
 // The start of a step: the work before the move and the commanded velocity (the
@@ -157,45 +230,6 @@ struct AttemptOutcome {
   bool collided = false;  // a finger or the palm met the work in this attempt
 };
 
-// The fixed inputs of finger kf's solve: its latest state, and its rim (or the
-// sphere) on the moved work.
-PRStepFixed FingerInputs(const Sim& s, int kf, const StepStart& st, const StepResult& r) {
-  const Model& m = s.model();
-  PRStepFixed in;
-  in.kf = kf;
-  if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
-  for (int j = 0; j < kSlots; ++j) in.q1[j] = s.qqa2[1][kf][j];
-  const ContactPrm& prm1 = s.ManipPrm2[1][kf];
-  in.Lf1 = prm1.Lf;
-  in.fif1 = prm1.fif;
-  in.thw1 = prm1.thw;
-  VecCopy(s.ManipNWA2[1][kf], in.NW1);
-  MatCopy(r.to.E, in.Ew2);
-  if (s.WORK1 == '1') {
-    // the moved sphere's centre and the old contact point carried along with it
-    in.work = '1';
-    in.part = s.GGTYPE[kf][0];
-    in.psif1 = prm1.psif;
-    in.alw1 = prm1.alw;
-    in.betw1 = prm1.betw;
-    double n[3], nA[3];
-    SphereNormal(prm1.alw, prm1.betw, n);
-    MatVec(r.to.E, n, nA);
-    VecCopy(r.to.r, in.rwP2);
-    VecAddScaled(r.to.r, m.aSph, nA, in.rwc3);
-    PRStepBefore(s, in, st.from.E);
-    return in;
-  }
-  // the contacted rim on the moved work and the old contact carried with it
-  const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
-  for (int i = 0; i < 3; ++i) {
-    in.rwP2[i] = r.to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * r.to.E[i][2] : 0.0);
-    in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * r.to.E[i][0] + sn * r.to.E[i][1]);
-  }
-  PRStepBefore(s, in, st.from.E);
-  return in;
-}
-
 // Whether finger kf in its new pose q2 meets the moved work: any link of it, or the
 // palm with the last finger; link receives the link that does (nJ + 1 the last one).
 // The contacting link may touch the work only: on the cylinder it may touch the rim
@@ -224,34 +258,12 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
   return true;
 }
 
-// First PR motion: joint rates that follow the work at the contact, over dt. Near a
-// singular posture the rates are wild; a prediction that turns a joint by more than
-// kMaxPredictedStep is not trusted and the finger starts where it was.
-void Predict(Sim& s, const StepStart& st, PRStepFixed& in) {
-  // the work's material velocity is vw at the point it turns about
-  WorkMotion wm;
-  WorkTurnCentre(s.model(), s.WORK1, st.from.r, st.from.E, wm.centre);
-  VecCopy(st.vw, wm.vw);
-  VecCopy(st.omw, wm.omw);
-  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, s.ManipCPNTA2[1][in.kf], in.NW1, wm);
-  double nu[kSlots];
-  for (int j = 0; j < kSlots; ++j) nu[j] = rates.nu[j];
-  double predicted = 0.0;
-  for (int j = 1; j <= s.nJ(); ++j) predicted = std::fmax(predicted, std::fabs(s.dt * nu[j]));
-  if (!(predicted <= kMaxPredictedStep))
-    for (int j = 0; j < kSlots; ++j) nu[j] = 0.0;
-  for (int j = 0; j < kSlots; ++j) in.q12[j] = in.q1[j];
-  for (int j = 1; j <= s.nJ(); ++j) in.q12[j] = in.q1[j] + s.dt * nu[j];
-  in.predicted = false;
-  for (int j = 1; j <= s.nJ(); ++j) in.predicted = in.predicted || nu[j] != 0.0;
-}
-
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
 FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
-  PRStepFixed in = FingerInputs(s, kf, st, r);
+  PRStepFixed in = PRStepInputs(s, kf, st.from, r.to);
   VecCopy(in.rwP2, r.rwP2[kf]);
-  Predict(s, st, in);
+  PRStepPredict(s, st.from, st.vw, st.omw, in);
 
   // The step's equations solved to their root, from the first PR motion's angles
   // right after the grasp and from their second-order continuation later (a first PR
@@ -259,20 +271,6 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   PRStepResult& out = r.res[kf];
   FingerVerdict v;
   v.solve = PRCirMotion24(s, in, out);
-  if (v.solve != 'D' && !FiniteResult(s, out)) {
-    KeepBefore(in, out);
-    v.solve = 'D';
-  }
-  // A pose whose base lies across the contact's tangent plane from where it was is
-  // the mirror solution of the step's equations, which no rolling motion reaches:
-  // it is no solution, and the step is retried with a smaller time step.
-  if (v.solve != 'D' && BaseSideOfContact(s, kf, s.ManipCPNTA2[1][kf], in.NW1) *
-                                BaseSideOfContact(s, kf, out.RC2, out.NW2) <=
-                            0.0) {
-    s.notes.push_back(Note{Note::FingerStuck, kf, 'D'});
-    KeepBefore(in, out);
-    v.solve = 'D';
-  }
   v.verdict = v.solve;
   // the finger in its new pose must stay clear of the work
   if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &v.link)) v.verdict = 'C';
@@ -339,6 +337,7 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
     StoreCylinderManipData5(s, M + 1, kf, s.dt,
                             {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2, out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
+    s.ManipRootErr[kf] = out.err;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];

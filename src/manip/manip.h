@@ -44,12 +44,14 @@
 
 #include "core/state.h"
 #include "numerics/vecmat.h"
+#include "work/work.h"
 
 namespace rg {
 
 // Newton solver constants
 constexpr int kNewtonMaxIter = 10000;  // trials plus Jacobian updates per solve
 constexpr int kLeanMaxJacobians = 40;  // Jacobians per solve
+constexpr int kPolishJacobians = 5;    // more to polish a pose below kAcceptTol to kRootTol
 constexpr double kMinFall = 0.01;      // a direction that lowers the error norm by less stalls
 constexpr int kMaxStalls = 2;          // ... and this many in a row end the solve
 constexpr int kLeanReductions = 3;     // tenfold cuts of a direction's step before it is given up
@@ -92,6 +94,7 @@ struct PRStepFixed {
   double q12[kSlots] = {};  // angles after the first PR motion
   bool predicted = false;   // q12 is a prediction (not q1 for want of one)
   double Lf1 = 0.0, fif1 = 0.0, thw1 = 0.0;  // contact parameters before the step
+  double RC1[3] = {0, 0, 0};     // contact point before the step (on the work)
   double NW1[3] = {0, 0, 0};     // contact normal before the step (work -> finger)
   double rwP2[3] = {0, 0, 0};    // centre of the contacted rim on the moved work
   double Ew2[3][3] = {};         // moved work frame (columns: work x, y, z axes)
@@ -150,6 +153,7 @@ struct PRStepResult {
   double psif2 = kHalfPiC, alw2 = 0.0, betw2 = 0.0;  // on the sphere (see RimContact)
   double RC2[3] = {0, 0, 0};  // contact point (on the rim)
   double NW2[3] = {0, 0, 0};  // unit contact normal, from the work towards the finger
+  double err = 0.0;           // error norm ERRT of the step's equations at q2
   double Jinv[4][4] = {};     // the inverse Jacobian of the errors the solve ended with
   bool JinvOk = false;
 };
@@ -259,6 +263,21 @@ struct JointRates {
 // at RC1 with normal NW1, following the work's motion w), then the exact correction
 JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
                            const double NW1[3], const WorkMotion& w);
+// The fixed inputs of finger kf's solve for the move of the work from `from` to `to`:
+// the finger's latest recorded state, its rim (or the sphere) on the moved work; no
+// prediction yet (q12 = q1).
+PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to);
+// The first PR motion over the time step s.dt of the work leaving `from` with the
+// commanded velocity (vw of the point it turns about, WorkTurnCentre; omw in the hand
+// frame): in.q12 and in.predicted, q1 when the rates are not trusted (a joint turned by
+// more than kMaxPredictedStep). Returns the joint rates as PRCirMotion1VN2 finds them.
+JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const double omw[3],
+                         PRStepFixed& in);
+// The exact correction: the step's equations solved from NewtonStart's angles. 'Y', 'O'
+// (the contact left the finger) or 'D' when no rolling motion was found: no root, a
+// result that is not finite, or the mirror root (the finger's base across its contact's
+// tangent plane from where it was, BaseSideOfContact). On 'D' out keeps the finger's
+// state before the step.
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 
 // manipulation driver: one step with the commanded velocity, vw in the hand frame

@@ -14,6 +14,7 @@ void SaveRoll(const Sim& s, RollSnapshot& p) {
   p.dt2 = s.ManipDt2;
   std::memcpy(p.jinv2, s.ManipJinv2, sizeof p.jinv2);
   std::memcpy(p.jinvOk, s.ManipJinvOk, sizeof p.jinvOk);
+  std::memcpy(p.rootErr, s.ManipRootErr, sizeof p.rootErr);
   std::memcpy(p.qqaRow, s.qqa[s.cntMainip1], sizeof p.qqaRow);
   p.cntManip0 = s.cntManip0;
   p.cntMainip1 = s.cntMainip1;
@@ -40,6 +41,7 @@ void RestoreRoll(Sim& s, const RollSnapshot& p) {
   s.ManipDt2 = p.dt2;
   std::memcpy(s.ManipJinv2, p.jinv2, sizeof p.jinv2);
   std::memcpy(s.ManipJinvOk, p.jinvOk, sizeof p.jinvOk);
+  std::memcpy(s.ManipRootErr, p.rootErr, sizeof p.rootErr);
   s.cntManip0 = p.cntManip0;
   s.cntMainip1 = p.cntMainip1;
   s.cntRepeat = p.cntRepeat;

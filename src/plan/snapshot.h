@@ -22,6 +22,7 @@ struct RollSnapshot {
   double dt2;
   double jinv2[kSlots][4][4];
   bool jinvOk[kSlots];
+  double rootErr[kSlots];
   double qqaRow[kSlots][kSlots];  // the drawn pose of the latest row, which every step updates
   int cntManip0, cntMainip1, cntRepeat;
   double manipTS, manipTime, dt;

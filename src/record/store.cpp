@@ -36,6 +36,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     }
     s.ManipDt2 = 0.0;
     s.ManipJinvOk[kf] = false;
+    s.ManipRootErr[kf] = 0.0;
     s.cntRecord = 1;  // a grasp starts the record anew: its row 0
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
