@@ -185,7 +185,15 @@ std::string CheckOutputs(const rg::Sim& s, const std::string& pageTemplate) {
   if (!DataOfPage(page, &text)) return "the page has no data element";
   const json data = json::parse(text, nullptr, false);
   if (data.is_discarded()) return "the page's data does not parse";
-  if (data != json::parse(rg::ReplayData(s).dump())) return "the page's data differs from ReplayData";
+  // the page's table holds the CSV's numbers, row for row
+  for (int n = 0; n < rows; ++n) {
+    const std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n) + 1]);
+    const json& row = data["table"][static_cast<size_t>(n)];
+    if (!row.is_array() || row.size() != f.size()) return "page row " + std::to_string(n) + " has another width";
+    for (size_t c = 0; c < f.size(); ++c)
+      if (!row[c].is_number() || row[c].get<double>() != std::strtod(f[c].c_str(), nullptr))
+        return "page row " + std::to_string(n) + " differs from the CSV in " + names[c];
+  }
   if (data["columns"] != json(names)) return "the page's columns differ from the CSV's";
   if (data["table"].size() != static_cast<size_t>(rows) || data["geometry"].size() != static_cast<size_t>(rows))
     return "the page's table or geometry has another number of rows";
