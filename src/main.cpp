@@ -2,7 +2,6 @@
 // then the window and its event loop. Arguments it does not know are left to
 // GLUT (for example -display, -geometry).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +13,7 @@
 #include "core/console.h"
 #include "core/state.h"
 #include "hand/hand_file.h"
+#include "numerics/text_number.h"
 #include "plan/plan.h"
 #include "render/window.h"
 
@@ -107,9 +107,7 @@ int main(int argc, char** argv) {
     }
     if (a == "--plan-time") {
       std::string v, why;
-      char* end = nullptr;
-      if (value(&v)) planTime = std::strtod(v.c_str(), &end);
-      if (!v.empty() && end != nullptr && *end == '\0' && rg::PlanTimeValid(planTime, &why)) continue;
+      if (value(&v) && rg::ParseFiniteNumber(v, &planTime) && rg::PlanTimeValid(planTime, &why)) continue;
       rg::PlanTimeValid(-1.0, &why);  // the accepted range
       std::fprintf(stderr, "rollgrasp: --plan-time needs %s\n%s", why.c_str(), kHelp);
       return 2;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "numerics/text_number.h"
+
 namespace rgbatch {
 namespace {
 
@@ -66,17 +68,6 @@ const char* const kHelp =
     "renamed over it when the whole run has succeeded. A path that exists and is not a\n"
     "regular file (a directory, device, FIFO, socket or symbolic link) is refused.\n"
     "Exit status: 0 done, 1 an output file cannot be written, 2 bad arguments.\n";
-
-// A whole finite number with nothing around it.
-bool StrictDouble(const std::string& text, double* out) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
 
 bool StrictLong(const std::string& text, long* out) {
   if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
@@ -225,7 +216,7 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       std::string v;
       double z = 0.0;
       if (!value(&v, "a value")) return Refuse(missing);
-      if (!StrictDouble(v, &z) || !(z >= rg::kZoomMin && z <= rg::kZoomMax))
+      if (!rg::ParseFiniteNumber(v, &z) || !(z >= rg::kZoomMin && z <= rg::kZoomMax))
         return Refuse("--zoom needs a number from 0.25 to 8, not '" + v + "'");
       o.view.cam.zoom = z;
     } else if (a == "--pan") {
@@ -233,8 +224,8 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       if (!value(&v, "a value")) return Refuse(missing);
       const size_t comma = v.find(',');
       double x = 0.0, y = 0.0;
-      if (comma == std::string::npos || !StrictDouble(v.substr(0, comma), &x) ||
-          !StrictDouble(v.substr(comma + 1), &y) || std::fabs(x) > kMaxPan || std::fabs(y) > kMaxPan)
+      if (comma == std::string::npos || !rg::ParseFiniteNumber(v.substr(0, comma), &x) ||
+          !rg::ParseFiniteNumber(v.substr(comma + 1), &y) || std::fabs(x) > kMaxPan || std::fabs(y) > kMaxPan)
         return Refuse("--pan needs two numbers X,Y from -100 to 100, not '" + v + "'");
       o.view.cam.panX = x;
       o.view.cam.panY = y;
@@ -251,7 +242,7 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       std::string v;
       if (!value(&v, "a value")) return Refuse(missing);
       std::string range;
-      if (!StrictDouble(v, &o.planTime) || !rg::PlanTimeValid(o.planTime, &range))
+      if (!rg::ParseFiniteNumber(v, &o.planTime) || !rg::PlanTimeValid(o.planTime, &range))
         return Refuse("--plan-time needs " + range + ", not '" + v + "'");
     } else if (a == "--progress") {
       o.progress = true;

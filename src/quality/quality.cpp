@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "numerics/text_number.h"
 #include "numerics/vecmat.h"
 #include "quality/wrench_hull.h"
 
@@ -64,16 +65,6 @@ void PutWrench(const double f[3], const double r[3], double rho, const double ex
   }
 }
 
-bool ParseDouble(const std::string& text, double* out) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
-
 bool ParseInt(const std::string& text, int* out) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   errno = 0;
@@ -114,9 +105,9 @@ bool ParseQualityOption(const std::string& option, const std::string& value, Qua
   QualitySettings t = *s;
   bool parsed = true;
   if (option == "--friction") {
-    parsed = ParseDouble(value, &t.mu);
+    parsed = ParseFiniteNumber(value, &t.mu);
   } else if (option == "--torsion") {
-    parsed = ParseDouble(value, &t.torsion);
+    parsed = ParseFiniteNumber(value, &t.torsion);
   } else if (option == "--cone-edges") {
     parsed = ParseInt(value, &t.cone_edges);
   } else if (option == "--contact") {

@@ -29,6 +29,16 @@ for opt in --nowait --no-wiat --frames; do
 done
 note "unknown options refused with the usage, status 2"
 
+# a plan time out of its range, or no number, is refused the same way
+for value in inf 0 3601 5s ""; do
+  env -u DISPLAY "$RG" "--plan-time=$value" </dev/null >"$WORK/out" 2>"$WORK/err"
+  rc=$?
+  [ "$rc" -eq 2 ] || fail "--plan-time=$value: status $rc, expected 2"
+  grep -q "^rollgrasp: --plan-time needs a number of seconds above 0 and at most 3600" "$WORK/err" ||
+    fail "--plan-time=$value: $(head -1 "$WORK/err")"
+done
+note "plan times beyond (0, 3600] refused, status 2"
+
 # a display number with no server behind it
 n=917
 while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$(( n + 1 )); done
