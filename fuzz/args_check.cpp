@@ -47,6 +47,8 @@ std::vector<std::string> Canonical(const BatchOptions& o) {
     a.push_back("--goal=" + Num(o.goal.rx) + "," + Num(o.goal.ry) + "," + Num(o.goal.rz) + "," + Num(o.goal.x) +
                 "," + Num(o.goal.y) + "," + Num(o.goal.z));
   a.push_back("--plan-time=" + Num(o.planTime));
+  a.push_back("--plan-steps=" + std::to_string(o.planSteps));
+  a.push_back("--seed=" + std::to_string(o.seed));
   a.push_back("--friction=" + Num(o.quality.mu));
   a.push_back("--torsion=" + Num(o.quality.torsion));
   a.push_back("--cone-edges=" + std::to_string(o.quality.cone_edges));
@@ -76,7 +78,8 @@ bool Same(const BatchOptions& p, const BatchOptions& q) {
          p.summary == q.summary && p.progress == q.progress && p.haveGoal == q.haveGoal &&
          (!p.haveGoal || (p.goal.rx == q.goal.rx && p.goal.ry == q.goal.ry && p.goal.rz == q.goal.rz &&
                           p.goal.x == q.goal.x && p.goal.y == q.goal.y && p.goal.z == q.goal.z)) &&
-         p.planTime == q.planTime && p.quality.model == q.quality.model && p.quality.mu == q.quality.mu &&
+         p.planTime == q.planTime && p.planSteps == q.planSteps && p.seed == q.seed &&
+         p.quality.model == q.quality.model && p.quality.mu == q.quality.mu &&
          p.quality.torsion == q.quality.torsion && p.quality.cone_edges == q.quality.cone_edges &&
          p.view.help == q.view.help && p.view.info == q.view.info && p.view.traces == q.view.traces &&
          p.view.cam.zoom == q.view.cam.zoom && p.view.cam.panX == q.view.cam.panX &&
@@ -98,6 +101,7 @@ std::string Ranges(const BatchOptions& o) {
   if (!rg::QualitySettingsValid(o.quality, &why)) return "quality settings accepted invalid: " + why;
   if (o.stateEvery < 0) return "negative --state-every";
   if (!(o.planTime > 0.0 && o.planTime <= rg::kMaxPlanSeconds)) return "plan time out of range";
+  if (o.planSteps < 1 || o.planSteps > rg::kMaxPlanSteps) return "plan steps out of range";
   const double g[6] = {o.goal.rx, o.goal.ry, o.goal.rz, o.goal.x, o.goal.y, o.goal.z};
   for (double v : g)
     if (!std::isfinite(v)) return "a goal number is not finite";

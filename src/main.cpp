@@ -1,6 +1,7 @@
 // rollgrasp: the desktop simulator. Reads its own options, runs the start-up,
 // then the window and its event loop. Arguments it does not know are left to
 // GLUT (for example -display, -geometry).
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,7 +22,8 @@ namespace {
 
 const char* const kHelp =
     "usage: rollgrasp [--hand FILE.urdf] [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
-    "                 [--contact point|soft] [--cone-edges M] [--plan-time SECONDS] [--help] [GLUT options]\n"
+    "                 [--contact point|soft] [--cone-edges M] [--plan-steps N] [--seed N]\n"
+    "                 [--plan-time SECONDS] [--help] [GLUT options]\n"
     "\n"
     "Opens the simulator's window on the default scene; everything else is done\n"
     "with keys in the window (the console shows the key help at start-up).\n"
@@ -36,9 +38,12 @@ const char* const kHelp =
     "              comma-separated list of help (the help table, F1; shown),\n"
     "              info (the information panel, F2; hidden), contacts or traces\n"
     "              (contact markers, traces and work axes, F3; shown)\n"
+    "  --plan-steps N, --seed N\n"
+    "              the rolling steps a plan of mode B (key s) may spend (default\n"
+    "              30000) and its random draws (default 23): the same seed, the same path\n"
     "  --plan-time SECONDS\n"
-    "              the longest a plan of mode B (key s) may search, above 0 and at\n"
-    "              most 3600 (default 10); Escape or B stops it sooner\n"
+    "              the longest a plan of mode B may search, above 0 and at most 3600\n"
+    "              (default 10), a safety net; Escape or B stops it sooner\n"
     "  -h, --help  print this help and exit\n"
     "  --friction MU, --torsion T, --contact point|soft, --cone-edges M\n"
     "              how the grasp quality is judged (information panel, F2):\n"
@@ -68,6 +73,8 @@ int main(int argc, char** argv) {
   if (argc > 0) glutArgs.push_back(argv[0]);
   std::string handPath;
   double planTime = rg::PlanState{}.timeLimit;
+  long planSteps = rg::kDefaultPlanSteps;
+  unsigned seed = rg::kDefaultPlanSeed;
   for (int i = 1; i < argc; ++i) {
     // --opt=value is --opt value
     std::string a = argv[i], inlineValue;
@@ -112,6 +119,25 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "rollgrasp: --plan-time needs %s\n%s", why.c_str(), kHelp);
       return 2;
     }
+    if (a == "--plan-steps" || a == "--seed") {
+      std::string v, why;
+      double n = -1.0;
+      const bool whole = value(&v) && rg::ParseFiniteNumber(v, &n) && n == std::floor(n);
+      if (a == "--seed") {
+        why = "a whole number from 0 to 4294967295";
+        if (whole && n >= 0.0 && n <= 4294967295.0) {
+          seed = static_cast<unsigned>(n);
+          continue;
+        }
+      } else if (whole && n >= 1.0 && n <= static_cast<double>(rg::kMaxPlanSteps)) {
+        planSteps = static_cast<long>(n);
+        continue;
+      } else {
+        rg::PlanStepsValid(0, &why);  // the accepted range
+      }
+      std::fprintf(stderr, "rollgrasp: %s needs %s\n%s", a.c_str(), why.c_str(), kHelp);
+      return 2;
+    }
     if (rg::IsQualityOption(a.c_str())) {
       std::string err, v;
       if (!value(&v)) err = a + " needs a value";
@@ -151,6 +177,8 @@ int main(int argc, char** argv) {
   if (noWait) sim->con.SetKeyMode(rg::Console::KeyMode::AutoAnswer);
   sim->qualitySettings = quality;
   sim->plan.timeLimit = planTime;
+  sim->plan.maxSteps = planSteps;
+  sim->plan.seed = seed;
   rg::StartUp(*sim);
   if (hand.model) rg::SelectHandModel(*sim, hand.model);
   sim->con.Flush();

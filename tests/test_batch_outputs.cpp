@@ -218,7 +218,9 @@ TEST(BatchOutputs, KilledRunLeavesEveryEarlierFile) {
     Scene sc("killed");
     const std::string errFile = sc / "err.txt";
     const pid_t pid = rgtest::StartBatch(
-        With(OutputArgs(sc), {"--goal", "0,0,0,500,500,500", "--plan-time", "3600", "GssBs"}), errFile);
+        With(OutputArgs(sc),
+             {"--goal", "0,0,0,500,500,500", "--plan-time", "3600", "--plan-steps", "10000000", "GssBs"}),
+        errFile);
     ASSERT_GT(pid, 0);
     // wait for the three temporary files: the run has started
     auto temps = [&] {

@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "app/script.h"
+#include "batch_run.h"
 #include "cylinder_step_check.h"
 #include "plan/plan.h"
 #include "record/report.h"
@@ -254,6 +258,88 @@ TEST(PlanSeed, TheSamePathWhateverRanBefore) {
     EXPECT_EQ(std::memcmp(&again.path[i], &first.path[i], sizeof first.path[i]), 0) << "step " << i;
   }
   EXPECT_EQ(again.stepsTried, first.stepsTried);
+}
+
+// Every turn a constant command reaches from the grasp, with the mid-point held, is
+// reported reached, by the straight command itself before any tree: the work is turned at the velocity keys' rate about each of its
+// axes until the motion stops, and the turns at half and nearly all of the way are
+// planned from the grasp.
+TEST(PlanBaselines, EveryTurnAConstantCommandReachesIsReached) {
+  int planned = 0;
+  for (int hand = 1; hand <= 4; ++hand)
+    for (int axis = 0; axis < 3; ++axis)
+      for (double sign : {1.0, -1.0}) {
+        SCOPED_TRACE(testing::Message() << "hand " << hand << " axis " << axis << " sign " << sign);
+        auto sp = GraspedHand(hand);
+        Sim& s = *sp;
+        const double still[3] = {0, 0, 0};
+        double omww[3] = {0, 0, 0};
+        omww[axis] = sign * 0.02;
+        std::string why;
+        ASSERT_TRUE(ScriptVelocity(s, still, omww, &why)) << why;
+        Press(s, "GssssA");  // the grasp again (the velocity mode reset nothing it needs)
+        ASSERT_EQ(s.sgnCALGEnd, 'Y');
+        for (int n = 0; n < 3000 && s.sgnMANIP == 'Y'; ++n) Press(s, "s");
+        const double reachedDeg = 0.02 * s.ManipTime * 180.0 / M_PI;  // the turn the steps made
+        for (double share : {0.5, 0.97}) {
+          const double turn = sign * share * reachedDeg;
+          if (std::fabs(turn) <= kGoalTurnTolDeg) continue;  // already there at the grasp
+          GoalPose g;
+          (axis == 0 ? g.rx : axis == 1 ? g.ry : g.rz) = turn;
+          auto fresh = GraspedHand(hand);
+          PlanOptions opt;
+          opt.timeLimit = 600;  // a safety net only
+          const PlanResult r = PlanToGoal(*fresh, g, opt);
+          EXPECT_TRUE(r.outcome.reached) << "turn " << turn << " deg: " << r.outcome.reason;
+          EXPECT_EQ(r.outcome.how, "straight") << "turn " << turn << " deg: found by the tree";
+          ++planned;
+        }
+      }
+  EXPECT_GE(planned, 30);
+}
+
+// the most steps one extension of the tree runs past a spent budget: its probes and
+// its trial commands, each held for at most 30 steps
+constexpr long kMaxStepsOfOneExtension = 400;
+
+// The same goal, state and seed give the same plan, in another process too; the
+// seed is what the draws depend on.
+TEST(PlanSeed, TheSameSeedTheSamePlanInAnotherProcess) {
+  auto planOf = [](const std::string& options) {
+    const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-seed", "plan", "GssBs",
+                                                       "--state-last --goal 0,0,45 --plan-steps 3000 " + options);
+    EXPECT_EQ(run.state.size(), 1u);
+    nlohmann::json plan = nlohmann::json::parse(run.state.back())["plan"];
+    plan.erase("planning_seconds");
+    return plan;
+  };
+  const nlohmann::json a = planOf("--seed 7"), b = planOf("--seed=7");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a["seed"], 7);
+  EXPECT_LE(a["steps_tried"].get<long>(), 3000 + kMaxStepsOfOneExtension);
+  bool another = false;
+  for (const char* seed : {"--seed 8", "--seed 9", "--seed 10"}) another = another || planOf(seed) != a;
+  EXPECT_TRUE(another) << "the seed changes nothing";
+}
+
+// A search that comes no nearer stops by itself, long before its budget or its clock.
+TEST(PlanBudget, AStagnantSearchStops) {
+  auto sp = GraspedHand(1);
+  PlanOptions opt;
+  opt.timeLimit = 3600;
+  opt.maxSteps = kMaxPlanSteps;
+  opt.stagnantSteps = 400;
+  const PlanResult r = PlanToGoal(*sp, GoalPose{0, 0, 180, 0, 0, 0}, opt);
+  EXPECT_FALSE(r.outcome.reached);
+  EXPECT_LT(r.stepsTried, 200000);
+  EXPECT_NE(r.outcome.reason.find("no nearer pose found in the last 400 steps"), std::string::npos)
+      << r.outcome.reason;
+  // and a budget is kept (up to the extension under way when it ran out)
+  opt.maxSteps = 2000;
+  opt.stagnantSteps = 0;
+  const PlanResult b = PlanToGoal(*sp, GoalPose{0, 0, 180, 0, 0, 0}, opt);
+  EXPECT_LE(b.stepsTried, 2000 + kMaxStepsOfOneExtension);
+  EXPECT_NE(b.outcome.reason.find("the 2000 steps given are spent"), std::string::npos) << b.outcome.reason;
 }
 
 // A goal the work is at already: reached by the empty path.

@@ -135,6 +135,9 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["min_conditioning_finger"] = po.minSigmaFinger;
     plan["reason"] = po.reason;
     plan["planning_seconds"] = po.planSeconds;
+    plan["steps_tried"] = po.stepsTried;
+    plan["seed"] = po.seed;
+    plan["found_by"] = po.how;
   }
   o["plan"] = plan;
   // what the window shows for the current status, and the finger it concerns

@@ -399,6 +399,8 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
 PlanOptions PlanOptionsOf(const Sim& s) {
   PlanOptions opt;
   opt.timeLimit = s.plan.timeLimit;
+  opt.maxSteps = s.plan.maxSteps;
+  opt.seed = s.plan.seed;
   opt.progress = s.plan.progress;
   opt.cancel = s.plan.cancel;
   return opt;

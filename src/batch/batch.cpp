@@ -297,6 +297,8 @@ int main(int argc, char** argv) {
   rg::OutputFile* const stateOut = out[0];
 
   driver.sim().plan.timeLimit = o.planTime;
+  driver.sim().plan.maxSteps = o.planSteps;
+  driver.sim().plan.seed = o.seed;
   if (o.progress)
     driver.sim().plan.progress = [](double fraction, double best) {
       std::fprintf(stderr, "planning %3.0f%%  goal error %.3g\n", 100.0 * fraction, best);

@@ -16,7 +16,7 @@ namespace {
 const char* const kUsage =
     "usage: rollgrasp-batch [--hand FILE.urdf] [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--html FILE.html] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
-    "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-time SECONDS] [--progress] "
+    "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-steps N] [--seed N] [--plan-time SECONDS] [--progress] "
     "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
@@ -55,7 +55,13 @@ const char* const kHelp =
     "                        the goal mode (x X y Y z Z p P q Q r R move the goal), s\n"
     "                        plans a path to it from the current state; key C, then s\n"
     "                        per step, follows the path. The outcome is the state's plan\n"
-    "  --plan-time SECONDS   planning stops after this long (default 10, at most 3600)\n"
+    "  --plan-steps N        the rolling steps a plan may spend (default 30000, at most\n"
+    "                        10000000); it also stops once its closest pose has not come\n"
+    "                        nearer for 6000 steps\n"
+    "  --seed N              the plan's random draws (default 23): the same goal, state and\n"
+    "                        seed give the same path, bit for bit\n"
+    "  --plan-time SECONDS   planning stops after this long at most, a safety net (default\n"
+    "                        10, at most 3600)\n"
     "  --progress            planning progress on standard error\n"
     "  -h, --help            this text\n"
     "Options take their value as the next argument or after '=' (--friction=0.3); an\n"
@@ -244,6 +250,18 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       std::string range;
       if (!rg::ParseFiniteNumber(v, &o.planTime) || !rg::PlanTimeValid(o.planTime, &range))
         return Refuse("--plan-time needs " + range + ", not '" + v + "'");
+    } else if (a == "--plan-steps") {
+      std::string v, range;
+      if (!value(&v, "a value")) return Refuse(missing);
+      if (!StrictLong(v, &o.planSteps) || !rg::PlanStepsValid(o.planSteps, &range))
+        return Refuse("--plan-steps needs " + range + ", not '" + v + "'");
+    } else if (a == "--seed") {
+      std::string v;
+      long seed = 0;
+      if (!value(&v, "a value")) return Refuse(missing);
+      if (!StrictLong(v, &seed) || seed < 0 || seed > 4294967295L)
+        return Refuse("--seed needs a whole number from 0 to 4294967295, not '" + v + "'");
+      o.seed = static_cast<unsigned>(seed);
     } else if (a == "--progress") {
       o.progress = true;
     } else if (a == "--state-every") {

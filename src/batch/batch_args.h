@@ -33,6 +33,8 @@ struct BatchOptions {
   bool haveGoal = false;       // --goal given
   rg::GoalPose goal;
   double planTime = 10.0;      // --plan-time, seconds in (0, rg::kMaxPlanSeconds]
+  long planSteps = rg::kDefaultPlanSteps;  // --plan-steps, 1..rg::kMaxPlanSteps
+  unsigned seed = rg::kDefaultPlanSeed;    // --seed
   rg::QualitySettings quality; // --friction, --torsion, --contact, --cone-edges
   rg::WindowView view;         // --show, --hide, --zoom, --pan
 };

@@ -37,7 +37,17 @@ struct PlanOutcome {
   int minSigmaFinger = 0;   // ... and the finger it belongs to
   std::string reason;       // why the goal was not reached (empty when it was)
   double planSeconds = 0;   // wall time of the planning
+  long stepsTried = 0;      // rolling steps the planning ran
+  unsigned seed = 0;        // the seed it drew with
+  std::string how;          // what found the path: "straight", "legs" (a few held commands), "tree"
 };
+
+// The seed of a plan that names none, and the rolling steps a plan may spend (the
+// cheap baselines and the tree together) when it names no other budget. The step
+// budget, not the clock, ends a search, so its verdict does not depend on the
+// machine's load; a plan's time limit is a safety net.
+constexpr unsigned kDefaultPlanSeed = 23;
+constexpr long kDefaultPlanSteps = 30000;
 
 struct PlanState {
   GoalPose goal;
@@ -51,6 +61,8 @@ struct PlanState {
   // (the fraction of the time used, the smallest goal error met so far), and the
   // flag that stops it (set from elsewhere while it plans)
   double timeLimit = 10.0;
+  long maxSteps = kDefaultPlanSteps;  // rolling steps a plan may spend
+  unsigned seed = kDefaultPlanSeed;   // the plan's random draws
   std::function<void(double, double)> progress;
   const std::atomic<bool>* cancel = nullptr;
 };

@@ -54,6 +54,12 @@ bool PlanTimeValid(double seconds, std::string* why) {
   return false;
 }
 
+bool PlanStepsValid(long steps, std::string* why) {
+  if (steps >= 1 && steps <= kMaxPlanSteps) return true;
+  *why = "a whole number of steps from 1 to 10000000";
+  return false;
+}
+
 void GoalFrame(const Sim& s, const GoalPose& g, double mid[3], double Ew[3][3]) {
   WorkOrien1(g.rx * kDeg, g.ry * kDeg, g.rz * kDeg, s.ManipEW[0], Ew);
   WorkTurnCentre(s.model(), s.WORK1, s.ManipRW[0], s.ManipEW[0], mid);

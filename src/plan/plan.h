@@ -28,8 +28,11 @@ namespace rg {
 constexpr double kGoalTurnTolDeg = 0.5;
 constexpr double kGoalShiftTol = 1.0;
 
-// The seed of a plan that names none.
-constexpr unsigned kDefaultPlanSeed = 23;
+// A search whose closest pose has not come nearer for a fifth of its step budget, and
+// at least kStagnantSteps, stops: a long budget is a wish for a long search.
+constexpr long kStagnantSteps = 6000;
+constexpr long kStagnantShare = 5;
+constexpr long kMaxPlanSteps = 10000000;  // the largest step budget accepted
 
 struct PlanOptions {
   double timeLimit = 10.0;                    // seconds of planning at most
@@ -38,7 +41,11 @@ struct PlanOptions {
   // smallest goal error met so far, in units of the tolerances (the larger of turn/0.5
   // deg and shift/1 unit; at most 1 is within them)
   std::function<void(double fraction, double bestError)> progress;
-  double minConditioning = 0.0;  // floor of the rolling conditioning (0: from the start state)
+  // the lowest rolling conditioning the tree's random targets ask for (0: a tenth of
+  // the start's); a conditioning never rejects a step that completes
+  double minConditioning = 0.0;
+  long maxSteps = kDefaultPlanSteps;         // rolling steps the plan may spend
+  long stagnantSteps = 0;  // ... and without coming nearer (0: the share of the budget above)
   // the plan's random draws: the same seed gives the same draws, whatever was
   // planned before in the process
   unsigned seed = kDefaultPlanSeed;
@@ -72,6 +79,8 @@ constexpr double kMaxPlanSeconds = 3600.0;
 // Whether a plan's time limit is a number of seconds above 0 and at most
 // kMaxPlanSeconds; *why says what is accepted when it is not.
 bool PlanTimeValid(double seconds, std::string* why);
+// Whether a step budget is a whole number from 1 to kMaxPlanSteps.
+bool PlanStepsValid(long steps, std::string* why);
 
 // Plans from the current state (a complete grasp, or the latest manipulation step).
 // The simulation is left as it was; the path is to be followed through the step.

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <memory>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "manip/manip.h"
@@ -43,8 +44,17 @@ constexpr double kMaxSpeed = 6.0;             // length units per unit time, eac
 constexpr int kMinSteps = 4, kMaxSteps = 30;  // steps one command is held
 // goal test with a margin inside the tolerances, so the followed path is certainly within them
 constexpr double kTurnMargin = 0.8, kShiftMargin = 0.8;
-// floor of the rolling conditioning: this fraction of the start's smallest one
+// the lowest conditioning the tree's random targets ask for: this fraction of the
+// start's smallest one
 constexpr double kConditioningFraction = 0.1;
+// the baselines' commands use this share of the command bounds: one step then turns
+// the work by at most 0.29 deg about each axis, so the nearest step to a goal is
+// within the tolerance
+constexpr double kBaselineShare = 0.5;
+// a baseline leg stops once its error has grown for this many steps in a row
+constexpr int kPassedSteps = 3;
+// the detours of the baselines' held commands: this far along each hand axis
+constexpr double kDetour = 10.0;
 // a finger below this fraction of the start's best conditioning is made to recover
 constexpr double kSafeFraction = 0.8;
 // spread of the random samples about the straight way from start to goal
@@ -55,6 +65,10 @@ constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
 // weight of the fingers' conditioning in the distance between states: the hidden
 // part of the rolling state, which decides whether the work can move on
 constexpr double kSigmaWeight = 60.0;
+// the tree's random targets ask for a conditioning up to this factor over the start's best
+constexpr double kSigmaHeadroom = 1.2;
+// the share of the tree's extensions aimed at the goal itself
+constexpr double kGoalBias = 0.3;
 // the steering samplers' random streams are numbered from here (the space's
 // state samplers from 1, the tree's own from 0)
 constexpr unsigned kSteeringStreams = 1u << 16;
@@ -203,7 +217,6 @@ ob::StateSamplerPtr RollSpace::allocDefaultStateSampler() const {
 
 struct Roller {
   Sim& s;
-  double floor = 0.0;  // conditioning floor
   int lastStep = 0;    // the record's last step a path may reach
   long steps = 0;      // steps run while planning
 
@@ -221,7 +234,10 @@ struct Roller {
       }
     }
   }
-  // one step with command c from `from` into `to`; false when it does not complete
+  // One step with command c from `from` into `to`; false when it does not complete.
+  // A completed step stays on its fingers' branches (the step refuses the mirror
+  // solution), so it is valid however low a conditioning falls: the conditioning
+  // only steers the search.
   bool Step(const RollData& from, const StepCommand& c, RollData& to) {
     RestoreRoll(s, from.snap);
     to.ok = false;
@@ -231,7 +247,7 @@ struct Roller {
     SaveRoll(s, to.snap);
     Describe(to);
     to.anySigma = false;
-    to.ok = st == 'Y' && to.sigma >= floor;
+    to.ok = st == 'Y';
     return to.ok;
   }
 };
@@ -481,7 +497,144 @@ bool ModeCanRoll(const Sim& s, std::string* why) {
 }
 
 // Why the straight command from the closest state found goes no further.
-std::string WhyStopped(Roller& r, const RollData& from, const RollData& goal) {
+// ---- the baselines: a constant command, or a few held ones, before any tree
+
+// A pose the work is to reach: its mid-point and frame (hand frame).
+struct Waypoint {
+  double mid[3];
+  double Ew[3][3];
+};
+
+// How far r is from w in units of the goal tolerances (at most 1: within them).
+double ErrorTo(const RollData& r, const Waypoint& w) {
+  double t[3], d[3];
+  const double turn = TurnBetween(r.Ew, w.Ew, t) / (kGoalTurnTolDeg * kDeg);
+  VecSub(r.mid, w.mid, d);
+  return std::max(turn, VecNorm(d) / kGoalShiftTol);
+}
+// Within the tolerances with the margin the tree's goal test keeps.
+bool Within(const RollData& r, const Waypoint& w) {
+  double t[3], d[3];
+  VecSub(r.mid, w.mid, d);
+  return TurnBetween(r.Ew, w.Ew, t) / (kGoalTurnTolDeg * kDeg) <= kTurnMargin &&
+         VecNorm(d) / kGoalShiftTol <= kShiftMargin;
+}
+
+// What a run of held commands came to: the commands of every step, the state after
+// the last, and the nearest state to the final goal met on the way (with the steps
+// that led there).
+struct Legs {
+  std::vector<StepCommand> path;
+  RollData end;
+  bool reached = false;  // every waypoint reached, the last within the goal's tolerances
+  double bestError = 1e300;
+  size_t bestSteps = 0;
+};
+
+// Holds the constant command that carries the work from `end` straight to w (a turn
+// about one axis of the work, a straight shift of its mid-point) while the steps
+// complete and until the work stands nearest to w; false when it does not get
+// within the tolerances of w. The nearest state to `goal` met is kept in legs.
+bool HoldStraight(Roller& r, const Waypoint& w, const Waypoint& goal, long budget, Legs& legs) {
+  double turn[3], shift[3];
+  TurnBetween(legs.end.Ew, w.Ew, turn);
+  VecSub(w.mid, legs.end.mid, shift);
+  double T = 0.0;  // the command's time to w: no axis beyond its share of the bounds
+  for (int i = 0; i < 3; ++i)
+    T = std::max({T, std::fabs(turn[i]) / (kBaselineShare * kMaxTurnRate),
+                  std::fabs(shift[i]) / (kBaselineShare * kMaxSpeed)});
+  if (Within(legs.end, w)) return true;
+  StepCommand k;
+  for (int i = 0; i < 3; ++i) {
+    k.omww[i] = turn[i] / T;
+    k.vw[i] = shift[i] / T;
+  }
+  RollData a = legs.end, b, nearest = legs.end;
+  std::vector<StepCommand> steps;
+  double best = ErrorTo(a, w);
+  size_t bestAt = 0;
+  int growing = 0;
+  // the steps of the way, and as many again for steps the solver shortened
+  const long limit = std::min<long>(budget, 2 * static_cast<long>(std::ceil(T / kStepDt)) + 20);
+  for (long n = 0; n < limit && r.Step(a, k, b); ++n) {
+    steps.push_back(k);
+    a = b;
+    const double e = ErrorTo(a, w), eg = ErrorTo(a, goal);
+    if (eg < legs.bestError) {
+      legs.bestError = eg;
+      legs.bestSteps = legs.path.size() + steps.size();
+    }
+    if (e < best) {
+      best = e;
+      bestAt = steps.size();
+      nearest = a;
+      growing = 0;
+    } else if (++growing >= kPassedSteps) {
+      break;
+    }
+    if (Within(a, w)) break;
+  }
+  // keep the way up to the nearest state; that state is the leg's end
+  steps.resize(bestAt);
+  legs.path.insert(legs.path.end(), steps.begin(), steps.end());
+  legs.end = nearest;
+  return Within(nearest, w);
+}
+
+// Runs the waypoints in turn, each by one held command; stops at the first one not reached.
+Legs HoldThrough(Roller& r, const RollData& start, const std::vector<Waypoint>& ways, long budget) {
+  Legs legs;
+  legs.end = start;
+  legs.bestError = ErrorTo(start, ways.back());
+  for (const Waypoint& w : ways) {
+    const long left = budget - static_cast<long>(legs.path.size());
+    if (left <= 0 || !HoldStraight(r, w, ways.back(), left, legs)) return legs;
+  }
+  legs.reached = Within(legs.end, ways.back());
+  return legs;
+}
+
+// The cheap answers tried before a tree is grown: the straight constant command to
+// the goal; the turn and the shift one after the other; and the turn made with the
+// mid-point moved aside (by kDetour along a hand axis) and brought back. The first
+// sequence that reaches the goal wins; otherwise the one that came nearest is kept
+// as a candidate for the closest pose.
+Legs Baselines(Roller& r, const RollData& start, const Waypoint& goal, long budget, long* used) {
+  const long before = r.steps;
+  Waypoint turnOnly = goal, shiftOnly = goal;
+  VecCopy(start.mid, turnOnly.mid);
+  MatCopy(start.Ew, shiftOnly.Ew);
+  std::vector<std::vector<Waypoint>> tries = {{goal}, {turnOnly, goal}, {shiftOnly, goal}};
+  for (int axis = 0; axis < 3; ++axis)
+    for (double sign : {1.0, -1.0}) {
+      Waypoint out = turnOnly, aside = turnOnly;
+      MatCopy(start.Ew, out.Ew);
+      out.mid[axis] += sign * kDetour;
+      aside.mid[axis] += sign * kDetour;
+      tries.push_back({out, aside, goal});  // shift aside, turn there, shift to the goal
+      tries.push_back({aside, goal});       // turn while shifting aside, then to the goal
+    }
+  Legs nearest;
+  nearest.end = start;
+  for (const std::vector<Waypoint>& ways : tries) {
+    const long left = budget - (r.steps - before);
+    if (left <= 0) break;
+    Legs legs = HoldThrough(r, start, ways, left);
+    if (legs.reached) {
+      *used = r.steps - before;
+      legs.bestSteps = legs.path.size();
+      return legs;
+    }
+    if (legs.bestError < nearest.bestError) nearest = std::move(legs);
+  }
+  *used = r.steps - before;
+  nearest.path.resize(nearest.bestSteps);  // up to the nearest pose
+  return nearest;
+}
+
+// What stops the path short of the goal: what the straight command from its end runs
+// into ("" when it runs into nothing in the steps it would take).
+std::string WhatStopsIt(Roller& r, const RollData& from, const RollData& goal) {
   StepCommand k;
   const int n = Steer(from, goal, k);
   RollData a = from, b;
@@ -504,7 +657,7 @@ std::string WhyStopped(Roller& r, const RollData& from, const RollData& goal) {
     }
     a = b;
   }
-  return "no path found in the time given";
+  return "";
 }
 
 }  // namespace
@@ -545,92 +698,126 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
 
   Roller roller{s};
   roller.lastStep = (kRows - 1) * kDecim;
-  roller.floor =
-      opt.minConditioning > 0 ? opt.minConditioning : kConditioningFraction * out.minSigma;
+  out.seed = opt.seed;
+  RollData origin;
+  origin.snap = start;
+  roller.Describe(origin);
+  origin.ok = true;  // the start is where the hand is, whatever its conditioning
+  Waypoint goalWay;
+  GoalFrame(s, g, goalWay.mid, goalWay.Ew);
 
-  auto space = std::make_shared<RollSpace>();
-  double goalMid[3], goalEw[3][3];
-  GoalFrame(s, g, goalMid, goalEw);
-  WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
-  MatCopy(s.ManipEW2[1], space->startEw);
-  TurnBetween(space->startEw, goalEw, space->goalTurn);
-  space->nF = s.nF();
-  space->seed = opt.seed;
-  space->sigmaLow = roller.floor;
-  space->sigmaHigh = 0.0;
-  for (int kf = 1; kf <= s.nF(); ++kf)
-    space->sigmaHigh = std::max(
-        space->sigmaHigh,
-        1.2 * RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]));
-  VecSub(goalMid, space->startMid, space->goalShift);
+  // the cheap answers first; a tree only when none reaches the goal
+  long baselineSteps = 0;
+  Legs base = Baselines(roller, origin, goalWay, opt.maxSteps, &baselineSteps);
+  std::vector<StepCommand> candidate = base.path;
+  double candidateError = base.bestError;
+  out.how = "legs";
+  bool stagnant = false;
+  long patience = 0;
+  if (base.reached) {
+    // a single held command is the straight one
+    bool one = true;
+    for (const StepCommand& k : base.path)
+      one = one && std::memcmp(&k, &base.path.front(), sizeof k) == 0;
+    out.how = one ? "straight" : "legs";
+  } else if (opt.maxSteps - baselineSteps > 0) {
+    auto space = std::make_shared<RollSpace>();
+    WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
+    MatCopy(s.ManipEW2[1], space->startEw);
+    TurnBetween(space->startEw, goalWay.Ew, space->goalTurn);
+    space->nF = s.nF();
+    space->seed = opt.seed;
+    space->sigmaLow =
+        opt.minConditioning > 0 ? opt.minConditioning : kConditioningFraction * out.minSigma;
+    space->sigmaHigh = 0.0;
+    for (int kf = 1; kf <= s.nF(); ++kf)
+      space->sigmaHigh = std::max(space->sigmaHigh, kSigmaHeadroom * origin.fingerSigma[kf]);
+    VecSub(goalWay.mid, space->startMid, space->goalShift);
 
-  const double safe = kSafeFraction * space->sigmaHigh / 1.2;
-  auto cspace = std::make_shared<oc::RealVectorControlSpace>(space, 6);
-  ob::RealVectorBounds bounds(6);
-  for (int i = 0; i < 3; ++i) {
-    bounds.setLow(i, -kMaxSpeed);
-    bounds.setHigh(i, kMaxSpeed);
-    bounds.setLow(3 + i, -kMaxTurnRate);
-    bounds.setHigh(3 + i, kMaxTurnRate);
-  }
-  cspace->setBounds(bounds);
-  auto si = std::make_shared<oc::SpaceInformation>(space, cspace);
-  si->setPropagationStepSize(1.0);  // one rolling step
-  si->setMinMaxControlDuration(kMinSteps, kMaxSteps);
-  si->setStatePropagator(std::make_shared<Propagator>(si.get(), roller));
-  si->setStateValidityChecker([](const ob::State* st) { return Data(st)->ok; });
-  unsigned steeringSamplers = 0;
-  si->setDirectedControlSamplerAllocator(
-      [&roller, safe, &opt, &steeringSamplers](const oc::SpaceInformation* s2) {
-        return std::make_shared<SteeringSampler>(
-            s2, roller, safe, PlanStream(opt.seed, kSteeringStreams + ++steeringSamplers));
-      });
-  si->setup();
-
-  auto pdef = std::make_shared<ob::ProblemDefinition>(si);
-  ob::State* st0 = si->allocState();
-  {
-    auto* r = Data(st0);
-    r->snap = start;
-    roller.Describe(*r);
-    r->ok = true;  // the start is where the hand is, whatever its conditioning
-  }
-  pdef->addStartState(st0);
-  auto goal = std::make_shared<GoalRegion>(si, goalMid, goalEw, Data(st0)->fingerSigma);
-  pdef->setGoal(goal);
-
-  auto planner = std::make_shared<SeededRRT>(si, PlanStream(opt.seed, 0));
-  planner->setGoalBias(0.3);
-  planner->setProblemDefinition(pdef);
-  planner->setup();
-
-  double lastReport = 0.0;
-  const ob::PlannerTerminationCondition ptc([&] {
-    const double t = seconds();
-    if (opt.progress && t - lastReport >= 0.1) {
-      lastReport = t;
-      opt.progress(std::min(1.0, t / opt.timeLimit), goal->best);
+    const double safe = kSafeFraction * space->sigmaHigh / kSigmaHeadroom;
+    auto cspace = std::make_shared<oc::RealVectorControlSpace>(space, 6);
+    ob::RealVectorBounds bounds(6);
+    for (int i = 0; i < 3; ++i) {
+      bounds.setLow(i, -kMaxSpeed);
+      bounds.setHigh(i, kMaxSpeed);
+      bounds.setLow(3 + i, -kMaxTurnRate);
+      bounds.setHigh(3 + i, kMaxTurnRate);
     }
-    return t >= opt.timeLimit || (opt.cancel != nullptr && opt.cancel->load());
-  });
-  const ob::PlannerStatus status = planner->solve(ptc);
+    cspace->setBounds(bounds);
+    auto si = std::make_shared<oc::SpaceInformation>(space, cspace);
+    si->setPropagationStepSize(1.0);  // one rolling step
+    si->setMinMaxControlDuration(kMinSteps, kMaxSteps);
+    si->setStatePropagator(std::make_shared<Propagator>(si.get(), roller));
+    si->setStateValidityChecker([](const ob::State* st) { return Data(st)->ok; });
+    unsigned steeringSamplers = 0;
+    si->setDirectedControlSamplerAllocator(
+        [&roller, safe, &opt, &steeringSamplers](const oc::SpaceInformation* s2) {
+          return std::make_shared<SteeringSampler>(
+              s2, roller, safe, PlanStream(opt.seed, kSteeringStreams + ++steeringSamplers));
+        });
+    si->setup();
+
+    auto pdef = std::make_shared<ob::ProblemDefinition>(si);
+    ob::State* st0 = si->allocState();
+    *Data(st0) = origin;
+    pdef->addStartState(st0);
+    auto goal = std::make_shared<GoalRegion>(si, goalWay.mid, goalWay.Ew, origin.fingerSigma);
+    pdef->setGoal(goal);
+
+    auto planner = std::make_shared<SeededRRT>(si, PlanStream(opt.seed, 0));
+    planner->setGoalBias(kGoalBias);
+    planner->setProblemDefinition(pdef);
+    planner->setup();
+
+    // The search ends when its steps are spent or its closest pose has not come
+    // nearer for kStagnantSteps steps (or, as a safety net, on the clock or a request).
+    const long budget = opt.maxSteps;
+    patience = opt.stagnantSteps > 0
+                              ? opt.stagnantSteps
+                              : std::max(kStagnantSteps, budget / kStagnantShare);
+    double lastReport = 0.0, best = goal->best;
+    long improvedAt = roller.steps;
+    const ob::PlannerTerminationCondition ptc([&] {
+      if (goal->best < best) {
+        best = goal->best;
+        improvedAt = roller.steps;
+      }
+      stagnant = roller.steps - improvedAt >= patience;
+      const double t = seconds();
+      if (opt.progress && t - lastReport >= 0.1) {
+        lastReport = t;
+        opt.progress(std::min(1.0, std::max(t / opt.timeLimit,
+                                            static_cast<double>(roller.steps) / budget)),
+                     std::min(goal->best, candidateError));
+      }
+      return roller.steps >= budget || stagnant || t >= opt.timeLimit ||
+             (opt.cancel != nullptr && opt.cancel->load());
+    });
+    const ob::PlannerStatus status = planner->solve(ptc);
+    if (status == ob::PlannerStatus::EXACT_SOLUTION ||
+        status == ob::PlannerStatus::APPROXIMATE_SOLUTION) {
+      auto* path = pdef->getSolutionPath()->as<oc::PathControl>();
+      std::vector<StepCommand> tree;
+      for (size_t i = 0; i < path->getControlCount(); ++i) {
+        const StepCommand k = CommandOf(path->getControl(i));
+        const int n = static_cast<int>(std::lround(path->getControlDuration(i)));
+        for (int j = 0; j < n; ++j) tree.push_back(k);
+      }
+      const double treeError = ErrorTo(*Data(path->getState(path->getStateCount() - 1)), goalWay);
+      if (treeError < candidateError || status == ob::PlannerStatus::EXACT_SOLUTION) {
+        candidate = std::move(tree);
+        candidateError = treeError;
+        out.how = "tree";
+      }
+    }
+    si->freeState(st0);  // the problem keeps its own copy
+  }
+  res.path = std::move(candidate);
   res.stepsTried = roller.steps;
-
-  // the path, one command per step
-  const RollData* last = Data(st0);
-  if (status == ob::PlannerStatus::EXACT_SOLUTION ||
-      status == ob::PlannerStatus::APPROXIMATE_SOLUTION) {
-    auto* path = pdef->getSolutionPath()->as<oc::PathControl>();
-    for (size_t i = 0; i < path->getControlCount(); ++i) {
-      const StepCommand k = CommandOf(path->getControl(i));
-      const int n = static_cast<int>(std::lround(path->getControlDuration(i)));
-      for (int j = 0; j < n; ++j) res.path.push_back(k);
-    }
-    last = Data(path->getState(path->getStateCount() - 1));
-  }
+  out.stepsTried = roller.steps;
 
   // run the path once more from the start: its errors and its worst conditioning
-  RollData a = *Data(st0), b;
+  RollData a = origin, b;
   res.centres.push_back({a.mid[0], a.mid[1], a.mid[2]});
   for (size_t i = 0; i < res.path.size(); ++i) {
     if (!roller.Step(a, res.path[i], b)) {  // cannot happen: the path's steps were all valid
@@ -650,17 +837,24 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   out.reached = out.orientErrDeg <= kGoalTurnTolDeg && out.posErr <= kGoalShiftTol;
   if (!out.reached) {
     RollData goalState;
-    VecCopy(goalMid, goalState.mid);
-    MatCopy(goalEw, goalState.Ew);
-    out.reason = (opt.cancel != nullptr && opt.cancel->load())
-                     ? std::string("planning stopped")
-                     : WhyStopped(roller, *last, goalState);
+    VecCopy(goalWay.mid, goalState.mid);
+    MatCopy(goalWay.Ew, goalState.Ew);
+    if (opt.cancel != nullptr && opt.cancel->load()) {
+      out.reason = "planning stopped";
+    } else {
+      // what blocks the way, then why the search ended
+      const std::string cause = WhatStopsIt(roller, a, goalState);
+      const std::string end =
+          stagnant ? "no nearer pose found in the last " + std::to_string(patience) + " steps"
+          : roller.steps >= opt.maxSteps ? "the " + std::to_string(opt.maxSteps) + " steps given are spent"
+                                        : "the time limit is reached";
+      out.reason = cause.empty() ? end : cause + "; " + end;
+    }
   }
   RestoreRoll(s, start);
   redraw.swap(s.redraw);
-  si->freeState(st0);  // the problem keeps its own copy
   out.planSeconds = seconds();
-  if (opt.progress) opt.progress(1.0, goal->best);
+  if (opt.progress) opt.progress(1.0, candidateError);
   return res;
 }
 

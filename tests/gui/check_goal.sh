@@ -21,7 +21,7 @@ outcomes() { grep -c '^Goal (' "$WORK/app.out" 2>/dev/null; }
 top() { img bbox "$WORK/$1.xwd" "$2" $SCENE | cut -d' ' -f2; }
 
 start_xvfb
-RG_ARGS="--plan-time 3600" start_app
+RG_ARGS="--plan-time 3600 --plan-steps 10000000" start_app
 keys G s s
 wait_rows grasped 11000
 at_most "$(count grasped ghost 0 0 600 600)" 0 "ghost pixels before B"

@@ -156,7 +156,7 @@ print("ok", len(seen))
 
 
 def test_ctrl_c_stops_a_plan_and_leaves_the_simulation_as_it_was():
-    # a goal out of reach with an hour to plan: Ctrl-C (here sent by a timer thread)
+    # a goal out of reach with an hour and ten million steps to plan: Ctrl-C (here sent by a timer thread)
     # ends it with KeyboardInterrupt; the plan's outcome says it was stopped
     p = run_script("""
 import os, signal, threading, time
@@ -166,7 +166,7 @@ for delay in (1, 3, 10):
     before = sim.state()
     threading.Timer(delay, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
     try:
-        sim.plan("0,0,90", time_limit=3600)
+        sim.plan("0,0,90", time_limit=3600, max_steps=10000000)
         raise SystemExit("the plan ended before Ctrl-C")
     except KeyboardInterrupt:
         pass

@@ -90,6 +90,9 @@ def test_run_reports_the_stop_with_its_message_and_finger():
     (lambda: rollgrasp.Sim().plan([0, 0, 1, 0, 0, 0, 0]), "goal"),
     (lambda: rollgrasp.Sim().plan("0,0,10", time_limit=math.inf), "time_limit"),
     (lambda: rollgrasp.Sim().plan("0,0,10", time_limit=1e9), "time_limit"),
+    (lambda: rollgrasp.Sim().plan("0,0,10", max_steps=0), "max_steps"),
+    (lambda: rollgrasp.Sim().plan("0,0,10", seed=-1), "seed"),
+    (lambda: rollgrasp.Sim().plan("0,0,10", seed=2 ** 32), "seed"),
 ])
 def test_bad_values_raise_value_error_naming_the_argument(call, argument):
     with pytest.raises(ValueError, match=argument):

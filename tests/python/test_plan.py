@@ -64,3 +64,20 @@ def test_an_unreachable_goal_reports_the_closest_pose(batch_exe, tmp_path):
                    capture_output=True, check=True)
     last = json.loads(st.read_text().splitlines()[-1])
     assert last["plan"]["reached"] is True and last["plan"]["goal"] == [0, 0, 10, 0, 0, 0]
+
+
+def test_the_same_seed_gives_the_same_plan_as_the_batch_driver(batch_exe, tmp_path):
+    def plan(seed):
+        sim = grasped()
+        out = sim.plan("0,0,45", max_steps=2000, seed=seed, follow=False)
+        out.pop("planning_seconds")
+        return out
+    a = plan(5)
+    assert a == plan(5) and a["seed"] == 5 and a["steps_tried"] <= 2400
+    state = tmp_path / "s.jsonl"
+    subprocess.run([str(batch_exe), "--state-last", "--state", str(state), "--goal", "0,0,45",
+                    "--plan-steps", "2000", "--seed", "5", "GssBs"], check=True,
+                   stdin=subprocess.DEVNULL, capture_output=True)
+    b = json.loads(state.read_text().splitlines()[-1])["plan"]
+    b.pop("planning_seconds")
+    assert a == b
