@@ -76,6 +76,10 @@ double RollingConditioning(const Sim& s, int kf, const double* q, const double R
   return MatMinSingular(4, &JB[0][0], 4);
 }
 
+double LatestConditioning(const Sim& s, int kf) {
+  return RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+}
+
 double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]) {
   // joint 1 sits where the base frame puts it whatever the angles
   double JA1[3], d[3];

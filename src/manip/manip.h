@@ -225,6 +225,9 @@ void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], co
 // measure of a posture's conditioning, used by the tests' tolerances too.
 double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
                            const double NW[3]);
+// Finger kf's rolling conditioning in the record's latest slot: RollingConditioning of
+// its angles, contact point and normal there.
+double LatestConditioning(const Sim& s, int kf);
 // Signed distance of finger kf's base (its first joint) from the tangent plane of
 // its contact at RC with normal NW. No rolling motion carries the base across that
 // plane, so a step that changes its sign has found the mirror solution.
