@@ -126,7 +126,8 @@ JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3]
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   // from the latest angles pushed on by their change over the last step (the first
-  // PR motion's angles right after the grasp), to the root of the step's equations
+  // PR motion's angles right after the grasp and on a new command's first step), to
+  // the root of the step's equations
   char sgn = PRCirMotion2Newton4(s, in, out);
   if (sgn != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgn});
   if (sgn != 'D' && !FiniteResult(s, out)) {
@@ -289,8 +290,9 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   in.newCommand = st.newCommand;
 
   // The step's equations solved to their root, from the first PR motion's angles
-  // right after the grasp and from their second-order continuation later (a first PR
-  // motion that already satisfies them leads to the same root).
+  // right after the grasp and on a new command's first step, and from their
+  // second-order continuation later (a first PR motion that already satisfies them
+  // leads to the same root).
   PRStepResult& out = r.res[kf];
   FingerVerdict v;
   v.solve = PRCirMotion24(s, in, out);

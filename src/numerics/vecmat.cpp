@@ -150,13 +150,14 @@ double MatSolve(int n, const double* A, int stride, const double* b, double* x, 
 
 namespace {
 
-// MatMinSingular's Jacobi sweeps for the size N (0: the size n given at run time).
-// A size known when compiling lets the compiler unroll the rotations, which does the
-// same operations in the same order: the value is the same to the last bit.
-template <int N>
+// MatMinSingular's Jacobi sweeps for the size N and row stride S (0: those given at
+// run time). A size known when compiling lets the compiler unroll the rotations, which
+// does the same operations in the same order: the value is the same to the last bit.
+template <int N, int S>
 double MinSingularJacobi(int n, const double* A, int stride) {
   constexpr int kMax = 8;
   const int m = N > 0 ? N : n;
+  if (S > 0) stride = S;
   double B[kMax][kMax];
   for (int i = 0; i < m; ++i)
     for (int j = 0; j < m; ++j) {
@@ -175,7 +176,8 @@ double MinSingularJacobi(int n, const double* A, int stride) {
       for (int q = p + 1; q < m; ++q) {
         if (B[p][q] == 0.0) continue;
         const double theta = (B[q][q] - B[p][p]) / (2.0 * B[p][q]);
-        const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+        const double t =
+            (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
         const double c = 1.0 / std::sqrt(t * t + 1.0), sn = t * c;
         for (int k = 0; k < m; ++k) {  // B = J^T B J, columns then rows
           const double bkp = B[k][p], bkq = B[k][q];
@@ -198,9 +200,9 @@ double MinSingularJacobi(int n, const double* A, int stride) {
 
 double MatMinSingular(int n, const double* A, int stride) {
   if (n <= 0 || n > 8) return 0.0;
-  // the rolling matrices of four-joint fingers, on every step of a plan
-  if (n == 4) return MinSingularJacobi<4>(n, A, stride);
-  return MinSingularJacobi<0>(n, A, stride);
+  // a rolling matrix (double[4][4]) of a four-joint finger, on every step of a plan
+  if (n == 4 && stride == 4) return MinSingularJacobi<4, 4>(n, A, stride);
+  return MinSingularJacobi<0, 0>(n, A, stride);
 }
 
 void FrameToZYZ(const double ex[3], const double ey[3], const double ez[3], double ang[3]) {

@@ -1,6 +1,7 @@
 // The part of a simulation one rolling step reads and writes, saved and put back
 // without copying the whole simulation (whose stored trajectory is megabytes): the
-// two-slot history (with the command that led to its latest slot), the carried Jacobians, the counters and the status letters.
+// two-slot history (with the command that led to its latest slot and the rolling
+// matrices kept there), the carried Jacobians, the counters and the status letters.
 // The rows a step stores lie beyond the latest stored row, which a snapshot does
 // not keep: putting a snapshot back makes them meaningless again, as the counters
 // say.
