@@ -9,12 +9,22 @@
 
 #include "app/keyboard.h"
 #include "core/state.h"
+#include "numerics/vecmat.h"
 #include "own_geometry.h"
+#include "work/work.h"
 
 namespace own {
 
 inline void Press(rg::Sim& s, const std::string& keys) {
   for (char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
+}
+
+// The work's pose in the record's latest slot: where the next step starts.
+inline rg::WorkPose LatestWork(const rg::Sim& s) {
+  rg::WorkPose w;
+  rg::VecCopy(s.ManipRW2[1], w.r);
+  rg::MatCopy(s.ManipEW2[1], w.E);
+  return w;
 }
 
 template <class Work>

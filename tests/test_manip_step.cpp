@@ -46,14 +46,6 @@ void RotationAbout(const double u[3], double a, double R[3][3]) {
   R[2][1] += sn * u[0];
 }
 
-// The work's pose in the record's latest slot: where the next step starts.
-WorkPose LatestWork(const Sim& s) {
-  WorkPose w;
-  VecCopy(s.ManipRW2[1], w.r);
-  MatCopy(s.ManipEW2[1], w.E);
-  return w;
-}
-
 int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -275,7 +267,7 @@ TEST(FirstMotion, JointRatesAreThoseOfTheExactRollingMotion) {
     Sim& s = *sim;
     own::Press(s, k.keys);
     ASSERT_EQ(s.sgnCALGEnd, 'Y') << k.keys;
-    const WorkPose from = LatestWork(s);
+    const WorkPose from = own::LatestWork(s);
     double omw[3];
     MatVec(from.E, k.omww, omw);
     for (int kf = 1; kf <= s.nF(); ++kf) {
@@ -348,7 +340,7 @@ TEST(MirrorRoot, ASolveThatFindsTheMirrorRootIsADeadlock) {
   while (s.sgnMANIP == 'Y' && s.cntManip0 < 111) own::Press(s, "s");
   ASSERT_EQ(s.cntManip0, 111);
   const int kf = 2;
-  const WorkPose from = LatestWork(s);
+  const WorkPose from = own::LatestWork(s);
   double omw[3];
   MatVec(from.E, s.omww, omw);
   s.dt = 1.2e-4;

@@ -192,6 +192,25 @@ TEST(Inverse, SmallestSingularValueOfRotatedDiagonals) {
   }
 }
 
+// The unrolled sweeps of a 4 x 4 array (the rolling matrices, on every step of a plan)
+// give the general sweeps' value to the last bit, on matrices of every conditioning.
+TEST(Inverse, SmallestSingularValueOfA4x4ArrayIsTheGeneralOne) {
+  std::mt19937_64 g(7);
+  std::uniform_real_distribution<double> u(-50.0, 50.0);
+  for (int t = 0; t < 3000; ++t) {
+    double A[4][4], W[4][5] = {};  // W: the same matrix in rows of five, the general sweeps
+    for (auto& row : A)
+      for (double& v : row) v = u(g);
+    if (t % 3 == 0)  // a row of another scale, as the rolling matrix's spin row
+      for (double& v : A[3]) v *= 1e-2;
+    if (t % 5 == 0)  // nearly singular
+      for (auto& row : A) row[2] = 0.999 * row[1] + 1e-4 * (t % 7) * row[0];
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) W[i][j] = A[i][j];
+    EXPECT_EQ(MatMinSingular(4, &A[0][0], 4), MatMinSingular(4, &W[0][0], 5)) << t;
+  }
+}
+
 TEST(Inverse, DeterminantSignFollowsRowExchanges) {
   // a cyclic permutation of three rows has determinant +1; a swap -1
   double P3[9] = {0, 1, 0, 0, 0, 1, 1, 0, 0};

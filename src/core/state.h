@@ -168,6 +168,9 @@ struct Sim : RecordStore {
   double ManipRW2[2][3] = {};
   double ManipEW2[2][3][3] = {};
   double ManipDt2 = 0.0;  // time step of the step that led to the latest slot (0: the grasp)
+  // the command of the step that led to the latest slot: vw (hand frame), then omww
+  // (work axes); meaningful while ManipDt2 > 0
+  double ManipCmd2[6] = {};
   // per finger, the inverse Jacobian of the rolling equations at the latest slot's
   // pose, with which the next step's solve starts (none right after a grasp)
   double ManipJinv2[kSlots][4][4] = {};
@@ -175,6 +178,11 @@ struct Sim : RecordStore {
   // per finger, the error norm of the rolling equations at the latest slot's pose, as
   // its solve ended (0 right after a grasp)
   double ManipRootErr[kSlots] = {};
+  // per finger, the rolling matrix at the latest slot's angles, contact point and
+  // normal, as the step that led there computed it from the finger's new pose (the
+  // next step's prediction and the conditioning read it); meaningful once a step is
+  // recorded (cntManip0 > 0)
+  double ManipJB2[kSlots][4][4] = {};
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

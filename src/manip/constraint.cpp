@@ -291,7 +291,9 @@ void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
 
 void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
   for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
-  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0)) return;
+  // the last step's change carries on only under the same command: after a change of
+  // command it would start the solve off by the difference of the two motions
+  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0) || in.newCommand) return;
   // b: the last step's change; a: the first PR motion's change over this step. With
   // the rates nu at the start and b / dtLast a half step before, the second-order
   // Taylor step is a + k a - k^2 b (k = dt / dtLast); without a prediction the
@@ -307,6 +309,13 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
   for (int j = 0; j < kSlots; ++j) q[j] = in.q1[j];
   if (change <= kMaxPredictedStep)
     for (int j = 1; j <= s.nJ(); ++j) q[j] += dq[j];
+}
+
+bool CommandChanged(const Sim& s, const double vw[3], const double omww[3]) {
+  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0)) return true;
+  for (int i = 0; i < 3; ++i)
+    if (vw[i] != s.ManipCmd2[i] || omww[i] != s.ManipCmd2[3 + i]) return true;
+  return false;
 }
 
 int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,

@@ -56,9 +56,12 @@ char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
   return sgnMANIP == 'Y' ? sgnCkf : sgnMANIP;
 }
 
-void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
-                   double JB[4][4]) {
-  const FingerPose P = Findirect_kineR(s, kf, q);
+namespace {
+
+// The rolling matrix of a finger in pose P (Findirect_kineR) with its contact at RC
+// (normal NW).
+void RollingMatrixOf(const FingerPose& P, const double RC[3], const double NW[3],
+                     double JB[4][4]) {
   for (int j = 1; j <= 4; ++j) {
     double z[3], d[3], c[3];
     MatColumn(P.EAs[j], 2, z);
@@ -69,11 +72,23 @@ void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], co
   }
 }
 
+}  // namespace
+
+void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
+                   double JB[4][4]) {
+  RollingMatrixOf(Findirect_kineR(s, kf, q), RC, NW, JB);
+}
+
 double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
                            const double NW[3]) {
   double JB[4][4];
   RollingMatrix(s, kf, q, RC, NW, JB);
   return MatMinSingular(4, &JB[0][0], 4);
+}
+
+double LatestConditioning(const Sim& s, int kf) {
+  if (s.cntManip0 > 0) return MatMinSingular(4, &s.ManipJB2[kf][0][0], 4);
+  return RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
 }
 
 double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]) {
@@ -86,7 +101,7 @@ double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double 
 }
 
 JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
-                           const double NW1[3], const WorkMotion& wm) {
+                           const double NW1[3], const WorkMotion& wm, const double (*JB1)[4]) {
   // velocity of the work's material point at the contact, spin about the normal
   double r[3], w[3], vwc[3];
   VecSub(RC1, wm.centre, r);
@@ -95,7 +110,10 @@ JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3]
   const double omwn = VecDot(wm.omw, NW1);
 
   double JB[4][4];
-  RollingMatrix(s, kf, q1, RC1, NW1, JB);
+  if (JB1 != nullptr)
+    std::memcpy(JB, JB1, sizeof JB);
+  else
+    RollingMatrix(s, kf, q1, RC1, NW1, JB);
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
   double x[4];
   JointRates out;
@@ -108,7 +126,8 @@ JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3]
 
 char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   // from the latest angles pushed on by their change over the last step (the first
-  // PR motion's angles right after the grasp), to the root of the step's equations
+  // PR motion's angles right after the grasp and on a new command's first step), to
+  // the root of the step's equations
   char sgn = PRCirMotion2Newton4(s, in, out);
   if (sgn != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgn});
   if (sgn != 'D' && !FiniteResult(s, out)) {
@@ -131,6 +150,7 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
   PRStepFixed in;
   in.kf = kf;
   if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
+  if (s.cntManip0 > 0) in.JB1 = s.ManipJB2[kf];
   for (int j = 0; j < kSlots; ++j) in.q1[j] = in.q12[j] = s.qqa2[1][kf][j];
   const ContactPrm& prm1 = s.ManipPrm2[1][kf];
   in.Lf1 = prm1.Lf;
@@ -171,7 +191,7 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
   WorkTurnCentre(s.model(), s.WORK1, from.r, from.E, wm.centre);
   VecCopy(vw, wm.vw);
   VecCopy(omw, wm.omw);
-  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, in.RC1, in.NW1, wm);
+  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, in.RC1, in.NW1, wm, in.JB1);
   // near a singular posture the rates are wild: a prediction that turns a joint by
   // more than kMaxPredictedStep is not trusted and the finger starts where it was
   double predicted = 0.0;
@@ -201,6 +221,7 @@ struct StepStart {
   const double* vw;
   const double* omww;
   double omw[3];
+  bool newCommand;  // the command differs from the last step's (CommandChanged)
 };
 
 // What an attempt computed for every finger; recorded only when the step completes.
@@ -209,6 +230,7 @@ struct StepResult {
   CylinderSolid solid;  // the moved work as a solid (cylinder work)
   double rwP2[kSlots][3];
   PRStepResult res[kSlots];
+  double JB[kSlots][4][4];  // each finger's rolling matrix in its new pose
 };
 
 // What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
@@ -230,12 +252,14 @@ struct AttemptOutcome {
   bool collided = false;  // a finger or the palm met the work in this attempt
 };
 
-// Whether finger kf in its new pose q2 meets the moved work: any link of it, or the
-// palm with the last finger; link receives the link that does (nJ + 1 the last one).
+// Whether finger kf in its new pose (P2, at the angles q2) meets the moved work: any
+// link of it, or the palm with the last finger; link receives the link that does
+// (nJ + 1 the last one).
 // The contacting link may touch the work only: on the cylinder it may touch the rim
 // but not enter the side or an end face, on the sphere it may reach into it by no
 // more than kLinkDepthTol.
-bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int* link) {
+bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const FingerPose& P2, const double* q2,
+                     int* link) {
   const Model& m = s.model();
   const int nJ = s.nJ();
   if (s.WORK1 == '1') {
@@ -244,7 +268,6 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const double* q2, int*
     return true;
   }
   // the links (the palm has been checked against the moved work already)
-  const FingerPose P2 = Findirect_kineR(s, kf, q2);
   const CylinderSolid& w = r.solid;
   LinkMeeting met;
   if (FinLinksCylinderCollision(P2, nJ, m.aFin, w, met, &s.notes) == 'C') {
@@ -264,16 +287,22 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   PRStepFixed in = PRStepInputs(s, kf, st.from, r.to);
   VecCopy(in.rwP2, r.rwP2[kf]);
   PRStepPredict(s, st.from, st.vw, st.omw, in);
+  in.newCommand = st.newCommand;
 
   // The step's equations solved to their root, from the first PR motion's angles
-  // right after the grasp and from their second-order continuation later (a first PR
-  // motion that already satisfies them leads to the same root).
+  // right after the grasp and on a new command's first step, and from their
+  // second-order continuation later (a first PR motion that already satisfies them
+  // leads to the same root).
   PRStepResult& out = r.res[kf];
   FingerVerdict v;
   v.solve = PRCirMotion24(s, in, out);
   v.verdict = v.solve;
-  // the finger in its new pose must stay clear of the work
-  if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, out.q2, &v.link)) v.verdict = 'C';
+  if (v.solve == 'D') return v;
+  // the finger's new pose: its rolling matrix goes with the record, and the finger
+  // must stay clear of the work
+  const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
+  RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
+  if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, P2, out.q2, &v.link)) v.verdict = 'C';
   return v;
 }
 
@@ -320,9 +349,10 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
   return o;
 }
 
-// Records every finger of a completed step as step M+1; on the rim Lw and Ltw keep
-// their values, on the sphere they follow the contact's latitude.
-void RecordStep(Sim& s, int M, const StepResult& r) {
+// Records every finger of a completed step with the command (vw, omww) as step M+1;
+// on the rim Lw and Ltw keep their values, on the sphere they follow the contact's
+// latitude.
+void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const double omww[3]) {
   const int nF = s.nF(), nJ = s.nJ();
   for (int kf = 1; kf <= nF; ++kf) {
     const PRStepResult& out = r.res[kf];
@@ -338,12 +368,17 @@ void RecordStep(Sim& s, int M, const StepResult& r) {
                             {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2, out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
     s.ManipRootErr[kf] = out.err;
+    std::memcpy(s.ManipJB2[kf], r.JB[kf], sizeof r.JB[kf]);
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
     for (int k = kf + 1; k <= nF; ++k)
       for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
     usrdisplay(s);
+  }
+  for (int i = 0; i < 3; ++i) {
+    s.ManipCmd2[i] = vw[i];
+    s.ManipCmd2[3 + i] = omww[i];
   }
   s.cntManip0 = M + 1;
 }
@@ -382,6 +417,7 @@ StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResu
   st.vw = vw;
   st.omww = omww;
   MatVec(st.from.E, omww, st.omw);
+  st.newCommand = CommandChanged(s, vw, omww);
 
   // Every attempt solves all fingers for the same move of the work before any is
   // recorded, so a deadlock retries the whole step from the same start with a time
@@ -406,7 +442,7 @@ char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
   StepResult r;
   if (out.status == 'Y') out = SolveStep(s, vw, omww, r);
   s.sgnMANIP = out.status;  // the one place a step sets its status
-  if (out.record) RecordStep(s, s.cntManip0, r);
+  if (out.record) RecordStep(s, s.cntManip0, r, vw, omww);
   return out.status;
 }
 

@@ -93,6 +93,9 @@ struct PRStepFixed {
   double q1[kSlots] = {};   // angles before the step
   double q12[kSlots] = {};  // angles after the first PR motion
   bool predicted = false;   // q12 is a prediction (not q1 for want of one)
+  // the step's command differs from the one that led to q1 (CommandChanged): the
+  // last step's change is no guide to this one
+  bool newCommand = false;
   double Lf1 = 0.0, fif1 = 0.0, thw1 = 0.0;  // contact parameters before the step
   double RC1[3] = {0, 0, 0};     // contact point before the step (on the work)
   double NW1[3] = {0, 0, 0};     // contact normal before the step (work -> finger)
@@ -117,6 +120,9 @@ struct PRStepFixed {
   // the inverse Jacobian of the errors at the finger's latest root, the first
   // direction of this solve (null: none, a fresh one is computed)
   const double (*Jinv0)[4] = nullptr;
+  // the rolling matrix at q1, RC1 and NW1 as the last step computed it (null: none,
+  // right after the grasp; the prediction computes it)
+  const double (*JB1)[4] = nullptr;
 };
 
 // The last link's frame as the distance routines take it: origin o at joint nJ and
@@ -225,17 +231,26 @@ void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], co
 // measure of a posture's conditioning, used by the tests' tolerances too.
 double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
                            const double NW[3]);
+// Finger kf's rolling conditioning in the record's latest slot: RollingConditioning of
+// its angles, contact point and normal there, the same value to the last bit, taken
+// from the rolling matrix the step that led there kept (Sim::ManipJB2).
+double LatestConditioning(const Sim& s, int kf);
 // Signed distance of finger kf's base (its first joint) from the tangent plane of
 // its contact at RC with normal NW. No rolling motion carries the base across that
 // plane, so a step that changes its sign has found the mirror solution.
 double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]);
 
 // Newton's starting angles for finger kf in the attempt with time step s.dt: right
-// after the grasp the first PR motion's q12, later the latest angles pushed on by
-// their change over the last step scaled to this time step, to second order with the
-// first PR motion's rates where there is a prediction (a change that turns a joint by
-// more than kMaxPredictedStep is not trusted: the finger starts at q1).
+// after the grasp, and on the first step of a new command (in.newCommand), the first
+// PR motion's q12; later the latest angles pushed on by their change over the last
+// step scaled to this time step, to second order with the first PR motion's rates
+// where there is a prediction (a change that turns a joint by more than
+// kMaxPredictedStep is not trusted: the finger starts at q1).
 void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]);
+// Whether a step with the command (vw hand frame, omww work axes) follows a step of
+// another command (or none): the last change of the record's history then belongs
+// to that other command. Compared bit for bit: a run whose command is held reads false.
+bool CommandChanged(const Sim& s, const double vw[3], const double omww[3]);
 // Solves finger kf's step equations from angles q to their root (ERRT below
 // kRootTol, or as low as it falls): Newton's method on the contact followed from the
 // old one. True when the pose reached
@@ -260,12 +275,15 @@ struct JointRates {
   bool ok = false;
 };
 // per-finger PR motion: first-order prediction (finger kf at angles q1, its contact
-// at RC1 with normal NW1, following the work's motion w), then the exact correction
+// at RC1 with normal NW1, following the work's motion w), then the exact correction;
+// JB1, when given, is the rolling matrix there (else it is computed)
 JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
-                           const double NW1[3], const WorkMotion& w);
+                           const double NW1[3], const WorkMotion& w,
+                           const double (*JB1)[4] = nullptr);
 // The fixed inputs of finger kf's solve for the move of the work from `from` to `to`:
-// the finger's latest recorded state, its rim (or the sphere) on the moved work; no
-// prediction yet (q12 = q1).
+// the finger's latest recorded state (with its rolling matrix and inverse Jacobian
+// when a step left them), its rim (or the sphere) on the moved work; no prediction
+// yet (q12 = q1).
 PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to);
 // The first PR motion over the time step s.dt of the work leaving `from` with the
 // commanded velocity (vw of the point it turns about, WorkTurnCentre; omw in the hand

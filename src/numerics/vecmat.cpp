@@ -148,35 +148,43 @@ double MatSolve(int n, const double* A, int stride, const double* b, double* x, 
   return det;
 }
 
-double MatMinSingular(int n, const double* A, int stride) {
+namespace {
+
+// MatMinSingular's Jacobi sweeps for the size N and row stride S (0: those given at
+// run time). A size known when compiling lets the compiler unroll the rotations, which
+// does the same operations in the same order: the value is the same to the last bit.
+template <int N, int S>
+double MinSingularJacobi(int n, const double* A, int stride) {
   constexpr int kMax = 8;
-  if (n <= 0 || n > kMax) return 0.0;
+  const int m = N > 0 ? N : n;
+  if (S > 0) stride = S;
   double B[kMax][kMax];
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < m; ++j) {
       B[i][j] = 0.0;
-      for (int k = 0; k < n; ++k) B[i][j] += A[k * stride + i] * A[k * stride + j];
+      for (int k = 0; k < m; ++k) B[i][j] += A[k * stride + i] * A[k * stride + j];
     }
   // cyclic Jacobi sweeps until the off-diagonal part is negligible against the diagonal
   for (int sweep = 0; sweep < 50; ++sweep) {
     double off = 0.0, diag = 0.0;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < m; ++i) {
       diag += B[i][i] * B[i][i];
-      for (int j = i + 1; j < n; ++j) off += B[i][j] * B[i][j];
+      for (int j = i + 1; j < m; ++j) off += B[i][j] * B[i][j];
     }
     if (!(off > 1e-32 * diag)) break;
-    for (int p = 0; p < n; ++p)
-      for (int q = p + 1; q < n; ++q) {
+    for (int p = 0; p < m; ++p)
+      for (int q = p + 1; q < m; ++q) {
         if (B[p][q] == 0.0) continue;
         const double theta = (B[q][q] - B[p][p]) / (2.0 * B[p][q]);
-        const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+        const double t =
+            (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
         const double c = 1.0 / std::sqrt(t * t + 1.0), sn = t * c;
-        for (int k = 0; k < n; ++k) {  // B = J^T B J, columns then rows
+        for (int k = 0; k < m; ++k) {  // B = J^T B J, columns then rows
           const double bkp = B[k][p], bkq = B[k][q];
           B[k][p] = c * bkp - sn * bkq;
           B[k][q] = sn * bkp + c * bkq;
         }
-        for (int k = 0; k < n; ++k) {
+        for (int k = 0; k < m; ++k) {
           const double bpk = B[p][k], bqk = B[q][k];
           B[p][k] = c * bpk - sn * bqk;
           B[q][k] = sn * bpk + c * bqk;
@@ -184,8 +192,17 @@ double MatMinSingular(int n, const double* A, int stride) {
       }
   }
   double lmin = B[0][0];
-  for (int i = 1; i < n; ++i) lmin = std::fmin(lmin, B[i][i]);
+  for (int i = 1; i < m; ++i) lmin = std::fmin(lmin, B[i][i]);
   return std::sqrt(std::fmax(lmin, 0.0));
+}
+
+}  // namespace
+
+double MatMinSingular(int n, const double* A, int stride) {
+  if (n <= 0 || n > 8) return 0.0;
+  // a rolling matrix (double[4][4]) of a four-joint finger, on every step of a plan
+  if (n == 4 && stride == 4) return MinSingularJacobi<4, 4>(n, A, stride);
+  return MinSingularJacobi<0, 0>(n, A, stride);
 }
 
 void FrameToZYZ(const double ex[3], const double ey[3], const double ez[3], double ang[3]) {

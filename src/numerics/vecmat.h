@@ -211,7 +211,7 @@ double MatSolve(int n, const double* A, int stride, const double* b, double* x,
 
 // The smallest singular value of the n x n matrix A (n <= 8, element (i,j) at
 // A[i*stride+j]): the square root of the smallest eigenvalue of A^T A, found by
-// cyclic Jacobi rotations.
+// cyclic Jacobi rotations (unrolled for a 4 x 4 array, to the same bits).
 double MatMinSingular(int n, const double* A, int stride);
 
 // Z-Y-Z Euler angles (phi, theta, psi) of the frame with axes ex, ey, ez:

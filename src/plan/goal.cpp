@@ -81,8 +81,7 @@ double MinConditioning(const Sim& s, int* finger) {
   double m = 1e300;
   *finger = 0;
   for (int kf = 1; kf <= s.nF(); ++kf) {
-    const double c =
-        RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+    const double c = LatestConditioning(s, kf);
     if (c < m) {
       m = c;
       *finger = kf;

@@ -226,8 +226,7 @@ struct Roller {
     MatCopy(s.ManipEW2[1], r.Ew);
     r.sigma = 1e300;
     for (int kf = 1; kf <= s.nF(); ++kf) {
-      r.fingerSigma[kf] =
-          RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+      r.fingerSigma[kf] = LatestConditioning(s, kf);
       if (r.fingerSigma[kf] < r.sigma) {
         r.sigma = r.fingerSigma[kf];
         r.sigmaFinger = kf;

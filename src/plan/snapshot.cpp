@@ -12,9 +12,11 @@ void SaveRoll(const Sim& s, RollSnapshot& p) {
   std::memcpy(p.rw2, s.ManipRW2, sizeof p.rw2);
   std::memcpy(p.ew2, s.ManipEW2, sizeof p.ew2);
   p.dt2 = s.ManipDt2;
+  std::memcpy(p.cmd2, s.ManipCmd2, sizeof p.cmd2);
   std::memcpy(p.jinv2, s.ManipJinv2, sizeof p.jinv2);
   std::memcpy(p.jinvOk, s.ManipJinvOk, sizeof p.jinvOk);
   std::memcpy(p.rootErr, s.ManipRootErr, sizeof p.rootErr);
+  std::memcpy(p.jb2, s.ManipJB2, sizeof p.jb2);
   std::memcpy(p.qqaRow, s.qqa[s.cntMainip1], sizeof p.qqaRow);
   p.cntManip0 = s.cntManip0;
   p.cntMainip1 = s.cntMainip1;
@@ -39,9 +41,11 @@ void RestoreRoll(Sim& s, const RollSnapshot& p) {
   std::memcpy(s.ManipRW2, p.rw2, sizeof p.rw2);
   std::memcpy(s.ManipEW2, p.ew2, sizeof p.ew2);
   s.ManipDt2 = p.dt2;
+  std::memcpy(s.ManipCmd2, p.cmd2, sizeof p.cmd2);
   std::memcpy(s.ManipJinv2, p.jinv2, sizeof p.jinv2);
   std::memcpy(s.ManipJinvOk, p.jinvOk, sizeof p.jinvOk);
   std::memcpy(s.ManipRootErr, p.rootErr, sizeof p.rootErr);
+  std::memcpy(s.ManipJB2, p.jb2, sizeof p.jb2);
   s.cntManip0 = p.cntManip0;
   s.cntMainip1 = p.cntMainip1;
   s.cntRepeat = p.cntRepeat;

@@ -1,6 +1,7 @@
 // The part of a simulation one rolling step reads and writes, saved and put back
 // without copying the whole simulation (whose stored trajectory is megabytes): the
-// two-slot history, the carried Jacobians, the counters and the status letters.
+// two-slot history (with the command that led to its latest slot and the rolling
+// matrices kept there), the carried Jacobians, the counters and the status letters.
 // The rows a step stores lie beyond the latest stored row, which a snapshot does
 // not keep: putting a snapshot back makes them meaningless again, as the counters
 // say.
@@ -20,9 +21,11 @@ struct RollSnapshot {
   double rw2[2][3];
   double ew2[2][3][3];
   double dt2;
+  double cmd2[6];
   double jinv2[kSlots][4][4];
   bool jinvOk[kSlots];
   double rootErr[kSlots];
+  double jb2[kSlots][4][4];
   double qqaRow[kSlots][kSlots];  // the drawn pose of the latest row, which every step updates
   int cntManip0, cntMainip1, cntRepeat;
   double manipTS, manipTime, dt;

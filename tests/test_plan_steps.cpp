@@ -1,0 +1,174 @@
+// Rolling steps as the planner runs them: the command changing every few steps, and
+// the rolling state put back from snapshots before each step. The first step of a
+// new command starts near its root, a snapshot puts back everything a step reads,
+// and the conditioning the planner judges states by is that of the latest slot.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "manip/manip.h"
+#include "plan/snapshot.h"
+#include "record_view.h"
+#include "support.h"
+
+namespace {
+
+using namespace rg;
+
+// Commands of the planner's kind (within its bounds, 6 length units and 0.2 rad per
+// unit time on each axis), far from the default run's slow turn about z.
+const StepCommand kCommands[] = {{{3, -2, 1}, {0.1, -0.1, 0.15}},
+                                 {{0, 0, 0}, {0, 0, 0.2}},
+                                 {{-2, 2, 0}, {0, 0.1, 0.2}},
+                                 {{0, 0, -4}, {-0.1, 0, 0}},
+                                 {{2, 1, -1}, {0, -0.1, -0.05}}};
+
+// The error norm of a finger's step equations at the angles q.
+double StartError(const Sim& s, const PRStepFixed& in, const double* q) {
+  RimContact c;
+  double E[4], ET = 0.0;
+  PRCirMotion2ERR4(s, in, q, c, E, &ET);
+  return ET;
+}
+
+// The latest slot of every finger, as its bits.
+std::string Slot(const Sim& s) {
+  std::string b;
+  for (int kf = 1; kf <= s.nF(); ++kf) {
+    b.append(reinterpret_cast<const char*>(s.qqa2[1][kf]), sizeof s.qqa2[1][kf]);
+    b.append(reinterpret_cast<const char*>(s.ManipCPNTA2[1][kf]), sizeof s.ManipCPNTA2[1][kf]);
+  }
+  return b;
+}
+
+// A planner's command held two steps, then each finger's first step of another:
+// started from that step's own first PR motion it is already close to the root and
+// reaches it with at most one fresh Jacobian; the old start, the last step's change
+// carried on, is off by the difference of the two motions and takes the solve to the
+// same root with several times as many error evaluations.
+TEST(NewCommand, TheFirstStepStartsFromItsOwnPredictionNearTheRoot) {
+  auto sim = rgtest::StartedSim();
+  Sim& s = *sim;
+  own::Press(s, "GssA" + std::string(20, 's'));
+  ASSERT_EQ(s.cntManip0, 20);
+  EXPECT_FALSE(CommandChanged(s, s.vw, s.omww));  // the run's own command goes on
+  const StepCommand &held = kCommands[4], &k = kCommands[2];
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(PRCircleManip4(s, held.vw, held.omww), 'Y');
+  EXPECT_FALSE(CommandChanged(s, held.vw, held.omww));
+  ASSERT_TRUE(CommandChanged(s, k.vw, k.omww));
+  const WorkPose from = own::LatestWork(s);
+  double omw[3];
+  MatVec(from.E, k.omww, omw);
+  s.dt = 0.05;
+  int evaluations = 0, evaluationsOld = 0;  // error evaluations of all fingers' solves
+  double root[kSlots][kSlots] = {};          // each finger's root from the new start
+  for (int kf = 1; kf <= s.nF(); ++kf) {
+    PRStepFixed in =
+        PRStepInputs(s, kf, from, MoveWorkStep(s.model(), s.WORK1, k.vw, k.omww, s.dt, from));
+    PRStepPredict(s, from, k.vw, omw, in);
+    ASSERT_TRUE(in.predicted);
+    in.newCommand = true;
+    PRStepFixed carried = in;
+    carried.newCommand = false;
+    double q[kSlots], qOld[kSlots];
+    NewtonStart(s, in, q);
+    NewtonStart(s, carried, qOld);
+    for (int j = 0; j < kSlots; ++j) EXPECT_EQ(q[j], in.q12[j]) << j;
+    EXPECT_LT(StartError(s, in, q), 0.1 * StartError(s, in, qOld)) << kf;
+    PRStepResult a, b;
+    PRNewtonStats sa, sb;
+    ASSERT_TRUE(PRCirMotion2Root(s, in, q, a, &sa));
+    ASSERT_TRUE(PRCirMotion2Root(s, in, qOld, b, &sb));
+    for (int j = 1; j <= s.nJ(); ++j) EXPECT_NEAR(a.q2[j], b.q2[j], 1e-10) << j;
+    EXPECT_LE(sa.jacobians, 1) << kf;
+    evaluations += sa.trials + 4 * sa.jacobians;
+    evaluationsOld += sb.trials + 4 * sb.jacobians;
+    std::memcpy(root[kf], a.q2, sizeof a.q2);
+  }
+  EXPECT_LT(2 * evaluations, evaluationsOld);
+  // the step itself starts there: it records the root reached from the new start
+  ASSERT_EQ(PRCircleManip4(s, k.vw, k.omww), 'Y');
+  ASSERT_EQ(s.dt, 0.05);
+  for (int kf = 1; kf <= s.nF(); ++kf)
+    for (int j = 1; j <= s.nJ(); ++j) EXPECT_EQ(s.qqa2[1][kf][j], root[kf][j]) << kf << " " << j;
+  EXPECT_FALSE(CommandChanged(s, k.vw, k.omww));
+}
+
+// A step put back from its snapshot and run again with the same command finds the
+// same slot to the last bit: the snapshot holds what the step reads, the command that
+// led to the latest slot and the rolling matrices kept there included (run on, the
+// command would be no new one and the matrices those of the step's end).
+TEST(RollSnapshot, AStepRunAgainFromItsSnapshotFindsTheSameSlot) {
+  auto sim = rgtest::StartedSim();
+  Sim& s = *sim;
+  own::Press(s, "GssA" + std::string(10, 's'));
+  ASSERT_EQ(s.cntManip0, 10);
+  for (const StepCommand& k : kCommands) {  // each from where the one before ended
+    RollSnapshot here;
+    SaveRoll(s, here);
+    ASSERT_EQ(PRCircleManip4(s, k.vw, k.omww), 'Y');
+    const std::string first = Slot(s);
+    RestoreRoll(s, here);
+    ASSERT_EQ(PRCircleManip4(s, k.vw, k.omww), 'Y');
+    EXPECT_TRUE(Slot(s) == first) << k.vw[0] << " " << k.omww[2];
+  }
+}
+
+struct Scene {
+  const char* name;
+  const char* keys;  // hand, work and grasp
+};
+
+class PlannerRun : public ::testing::TestWithParam<Scene> {};
+
+// Steps of the planner's kind on each scene (each round two commands tried from the
+// same state, three steps each; the next round starts where the first ended): after
+// every step, completed or not, each finger's conditioning of the latest slot is the
+// one computed afresh from its angles, contact point and normal (within 1e-12
+// relative).
+TEST_P(PlannerRun, TheLatestConditioningIsTheOneComputedAfresh) {
+  auto sim = rgtest::StartedSim();
+  Sim& s = *sim;
+  own::Press(s, GetParam().keys);
+  ASSERT_EQ(s.sgnCALGEnd, 'Y');
+  RollSnapshot base, next;
+  SaveRoll(s, base);
+  int completed = 0;
+  auto check = [&] {
+    for (int kf = 1; kf <= s.nF(); ++kf) {
+      const double fresh =
+          RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+      ASSERT_GT(fresh, 0.0);
+      EXPECT_NEAR(LatestConditioning(s, kf), fresh, 1e-12 * fresh) << kf;
+    }
+  };
+  check();  // the grasp
+  for (int round = 0; round < 12; ++round) {
+    bool moved = false;  // the next round starts where the first trial ended
+    for (int t = 0; t < 2; ++t) {
+      const StepCommand& k = kCommands[(2 * round + t) % 5];
+      RestoreRoll(s, base);
+      for (int i = 0; i < 3; ++i) {
+        const char st = PRCircleManip4(s, k.vw, k.omww);
+        check();
+        if (st != 'Y') break;
+        ++completed;
+      }
+      if (t == 0 && s.sgnMANIP == 'Y') {
+        SaveRoll(s, next);
+        moved = true;
+      }
+    }
+    if (moved) base = next;
+  }
+  EXPECT_GE(completed, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, PlannerRun,
+                         ::testing::Values(Scene{"Hand1Cylinder", "GssA"},
+                                           Scene{"Hand2Cylinder", "H2GsssA"},
+                                           Scene{"Hand1Sphere", "W1GssA"}),
+                         [](const ::testing::TestParamInfo<Scene>& i) { return i.param.name; });
+
+}  // namespace
