@@ -8,6 +8,7 @@
 #include <ompl/control/SimpleSetup.h>
 #include <ompl/control/SpaceInformation.h>
 #include <ompl/control/planners/rrt/RRT.h>
+#include <ompl/datastructures/NearestNeighborsLinear.h>
 #include <ompl/control/spaces/RealVectorControlSpace.h>
 #include <ompl/util/Console.h>
 #include <ompl/util/RandomNumbers.h>
@@ -764,6 +765,10 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
     pdef->setGoal(goal);
 
     auto planner = std::make_shared<SeededRRT>(si, PlanStream(opt.seed, 0));
+    // Nearest neighbours by looking at every node: OMPL's default structure picks its
+    // pivots with a generator seeded from the process, and the distance between
+    // rolling states is no metric, so its answers would depend on what ran before.
+    planner->setNearestNeighbors<ompl::NearestNeighborsLinear>();
     planner->setGoalBias(kGoalBias);
     planner->setProblemDefinition(pdef);
     planner->setup();
