@@ -183,6 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GoalCase{1, {0, 0, 5, 2, -2, 1}, true, 20},
                       GoalCase{3, {0, 0, 10, 0, 0, 0}, true, 20},
                       GoalCase{1, {0, 20, 0, 0, 0, 0}, true, 20, true},
+                      // beyond the constant turn's stop: reached by loops of held commands
+                      GoalCase{1, {0, 0, 30, 0, 0, 0}, true, 600},
                       // far beyond what the grasp can roll to: the closest pose is reported
                       GoalCase{1, {0, 0, 180, 0, 0, 0}, false, 1.0}),
     [](const testing::TestParamInfo<GoalCase>& p) {
@@ -262,6 +264,22 @@ TEST(PlanSeed, TheSamePathWhateverRanBefore) {
   EXPECT_EQ(again.outcome.orientErrDeg, first.outcome.orientErrDeg);
 }
 
+// The turn (degrees) of the work from the grasp under a constant turn at the velocity
+// keys' rate about its own axis (0 x, 1 y, 2 z; sign +1 or -1) until the motion stops.
+double ConstantTurnDeg(int hand, int axis, double sign) {
+  auto sp = GraspedHand(hand);
+  Sim& s = *sp;
+  const double still[3] = {0, 0, 0};
+  double omww[3] = {0, 0, 0};
+  omww[axis] = sign * 0.02;
+  std::string why;
+  EXPECT_TRUE(ScriptVelocity(s, still, omww, &why)) << why;
+  Press(s, "GssssA");  // the grasp again (the velocity mode reset nothing it needs)
+  EXPECT_EQ(s.sgnCALGEnd, 'Y');
+  for (int n = 0; n < 3000 && s.sgnMANIP == 'Y'; ++n) Press(s, "s");
+  return 0.02 * s.ManipTime * 180.0 / M_PI;  // the turn the steps made
+}
+
 // Every turn a constant command reaches from the grasp, with the mid-point held, is
 // reported reached, by the straight command itself before any tree: the work is turned at the velocity keys' rate about each of its
 // axes until the motion stops, and the turns at half and nearly all of the way are
@@ -272,17 +290,7 @@ TEST(PlanBaselines, EveryTurnAConstantCommandReachesIsReached) {
     for (int axis = 0; axis < 3; ++axis)
       for (double sign : {1.0, -1.0}) {
         SCOPED_TRACE(testing::Message() << "hand " << hand << " axis " << axis << " sign " << sign);
-        auto sp = GraspedHand(hand);
-        Sim& s = *sp;
-        const double still[3] = {0, 0, 0};
-        double omww[3] = {0, 0, 0};
-        omww[axis] = sign * 0.02;
-        std::string why;
-        ASSERT_TRUE(ScriptVelocity(s, still, omww, &why)) << why;
-        Press(s, "GssssA");  // the grasp again (the velocity mode reset nothing it needs)
-        ASSERT_EQ(s.sgnCALGEnd, 'Y');
-        for (int n = 0; n < 3000 && s.sgnMANIP == 'Y'; ++n) Press(s, "s");
-        const double reachedDeg = 0.02 * s.ManipTime * 180.0 / M_PI;  // the turn the steps made
+        const double reachedDeg = ConstantTurnDeg(hand, axis, sign);
         for (double share : {0.5, 0.97}) {
           const double turn = sign * share * reachedDeg;
           if (std::fabs(turn) <= kGoalTurnTolDeg) continue;  // already there at the grasp
@@ -298,6 +306,30 @@ TEST(PlanBaselines, EveryTurnAConstantCommandReachesIsReached) {
         }
       }
   EXPECT_GE(planned, 30);
+}
+
+// Beyond where a constant turn about the cylinder's axis stops, loops of held commands
+// (the work back in its pose, the contacts rolled elsewhere) let the straight command
+// turn on: hand 1's 30 deg about z, the mid-point back, is reached by loops, and its
+// path leaves the work's grasp position and comes back to it, a loop closing.
+TEST(PlanLoops, ATurnBeyondTheConstantTurnIsReachedByLoops) {
+  const GoalPose goal{0, 0, 30, 0, 0, 0};
+  ASSERT_LT(ConstantTurnDeg(1, 2, 1.0), goal.rz - 5.0);
+  auto sp = GraspedHand(1);
+  PlanOptions opt;
+  opt.timeLimit = 600;  // a safety net only
+  const PlanResult r = PlanToGoal(*sp, goal, opt);
+  ASSERT_TRUE(r.outcome.reached) << r.outcome.reason;
+  EXPECT_EQ(r.outcome.how, "loops");
+  double away = 0.0;
+  bool back = false;
+  for (const auto& c : r.centres) {
+    const double d = std::hypot(c[0] - r.centres[0][0], c[1] - r.centres[0][1], c[2] - r.centres[0][2]);
+    away = std::max(away, d);
+    back = back || (away > 5.0 && d < 0.1);
+  }
+  EXPECT_GT(away, 5.0);
+  EXPECT_TRUE(back) << "no loop closes: the mid-point never comes back";
 }
 
 // the most steps one extension of the tree runs past a spent budget: its probes and

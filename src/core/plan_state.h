@@ -39,7 +39,9 @@ struct PlanOutcome {
   double planSeconds = 0;   // wall time of the planning
   long stepsTried = 0;      // rolling steps the planning ran
   unsigned seed = 0;        // the seed it drew with
-  std::string how;          // what found the path: "straight", "legs" (a few held commands), "tree"
+  // what found the path: "straight", "legs" (a few held commands), "loops" (held
+  // commands with loops that bring the work back to a pose), "tree"
+  std::string how;
 };
 
 // The seed of a plan that names none, and the rolling steps a plan may spend (the

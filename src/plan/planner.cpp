@@ -56,6 +56,15 @@ constexpr double kBaselineShare = 0.5;
 constexpr int kPassedSteps = 3;
 // the detours of the baselines' held commands: this far along each hand axis
 constexpr double kDetour = 10.0;
+// Loops of held commands tried where the straight command stalls: a turn along the
+// straight way and a shift along one hand axis, each held kLoopLegSteps steps, then
+// both undone. The work comes back to its pose while the contacts have rolled to
+// other places on the rims and links. A loop is run from the state kLoopBack steps
+// before the stall, and the straight command then goes on from its end; at most
+// kLoopRounds loops in a path (0: no loops).
+constexpr int kLoopRounds = 16;
+constexpr int kLoopLegSteps = 60;
+constexpr int kLoopBack = 40;
 // a finger below this fraction of the start's best conditioning is made to recover
 constexpr double kSafeFraction = 0.8;
 // spread of the random samples about the straight way from start to goal
@@ -529,6 +538,7 @@ struct Legs {
   bool reached = false;  // every waypoint reached, the last within the goal's tolerances
   double bestError = 1e300;
   size_t bestSteps = 0;
+  bool looped = false;  // loops of held commands lie on the way
 };
 
 // Holds the constant command that carries the work from `end` straight to w (a turn
@@ -594,6 +604,130 @@ Legs HoldThrough(Roller& r, const RollData& start, const std::vector<Waypoint>& 
   return legs;
 }
 
+// One loop from `from`: a, b, -a, -b, each held kLoopLegSteps steps; its commands
+// are appended to *steps. False when a step does not complete.
+bool RunLoop(Roller& r, const RollData& from, const StepCommand& a, const StepCommand& b,
+             RollData& to, std::vector<StepCommand>* steps) {
+  StepCommand legs[4] = {a, b, a, b};
+  for (int i = 0; i < 3; ++i) {
+    legs[2].vw[i] = -a.vw[i];
+    legs[2].omww[i] = -a.omww[i];
+    legs[3].vw[i] = -b.vw[i];
+    legs[3].omww[i] = -b.omww[i];
+  }
+  RollData x = from, y;
+  for (const StepCommand& k : legs)
+    for (int n = 0; n < kLoopLegSteps; ++n) {
+      if (!r.Step(x, k, y)) return false;
+      x = y;
+      steps->push_back(k);
+    }
+  to = x;
+  return true;
+}
+
+// The constant command that carries the work from r straight to w with no axis
+// beyond the baselines' share of its bounds, and its time to w (0: r is at w).
+double StraightCommand(const RollData& r, const Waypoint& w, StepCommand* k, bool* turning) {
+  double turn[3], shift[3], Tturn = 0.0, Tshift = 0.0;
+  TurnBetween(r.Ew, w.Ew, turn);
+  VecSub(w.mid, r.mid, shift);
+  for (int i = 0; i < 3; ++i) {
+    Tturn = std::max(Tturn, std::fabs(turn[i]) / (kBaselineShare * kMaxTurnRate));
+    Tshift = std::max(Tshift, std::fabs(shift[i]) / (kBaselineShare * kMaxSpeed));
+  }
+  const double T = std::max(Tturn, Tshift);
+  for (int i = 0; T > 0.0 && i < 3; ++i) {
+    k->omww[i] = turn[i] / T;
+    k->vw[i] = shift[i] / T;
+  }
+  *turning = Tturn >= Tshift;
+  return T;
+}
+
+// The way of `legs` (held commands from start) with loops where it stalls: from the
+// state kLoopBack steps before its nearest pose to the goal, a loop of the straight
+// command to the goal and a shift along one hand axis (a turn about one of the
+// work's axes when the way is mostly a shift), the one that raises the conditioning
+// of the finger nearest its singular posture most (the loop of the round before
+// first, searched again only when it no longer gains); then the straight command
+// again; while each round comes nearer to the goal.
+Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, long budget) {
+  const long before = r.steps;
+  legs.path.resize(std::min(legs.path.size(), legs.bestSteps));
+  RollData legStart = start, b;  // where the latest straight leg begins, at path[legFrom]
+  size_t legFrom = 0, n = 0;
+  for (legs.end = start; n < legs.path.size() && r.Step(legs.end, legs.path[n], b); ++n)
+    legs.end = b;
+  legs.path.resize(n);
+  int chosen = -1;
+  for (int round = 0; round < kLoopRounds && !legs.reached; ++round) {
+    // the loop's base: the leg's first steps run again
+    const size_t back = legs.path.size() - legFrom > static_cast<size_t>(kLoopBack)
+                            ? legs.path.size() - legFrom - kLoopBack
+                            : 0;
+    RollData base = legStart;
+    size_t done = 0;
+    for (; done < back && r.Step(base, legs.path[legFrom + done], b); ++done) base = b;
+    const int kf = legs.end.sigmaFinger;
+    StepCommand ahead;
+    bool turning = false;
+    if (StraightCommand(base, goal, &ahead, &turning) <= 0.0) break;
+    auto loopOf = [&](int c, StepCommand* a, StepCommand* s) {  // 24 loops: axis, signs, order
+      const double sa = (c / 3) % 2 ? -1.0 : 1.0, sb = (c / 6) % 2 ? -1.0 : 1.0;
+      StepCommand way, side;
+      for (int i = 0; i < 3; ++i) {
+        way.vw[i] = sa * ahead.vw[i];
+        way.omww[i] = sa * ahead.omww[i];
+      }
+      if (turning)
+        side.vw[c % 3] = sb * kBaselineShare * kMaxSpeed;
+      else
+        side.omww[c % 3] = sb * kBaselineShare * kMaxTurnRate;
+      *a = c < 12 ? way : side;
+      *s = c < 12 ? side : way;
+    };
+    double bestGain = 0.0;
+    RollData loopEnd;
+    std::vector<StepCommand> loop;
+    for (int c = chosen < 0 ? 0 : -1; c < 24; ++c) {
+      if (c >= 0 && c == chosen) continue;
+      if (budget - (r.steps - before) <= 0) break;
+      StepCommand a, s;
+      loopOf(c < 0 ? chosen : c, &a, &s);
+      RollData end;
+      std::vector<StepCommand> steps;
+      if (RunLoop(r, base, a, s, end, &steps) && end.fingerSigma[kf] - base.fingerSigma[kf] > bestGain) {
+        bestGain = end.fingerSigma[kf] - base.fingerSigma[kf];
+        loopEnd = end;
+        loop = std::move(steps);
+        if (c < 0) break;  // the loop before still gains: no search
+        chosen = c;
+      }
+    }
+    if (loop.empty()) break;
+    Legs next;
+    next.end = loopEnd;
+    next.bestError = ErrorTo(loopEnd, goal);
+    const long left = budget - (r.steps - before);
+    if (left <= 0) break;
+    next.reached = HoldStraight(r, goal, goal, left, next);
+    if (next.bestError >= legs.bestError) break;  // no nearer than before the loop
+    next.path.resize(next.bestSteps);
+    legs.path.resize(legFrom + done);
+    legs.path.insert(legs.path.end(), loop.begin(), loop.end());
+    legFrom = legs.path.size();
+    legStart = loopEnd;
+    legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
+    legs.end = next.end;
+    legs.bestError = next.bestError;
+    legs.bestSteps = legs.path.size();
+    legs.reached = next.reached;
+    legs.looped = true;
+  }
+  return legs;
+}
+
 // The cheap answers tried before a tree is grown: the straight constant command to
 // the goal; the turn and the shift one after the other; and the turn made with the
 // mid-point moved aside (by kDetour along a hand axis) and brought back. The first
@@ -614,7 +748,8 @@ Legs Baselines(Roller& r, const RollData& start, const Waypoint& goal, long budg
       tries.push_back({out, aside, goal});  // shift aside, turn there, shift to the goal
       tries.push_back({aside, goal});       // turn while shifting aside, then to the goal
     }
-  Legs nearest;
+  Legs nearest, straight;
+  bool nearestIsStraight = false;
   nearest.end = start;
   for (const std::vector<Waypoint>& ways : tries) {
     const long left = budget - (r.steps - before);
@@ -623,6 +758,22 @@ Legs Baselines(Roller& r, const RollData& start, const Waypoint& goal, long budg
     if (legs.reached) {
       *used = r.steps - before;
       legs.bestSteps = legs.path.size();
+      return legs;
+    }
+    if (ways.size() == 1) straight = legs;
+    if (legs.bestError < nearest.bestError) {
+      nearest = std::move(legs);
+      nearestIsStraight = ways.size() == 1;
+    }
+  }
+  // loops where the straight command stalls, and where the nearest way does
+  std::vector<Legs> stalled = {straight};
+  if (!nearestIsStraight) stalled.push_back(nearest);
+  for (const Legs& way : stalled) {
+    if (kLoopRounds == 0 || budget - (r.steps - before) <= 0) break;
+    Legs legs = LoopOn(r, start, way, goal, budget - (r.steps - before));
+    if (legs.reached) {
+      *used = r.steps - before;
       return legs;
     }
     if (legs.bestError < nearest.bestError) nearest = std::move(legs);
@@ -711,7 +862,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   Legs base = Baselines(roller, origin, goalWay, opt.maxSteps, &baselineSteps);
   std::vector<StepCommand> candidate = base.path;
   double candidateError = base.bestError;
-  out.how = "legs";
+  out.how = base.looped ? "loops" : "legs";
   bool stagnant = false;
   long patience = 0;
   if (base.reached) {
@@ -719,7 +870,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
     bool one = true;
     for (const StepCommand& k : base.path)
       one = one && std::memcmp(&k, &base.path.front(), sizeof k) == 0;
-    out.how = one ? "straight" : "legs";
+    out.how = one ? "straight" : base.looped ? "loops" : "legs";
   } else if (opt.maxSteps - baselineSteps > 0) {
     auto space = std::make_shared<RollSpace>();
     WorkTurnCentre(s.model(), s.WORK1, s.ManipRW2[1], s.ManipEW2[1], space->startMid);
