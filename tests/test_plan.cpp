@@ -251,7 +251,7 @@ TEST(PlanSeed, TheSamePathWhateverRanBefore) {
     return PlanToGoal(*sp, g, opt);
   };
   // a goal out of reach: the tree searches its whole budget
-  const GoalPose goal{0, 0, 45, 0, 0, 0};
+  const GoalPose goal{30, 0, 30, 0, 0, 0};
   const PlanResult first = plan(goal, 8000);
   (void)plan(GoalPose{20, 0, 0, 0, 0, 0}, 8000);  // draws of another plan in between
   const PlanResult again = plan(goal, 8000);

@@ -56,12 +56,12 @@ constexpr double kBaselineShare = 0.5;
 constexpr int kPassedSteps = 3;
 // the detours of the baselines' held commands: this far along each hand axis
 constexpr double kDetour = 10.0;
-// Loops of held commands tried where the straight command stalls: a turn along the
-// straight way and a shift along one hand axis, each held kLoopLegSteps steps, then
-// both undone. The work comes back to its pose while the contacts have rolled to
-// other places on the rims and links. A loop is run from the state kLoopBack steps
-// before the stall, and the straight command then goes on from its end; at most
-// kLoopRounds loops in a path (0: no loops).
+// Loops of held commands tried where the straight command stalls: the straight
+// command and a shift along one hand axis, each held kLoopLegSteps steps, then both
+// undone. The work comes back to its pose while the contacts have rolled to other
+// places on the rims and links. A loop is run from the state kLoopBack steps before
+// the stall, and the straight command then goes on from its end; at most kLoopRounds
+// loops in a path (0: no loops).
 constexpr int kLoopRounds = 16;
 constexpr int kLoopLegSteps = 60;
 constexpr int kLoopBack = 40;
@@ -648,13 +648,15 @@ double StraightCommand(const RollData& r, const Waypoint& w, StepCommand* k, boo
 // The way of `legs` (held commands from start) with loops where it stalls: from the
 // state kLoopBack steps before its nearest pose to the goal, a loop of the straight
 // command to the goal and a shift along one hand axis (a turn about one of the
-// work's axes when the way is mostly a shift), the one that raises the conditioning
-// of the finger nearest its singular posture most (the loop of the round before
-// first, searched again only when it no longer gains); then the straight command
-// again; while each round comes nearer to the goal.
+// work's axes when the way is mostly a shift), then the straight command again. Of
+// the 24 loops the one after which the straight command comes nearest the goal is
+// kept (the loop of the round before is tried first, the others only when it no
+// longer comes nearer); rounds go on while each comes nearer than the one before.
 Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, long budget) {
   const long before = r.steps;
+  auto left = [&] { return budget - (r.steps - before); };
   legs.path.resize(std::min(legs.path.size(), legs.bestSteps));
+  if (left() < static_cast<long>(legs.path.size()) + 4 * kLoopLegSteps) return legs;
   RollData legStart = start, b;  // where the latest straight leg begins, at path[legFrom]
   size_t legFrom = 0, n = 0;
   for (legs.end = start; n < legs.path.size() && r.Step(legs.end, legs.path[n], b); ++n)
@@ -666,10 +668,10 @@ Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, l
     const size_t back = legs.path.size() - legFrom > static_cast<size_t>(kLoopBack)
                             ? legs.path.size() - legFrom - kLoopBack
                             : 0;
+    if (left() < static_cast<long>(back) + 4 * kLoopLegSteps) break;  // the budget is kept
     RollData base = legStart;
     size_t done = 0;
     for (; done < back && r.Step(base, legs.path[legFrom + done], b); ++done) base = b;
-    const int kf = legs.end.sigmaFinger;
     StepCommand ahead;
     bool turning = false;
     if (StraightCommand(base, goal, &ahead, &turning) <= 0.0) break;
@@ -687,32 +689,31 @@ Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, l
       *a = c < 12 ? way : side;
       *s = c < 12 ? side : way;
     };
-    double bestGain = 0.0;
-    RollData loopEnd;
+    // each loop is judged by how near the straight command then comes to the goal
     std::vector<StepCommand> loop;
+    Legs next;
+    RollData loopEnd;
+    next.bestError = legs.bestError;
     for (int c = chosen < 0 ? 0 : -1; c < 24; ++c) {
       if (c >= 0 && c == chosen) continue;
-      if (budget - (r.steps - before) <= 0) break;
+      if (left() < 4 * kLoopLegSteps) break;
       StepCommand a, s;
       loopOf(c < 0 ? chosen : c, &a, &s);
-      RollData end;
+      Legs trial;
       std::vector<StepCommand> steps;
-      if (RunLoop(r, base, a, s, end, &steps) && end.fingerSigma[kf] - base.fingerSigma[kf] > bestGain) {
-        bestGain = end.fingerSigma[kf] - base.fingerSigma[kf];
-        loopEnd = end;
+      if (!RunLoop(r, base, a, s, trial.end, &steps)) continue;
+      const RollData end = trial.end;
+      trial.bestError = ErrorTo(end, goal);
+      trial.reached = HoldStraight(r, goal, goal, left(), trial);
+      if (trial.bestError < next.bestError) {
+        next = std::move(trial);
         loop = std::move(steps);
-        if (c < 0) break;  // the loop before still gains: no search
+        loopEnd = end;
+        if (c < 0) break;  // the loop before still comes nearer: no search
         chosen = c;
       }
     }
-    if (loop.empty()) break;
-    Legs next;
-    next.end = loopEnd;
-    next.bestError = ErrorTo(loopEnd, goal);
-    const long left = budget - (r.steps - before);
-    if (left <= 0) break;
-    next.reached = HoldStraight(r, goal, goal, left, next);
-    if (next.bestError >= legs.bestError) break;  // no nearer than before the loop
+    if (loop.empty()) break;  // no loop comes nearer than the way before it
     next.path.resize(next.bestSteps);
     legs.path.resize(legFrom + done);
     legs.path.insert(legs.path.end(), loop.begin(), loop.end());
