@@ -20,6 +20,7 @@
 #include "batch_run.h"
 #include "cylinder_step_check.h"
 #include "plan/plan.h"
+#include "plan/rotation.h"
 #include "record/report.h"
 #include "record_view.h"
 #include "sphere_step_check.h"
@@ -407,6 +408,42 @@ TEST(PlanRefusals, PlanningStopsOnItsFlagAndReportsProgress) {
 
 // Mode B moves the goal as mode M moves the work: one unit along the hand's axes,
 // the turn step about the work's own axes; other keys leave it.
+// The turn between two frames, at every angle up to a half turn and about several
+// axes, matches the angle built in: near a half turn the sine part of the relative
+// rotation is rounding noise, and the frames carry such noise (a work turned back
+// and forth is orthonormal only to about 1e-16).
+TEST(GoalTurn, TheTurnBetweenFramesIsRightUpToAHalfTurn) {
+  const M3 Ea = RotX(M_PI / 4.0);  // a grasp frame like hand 3's
+  const V3 axes[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, Unit({1, 2, 3}), Unit({-1, 0.5, 0.2})};
+  for (const V3& k : axes)
+    for (double a : {0.0, 1e-8, 0.3, M_PI / 2, 2.0, M_PI - 1e-3, M_PI - 1e-6, M_PI - 1e-9, M_PI})
+      for (double noise : {0.0, 2e-16, -3e-16}) {
+        SCOPED_TRACE(testing::Message() << "axis " << k[0] << "," << k[1] << "," << k[2]
+                                        << " angle " << a << " noise " << noise);
+        // Rodrigues' rotation about k by a, then the frame with its noise
+        const M3 K = {{{0, -k[2], k[1]}, {k[2], 0, -k[0]}, {-k[1], k[0], 0}}};
+        const M3 KK = Mul(K, K);
+        M3 R = kI;
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) R[i][j] += std::sin(a) * K[i][j] + (1 - std::cos(a)) * KK[i][j];
+        M3 Eb = Mul(Ea, R);
+        Eb[0][1] += noise;
+        Eb[2][2] -= noise;
+        double ca[3][3], cb[3][3], w[3];
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) {
+            ca[i][j] = Ea[i][j];
+            cb[i][j] = Eb[i][j];
+          }
+        const double turn = plan_rotation::TurnBetween(ca, cb, w);
+        EXPECT_NEAR(turn, a, 1e-7);
+        // the vector is the angle along the axis (either way round at a half turn)
+        const V3 wv = {w[0], w[1], w[2]};
+        const double along = Norm(Sub(wv, Scale(a, k))), against = Norm(Add(wv, Scale(a, k)));
+        EXPECT_LT(a > M_PI - 1e-6 ? std::min(along, against) : along, 1e-6);
+      }
+}
+
 TEST(GoalMode, KeysMoveTheGoal) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;

@@ -14,26 +14,32 @@ namespace plan_rotation {
 constexpr double kDeg = M_PI / 180.0;
 
 
-// Rotation vector of R (axis times angle).
+// Rotation vector of R (axis times angle). The angle comes from atan2 of the sine
+// and cosine parts, exact at every angle. The axis comes from the skew part up to a
+// quarter turn; beyond it, where the skew part (twice the sine) shrinks to rounding
+// noise near a half turn, from the symmetric part R + R^T = 2 cos(a) I +
+// 2 (1 - cos(a)) k k^T, its sign from the skew part.
 inline void RotationVector(const double R[3][3], double w[3]) {
-  const double c = std::clamp(0.5 * (R[0][0] + R[1][1] + R[2][2] - 1.0), -1.0, 1.0);
-  const double a = std::acos(c);
   const double v[3] = {R[2][1] - R[1][2], R[0][2] - R[2][0], R[1][0] - R[0][1]};
-  const double sn = std::sin(a);
-  if (sn < 1e-9) {
-    if (a < 1e-6) {
-      VecScale(0.5, v, w);
-      return;
-    }
-    // a half turn, R = 2 k k^T - I: the axis from its largest component's row
-    int i = 0;
-    for (int j = 1; j < 3; ++j)
-      if (R[j][j] > R[i][i]) i = j;
-    const double ki = std::sqrt(std::max(0.0, 0.5 * (R[i][i] + 1.0)));
-    for (int j = 0; j < 3; ++j) w[j] = a * (j == i ? ki : R[i][j] / (2.0 * ki));
+  const double c = 0.5 * (R[0][0] + R[1][1] + R[2][2] - 1.0);
+  const double s2 = VecNorm(v);  // twice the sine
+  const double a = std::atan2(0.5 * s2, c);
+  if (c >= 0.0) {
+    if (s2 > 0.0)
+      VecScale(a / s2, v, w);
+    else
+      VecSet(0.0, 0.0, 0.0, w);
     return;
   }
-  VecScale(a / (2.0 * sn), v, w);
+  int i = 0;  // the axis's largest component, from the largest diagonal entry
+  for (int j = 1; j < 3; ++j)
+    if (R[j][j] > R[i][i]) i = j;
+  const double t = 1.0 - c;  // in (1, 2]: a is beyond a quarter turn
+  const double ki = std::sqrt(std::max(0.0, (R[i][i] - c) / t));
+  double k[3];
+  for (int j = 0; j < 3; ++j) k[j] = j == i ? ki : 0.5 * (R[i][j] + R[j][i]) / (t * ki);
+  VecScale(a / VecNorm(k), k, w);
+  if (VecDot(k, v) < 0.0) VecNeg(w, w);
 }
 
 // Rotation matrix of the rotation vector w.
