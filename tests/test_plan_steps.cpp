@@ -165,6 +165,46 @@ TEST_P(PlannerRun, TheLatestConditioningIsTheOneComputedAfresh) {
   EXPECT_GE(completed, 40);
 }
 
+// A step that may try its first time step only, as the planner's tree runs them, is
+// the full step whenever it completes (the same slot, bit for bit), and otherwise
+// leaves the record as it was ('D'): so a path planned from such steps is the path the
+// keys follow. Each command is held until the full step stops; on the way some full
+// steps complete only with a smaller time step, which the short step refuses.
+TEST_P(PlannerRun, AStepOfOneTimeStepIsTheFullStepOrNone) {
+  auto sim = rgtest::StartedSim();
+  Sim& s = *sim;
+  own::Press(s, GetParam().keys);
+  ASSERT_EQ(s.sgnCALGEnd, 'Y');
+  RollSnapshot grasp, here;
+  SaveRoll(s, grasp);
+  int same = 0, refused = 0;
+  for (const StepCommand& k : kCommands) {
+    RestoreRoll(s, grasp);
+    for (int n = 0; n < 400; ++n) {
+      SaveRoll(s, here);
+      const std::string before = Slot(s);
+      const int at = s.cntManip0;
+      const char shortStep = PRCircleManip4(s, k.vw, k.omww, 1);
+      const std::string shortSlot = Slot(s);
+      const int shortAt = s.cntManip0;
+      RestoreRoll(s, here);
+      const char full = PRCircleManip4(s, k.vw, k.omww);
+      if (shortAt != at) {  // completed ('Y', or 'C' / 'O' with the step recorded)
+        ASSERT_EQ(full, shortStep);
+        ASSERT_TRUE(shortSlot == Slot(s)) << "step " << at;
+        ++same;
+      } else {
+        EXPECT_EQ(shortStep, 'D');
+        EXPECT_TRUE(shortSlot == before) << "step " << at;
+        refused += s.cntManip0 != at;
+      }
+      if (full != 'Y') break;
+    }
+  }
+  EXPECT_GE(same, 100);
+  EXPECT_GE(refused, 1) << "no step needed a smaller time step: the test shows nothing";
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenes, PlannerRun,
                          ::testing::Values(Scene{"Hand1Cylinder", "GssA"},
                                            Scene{"Hand2Cylinder", "H2GsssA"},

@@ -408,7 +408,8 @@ struct StepOutcome {
   bool record = false;
 };
 
-StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResult& r) {
+StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], int attempts,
+                      StepResult& r) {
   // work pose before the step (both history slots hold it once a step is complete)
   StepStart st;
   const int M2 = (s.cntManip0 != 0) ? 1 : 0;
@@ -423,24 +424,26 @@ StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], StepResu
   // recorded, so a deadlock retries the whole step from the same start with a time
   // step smaller by sqrt(10), and a final deadlock leaves the record as it was. The
   // first time step of every call is kFirstDt; a reduced one is not carried over.
-  for (s.dt = kFirstDt;; s.dt /= std::sqrt(10.0)) {
+  // The attempt count ends the step only for a caller that asks for fewer time steps.
+  int n = 1;
+  for (s.dt = kFirstDt;; s.dt /= std::sqrt(10.0), ++n) {
     const AttemptOutcome o = Attempt(s, st, r);
     if (o.collided) {  // where the work was met, as the step's report names it
       if (o.collFinger > 0) s.COLLkf = o.collFinger;
       s.COLLlink = o.collLink;
     }
     if (o.attempt == 'Y') return {o.status, true};
-    if (o.attempt == 'N' || o.attempt == 'C' || s.dt < kSmallestDt)
+    if (o.attempt == 'N' || o.attempt == 'C' || s.dt < kSmallestDt || n >= attempts)
       return {o.attempt == 'C' ? 'C' : 'D', false};
   }
 }
 
 }  // namespace
 
-char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]) {
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3], int attempts) {
   StepOutcome out{StepRefusal(s, vw, omww), false};
   StepResult r;
-  if (out.status == 'Y') out = SolveStep(s, vw, omww, r);
+  if (out.status == 'Y') out = SolveStep(s, vw, omww, attempts, r);
   s.sgnMANIP = out.status;  // the one place a step sets its status
   if (out.record) RecordStep(s, s.cntManip0, r, vw, omww);
   return out.status;

@@ -310,7 +310,12 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // motion whose joint step exceeds kMaxPredictedStep is not trusted: the finger
 // then starts from its pose before the step. A finger whose new pose meets the
 // work (its contacting link entering the work counts) gives 'C' with COLLkf = kf.
-char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]);
+// With `attempts` below kStepAttempts the step gives up ('D') after that many time
+// steps: the planner's search skips the steps that creep by a hundredth of a step
+// or less, while a step it keeps is the same as the full step's.
+constexpr int kStepAttempts = 9;  // time steps a step tries: 0.05 down to 5e-6
+char PRCircleManip4(Sim& s, const double vw[3], const double omww[3],
+                    int attempts = kStepAttempts);
 // largest joint change (rad) of a first PR motion that is used as a prediction
 constexpr double kMaxPredictedStep = 0.1;
 // true when finger kf's grasp contact is its link on a rim circle ("LC")
