@@ -38,6 +38,7 @@ MAX_TURN_DEG = 360.0
 MAX_CELLS = 20000
 MAX_WORKERS = 64
 MAX_PLAN_STEPS = 10000000
+FINGER_STEPS = 60000  # the planner's default budget: finger solves, over the hand's fingers
 MAX_SEED = 4294967295
 MAX_CSV_BYTES = 16 << 20  # an earlier run's CSV to draw again
 # the words of the planner's reason when its clock, not its step budget, ended the search
@@ -56,8 +57,11 @@ def grasped(hand, work, velocity_keys=""):
 
 def run_cell(cell):
     hand, work, rx, rz, plan_steps, seed, limit = cell
-    out = grasped(hand, work).plan((rx, 0.0, rz), time_limit=limit, follow=False,
-                                   max_steps=plan_steps, seed=seed)
+    sim = grasped(hand, work)
+    if plan_steps is None:  # the planner's default: 60000 finger solves over the fingers
+        plan_steps = FINGER_STEPS // sim.state()["nF"]
+    out = sim.plan((rx, 0.0, rz), time_limit=limit, follow=False, max_steps=plan_steps,
+                   seed=seed)
     return {"hand": hand, "work": work, "rx": rx, "rz": rz, "reached": out["reached"],
             "orientation_error_deg": out["orientation_error_deg"],
             "position_error": out["position_error"], "steps": out["steps"],
@@ -132,7 +136,7 @@ def check_arguments(a):
     xs, zs = span(a.rx, "--rx"), span(a.rz, "--rz")
     if len(xs) * len(zs) * len(configurations(a)) > MAX_CELLS:
         raise ValueError("the grid has more than %d cells; take larger steps" % MAX_CELLS)
-    if not 1 <= a.plan_steps <= MAX_PLAN_STEPS:
+    if a.plan_steps is not None and not 1 <= a.plan_steps <= MAX_PLAN_STEPS:
         raise ValueError("--plan-steps must be a whole number from 1 to %d (got %d)"
                          % (MAX_PLAN_STEPS, a.plan_steps))
     if not 0 <= a.seed <= MAX_SEED:
@@ -277,7 +281,7 @@ def plot_overview(path, maps, a):
                 ax.set_ylabel("goal turn about x [deg]", fontsize=9)
     fig.suptitle("Goal orientations rolling reaches from the default grasps, the mid-point back at "
                  "its grasp position (seed %d, %d rolling steps per goal)\n%s; cyan: where a "
-                 "constant turn stops" % (a.seed, a.plan_steps, LETTERS), fontsize=10)
+                 "constant turn stops" % (a.seed, budget_text(a.plan_steps), LETTERS), fontsize=10)
     fig.colorbar(im, ax=axes, label=COLOUR_LABEL, shrink=0.8)
     fig.savefig(path, dpi=110, metadata={"Software": None})
     plt.close(fig)
@@ -285,10 +289,17 @@ def plot_overview(path, maps, a):
 
 def map_title(a, hand, work, results, marks):
     n = sum(r["reached"] for r in results)
-    return ("%s, %s: %d of %d goals reached\n(%s)\nseed %d, %d rolling steps per goal; "
+    steps = int(results[0]["plan_steps"]) if results else a.plan_steps
+    return ("%s, %s: %d of %d goals reached\n(%s)\nseed %d, %s; "
             "a constant velocity stops at z %.1f/%.1f, x %.1f/%.1f deg (cyan)" % (
                 sweep.HAND_NAMES[hand], work, n, len(results), LETTERS, a.seed,
-                a.plan_steps, -marks["r"], marks["R"], -marks["p"], marks["P"]))
+                budget_text(steps), -marks["r"], marks["R"], -marks["p"], marks["P"]))
+
+
+def budget_text(steps):
+    if steps is None:
+        return "%d finger solves per goal (rolling steps times fingers)" % FINGER_STEPS
+    return "%d rolling steps per goal" % steps
 
 
 def main(argv=None):
@@ -300,7 +311,9 @@ def main(argv=None):
                    help="every hand on the cylinder and on the sphere, and their overview")
     p.add_argument("--rx", default="-30:30:5", help="goal turns about x, from:to:step deg")
     p.add_argument("--rz", default="-40:40:5", help="goal turns about z, from:to:step deg")
-    p.add_argument("--plan-steps", type=int, default=30000, help="rolling steps per goal")
+    p.add_argument("--plan-steps", type=int, default=None,
+                   help="rolling steps per goal (default: the planner's, %d over the hand's "
+                   "fingers)" % FINGER_STEPS)
     p.add_argument("--seed", type=int, default=23, help="the planner's seed (default 23)")
     p.add_argument("--time-limit", type=float, default=600.0,
                    help="planning seconds per goal, a safety net only (default 600)")

@@ -47,7 +47,7 @@ std::vector<std::string> Canonical(const BatchOptions& o) {
     a.push_back("--goal=" + Num(o.goal.rx) + "," + Num(o.goal.ry) + "," + Num(o.goal.rz) + "," + Num(o.goal.x) +
                 "," + Num(o.goal.y) + "," + Num(o.goal.z));
   a.push_back("--plan-time=" + Num(o.planTime));
-  a.push_back("--plan-steps=" + std::to_string(o.planSteps));
+  if (o.planSteps > 0) a.push_back("--plan-steps=" + std::to_string(o.planSteps));
   a.push_back("--seed=" + std::to_string(o.seed));
   a.push_back("--friction=" + Num(o.quality.mu));
   a.push_back("--torsion=" + Num(o.quality.torsion));
@@ -101,7 +101,8 @@ std::string Ranges(const BatchOptions& o) {
   if (!rg::QualitySettingsValid(o.quality, &why)) return "quality settings accepted invalid: " + why;
   if (o.stateEvery < 0) return "negative --state-every";
   if (!(o.planTime > 0.0 && o.planTime <= rg::kMaxPlanSeconds)) return "plan time out of range";
-  if (o.planSteps < 1 || o.planSteps > rg::kMaxPlanSteps) return "plan steps out of range";
+  // 0: none given, the hand's default
+  if (o.planSteps < 0 || o.planSteps > rg::kMaxPlanSteps) return "plan steps out of range";
   const double g[6] = {o.goal.rx, o.goal.ry, o.goal.rz, o.goal.x, o.goal.y, o.goal.z};
   for (double v : g)
     if (!std::isfinite(v)) return "a goal number is not finite";

@@ -5,7 +5,7 @@ step budget, so the same arguments give the same table whatever the machine's lo
 Prints the markdown table (and, with --csv, every cell as CSV); the CPU time of each
 plan is measured in the process itself.
 
-    python3 scripts/goal_table.py --build build [--seed 23] [--plan-steps 30000] [--csv FILE]
+    python3 scripts/goal_table.py --build build [--seed 23] [--plan-steps N] [--csv FILE]
 
 RG_PLAN_MODULE names another planner module to compare (its own options permitting)."""
 import argparse
@@ -26,11 +26,12 @@ def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--build", default="build", help="the build folder with python/rollgrasp")
     p.add_argument("--seed", type=int, default=23)
-    p.add_argument("--plan-steps", type=int, default=30000)
+    p.add_argument("--plan-steps", type=int, default=None,
+                   help="rolling steps per plan (default: the planner's, 60000 over the fingers)")
     p.add_argument("--time-limit", type=float, default=600.0, help="a safety net, seconds")
     p.add_argument("--csv", help="write every cell here (whole or not at all)")
     a = p.parse_args()
-    if not 0 <= a.seed <= 2 ** 32 - 1 or not 1 <= a.plan_steps <= 10 ** 7:
+    if not 0 <= a.seed <= 2 ** 32 - 1 or not (a.plan_steps is None or 1 <= a.plan_steps <= 10 ** 7):
         sys.exit("goal_table.py: --seed 0..4294967295 and --plan-steps 1..10000000")
     sys.path.insert(0, os.path.join(os.path.abspath(a.build), "python"))
     try:
@@ -70,6 +71,9 @@ def main():
     cpu = [r["cpu_seconds"] for r in rows]
     print("\nreached %d of %d; CPU per plan %.2f-%.2f s (median %.2f)" %
           (sum(r["reached"] for r in rows), len(rows), min(cpu), max(cpu), sorted(cpu)[len(cpu) // 2]))
+    late = sorted(r["cpu_seconds"] for r in rows if not r["reached"])
+    if late:
+        print("verdicts not reached: CPU median %.2f s, at most %.2f s" % (late[len(late) // 2], late[-1]))
 
     if a.csv:
         tmp = a.csv + ".tmp.%d" % os.getpid()

@@ -39,8 +39,9 @@ const char* const kHelp =
     "              info (the information panel, F2; hidden), contacts or traces\n"
     "              (contact markers, traces and work axes, F3; shown)\n"
     "  --plan-steps N, --seed N\n"
-    "              the rolling steps a plan of mode B (key s) may spend (default\n"
-    "              30000) and its random draws (default 23): the same seed, the same path\n"
+    "              the rolling steps a plan of mode B (key s) may spend (default 60000\n"
+    "              over the hand's fingers: 30000 for two, 20000 for three) and its\n"
+    "              random draws (default 23): the same seed, the same path\n"
     "  --plan-time SECONDS\n"
     "              the longest a plan of mode B may search, above 0 and at most 3600\n"
     "              (default 10), a safety net; Escape or B stops it sooner\n"
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
   if (argc > 0) glutArgs.push_back(argv[0]);
   std::string handPath;
   double planTime = rg::PlanState{}.timeLimit;
-  long planSteps = rg::kDefaultPlanSteps;
+  long planSteps = 0;  // the hand's default
   unsigned seed = rg::kDefaultPlanSeed;
   for (int i = 1; i < argc; ++i) {
     // --opt=value is --opt value

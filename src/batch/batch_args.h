@@ -33,7 +33,7 @@ struct BatchOptions {
   bool haveGoal = false;       // --goal given
   rg::GoalPose goal;
   double planTime = 10.0;      // --plan-time, seconds in (0, rg::kMaxPlanSeconds]
-  long planSteps = rg::kDefaultPlanSteps;  // --plan-steps, 1..rg::kMaxPlanSteps
+  long planSteps = 0;  // --plan-steps, 1..rg::kMaxPlanSteps (0: the hand's default)
   unsigned seed = rg::kDefaultPlanSeed;    // --seed
   rg::QualitySettings quality; // --friction, --torsion, --contact, --cone-edges
   rg::WindowView view;         // --show, --hide, --zoom, --pan

@@ -45,11 +45,17 @@ struct PlanOutcome {
 };
 
 // The seed of a plan that names none, and the rolling steps a plan may spend (the
-// cheap baselines and the tree together) when it names no other budget. The step
+// cheap baselines and the tree together) when it names no other budget: a step
+// solves every finger, so the default counts finger solves, kDefaultPlanFingerSteps
+// in all (30000 steps for a two-fingered hand, 20000 for a three-fingered one),
+// which keeps a verdict within about a second of CPU for every hand. The step
 // budget, not the clock, ends a search, so its verdict does not depend on the
 // machine's load; a plan's time limit is a safety net.
 constexpr unsigned kDefaultPlanSeed = 23;
-constexpr long kDefaultPlanSteps = 30000;
+constexpr long kDefaultPlanFingerSteps = 60000;
+inline long DefaultPlanSteps(int fingers) {
+  return kDefaultPlanFingerSteps / (fingers > 0 ? fingers : 1);
+}
 
 struct PlanState {
   GoalPose goal;
@@ -63,7 +69,7 @@ struct PlanState {
   // (the fraction of the time used, the smallest goal error met so far), and the
   // flag that stops it (set from elsewhere while it plans)
   double timeLimit = 10.0;
-  long maxSteps = kDefaultPlanSteps;  // rolling steps a plan may spend
+  long maxSteps = 0;  // rolling steps a plan may spend (0: DefaultPlanSteps of the hand)
   unsigned seed = kDefaultPlanSeed;   // the plan's random draws
   std::function<void(double, double)> progress;
   const std::atomic<bool>* cancel = nullptr;

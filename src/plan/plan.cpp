@@ -73,7 +73,9 @@ PlanResult PlanToGoal(Sim& s, const GoalPose& g, const PlanOptions& opt) {
     res.outcome.reason = why;
     return res;
   }
-  plan(&s, &g, &opt, &res);
+  PlanOptions o = opt;
+  if (o.maxSteps <= 0) o.maxSteps = DefaultPlanSteps(s.nF());
+  plan(&s, &g, &o, &res);
   return res;
 }
 

@@ -44,7 +44,7 @@ struct PlanOptions {
   // the lowest rolling conditioning the tree's random targets ask for (0: a tenth of
   // the start's); a conditioning never rejects a step that completes
   double minConditioning = 0.0;
-  long maxSteps = kDefaultPlanSteps;         // rolling steps the plan may spend
+  long maxSteps = 0;  // rolling steps the plan may spend (0: DefaultPlanSteps of the hand)
   long stagnantSteps = 0;  // ... and without coming nearer (0: the share of the budget above)
   // the plan's random draws: the same seed gives the same draws, whatever was
   // planned before in the process

@@ -7,11 +7,14 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <optional>
+
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -442,12 +445,13 @@ class PySim {
 
   // Plans a path to the goal (key B, then s) from the current state and, with
   // follow, runs it (key C, then s per step); the state's plan object.
-  py::object Plan(const py::handle& goal, double timeLimit, bool follow, long maxSteps,
-                  long long seed) {
+  py::object Plan(const py::handle& goal, double timeLimit, bool follow,
+                  std::optional<long> maxSteps, long long seed) {
     const rg::GoalPose g = GoalArg(goal);
     std::string why;
     if (!rg::PlanTimeValid(timeLimit, &why)) throw py::value_error("time_limit must be " + why);
-    if (!rg::PlanStepsValid(maxSteps, &why)) throw py::value_error("max_steps must be " + why);
+    if (maxSteps && !rg::PlanStepsValid(*maxSteps, &why))
+      throw py::value_error("max_steps must be " + why);
     if (seed < 0 || seed > 4294967295LL)
       throw py::value_error("seed must be a whole number from 0 to 4294967295");
     Hold hold(busy_);
@@ -455,7 +459,7 @@ class PySim {
     rg::Sim& s = driver_.sim();
     s.plan.goal = g;
     s.plan.timeLimit = timeLimit;
-    s.plan.maxSteps = maxSteps;
+    s.plan.maxSteps = maxSteps ? *maxSteps : 0;  // 0: the hand's default
     s.plan.seed = static_cast<unsigned>(seed);
     // Ctrl-C stops the plan: Python only notes the signal, so the planner's progress
     // calls (ten a second) look at it and stop the search; the KeyboardInterrupt is
@@ -659,13 +663,14 @@ PYBIND11_MODULE(rollgrasp, m) {
            "stored row replayed in 3-D in a browser, offline. Raises RuntimeError when the "
            "viewer's files are missing or the file cannot be written (no file is left).")
       .def("plan", &PySim::Plan, py::arg("goal"), py::arg("time_limit") = 10.0,
-           py::arg("follow") = true, py::arg("max_steps") = rg::kDefaultPlanSteps,
+           py::arg("follow") = true, py::arg("max_steps") = py::none(),
            py::arg("seed") = rg::kDefaultPlanSeed,
            "Plans a path from the current state (a complete grasp, or the latest "
            "manipulation step) to the goal pose: goal is (rx, ry, rz[, x, y, z]) or the text "
            "'rx,ry,rz[,x,y,z]', turns in degrees about the work's own axes then a shift of its "
            "mid-point, relative to the grasp pose. The search may spend max_steps rolling steps "
-           "(and stops once it has not come nearer for 6000 steps; time_limit seconds are a "
+           "(default 60000 divided by the hand's fingers: 30000 for two, 20000 for three) and "
+           "stops once it has not come nearer for 6000 steps; time_limit seconds are a "
            "safety net); the same seed gives the same path. "
            "With follow the path is then run step by step (keys B s, then C and s per step) "
            "so the record holds it. Returns the state's plan dict (reached, errors, steps, "
