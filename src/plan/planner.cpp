@@ -74,11 +74,19 @@ constexpr int kLoopBack = 40;
 constexpr int kTreeAttempts = 1;
 // a finger below this fraction of the start's best conditioning is made to recover
 constexpr double kSafeFraction = 0.8;
+// the hand's reach (length units): no two mid-points the work can take are farther apart
+constexpr double kReachExtent = 400.0;
 // spread of the random samples about the straight way from start to goal
 constexpr double kSampleShift = 15.0, kSampleTurnDeg = 20.0;
+// the samples' places along that way: from a little behind the start (0) to a little
+// beyond the goal (1), so the tree also grows past a goal it overshoots
+constexpr double kSampleFrom = -0.1, kSampleTo = 1.15;
 constexpr int kGuidedSteps = 5;     // steps a guided command is held before it is bent again
 constexpr double kRecovery = 0.05;  // share of a finger's shortfall below `safe` made up per step
 constexpr int kDirectedTrials = 6;  // commands tried per extension of the tree
+// spread of the trial commands about the straight one, in units of the bounds: the
+// last trial's wide spread lets an extension leave a way the straight command blocks
+constexpr double kTrialSpread = 0.5, kLastTrialSpread = 1.5;
 // weight of the fingers' conditioning in the distance between states: the hidden
 // part of the rolling state, which decides whether the work can move on
 constexpr double kSigmaWeight = 60.0;
@@ -131,7 +139,10 @@ class RollSpace : public ob::StateSpace {
   // distance: turn in units of the turn tolerance plus shift in units of its own
   RollSpace() { setName("RollState"); }
   unsigned int getDimension() const override { return 6; }
-  double getMaximumExtent() const override { return 180.0 / kGoalTurnTolDeg + 400.0; }
+  // the farthest two states can be: a half turn, and a shift across the hand's reach
+  double getMaximumExtent() const override {
+    return 180.0 / kGoalTurnTolDeg + kReachExtent / kGoalShiftTol;
+  }
   double getMeasure() const override { return 1.0; }
   void enforceBounds(ob::State*) const override {}
   bool satisfiesBounds(const ob::State*) const override { return true; }
@@ -191,7 +202,7 @@ class RollSampler : public ob::StateSampler {
   }
   void sampleUniform(ob::State* state) override {
     auto* r = Data(state);
-    const double t = rng_.uniformReal(-0.1, 1.15);
+    const double t = rng_.uniformReal(kSampleFrom, kSampleTo);
     double w[3], R[3][3], N[3][3], E[3][3];
     VecScale(t, sp_->goalTurn, w);
     RotationOf(w, R);
@@ -411,7 +422,7 @@ class SteeringSampler : public oc::DirectedControlSampler {
       StepCommand k = t < 0 ? guided : straight;
       int steps = t < 0 ? ng : n;
       if (t > 0) {
-        const double noise = t < kDirectedTrials - 1 ? 0.5 : 1.5;
+        const double noise = t < kDirectedTrials - 1 ? kTrialSpread : kLastTrialSpread;
         for (int i = 0; i < 3; ++i) {
           k.omww[i] = std::clamp(k.omww[i] + rng_.gaussian(0.0, noise * kMaxTurnRate),
                                  -kMaxTurnRate, kMaxTurnRate);
