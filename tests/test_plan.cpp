@@ -376,6 +376,17 @@ TEST(PlanBudget, AStagnantSearchStops) {
   const PlanResult b = PlanToGoal(*sp, GoalPose{0, 0, 180, 0, 0, 0}, opt);
   EXPECT_LE(b.stepsTried, 2000 + kMaxStepsOfOneExtension);
   EXPECT_NE(b.outcome.reason.find("the 2000 steps given are spent"), std::string::npos) << b.outcome.reason;
+  // with no budget named, a three-fingered hand spends the default's 60000 finger solves:
+  // 20000 steps
+  auto three = GraspedHand(2);
+  ASSERT_EQ(three->nF(), 3);
+  PlanOptions byDefault;
+  byDefault.timeLimit = 3600;
+  const PlanResult d = PlanToGoal(*three, GoalPose{0, 0, 180, 0, 0, 0}, byDefault);
+  EXPECT_EQ(DefaultPlanSteps(3), 20000);
+  EXPECT_GT(d.stepsTried, 6000);
+  EXPECT_LE(d.stepsTried, 20000 + kMaxStepsOfOneExtension);
+  EXPECT_EQ(d.outcome.reason.find("30000"), std::string::npos) << d.outcome.reason;
 }
 
 // A goal the work is at already: reached by the empty path.
