@@ -27,11 +27,7 @@ struct Driven {
   Driven() {
     s->redraw = [this] { ++redraws; };
   }
-  bool keys(const std::string& k) {
-    bool quit = false;
-    for (char c : k) quit = keyboard(*s, static_cast<unsigned char>(c), 0, 0) || quit;
-    return quit;
-  }
+  bool keys(const std::string& k) { return rgtest::Press(*s, k); }
 };
 
 }  // namespace
