@@ -10,6 +10,7 @@
 #include "core/state.h"
 #include "grasp/grasp.h"
 #include "manip/manip.h"
+#include "record/store.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void BM_ManipulationStep(benchmark::State& st) {
   const auto pristine = Grasped(static_cast<int>(st.range(0)));
   auto s = std::make_unique<rg::Sim>(*pristine);
   for (auto _ : st) {
-    if (s->sgnMANIP != 'Y' || s->cntMainip1 >= rg::kRows - 1) {
+    if (s->sgnMANIP != 'Y' || rg::RecordFull(*s)) {
       st.PauseTiming();
       *s = *pristine;
       st.ResumeTiming();

@@ -11,13 +11,12 @@
 #include "core/state.h"
 #include "numerics/vecmat.h"
 #include "own_geometry.h"
+#include "support.h"
 #include "work/work.h"
 
 namespace own {
 
-inline void Press(rg::Sim& s, const std::string& keys) {
-  for (char k : keys) rg::keyboard(s, static_cast<unsigned char>(k), 0, 0);
-}
+using rgtest::Press;
 
 // The work's pose in the record's latest slot: where the next step starts.
 inline rg::WorkPose LatestWork(const rg::Sim& s) {

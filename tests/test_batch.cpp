@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -13,11 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "core/program_dir.h"
+#include "support.h"
+
 using nlohmann::json;
 
 namespace {
 
-std::string BuildDir() { return RG_BUILD_DIR; }
 
 struct BatchRun {
   int status = -1;
@@ -28,7 +31,7 @@ struct BatchRun {
 // holds its standard output, or with errors its standard error instead.
 BatchRun Run(const std::string& args, bool errors) {
   BatchRun r;
-  const std::string cmd = BuildDir() + "/rollgrasp-batch " + args +
+  const std::string cmd = rgtest::BuildPath("rollgrasp-batch") + " " + args +
                           (errors ? " 2>&1 >/dev/null </dev/null" : " 2>/dev/null </dev/null");
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -55,6 +58,18 @@ std::string TempPath(const std::string& name) {
 }
 
 }  // namespace
+
+// The programs' one reader of their own folder, where the planner and drawing
+// modules and the viewer files beside them are looked for: for this test program,
+// the build folder.
+TEST(ProgramFolder, IsTheFolderOfTheRunningProgram) {
+  std::string why = "unchanged";
+  const std::string dir = rg::ProgramDir(&why);
+  ASSERT_FALSE(dir.empty()) << why;
+  EXPECT_EQ(why, "unchanged");
+  EXPECT_NE(dir.back(), '/');
+  EXPECT_TRUE(std::filesystem::equivalent(dir, rgtest::BuildPath("")));
+}
 
 TEST(BatchDriver, StartUpOutputMatchesTheWindowProgram) {
   const BatchRun r = Batch("''");
@@ -203,7 +218,7 @@ TEST(BatchDriver, TrajectoryCsvOfTheGrasp) {
 TEST(BatchDriver, SnapshotWithoutADisplayWritesNothing) {
   const std::string png = TempPath("nodisplay.png");
   std::remove(png.c_str());
-  const std::string cmd = "env -u DISPLAY " + BuildDir() + "/rollgrasp-batch --snapshot " + png +
+  const std::string cmd = "env -u DISPLAY " + rgtest::BuildPath("rollgrasp-batch") + " --snapshot " + png +
                           " G >/dev/null 2>&1 </dev/null";
   const int st = std::system(cmd.c_str());
   EXPECT_TRUE(WIFEXITED(st));
@@ -218,8 +233,8 @@ TEST(BatchDriver, SnapshotWithoutADisplayWritesNothing) {
 // with a message naming the missing module, and never maps the GL libraries.
 TEST(BatchDriver, DrawingModuleLoadedOnlyForPictures) {
   const std::string dir = TempPath("alone");
-  ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir + " && cp " + BuildDir() +
-                         "/rollgrasp-batch " + dir + "/").c_str()),
+  ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir + " && cp " + rgtest::BuildPath("rollgrasp-batch") + " " +
+                         dir + "/").c_str()),
             0);
   const std::string state = dir + "/s.jsonl";
   int st = std::system((dir + "/rollgrasp-batch --state " + state + " H2Gsss </dev/null >/dev/null 2>&1").c_str());
@@ -241,7 +256,7 @@ TEST(BatchDriver, DrawingModuleLoadedOnlyForPictures) {
 
   // the shared libraries a run without pictures maps
   const std::string maps = dir + "/maps.txt";
-  st = std::system(("LD_DEBUG=files " + BuildDir() + "/rollgrasp-batch G </dev/null >/dev/null 2>" + maps).c_str());
+  st = std::system(("LD_DEBUG=files " + rgtest::BuildPath("rollgrasp-batch") + " G </dev/null >/dev/null 2>" + maps).c_str());
   ASSERT_TRUE(WIFEXITED(st));
   std::ifstream mi(maps);
   const std::string loaded((std::istreambuf_iterator<char>(mi)), std::istreambuf_iterator<char>());

@@ -22,17 +22,11 @@
 #include <vector>
 
 #include "batch_run.h"
+#include "support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // A scratch folder holding the existing outputs of an earlier run: each file
 // with text of its own, so that any change to it shows.
@@ -61,7 +55,7 @@ struct Scene {
     for (const auto& [name, text] : old) want.insert(name);
     EXPECT_EQ(seen, want);
     for (const auto& [name, text] : old) {
-      const std::string now = ReadAll(dir / name);
+      const std::string now = rgtest::ReadText(dir / name);
       EXPECT_TRUE(now == text) << name << " changed: " << now.size() << " bytes, beginning "
                                << now.substr(0, 40);
     }
@@ -129,7 +123,7 @@ TEST(BatchOutputs, HostileTargetLeavesEveryFileAsItWas) {
       const fs::path target = missing ? sc.dir / "no" / "such.out" : sc.dir / "target";
       k.make(target);
       const fs::file_type before = TypeOf(target);
-      const std::string pointed = ReadAll(target.string() + "-target");
+      const std::string pointed = rgtest::ReadText(target.string() + "-target");
       const rgtest::BatchExit r =
           rgtest::RunBatch(With(OutputArgs(sc, option), {option, target.string(), "ssA"}));
       EXPECT_EQ(r.status, 1) << r.err;
@@ -141,7 +135,7 @@ TEST(BatchOutputs, HostileTargetLeavesEveryFileAsItWas) {
       EXPECT_EQ(LineCount(r.err), 1u) << r.err;
       EXPECT_EQ(r.err.find("ワーク"), std::string::npos);  // refused before the run
       EXPECT_EQ(TypeOf(target), before);
-      EXPECT_EQ(ReadAll(target.string() + "-target"), pointed);
+      EXPECT_EQ(rgtest::ReadText(target.string() + "-target"), pointed);
       std::set<std::string> made;
       if (!missing) made.insert("target");
       if (std::string(k.name) == "symlink") made.insert("target-target");
@@ -205,7 +199,7 @@ TEST(BatchOutputs, FullDiskLeavesEveryEarlierFile) {
   EXPECT_GT(csv.size(), 50u);
   EXPECT_EQ(fs::status(sc.dir / "traj.csv").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(ReadAll(sc.dir / "page.html").rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_EQ(rgtest::ReadText(sc.dir / "page.html").rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(std::distance(fs::directory_iterator(sc.dir), fs::directory_iterator{}), 3);
 }
 

@@ -5,11 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "app/keyboard.h"
 #include "args_check.h"
 #include "sanity.h"
 #include "support.h"
@@ -18,29 +15,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 void Replay(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string keys((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string keys = rgtest::ReadText(file);
   auto s = rgtest::StartedSim();
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const bool quit = rg::keyboard(*s, static_cast<unsigned char>(keys[i]), 0, 0);
+  bool sane = true;
+  rgtest::Press(*s, keys, [&](size_t i) {
     const std::string bad = rgfuzz::CheckSane(*s);
-    ASSERT_EQ(bad, "") << file.filename() << " key " << i;
-    if (quit) break;
-  }
-  static const std::string page = ReadFile(fs::path(RG_SOURCE_DIR) / "src" / "app" / "viewer" / "viewer.html");
+    EXPECT_EQ(bad, "") << file.filename() << " key " << i;
+    return sane = bad.empty();
+  });
+  ASSERT_TRUE(sane);
+  static const std::string page = rgtest::ReadText(rgtest::SourcePath("src/app/viewer/viewer.html"));
   ASSERT_FALSE(page.empty());
   EXPECT_EQ(rgfuzz::CheckOutputs(*s, page), "") << file.filename();
 }
 
 // Replays every sequence of the folder; returns how many there were.
 int ReplayDir(const char* sub) {
-  const fs::path dir = fs::path(RG_SOURCE_DIR) / "fuzz" / sub;
+  const fs::path dir = rgtest::SourcePath("fuzz") / sub;
   int n = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
     if (!e.is_regular_file() || e.path().filename().string()[0] == '.') continue;
@@ -59,11 +51,11 @@ TEST(KeySequences, FuzzerFindingsStayFixed) { EXPECT_GE(ReplayDir("regressions")
 // The option fuzzer's seeds and findings: refusals one clean line, accepted
 // values in range and the same when written out again.
 TEST(BatchOptions, CommandLinesKeepTheParsersPromises) {
-  const fs::path dir = fs::path(RG_SOURCE_DIR) / "fuzz" / "batch-args";
+  const fs::path dir = rgtest::SourcePath("fuzz/batch-args");
   int n = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
-    const std::string line = ReadFile(e.path());
+    const std::string line = rgtest::ReadText(e.path());
     EXPECT_EQ(rgfuzz::CheckBatchArgs(reinterpret_cast<const uint8_t*>(line.data()), line.size()), "")
         << e.path().filename();
     ++n;

@@ -19,10 +19,6 @@ using namespace rg;
 
 namespace {
 
-void Keys(Sim& s, const std::string& k) {
-  for (char c : k) keyboard(s, static_cast<unsigned char>(c), 0, 0);
-}
-
 // Row r of the mode panel as the window shows it, or "<none>".
 std::string Row(const Sim& s, int r, const WindowView& v = WindowView{}) {
   OverlayText o;
@@ -42,25 +38,25 @@ void Finish(BackgroundPlan& job, Sim& s) {
 TEST(GoalPanel, GoalOutcomeAndPathRows) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  Keys(s, "B");
+  rgtest::Press(s, "B");
   EXPECT_EQ(Row(s, 0), "Execution Mode : B\n");
   EXPECT_EQ(Row(s, 3), "Hit s to plan a path\n");
-  Keys(s, "s");  // no grasp yet
+  rgtest::Press(s, "s");  // no grasp yet
   EXPECT_EQ(Row(s, 3), "not planned: no complete grasp\n");
-  Keys(s, "GssB" + std::string(5, 'R') + "ZZ");
+  rgtest::Press(s, "GssB" + std::string(5, 'R') + "ZZ");
   EXPECT_EQ(Row(s, 1), "Goal 0.0, 0.0, 9.0 deg\n");
   EXPECT_EQ(Row(s, 2), "Shift 0.0, 0.0, 2.0\n");
   EXPECT_EQ(Row(s, 3), "Hit s to plan a path\n");  // the refusal was for another goal
-  Keys(s, "s");
+  rgtest::Press(s, "s");
   ASSERT_TRUE(s.plan.outcome.reached) << s.plan.outcome.reason;
   EXPECT_EQ(Row(s, 3), "reached in " + std::to_string(s.plan.outcome.steps) + " steps\n");
-  Keys(s, "C");
+  rgtest::Press(s, "C");
   const size_t n = s.plan.path.size();
   EXPECT_EQ(Row(s, 1), "Path step 0 / " + std::to_string(n) + "\n");
   EXPECT_EQ(Row(s, 2), "Hit s for a step, space plays\n");
-  Keys(s, "ss");
+  rgtest::Press(s, "ss");
   EXPECT_EQ(Row(s, 1), "Path step 2 / " + std::to_string(n) + "\n");
-  Keys(s, std::string(n, 's'));
+  rgtest::Press(s, std::string(n, 's'));
   EXPECT_EQ(Row(s, 2), "End of the path: goal reached\n");
   EXPECT_EQ(Row(s, 3), "<none>");  // the play line's row stays free
   s.sgnMANIP = 'D';
@@ -69,7 +65,7 @@ TEST(GoalPanel, GoalOutcomeAndPathRows) {
 
 TEST(GoalPanel, PlanningRowsReplaceTheOutcome) {
   auto sp = rgtest::StartedSim();
-  Keys(*sp, "B");
+  rgtest::Press(*sp, "B");
   WindowView v;
   v.planning.running = true;
   v.planning.fraction = 0.42;
@@ -91,39 +87,39 @@ TEST(GoalPanel, PlanningRowsReplaceTheOutcome) {
 TEST(GoalDrawing, GhostPathAndPlayAlongThePath) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  Keys(s, "Gss");
+  rgtest::Press(s, "Gss");
   for (const char* m : {"A", "D", "I", "M", "C"}) {
-    Keys(s, m);
+    rgtest::Press(s, m);
     SCOPED_TRACE(m);
     EXPECT_FALSE(WhatGoalToDraw(s).ghost);
   }
-  Keys(s, "GssB");
+  rgtest::Press(s, "GssB");
   EXPECT_TRUE(WhatGoalToDraw(s).ghost);
   EXPECT_FALSE(WhatGoalToDraw(s).path);
   EXPECT_TRUE(WhatToDraw(s, WindowView{}).computedHand);  // the hand as grasped
   // at the goal the ghost stands where the planner aims
-  Keys(s, "rrrrrXX");
+  rgtest::Press(s, "rrrrrXX");
   double mid[3], Ew[3][3], want[3], wantE[3][3];
   GoalPoseToDraw(s, mid, Ew);
   GoalFrame(s, s.plan.goal, want, wantE);
   for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(mid[i], want[i]);
-  Keys(s, "sC");
+  rgtest::Press(s, "sC");
   ASSERT_TRUE(s.plan.outcome.reached) << s.plan.outcome.reason;
   EXPECT_TRUE(WhatGoalToDraw(s).ghost);
   EXPECT_TRUE(WhatGoalToDraw(s).path);
   ASSERT_TRUE(PlayApplies(s));
   size_t steps = 0;
   while (PlayCanStep(s) && steps < 10000) {
-    Keys(s, "s");
+    rgtest::Press(s, "s");
     ++steps;
   }
   EXPECT_EQ(steps, s.plan.path.size());
   EXPECT_EQ(s.plan.next, s.plan.path.size());
   // a step taken outside the path (mode A) ends play along it
-  Keys(s, "BRRRsCs");
+  rgtest::Press(s, "BRRRsCs");
   ASSERT_GT(s.plan.path.size(), 1u);
   EXPECT_TRUE(PlayCanStep(s));
-  Keys(s, "AsC");
+  rgtest::Press(s, "AsC");
   EXPECT_FALSE(PlayCanStep(s));
   EXPECT_EQ(Row(s, 2), "Work moved: plan again (B, s)\n");
 }
@@ -134,9 +130,9 @@ TEST(GoalDrawing, GhostPathAndPlayAlongThePath) {
 TEST(BackgroundPlan, InstallsAsKeySDoesAndStopsOnRequest) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
-  Keys(s, "GssBs" + std::string(5, 'R') + std::string(3, 'X'));  // after a step of the path
-  Keys(s, "sCs");
-  Keys(s, "B");
+  rgtest::Press(s, "GssBs" + std::string(5, 'R') + std::string(3, 'X'));  // after a step of the path
+  rgtest::Press(s, "sCs");
+  rgtest::Press(s, "B");
   const int from = s.cntManip0;
   ASSERT_EQ(from, 1);
   rgtest::Capture console(s);
@@ -157,14 +153,14 @@ TEST(BackgroundPlan, InstallsAsKeySDoesAndStopsOnRequest) {
                                      std::to_string(p.outcome.steps) + " steps", 0),
             0u)
       << console.text();
-  Keys(s, "C" + std::string(p.path.size(), 's'));
+  rgtest::Press(s, "C" + std::string(p.path.size(), 's'));
   double turn = 0, shift = 0;
   GoalError(s, p.goal, &turn, &shift);
   EXPECT_LE(turn, kGoalTurnTolDeg);
   EXPECT_LE(shift, kGoalShiftTol);
 
   // half a turn about the work's axis is out of reach: it plans until stopped
-  Keys(s, "B" + std::string(3, 'x') + std::string(95, 'R'));
+  rgtest::Press(s, "B" + std::string(3, 'x') + std::string(95, 'R'));
   s.plan.timeLimit = 1e6;
   ASSERT_TRUE(job.Start(s));
   job.Stop();

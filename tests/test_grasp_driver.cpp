@@ -75,10 +75,10 @@ TEST(ContactChoice, EachContactTypeOnAHandBuiltScene) {
     for (int j = 0; j < s->nJ(); ++j)
       EXPECT_EQ(r.qf[j], s->qq0[1][j]);  // only the last joint turns
     EXPECT_EQ(r.sgnLT, k.type[0]);
-    EXPECT_EQ(s->sgnGRASPM[1], 'Y');
+    EXPECT_EQ(r.sgnGRASPM, 'Y');
     // an upright work meets the slab with its side only ('M'): rim and disk are not tried
     const char ul = k.upright ? 'M' : 'L';
-    EXPECT_EQ(std::string() + r.G.sgnUL + s->sgnUML[1], std::string(2, ul));
+    EXPECT_EQ(std::string() + r.G.sgnUL + r.sgnUML, std::string(2, ul));
     EXPECT_TRUE(!k.upright || std::string(r.G.solC + 3, 3) == "NNN");
     ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
   }
@@ -107,6 +107,27 @@ TEST(ContactChoice, CandidatesOutsideTheRealSurfacesAreNeverTaken) {
   EXPECT_NEAR(std::fabs(r.qf[s->nJ()]), std::asin((catalogue::aCyl + std::sqrt(119.0)) / 100.0),
               1e-5);
   ExpectSoundInHand(*s, 1, r.qf, rwG, EwG, r.GTYPE, r.RC, r.NW, r.prm);
+}
+
+TEST(ContactChoice, DispatchersReturnTheirVerdictAndLeaveTheStateAlone) {
+  // the default scenes: every finger touches the cylinder's lower rim, or the sphere
+  for (const char work : {'2', '1'}) {
+    SCOPED_TRACE(work);
+    auto s = rgtest::StartedSim();
+    selectWork(*s, work);
+    for (int kf = 1; kf <= s->nF(); ++kf) {
+      s->sgnGRASPM[kf] = '?';
+      s->sgnUML[kf] = '?';
+      FingerContact r;
+      const WorkPose w = WorkPoseOf(s->rwG, s->EwG);
+      const int sol = work == '2' ? FingerCylinderContactA3(*s, kf, s->qq0[kf], w, r)
+                                  : FingerSphereContactA3(*s, kf, s->qq0[kf], w, r);
+      EXPECT_EQ(sol, 1);
+      EXPECT_EQ(r.sgnGRASPM, 'Y');
+      EXPECT_NE(std::string(work == '2' ? "LU" : "S").find(r.sgnUML), std::string::npos) << r.sgnUML;
+      EXPECT_EQ(std::string() + s->sgnGRASPM[kf] + s->sgnUML[kf], "??");  // only the driver writes them
+    }
+  }
 }
 
 TEST(ContactChoice, SelectionRule) {
@@ -141,7 +162,7 @@ TEST(ContactChoice, BrokenWorkPoseGivesNoContact) {
         Result r = Dispatch(*s, kf, rwG, EwG);
         EXPECT_EQ(r.sol, 0);
         EXPECT_EQ(Type(r.GTYPE), "NN");
-        EXPECT_EQ(s->sgnGRASPM[kf], 'N');
+        EXPECT_EQ(std::string() + r.sgnGRASPM + r.sgnUML, "NN");
         for (int j = 0; j <= s->nJ(); ++j) EXPECT_EQ(r.qf[j], s->qq0[kf][j]);
       }
     }
@@ -168,6 +189,10 @@ int RunGrasp(Sim& s, int* redraws) {
     }
     for (int j = 0; j <= s.nJ(); ++j) EXPECT_EQ(f.qf[j], s.qf[kf][j]);
     EXPECT_EQ(Type(f.GTYPE), Type(s.GGTYPE[kf]));
+    EXPECT_EQ(s.sgnGRASPM[kf], f.sgnGRASPM);
+    if (sol) {
+      EXPECT_EQ(s.sgnUML[kf], f.sgnUML);
+    }
     // earlier fingers leave the completion flag as it was
     EXPECT_TRUE(kf == s.nF() || (s.sgnCALGEnd == end0 && s.sgnGRASP == 'Y' && s.sgnCALGChk == 'F'));
   }
@@ -207,11 +232,14 @@ TEST(GraspDriver, FingerWithoutContactFailsTheGrasp) {
   }
 }
 
-TEST(GraspDriver, FingerNumberOutsideTheTablesIsRefusedWithoutTouchingThem) {
+TEST(GraspDriver, FingerNumberOutsideTheHandIsACallersBugStoppedByAnAssert) {
+  // the key machine asks only for fingers 1..nF; another number never touches the tables
   auto s = rgtest::StartedSim();
-  const std::string before(s->sgnGRASPM, kSlots);
-  for (int kf : {kSlots, 0}) EXPECT_EQ(GRASP(*s, kf), 0);
-  EXPECT_EQ(std::string(s->sgnGRASPM, kSlots), before);
+  for (int kf : {kSlots, s->nF() + 1, 0}) {
+    RG_EXPECT_ASSERT(GRASP(*s, kf));
+    FingerContact out;
+    RG_EXPECT_ASSERT(FingerCylinderContactA3(*s, kf, s->qq0[1], WorkPoseOf(s->rwG, s->EwG), out));
+  }
 }
 
 // ------------------------------------------------------ the default scenes

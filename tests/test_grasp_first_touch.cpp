@@ -81,18 +81,17 @@ void Judge(const std::string& keys, Verdict& v, double link = 0.0, double radius
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
   HandLayout layout(keys[1] - '0');
-  for (size_t i = 0; i < keys.size(); ++i) {
-    keyboard(s, static_cast<unsigned char>(keys[i]), 0, 0);
-    if (i == 1 && link > 0.0) {
-      rg::SelectHandModel(s, Resized(keys[1] - '0', link, radius));
-      layout = layout.Sized(link, radius, rg::catalogue::rPalm);
-    }
+  rgtest::Press(s, keys.substr(0, 2));  // "H<n>"
+  if (link > 0.0) {
+    rg::SelectHandModel(s, Resized(keys[1] - '0', link, radius));
+    layout = layout.Sized(link, radius, rg::catalogue::rPalm);
   }
+  rgtest::Press(s, keys.substr(2));
   if (s.sgnCALGChk == 'C' || s.sgnGC == 'C') {  // the work already meets a finger
     ++v.skipped;
     return;
   }
-  for (char k : "G" + std::string(s.nF(), 's')) keyboard(s, static_cast<unsigned char>(k), 0, 0);
+  rgtest::Press(s, "G" + std::string(s.nF(), 's'));
   const Cylinder w{{s.rwG[0], s.rwG[1], s.rwG[2]}, FromC(s.EwG)};
   for (int kf = 1; kf <= s.nF(); ++kf) {
     ++v.fingers;

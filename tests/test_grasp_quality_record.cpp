@@ -17,10 +17,8 @@ using namespace rg;
 std::unique_ptr<Sim> Grasped(int hand, ContactModel model, int fingers = -1) {
   auto s = rgtest::StartedSim();
   s->qualitySettings.model = model;
-  const std::string keys = "H" + std::to_string(hand) + "G";
-  for (char k : keys) keyboard(*s, static_cast<unsigned char>(k), 0, 0);
-  const int n = fingers < 0 ? s->nF() : fingers;
-  for (int i = 0; i < n; ++i) keyboard(*s, 's', 0, 0);
+  rgtest::Press(*s, "H" + std::to_string(hand) + "G");
+  rgtest::Press(*s, std::string(fingers < 0 ? s->nF() : fingers, 's'));
   return s;
 }
 
@@ -76,7 +74,7 @@ TEST(GraspQualityOfTheRecord, EveryStoredRowOfRealRunsAgreesWithQhull) {
       SCOPED_TRACE(testing::Message() << keys.substr(0, 8) << ", " << ContactModelName(model));
       auto s = rgtest::StartedSim();
       s->qualitySettings.model = model;
-      for (char k : keys) keyboard(*s, static_cast<unsigned char>(k), 0, 0);
+      rgtest::Press(*s, keys);
       ASSERT_GE(s->cntMainip1, 10);
       int closed = 0;
       for (int m = 0; m <= s->cntMainip1; ++m) {

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <string>
 
+#include "core/model.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "support.h"
@@ -29,55 +32,138 @@ void SelectHandTables(Sim& s, int hand, char work) {
   FinJ1Pose(s, work);
 }
 
+// A frame is a rotation: orthonormal columns, determinant +1.
+void ExpectRotation(const double E[3][3]) {
+  double EtE[3][3];
+  MatTMul(E, E, EtE);
+  ExpectMatEq(EtE, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-12);
+  double x[3], y[3], z[3], xy[3];
+  MatColumn(E, 0, x);
+  MatColumn(E, 1, y);
+  MatColumn(E, 2, z);
+  VecCross(x, y, xy);
+  EXPECT_NEAR(VecDot(xy, z), 1.0, 1e-12);
+}
+
+// The angle (0..2 pi) of a point in the palm's plane about the palm's normal (the
+// hand's Y axis), from its Z axis towards its X axis.
+double PalmAngle(const double p[3]) {
+  const double a = std::atan2(p[0], p[2]);
+  return a < -1e-9 ? a + 2.0 * M_PI : a;
+}
+
 }  // namespace
 
-TEST(HandCatalogue, TablesOfEveryHand) {
-  auto s = std::make_unique<Sim>();
+// A hand's name says its joints and fingers ("RQPP 3-Finger"), and its joint letters
+// say where each joint turns in the finger frame (z along the finger, y the palm's
+// normal, x across): 'R' about z, 'Q' about y, 'P' about x. Every hand's model
+// agrees, and its frames between joints are rotations.
+TEST(HandCatalogue, NamesJointLettersAndJointAxesAgree) {
   for (int h = 1; h <= 4; ++h) {
-    SelectHandTables(*s, h, '2');
-    EXPECT_EQ(s->nF(), (h == 2 || h == 4) ? 3 : 2);
-    EXPECT_EQ(s->nJ(), 4);
-    EXPECT_EQ(s->model().jointType[1], h <= 2 ? 'R' : 'P');
-    EXPECT_EQ(s->model().jointType[2], 'Q');
-    EXPECT_EQ(s->model().jointType[5], 'P');
-    for (int kf = 1; kf <= s->nF(); ++kf) {
-      EXPECT_DOUBLE_EQ(s->qq0[kf][1], 0.01);
-      EXPECT_DOUBLE_EQ(s->qq0[kf][2], h <= 2 ? 0.01 : 0.05);
-      EXPECT_DOUBLE_EQ(s->qq0[kf][3], 0.7853981639);
-      EXPECT_DOUBLE_EQ(s->qq0[kf][4], 0.7853981639);
-    }
-    // fixed rotations between joint frames
-    ExpectMatEq(s->model().Cs[3], {1, 0, 0, 0, 0, -1, 0, 1, 0});
-    ExpectMatEq(s->model().Cs[4], {1, 0, 0, 0, 1, 0, 0, 0, 1});
-    if (h <= 2) {
-      ExpectMatEq(s->model().Cs[1], {1, 0, 0, 0, 1, 0, 0, 0, 1});
-      ExpectMatEq(s->model().Cs[2], {0, 1, 0, 0, 0, 1, 1, 0, 0});
-    } else {
-      ExpectMatEq(s->model().Cs[1], {0, 0, -1, 0, 1, 0, 1, 0, 0});
-      ExpectMatEq(s->model().Cs[2], {1, 0, 0, 0, 0, 1, 0, -1, 0});
+    SCOPED_TRACE(h);
+    const Model& m = *CatalogueModel(h);
+    EXPECT_TRUE(CountsFit(m));
+    const std::string letters(m.jointType + 1, m.jointType + 1 + m.nJ);
+    EXPECT_EQ(m.name, letters + " " + std::to_string(m.nF) + "-Finger");
+    double E[3][3];  // joint j's frame at zero angles, in the finger frame
+    MatIdentity(E);
+    for (int j = 1; j <= m.nJ; ++j) {
+      SCOPED_TRACE(j);
+      ExpectRotation(m.Cs[j]);
+      double En[3][3];
+      MatMul(E, m.Cs[j], En);
+      MatCopy(En, E);
+      const int axis = std::string("PQR").find(m.jointType[j]);
+      ASSERT_GE(axis, 0);
+      EXPECT_NEAR(std::fabs(E[axis][2]), 1.0, 1e-12);  // the joint's z axis
     }
   }
 }
 
-TEST(HandCatalogue, FingerBasesOnThePalm) {
+// Where the fingers sit: on the rim of the palm (the disc of radius rPalm about the
+// hand's Y axis), evenly spaced around it from finger 1 on the Z axis, at the same
+// places with either work; each finger's frame is a rotation that keeps the palm's
+// normal as its y axis. Every finger starts at the same angles, within the joint
+// limits of the hand files (+-3.1416), and the simulation takes up the model's
+// mounts and angles for the selected work.
+TEST(HandCatalogue, FingersSitEvenlyOnThePalmRimAndStartAlike) {
   auto s = std::make_unique<Sim>();
-  SelectHandTables(*s, 2, '1');
-  ExpectVecNear(s->JA0[2], 35 * std::sin(2.0943951024), 0, 35 * std::cos(2.0943951024));
-  EXPECT_NEAR(s->JA0[2][0], 30.31, 0.01);
-  EXPECT_NEAR(s->JA0[2][2], -17.5, 1e-6);
-  double Cy2[3][3];
-  Cy(2.0943951024, Cy2);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(s->EAs0[2][i][j], Cy2[i][j]);
-  // with the cylinder work fingers 2 and 3 point down, finger 1 up; positions unchanged
-  SelectHandTables(*s, 2, '2');
-  EXPECT_NEAR(s->JA0[2][0], 30.31, 0.01);
-  ExpectMatEq(s->EAs0[1], {1, 0, 0, 0, 1, 0, 0, 0, 1});
-  ExpectMatEq(s->EAs0[2], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
-  ExpectMatEq(s->EAs0[3], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
-  // hand 4 always
-  SelectHandTables(*s, 4, '1');
-  ExpectMatEq(s->EAs0[3], {-1, 0, 0, 0, 1, 0, 0, 0, -1});
+  for (int h = 1; h <= 4; ++h) {
+    const Model& m = *CatalogueModel(h);
+    for (const char work : {'1', '2'}) {
+      SCOPED_TRACE(testing::Message() << "hand " << h << " work " << work);
+      SelectHandTables(*s, h, work);
+      for (int kf = 1; kf <= m.nF; ++kf) {
+        SCOPED_TRACE(kf);
+        const FingerMount& f = m.Mount(kf, work);
+        EXPECT_NEAR(std::hypot(f.base[0], f.base[2]), m.rPalm, 1e-9);
+        EXPECT_EQ(f.base[1], 0.0);
+        EXPECT_NEAR(PalmAngle(f.base), 2.0 * M_PI * (kf - 1) / m.nF, 1e-9);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(f.base[i], m.mountSphere[kf].base[i]);
+        ExpectRotation(f.frame);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(f.frame[i][1], i == 1 ? 1.0 : 0.0);
+        for (int j = 1; j <= m.nJ; ++j) {
+          EXPECT_EQ(m.qInit[kf][j], m.qInit[1][j]);
+          EXPECT_LE(std::fabs(m.qInit[kf][j]), 3.1416);
+          EXPECT_EQ(s->qq0[kf][j], m.qInit[kf][j]);
+        }
+        // the finger's base pose is its mount
+        const FingerPose P = Findirect_kineR(*s, kf, s->qq0[kf]);
+        for (int i = 0; i < 3; ++i) {
+          EXPECT_EQ(P.JA[0][i], f.base[i]);
+          for (int c = 0; c < 3; ++c) EXPECT_EQ(P.EAs[0][i][c], f.frame[i][c]);
+        }
+      }
+    }
+  }
+}
+
+// The chain against the model's lengths, for every hand: at any angles joints
+// 1..nJ-1 sit at the finger's base and each of the two links is lFin long; the last
+// two joints turn about parallel axes, so the fingertip lies 2 lFin |cos(q_nJ / 2)|
+// from the base. In the initial pose every finger reaches in front of the palm
+// (positive Y), and closing its last joint carries its tip towards the palm's axis:
+// the fingers face each other.
+TEST(FingerKinematics, LinkLengthsAndTheInitialPoseOfEveryHand) {
+  auto s = std::make_unique<Sim>();
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> angle(-3.0, 3.0);
+  for (int h = 1; h <= 4; ++h) {
+    for (const char work : {'1', '2'}) {
+      SCOPED_TRACE(testing::Message() << "hand " << h << " work " << work);
+      SelectHandTables(*s, h, work);
+      const Model& m = s->model();
+      const int n = m.nJ;
+      for (int kf = 1; kf <= m.nF; ++kf) {
+        SCOPED_TRACE(kf);
+        for (int trial = 0; trial <= 5; ++trial) {
+          double q[kSlots] = {};
+          for (int j = 1; j <= n; ++j) q[j] = trial == 0 ? s->qq0[kf][j] : angle(rng);
+          const FingerPose P = Findirect_kineR(*s, kf, q);
+          double d[3];
+          for (int j = 1; j < n; ++j) {
+            VecSub(P.JA[j], P.JA[0], d);
+            EXPECT_NEAR(VecNorm(d), 0.0, 1e-9) << "joint " << j;
+          }
+          VecSub(P.JA[n], P.JA[n - 1], d);
+          EXPECT_NEAR(VecNorm(d), m.lFin, 1e-9);
+          VecSub(P.JA[n + 1], P.JA[n], d);
+          EXPECT_NEAR(VecNorm(d), m.lFin, 1e-9);
+          VecSub(P.JA[n + 1], P.JA[0], d);
+          EXPECT_NEAR(VecNorm(d), 2.0 * m.lFin * std::fabs(std::cos(q[n] / 2.0)), 1e-9);
+          if (trial > 0) continue;
+          EXPECT_GT(P.JA[n][1], 0.0);
+          EXPECT_GT(P.JA[n + 1][1], 0.0);
+          // the tip's velocity as the last joint closes, towards the palm's axis
+          double z[3], r[3], v[3];
+          MatColumn(P.EAs[n], 2, z);
+          VecSub(P.JA[n + 1], P.JA[n], r);
+          VecCross(z, r, v);
+          EXPECT_GT(-(v[0] * P.JA[0][0] + v[2] * P.JA[0][2]), 0.0);
+        }
+      }
+    }
+  }
 }
 
 TEST(FingerKinematics, StraightFingerOfHand1) {

@@ -19,18 +19,12 @@
 #include "batch_run.h"
 #include "core/model.h"
 #include "hand/hand_file.h"
+#include "support.h"
 
 namespace {
 
 std::string HandPath(const std::string& file) {
-  return std::string(RG_SOURCE_DIR) + "/hands/" + file;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return rgtest::SourcePath("hands/" + file).string();
 }
 
 // 1-based line of the first occurrence of needle in text (0: none)
@@ -80,7 +74,7 @@ TEST(HandFile, RunsOfTheBuiltInHandsFromTheirFilesAreTheCatalogueRuns) {
 // What the family cannot express: each refusal is one line naming the element
 // and the line it starts on.
 TEST(HandFile, RefusalsNameTheElementAndItsLine) {
-  const std::string hand1 = ReadText(HandPath("hand1.urdf"));
+  const std::string hand1 = rgtest::ReadText(HandPath("hand1.urdf"));
   ASSERT_FALSE(hand1.empty());
   auto replaced = [&](const std::string& from, const std::string& to, bool all = false) {
     std::string t = hand1;
@@ -278,7 +272,7 @@ bool PrintableOneLine(const std::string& error) {
 // empty element and, adding no depth, a comment, CDATA, a processing instruction
 // and quoted values that look like tags, then the element that opens the level.
 std::string Hand1NestedInThePalm(int levels) {
-  std::string t = ReadText(HandPath("hand1.urdf"));
+  std::string t = rgtest::ReadText(HandPath("hand1.urdf"));
   std::string nest;
   for (int k = 0; k < levels; ++k)
     nest += "<e/><!-- <z> --><![CDATA[<z>]]><?z?><x a='>' b=\"<y>\">\n";
@@ -292,7 +286,7 @@ std::string Hand1NestedInThePalm(int levels) {
 // read it (they recurse once per level of nesting), with one printable line that
 // names the line where the fault is.
 TEST(HandFile, HostileTextIsRefusedBeforeAnyParserAtItsLine) {
-  const std::string hand1 = ReadText(HandPath("hand1.urdf"));
+  const std::string hand1 = rgtest::ReadText(HandPath("hand1.urdf"));
   ASSERT_FALSE(hand1.empty());
   auto replaced = [&](const std::string& from, const std::string& to) {
     std::string t = hand1;
@@ -391,7 +385,7 @@ TEST(HandFile, TheFileIsReadUpToItsBound) {
   const fs::path dir =
       fs::path(testing::TempDir()) / ("rg-handfile-read-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  const std::string hand1 = ReadText(HandPath("hand1.urdf"));
+  const std::string hand1 = rgtest::ReadText(HandPath("hand1.urdf"));
   auto write = [&](const std::string& name, const std::string& text) {
     std::ofstream(dir / name, std::ios::binary) << text;
     return (dir / name).string();
@@ -430,9 +424,9 @@ TEST(HandFile, TheFileIsReadUpToItsBound) {
 TEST(HandFile, MutatedBuiltInFilesAreRefusedAtTheMutatedElement) {
   namespace fs = std::filesystem;
   int files = 0, refused = 0;
-  for (const auto& e : fs::directory_iterator(fs::path(RG_SOURCE_DIR) / "hands")) {
+  for (const auto& e : fs::directory_iterator(rgtest::SourcePath("hands"))) {
     if (e.path().extension() != ".urdf") continue;
-    const std::string text = ReadText(e.path().string());
+    const std::string text = rgtest::ReadText(e.path().string());
     const HandFileSites h = SitesOf(text);
     ASSERT_GT(h.sites.size(), 100u) << e.path();
     ++files;
@@ -492,7 +486,7 @@ TEST(HandFile, MutatedBuiltInFilesAreRefusedAtTheMutatedElement) {
 TEST(HandFile, TheMalformedCorpusIsRefusedLineByLine) {
   namespace fs = std::filesystem;
   int files = 0;
-  for (const auto& e : fs::directory_iterator(fs::path(RG_SOURCE_DIR) / "fuzz" / "hand-files")) {
+  for (const auto& e : fs::directory_iterator(rgtest::SourcePath("fuzz/hand-files"))) {
     const std::string path = e.path().string();
     SCOPED_TRACE(path);
     const rg::HandFileResult r = rg::LoadHandFile(path);
@@ -525,11 +519,11 @@ TEST(HandFile, TheBatchDriverRefusesWithStatus2) {
            "/hands: is a directory, not a hand file\n"}};
   for (const auto& [option, says] : cases) {
     const std::string cmd =
-        std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + option + " G 2>" + out;
+        rgtest::BuildPath("rollgrasp-batch") + " " + option + " G 2>" + out;
     const int st = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(st));
     EXPECT_EQ(WEXITSTATUS(st), 2);
-    EXPECT_EQ(ReadText(out), says);
+    EXPECT_EQ(rgtest::ReadText(out), says);
   }
 }
 

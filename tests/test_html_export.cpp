@@ -31,7 +31,7 @@ using nlohmann::json;
 const std::unique_ptr<rg::Sim>& DefaultRun() {
   static const std::unique_ptr<rg::Sim> s = [] {
     auto sim = rgtest::StartedSim();
-    for (char c : std::string("ssA") + std::string(340, 's')) rg::keyboard(*sim, c, 0, 0);
+    rgtest::Press(*sim, "ssA" + std::string(340, 's'));
     return sim;
   }();
   return s;
@@ -166,22 +166,15 @@ struct BatchResult {
   std::string out, err;
 };
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 BatchResult Batch(const std::string& args, const fs::path& dir) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-  const std::string cmd = std::string(RG_BUILD_DIR) + "/rollgrasp-batch " + args + " >" +
+  const std::string cmd = rgtest::BuildPath("rollgrasp-batch") + " " + args + " >" +
                           out.string() + " 2>" + err.string() + " </dev/null";
   BatchResult r;
   const int st = std::system(cmd.c_str());
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.out = ReadText(out);
-  r.err = ReadText(err);
+  r.out = rgtest::ReadText(out);
+  r.err = rgtest::ReadText(err);
   fs::remove(out);
   fs::remove(err);
   return r;
@@ -198,7 +191,7 @@ TEST(ReplayPage, RefusedWithoutARecordOfTheCurrentGrasp) {
     const BatchResult r = Batch("--html " + page.string() + " '" + keys + "'", dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, std::string("rollgrasp-batch: --html: ") + rg::kNoRecord + "\n");
-    EXPECT_EQ(ReadText(page), "old");
+    EXPECT_EQ(rgtest::ReadText(page), "old");
   }
   fs::remove_all(dir);
 }
@@ -222,7 +215,7 @@ TEST(ReplayPage, WrittenWholeOrNotAtAll) {
   std::ofstream(page) << "old";
   BatchResult r = Batch("--html " + page.string() + " ssAssssssssss", dir);
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string html = ReadText(page);
+  const std::string html = rgtest::ReadText(page);
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(json::parse(ScriptBody(html, "id=\"rg-data\""))["table"].size(), 3u);  // rows 0..2
   r = Batch("--html=" + (dir / "no" / "such.html").string() + " ss", dir);
@@ -234,7 +227,7 @@ TEST(ReplayPage, WrittenWholeOrNotAtAll) {
   // as the Python module's html() writes it: no FIFO or link is replaced
   ASSERT_EQ(mkfifo((dir / "fifo.html").c_str(), 0644), 0);
   fs::create_symlink(page, dir / "link.html");
-  const std::string before = ReadText(page);
+  const std::string before = rgtest::ReadText(page);
   for (const char* name : {"fifo.html", "link.html"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(rg::WriteReplayHtml(s, (dir / name).string(), &why));
@@ -242,7 +235,7 @@ TEST(ReplayPage, WrittenWholeOrNotAtAll) {
   }
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(dir / "fifo.html")));
   EXPECT_TRUE(fs::is_symlink(dir / "link.html"));
-  EXPECT_EQ(ReadText(page), before);
+  EXPECT_EQ(rgtest::ReadText(page), before);
   r = Batch("--help", dir);
   EXPECT_NE(r.out.find("\n  --html FILE.html "), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir / "no"));

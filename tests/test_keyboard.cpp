@@ -27,11 +27,7 @@ struct Driven {
   Driven() {
     s->redraw = [this] { ++redraws; };
   }
-  bool keys(const std::string& k) {
-    bool quit = false;
-    for (char c : k) quit = keyboard(*s, static_cast<unsigned char>(c), 0, 0) || quit;
-    return quit;
-  }
+  bool keys(const std::string& k) { return rgtest::Press(*s, k); }
 };
 
 }  // namespace
@@ -267,6 +263,53 @@ TEST(ManipulationMode, RefusesPastTheLastRow) {
   d.keys("s");  // frozen until a reset
   EXPECT_EQ(d.s->sgnMANIP, 'F');
   EXPECT_EQ(d.s->cntMainip1, 5);
+}
+
+// Key 's' runs a step the same way in modes 'A' and 'C' (the path's command taken
+// up first): a recorded step is shown finger by finger (a redraw for each, then the
+// key's own), and a full record stops either mode with 'F' before any command is
+// taken up. Planning draws nothing of the steps it tries.
+TEST(StepKeys, ModesAAndCRunAndShowAStepAlikeAndStopAtTheSameFullRecord) {
+  Driven d;
+  d.keys("ssA");
+  d.redraws = 0;
+  d.keys("s");
+  EXPECT_EQ(d.s->cntManip0, 1);
+  EXPECT_EQ(d.redraws, d.s->nF() + 1);
+
+  PlanState& p = d.s->plan;
+  p.goal.rz = 5.0;
+  d.redraws = 0;
+  d.keys("Bs");
+  ASSERT_FALSE(p.path.empty());
+  EXPECT_EQ(d.redraws, 2);  // the two keys'
+  d.redraws = 0;
+  d.keys("Cs");
+  EXPECT_EQ(p.next, 1u);
+  EXPECT_EQ(d.s->cntManip0, 2);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(d.s->vw[i], p.path[0].vw[i]);
+    EXPECT_EQ(d.s->omww[i], p.path[0].omww[i]);
+  }
+  EXPECT_EQ(d.redraws, 1 + d.s->nF() + 1);
+
+  for (const char mode : {'A', 'C'}) {
+    SCOPED_TRACE(mode);
+    Driven e;
+    e.keys("ssA");
+    e.s->cntManip0 = (kRows - 1) * kDecim;  // row 799 stored
+    e.s->cntMainip1 = kRows - 1;
+    e.s->plan.path = {StepCommand{{0.2, 0.0, 0.0}, {0.0, 0.0, 0.01}}};
+    e.s->plan.next = 0;
+    e.s->plan.startStep = e.s->cntManip0;
+    e.redraws = 0;
+    e.keys(std::string(1, mode) + "s");
+    EXPECT_EQ(e.s->sgnMANIP, 'F');
+    EXPECT_EQ(e.s->cntManip0, (kRows - 1) * kDecim);
+    EXPECT_EQ(e.s->vw[0], 0.0);  // the path's command is not taken up
+    EXPECT_EQ(e.s->omww[2], 0.02);
+    EXPECT_EQ(e.redraws, 2);
+  }
 }
 
 TEST(Robustness, ArbitraryBytesNeverBreakTheState) {

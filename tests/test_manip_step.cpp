@@ -65,7 +65,14 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
       {"finger 2 on the cylinder side", [](Sim& s) { s.sgnUML[2] = 'M'; }, 'R'},
       {"finger 2 on an end disk", [](Sim& s) { s.GGTYPE[2][1] = 'D'; }, 'R'},
       {"finger 2's fingertip on the rim", [](Sim& s) { s.GGTYPE[2][0] = 'T'; }, 'R'},
-      {"record full: step 4000 would need row 800", [](Sim& s) { s.cntManip0 = 3999; }, 'F'},
+      {"record full: row 799 stored with step 3995", [](Sim& s) {
+         s.cntManip0 = 3995;
+         s.cntMainip1 = kRows - 1;
+       }, 'F'},
+      {"record full, whatever the grasp", [](Sim& s) {
+         s.sgnUML[2] = 'M';
+         s.cntMainip1 = kRows - 1;
+       }, 'F'},
       {"angular velocity not a number", [](Sim& s) { s.omww[2] = std::nan(""); }, 'D'},
       {"work straddling the palm disc", [](Sim& s) {
          for (int h = 0; h < 2; ++h) {
@@ -99,6 +106,24 @@ TEST_F(StepTest, AStepRefusedOrStoppedBeforeItStartsChangesNothingAndPrintsNothi
   s().GGTYPE[2][0] = 'L';
   s().GGTYPE[2][1] = 'C';
   EXPECT_TRUE(GraspOnRim(s(), 2));
+}
+
+// A caller of the step alone (the planner, the benchmarks) gets the record the keys
+// get: every stored row carries the command it was run with. Showing the new pose
+// is the caller's: the step draws nothing.
+TEST_F(StepTest, TheStepAloneRecordsItsCommandAndDrawsNothing) {
+  Press(s(), "ssA");  // the default grasp
+  int redraws = 0;
+  s().redraw = [&redraws] { ++redraws; };
+  const double vw[3] = {0.2, -0.1, 0.0}, omww[3] = {0.0, 0.005, 0.02};
+  for (int n = 1; n <= 2 * kDecim; ++n) ASSERT_EQ(PRCircleManip4(s(), vw, omww), 'Y') << n;
+  ASSERT_EQ(s().cntMainip1, 2);
+  for (int row = 1; row <= 2; ++row)
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(s().ManipCmd[row][i], vw[i]) << row;
+      EXPECT_EQ(s().ManipCmd[row][3 + i], omww[i]) << row;
+    }
+  EXPECT_EQ(redraws, 0);
 }
 
 TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/output_file.h"
+#include "support.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ fs::path Scratch(const std::string& tag) {
   fs::remove_all(d);
   fs::create_directories(d);
   return d;
-}
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 size_t Entries(const fs::path& d) {
@@ -47,13 +41,13 @@ TEST(OutputFile, TargetReplacedOnlyWhenCommitted) {
     std::string why;
     ASSERT_TRUE(f.Open(target, &why)) << why;
     ASSERT_TRUE(f.Write(std::string("new text")));
-    EXPECT_EQ(ReadAll(target), "old");  // not yet
+    EXPECT_EQ(rgtest::ReadText(target), "old");  // not yet
     EXPECT_EQ(Entries(d), 2u);          // the target and the temporary file beside it
     ASSERT_TRUE(f.Finish(&why)) << why;
-    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(rgtest::ReadText(target), "old");
     ASSERT_TRUE(f.Commit(&why)) << why;
   }
-  EXPECT_EQ(ReadAll(target), "new text");
+  EXPECT_EQ(rgtest::ReadText(target), "new text");
   EXPECT_EQ(Entries(d), 1u);
   // dropped unfinished, or finished but not committed: the target stays, no file is left
   for (bool finish : {false, true}) {
@@ -65,7 +59,7 @@ TEST(OutputFile, TargetReplacedOnlyWhenCommitted) {
       ASSERT_TRUE(f.Finish(&why)) << why;
     }
     f.Discard();
-    EXPECT_EQ(ReadAll(target), "new text");
+    EXPECT_EQ(rgtest::ReadText(target), "new text");
     EXPECT_EQ(Entries(d), 1u);
   }
   fs::remove_all(d);
@@ -90,7 +84,7 @@ TEST(OutputFile, CommitRefusesATargetThatBecameNoFileAndLongNamesWork) {
 
   const std::string longName = (d / std::string(255, 'n')).string();
   EXPECT_TRUE(rg::WriteFileWhole(longName, "long", &why)) << why;
-  EXPECT_EQ(ReadAll(longName), "long");
+  EXPECT_EQ(rgtest::ReadText(longName), "long");
   EXPECT_EQ(Entries(d), 2u);
   fs::remove_all(d);
 }
@@ -114,7 +108,7 @@ TEST(OutputFile, FailedWriteLeavesNothingAndPermissionsAreKept) {
   std::signal(SIGXFSZ, oldXfsz);
   EXPECT_FALSE(written);
   EXPECT_EQ(why, "cannot write " + target + ": File too large");
-  EXPECT_EQ(ReadAll(target), "old");
+  EXPECT_EQ(rgtest::ReadText(target), "old");
   EXPECT_EQ(Entries(d), 1u);
 
   ASSERT_TRUE(rg::WriteFileWhole(target, "new", &why)) << why;

@@ -15,9 +15,7 @@ namespace {
 
 struct Panel {
   std::unique_ptr<Sim> s = rgtest::StartedSim();
-  void keys(const std::string& k) {
-      for (char c : k) keyboard(*s, static_cast<unsigned char>(c), 0, 0);
-  }
+  void keys(const std::string& k) { rgtest::Press(*s, k); }
   // The text at (x, y), or "<none>".
   std::string at(float x, float y) const {
     OverlayText o;

@@ -164,9 +164,13 @@ TEST(ManipRecord, LastRowAndBeyond) {
   Store(*s, 3995, 1, 0.05);
   EXPECT_EQ(s->cntMainip1, 799);
   EXPECT_EQ(s->ManipRW[799][0], 3995.0);
-  // a step past the capacity writes nothing out of bounds
-  Store(*s, 4000, 1, 0.05);
-  EXPECT_EQ(s->cntMainip1, 799);
+  // a step past the capacity is a caller's bug (the step refuses it, RecordFull): it
+  // stops at the store's assert instead of writing out of bounds
+  EXPECT_TRUE(RecordFull(*s));
+  RG_EXPECT_ASSERT(Store(*s, 4000, 1, 0.05));
+  // and so is a finger the hand does not have
+  RG_EXPECT_ASSERT(Store(*s, 5, s->nF() + 1, 0.05));
+  RG_EXPECT_ASSERT(Store(*s, 5, 0, 0.05));
 }
 
 TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {

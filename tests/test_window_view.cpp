@@ -17,10 +17,6 @@ using namespace rg;
 
 namespace {
 
-void Keys(Sim& s, const std::string& k) {
-  for (char c : k) keyboard(s, static_cast<unsigned char>(c), 0, 0);
-}
-
 std::string Lines(const Sim& s, const WindowView& v) {
   OverlayText o;
   WindowLines(s, v, o);
@@ -54,7 +50,7 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   EXPECT_TRUE(Has(Lines(*s, v), "Step 0 (stored row cntM=0)  time=0.0000\n"));
   // no grasp yet: nothing holds the work
   EXPECT_TRUE(Has(Lines(*s, v), "Quality (soft, mu 0.5): no force closure\n"));
-  Keys(*s, "ssA" + std::string(10, 's'));
+  rgtest::Press(*s, "ssA" + std::string(10, 's'));
   const std::string all = Lines(*s, v);
   EXPECT_TRUE(Has(all, "F1 q=(")) << all;
   EXPECT_TRUE(Has(all, "F2 q=(")) << all;
@@ -70,10 +66,10 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
                 s->qqa2[1][1][3], s->qqa2[1][1][4]);
   EXPECT_TRUE(Has(all, f1)) << all;
   // the replay shows the replayed row's step, time and quality: the grasp's at row 0
-  Keys(*s, "D");
+  rgtest::Press(*s, "D");
   EXPECT_TRUE(Has(Lines(*s, v), "Replayed row cntR=0: step 0  time=0.0000\n"));
   EXPECT_TRUE(Has(Lines(*s, v), "force closure, epsilon 0.0933\n")) << Lines(*s, v);
-  Keys(*s, "s");
+  rgtest::Press(*s, "s");
   EXPECT_TRUE(Has(Lines(*s, v), "Replayed row cntR=1: step 5  time=0.2500\n"));
   v.info = false;
   EXPECT_FALSE(Has(Lines(*s, v), "F1 q=("));
@@ -81,7 +77,7 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
 
 TEST(WindowView, CauseLineNamesDeadlockedFingerAndCollisionPart) {
   auto s = rgtest::StartedSim();
-  Keys(*s, "ssA" + std::string(400, 's'));  // hand 1 ends in a deadlock of finger 2
+  rgtest::Press(*s, "ssA" + std::string(400, 's'));  // hand 1 ends in a deadlock of finger 2
   ASSERT_EQ(s->sgnMANIP, 'D');
   char line[100];
   CauseLine(*s, line);
@@ -101,9 +97,9 @@ TEST(WindowView, CauseLineNamesDeadlockedFingerAndCollisionPart) {
 
 TEST(WindowView, GraspIntoThePalmIsRefused) {
   auto s = rgtest::StartedSim();
-  Keys(*s, "M" + std::string(20, 'y'));  // the work moved into the palm
+  rgtest::Press(*s, "M" + std::string(20, 'y'));  // the work moved into the palm
   ASSERT_EQ(s->sgnGC, 'C');
-  Keys(*s, "Gss");
+  rgtest::Press(*s, "Gss");
   EXPECT_EQ(s->nFIN, 0);
   EXPECT_EQ(s->sgnGRASP, 'N');
   EXPECT_EQ(s->sgnCALGEnd, 'N');
@@ -117,19 +113,19 @@ TEST(WindowView, GraspIntoThePalmIsRefused) {
   CauseLine(*s, line);
   EXPECT_STREQ(line, "Collision: the palm meets the work\n");
   // moved back out, the grasp runs again
-  Keys(*s, "M" + std::string(20, 'Y') + "Gss");
+  rgtest::Press(*s, "M" + std::string(20, 'Y') + "Gss");
   EXPECT_EQ(s->sgnCALGEnd, 'Y');
 }
 
 TEST(WindowView, ModeAWithoutCompleteGraspAsksForOne) {
   auto s = rgtest::StartedSim();
-  Keys(*s, "A");
+  rgtest::Press(*s, "A");
   WindowView v;
   const std::string all = Lines(*s, v);
   EXPECT_TRUE(Has(all, "Complete Grasp Needed\n"));
   EXPECT_TRUE(Has(all, "Hit G, then s for each finger\n"));
   EXPECT_FALSE(Has(all, "Hit s for discrete Motion\n"));
-  Keys(*s, "GssA");
+  rgtest::Press(*s, "GssA");
   EXPECT_TRUE(Has(Lines(*s, v), "Hit s for discrete Motion\n"));
 }
 
@@ -152,22 +148,22 @@ TEST(WindowView, PlayLineAndWaitBanner) {
 TEST(WindowView, PlayStepsUntilTheRunOrTheRecordEnds) {
   auto s = rgtest::StartedSim();
   EXPECT_FALSE(PlayApplies(*s));  // mode G
-  Keys(*s, "A");
+  rgtest::Press(*s, "A");
   EXPECT_TRUE(PlayApplies(*s));
   EXPECT_FALSE(PlayCanStep(*s));  // no grasp yet
-  Keys(*s, "GssA");
+  rgtest::Press(*s, "GssA");
   EXPECT_TRUE(PlayCanStep(*s));
   int steps = 0;
   while (PlayCanStep(*s) && steps < 1000) {
-    Keys(*s, "s");
+    rgtest::Press(*s, "s");
     ++steps;
   }
   EXPECT_EQ(s->sgnMANIP, 'D');
   EXPECT_GT(s->cntManip0, 300);
   EXPECT_EQ(steps, s->cntManip0 + 1);  // the completed steps and the one that deadlocks
-  Keys(*s, "D");
+  rgtest::Press(*s, "D");
   EXPECT_TRUE(PlayCanStep(*s));
-  while (PlayCanStep(*s)) Keys(*s, "s");
+  while (PlayCanStep(*s)) rgtest::Press(*s, "s");
   EXPECT_EQ(s->cntRepeat, s->cntMainip1);
 }
 
@@ -175,16 +171,16 @@ TEST(WindowView, HandAlwaysDrawnOutsideTheComputedModes) {
   auto s = rgtest::StartedSim();
   WindowView v;
   EXPECT_TRUE(WhatToDraw(*s, v).initialHand);  // start-up: the initial pose
-  Keys(*s, "ss");
+  rgtest::Press(*s, "ss");
   EXPECT_FALSE(WhatToDraw(*s, v).initialHand);
   EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
   for (const char* m : {"H", "W", "J", "JI"}) {
-    Keys(*s, m);
+    rgtest::Press(*s, m);
     SCOPED_TRACE(m);
     EXPECT_TRUE(WhatToDraw(*s, v).initialHand);
     EXPECT_FALSE(WhatToDraw(*s, v).computedHand);
   }
-  Keys(*s, "GssAs");
+  rgtest::Press(*s, "GssAs");
   EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
   EXPECT_TRUE(WhatToDraw(*s, v).traces);  // on by default
   v.traces = false;
@@ -199,14 +195,14 @@ TEST(WindowView, StaleGraspNeverDrawn) {
     SCOPED_TRACE(change);
     auto s = rgtest::StartedSim();
     WindowView v;
-    Keys(*s, "ssA" + std::string(30, 's'));
-    Keys(*s, change);
+    rgtest::Press(*s, "ssA" + std::string(30, 's'));
+    rgtest::Press(*s, change);
     for (const char* mode : {"A", "G", "GA"}) {
-      Keys(*s, mode);
+      rgtest::Press(*s, mode);
       EXPECT_TRUE(WhatToDraw(*s, v).initialHand) << mode;
       EXPECT_FALSE(WhatToDraw(*s, v).computedHand) << mode;
     }
-    Keys(*s, "Gs");
+    rgtest::Press(*s, "Gs");
     EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
     EXPECT_EQ(ContactShown(*s, 1), s->sgnGRASPM[1] == 'Y');
     for (int kf = 2; kf <= s->nF(); ++kf) EXPECT_FALSE(ContactShown(*s, kf)) << kf;
@@ -214,14 +210,14 @@ TEST(WindowView, StaleGraspNeverDrawn) {
   // a velocity change keeps the grasp of a manipulation shown
   auto s = rgtest::StartedSim();
   WindowView v;
-  Keys(*s, "ssAsVzA");
+  rgtest::Press(*s, "ssAsVzA");
   EXPECT_TRUE(WhatToDraw(*s, v).computedHand);
   EXPECT_TRUE(ContactShown(*s, 1) && ContactShown(*s, 2));
 }
 
 TEST(WindowView, TracesLieOnTheWorkAndGrowWithTheSteps) {
   auto s = rgtest::StartedSim();
-  Keys(*s, "ssA" + std::string(50, 's'));
+  rgtest::Press(*s, "ssA" + std::string(50, 's'));
   std::vector<Point3> w, l;
   WorkTrace(*s, 2, w);
   LinkTrace(*s, 2, l);
@@ -239,7 +235,7 @@ TEST(WindowView, TracesLieOnTheWorkAndGrowWithTheSteps) {
     EXPECT_NEAR(l.back().p[i], s->ManipCPNTA2[1][2][i], 1e-9);
   }
   const size_t before = w.size();
-  Keys(*s, std::string(20, 's'));
+  rgtest::Press(*s, std::string(20, 's'));
   WorkTrace(*s, 2, w);
   EXPECT_EQ(w.size(), before + 4);  // a stored row every fifth step
 }

@@ -1,5 +1,6 @@
 #include "app/hand_choice.h"
 
+#include <cassert>
 #include <utility>
 
 #include "app/keyboard.h"
@@ -8,6 +9,7 @@
 namespace rg {
 
 void SelectHandModel(Sim& s, std::shared_ptr<const Model> model) {
+  assert(model && CountsFit(*model));
   s.handModel = std::move(model);
   s.HAND1 = 0;
   selectHand(s, '0');  // not a built-in hand's key: keeps the model just set

@@ -1,7 +1,5 @@
 #include "app/html_export.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -15,6 +13,7 @@
 
 #include "app/script.h"
 #include "core/output_file.h"
+#include "core/program_dir.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "record/report.h"
@@ -77,15 +76,6 @@ bool ReadWhole(const std::string& path, std::string* out) {
   if (!in) return false;
   out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
-}
-
-std::string ExeDir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "";
-  std::string p(buf, static_cast<size_t>(n));
-  const size_t slash = p.rfind('/');
-  return slash == std::string::npos ? "" : p.substr(0, slash);
 }
 
 // The page template's slots, each filled once.
@@ -262,7 +252,7 @@ bool FindViewerAssets(ViewerAssets* out, std::string* why) {
   if (const char* env = std::getenv("RG_VIEWER_DIR"); env != nullptr && *env != '\0') {
     dirs.push_back(env);
   } else {
-    const std::string exe = ExeDir();
+    const std::string exe = ProgramDir();
     if (!exe.empty()) dirs.push_back(exe + "/viewer");
     if (*RG_VIEWER_DIR != '\0' && RG_VIEWER_DIR != (exe + "/viewer")) dirs.push_back(RG_VIEWER_DIR);
   }

@@ -90,21 +90,33 @@ void GraspStep(Sim& s) {
   }
 }
 
-// Mode 'A', key 's': one manipulation step.
-void ManipStep(Sim& s) {
-  if (s.sgnMANIP != 'Y') return;
-  if (s.cntMainip1 >= kRows - 1) {
-    s.sgnMANIP = 'F';
-    return;
+// One manipulation step with the command (vw in the hand frame, omww about the
+// work's own axes), as key 's' runs it in modes 'A' and 'C'. A stopped manipulation
+// stays stopped (its status message stays on screen until a reset); without a
+// complete grasp there is nothing to roll, though a full record is reported all the
+// same (the step refuses it, 'F'). With takeUp a step that is computed first makes
+// the command the commanded velocity, as mode 'V' sets one (omw for the work's frame
+// at the step's start). True when the step was recorded: the window then shows each
+// finger in its new pose (one redraw per finger) and the console the record's report.
+bool RunStep(Sim& s, const double vw[3], const double omww[3], bool takeUp) {
+  if (s.sgnMANIP != 'Y') return false;
+  const bool full = RecordFull(s);
+  if (s.sgnCALGEnd == 'N' && !full) return false;
+  if (takeUp && !full) {
+    VecCopy(vw, s.vw);
+    VecCopy(omww, s.omww);
+    MatVec(s.ManipEW2[s.cntManip0 != 0 ? 1 : 0], s.omww, s.omw);
   }
-  if (s.sgnCALGEnd == 'N') return;
   const int M = s.cntManip0;
-  PRCircleManip4(s, s.vw, s.omww);  // sets s.sgnMANIP
-  if (s.cntManip0 != M) {
-    StoreCommand(s, s.vw, s.omww);
-    ManipDataReport(s.con, s, kManipReport);
-  }
+  PRCircleManip4(s, vw, omww);  // sets s.sgnMANIP
+  if (s.cntManip0 == M) return false;
+  for (int kf = 1; kf <= s.nF(); ++kf) usrdisplay(s);
+  ManipDataReport(s.con, s, kManipReport);
+  return true;
 }
+
+// Mode 'A', key 's': one manipulation step with the commanded velocity.
+void ManipStep(Sim& s) { RunStep(s, s.vw, s.omww, false); }
 
 // ---- goal poses and planned paths
 
@@ -160,22 +172,8 @@ void FollowStep(Sim& s) {
     s.con.Printf("\nThe work has moved since the path was planned: plan again (B, s)");
     return;
   }
-  if (s.sgnMANIP != 'Y') return;
-  if (s.cntMainip1 >= kRows - 1) {
-    s.sgnMANIP = 'F';
-    return;
-  }
   const StepCommand& c = p.path[p.next];
-  VecCopy(c.vw, s.vw);
-  VecCopy(c.omww, s.omww);
-  MatVec(s.ManipEW2[s.cntManip0 != 0 ? 1 : 0], s.omww, s.omw);
-  const int M = s.cntManip0;
-  PRCircleManip4(s, c.vw, c.omww);  // sets s.sgnMANIP
-  if (s.cntManip0 != M) {
-    ++p.next;
-    StoreCommand(s, c.vw, c.omww);
-    ManipDataReport(s.con, s, kManipReport);
-  }
+  if (RunStep(s, c.vw, c.omww, true)) ++p.next;
 }
 
 // ---- the mode keys: each sets its mode and what the mode starts from

@@ -57,7 +57,7 @@ char TypeChar(char c) { return c == '\0' ? '-' : c; }
 
 // The first finger whose manipulation letter is c, 0 when none.
 int FingerWith(const Sim& s, char c) {
-  for (int k = 1; k <= s.nF() && k < kSlots; ++k)
+  for (int k = 1; k <= s.nF(); ++k)
     if (s.sgnC[k] == c) return k;
   return 0;
 }
@@ -90,7 +90,7 @@ void StopLines(const Sim& s, OverlayText& o) {
       if (kf > 0) std::snprintf(who, sizeof who, "Finger %d cannot roll on the %s\n", kf, surface);
       break;
     case 'R':
-      for (int k = 1; k <= s.nF() && k < kSlots && kf == 0; ++k)
+      for (int k = 1; k <= s.nF() && kf == 0; ++k)
         if (!(s.GGTYPE[k][0] == 'L' && s.GGTYPE[k][1] == 'C')) kf = k;
       if (kf > 0)
         std::snprintf(who, sizeof who, "Finger %d grasps it as %c%c\n", kf, TypeChar(s.GGTYPE[kf][0]),
@@ -285,7 +285,7 @@ void CauseLine(const Sim& s, char out[100]) {
     std::snprintf(out, 100, "Collision: %s met the work\n", part);
   } else if (manip && s.sgnMANIP == 'D') {
     int kf = 0;
-    for (int k = 1; k <= s.nF() && k < kSlots; ++k)
+    for (int k = 1; k <= s.nF(); ++k)
       if (s.sgnC[k] == 'D') kf = k;
     if (kf > 0)
       std::snprintf(out, 100, "Deadlock: finger %d found no rolling motion\n", kf);
@@ -339,10 +339,10 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
                 Deg(s.qam0));
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     const double* q = ShownAngles(s, v, kf);
     int len = std::snprintf(buf, sizeof buf, "F%d q=(", kf);
-    for (int j = 1; j <= s.nJ() && j < kSlots && len < 80; ++j)
+    for (int j = 1; j <= s.nJ() && len < 80; ++j)
       len += std::snprintf(buf + len, sizeof buf - len, j == 1 ? "%6.3f" : " %6.3f", q[j]);
     std::snprintf(buf + len, sizeof buf - len, ") rad  %c%c\n", TypeChar(s.GGTYPE[kf][0]),
                   TypeChar(s.GGTYPE[kf][1]));

@@ -146,7 +146,7 @@ std::string StatusMessage(const Sim& s) {
 
 int StatusFinger(const Sim& s) {
   if (s.sgnMANIP == 'C' || s.sgnGC == 'C') return s.COLLlink == 0 ? 0 : s.COLLkf;  // 0: the palm
-  for (int k = 1; k <= s.nF() && k < kSlots; ++k)
+  for (int k = 1; k <= s.nF(); ++k)
     if (s.sgnC[k] == 'D' || s.sgnC[k] == 'O') return k;
   return 0;
 }

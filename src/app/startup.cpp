@@ -24,23 +24,17 @@ void StartUp(Sim& s) {
   double I[3][3];
   MatIdentity(I);
   WorkOrien1(alCyl, betCyl, qamCyl, I, s.EwGCyl0);
-  // the cylinder is the work at start
+  // the cylinder is the work at start, in its default pose, as set and as used by the
+  // computations and the drawing
   s.WORK1 = '2';
   s.WORK[0] = 'W';
   s.WORK[1] = '2';
   s.WORK[2] = '\0';
-  // the selected work's pose, as set and as used by the computations and the drawing
-  if (s.WORK1 == '1') {
-    VecCopy(s.rwGSph0, s.rwG0);
-    MatCopy(s.EwGSph0, s.EwG0);
-    s.al0 = s.bet0 = s.qam0 = 0.0;
-  } else {
-    VecCopy(s.rwGCyl0, s.rwG0);
-    MatCopy(s.EwGCyl0, s.EwG0);
-    s.al0 = alCyl;
-    s.bet0 = betCyl;
-    s.qam0 = qamCyl;
-  }
+  VecCopy(s.rwGCyl0, s.rwG0);
+  MatCopy(s.EwGCyl0, s.EwG0);
+  s.al0 = alCyl;
+  s.bet0 = betCyl;
+  s.qam0 = qamCyl;
   VecCopy(s.rwG0, s.rwG);
   MatCopy(s.EwG0, s.EwG);
   VecCopy(s.rwG0, s.RWW);
@@ -59,20 +53,14 @@ void StartUp(Sim& s) {
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
   FinJ1Pose(s, s.WORK1);
-  RESETGRASP(s);
-  // every finger in its initial pose
-  for (int kf = 1; kf <= s.nF(); ++kf) {
-    VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
-    VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
-  }
   // the commanded velocity: the work turning about its own axis
   VecSet(0, 0, 0, s.vw);
   VecSet(0, 0, 0.02, s.omww);
   std::strcpy(s.WorkVel, " vw=[ 0, 0, 0]  omw=0.02*[ 0, 0, 1]\n");
-  MatVec(s.EwG, s.omww, s.omw);
   // the first stored row shows the initial angles for every finger slot
   for (int kf = 1; kf <= 6; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
-  // a clean grasp state, in grasp mode showing the initial pose
+  // a clean grasp state with every finger in its initial pose (the reset also turns
+  // the commanded angular velocity into the hand frame), in grasp mode
   RESETGRASP(s);
   s.sgnCAL = 'G';
   s.sgnCALS = 'S';

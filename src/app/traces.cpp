@@ -8,7 +8,7 @@ namespace rg {
 namespace {
 
 bool TraceDefined(const Sim& s, int kf) {
-  return kf >= 1 && kf <= s.nF() && kf < kSlots && RecordLength(s) > 0;
+  return kf >= 1 && kf <= s.nF() && RecordLength(s) > 0;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/export.h"
@@ -202,45 +204,70 @@ bool WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowV
   return true;
 }
 
-}  // namespace
+// The four output files written after the run, in this order: the state, the
+// trajectory, the snapshot, the page.
+enum Target { kState, kTrajectory, kSnapshot, kHtml, kTargets };
 
-int main(int argc, char** argv) {
-  const rgbatch::ParsedArgs parsed = rgbatch::ParseBatchArgs(argc, argv);
-  if (parsed.outcome == rgbatch::ParseOutcome::Help) {
-    std::fputs(rgbatch::BatchUsage(), stdout);
-    std::fputs(rgbatch::BatchHelp(), stdout);
-    return 0;
-  }
-  if (parsed.outcome != rgbatch::ParseOutcome::Run) return UsageError(parsed.error);
-  const rgbatch::BatchOptions& o = parsed.options;
+std::array<std::pair<const char*, const std::string*>, kTargets> TargetsOf(
+    const rgbatch::BatchOptions& o) {
+  return {{{"--state", &o.statePath},
+           {"--trajectory", &o.trajectoryPath},
+           {"--snapshot", &o.snapshotPath},
+           {"--html", &o.htmlPath}}};
+}
 
-  std::string keys = o.keys;
+// One run on its options: what it types, the simulation typed into, what it needs
+// for its pictures and page, and its output files.
+struct Run {
+  explicit Run(const rgbatch::BatchOptions& options) : o(options) {}
+  const rgbatch::BatchOptions& o;
+  std::string keys;
+  rg::KeyDriver driver;
+  rgbatch::Renderer renderer;
+  rg::ViewerAssets assets;
+  Outputs outputs;
+  rg::OutputFile* out[kTargets] = {};  // the temporary files of the targets given
+  int status = 0;
+};
+
+// The keys, the simulation's settings and the hand: the exit status of a refusal
+// (2, after saying why), or 0.
+int SetUp(Run& r) {
+  const rgbatch::BatchOptions& o = r.o;
+  r.keys = o.keys;
   if (!o.keysFile.empty()) {
     std::string why;
-    if (!ReadKeysFile(o.keysFile, &keys, &why))
+    if (!ReadKeysFile(o.keysFile, &r.keys, &why))
       return UsageError("--keys-file " + o.keysFile + ": cannot read it: " + why);
   }
-
-  // console waits are answered at once; the text of each key goes into its state
-  // line and then to standard output
-  rg::KeyDriver driver;
-  driver.sim().qualitySettings = o.quality;
-  if (o.haveGoal) driver.sim().plan.goal = o.goal;
+  rg::Sim& s = r.driver.sim();
+  s.qualitySettings = o.quality;
+  if (o.haveGoal) s.plan.goal = o.goal;
   if (!o.handPath.empty()) {
     std::string why;
-    if (!rg::UseHandFile(driver.sim(), o.handPath, &why)) {
+    if (!rg::UseHandFile(s, o.handPath, &why)) {
       Say(why);
       return 2;
     }
   }
+  s.plan.timeLimit = o.planTime;
+  s.plan.maxSteps = o.planSteps;
+  s.plan.seed = o.seed;
+  if (o.progress)
+    s.plan.progress = [](double fraction, double best) {
+      std::fprintf(stderr, "planning %3.0f%%  goal error %.3g\n", 100.0 * fraction, best);
+    };
+  return 0;
+}
 
-  // Every target is checked before anything is written, so that a path that can
-  // never be written fails at once and leaves the others untouched.
-  // (in this order: the state, the trajectory, the snapshot, the page)
-  const std::pair<const char*, const std::string*> targets[] = {{"--state", &o.statePath},
-                                                                {"--trajectory", &o.trajectoryPath},
-                                                                {"--snapshot", &o.snapshotPath},
-                                                                {"--html", &o.htmlPath}};
+// Everything the outputs need, checked before the run so that what can never be
+// written fails at once and leaves the other files untouched: every target, the
+// frames' folder, the drawing module with a display for a picture, the page's viewer
+// files; then the temporary files of the targets are opened. The exit status (1,
+// after saying why), or 0.
+int PrepareOutputs(Run& r) {
+  const rgbatch::BatchOptions& o = r.o;
+  const auto targets = TargetsOf(o);
   for (const auto& [option, path] : targets) {
     if (path->empty()) continue;
     const std::string problem = rg::OutputTargetProblem(*path);
@@ -258,27 +285,23 @@ int main(int argc, char** argv) {
   }
 
   // The drawing code is loaded only for a picture.
-  rgbatch::Renderer renderer;
   if (!o.snapshotPath.empty() || !o.framesDir.empty()) {
     const char* option = o.snapshotPath.empty() ? "--frames" : "--snapshot";
     std::string why;
-    if (!rgbatch::LoadRenderer(&renderer, &why)) {
+    if (!rgbatch::LoadRenderer(&r.renderer, &why)) {
       Say(std::string(option) + ": " + why);
       return 1;
     }
     char reason[256] = "";
-    if (!renderer.displayAvailable(reason, sizeof reason)) {
+    if (!r.renderer.displayAvailable(reason, sizeof reason)) {
       Say(std::string(option) + " needs an X display (" + reason + "); run it under xvfb-run -a");
       return 1;
     }
   }
 
-  // The page's viewer files are looked for before the run, so that a build without
-  // them fails at once.
-  rg::ViewerAssets assets;
   if (!o.htmlPath.empty()) {
     std::string why;
-    if (!rg::FindViewerAssets(&assets, &why)) {
+    if (!rg::FindViewerAssets(&r.assets, &why)) {
       Say("--html: " + why);
       return 1;
     }
@@ -286,44 +309,39 @@ int main(int argc, char** argv) {
 
   // From here on a signal removes the temporary files before it ends the program.
   rg::RemoveTempFilesOnSignals();
-  Outputs outputs;
   // the outputs written after the run get their temporary files now too, so that
   // a folder that takes no new file fails before the run
-  rg::OutputFile* out[std::size(targets)] = {};
-  for (size_t k = 0; k < std::size(targets); ++k) {
+  for (size_t k = 0; k < targets.size(); ++k) {
     const auto& [option, path] = targets[k];
-    if (!path->empty() && (out[k] = outputs.Open(option, *path)) == nullptr) return 1;
+    if (!path->empty() && (r.out[k] = r.outputs.Open(option, *path)) == nullptr) return 1;
   }
-  rg::OutputFile* const stateOut = out[0];
+  return 0;
+}
 
-  driver.sim().plan.timeLimit = o.planTime;
-  driver.sim().plan.maxSteps = o.planSteps;
-  driver.sim().plan.seed = o.seed;
-  if (o.progress)
-    driver.sim().plan.progress = [](double fraction, double best) {
-      std::fprintf(stderr, "planning %3.0f%%  goal error %.3g\n", 100.0 * fraction, best);
-    };
-  const rg::Sim& s = driver.sim();
+// Types the keys: the console text of the start-up and of every key to standard
+// output, and the state after the start-up and after every key (or every N-th, or
+// only the last) to --state; a line is written only when it is wanted, so a long
+// run writes little. A state line that cannot be written ends the run (status 1).
+void TypeKeys(Run& r) {
+  const rgbatch::BatchOptions& o = r.o;
+  rg::KeyDriver& driver = r.driver;
+  rg::OutputFile* const stateOut = r.out[kState];
   auto passOn = [&driver] {
     const std::string& console = driver.console();
     std::fwrite(console.data(), 1, console.size(), stdout);
     std::fflush(stdout);
   };
-  passOn();
-
-  int status = 0;
   auto emit = [&]() {
     if (stateOut == nullptr) return true;
     if (!WriteLine(*stateOut, driver.State())) {
       Outputs::Finish("--state", *stateOut);  // says why
-      status = 1;
+      r.status = 1;
       return false;
     }
     return true;
   };
-
-  // the state after the start-up, then after every key (or every N-th, or only the
-  // last): a line is written only when it is wanted, so a long run writes little
+  passOn();
+  const std::string& keys = r.keys;
   bool written = o.stateEvery == 0 && !keys.empty() ? true : emit();
   for (size_t n = 0; written && n < keys.size(); ++n) {
     const bool quit = driver.Press(static_cast<unsigned char>(keys[n]));
@@ -333,40 +351,72 @@ int main(int argc, char** argv) {
       written = emit();
     if (quit) break;
   }
-  if (o.summary) {
-    const std::string message = rg::StatusMessage(s);
-    std::fprintf(stderr, "rollgrasp-batch: mode %c, sgnMANIP %c, %d steps, t = %.6g%s%s\n",
-                 s.sgnCAL, s.sgnMANIP, s.cntManip0, s.ManipTime, message.empty() ? "" : ": ",
-                 message.c_str());
-  }
+}
 
-  if (status == 0 && out[1] != nullptr) {
-    rg::OutputFile& f = *out[1];
+// --summary: the run's end in one line on standard error.
+void PrintSummary(const rg::Sim& s) {
+  const std::string message = rg::StatusMessage(s);
+  std::fprintf(stderr, "rollgrasp-batch: mode %c, sgnMANIP %c, %d steps, t = %.6g%s%s\n", s.sgnCAL,
+               s.sgnMANIP, s.cntManip0, s.ManipTime, message.empty() ? "" : ": ", message.c_str());
+}
+
+// The outputs of the final state into their temporary files, in the targets' order,
+// then the frames; the first that fails sets the status and ends the writing.
+void WriteOutputs(Run& r) {
+  const rgbatch::BatchOptions& o = r.o;
+  const rg::Sim& s = r.driver.sim();
+  if (r.status == 0 && r.out[kTrajectory] != nullptr) {
+    rg::OutputFile& f = *r.out[kTrajectory];
     f.Write(rg::TrajectoryCsv(s));
-    if (!Outputs::Finish("--trajectory", f)) status = 1;
+    if (!Outputs::Finish("--trajectory", f)) r.status = 1;
   }
-  if (status == 0 && out[2] != nullptr) {
-    rg::OutputFile& f = *out[2];
+  if (r.status == 0 && r.out[kSnapshot] != nullptr) {
+    rg::OutputFile& f = *r.out[kSnapshot];
     std::string png;
-    if (renderer.snapshotPngData(&s, &o.view, &png) != 0) {
-      status = 1;
+    if (r.renderer.snapshotPngData(&s, &o.view, &png) != 0) {
+      r.status = 1;
     } else {
       f.Write(png);
-      if (!Outputs::Finish("--snapshot", f)) status = 1;
+      if (!Outputs::Finish("--snapshot", f)) r.status = 1;
     }
   }
-  if (status == 0 && out[3] != nullptr && rg::RecordLength(s) == 0) {
+  if (r.status == 0 && r.out[kHtml] != nullptr && rg::RecordLength(s) == 0) {
     Say(std::string("--html: ") + rg::kNoRecord);
-    status = 1;
+    r.status = 1;
   }
-  if (status == 0 && out[3] != nullptr) {
-    rg::OutputFile& f = *out[3];
-    f.Write(rg::ReplayHtml(s, assets));
-    if (!Outputs::Finish("--html", f)) status = 1;
+  if (r.status == 0 && r.out[kHtml] != nullptr) {
+    rg::OutputFile& f = *r.out[kHtml];
+    f.Write(rg::ReplayHtml(s, r.assets));
+    if (!Outputs::Finish("--html", f)) r.status = 1;
   }
-  if (status == 0 && !o.framesDir.empty() && !WriteFrames(renderer, s, o.view, o.framesDir, outputs))
-    status = 1;
-  if (status == 0 && !outputs.CommitAll()) status = 1;
-  if (status != 0) outputs.DiscardAll(o.framesDir);
-  return status;
+  if (r.status == 0 && !o.framesDir.empty() &&
+      !WriteFrames(r.renderer, s, o.view, o.framesDir, r.outputs))
+    r.status = 1;
+}
+
+// The run of parsed options: its exit status. Every output is committed only when
+// all were written; otherwise none is, and the temporary files go.
+int RunBatch(const rgbatch::BatchOptions& o) {
+  Run r(o);
+  if (const int refused = SetUp(r)) return refused;
+  if (const int cannot = PrepareOutputs(r)) return cannot;
+  TypeKeys(r);
+  if (o.summary) PrintSummary(r.driver.sim());
+  WriteOutputs(r);
+  if (r.status == 0 && !r.outputs.CommitAll()) r.status = 1;
+  if (r.status != 0) r.outputs.DiscardAll(o.framesDir);
+  return r.status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const rgbatch::ParsedArgs parsed = rgbatch::ParseBatchArgs(argc, argv);
+  if (parsed.outcome == rgbatch::ParseOutcome::Help) {
+    std::fputs(rgbatch::BatchUsage(), stdout);
+    std::fputs(rgbatch::BatchHelp(), stdout);
+    return 0;
+  }
+  if (parsed.outcome != rgbatch::ParseOutcome::Run) return UsageError(parsed.error);
+  return RunBatch(parsed.options);
 }

@@ -2,22 +2,20 @@
 
 #include <dlfcn.h>
 
-#include <filesystem>
-#include <system_error>
-
+#include "core/program_dir.h"
 #include "render/module.h"
 
 namespace rgbatch {
 
 bool LoadRenderer(Renderer* out, std::string* why) {
   // beside the program itself, wherever it was started from
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) {
-    *why = "cannot find the program's own folder: " + ec.message();
+  std::string problem;
+  const std::string self = rg::ProgramDir(&problem);
+  if (self.empty()) {
+    *why = "cannot find the program's own folder: " + problem;
     return false;
   }
-  const std::string file = (self.parent_path() / RG_RENDER_MODULE_FILE).string();
+  const std::string file = self + "/" + RG_RENDER_MODULE_FILE;
   void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (lib == nullptr) {
     const char* err = dlerror();

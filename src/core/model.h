@@ -56,6 +56,14 @@ struct Model {
   }
 };
 
+// Whether the model's counts fit the state's finger- and joint-indexed arrays:
+// fingers 1..kMaxFingers, joints 1..kSlots - 2 (the fingertip is joint nJ + 1). The
+// catalogue's models do by construction and a hand file's by its reader's checks,
+// so the loops over a run's fingers and joints need no bound of their own.
+inline bool CountsFit(const Model& m) {
+  return m.nF >= 1 && m.nF <= kMaxFingers && m.nJ >= 1 && m.nJ <= kSlots - 2;
+}
+
 // The model of built-in hand 1..4, built from the compiled catalogue once and
 // shared (any other number gives hand 1's).
 std::shared_ptr<const Model> CatalogueModel(int hand);

@@ -55,7 +55,8 @@ RimM RimOf(const Model& m, const WorkM& w, char sgnUL);
 WorkPose WorkPoseOf(const double rwG[3], const double EwG[3][3]);
 
 // One finger's first contact with the work, in the hand frame: what a dispatcher
-// and the grasp driver return.
+// and the grasp driver return. The dispatchers only return it; the driver writes
+// it into the state.
 struct FingerContact {
   double qf[kSlots] = {};  // joint angles 0..nJ at the contact (q0 when none)
   ContactPrm prm = {};
@@ -64,6 +65,11 @@ struct FingerContact {
   double NW[3] = {};  // unit outward work normal
   char sgnLT = 'N';   // cylinder: 'L' on the link, 'T' on the tip, 'N' none
   char GTYPE[2] = {'N', 'N'};
+  // the verdict: 'Y' an accepted contact, 'N' none
+  char sgnGRASPM = 'N';
+  // the part of the work touched: 'U' the upper rim or disk, 'L' the lower one, 'M'
+  // the cylinder's side, 'S' the sphere; 'N' none
+  char sgnUML = 'N';
 };
 
 // Work done by one Newton iteration on a rim (for inspection and tests).
@@ -192,13 +198,14 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
 int FinLinkSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c);
 int FinTipSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c);
 // Sphere dispatcher: the link ("LS") or tip ("TS") contact reached first, in the
-// hand frame; sgnUML[kf] = 'S'. No contact when the last link already reaches into
+// hand frame, on the part 'S'. No contact when the last link already reaches into
 // the sphere as the joint starts to close (at -pi/2).
 int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out);
 
-// grasp driver (one finger per call): finger kf closes its last joint from its
-// initial angles s.qq0[kf] until it touches the run's work (s.WORK1 at s.rwG, s.EwG);
-// the contact goes to s.qf[kf], s.GGTYPE[kf] and the record, and to out.
+// grasp driver (one finger per call): finger kf (1..nF) closes its last joint from
+// its initial angles s.qq0[kf] until it touches the run's work (s.WORK1 at s.rwG,
+// s.EwG); the contact goes to s.qf[kf], s.GGTYPE[kf], s.sgnGRASPM[kf], s.sgnUML[kf]
+// (kept as it was when there is no contact) and the record, and to out.
 int FinWrkContact2(Sim& s, int kf, FingerContact& out);
 int GRASP(Sim& s, int kf, FingerContact* out = nullptr);
 

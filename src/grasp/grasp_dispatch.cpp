@@ -2,6 +2,7 @@
 // last joint turns. The work is expressed in the last joint's frame Σm, the rim
 // that the link's slab can reach is chosen, the five contact candidates are
 // solved and the one reached first is converted back to the hand frame ΣA.
+#include <cassert>
 #include <cmath>
 
 #include "core/model.h"
@@ -427,26 +428,25 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   static const char kType[6][2] = {{'N', 'N'}, {'L', 'L'}, {'T', 'L'},
                                    {'L', 'C'}, {'T', 'C'}, {'T', 'D'}};
   SetType(out.GTYPE, kType[K][0], kType[K][1]);
-  s.sgnUML[kf] = (K <= 2) ? 'M' : G.rim[K];
+  out.sgnUML = (K <= 2) ? 'M' : G.rim[K];
   out.sgnLT = (K == 1 || K == 3) ? 'L' : 'T';
-  s.sgnGRASPM[kf] = 'Y';
+  out.sgnGRASPM = 'Y';
   return 1;
 }
 
 namespace grasp_detail {
 
-bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out,
-                  ContactStart& st) {
+bool BeginContact(const Sim& s, int kf, const double* q0, const WorkPose& wG,
+                  FingerContact& out, ContactStart& st) {
   const int nJ = s.model().nJ;
+  assert(kf >= 1 && kf <= s.model().nF);
   out = FingerContact();
-  if (kf < 1 || kf >= kSlots || nJ < 1 || nJ >= kSlots - 1) return false;
   // a work pose with a non-finite number describes no work
   bool finite = VecFinite(wG.r);
   for (int i = 0; i < 3; ++i) finite = finite && VecFinite(wG.E[i]);
 
   for (int j = 0; j <= nJ; ++j) st.q0[j] = q0[j];
   for (int j = 0; j <= nJ; ++j) out.qf[j] = st.q0[j];
-  s.sgnGRASPM[kf] = 'N';
   if (!finite) return false;
 
   // the work in the last joint's frame, before the joint's own rotation

@@ -1,6 +1,8 @@
 // Grasp driver: one finger per call closes its last joint until it first touches
 // the work (the cylinder or the sphere, after WORK1); the contact is recorded as step 0 of the manipulation record,
 // and after the last finger the flags tell whether the grasp is complete.
+#include <cassert>
+
 #include "core/model.h"
 #include "grasp/grasp.h"
 #include "hand/hand.h"
@@ -11,16 +13,19 @@
 namespace rg {
 
 int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
-  out = FingerContact();
-  if (kf < 1 || kf >= kSlots) return 0;
+  assert(kf >= 1 && kf <= s.model().nF);
   const int nJ = s.model().nJ;
   const WorkPose wG = WorkPoseOf(s.rwG, s.EwG);
   const int sol = (s.WORK1 == '1') ? FingerSphereContactA3(s, kf, s.qq0[kf], wG, out)
                                    : FingerCylinderContactA3(s, kf, s.qq0[kf], wG, out);
-  // the finger's grasp pose and contact type, before the record and the redraw read them
-  for (int j = 0; j <= nJ && j < kSlots; ++j) s.qf[kf][j] = out.qf[j];
+  // the finger's grasp pose, contact type, verdict and the part of the work touched,
+  // before the record and the redraw read them (a finger without contact keeps the
+  // part it had: its type "NN" says there is none)
+  for (int j = 0; j <= nJ; ++j) s.qf[kf][j] = out.qf[j];
   s.GGTYPE[kf][0] = out.GTYPE[0];
   s.GGTYPE[kf][1] = out.GTYPE[1];
+  s.sgnGRASPM[kf] = out.sgnGRASPM;
+  if (sol == 1) s.sgnUML[kf] = out.sgnUML;
 
   // reference point of the contact on the work axis (rwG is the bottom-face centre of
   // the cylinder, the centre of the sphere)
@@ -40,22 +45,21 @@ int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
 }
 
 int GRASP(Sim& s, int kf, FingerContact* out) {
+  assert(kf >= 1 && kf <= s.model().nF);
   s.cntManip0 = 0;
   s.sgnGRASP = 'Y';
   s.sgnCALGChk = 'F';
-  if (kf < 1 || kf >= kSlots) return 0;
 
   FingerContact local;
   FingerContact& fc = out ? *out : local;
   const int sol = FinWrkContact2(s, kf, fc);
-  s.sgnGRASPM[kf] = (sol == 1) ? 'Y' : 'N';
   const int nF = s.model().nF;
   if (kf < nF) return sol;
 
   // last finger: the grasp is complete only if every finger has a contact
   s.sgnGRASP = 'Y';
   s.sgnCALGEnd = 'Y';
-  for (int k = 1; k <= nF && k < kSlots; ++k) {
+  for (int k = 1; k <= nF; ++k) {
     if (s.sgnGRASPM[k] != 'Y') {
       s.sgnGRASP = 'N';
       s.sgnCALGEnd = 'N';

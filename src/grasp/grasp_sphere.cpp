@@ -127,8 +127,8 @@ int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG,
   grasp_detail::ContactToHand(st.P, nJ, c, out);
   out.GTYPE[0] = tipFirst ? 'T' : 'L';
   out.GTYPE[1] = 'S';
-  s.sgnUML[kf] = 'S';
-  s.sgnGRASPM[kf] = 'Y';
+  out.sgnUML = 'S';
+  out.sgnGRASPM = 'Y';
   return 1;
 }
 

@@ -82,11 +82,11 @@ struct ContactStart {
   WorkM w;
 };
 
-// The start of a dispatcher call: out cleared to "no contact" (qf = q0, GTYPE "NN")
-// and sgnGRASPM 'N'; false when the finger index is out of range or the work pose
-// holds a number that is not finite, else st is filled.
-bool BeginContact(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out,
-                  ContactStart& st);
+// The start of a dispatcher call for finger kf (1..nF): out cleared to "no contact"
+// (qf = q0, GTYPE "NN", verdict 'N'); false when the work pose holds a number that
+// is not finite, else st is filled.
+bool BeginContact(const Sim& s, int kf, const double* q0, const WorkPose& wG,
+                  FingerContact& out, ContactStart& st);
 
 // The chosen contact c (in Σm of the finger pose P) as the dispatcher's result in
 // the hand frame: qf[nJ], the parameters, point and normals.

@@ -1,5 +1,6 @@
 #include "hand/hand.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "numerics/vecmat.h"
@@ -8,6 +9,7 @@ namespace rg {
 
 void BasicFinParameter(Sim& s, int hand) {
   if (hand >= 1 && hand <= 4) s.handModel = CatalogueModel(hand);
+  assert(CountsFit(s.model()));
 }
 
 void FinJ1Pose(Sim& s, char work) {

@@ -349,9 +349,9 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
   return o;
 }
 
-// Records every finger of a completed step with the command (vw, omww) as step M+1;
-// on the rim Lw and Ltw keep their values, on the sphere they follow the contact's
-// latitude.
+// Records every finger of a completed step as step M+1, and the command (vw, omww)
+// it was run with; on the rim Lw and Ltw keep their values, on the sphere they follow
+// the contact's latitude. Drawing the new pose is the caller's.
 void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const double omww[3]) {
   const int nF = s.nF(), nJ = s.nJ();
   for (int kf = 1; kf <= nF; ++kf) {
@@ -374,23 +374,24 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
     for (int k = kf + 1; k <= nF; ++k)
       for (int j = 0; j <= nJ; ++j) s.qqa[row][k][j] = s.qqa2[0][k][j];
-    usrdisplay(s);
   }
   for (int i = 0; i < 3; ++i) {
     s.ManipCmd2[i] = vw[i];
     s.ManipCmd2[3 + i] = omww[i];
   }
   s.cntManip0 = M + 1;
+  StoreCommand(s, vw, omww);
 }
 
 }  // namespace
 
 namespace {
 
-// The step's letter before any motion: 'R' for a grasp the rolling motion is not
-// defined for, 'D' for a velocity that is not finite (it would carry NaN into the
-// record), 'F' for a step beyond the last row the record can hold; 'Y' to go on.
+// The step's letter before any motion: 'F' once the record is full (RecordFull,
+// whatever else holds), 'R' for a grasp the rolling motion is not defined for, 'D'
+// for a velocity that is not finite (it would carry NaN into the record); 'Y' to go on.
 char StepRefusal(const Sim& s, const double vw[3], const double omww[3]) {
+  if (RecordFull(s)) return 'F';
   const int nF = s.model().nF, nJ = s.model().nJ;
   // defined for four-joint fingers whose links touch a rim, or whose links or tips
   // touch the sphere
@@ -398,7 +399,6 @@ char StepRefusal(const Sim& s, const double vw[3], const double omww[3]) {
   for (int kf = 1; kf <= nF; ++kf)
     if (!GraspRolls(s, kf)) return 'R';
   if (!VecFinite(vw) || !VecFinite(omww)) return 'D';
-  if ((s.cntManip0 + 1) / kDecim >= kRows) return 'F';
   return 'Y';
 }
 

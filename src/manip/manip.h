@@ -34,9 +34,9 @@
 //        contact (a contact on the cylinder side, sgnUML 'M', or on an end disk,
 //        GGTYPE "?D"), on the sphere not an "LS" or "TS" contact, or no grasp at
 //        all; the rolling motion is defined only for those, so nothing moves
-//   'F'  data overflow: the record has no room for the step. The keyboard machine
-//        sets it itself once row 799 is stored; the step only returns it when
-//        called past that (step 4000 on), instead of computing a step it cannot record
+//   'F'  data overflow: the record's last row (799, step 3995) is stored
+//        (RecordFull), so no later step is computed; it is checked before any other
+//        refusal
 //
 // All vectors are in the hand frame unless a name ends in M (the link frame of
 // the distance routine). Joint arrays are indexed 0..nJ with joint j at [j].
@@ -306,7 +306,8 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // before any is recorded. A deadlock prints its lines, waits for 'e' and retries
 // the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
 // dt < err5 ends the step with 'D' and leaves the record as it was. A completed
-// step ('Y', 'C' or 'O') is recorded for every finger and counted. A first PR
+// step ('Y', 'C' or 'O') is recorded for every finger, with its command, and
+// counted; the step draws nothing (showing it is the caller's). A first PR
 // motion whose joint step exceeds kMaxPredictedStep is not trusted: the finger
 // then starts from its pose before the step. A finger whose new pose meets the
 // work (its contacting link entering the work counts) gives 'C' with COLLkf = kf.

@@ -4,13 +4,13 @@
 // plan. The module is looked for beside the running program, then in the build
 // folder the program was built in (the Python module and the tests run from there).
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 
+#include "core/program_dir.h"
 #include "plan/plan.h"
 
 #ifndef RG_PLAN_MODULE_DIR
@@ -24,15 +24,6 @@ using PlanFn = void (*)(Sim*, const GoalPose*, const PlanOptions*, PlanResult*);
 
 constexpr const char* kModule = "librollgrasp-plan.so";
 
-std::string ProgramDir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string p(buf, static_cast<size_t>(n));
-  const size_t slash = p.rfind('/');
-  return slash == std::string::npos ? "." : p.substr(0, slash);
-}
-
 // The entry point, or nullptr with *why; looked up once per process.
 PlanFn Planner(std::string* why) {
   static std::once_flag once;
@@ -41,8 +32,9 @@ PlanFn Planner(std::string* why) {
   std::call_once(once, [] {
     std::string tried;
     const char* env = std::getenv("RG_PLAN_MODULE");
+    const std::string self = ProgramDir();  // the current folder when it cannot be read
     for (const std::string& path :
-         {env != nullptr ? std::string(env) : std::string(), ProgramDir() + "/" + kModule,
+         {env != nullptr ? std::string(env) : std::string(), (self.empty() ? "." : self) + "/" + kModule,
           std::string(RG_PLAN_MODULE_DIR) + "/" + kModule}) {
       if (path.empty()) continue;
       void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -861,9 +861,7 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   }();
   (void)quiet;
 
-  // the simulation is the planner's scratch: nothing is drawn, and it is put back
-  std::function<void()> redraw;
-  redraw.swap(s.redraw);
+  // the simulation is the planner's scratch: it is put back
   RollSnapshot start;
   SaveRoll(s, start);
 
@@ -1029,7 +1027,6 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
     }
   }
   RestoreRoll(s, start);
-  redraw.swap(s.redraw);
   out.planSeconds = seconds();
   if (opt.progress) opt.progress(1.0, candidateError);
   return res;

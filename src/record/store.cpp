@@ -1,5 +1,6 @@
 #include "record/store.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "hand/hand.h"
@@ -18,9 +19,10 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
   const double *q = f.q, *rw = f.rw, *rwP = f.rwP, *RC = f.RC, *NW = f.NW;
   const double(*Ew)[3] = f.Ew;
   const ContactPrm& prm = f.prm;
-  if (cntM < 0 || kf < 1 || kf >= kSlots) return;
+  assert(kf >= 1 && kf <= s.nF());
+  // the step refuses to run once the record is full (RecordFull)
+  assert(cntM >= 0 && cntM / kDecim < kRows);
   const int cntM1 = cntM / kDecim;
-  if (cntM1 >= kRows) return;  // beyond the trajectory's capacity: nothing to store
   s.cntMainip1 = cntM1;
   // a new grasp shortens the record: the replay position stays on a stored row
   if (s.cntRepeat > s.cntMainip1) s.cntRepeat = s.cntMainip1;
@@ -96,7 +98,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
 void StoreCommand(Sim& s, const double vw[3], const double omww[3]) {
   if (s.cntManip0 <= 0 || s.cntManip0 % kDecim != 0) return;
   const int row = s.cntManip0 / kDecim;
-  if (row >= kRows) return;
+  assert(row < kRows);
   for (int i = 0; i < 3; ++i) {
     s.ManipCmd[row][i] = vw[i];
     s.ManipCmd[row][3 + i] = omww[i];

@@ -27,6 +27,11 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
 // omww about the work's axes) with its row, when the step was a stored one.
 void StoreCommand(Sim& s, const double vw[3], const double omww[3]);
 
+// Whether the record's last row (kRows - 1, step (kRows - 1) * kDecim) is stored:
+// the manipulation stops there ('F'), since no later step could be stored and a
+// replay would miss it. The one limit of the record, for every caller of the step.
+inline bool RecordFull(const Sim& s) { return s.cntMainip1 >= kRows - 1; }
+
 // Contact traces, derived from the stored rows when read (defined for
 // m <= n <= cntMainip1): the finger-side contact point of stored step m as it
 // lies on the link in the finger pose of stored step n, and the work-side

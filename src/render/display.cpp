@@ -96,7 +96,7 @@ void Axes() {
 
 void HandAndMarkers(const Sim& s) {
   draw_hand(s, s.qqa2[1], kHandColour);
-  for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf)
+  for (int kf = 1; kf <= s.nF(); ++kf)
     if (ContactShown(s, kf))
       draw_ContactMark(kf, s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf], kMarkerColour);
 }

@@ -1,5 +1,6 @@
 // Drawing of the hand: palm, joint bodies, links, fingertip balls, joint-axis
 // arrows and finger labels, each finger in the pose of the angles it is drawn with.
+#include <cassert>
 #include <cmath>
 
 #include "hand/hand.h"
@@ -50,8 +51,6 @@ void JointsAndAxes(const Sim& s, const FingerPose& F, int n, const float colour[
   }
 }
 
-bool ValidFinger(int kf, int n) { return kf >= 1 && kf < kSlots && n >= 1 && n <= kSlots - 2; }
-
 }  // namespace
 
 void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]) {
@@ -73,7 +72,7 @@ namespace {
 // joints with their axes. The links take linkColour, the joints jointColour.
 void DrawFinger(const Sim& s, int kf, int n, const double* q, const float linkColour[4],
                 const float jointColour[4], bool translucentLast) {
-  if (!ValidFinger(kf, n) || n != s.nJ()) return;
+  assert(kf >= 1 && kf <= s.nF() && n == s.nJ());
   const FingerPose F = Findirect_kineR(s, kf, q);
   FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {

@@ -68,7 +68,7 @@ void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
 // The contact points of stored rows 0..n of finger kf in the hand frame.
 void ContactPath(const Sim& s, int n, int kf, std::vector<Point3>& out) {
   out.clear();
-  for (int m = 0; m <= n && m < kRows; ++m) {
+  for (int m = 0; m <= n; ++m) {
     Point3 q;
     ManipCPNTW(s, m, m, kf, q.p);
     out.push_back(q);
@@ -91,7 +91,7 @@ void DrawTraces(const Sim& s) {
   std::vector<Point3> pts;
   double wz[3];
   WorkLiftAxis(s, s.EWW, wz);
-  for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf) {
+  for (int kf = 1; kf <= s.nF(); ++kf) {
     ContactPath(s, RecordLength(s) - 1, kf, pts);
     pts.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
     Strip(pts, nullptr, nullptr, kPathTrace);
@@ -142,7 +142,7 @@ void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
   if (!v.traces) return;
   bool any = false;
   if (p.computedHand)
-    for (int kf = 1; kf <= s.nF() && kf < kSlots; ++kf)
+    for (int kf = 1; kf <= s.nF(); ++kf)
       if (ContactShown(s, kf)) {
         DrawLargeMarker(s.ManipCPNTA2[1][kf], kMarkerColour);
         any = true;
