@@ -42,7 +42,7 @@ void LinkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
   out.clear();
   if (!TraceDefined(s, kf) || s.nJ() < 1 || s.nJ() > kSlots - 2) return;
   const int n = RecordLength(s) - 1;
-  static double trail[kRows][3];
+  double trail[kRows][3];  // rows 0..n filled (19 kB on the stack, the caller's own)
   ManipCPNTFTrail(s, n, kf, trail);
   // from the last link in its pose of row n to the same link in the latest pose
   const FingerPose then = Findirect_kineR(s, kf, s.ManipQ[n][kf]);

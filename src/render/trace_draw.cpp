@@ -157,9 +157,9 @@ void DrawReplayContacts(const Sim& s, int m) {
   if (m < 0 || m >= RecordLength(s) || s.HAND1 < 0 || s.HAND1 > 4) return;
   const int f = s.model().nF, n = s.model().nJ;
   if (n < 1 || n > kSlots - 2) return;
-  static double trail[kRows][3];
+  double trail[kRows][3];  // rows 0..m filled, for one finger and side at a time
   std::vector<Point3> pts;
-  auto toPoints = [&pts](int count) {
+  auto toPoints = [&pts, &trail](int count) {
     pts.clear();
     for (int i = 0; i < count; ++i) {
       Point3 q;
