@@ -209,7 +209,6 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
 
 namespace {
 
-constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
 // a deadlock at a time step below this ends the step: the ninth attempt, at
 // 0.05 / sqrt(10)^8 = 5e-6 (the eighth, 1.58e-5, is not below it)
 constexpr double kSmallestDt = err5;

@@ -302,7 +302,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // and omww about the work's own axes (the angular velocity in the hand frame is
 // taken from the work's frame at the start of the step); returns 'Y', 'C', 'O',
 // 'D', 'R' or 'F'. Each call
-// starts with dt = 0.05; all fingers are solved for the same move of the work
+// starts with dt = kFirstDt; all fingers are solved for the same move of the work
 // before any is recorded. A deadlock prints its lines, waits for 'e' and retries
 // the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
 // dt < err5 ends the step with 'D' and leaves the record as it was. A completed
@@ -311,6 +311,9 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // then starts from its pose before the step. A finger whose new pose meets the
 // work (its contacting link entering the work counts) gives 'C' with COLLkf = kf.
 char PRCircleManip4(Sim& s, const double vw[3], const double omww[3]);
+// the time step of every step's first attempt: one completed step moves the work by
+// this much times the command, unless a deadlock made it retry smaller
+constexpr double kFirstDt = 0.05;
 // largest joint change (rad) of a first PR motion that is used as a prediction
 constexpr double kMaxPredictedStep = 0.1;
 // true when finger kf's grasp contact is its link on a rim circle ("LC")
