@@ -87,80 +87,13 @@ class RecordStore {
   double (&ManipCmd)[kRows][6] = rows_->ManipCmd;
 };
 
-// The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
-// from RecordStore; everything else is held here.
-struct Sim : RecordStore {
-  // ---- selection and sizes
-  int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
-  char WORK1 = '2';
-  char WORK[3] = {'W', '2', '\0'};
-  int nFIN = 0;
-
-  // ---- mode and status flags (one character each)
-  char sgnCAL = 'G';
-  char sgnCALold = '\0';
-  char sgnCALS = 'S';
-  char sgnCALGEnd = 'N';
-  char sgnGRASP = 'Y';
-  char sgnCALGChk = 'Y';
-  char sgnGRASPM[kSlots] = {};
-  char GGTYPE[kSlots][2] = {};
-  char sgnUML[kSlots] = {};
-  char sgnMANIP = 'Y';
-  char sgnGC = '\0';
-  int COLLkf = 0;
-  // What met the work at the last collision found (finger COLLkf): the link that
-  // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
-  // -1 not known.
-  int COLLlink = -1;
-  char sgnCalColl = 'y';
-  char sgnFJ[2] = {'1', '2'};
-  int cntQ = 0;
-  char sgnC[kSlots] = {};  // per-finger result of the last manipulation step
-
-  // ---- counters and time
-  int cntManip0 = 0;
-  int cntMainip1 = 0;
-  int cntRepeat = 0;
-  // Stored rows that belong to the current grasp and its motion: rows
-  // 0..cntRecord-1. A grasp reset (or new initial angles) empties the record until
-  // a finger's contact is stored again; cntMainip1 keeps the last row the store
-  // wrote, and the rows above cntRecord-1 are an earlier run's, which no output,
-  // trace or replay shows.
-  int cntRecord = 0;
-  double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
-  double ManipTime = 0.0;  // physical time: the time steps taken, once per step
-  double dt = 0.0;  // time step of the current manipulation attempt
-
-  // ---- work pose (hand frame) and commanded velocity
-  double rwGSph0[3] = {}, EwGSph0[3][3] = {};
-  double rwGCyl0[3] = {}, EwGCyl0[3][3] = {};
-  double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
-  double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
-  double rwG[3] = {}, EwG[3][3] = {};    // used by the computations
-  double RWW[3] = {}, EWW[3][3] = {};    // drawn
-  double vw[3] = {};                     // linear velocity, hand frame
-  double omww[3] = {};                   // angular velocity, work frame
-  double omw[3] = {};                    // angular velocity passed to the manipulation
-  char WorkVel[40] = {};                 // on-screen velocity label, ends with '\n'
-
-  // ---- joint angles, rows of 7 (entries 0..nJ)
-  double qq0[kSlots][kSlots] = {};  // initial angles
-  double qf[kSlots][kSlots] = {};   // grasp solution
-
-  // ---- the model this simulation runs (hand 1 of the catalogue until a hand is
-  // selected); what it holds never changes during a run
-  std::shared_ptr<const Model> handModel = CatalogueModel(1);
-  const Model& model() const { return *handModel; }
-  // the hand's finger count and each finger's joint count, from its model
-  int nF() const { return handModel->nF; }
-  int nJ() const { return handModel->nJ; }
-
-  // ---- where each finger sits on the palm (hand frame): its base and base frame
-  double JA0[kSlots][3] = {};
-  double EAs0[kSlots][3][3] = {};
-
-  // ---- manipulation record: two-slot history (0 previous, 1 latest)
+// The state one rolling step reads and writes, apart from the stored rows: the
+// record's two-slot history (with the command that led to its latest slot and the
+// matrices kept there), the step counters and times, the drawn work pose, the step's
+// letters and what it met. One value, so that saving and restoring it (the planner's
+// tree nodes) is a copy. Sim holds it as its base, under the same names.
+struct RollState {
+  // ---- the manipulation record's two-slot history (0 previous, 1 latest)
   double qqa2[2][kSlots][kSlots] = {};
   ContactPrm ManipPrm2[2][kSlots] = {};
   double ManipCPNTA2[2][kSlots][3] = {};
@@ -183,6 +116,88 @@ struct Sim : RecordStore {
   // next step's prediction and the conditioning read it); meaningful once a step is
   // recorded (cntManip0 > 0)
   double ManipJB2[kSlots][4][4] = {};
+
+  // ---- counters and time
+  int cntManip0 = 0;
+  int cntMainip1 = 0;
+  int cntRepeat = 0;
+  double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
+  double ManipTime = 0.0;  // physical time: the time steps taken, once per step
+  double dt = 0.0;  // time step of the current manipulation attempt
+
+  double RWW[3] = {}, EWW[3][3] = {};  // work pose (hand frame) as drawn
+
+  // ---- the step's status
+  char sgnMANIP = 'Y';
+  char sgnC[kSlots] = {};  // per-finger result of the last manipulation step
+  int COLLkf = 0;
+  // What met the work at the last collision found (finger COLLkf): the link that
+  // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
+  // -1 not known.
+  int COLLlink = -1;
+};
+
+// The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
+// from RecordStore and the rolling state from RollState; everything else is held here.
+struct Sim : RecordStore, RollState {
+  // ---- selection and sizes
+  int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
+  char WORK1 = '2';
+  char WORK[3] = {'W', '2', '\0'};
+  int nFIN = 0;
+
+  // ---- mode and status flags (one character each)
+  char sgnCAL = 'G';
+  char sgnCALold = '\0';
+  char sgnCALS = 'S';
+  char sgnCALGEnd = 'N';
+  char sgnGRASP = 'Y';
+  char sgnCALGChk = 'Y';
+  char sgnGRASPM[kSlots] = {};
+  char GGTYPE[kSlots][2] = {};
+  char sgnUML[kSlots] = {};
+  char sgnGC = '\0';
+  char sgnCalColl = 'y';
+  char sgnFJ[2] = {'1', '2'};
+  int cntQ = 0;
+
+  // ---- counters and time
+  // Stored rows that belong to the current grasp and its motion: rows
+  // 0..cntRecord-1. A grasp reset (or new initial angles) empties the record until
+  // a finger's contact is stored again; cntMainip1 keeps the last row the store
+  // wrote, and the rows above cntRecord-1 are an earlier run's, which no output,
+  // trace or replay shows.
+  int cntRecord = 0;
+
+  // ---- work pose (hand frame) and commanded velocity
+  double rwGSph0[3] = {}, EwGSph0[3][3] = {};
+  double rwGCyl0[3] = {}, EwGCyl0[3][3] = {};
+  double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
+  double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
+  double rwG[3] = {}, EwG[3][3] = {};    // used by the computations
+  double vw[3] = {};                     // linear velocity, hand frame
+  double omww[3] = {};                   // angular velocity, work frame
+  double omw[3] = {};                    // angular velocity passed to the manipulation
+  char WorkVel[40] = {};                 // on-screen velocity label, ends with '\n'
+
+  // ---- joint angles, rows of 7 (entries 0..nJ)
+  double qq0[kSlots][kSlots] = {};  // initial angles
+  double qf[kSlots][kSlots] = {};   // grasp solution
+
+  // ---- the model this simulation runs (hand 1 of the catalogue until a hand is
+  // selected); what it holds never changes during a run
+  std::shared_ptr<const Model> handModel = CatalogueModel(1);
+  const Model& model() const { return *handModel; }
+  // the rolling state as one value
+  RollState& roll() { return *this; }
+  const RollState& roll() const { return *this; }
+  // the hand's finger count and each finger's joint count, from its model
+  int nF() const { return handModel->nF; }
+  int nJ() const { return handModel->nJ; }
+
+  // ---- where each finger sits on the palm (hand frame): its base and base frame
+  double JA0[kSlots][3] = {};
+  double EAs0[kSlots][3][3] = {};
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

@@ -791,7 +791,7 @@ std::string WhatStopsIt(Roller& r, const RollData& from, const RollData& goal) {
   const int n = Steer(from, goal, k);
   RollData a = from, b;
   for (int i = 0; i < n; ++i) {
-    if (a.snap.cntManip0 + 1 > r.lastStep) return "the record is full";
+    if (a.snap.roll.cntManip0 + 1 > r.lastStep) return "the record is full";
     if (!r.Step(a, k, b)) {
       switch (r.s.sgnMANIP) {
         case 'D':
