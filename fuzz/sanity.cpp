@@ -87,7 +87,7 @@ std::string CheckSane(const rg::Sim& s) {
   for (const Field& f : fields)
     if (!Finite(f.p, f.n)) return std::string("non-finite value in ") + f.name;
   for (int kf = 1; kf <= s.nF(); ++kf)
-    if (!Finite(&s.JA0[kf][0], 3)) return "non-finite finger base";
+    if (!Finite(s.mount(kf).base, 3)) return "non-finite finger base";
   for (int n = 0; n <= s.cntMainip1; ++n) {
     if (!Finite(&s.qqa[n][0][0], kSlots * kSlots) || !Finite(&s.ManipQ[n][0][0], kSlots * kSlots))
       return "non-finite stored joint angles";

@@ -31,7 +31,7 @@ const StepCommand kCommands[] = {{{3, -2, 1}, {0.1, -0.1, 0.15}},
 double StartError(const Sim& s, const PRStepFixed& in, const double* q) {
   RimContact c;
   double E[4], ET = 0.0;
-  PRCirMotion2ERR4(s, in, q, c, E, &ET);
+  PRCirMotion2ERR4(s.model(), in, q, c, E, &ET);
   return ET;
 }
 
@@ -81,8 +81,8 @@ TEST(NewCommand, TheFirstStepStartsFromItsOwnPredictionNearTheRoot) {
     EXPECT_LT(StartError(s, in, q), 0.1 * StartError(s, in, qOld)) << kf;
     PRStepResult a, b;
     PRNewtonStats sa, sb;
-    ASSERT_TRUE(PRCirMotion2Root(s, in, q, a, &sa));
-    ASSERT_TRUE(PRCirMotion2Root(s, in, qOld, b, &sb));
+    ASSERT_TRUE(PRCirMotion2Root(s.model(), in, q, a, &sa));
+    ASSERT_TRUE(PRCirMotion2Root(s.model(), in, qOld, b, &sb));
     for (int j = 1; j <= s.nJ(); ++j) EXPECT_NEAR(a.q2[j], b.q2[j], 1e-10) << j;
     EXPECT_LE(sa.jacobians, 1) << kf;
     evaluations += sa.trials + 4 * sa.jacobians;

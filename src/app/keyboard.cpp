@@ -47,9 +47,10 @@ void DrawnWorkIsSetPose(Sim& s) {
 void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
     int kColl = 0, link = -1;
-    s.sgnGC = (s.WORK1 == '1') ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
-                               : ALLFinCylCollCheck(s, s.qq0, WorkCylinder(s.model(), s.rwG, s.EwG),
-                                                    &kColl, &link);
+    const Model& m = s.model();
+    s.sgnGC = (s.WORK1 == '1') ? ALLFinSphCollCheck(m, s.qq0, s.rwG, m.aSph, &kColl)
+                               : ALLFinCylCollCheck(m, s.qq0, WorkCylinder(m, s.rwG, s.EwG),
+                                                    &s.notes, &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
@@ -464,14 +465,14 @@ void selectWork(Sim& s, char key) {
   MatCopy(E, s.EwG0);
   VecCopy(r, s.rwG);
   MatCopy(E, s.EwG);
-  FinJ1Pose(s, s.WORK1);
+  FinJ1Pose(s);
   RESETGRASP(s);
 }
 
 void selectHand(Sim& s, char key) {
   if (key >= '1' && key <= '4') s.HAND1 = key - '0';
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.WORK1);
+  FinJ1Pose(s);
   const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
   if (s.WORK1 == '1') {

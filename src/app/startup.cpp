@@ -58,7 +58,7 @@ void StartUp(Sim& s) {
   // hand 1: its tables, its fingers on the palm and their initial angles
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.WORK1);
+  FinJ1Pose(s);
   RESETGRASP(s);
   // every finger in its initial pose
   for (int kf = 1; kf <= s.nF(); ++kf) {

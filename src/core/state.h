@@ -194,10 +194,9 @@ struct Sim : RecordStore, RollState {
   // the hand's finger count and each finger's joint count, from its model
   int nF() const { return handModel->nF; }
   int nJ() const { return handModel->nJ; }
-
-  // ---- where each finger sits on the palm (hand frame): its base and base frame
-  double JA0[kSlots][3] = {};
-  double EAs0[kSlots][3][3] = {};
+  // where finger kf sits on the palm with the selected work (hand 2's fingers turn
+  // with it): the model's mount, read by the kinematics
+  const FingerMount& mount(int kf) const { return handModel->Mount(kf, WORK1); }
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

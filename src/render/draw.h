@@ -31,8 +31,11 @@ void DrawCone(const double p0[3], const double p1[3], double a, const float colo
 
 // hand, each finger in the pose of its angles
 void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]);
-void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]);
-void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]);
+// finger kf of model m, mounted at f (the fingerTr form translucent, as in the replay)
+void draw_finger(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                 const float colour[4]);
+void draw_fingerTr(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                   const float colour[4]);
 void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]);
 void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
                 const float colour[4]);
