@@ -47,7 +47,6 @@ std::string CheckSane(const rg::Sim& s) {
   if (!In(s.sgnCalColl, "yn")) return Flag("sgnCalColl", s.sgnCalColl);
   if (s.HAND1 < 0 || s.HAND1 > 4) return "HAND1 out of range";  // 0: a hand from a file
   if (s.WORK1 != '1' && s.WORK1 != '2') return Flag("WORK1", s.WORK1);
-  if (s.WORK[0] != 'W' || s.WORK[1] != s.WORK1) return "WORK tag does not match WORK1";
   if (s.nF() != s.model().nF || s.nJ() != s.model().nJ) return "nF/nJ differ from the hand";
   if (s.HAND1 >= 1 && s.model().nF != rg::kNfin[s.HAND1]) return "built-in hand with another model";
   if (s.nFIN < 0 || s.nFIN > s.nF()) return "nFIN out of range";

@@ -456,15 +456,13 @@ bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
 void selectWork(Sim& s, char key) {
   if (key != '1' && key != '2') return;  // only the two work types exist
   s.WORK1 = key;
-  s.WORK[1] = key;
-  const double* r = (key == '1') ? s.rwGSph0 : s.rwGCyl0;
-  const double(*E)[3] = (key == '1') ? s.EwGSph0 : s.EwGCyl0;
-  VecCopy(r, s.RWW);
-  MatCopy(E, s.EWW);
-  VecCopy(r, s.rwG0);
-  MatCopy(E, s.EwG0);
-  VecCopy(r, s.rwG);
-  MatCopy(E, s.EwG);
+  const WorkPose home = DefaultWorkPose(key);
+  VecCopy(home.r, s.RWW);
+  MatCopy(home.E, s.EWW);
+  VecCopy(home.r, s.rwG0);
+  MatCopy(home.E, s.EwG0);
+  VecCopy(home.r, s.rwG);
+  MatCopy(home.E, s.EwG);
   FinJ1Pose(s);
   RESETGRASP(s);
 }
@@ -475,13 +473,9 @@ void selectHand(Sim& s, char key) {
   FinJ1Pose(s);
   const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
-  if (s.WORK1 == '1') {
-    VecCopy(s.rwGSph0, s.rwG0);
-    MatCopy(s.EwGSph0, s.EwG0);
-  } else {
-    VecCopy(s.rwGCyl0, s.rwG0);
-    MatCopy(s.EwGCyl0, s.EwG0);
-  }
+  const WorkPose home = DefaultWorkPose(s.WORK1);
+  VecCopy(home.r, s.rwG0);
+  MatCopy(home.E, s.EwG0);
   DrawnWorkIsSetPose(s);
   RESETGRASP(s);
   s.nFIN = 0;

@@ -143,7 +143,6 @@ struct Sim : RecordStore, RollState {
   // ---- selection and sizes
   int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
   char WORK1 = '2';
-  char WORK[3] = {'W', '2', '\0'};
   int nFIN = 0;
 
   // ---- mode and status flags (one character each)
@@ -170,8 +169,6 @@ struct Sim : RecordStore, RollState {
   int cntRecord = 0;
 
   // ---- work pose (hand frame) and commanded velocity
-  double rwGSph0[3] = {}, EwGSph0[3][3] = {};
-  double rwGCyl0[3] = {}, EwGCyl0[3][3] = {};
   double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
   double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
   double rwG[3] = {}, EwG[3][3] = {};    // used by the computations

@@ -45,7 +45,8 @@ void DrawArrow(const double P[3], const double dir[3], const float colour[4]);
 void DrawPalm(const Model& m, const float colour[4]);
 
 // work and contact markers
-void draw_work(const Model& m, const char WORK[3], const double rw[3], const double Ew[3][3],
+// the work '1' (the sphere) or '2' (the cylinder) of model m at the pose rw, Ew
+void draw_work(const Model& m, char work, const double rw[3], const double Ew[3][3],
                const float colour[4]);
 void draw_WrkSphere(const double rw[3], const double Ew[3][3], double a);
 void draw_WrkCylinder(const double rw[3], const double Ew[3][3], double a, double h,
