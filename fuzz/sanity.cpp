@@ -62,8 +62,9 @@ std::string CheckSane(const rg::Sim& s) {
     if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
     // 'S' is the sphere work: its contacts "LS" and "TS"
     if (!In(s.sgnUML[kf], "ULMS", true)) return Flag("sgnUML", s.sgnUML[kf]);
-    if (!In(s.GGTYPE[kf][0], "LTNUB", true) || !In(s.GGTYPE[kf][1], "LCDNUBS", true))
+    if (!In(s.GGTYPE[kf][0], "LTN", true) || !In(s.GGTYPE[kf][1], "LCDSN", true))
       return "GGTYPE out of its letters";
+    if (!In(s.sgnC[kf], "YOD", true)) return Flag("sgnC", s.sgnC[kf]);
   }
 
   struct Field {

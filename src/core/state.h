@@ -128,8 +128,23 @@ struct RollState {
   double RWW[3] = {}, EWW[3][3] = {};  // work pose (hand frame) as drawn
 
   // ---- the step's status
+  // The manipulation's status after the last step taken or refused:
+  //   'Y'  the next step may run
+  //   'C'  the moved work met the palm, or a finger in its new pose met the work
+  //   'O'  a contact left its finger (off the link, or off the tip ball's front half)
+  //   'D'  deadlock: no rolling motion even with the smallest time step, or a result
+  //        that is not finite
+  //   'R'  refused: a grasp contact the rolling motion is not defined for, or none
+  //   'F'  data overflow: the record has no room for another step
+  // Any letter but 'Y' stops the manipulation until the grasp is reset or done again.
   char sgnMANIP = 'Y';
-  char sgnC[kSlots] = {};  // per-finger result of the last manipulation step
+  // Per finger, its rolling solve in the last attempt of a step that got to it:
+  //   'Y'  solved      'O'  its contact left the finger      'D'  no rolling motion
+  //   '\0' no step yet
+  // A meeting with the work is the step's letter, never a finger's here.
+  char sgnC[kSlots] = {};
+  // The finger that met the work at the last collision found (0: none yet; a palm
+  // collision leaves the finger of an earlier one).
   int COLLkf = 0;
   // What met the work at the last collision found (finger COLLkf): the link that
   // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
@@ -142,23 +157,78 @@ struct RollState {
 struct Sim : RecordStore, RollState {
   // ---- selection and sizes
   int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
+  // the work: '1' the sphere, '2' the cylinder
   char WORK1 = '2';
-  int nFIN = 0;
+  int nFIN = 0;  // fingers whose grasp has been solved in the current grasp run
 
   // ---- mode and status flags (one character each)
+  // The execution mode, set by its key:
+  //   'I'  view: the keys turn and shift the camera
+  //   'H'  hand selection          'W'  work selection
+  //   'M'  work pose change        'V'  work velocity change
+  //   'J'  initial joint angle change
+  //   'G'  grasp: s solves the next finger's contact
+  //   'A'  manipulation: s runs one rolling step
+  //   'D'  replay: s shows the next stored row
+  //   'B'  goal pose: the keys move the goal, s plans a path to it
+  //   'C'  path motion: s follows the planned path by one step
   char sgnCAL = 'G';
+  // The mode a mode key may resume:
+  //   'G', 'A', 'D'  the mode 'I' interrupted; its key resumes it
+  //   any mode letter  after 'D': the mode it was entered from (a 'G' or 'A'
+  //                    there resumes that mode too)
+  //   'N'  none: set by the keys H, W, M, V and J
+  //   '\0' none yet (start-up), as 'N'
   char sgnCALold = '\0';
+  // Which hand the grasp mode shows:
+  //   'S'  the hand in its initial angles qq0 (start-up, reset, key V)
+  //   'N'  the computed grasp (every key of mode 'G')
   char sgnCALS = 'S';
+  // Whether the grasp is complete:
+  //   'Y'  every finger's contact was found: the manipulation may start
+  //   'N'  not (yet); a reset, key G and the keys of mode 'J' set it
   char sgnCALGEnd = 'N';
+  // Whether a grasp can be computed:
+  //   'Y'  it can (or was)
+  //   'N'  refused: a finger or the palm meets the work in the initial pose, or a
+  //        finger found no contact; the work must be moved
   char sgnGRASP = 'Y';
+  // The grasp's check of the work:
+  //   'Y'  ready: nothing found
+  //   'F'  a grasp step has run since (each one sets it)
+  //   'C'  a finger or the palm meets the work after a work change, or the work cuts
+  //        into the palm as the grasp starts ("Hand/Work Collision")
   char sgnCALGChk = 'Y';
+  // Per finger, its grasp contact:
+  //   'Y'  found         'N'  not found (or its step has only begun)
+  //   '\0' no grasp step for this finger since start-up
   char sgnGRASPM[kSlots] = {};
+  // Per finger, the grasp contact's type: [0] where on the finger, [1] where on the
+  // work ('\0' for both before the finger's first grasp step):
+  //   [0]  'L' the last link's side   'T' the fingertip ball   'N' no contact
+  //   [1]  'L' the cylinder's side surface   'C' a rim circle   'D' an end disk
+  //        'S' the sphere                    'N' no contact
   char GGTYPE[kSlots][2] = {};
+  // Per finger, the part of the work its contact lies on, written with every
+  // contact found (kept when none is):
+  //   'L'  the lower rim (around the bottom face)   'U'  the upper rim
+  //   'M'  the cylinder's side surface              'S'  the sphere
+  //   '\0' no contact found yet
   char sgnUML[kSlots] = {};
+  // The interference check of the fingers (in their initial pose) and the palm
+  // against the work after a work change:
+  //   'C'  one of them meets the work (also: the work cuts into the palm as the grasp
+  //        starts)
+  //   'F'  free (key M sets it before its first move)
+  //   '\0' not checked yet
   char sgnGC = '\0';
+  // Whether a work change runs that check: 'y' run it (every work change sets it),
+  // 'n' skip it (no key sets it).
   char sgnCalColl = 'y';
+  // Mode 'J''s selection, as digit characters: [0] the finger, [1] the joint; key J
+  // sets both to '0' (none chosen), a new finger digit empties [1] ('\0').
   char sgnFJ[2] = {'1', '2'};
-  int cntQ = 0;
+  int cntQ = 0;  // digit keys taken in mode 'J' since its key (-1 after the key)
 
   // ---- counters and time
   // Stored rows that belong to the current grasp and its motion: rows
