@@ -75,7 +75,7 @@ struct LinkMeeting {
 char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const CylinderSolid& w,
                                LinkMeeting& met, Notes* notes);
 // Finger kf of model m (where it sits with the cylinder) in pose q against the work
-// w; with the last finger, the palm too. What the tests note goes to notes.
+// w; with the last finger, the palm too. The circle tests' notes (TRI2's) go to notes.
 char FinCylinderCollision(const Model& m, int kf, const double* q, const CylinderSolid& w,
                           LinkMeeting& met, Notes* notes);
 // Every finger in the pose qq and the palm against the work: 'C' and the last
