@@ -16,13 +16,8 @@ struct LinkPose : LinkFrame {
   double x[3], z[3], E[3][3];
 };
 
-// where the solve's finger sits on the palm, with the solve's work
-const FingerMount& MountOf(const Model& m, const PRStepFixed& in) {
-  return m.Mount(in.kf, in.work);
-}
-
 void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPose& P) {
-  LastLinkKinematics(m, MountOf(m, in), q, P.o, P.E);
+  LastLinkKinematics(m, *in.mount, q, P.o, P.E);
   MatColumn(P.E, 0, P.x);
   MatColumn(P.E, 2, P.z);
   double xz[3];
@@ -263,6 +258,7 @@ void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, Ro
 }  // namespace
 
 void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
+  in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
   LinkPose P;
@@ -512,7 +508,7 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
   if (!solved) return false;
   // the contact point on the rim and the normal at the accepted pose
   VecCopy(p.c.rwc, out.RC2);
-  ContactNormalAt(m, MountOf(m, in), out.q2, out.Lf2, p.c.rfc, out.NW2);
+  ContactNormalAt(m, *in.mount, out.q2, out.Lf2, p.c.rfc, out.NW2);
   return true;
 }
 

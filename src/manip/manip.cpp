@@ -134,7 +134,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   char sgn = PRCirMotion2Newton4(s, in, out);
   if (sgn != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgn});
   const Model& m = s.model();
-  const FingerMount& f = m.Mount(in.kf, in.work);
+  const FingerMount& f = *in.mount;
   if (sgn != 'D' && !FiniteResult(m, out)) {
     sgn = 'D';
   } else if (sgn != 'D' &&
@@ -197,7 +197,7 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
   VecCopy(vw, wm.vw);
   VecCopy(omw, wm.omw);
   const JointRates rates =
-      PRCirMotion1VN2(s.model(), s.mount(in.kf), in.q1, in.RC1, in.NW1, wm, &s.notes, in.JB1);
+      PRCirMotion1VN2(s.model(), *in.mount, in.q1, in.RC1, in.NW1, wm, &s.notes, in.JB1);
   // near a singular posture the rates are wild: a prediction that turns a joint by
   // more than kMaxPredictedStep is not trusted and the finger starts where it was
   double predicted = 0.0;

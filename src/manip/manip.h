@@ -103,6 +103,7 @@ struct PRStepFixed {
   double Ew2[3][3] = {};         // moved work frame (columns: work x, y, z axes)
   double rwc3[3] = {0, 0, 0};    // the rim point that was in contact, carried along
   // filled by PRStepBefore from the fields above and the work frame before the move
+  const FingerMount* mount = nullptr;  // where finger kf sits with the work: the model's
   double Ew1[3][3] = {};     // work frame before the move
   double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
@@ -138,9 +139,9 @@ struct RimCircle {
   double E[3][3] = {};
 };
 
-// Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
-// thw1, the moved work frame Ew2 and the work frame Ew1 before the move, for finger
-// in.kf of model m where it sits with the work in.work.
+// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw) from q1,
+// NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the move, for
+// finger in.kf of model m where it sits with the work in.work (the model's mount).
 void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
@@ -191,7 +192,7 @@ void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& r
 // the new contact; omn2, the finger's turn relative to the work since the step
 // began, about the normal taken midway (the old normal carried with the finger).
 // solE is 1, or 2 when the contact lies off the link. The finger is in.kf of model m,
-// where it sits with the work in.work; the solver reads nothing else of a simulation.
+// mounted at in.mount; the solver reads nothing else of a simulation.
 int PRCirMotion2ERR4(const Model& m, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
 // The errors' Jacobian at angles q: JB (rows the errors, columns joints 1..4), its
