@@ -47,7 +47,6 @@ std::string CheckSane(const rg::Sim& s) {
   if (!In(s.sgnCalColl, "yn")) return Flag("sgnCalColl", s.sgnCalColl);
   if (s.HAND1 < 0 || s.HAND1 > 4) return "HAND1 out of range";  // 0: a hand from a file
   if (s.WORK1 != '1' && s.WORK1 != '2') return Flag("WORK1", s.WORK1);
-  if (s.WORK[0] != 'W' || s.WORK[1] != s.WORK1) return "WORK tag does not match WORK1";
   if (s.nF() != s.model().nF || s.nJ() != s.model().nJ) return "nF/nJ differ from the hand";
   if (s.HAND1 >= 1 && s.model().nF != rg::kNfin[s.HAND1]) return "built-in hand with another model";
   if (s.nFIN < 0 || s.nFIN > s.nF()) return "nFIN out of range";
@@ -63,8 +62,9 @@ std::string CheckSane(const rg::Sim& s) {
     if (!In(s.sgnGRASPM[kf], "YN", true)) return Flag("sgnGRASPM", s.sgnGRASPM[kf]);
     // 'S' is the sphere work: its contacts "LS" and "TS"
     if (!In(s.sgnUML[kf], "ULMS", true)) return Flag("sgnUML", s.sgnUML[kf]);
-    if (!In(s.GGTYPE[kf][0], "LTNUB", true) || !In(s.GGTYPE[kf][1], "LCDNUBS", true))
+    if (!In(s.GGTYPE[kf][0], "LTN", true) || !In(s.GGTYPE[kf][1], "LCDSN", true))
       return "GGTYPE out of its letters";
+    if (!In(s.sgnC[kf], "YOD", true)) return Flag("sgnC", s.sgnC[kf]);
   }
 
   struct Field {
@@ -87,7 +87,7 @@ std::string CheckSane(const rg::Sim& s) {
   for (const Field& f : fields)
     if (!Finite(f.p, f.n)) return std::string("non-finite value in ") + f.name;
   for (int kf = 1; kf <= s.nF(); ++kf)
-    if (!Finite(&s.JA0[kf][0], 3)) return "non-finite finger base";
+    if (!Finite(s.mount(kf).base, 3)) return "non-finite finger base";
   for (int n = 0; n <= s.cntMainip1; ++n) {
     if (!Finite(&s.qqa[n][0][0], kSlots * kSlots) || !Finite(&s.ManipQ[n][0][0], kSlots * kSlots))
       return "non-finite stored joint angles";

@@ -9,6 +9,7 @@
 
 #include "app/keyboard.h"
 #include "core/state.h"
+#include "manip/manip.h"
 #include "numerics/vecmat.h"
 #include "own_geometry.h"
 #include "support.h"
@@ -56,7 +57,7 @@ bool RecordedStep(rg::Sim& s, RecordState<Work>& a, RecordState<Work>& b, Tally&
   r.status = s.sgnMANIP;
   if (s.cntManip0 == M) return false;
   ++r.steps;
-  if (s.dt < 0.05) ++r.reduced;
+  if (s.dt < rg::kFirstDt) ++r.reduced;
   b = TakeRecord<Work>(s);
   return true;
 }

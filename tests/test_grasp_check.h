@@ -67,7 +67,7 @@ struct Link {
 };
 
 inline Link LastLink(rg::Sim& s, int kf, const double* q) {
-  const rg::FingerPose P = rg::Findirect_kineR(s, kf, q);
+  const rg::FingerPose P = rg::Findirect_kineR(s.model(), s.mount(kf), q);
   Link L{};
   L.l = s.model().lFin;
   L.a = s.model().aFin;

@@ -41,7 +41,7 @@ Result DispatchM(Sim& s, double x, double y, double z, bool upright, double rwG[
   const double up[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
                facing[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}};
   const double rwM[3] = {x, y, z};
-  const FingerPose P = Findirect_kineR(s, 1, s.qq0[1]);
+  const FingerPose P = Findirect_kineR(s.model(), s.mount(1), s.qq0[1]);
   MatVec(P.EAs[s.nJ()], rwM, rwG);
   VecAdd(rwG, P.JA[s.nJ()], rwG);
   MatMul(P.EAs[s.nJ()], upright ? up : facing, EwG);
@@ -221,7 +221,7 @@ TEST(GraspDriver, FingerWithoutContactFailsTheGrasp) {
     EXPECT_EQ(std::string() + s->sgnGRASP + s->sgnCALGEnd + s->sgnMANIP, "NNY");
 
     // independently: the slab |z| <= aFin of finger 2's last joint misses the work
-    const FingerPose P = Findirect_kineR(*s, 2, s->qq0[2]);
+    const FingerPose P = Findirect_kineR(s->model(), s->mount(2), s->qq0[2]);
     double zax[3], mz[3];
     MatColumn(P.EAs[s->nJ()], 2, zax);
     VecNeg(zax, mz);

@@ -28,8 +28,9 @@ void ExpectMatEq(const double A[3][3], std::initializer_list<double> rows, doubl
 
 void SelectHandTables(Sim& s, int hand, char work) {
   s.HAND1 = hand;
+  s.WORK1 = work;  // where the fingers sit follows the work
   BasicFinParameter(s, hand);
-  FinJ1Pose(s, work);
+  FinJ1Pose(s);
 }
 
 // A frame is a rotation: orthonormal columns, determinant +1.
@@ -108,7 +109,7 @@ TEST(HandCatalogue, FingersSitEvenlyOnThePalmRimAndStartAlike) {
           EXPECT_EQ(s->qq0[kf][j], m.qInit[kf][j]);
         }
         // the finger's base pose is its mount
-        const FingerPose P = Findirect_kineR(*s, kf, s->qq0[kf]);
+        const FingerPose P = Findirect_kineR(s->model(), s->mount(kf), s->qq0[kf]);
         for (int i = 0; i < 3; ++i) {
           EXPECT_EQ(P.JA[0][i], f.base[i]);
           for (int c = 0; c < 3; ++c) EXPECT_EQ(P.EAs[0][i][c], f.frame[i][c]);
@@ -139,7 +140,7 @@ TEST(FingerKinematics, LinkLengthsAndTheInitialPoseOfEveryHand) {
         for (int trial = 0; trial <= 5; ++trial) {
           double q[kSlots] = {};
           for (int j = 1; j <= n; ++j) q[j] = trial == 0 ? s->qq0[kf][j] : angle(rng);
-          const FingerPose P = Findirect_kineR(*s, kf, q);
+          const FingerPose P = Findirect_kineR(s->model(), s->mount(kf), q);
           double d[3];
           for (int j = 1; j < n; ++j) {
             VecSub(P.JA[j], P.JA[0], d);
@@ -170,12 +171,12 @@ TEST(FingerKinematics, StraightFingerOfHand1) {
   auto s = std::make_unique<Sim>();
   SelectHandTables(*s, 1, '2');
   const double q0[7] = {0, 0, 0, 0, 0, 0, 0};
-  const FingerPose P = Findirect_kineR(*s, 1, q0);
+  const FingerPose P = Findirect_kineR(s->model(), s->mount(1), q0);
   ExpectVecNear(P.JA[0], 0, 0, 35);
   ExpectVecNear(P.JA[3], 0, 0, 35);
   ExpectVecNear(P.JA[4], 0, 0, 115);
   ExpectVecNear(P.JA[5], 0, 0, 195);
-  ExpectVecNear(Findirect_kineR(*s, 2, q0).JA[5], 0, 0, -195, 1e-6);
+  ExpectVecNear(Findirect_kineR(s->model(), s->mount(2), q0).JA[5], 0, 0, -195, 1e-6);
   // link axes: x axes of EA[3] and EA[4] run along the finger
   EXPECT_NEAR(P.EA[3][2][0], 1.0, 1e-12);
   EXPECT_NEAR(P.EA[4][2][0], 1.0, 1e-12);
@@ -186,12 +187,12 @@ TEST(FingerKinematics, BentAndTwistedFingers) {
   SelectHandTables(*s, 1, '2');
   // bending the third joint by pi/2 turns both links about -X: the tip goes to +Y
   const double qb[7] = {0, 0, 0, M_PI / 2, 0, 0, 0};
-  const FingerPose Pb = Findirect_kineR(*s, 1, qb);
+  const FingerPose Pb = Findirect_kineR(s->model(), s->mount(1), qb);
   ExpectVecNear(Pb.JA[5], 0, 160, 35);
   ExpectVecNear(Pb.JA[4], 0, 80, 35);
   // the first joint turns about the finger's own axis: positions stay, frames turn about +Z
   const double qt[7] = {0, M_PI / 2, 0, 0, 0, 0, 0};
-  const FingerPose Pt = Findirect_kineR(*s, 1, qt);
+  const FingerPose Pt = Findirect_kineR(s->model(), s->mount(1), qt);
   ExpectVecNear(Pt.JA[5], 0, 0, 195);
   double z0[3];
   MatColumn(Pt.EA[1], 2, z0);
@@ -199,7 +200,7 @@ TEST(FingerKinematics, BentAndTwistedFingers) {
   EXPECT_NEAR(Pt.EA[1][1][0], 1.0, 1e-12);  // x axis turned onto +Y
   // the joint axes are the z columns of the joint frames, and links stay lFin long
   const double qg[7] = {0, 0.3, -0.2, 0.9, 0.4, 0, 0};
-  const FingerPose Pg = Findirect_kineR(*s, 1, qg);
+  const FingerPose Pg = Findirect_kineR(s->model(), s->mount(1), qg);
   double d[3];
   VecSub(Pg.JA[5], Pg.JA[4], d);
   EXPECT_NEAR(VecNorm(d), catalogue::lFin, 1e-9);

@@ -74,7 +74,7 @@ TEST(ReplayPage, DataHoldsTheTableAndThePosedGeometryOfEveryRow) {
     for (int kf = 1; kf <= s.nF(); ++kf) {
       SCOPED_TRACE("row " + std::to_string(m) + " finger " + std::to_string(kf));
       const json& g = d["geometry"][m][kf - 1];
-      const rg::FingerPose F = rg::Findirect_kineR(s, kf, s.ManipQ[m][kf]);
+      const rg::FingerPose F = rg::Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[m][kf]);
       for (int j = 1; j <= nJ + 1; ++j)
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(g["J"][3 * (j - 1) + i].get<double>(), F.JA[j][i], 1e-6);
       // the links the window draws (3..nJ) run from joint j along its frame's x axis

@@ -382,7 +382,7 @@ struct HandScene : ::testing::Test {
 TEST_F(HandScene, BuiltPosesReportTheLastInterferingFinger) {
   using V = std::array<double, 3>;
   double d[3], ez[3];  // finger 1's link direction, the default work axis
-  const rg::FingerPose F = rg::Findirect_kineR(s, 1, s.qq0[1]);
+  const rg::FingerPose F = rg::Findirect_kineR(s.model(), s.mount(1), s.qq0[1]);
   rg::VecSub(F.JA[4], F.JA[3], d);
   rg::VecUnit(d, d);
   rg::MatColumn(s.EwG, 2, ez);
@@ -417,12 +417,13 @@ TEST_F(HandScene, BuiltPosesReportTheLastInterferingFinger) {
     std::string got;
     for (int kf = 1; kf <= 2; ++kf) {
       rg::LinkMeeting met;
-      got += rg::FinCylinderCollision(s, kf, s.qq0[kf], Solid(s.rwG, s.EwG), met);
+      got += rg::FinCylinderCollision(s.model(), kf, s.qq0[kf], Solid(s.rwG, s.EwG), met, &s.notes);
       got += std::string(met.sgnCC, 2);
     }
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(c.want[i] == '-' || c.want[i] == got[i]) << got;
     int k = -1;
-    EXPECT_EQ(rg::ALLFinCylCollCheck(s, s.qq0, Solid(s.rwG, s.EwG), &k), c.k ? 'C' : 'F');
+    EXPECT_EQ(rg::ALLFinCylCollCheck(s.model(), s.qq0, Solid(s.rwG, s.EwG), &s.notes, &k),
+              c.k ? 'C' : 'F');
     EXPECT_EQ(k, c.k);
   }
 }
@@ -467,7 +468,7 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
   int compared = 0, hits = 0;
   for (int trial = 0; trial < 400; ++trial) {
     double q[rg::kSlots] = {0, 0.5 * u(gen), 0.8 * u(gen), 0.8 + 0.7 * u(gen), 0.8, 0, 0};
-    const rg::FingerPose F = rg::Findirect_kineR(s, 1, q);
+    const rg::FingerPose F = rg::Findirect_kineR(s.model(), s.mount(1), q);
     double ax[3], link[3], dir[3] = {u(gen), u(gen), u(gen)}, E[3][3], Ef[3][3];
     rg::VecSub(F.JA[4], F.JA[3], link);
     const double Lf = rg::VecNorm(link);
@@ -487,7 +488,7 @@ TEST_F(HandScene, LinkVerdictMatchesBruteForceGeometry) {
         }
     if (deepest > -2.0 && deepest < 0.5) continue;
     rg::LinkMeeting met;
-    const char v = rg::FinCylinderCollision(s, 1, q, Solid(r, E), met);
+    const char v = rg::FinCylinderCollision(s.model(), 1, q, Solid(r, E), met, &s.notes);
     const char* cc = met.sgnCC;
     ++compared;
     hits += deepest > 0;
@@ -629,7 +630,7 @@ TEST(InterferenceRobustness, DegenerateAndNonFiniteInputsAreHandled) {
         rg::CylCirCollisionm(80, 12, r, E, a, &d, &t1, p1, q),
         rg::CirCirCollisionm(12, r, E, a, q, &d),
         rg::RPalmCylinderCollision2(*rg::CatalogueModel(1), Solid(r, E, L, a), &Lc),
-        rg::FinCylinderCollision(*sp, 2, sp->qq0[2], Solid(r, E, L, a), met)};
+        rg::FinCylinderCollision(sp->model(), 2, sp->qq0[2], Solid(r, E, L, a), met, &sp->notes)};
     const std::string allowed[5] = {"CFN", "CFLU", "CF", "CF", "CF"};
     for (int i = 0; i < 5; ++i) EXPECT_NE(allowed[i].find(got[i]), std::string::npos) << trial << " test " << i;
     const int np = rg::EllipseCircleCPnt(a, draw(100), r[0], r[1], draw(40), pts);

@@ -152,7 +152,8 @@ TEST(HandSelection, AnyKeyReselectsAndResetsTheWork) {
   d.keys("2");
   EXPECT_EQ(d.s->HAND1, 2);
   EXPECT_EQ(d.s->nF(), 3);
-  EXPECT_GT(Findirect_kineR(*d.s, 3, d.s->qq0[3]).JA[5][1], 0.0);  // a third finger, bent up
+  // a third finger, bent up
+  EXPECT_GT(Findirect_kineR(d.s->model(), d.s->mount(3), d.s->qq0[3]).JA[5][1], 0.0);
   d.keys("z");
   EXPECT_EQ(d.s->HAND1, 2);
   EXPECT_EQ(d.s->nFIN, 0);
@@ -330,7 +331,7 @@ TEST(Robustness, ArbitraryBytesNeverBreakTheState) {
       ASSERT_GE(d.s->cntQ, -1);
       ASSERT_LE(d.s->cntQ, 1000000);
       for (int kf = 1; kf <= d.s->nF(); ++kf) {
-        const FingerPose P = Findirect_kineR(*d.s, kf, d.s->qqa2[1][kf]);
+        const FingerPose P = Findirect_kineR(d.s->model(), d.s->mount(kf), d.s->qqa2[1][kf]);
         for (int j = 0; j <= 5; ++j)
           for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::isfinite(P.JA[j][c]));
       }

@@ -47,7 +47,7 @@ TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) 
     VecAddScaled(sc.rwP, -k.gap, sc.N, in.rwP2);
     RimContact c;
     double ERR[4], ERRT;
-    EXPECT_EQ(PRCirMotion2ERR4(s(), in, sc.q, c, ERR, &ERRT), k.solE);
+    EXPECT_EQ(PRCirMotion2ERR4(s().model(), in, sc.q, c, ERR, &ERRT), k.solE);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(ERR[i], i == 0 ? k.gap : 0.0, 1e-9) << i;
     EXPECT_NEAR(c.D, k.gap, 1e-9);
     EXPECT_NEAR(c.Lf, k.Lf, 1e-9);
@@ -121,10 +121,10 @@ TEST_F(RimContactTest, EachErrorMeasuresItsOwnMismatchAndAnglesWrapAcrossPi) {
     const RimScene sc = PlaceRim(s(), 1, kBentQ, 40.0, k.fif, k.thw, k.beta);
     PRStepFixed in = FixedAt(s(), sc, 1);
     k.change(in);
-    if (k.rebuild) PRStepBefore(s(), in, sc.Ew);
+    if (k.rebuild) PRStepBefore(s().model(), in, sc.Ew);
     RimContact c;
     double ERR[4], ERRT;
-    PRCirMotion2ERR4(s(), in, sc.q, c, ERR, &ERRT);
+    PRCirMotion2ERR4(s().model(), in, sc.q, c, ERR, &ERRT);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(ERR[i], k.err[i], 1e-8) << i;
   }
 }
@@ -279,7 +279,7 @@ TEST_F(RimContactTest, JacobianColumnsAreTheErrorRatesOfEachJoint) {
   const RimScene sc = PlaceRim(s(), 1, kBentQ, 35.0, 0.4, 0.3, 0.9);
   PRStepFixed in = FixedAt(s(), sc, 1);
   in.Lf1 += 0.01;  // away from the solution so that the descent test has work to do
-  const RollingJacobian J = PRCirMotion2Jacobian4(s(), in, sc.q);
+  const RollingJacobian J = PRCirMotion2Jacobian4(s().model(), in, sc.q, &s().notes);
   ASSERT_EQ(J.verdict, 'Y');
   const auto& JB4 = J.JB;
   const double h = 1e-5;
@@ -289,8 +289,8 @@ TEST_F(RimContactTest, JacobianColumnsAreTheErrorRatesOfEachJoint) {
     for (int k = 0; k < kSlots; ++k) qp[k] = qm[k] = sc.q[k];
     qp[j] += h;
     qm[j] -= h;
-    PRCirMotion2ERR4(s(), in, qp, c, Ep, &T);
-    PRCirMotion2ERR4(s(), in, qm, c, Em, &T);
+    PRCirMotion2ERR4(s().model(), in, qp, c, Ep, &T);
+    PRCirMotion2ERR4(s().model(), in, qm, c, Em, &T);
     for (int i = 0; i < 4; ++i)
       EXPECT_NEAR(JB4[i][j - 1], (Ep[i] - Em[i]) / (2 * h), 1e-4 * (1 + std::fabs(JB4[i][j - 1])))
           << "row " << i << " joint " << j;
@@ -339,8 +339,8 @@ TEST_F(RimContactTest, NewtonAcceptsRestoresOrFlagsTheContactAndStopsAtTheIterat
     double d[3];
     VecSub(out.RC2, sc.rwP, d);
     EXPECT_NEAR(VecNorm(d), catalogue::aCyl, 1e-9);
-    EXPECT_NEAR(DistFromLine(out.RC2, Findirect_kineR(s(), 1, out.q2).JA[4], sc.x), catalogue::aFin,
-                1e-5);
+    const FingerPose P2 = Findirect_kineR(s().model(), s().mount(1), out.q2);
+    EXPECT_NEAR(DistFromLine(out.RC2, P2.JA[4], sc.x), catalogue::aFin, 1e-5);
     EXPECT_NEAR(out.Lf2, k.Lf, 1e-5);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(out.NW2[i], sc.N[i], 1e-6);
   }

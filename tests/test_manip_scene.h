@@ -48,7 +48,7 @@ inline RimScene PlaceRim(rg::Sim& s, int kf, const double q[5], double Lf, doubl
   sc.Lf = Lf;
   sc.fif = fif;
   sc.thw = thw;
-  const FingerPose P = Findirect_kineR(s, kf, sc.q);
+  const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), sc.q);
   double z[3], xz[3], Nx[3], t[3], e[3][3];
   MatColumn(P.EA[s.nJ()], 0, sc.x);
   MatColumn(P.EA[s.nJ()], 2, z);
@@ -85,7 +85,7 @@ inline rg::PRStepFixed FixedAt(const rg::Sim& s, const RimScene& sc, int kf) {
   rg::VecCopy(sc.rwP, in.rwP2);
   rg::MatCopy(sc.Ew, in.Ew2);
   rg::VecCopy(sc.p, in.rwc3);
-  rg::PRStepBefore(s, in, sc.Ew);
+  rg::PRStepBefore(s.model(), in, sc.Ew);
   return in;
 }
 

@@ -224,19 +224,20 @@ TEST_F(StepTest, JointRatesCarryTheContactWithTheWorkAndMatchItsSpin) {
   VecCopy(rw1, wm.centre);
   VecCopy(vw, wm.vw);
   VecCopy(omw, wm.omw);
-  const JointRates rates = PRCirMotion1VN2(s(), 1, sc.q, sc.p, sc.N, wm);
+  const JointRates rates =
+      PRCirMotion1VN2(s().model(), s().mount(1), sc.q, sc.p, sc.N, wm, &s().notes);
   ASSERT_TRUE(rates.ok);
   EXPECT_GE(std::fabs(rates.det), 0.1);
   const double* nu = rates.nu;
   // the link's material point at the contact and its frame, after the joints moved by e*nu
   const double e = 1e-6;
   double local[3], d[3], E0[3][3], q2[kSlots] = {0};
-  const FingerPose P1 = Findirect_kineR(s(), 1, sc.q);
+  const FingerPose P1 = Findirect_kineR(s().model(), s().mount(1), sc.q);
   MatCopy(P1.EA[4], E0);
   VecSub(sc.p, P1.JA[4], d);
   MatTVec(E0, d, local);
   for (int j = 1; j <= 4; ++j) q2[j] = sc.q[j] + e * nu[j];
-  const FingerPose P2 = Findirect_kineR(s(), 1, q2);
+  const FingerPose P2 = Findirect_kineR(s().model(), s().mount(1), q2);
   MatVec(P2.EA[4], local, d);
   // it moves with the work's material point at the contact
   double r[3], w[3];
@@ -261,7 +262,8 @@ TEST_F(StepTest, ASingularContactMatrixGivesNoPrediction) {
   VecCopy(sc.rwP, wm.centre);
   VecCopy(vw, wm.vw);
   VecCopy(omw, wm.omw);
-  const JointRates rates = PRCirMotion1VN2(s(), 1, sc.q, sc.p, noNormal, wm);
+  const JointRates rates =
+      PRCirMotion1VN2(s().model(), s().mount(1), sc.q, sc.p, noNormal, wm, &s().notes);
   EXPECT_FALSE(rates.ok);
   EXPECT_LT(std::fabs(rates.det), 0.1);
   for (int j = 1; j <= 4; ++j) EXPECT_EQ(rates.nu[j], 0.0);  // no motion predicted
@@ -302,7 +304,7 @@ TEST(FirstMotion, JointRatesAreThoseOfTheExactRollingMotion) {
       for (int side = 0; side < 2; ++side) {
         const WorkPose to = MoveWorkStep(s.model(), s.WORK1, k.vw, k.omww, side ? h : -h, from);
         in[side] = PRStepInputs(s, kf, from, to);
-        ASSERT_TRUE(PRCirMotion2Root(s, in[side], in[side].q1, root[side]));
+        ASSERT_TRUE(PRCirMotion2Root(s.model(), in[side], in[side].q1, root[side]));
         ASSERT_LT(root[side].err, kRootTol);
       }
       const JointRates nu = PRStepPredict(s, from, k.vw, omw, in[1]);
@@ -374,10 +376,10 @@ TEST(MirrorRoot, ASolveThatFindsTheMirrorRootIsADeadlock) {
   PRStepPredict(s, from, s.vw, omw, in);
   // the root the rolling motion reaches, from the prediction; the mirror one further on
   PRStepResult root, mirror;
-  ASSERT_TRUE(PRCirMotion2Root(s, in, in.q12, root));
+  ASSERT_TRUE(PRCirMotion2Root(s.model(), in, in.q12, root));
   double further[kSlots];
   for (int j = 0; j < kSlots; ++j) further[j] = in.q1[j] + 5.0 * (root.q2[j] - in.q1[j]);
-  ASSERT_TRUE(PRCirMotion2Root(s, in, further, mirror));
+  ASSERT_TRUE(PRCirMotion2Root(s.model(), in, further, mirror));
   ASSERT_LT(mirror.err, kRootTol);
   // which side of the contact's tangent plane the base is on, by the tests' own geometry
   auto side = [&](const double* q, const double RC[3]) {

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "app/export.h"
 #include "manip/manip.h"
 #include "plan/snapshot.h"
+#include "record/report.h"
 #include "record_view.h"
 #include "support.h"
 
@@ -28,7 +31,7 @@ const StepCommand kCommands[] = {{{3, -2, 1}, {0.1, -0.1, 0.15}},
 double StartError(const Sim& s, const PRStepFixed& in, const double* q) {
   RimContact c;
   double E[4], ET = 0.0;
-  PRCirMotion2ERR4(s, in, q, c, E, &ET);
+  PRCirMotion2ERR4(s.model(), in, q, c, E, &ET);
   return ET;
 }
 
@@ -78,8 +81,8 @@ TEST(NewCommand, TheFirstStepStartsFromItsOwnPredictionNearTheRoot) {
     EXPECT_LT(StartError(s, in, q), 0.1 * StartError(s, in, qOld)) << kf;
     PRStepResult a, b;
     PRNewtonStats sa, sb;
-    ASSERT_TRUE(PRCirMotion2Root(s, in, q, a, &sa));
-    ASSERT_TRUE(PRCirMotion2Root(s, in, qOld, b, &sb));
+    ASSERT_TRUE(PRCirMotion2Root(s.model(), in, q, a, &sa));
+    ASSERT_TRUE(PRCirMotion2Root(s.model(), in, qOld, b, &sb));
     for (int j = 1; j <= s.nJ(); ++j) EXPECT_NEAR(a.q2[j], b.q2[j], 1e-10) << j;
     EXPECT_LE(sa.jacobians, 1) << kf;
     evaluations += sa.trials + 4 * sa.jacobians;
@@ -112,6 +115,44 @@ TEST(RollSnapshot, AStepRunAgainFromItsSnapshotFindsTheSameSlot) {
     RestoreRoll(s, here);
     ASSERT_EQ(PRCircleManip4(s, k.vw, k.omww), 'Y');
     EXPECT_TRUE(Slot(s) == first) << k.vw[0] << " " << k.omww[2];
+  }
+}
+
+// Putting a snapshot back is a copy of the rolling state: a simulation sent off on
+// other commands (a deadlock and a collision among them, notes taken) and put back
+// is the simulation that never left, bit for bit, in its state object after the
+// restore and after every step both then take with the same command, and in the
+// stored rows those steps write.
+TEST(RollSnapshot, PutBackItIsTheRunThatNeverLeft) {
+  auto sim = rgtest::StartedSim();
+  own::Press(*sim, "GssA");
+  for (const int steps : {0, 12}) {  // right after the grasp, and after some steps
+    Sim& s = *sim;
+    for (int i = 0; i < steps; ++i) ASSERT_EQ(PRCircleManip4(s, s.vw, s.omww), 'Y');
+    const auto stayed = std::make_unique<Sim>(s);
+    RollSnapshot here;
+    SaveRoll(s, here);
+    // away: every command of the planner's kind for a few steps each, then one that
+    // drives the work into the palm
+    std::string letters;
+    for (const StepCommand& k : kCommands)
+      for (int i = 0; i < 4; ++i) letters += PRCircleManip4(s, k.vw, k.omww);
+    const double intoPalm[3] = {0, -400, 0}, still[3] = {0, 0, 0};
+    letters += PRCircleManip4(s, intoPalm, still);
+    ASSERT_NE(letters.find_first_not_of('Y'), std::string::npos) << letters;
+    ASSERT_NE(s.cntManip0, stayed->cntManip0);
+    RestoreRoll(s, here);
+    const auto state = [](const Sim& x) { return StateObject(x, nullptr, "", 0).dump(); };
+    EXPECT_EQ(state(s), state(*stayed));
+    EXPECT_EQ(s.notes.size(), stayed->notes.size());
+    // the latest row's angles, which the hand is drawn at
+    EXPECT_EQ(std::memcmp(s.qqa[s.cntMainip1], stayed->qqa[s.cntMainip1], sizeof s.qqa[0]), 0);
+    for (int i = 0; i < 8; ++i) {
+      ASSERT_EQ(PRCircleManip4(s, kCommands[2].vw, kCommands[2].omww),
+                PRCircleManip4(*stayed, kCommands[2].vw, kCommands[2].omww));
+      ASSERT_EQ(state(s), state(*stayed)) << "step " << i;
+    }
+    EXPECT_EQ(TrajectoryCsv(s), TrajectoryCsv(*stayed));
   }
 }
 

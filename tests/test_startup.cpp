@@ -73,7 +73,7 @@ TEST(StartUp, DefaultSceneIsReadyToGrasp) {
   // the default cylinder angle is pi/4 to ten decimals, not the exact double
   EXPECT_EQ(s->al0, 0.7853981639);
   // the initial pose is computed: finger 1 is bent towards +Y (the work side)
-  EXPECT_GT(Findirect_kineR(*s, 1, s->qq0[1]).JA[5][1], 50.0);
+  EXPECT_GT(Findirect_kineR(s->model(), s->mount(1), s->qq0[1]).JA[5][1], 50.0);
   for (int kf = 1; kf <= 2; ++kf)
     for (int j = 0; j <= 4; ++j) {
       EXPECT_EQ(s->qf[kf][j], s->qq0[kf][j]);

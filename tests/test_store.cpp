@@ -200,7 +200,7 @@ TEST(ManipRecord, ContactTracesFollowWorkAndFinger) {
   EXPECT_NEAR(local[2], 0.0, 1e-9);
   // the finger-side trace point lies on the last link's surface at Lf along its axis
   ManipCPNTF(*s, 1, 0, 1, p);
-  const FingerPose P = Findirect_kineR(*s, 1, q1);
+  const FingerPose P = Findirect_kineR(s->model(), s->mount(1), q1);
   double x[3], rel[3];
   MatColumn(P.EA[4], 0, x);
   VecSub(p, P.JA[4], rel);

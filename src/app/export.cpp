@@ -27,9 +27,9 @@ json Vec3(const double v[3]) { return json::array({v[0], v[1], v[2]}); }
 
 json Mat3(const double E[3][3]) { return json::array({Vec3(E[0]), Vec3(E[1]), Vec3(E[2])}); }
 
-json Joints(const Sim& s, const double* q) {
+json Joints(const Model& m, const double* q) {
   json a = json::array();
-  for (int j = 1; j <= s.nJ(); ++j) a.push_back(q[j]);
+  for (int j = 1; j <= m.nJ; ++j) a.push_back(q[j]);
   return a;
 }
 
@@ -86,9 +86,9 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   for (int kf = 1; kf <= s.nF(); ++kf) {
     json f;
     f["kf"] = kf;
-    f["qq0"] = Joints(s, s.qq0[kf]);
-    f["qf"] = Joints(s, s.qf[kf]);
-    f["q"] = Joints(s, s.qqa2[1][kf]);
+    f["qq0"] = Joints(s.model(), s.qq0[kf]);
+    f["qf"] = Joints(s.model(), s.qf[kf]);
+    f["q"] = Joints(s.model(), s.qqa2[1][kf]);
     f["GGTYPE"] = TwoChars(s.GGTYPE[kf]);
     f["sgnGRASPM"] = CharString(s.sgnGRASPM[kf]);
     f["sgnUML"] = CharString(s.sgnUML[kf]);
@@ -100,7 +100,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
       f[name] = x;
     f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
-    const FingerPose P = Findirect_kineR(s, kf, s.qqa2[1][kf]);
+    const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
     json ja = json::array();
     for (int j = 0; j <= s.nJ() + 1; ++j) ja.push_back(Vec3(P.JA[j]));
     f["JA"] = ja;

@@ -56,7 +56,7 @@ void ToLocal(const double p[3], const double o[3], const double E[3][3], double 
 // is in the work's frame about its reference point.
 json FingerOfRow(const Sim& s, int m, int kf) {
   const int n = s.nJ();
-  const FingerPose F = Findirect_kineR(s, kf, s.ManipQ[m][kf]);
+  const FingerPose F = Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[m][kf]);
   json J = json::array(), Z = json::array();
   for (int j = 1; j <= n + 1; ++j) Put3(J, F.JA[j]);
   for (int j = 1; j <= n; ++j) PutColumn(Z, F.EA[j], 2);

@@ -47,9 +47,10 @@ void DrawnWorkIsSetPose(Sim& s) {
 void InterferenceStep(Sim& s) {
   if (s.sgnCalColl != 'n') {
     int kColl = 0, link = -1;
-    s.sgnGC = (s.WORK1 == '1') ? ALLFinSphCollCheck(s, s.qq0, s.rwG, s.model().aSph, &kColl)
-                               : ALLFinCylCollCheck(s, s.qq0, WorkCylinder(s.model(), s.rwG, s.EwG),
-                                                    &kColl, &link);
+    const Model& m = s.model();
+    s.sgnGC = (s.WORK1 == '1') ? ALLFinSphCollCheck(m, s.qq0, s.rwG, m.aSph, &kColl)
+                               : ALLFinCylCollCheck(m, s.qq0, WorkCylinder(m, s.rwG, s.EwG),
+                                                    &s.notes, &kColl, &link);
     s.sgnGRASP = 'Y';
     if (s.sgnGC == 'C') {
       s.sgnCALGChk = 'C';
@@ -453,32 +454,26 @@ bool keyboard(Sim& s, unsigned char key, int /*x*/, int /*y*/) {
 void selectWork(Sim& s, char key) {
   if (key != '1' && key != '2') return;  // only the two work types exist
   s.WORK1 = key;
-  s.WORK[1] = key;
-  const double* r = (key == '1') ? s.rwGSph0 : s.rwGCyl0;
-  const double(*E)[3] = (key == '1') ? s.EwGSph0 : s.EwGCyl0;
-  VecCopy(r, s.RWW);
-  MatCopy(E, s.EWW);
-  VecCopy(r, s.rwG0);
-  MatCopy(E, s.EwG0);
-  VecCopy(r, s.rwG);
-  MatCopy(E, s.EwG);
-  FinJ1Pose(s, s.WORK1);
+  const WorkPose home = DefaultWorkPose(key);
+  VecCopy(home.r, s.RWW);
+  MatCopy(home.E, s.EWW);
+  VecCopy(home.r, s.rwG0);
+  MatCopy(home.E, s.EwG0);
+  VecCopy(home.r, s.rwG);
+  MatCopy(home.E, s.EwG);
+  FinJ1Pose(s);
   RESETGRASP(s);
 }
 
 void selectHand(Sim& s, char key) {
   if (key >= '1' && key <= '4') s.HAND1 = key - '0';
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.WORK1);
+  FinJ1Pose(s);
   const int nf = s.model().nF;
   for (int kf = 1; kf <= nf; ++kf) VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
-  if (s.WORK1 == '1') {
-    VecCopy(s.rwGSph0, s.rwG0);
-    MatCopy(s.EwGSph0, s.EwG0);
-  } else {
-    VecCopy(s.rwGCyl0, s.rwG0);
-    MatCopy(s.EwGCyl0, s.EwG0);
-  }
+  const WorkPose home = DefaultWorkPose(s.WORK1);
+  VecCopy(home.r, s.rwG0);
+  MatCopy(home.E, s.EwG0);
   DrawnWorkIsSetPose(s);
   RESETGRASP(s);
   s.nFIN = 0;

@@ -15,26 +15,15 @@ void StartUp(Sim& s) {
   // the camera: turned in degrees, shifted in the view's units
   VecSet(4.0, -18.0, 5.0, s.rot);
   VecSet(0.0, 0.3, -0.5, s.trans);
-  // the default poses of the two works; the cylinder turned by pi/4 (to ten decimals)
-  // about its x axis
-  VecSet(0, 100, 5, s.rwGSph0);
-  MatIdentity(s.EwGSph0);
-  VecSet(0, 140, -40, s.rwGCyl0);
-  const double alCyl = 0.7853981639, betCyl = 0.0, qamCyl = 0.0;
-  double I[3][3];
-  MatIdentity(I);
-  WorkOrien1(alCyl, betCyl, qamCyl, I, s.EwGCyl0);
-  // the cylinder is the work at start, in its default pose, as set and as used by the
-  // computations and the drawing
+  // the cylinder is the work at start
   s.WORK1 = '2';
-  s.WORK[0] = 'W';
-  s.WORK[1] = '2';
-  s.WORK[2] = '\0';
-  VecCopy(s.rwGCyl0, s.rwG0);
-  MatCopy(s.EwGCyl0, s.EwG0);
-  s.al0 = alCyl;
-  s.bet0 = betCyl;
-  s.qam0 = qamCyl;
+  // the selected work's default pose, as set and as used by the computations and the
+  // drawing, and its angles
+  const WorkPose home = DefaultWorkPose(s.WORK1);
+  VecCopy(home.r, s.rwG0);
+  MatCopy(home.E, s.EwG0);
+  s.al0 = s.WORK1 == '1' ? 0.0 : kCylinderHomeTurn;
+  s.bet0 = s.qam0 = 0.0;
   VecCopy(s.rwG0, s.rwG);
   MatCopy(s.EwG0, s.EwG);
   VecCopy(s.rwG0, s.RWW);
@@ -52,7 +41,7 @@ void StartUp(Sim& s) {
   // hand 1: its tables, its fingers on the palm and their initial angles
   s.HAND1 = 1;
   BasicFinParameter(s, s.HAND1);
-  FinJ1Pose(s, s.WORK1);
+  FinJ1Pose(s);
   // the commanded velocity: the work turning about its own axis
   VecSet(0, 0, 0, s.vw);
   VecSet(0, 0, 0.02, s.omww);

@@ -42,11 +42,11 @@ void LinkTrace(const Sim& s, int kf, std::vector<Point3>& out) {
   out.clear();
   if (!TraceDefined(s, kf) || s.nJ() < 1 || s.nJ() > kSlots - 2) return;
   const int n = RecordLength(s) - 1;
-  static double trail[kRows][3];
+  double trail[kRows][3];  // rows 0..n filled (19 kB on the stack, the caller's own)
   ManipCPNTFTrail(s, n, kf, trail);
   // from the last link in its pose of row n to the same link in the latest pose
-  const FingerPose then = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
-  const FingerPose now = Findirect_kineR(s, kf, s.qqa2[1][kf]);
+  const FingerPose then = Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[n][kf]);
+  const FingerPose now = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
   const double* o0 = then.JA[s.nJ()];
   const double* o1 = now.JA[s.nJ()];
   for (int m = 0; m <= n; ++m) {

@@ -87,80 +87,13 @@ class RecordStore {
   double (&ManipCmd)[kRows][6] = rows_->ManipCmd;
 };
 
-// The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
-// from RecordStore; everything else is held here.
-struct Sim : RecordStore {
-  // ---- selection and sizes
-  int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
-  char WORK1 = '2';
-  char WORK[3] = {'W', '2', '\0'};
-  int nFIN = 0;
-
-  // ---- mode and status flags (one character each)
-  char sgnCAL = 'G';
-  char sgnCALold = '\0';
-  char sgnCALS = 'S';
-  char sgnCALGEnd = 'N';
-  char sgnGRASP = 'Y';
-  char sgnCALGChk = 'Y';
-  char sgnGRASPM[kSlots] = {};
-  char GGTYPE[kSlots][2] = {};
-  char sgnUML[kSlots] = {};
-  char sgnMANIP = 'Y';
-  char sgnGC = '\0';
-  int COLLkf = 0;
-  // What met the work at the last collision found (finger COLLkf): the link that
-  // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
-  // -1 not known.
-  int COLLlink = -1;
-  char sgnCalColl = 'y';
-  char sgnFJ[2] = {'1', '2'};
-  int cntQ = 0;
-  char sgnC[kSlots] = {};  // per-finger result of the last manipulation step
-
-  // ---- counters and time
-  int cntManip0 = 0;
-  int cntMainip1 = 0;
-  int cntRepeat = 0;
-  // Stored rows that belong to the current grasp and its motion: rows
-  // 0..cntRecord-1. A grasp reset (or new initial angles) empties the record until
-  // a finger's contact is stored again; cntMainip1 keeps the last row the store
-  // wrote, and the rows above cntRecord-1 are an earlier run's, which no output,
-  // trace or replay shows.
-  int cntRecord = 0;
-  double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
-  double ManipTime = 0.0;  // physical time: the time steps taken, once per step
-  double dt = 0.0;  // time step of the current manipulation attempt
-
-  // ---- work pose (hand frame) and commanded velocity
-  double rwGSph0[3] = {}, EwGSph0[3][3] = {};
-  double rwGCyl0[3] = {}, EwGCyl0[3][3] = {};
-  double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
-  double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
-  double rwG[3] = {}, EwG[3][3] = {};    // used by the computations
-  double RWW[3] = {}, EWW[3][3] = {};    // drawn
-  double vw[3] = {};                     // linear velocity, hand frame
-  double omww[3] = {};                   // angular velocity, work frame
-  double omw[3] = {};                    // angular velocity passed to the manipulation
-  char WorkVel[40] = {};                 // on-screen velocity label, ends with '\n'
-
-  // ---- joint angles, rows of 7 (entries 0..nJ)
-  double qq0[kSlots][kSlots] = {};  // initial angles
-  double qf[kSlots][kSlots] = {};   // grasp solution
-
-  // ---- the model this simulation runs (hand 1 of the catalogue until a hand is
-  // selected); what it holds never changes during a run
-  std::shared_ptr<const Model> handModel = CatalogueModel(1);
-  const Model& model() const { return *handModel; }
-  // the hand's finger count and each finger's joint count, from its model
-  int nF() const { return handModel->nF; }
-  int nJ() const { return handModel->nJ; }
-
-  // ---- where each finger sits on the palm (hand frame): its base and base frame
-  double JA0[kSlots][3] = {};
-  double EAs0[kSlots][3][3] = {};
-
-  // ---- manipulation record: two-slot history (0 previous, 1 latest)
+// The state one rolling step reads and writes, apart from the stored rows: the
+// record's two-slot history (with the command that led to its latest slot and the
+// matrices kept there), the step counters and times, the drawn work pose, the step's
+// letters and what it met. One value, so that saving and restoring it (the planner's
+// tree nodes) is a copy. Sim holds it as its base, under the same names.
+struct RollState {
+  // ---- the manipulation record's two-slot history (0 previous, 1 latest)
   double qqa2[2][kSlots][kSlots] = {};
   ContactPrm ManipPrm2[2][kSlots] = {};
   double ManipCPNTA2[2][kSlots][3] = {};
@@ -183,6 +116,154 @@ struct Sim : RecordStore {
   // next step's prediction and the conditioning read it); meaningful once a step is
   // recorded (cntManip0 > 0)
   double ManipJB2[kSlots][4][4] = {};
+
+  // ---- counters and time
+  int cntManip0 = 0;
+  int cntMainip1 = 0;
+  int cntRepeat = 0;
+  double ManipTS = 0.0;    // time summed once per finger and step (nF * dt per step)
+  double ManipTime = 0.0;  // physical time: the time steps taken, once per step
+  double dt = 0.0;  // time step of the current manipulation attempt
+
+  double RWW[3] = {}, EWW[3][3] = {};  // work pose (hand frame) as drawn
+
+  // ---- the step's status
+  // The manipulation's status after the last step taken or refused:
+  //   'Y'  the next step may run
+  //   'C'  the moved work met the palm, or a finger in its new pose met the work
+  //   'O'  a contact left its finger (off the link, or off the tip ball's front half)
+  //   'D'  deadlock: no rolling motion even with the smallest time step, or a result
+  //        that is not finite
+  //   'R'  refused: a grasp contact the rolling motion is not defined for, or none
+  //   'F'  data overflow: the record has no room for another step
+  // Any letter but 'Y' stops the manipulation until the grasp is reset or done again.
+  char sgnMANIP = 'Y';
+  // Per finger, its rolling solve in the last attempt of a step that got to it:
+  //   'Y'  solved      'O'  its contact left the finger      'D'  no rolling motion
+  //   '\0' no step yet
+  // A meeting with the work is the step's letter, never a finger's here.
+  char sgnC[kSlots] = {};
+  // The finger that met the work at the last collision found (0: none yet; a palm
+  // collision leaves the finger of an earlier one).
+  int COLLkf = 0;
+  // What met the work at the last collision found (finger COLLkf): the link that
+  // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
+  // -1 not known.
+  int COLLlink = -1;
+};
+
+// The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
+// from RecordStore and the rolling state from RollState; everything else is held here.
+struct Sim : RecordStore, RollState {
+  // ---- selection and sizes
+  int HAND1 = 1;  // built-in hand 1..4; 0: a hand loaded from a file (handModel)
+  // the work: '1' the sphere, '2' the cylinder
+  char WORK1 = '2';
+  int nFIN = 0;  // fingers whose grasp has been solved in the current grasp run
+
+  // ---- mode and status flags (one character each)
+  // The execution mode, set by its key:
+  //   'I'  view: the keys turn and shift the camera
+  //   'H'  hand selection          'W'  work selection
+  //   'M'  work pose change        'V'  work velocity change
+  //   'J'  initial joint angle change
+  //   'G'  grasp: s solves the next finger's contact
+  //   'A'  manipulation: s runs one rolling step
+  //   'D'  replay: s shows the next stored row
+  //   'B'  goal pose: the keys move the goal, s plans a path to it
+  //   'C'  path motion: s follows the planned path by one step
+  char sgnCAL = 'G';
+  // The mode a mode key may resume:
+  //   'G', 'A', 'D'  the mode 'I' interrupted; its key resumes it
+  //   any mode letter  after 'D': the mode it was entered from (a 'G' or 'A'
+  //                    there resumes that mode too)
+  //   'N'  none: set by the keys H, W, M, V and J
+  //   '\0' none yet (start-up), as 'N'
+  char sgnCALold = '\0';
+  // Which hand the grasp mode shows:
+  //   'S'  the hand in its initial angles qq0 (start-up, reset, key V)
+  //   'N'  the computed grasp (every key of mode 'G')
+  char sgnCALS = 'S';
+  // Whether the grasp is complete:
+  //   'Y'  every finger's contact was found: the manipulation may start
+  //   'N'  not (yet); a reset, key G and the keys of mode 'J' set it
+  char sgnCALGEnd = 'N';
+  // Whether a grasp can be computed:
+  //   'Y'  it can (or was)
+  //   'N'  refused: a finger or the palm meets the work in the initial pose, or a
+  //        finger found no contact; the work must be moved
+  char sgnGRASP = 'Y';
+  // The grasp's check of the work:
+  //   'Y'  ready: nothing found
+  //   'F'  a grasp step has run since (each one sets it)
+  //   'C'  a finger or the palm meets the work after a work change, or the work cuts
+  //        into the palm as the grasp starts ("Hand/Work Collision")
+  char sgnCALGChk = 'Y';
+  // Per finger, its grasp contact:
+  //   'Y'  found         'N'  not found (or its step has only begun)
+  //   '\0' no grasp step for this finger since start-up
+  char sgnGRASPM[kSlots] = {};
+  // Per finger, the grasp contact's type: [0] where on the finger, [1] where on the
+  // work ('\0' for both before the finger's first grasp step):
+  //   [0]  'L' the last link's side   'T' the fingertip ball   'N' no contact
+  //   [1]  'L' the cylinder's side surface   'C' a rim circle   'D' an end disk
+  //        'S' the sphere                    'N' no contact
+  char GGTYPE[kSlots][2] = {};
+  // Per finger, the part of the work its contact lies on, written with every
+  // contact found (kept when none is):
+  //   'L'  the lower rim (around the bottom face)   'U'  the upper rim
+  //   'M'  the cylinder's side surface              'S'  the sphere
+  //   '\0' no contact found yet
+  char sgnUML[kSlots] = {};
+  // The interference check of the fingers (in their initial pose) and the palm
+  // against the work after a work change:
+  //   'C'  one of them meets the work (also: the work cuts into the palm as the grasp
+  //        starts)
+  //   'F'  free (key M sets it before its first move)
+  //   '\0' not checked yet
+  char sgnGC = '\0';
+  // Whether a work change runs that check: 'y' run it (every work change sets it),
+  // 'n' skip it (no key sets it).
+  char sgnCalColl = 'y';
+  // Mode 'J''s selection, as digit characters: [0] the finger, [1] the joint; key J
+  // sets both to '0' (none chosen), a new finger digit empties [1] ('\0').
+  char sgnFJ[2] = {'1', '2'};
+  int cntQ = 0;  // digit keys taken in mode 'J' since its key (-1 after the key)
+
+  // ---- counters and time
+  // Stored rows that belong to the current grasp and its motion: rows
+  // 0..cntRecord-1. A grasp reset (or new initial angles) empties the record until
+  // a finger's contact is stored again; cntMainip1 keeps the last row the store
+  // wrote, and the rows above cntRecord-1 are an earlier run's, which no output,
+  // trace or replay shows.
+  int cntRecord = 0;
+
+  // ---- work pose (hand frame) and commanded velocity
+  double al0 = 0.0, bet0 = 0.0, qam0 = 0.0;
+  double rwG0[3] = {}, EwG0[3][3] = {};  // set by the user
+  double rwG[3] = {}, EwG[3][3] = {};    // used by the computations
+  double vw[3] = {};                     // linear velocity, hand frame
+  double omww[3] = {};                   // angular velocity, work frame
+  double omw[3] = {};                    // angular velocity passed to the manipulation
+  char WorkVel[40] = {};                 // on-screen velocity label, ends with '\n'
+
+  // ---- joint angles, rows of 7 (entries 0..nJ)
+  double qq0[kSlots][kSlots] = {};  // initial angles
+  double qf[kSlots][kSlots] = {};   // grasp solution
+
+  // ---- the model this simulation runs (hand 1 of the catalogue until a hand is
+  // selected); what it holds never changes during a run
+  std::shared_ptr<const Model> handModel = CatalogueModel(1);
+  const Model& model() const { return *handModel; }
+  // the rolling state as one value
+  RollState& roll() { return *this; }
+  const RollState& roll() const { return *this; }
+  // the hand's finger count and each finger's joint count, from its model
+  int nF() const { return handModel->nF; }
+  int nJ() const { return handModel->nJ; }
+  // where finger kf sits on the palm with the selected work (hand 2's fingers turn
+  // with it): the model's mount, read by the kinematics
+  const FingerMount& mount(int kf) const { return handModel->Mount(kf, WORK1); }
 
   // ---- how grasp quality is judged (the programs' --friction, --torsion, --contact
   // and --cone-edges options)

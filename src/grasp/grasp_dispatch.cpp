@@ -450,7 +450,7 @@ bool BeginContact(const Sim& s, int kf, const double* q0, const WorkPose& wG,
   if (!finite) return false;
 
   // the work in the last joint's frame, before the joint's own rotation
-  st.P = Findirect_kineR(s, kf, st.q0);
+  st.P = Findirect_kineR(s.model(), s.mount(kf), st.q0);
   ITransWrkAtoM(st.P.JA[nJ], st.P.EAs[nJ], wG.r, wG.E, st.w.rwM, st.w.EwM);
   return true;
 }

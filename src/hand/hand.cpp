@@ -12,21 +12,16 @@ void BasicFinParameter(Sim& s, int hand) {
   assert(CountsFit(s.model()));
 }
 
-void FinJ1Pose(Sim& s, char work) {
+void FinJ1Pose(Sim& s) {
   const Model& m = s.model();
-  for (int kf = 1; kf <= s.nF(); ++kf) {
-    const FingerMount& f = m.Mount(kf, work);
-    VecCopy(f.base, s.JA0[kf]);
-    MatCopy(f.frame, s.EAs0[kf]);
-  }
-  for (int kf = 1; kf <= s.nF(); ++kf)
-    for (int j = 1; j <= s.nJ(); ++j) s.qq0[kf][j] = m.qInit[kf][j];
+  for (int kf = 1; kf <= m.nF; ++kf)
+    for (int j = 1; j <= m.nJ; ++j) s.qq0[kf][j] = m.qInit[kf][j];
 }
 
-void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], double EAn[3][3]) {
-  const Model& m = s.model();
+void LastLinkKinematics(const Model& m, const FingerMount& f, const double* q, double JAn[3],
+                        double EAn[3][3]) {
   const int n = m.nJ;
-  const double(*B)[3] = s.EAs0[kf];
+  const double(*B)[3] = f.frame;
   double E[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
   MatIdentity(E);
   for (int j = 1; j <= n; ++j) {
@@ -40,18 +35,17 @@ void LastLinkKinematics(const Sim& s, int kf, const double* q, double JAn[3], do
     MatCopy(En, E);
   }
   MatVec(B, r, t);
-  VecAdd(s.JA0[kf], t, JAn);
+  VecAdd(f.base, t, JAn);
   MatMul(B, E, EAn);
 }
 
-FingerPose Findirect_kineR(const Sim& s, int kf, const double* q) {
+FingerPose Findirect_kineR(const Model& m, const FingerMount& f, const double* q) {
   // The chain in the finger frame, then turned into the hand frame by the finger's
   // base frame B at its base b.
   FingerPose P;
-  const Model& m = s.model();
   const int n = m.nJ;
-  const double(*B)[3] = s.EAs0[kf];
-  const double* b = s.JA0[kf];
+  const double(*B)[3] = f.frame;
+  const double* b = f.base;
   double E[3][3], Es[3][3], C[3][3], En[3][3], r[3] = {0, 0, 0}, ld[3], t[3];
   MatIdentity(E);
   VecCopy(b, P.JA[0]);

@@ -251,30 +251,29 @@ char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const Cyli
   return 'F';
 }
 
-char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& w,
-                          LinkMeeting& met) {
-  // the finger in the pose under test
-  const FingerPose P = Findirect_kineR(s, kf, q);
-  if (FinLinksCylinderCollision(P, s.model().nJ, s.model().aFin, w, met, &s.notes) == 'C')
-    return 'C';
+char FinCylinderCollision(const Model& m, int kf, const double* q, const CylinderSolid& w,
+                          LinkMeeting& met, Notes* notes) {
+  // the finger in the pose under test, where it sits with the cylinder
+  const FingerPose P = Findirect_kineR(m, m.Mount(kf, '2'), q);
+  if (FinLinksCylinderCollision(P, m.nJ, m.aFin, w, met, notes) == 'C') return 'C';
   // The palm is checked once per hand, with the last finger.
-  if (kf == s.model().nF) {
+  if (kf == m.nF) {
     double Lc;
-    const char palm = RPalmCylinderCollision2(s.model(), w, &Lc);
+    const char palm = RPalmCylinderCollision2(m, w, &Lc);
     if (palm == 'C') met.link = 0;
     return palm;
   }
   return 'F';
 }
 
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w, int* kColl,
-                        int* kLink) {
+char ALLFinCylCollCheck(const Model& m, const double qq[kSlots][kSlots], const CylinderSolid& w,
+                        Notes* notes, int* kColl, int* kLink) {
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
-  for (int kf = 1; kf <= s.model().nF; ++kf) {
+  for (int kf = 1; kf <= m.nF; ++kf) {
     LinkMeeting met;
-    if (FinCylinderCollision(s, kf, qq[kf], w, met) == 'C') {
+    if (FinCylinderCollision(m, kf, qq[kf], w, met, notes) == 'C') {
       sgnC = 'C';
       *kColl = kf;
       if (kLink != nullptr) *kLink = met.link;

@@ -74,14 +74,14 @@ struct LinkMeeting {
 // FinCylinderCollision tests them (the palm left out).
 char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const CylinderSolid& w,
                                LinkMeeting& met, Notes* notes);
-// Finger kf of simulation s in pose q against the work w; with the last finger, the
-// palm too.
-char FinCylinderCollision(Sim& s, int kf, const double* q, const CylinderSolid& w,
-                          LinkMeeting& met);
+// Finger kf of model m (where it sits with the cylinder) in pose q against the work
+// w; with the last finger, the palm too. The circle tests' notes (TRI2's) go to notes.
+char FinCylinderCollision(const Model& m, int kf, const double* q, const CylinderSolid& w,
+                          LinkMeeting& met, Notes* notes);
 // Every finger in the pose qq and the palm against the work: 'C' and the last
 // interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
-char ALLFinCylCollCheck(Sim& s, const double qq[kSlots][kSlots], const CylinderSolid& w, int* kColl,
-                        int* kLink = nullptr);
+char ALLFinCylCollCheck(const Model& m, const double qq[kSlots][kSlots], const CylinderSolid& w,
+                        Notes* notes, int* kColl, int* kLink = nullptr);
 
 // Distance between the segment from a0 to a1 and the segment from b0 to b1.
 double SegmentSegmentDistance(const double a0[3], const double a1[3], const double b0[3],
@@ -95,19 +95,20 @@ double SegmentPointDistance(const double a[3], const double b[3], const double p
 // The palm disc (thickness aa about the hand frame's Y axis, radius rr) against the
 // sphere: 'C' when they come nearer than -tol (overlap deeper than tol), else 'F'.
 char RPalmSphereCollision(double aa, double rr, const double c[3], double aw, double tol);
-// Smallest clearance between the sphere and the links of finger kf in pose q (each
-// link the solid of radius aFin about its axis segment, the last one ending in the
-// fingertip ball): negative when a link reaches into the sphere; link receives the
-// index k of the segment from joint k-1 to k (nJ+1: the last link with the tip).
-double FinSphereClearance(const Sim& s, int kf, const double* q, const double c[3], double aw,
+// Smallest clearance between the sphere and the links of finger kf of model m (where
+// it sits with the sphere) in pose q (each link the solid of radius aFin about its
+// axis segment, the last one ending in the fingertip ball): negative when a link
+// reaches into the sphere; link receives the index k of the segment from joint k-1
+// to k (nJ+1: the last link with the tip).
+double FinSphereClearance(const Model& m, int kf, const double* q, const double c[3], double aw,
                           int* link = nullptr);
 // Finger kf (and, with the last finger, the palm) against the sphere: 'C' when a
 // link reaches deeper than tol into it, else 'F'.
-char FinSphereCollision(const Sim& s, int kf, const double* q, const double c[3], double aw,
+char FinSphereCollision(const Model& m, int kf, const double* q, const double c[3], double aw,
                         double tol);
 // Every finger in its pose qq[kf] (tol 0): 'C' with kColl the last finger that
 // interferes (the palm counts with the last finger).
-char ALLFinSphCollCheck(const Sim& s, const double qq[kSlots][kSlots], const double c[3],
+char ALLFinSphCollCheck(const Model& m, const double qq[kSlots][kSlots], const double c[3],
                         double aw, int* kColl);
 
 }  // namespace rg

@@ -33,14 +33,15 @@ char RPalmSphereCollision(double aa, double rr, const double c[3], double aw, do
   return (std::isfinite(d) && !(d >= aw - tol)) ? 'C' : 'F';
 }
 
-double FinSphereClearance(const Sim& s, int kf, const double* q, const double c[3], double aw,
+double FinSphereClearance(const Model& m, int kf, const double* q, const double c[3], double aw,
                           int* link) {
-  const FingerPose P = Findirect_kineR(s, kf, q);
+  // the finger where it sits with the sphere
+  const FingerPose P = Findirect_kineR(m, m.Mount(kf, '1'), q);
   double worst = 1e300;
   // the links from the finger base to the fingertip centre (joints that coincide
   // leave a point, whose ball still counts)
-  for (int k = 1; k <= s.nJ() + 1; ++k) {
-    const double g = SegmentPointDistance(P.JA[k - 1], P.JA[k], c, nullptr) - s.model().aFin - aw;
+  for (int k = 1; k <= m.nJ + 1; ++k) {
+    const double g = SegmentPointDistance(P.JA[k - 1], P.JA[k], c, nullptr) - m.aFin - aw;
     if (g < worst) {
       worst = g;
       if (link != nullptr) *link = k;
@@ -49,22 +50,22 @@ double FinSphereClearance(const Sim& s, int kf, const double* q, const double c[
   return worst;
 }
 
-char FinSphereCollision(const Sim& s, int kf, const double* q, const double c[3], double aw,
+char FinSphereCollision(const Model& m, int kf, const double* q, const double c[3], double aw,
                         double tol) {
-  const double g = FinSphereClearance(s, kf, q, c, aw, nullptr);
+  const double g = FinSphereClearance(m, kf, q, c, aw, nullptr);
   if (std::isfinite(g) && g < -tol) return 'C';
   // The palm is checked once per hand, with the last finger.
-  if (kf == s.model().nF) return RPalmSphereCollision(s.model().hPalm, s.model().rPalm, c, aw, tol);
+  if (kf == m.nF) return RPalmSphereCollision(m.hPalm, m.rPalm, c, aw, tol);
   return 'F';
 }
 
-char ALLFinSphCollCheck(const Sim& s, const double qq[kSlots][kSlots], const double c[3],
+char ALLFinSphCollCheck(const Model& m, const double qq[kSlots][kSlots], const double c[3],
                         double aw, int* kColl) {
   char sgnC = 'F';
   *kColl = 0;
   // Every finger is examined; the last one that interferes is reported.
-  for (int kf = 1; kf <= s.model().nF; ++kf) {
-    if (FinSphereCollision(s, kf, qq[kf], c, aw, 0.0) == 'C') {
+  for (int kf = 1; kf <= m.nF; ++kf) {
+    if (FinSphereCollision(m, kf, qq[kf], c, aw, 0.0) == 'C') {
       sgnC = 'C';
       *kColl = kf;
     }

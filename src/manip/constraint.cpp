@@ -10,14 +10,14 @@
 namespace rg {
 namespace {
 
-// The last link of finger kf for angles q: origin o = joint nJ, link axis x and the
+// The last link of a finger for angles q: origin o = joint nJ, link axis x and the
 // x, z axes of its frame E, and F = (z, x x z, x), the frame of the distance routine.
 struct LinkPose : LinkFrame {
   double x[3], z[3], E[3][3];
 };
 
-void LastLinkPose(const Sim& s, int kf, const double* q, LinkPose& P) {
-  LastLinkKinematics(s, kf, q, P.o, P.E);
+void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPose& P) {
+  LastLinkKinematics(m, *in.mount, q, P.o, P.E);
   MatColumn(P.E, 0, P.x);
   MatColumn(P.E, 2, P.z);
   double xz[3];
@@ -44,10 +44,10 @@ struct NewtonPoint {
 
 }  // namespace
 
-void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
-                     double N[3]) {
+void ContactNormalAt(const Model& m, const FingerMount& f, const double* q, double Lf,
+                     const double p[3], double N[3]) {
   double o[3], E[3][3], x[3], A[3], d[3];
-  LastLinkKinematics(s, kf, q, o, E);
+  LastLinkKinematics(m, f, q, o, E);
   MatColumn(E, 0, x);
   VecAddScaled(o, Lf, x, A);
   VecSub(A, p, d);
@@ -104,38 +104,38 @@ void TipBase(const double z[3], const double m[3], double base[2][3]) {
 // rolled on the finger minus the arc rolled on the sphere, in the two tangent
 // directions, averaged over the old contact (old poses) and the new one (midpoint
 // rule); the spin.
-int SphereErrors(const Sim& s, const PRStepFixed& in, NewtonPoint& p) {
+int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
   const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
   LinkPose P;
-  LastLinkPose(s, in.kf, q, P);
-  LinkSphereDistanceA(s.model(), P, in.part, in.rwP2, in.Ew2, c);
+  LastLinkPose(m, in, q, P);
+  LinkSphereDistanceA(m, P, in.part, in.rwP2, in.Ew2, c);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // the sphere's great-circle arc from the old contact to the new one, its end
   // tangents seen in the poses before and after the move
   double n2[3], G1[3], G2[3], W1[3], W2[3];
   MatTVec(in.Ew2, c.N, n2);
-  GeodesicEnds(s.model().aSph, in.nW1, n2, G1, G2);
+  GeodesicEnds(m.aSph, in.nW1, n2, G1, G2);
   MatVec(in.Ew1, G1, W1);
   MatVec(in.Ew2, G2, W2);
 
   // the finger's arc, and the directions at the new contact
-  double m[3], F1[3], F2[3], base2[2][3];
-  VecNeg(c.N, m);
+  double mf[3], F1[3], F2[3], base2[2][3];  // mf: the finger's normal, towards the work
+  VecNeg(c.N, mf);
   if (in.part == 'T') {
     double m2[3];
-    MatTVec(P.E, m, m2);
-    GeodesicEnds(s.model().aFin, in.mF1, m2, G1, G2);
+    MatTVec(P.E, mf, m2);
+    GeodesicEnds(m.aFin, in.mF1, m2, G1, G2);
     MatVec(in.EA1, G1, F1);
     MatVec(P.E, G2, F2);
-    TipBase(P.z, m, base2);
+    TipBase(P.z, mf, base2);
   } else {
     // developed coordinates: along the link, and aFin times the angle around it
-    const double dL = c.Lf - in.Lf1, db = s.model().aFin * WrapPiC(c.fif - in.fif1);
-    LinkBase(P.x, m, base2);
+    const double dL = c.Lf - in.Lf1, db = m.aFin * WrapPiC(c.fif - in.fif1);
+    LinkBase(P.x, mf, base2);
     for (int i = 0; i < 3; ++i) {
       F1[i] = dL * in.base1[0][i] + db * in.base1[1][i];
       F2[i] = dL * base2[0][i] + db * base2[1][i];
@@ -151,20 +151,19 @@ int SphereErrors(const Sim& s, const PRStepFixed& in, NewtonPoint& p) {
   *ERRT = ErrSum(ERR);
   PRStepResult r;
   TakeContact(c, r);
-  return OffFinger(s.model(), in, r) ? 2 : 1;
+  return OffFinger(m, in, r) ? 2 : 1;
 }
 
 // The four errors at the angles p.q, with the contact there, into p; with thwNear
 // the rim angle is followed from there.
-int Errors(const Sim& s, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
-  if (in.work == '1') return SphereErrors(s, in, p);
+int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+  if (in.work == '1') return SphereErrors(m, in, p);
   const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
-  const Model& m = s.model();
   LinkPose P;
-  LastLinkPose(s, in.kf, q, P);
+  LastLinkPose(m, in, q, P);
   RimCircle rim;
   VecCopy(in.rwP2, rim.c);
   MatCopy(in.Ew2, rim.E);
@@ -202,20 +201,23 @@ int Errors(const Sim& s, const PRStepFixed& in, const double* thwNear, NewtonPoi
 
 // Forward-difference Jacobian of the errors at p0 (its errors and contact known),
 // the rim point followed from p0's: row = error, column = joint.
-void ErrorJacobian(const Sim& s, const PRStepFixed& in, const NewtonPoint& p0, double JB4[4][4]) {
+void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
+                   double JB4[4][4]) {
   const double h = kFdStep;
   NewtonPoint p;
   for (int j = 1; j <= 4; ++j) {
     for (int k = 0; k < kSlots; ++k) p.q[k] = p0.q[k];
     p.q[j] += h;
-    Errors(s, in, &p0.c.thw, p);
+    Errors(m, in, &p0.c.thw, p);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }
 }
 
 // The Jacobian at p0, whose errors are already known, into J: its verdict is 'Y'
-// when a short step along the Newton direction lowers the errors.
-void JacobianAt(Sim& s, const PRStepFixed& in, const NewtonPoint& p0, RollingJacobian& J) {
+// when a short step along the Newton direction lowers the errors. Its inverse and
+// its linearisation check note what they find in notes.
+void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, RollingJacobian& J,
+                Notes* notes) {
   const double h = kFdStep;
   const double* q = p0.q;
   const double* ERR0 = p0.E;
@@ -223,10 +225,10 @@ void JacobianAt(Sim& s, const PRStepFixed& in, const NewtonPoint& p0, RollingJac
   double(*JB4)[4] = J.JB;
   double(*IJB4)[4] = J.IJB;
   J.dq00 = h;
-  ErrorJacobian(s, in, p0, JB4);
+  ErrorJacobian(m, in, p0, JB4);
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) IJB4[i][j] = JB4[i][j];
-  J.det = MatInverse(4, &IJB4[0][0], 4, &s.notes);
+  J.det = MatInverse(4, &IJB4[0][0], 4, notes);
   J.verdict = 'N';
   if (!(std::fabs(J.det) >= kSingularJacobian)) return;
 
@@ -239,7 +241,8 @@ void JacobianAt(Sim& s, const PRStepFixed& in, const NewtonPoint& p0, RollingJac
     ERR3[i] = 0.0;
     for (int k = 0; k < 4; ++k) ERR3[i] += JB4[i][k] * ddq[k];
   }
-  if (std::fabs(ERRT0 - ErrSum(ERR3)) >= h) s.notes.push_back(Note{Note::JacobianCheck});
+  if (std::fabs(ERRT0 - ErrSum(ERR3)) >= h && notes != nullptr)
+    notes->push_back(Note{Note::JacobianCheck});
 
   // descent test: a step of length h along the Newton direction must lower ERRT
   double dqmax = 0.0;
@@ -248,27 +251,28 @@ void JacobianAt(Sim& s, const PRStepFixed& in, const NewtonPoint& p0, RollingJac
   NewtonPoint p;
   for (int k = 0; k < kSlots; ++k) p.q[k] = q[k];
   for (int j = 1; j <= 4; ++j) p.q[j] = q[j] - scale * ddq[j - 1];
-  Errors(s, in, &p0.c.thw, p);
+  Errors(m, in, &p0.c.thw, p);
   J.verdict = p.ET < ERRT0 ? 'Y' : 'N';
 }
 
 }  // namespace
 
-void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]) {
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
+  in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
   LinkPose P;
-  LastLinkPose(s, in.kf, in.q1, P);
+  LastLinkPose(m, in, in.q1, P);
   MatCopy(P.E, in.EA1);
   if (in.work == '1') {
     // the old contact's normals in the bodies' own frames, and the directions the
     // rolled arcs are compared in at the old contact
-    double m[3];
-    VecNeg(in.NW1, m);
-    MatTVec(P.E, m, in.mF1);
+    double mf[3];  // the finger's normal, towards the work
+    VecNeg(in.NW1, mf);
+    MatTVec(P.E, mf, in.mF1);
     MatTVec(Ew1, in.NW1, in.nW1);
     if (in.part == 'T') {
-      TipBase(P.z, m, in.base1);
+      TipBase(P.z, mf, in.base1);
     } else {
       double xz[3], radial[3];
       VecCross(P.x, P.z, xz);
@@ -318,23 +322,24 @@ bool CommandChanged(const Sim& s, const double vw[3], const double omww[3]) {
   return false;
 }
 
-int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+int PRCirMotion2ERR4(const Model& m, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT) {
   NewtonPoint p;
   for (int k = 0; k < kSlots; ++k) p.q[k] = q[k];
-  const int solE = Errors(s, in, nullptr, p);
+  const int solE = Errors(m, in, nullptr, p);
   c = p.c;
   for (int i = 0; i < 4; ++i) ERR[i] = p.E[i];
   *ERRT = p.ET;
   return solE;
 }
 
-RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q) {
+RollingJacobian PRCirMotion2Jacobian4(const Model& m, const PRStepFixed& in, const double* q,
+                                      Notes* notes) {
   NewtonPoint p0;
   for (int k = 0; k < kSlots; ++k) p0.q[k] = q[k];
-  Errors(s, in, nullptr, p0);
+  Errors(m, in, nullptr, p0);
   RollingJacobian J;
-  JacobianAt(s, in, p0, J);
+  JacobianAt(m, in, p0, J, notes);
   return J;
 }
 
@@ -379,7 +384,7 @@ void BroydenUpdate(const double q[kSlots], const double qn[kSlots], const double
 
 // One trial along -frac * (Jinv * E) from p into trial, the rim point followed from
 // p's; returns the trial's error norm.
-double TrialAlong(const Sim& s, const PRStepFixed& in, const NewtonPoint& p, double frac,
+double TrialAlong(const Model& m, const PRStepFixed& in, const NewtonPoint& p, double frac,
                   NewtonPoint& trial, NewtonSolve& ns) {
   for (int j = 0; j < kSlots; ++j) trial.q[j] = p.q[j];
   double step = 0.0;
@@ -392,7 +397,7 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const NewtonPoint& p, dou
   ns.st.maxStep = std::fmax(ns.st.maxStep, step);
   ++ns.st.trials;
   ++ns.st.cnt1;
-  Errors(s, in, &p.c.thw, trial);
+  Errors(m, in, &p.c.thw, trial);
   return trial.ET;
 }
 
@@ -410,7 +415,7 @@ double TrialAlong(const Sim& s, const PRStepFixed& in, const NewtonPoint& p, dou
 // trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
 // errors p then holds; ns keeps the inverse Jacobian last used.
-bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
+bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
   PRNewtonStats& st = ns.st;
   const int maxIter = ns.maxIter;
   NewtonPoint trial;
@@ -419,7 +424,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
       for (int j = 0; j < 4; ++j) ns.Jinv[i][j] = in.Jinv0[i][j];
     ns.haveJinv = true;
     for (int k = 0; k < kChordTrials && !(p.ET < kRootTol) && st.cnt1 < maxIter; ++k) {
-      const double ETn = TrialAlong(s, in, p, 1.0, trial, ns);
+      const double ETn = TrialAlong(m, in, p, 1.0, trial, ns);
       const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
       if (!(atRoot || ETn <= kChordGain * p.ET)) break;
       BroydenUpdate(p.q, trial.q, p.E, trial.E, ns.Jinv);
@@ -435,7 +440,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
       ++polish;
     }
     double J[4][4];
-    ErrorJacobian(s, in, p, J);
+    ErrorJacobian(m, in, p, J);
     ++st.jacobians;
     ++st.cnt1;
     Notes scratch;  // a singular Jacobian ends the solve where it is
@@ -455,7 +460,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
     bool accepted = false;
     const double ETold = p.ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
-      const double ETn = TrialAlong(s, in, p, frac, trial, ns);
+      const double ETn = TrialAlong(m, in, p, frac, trial, ns);
       const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
       if (atRoot || ETn <= (1.0 - 0.25 * frac) * p.ET) {
         p = trial;
@@ -478,7 +483,7 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
   if (in.work == '1' || RimContactCertified(p.c)) return true;
   NewtonPoint searched;
   for (int j = 0; j < kSlots; ++j) searched.q[j] = p.q[j];
-  Errors(s, in, nullptr, searched);
+  Errors(m, in, nullptr, searched);
   if (!(searched.ET < kAcceptTol)) return false;
   p = searched;
   return true;
@@ -486,14 +491,14 @@ bool SolveFollowing(const Sim& s, const PRStepFixed& in, NewtonPoint& p, NewtonS
 
 }  // namespace
 
-bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepResult& out,
+bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, PRStepResult& out,
                       PRNewtonStats* stats, int maxIter) {
   NewtonPoint p;
   for (int j = 0; j < kSlots; ++j) p.q[j] = q0[j];
-  Errors(s, in, &in.thw1, p);  // the contact followed from the old one
+  Errors(m, in, &in.thw1, p);  // the contact followed from the old one
   NewtonSolve ns;
   ns.maxIter = maxIter;
-  const bool solved = SolveFollowing(s, in, p, ns);
+  const bool solved = SolveFollowing(m, in, p, ns);
   out.err = p.ET;
   out.JinvOk = ns.haveJinv;
   if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
@@ -503,15 +508,15 @@ bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q0, PRStepRes
   if (!solved) return false;
   // the contact point on the rim and the normal at the accepted pose
   VecCopy(p.c.rwc, out.RC2);
-  ContactNormalAt(s, in.kf, out.q2, out.Lf2, p.c.rfc, out.NW2);
+  ContactNormalAt(m, *in.mount, out.q2, out.Lf2, p.c.rfc, out.NW2);
   return true;
 }
 
-char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out, PRNewtonStats* stats,
-                         int maxIter) {
+char PRCirMotion2Newton4(const Sim& s, const PRStepFixed& in, PRStepResult& out,
+                         PRNewtonStats* stats, int maxIter) {
   double q[kSlots];
   NewtonStart(s, in, q);
-  if (!PRCirMotion2Root(s, in, q, out, stats, maxIter)) return 'D';
+  if (!PRCirMotion2Root(s.model(), in, q, out, stats, maxIter)) return 'D';
   return OffFinger(s.model(), in, out) ? 'O' : 'Y';
 }
 

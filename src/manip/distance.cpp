@@ -41,6 +41,11 @@ constexpr int kPolishIterations = 20;
 constexpr double kPolishStep = 1e-15;
 constexpr double kPolishSlope = 1e-6;
 
+// How far from a given rim angle a stationary point is looked for by Newton's
+// iteration instead of the scan: one step of TRI22's scan, within which the scan can
+// miss a root (two roots closer than its step, or one in the last step below pi).
+constexpr double kScanReach = kTri22ScanStep;
+
 // Newton iteration on f' = 0 from th. Returns false when it does not settle
 // within reach of th.
 bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
@@ -62,17 +67,17 @@ bool PolishRoot(const AxisDistance2& f, double& th, double reach = 1e-3) {
   return std::fabs(f.d1(t)) <= kPolishSlope;
 }
 
-// A minimum of f in the last 0.1 rad below pi, where the scan of TRI22 may stop
+// A minimum of f in the last kScanReach below pi, where the scan of TRI22 may stop
 // short of a root; false when f' does not change sign there.
 bool GapMinimum(const AxisDistance2& f, double& th) {
-  static const double a = kPiC - 0.1, ca = std::cos(a), sa = std::sin(a);
+  static const double a = kPiC - kScanReach, ca = std::cos(a), sa = std::sin(a);
   static const double cb = std::cos(kPiC), sb = std::sin(kPiC);
   double lo = a, hi = kPiC;
   double glo = f.d1cs(ca, sa);
   const double ghi = f.d1cs(cb, sb);
   if (!(glo < 0.0 && ghi > 0.0)) return false;  // f' rises through zero at a minimum
   double t = lo + (hi - lo) * (-glo) / (ghi - glo);
-  if (PolishRoot(f, t, 0.1) && t >= lo && t <= hi) {
+  if (PolishRoot(f, t, kScanReach) && t >= lo && t <= hi) {
     th = t;
     return true;
   }
@@ -142,7 +147,7 @@ bool CertifiedNearest(const AxisDistance2& f, double th) {
 double NearestRimAngle(const AxisDistance2& f, double thw1) {
   // the minimum next to the previous contact, when it is certainly the nearest point
   double thNear = thw1;
-  if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0 && CertifiedNearest(f, thNear)) {
+  if (PolishRoot(f, thNear, kScanReach) && f.d2(thNear) > 0.0 && CertifiedNearest(f, thNear)) {
     if (thNear > kPiC) thNear -= k2PiC;
     if (thNear <= -kPiC) thNear += k2PiC;
     PolishRoot(f, thNear);
@@ -157,11 +162,11 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
   double th[kMaxRoots + 2];
   int n = TRI22(Ad, Bd, Cd, Dd, Ed, th, kMaxRoots);
   if (n > kMaxRoots) n = kMaxRoots;
-  // The scan steps by 0.1 and stops before pi, so it can miss a root in the last stretch
-  // of 0.1 rad below pi or two roots closer than its step. Add the minimum next to the
+  // The scan steps by kTri22ScanStep and stops before pi, so it can miss a root in the
+  // last stretch of that width below pi or two roots closer than its step. Add the minimum next to the
   // previous contact (the one the motion follows) and any minimum in that last stretch.
   thNear = thw1;
-  if (PolishRoot(f, thNear, 0.1) && f.d2(thNear) > 0.0) {
+  if (PolishRoot(f, thNear, kScanReach) && f.d2(thNear) > 0.0) {
     if (thNear > kPiC) thNear -= k2PiC;
     if (thNear <= -kPiC) thNear += k2PiC;
     th[n++] = thNear;
@@ -225,7 +230,7 @@ void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, Ri
   if (thwNear != nullptr) {
     // the minimum next to the given rim angle, if there is one close by
     thStar = *thwNear;
-    followed = PolishRoot(f, thStar, 0.1) && f.d2(thStar) > 0.0;
+    followed = PolishRoot(f, thStar, kScanReach) && f.d2(thStar) > 0.0;
     if (followed && thStar > kPiC) thStar -= k2PiC;
     if (followed && thStar <= -kPiC) thStar += k2PiC;
   }

@@ -22,8 +22,8 @@ constexpr double kLinkDepthTol = err4;
 // first-order prediction: near the singular posture its rates are wild.
 constexpr double kSingularDet = err1;
 
-bool FiniteResult(const Sim& s, const PRStepResult& r) {
-  for (int j = 0; j <= s.nJ(); ++j)
+bool FiniteResult(const Model& m, const PRStepResult& r) {
+  for (int j = 0; j <= m.nJ; ++j)
     if (!std::isfinite(r.q2[j])) return false;
   return std::isfinite(r.Lf2) && std::isfinite(r.fif2) && std::isfinite(r.thw2) &&
          VecFinite(r.RC2) && VecFinite(r.NW2);
@@ -74,34 +74,37 @@ void RollingMatrixOf(const FingerPose& P, const double RC[3], const double NW[3]
 
 }  // namespace
 
-void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
-                   double JB[4][4]) {
-  RollingMatrixOf(Findirect_kineR(s, kf, q), RC, NW, JB);
+void RollingMatrix(const Model& m, const FingerMount& f, const double* q, const double RC[3],
+                   const double NW[3], double JB[4][4]) {
+  RollingMatrixOf(Findirect_kineR(m, f, q), RC, NW, JB);
 }
 
-double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
-                           const double NW[3]) {
+double RollingConditioning(const Model& m, const FingerMount& f, const double* q,
+                           const double RC[3], const double NW[3]) {
   double JB[4][4];
-  RollingMatrix(s, kf, q, RC, NW, JB);
+  RollingMatrix(m, f, q, RC, NW, JB);
   return MatMinSingular(4, &JB[0][0], 4);
 }
 
 double LatestConditioning(const Sim& s, int kf) {
   if (s.cntManip0 > 0) return MatMinSingular(4, &s.ManipJB2[kf][0][0], 4);
-  return RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
+  return RollingConditioning(s.model(), s.mount(kf), s.qqa2[1][kf], s.ManipCPNTA2[1][kf],
+                             s.ManipNWA2[1][kf]);
 }
 
-double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]) {
+double BaseSideOfContact(const Model& m, const FingerMount& f, const double RC[3],
+                         const double NW[3]) {
   // joint 1 sits where the base frame puts it whatever the angles
   double JA1[3], d[3];
-  MatVec(s.EAs0[kf], s.model().Ls[1], d);
-  VecAdd(s.JA0[kf], d, JA1);
+  MatVec(f.frame, m.Ls[1], d);
+  VecAdd(f.base, d, JA1);
   VecSub(JA1, RC, d);
   return VecDot(d, NW);
 }
 
-JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
-                           const double NW1[3], const WorkMotion& wm, const double (*JB1)[4]) {
+JointRates PRCirMotion1VN2(const Model& m, const FingerMount& f, const double* q1,
+                           const double RC1[3], const double NW1[3], const WorkMotion& wm,
+                           Notes* notes, const double (*JB1)[4]) {
   // velocity of the work's material point at the contact, spin about the normal
   double r[3], w[3], vwc[3];
   VecSub(RC1, wm.centre, r);
@@ -113,11 +116,11 @@ JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3]
   if (JB1 != nullptr)
     std::memcpy(JB, JB1, sizeof JB);
   else
-    RollingMatrix(s, kf, q1, RC1, NW1, JB);
+    RollingMatrix(m, f, q1, RC1, NW1, JB);
   const double V[4] = {vwc[0], vwc[1], vwc[2], omwn};
   double x[4];
   JointRates out;
-  out.det = MatSolve(4, &JB[0][0], 4, V, x, &s.notes);
+  out.det = MatSolve(4, &JB[0][0], 4, V, x, notes);
   out.ok = std::fabs(out.det) >= kSingularDet;
   if (out.ok)
     for (int j = 1; j <= 4; ++j) out.nu[j] = x[j - 1];
@@ -130,11 +133,13 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   // the root of the step's equations
   char sgn = PRCirMotion2Newton4(s, in, out);
   if (sgn != 'Y') s.notes.push_back(Note{Note::FingerStuck, in.kf, sgn});
-  if (sgn != 'D' && !FiniteResult(s, out)) {
+  const Model& m = s.model();
+  const FingerMount& f = *in.mount;
+  if (sgn != 'D' && !FiniteResult(m, out)) {
     sgn = 'D';
-  } else if (sgn != 'D' && BaseSideOfContact(s, in.kf, in.RC1, in.NW1) *
-                                   BaseSideOfContact(s, in.kf, out.RC2, out.NW2) <=
-                               0.0) {
+  } else if (sgn != 'D' &&
+             BaseSideOfContact(m, f, in.RC1, in.NW1) * BaseSideOfContact(m, f, out.RC2, out.NW2) <=
+                 0.0) {
     // A pose whose base lies across the contact's tangent plane from where it was is
     // the mirror solution of the step's equations, which no rolling motion reaches:
     // it is no solution (the step is retried with a smaller time step).
@@ -171,7 +176,7 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     MatVec(to.E, n, nA);
     VecCopy(to.r, in.rwP2);
     VecAddScaled(to.r, m.aSph, nA, in.rwc3);
-    PRStepBefore(s, in, from.E);
+    PRStepBefore(m, in, from.E);
     return in;
   }
   // the contacted rim on the moved work and the old contact carried with it
@@ -180,7 +185,7 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     in.rwP2[i] = to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * to.E[i][2] : 0.0);
     in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * to.E[i][0] + sn * to.E[i][1]);
   }
-  PRStepBefore(s, in, from.E);
+  PRStepBefore(m, in, from.E);
   return in;
 }
 
@@ -191,7 +196,8 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
   WorkTurnCentre(s.model(), s.WORK1, from.r, from.E, wm.centre);
   VecCopy(vw, wm.vw);
   VecCopy(omw, wm.omw);
-  const JointRates rates = PRCirMotion1VN2(s, in.kf, in.q1, in.RC1, in.NW1, wm, in.JB1);
+  const JointRates rates =
+      PRCirMotion1VN2(s.model(), *in.mount, in.q1, in.RC1, in.NW1, wm, &s.notes, in.JB1);
   // near a singular posture the rates are wild: a prediction that turns a joint by
   // more than kMaxPredictedStep is not trusted and the finger starts where it was
   double predicted = 0.0;
@@ -209,7 +215,6 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
 
 namespace {
 
-constexpr double kFirstDt = 0.05;  // time step of every step's first attempt
 // a deadlock at a time step below this ends the step: the ninth attempt, at
 // 0.05 / sqrt(10)^8 = 5e-6 (the eighth, 1.58e-5, is not below it)
 constexpr double kSmallestDt = err5;
@@ -263,8 +268,8 @@ bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const FingerPose& P2, 
   const Model& m = s.model();
   const int nJ = s.nJ();
   if (s.WORK1 == '1') {
-    if (FinSphereCollision(s, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
-    FinSphereClearance(s, kf, q2, r.to.r, m.aSph, link);
+    if (FinSphereCollision(m, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
+    FinSphereClearance(m, kf, q2, r.to.r, m.aSph, link);
     return true;
   }
   // the links (the palm has been checked against the moved work already)
@@ -300,7 +305,7 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (v.solve == 'D') return v;
   // the finger's new pose: its rolling matrix goes with the record, and the finger
   // must stay clear of the work
-  const FingerPose P2 = Findirect_kineR(s, kf, out.q2);
+  const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), out.q2);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
   if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, P2, out.q2, &v.link)) v.verdict = 'C';
   return v;

@@ -103,6 +103,7 @@ struct PRStepFixed {
   double Ew2[3][3] = {};         // moved work frame (columns: work x, y, z axes)
   double rwc3[3] = {0, 0, 0};    // the rim point that was in contact, carried along
   // filled by PRStepBefore from the fields above and the work frame before the move
+  const FingerMount* mount = nullptr;  // where finger kf sits with the work: the model's
   double Ew1[3][3] = {};     // work frame before the move
   double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
@@ -138,9 +139,10 @@ struct RimCircle {
   double E[3][3] = {};
 };
 
-// Fills the before-the-step quantities of `in` (Ew1, EA1, tLink1, Rw) from q1, NW1,
-// thw1, the moved work frame Ew2 and the work frame Ew1 before the move.
-void PRStepBefore(const Sim& s, PRStepFixed& in, const double Ew1[3][3]);
+// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw) from q1,
+// NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the move, for
+// finger in.kf of model m where it sits with the work in.work (the model's mount).
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
 // (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
@@ -189,14 +191,14 @@ void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& r
 // along and around the link, the rim's direction taken midway between the old and
 // the new contact; omn2, the finger's turn relative to the work since the step
 // began, about the normal taken midway (the old normal carried with the finger).
-// solE is 1, or 2 when the contact lies off the link. The error evaluation leaves
-// the kinematic arrays alone; the solver sets them to its result.
-int PRCirMotion2ERR4(const Sim& s, const PRStepFixed& in, const double* q, RimContact& c,
+// solE is 1, or 2 when the contact lies off the link. The finger is in.kf of model m,
+// mounted at in.mount; the solver reads nothing else of a simulation.
+int PRCirMotion2ERR4(const Model& m, const PRStepFixed& in, const double* q, RimContact& c,
                      double ERR[4], double* ERRT);
 // The errors' Jacobian at angles q: JB (rows the errors, columns joints 1..4), its
 // inverse IJB, the largest joint change dq00 of a full Newton step and the
 // determinant; verdict 'Y' when a short step along the Newton direction lowers the
-// errors.
+// errors. The inverse and the linearisation check note what they find in notes.
 struct RollingJacobian {
   char verdict = 'N';
   double JB[4][4] = {};
@@ -204,8 +206,9 @@ struct RollingJacobian {
   double dq00 = 0.0;
   double det = 0.0;
 };
-RollingJacobian PRCirMotion2Jacobian4(Sim& s, const PRStepFixed& in, const double* q);
-char PRCirMotion2Newton4(Sim& s, const PRStepFixed& in, PRStepResult& out,
+RollingJacobian PRCirMotion2Jacobian4(const Model& m, const PRStepFixed& in, const double* q,
+                                      Notes* notes);
+char PRCirMotion2Newton4(const Sim& s, const PRStepFixed& in, PRStepResult& out,
                          PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 
 // true when a contact at Lf along the link lies off the link
@@ -215,30 +218,39 @@ inline bool OffLink(const Model& m, double Lf) { return Lf < 0.0 || Lf > m.lFin;
 bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out);
 // the contact's parameters on the finger and the work as a result's
 void TakeContact(const RimContact& c, PRStepResult& out);
-// Unit normal at a contact of finger kf in pose q whose link parameter is Lf: from
-// the point p (on the rim or the link surface) towards the link axis.
-void ContactNormalAt(const Sim& s, int kf, const double* q, double Lf, const double p[3],
-                     double N[3]);
+// Unit normal at a contact of a finger of model m mounted at f, in pose q, whose link
+// parameter is Lf: from the point p (on the rim or the link surface) towards the link
+// axis.
+void ContactNormalAt(const Model& m, const FingerMount& f, const double* q, double Lf,
+                     const double p[3], double N[3]);
 
-// Finger kf's rolling matrix at angles q with its contact at RC (normal NW, from the
-// work towards the finger): column j is the velocity of the finger's point at the
-// contact and its spin about the normal for a unit rate of joint j (rows x, y, z,
-// spin). It is singular where the finger's base lies in the contact's tangent plane.
-void RollingMatrix(const Sim& s, int kf, const double* q, const double RC[3], const double NW[3],
-                   double JB[4][4]);
-// How well finger kf can follow its contact: the smallest singular value of its
+// The rolling matrix of a finger of model m mounted at f, at angles q with its contact
+// at RC (normal NW, from the work towards the finger): column j is the velocity of the
+// finger's point at the contact and its spin about the normal for a unit rate of joint
+// j (rows x, y, z, spin). It is singular where the finger's base lies in the contact's
+// tangent plane.
+void RollingMatrix(const Model& m, const FingerMount& f, const double* q, const double RC[3],
+                   const double NW[3], double JB[4][4]);
+// How well that finger can follow its contact: the smallest singular value of its
 // rolling matrix (length units per radian; 0 at the singular posture). The one
 // measure of a posture's conditioning, used by the tests' tolerances too.
-double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
-                           const double NW[3]);
+double RollingConditioning(const Model& m, const FingerMount& f, const double* q,
+                           const double RC[3], const double NW[3]);
+// The same for finger kf of simulation s, where it sits with the selected work.
+inline double RollingConditioning(const Sim& s, int kf, const double* q, const double RC[3],
+                                  const double NW[3]) {
+  return RollingConditioning(s.model(), s.mount(kf), q, RC, NW);
+}
 // Finger kf's rolling conditioning in the record's latest slot: RollingConditioning of
 // its angles, contact point and normal there, the same value to the last bit, taken
 // from the rolling matrix the step that led there kept (Sim::ManipJB2).
 double LatestConditioning(const Sim& s, int kf);
-// Signed distance of finger kf's base (its first joint) from the tangent plane of
-// its contact at RC with normal NW. No rolling motion carries the base across that
-// plane, so a step that changes its sign has found the mirror solution.
-double BaseSideOfContact(const Sim& s, int kf, const double RC[3], const double NW[3]);
+// Signed distance of the base (the first joint) of a finger of model m mounted at f
+// from the tangent plane of its contact at RC with normal NW. No rolling motion
+// carries the base across that plane, so a step that changes its sign has found the
+// mirror solution.
+double BaseSideOfContact(const Model& m, const FingerMount& f, const double RC[3],
+                         const double NW[3]);
 
 // Newton's starting angles for finger kf in the attempt with time step s.dt: right
 // after the grasp, and on the first step of a new command (in.newCommand), the first
@@ -256,7 +268,7 @@ bool CommandChanged(const Sim& s, const double vw[3], const double omww[3]);
 // old one. True when the pose reached
 // satisfies the constraints (ERRT < kAcceptTol); out then holds it, its contact point on
 // the rim and its normal (and the inverse Jacobian for the next step's solve).
-bool PRCirMotion2Root(Sim& s, const PRStepFixed& in, const double* q, PRStepResult& out,
+bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q, PRStepResult& out,
                       PRNewtonStats* stats = nullptr, int maxIter = kNewtonMaxIter);
 constexpr double kRootTol = 1e-12;
 
@@ -274,12 +286,13 @@ struct JointRates {
   double det = 0.0;
   bool ok = false;
 };
-// per-finger PR motion: first-order prediction (finger kf at angles q1, its contact
-// at RC1 with normal NW1, following the work's motion w), then the exact correction;
-// JB1, when given, is the rolling matrix there (else it is computed)
-JointRates PRCirMotion1VN2(Sim& s, int kf, const double* q1, const double RC1[3],
-                           const double NW1[3], const WorkMotion& w,
-                           const double (*JB1)[4] = nullptr);
+// per-finger PR motion: first-order prediction (a finger of model m mounted at f, at
+// angles q1, its contact at RC1 with normal NW1, following the work's motion w), then
+// the exact correction; JB1, when given, is the rolling matrix there (else it is
+// computed). The linear solve notes a singular matrix in notes.
+JointRates PRCirMotion1VN2(const Model& m, const FingerMount& f, const double* q1,
+                           const double RC1[3], const double NW1[3], const WorkMotion& w,
+                           Notes* notes, const double (*JB1)[4] = nullptr);
 // The fixed inputs of finger kf's solve for the move of the work from `from` to `to`:
 // the finger's latest recorded state (with its rolling matrix and inverse Jacobian
 // when a step left them), its rim (or the sphere) on the moved work; no prediction
@@ -302,7 +315,7 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // and omww about the work's own axes (the angular velocity in the hand frame is
 // taken from the work's frame at the start of the step); returns 'Y', 'C', 'O',
 // 'D', 'R' or 'F'. Each call
-// starts with dt = 0.05; all fingers are solved for the same move of the work
+// starts with dt = kFirstDt; all fingers are solved for the same move of the work
 // before any is recorded. A deadlock prints its lines, waits for 'e' and retries
 // the whole step with dt/sqrt(10) (0.05, 0.0158, ..., 5e-6); a deadlock at
 // dt < err5 ends the step with 'D' and leaves the record as it was. A completed
@@ -312,11 +325,14 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out);
 // then starts from its pose before the step. A finger whose new pose meets the
 // work (its contacting link entering the work counts) gives 'C' with COLLkf = kf.
 // With `attempts` below kStepAttempts the step gives up ('D') after that many time
-// steps: the planner's search skips the steps that creep by a hundredth of a step
-// or less, while a step it keeps is the same as the full step's.
+// steps: the planner's search skips the steps that creep by a third of a step or
+// less, while a step it keeps is the same as the full step's.
 constexpr int kStepAttempts = 9;  // time steps a step tries: 0.05 down to 5e-6
 char PRCircleManip4(Sim& s, const double vw[3], const double omww[3],
                     int attempts = kStepAttempts);
+// the time step of every step's first attempt: one completed step moves the work by
+// this much times the command, unless a deadlock made it retry smaller
+constexpr double kFirstDt = 0.05;
 // largest joint change (rad) of a first PR motion that is used as a prediction
 constexpr double kMaxPredictedStep = 0.1;
 // true when finger kf's grasp contact is its link on a rim circle ("LC")

@@ -391,7 +391,7 @@ double TrigForm2(double A, double B, double C, double D, double E, double th) {
 
 namespace {
 
-constexpr double kScanStep = 0.1;
+constexpr double kScanStep = kTri22ScanStep;
 
 // The scan's points from -pi in steps of kScanStep, each the previous plus the step
 // exactly as the scan adds it, with their cosines and sines: the scan reads them here

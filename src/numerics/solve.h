@@ -29,12 +29,17 @@ namespace rg {
 int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
          Notes* notes = nullptr);
 int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
+// The step (rad) of TRI22's scan: it brackets a root only where f changes sign between
+// two points this far apart, so it may miss two roots closer than this, and a root in
+// the stretch of up to this width it leaves unexamined below pi.
+constexpr double kTri22ScanStep = 0.1;
 // Scan-and-secant roots of A cos^2 + B sin^2 + 2C cos sin + 2D cos + 2E sin = 0, in
 // increasing order from -pi; writes at most maxRoots roots (callers reserve at least 8).
 // A sign change whose secant search does not reach |f| < 1e-6 within 100 steps, or
-// leaves its 0.1-wide bracket, records no root. The steps of 0.1 from -pi stop short of
-// pi: the scan never examines the last 0.083 rad below pi (after a root the steps
-// restart 0.1 past it, which moves that unexamined end), so a sign change there is not seen.
+// leaves its kTri22ScanStep-wide bracket, records no root. The steps of kTri22ScanStep
+// from -pi stop short of pi: the scan never examines the last 0.083 rad below pi (after
+// a root the steps restart one step past it, which moves that unexamined end), so a
+// sign change there is not seen.
 int TRI22(double A, double B, double C, double D, double E, double* th, int maxRoots = 64);
 double TrigForm2(double A, double B, double C, double D, double E, double th);
 

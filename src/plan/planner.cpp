@@ -38,7 +38,7 @@ using plan_rotation::TurnBetween;
 namespace oc = ompl::control;
 
 // the step's first time step: one step moves the work by this much times the command
-constexpr double kStepDt = 0.05;
+constexpr double kStepDt = kFirstDt;
 // command bounds: a turn of up to 0.6 deg and a shift of up to 0.3 units per step
 constexpr double kMaxTurnRate = 0.2;          // rad per unit time, each axis
 constexpr double kMaxSpeed = 6.0;             // length units per unit time, each axis
@@ -810,7 +810,7 @@ std::string WhatStopsIt(Roller& r, const RollData& from, const RollData& goal) {
   const int n = Steer(from, goal, k);
   RollData a = from, b;
   for (int i = 0; i < n; ++i) {
-    if (a.snap.cntManip0 + 1 > r.lastStep) return "the record is full";
+    if (a.snap.roll.cntManip0 + 1 > r.lastStep) return "the record is full";
     if (!r.Step(a, k, b)) {
       switch (r.s.sgnMANIP) {
         case 'D':

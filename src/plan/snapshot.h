@@ -1,10 +1,11 @@
 // The part of a simulation one rolling step reads and writes, saved and put back
-// without copying the whole simulation (whose stored trajectory is megabytes): the
-// two-slot history (with the command that led to its latest slot and the rolling
-// matrices kept there), the carried Jacobians, the counters and the status letters.
-// The rows a step stores lie beyond the latest stored row, which a snapshot does
-// not keep: putting a snapshot back makes them meaningless again, as the counters
-// say.
+// without copying the whole simulation (whose stored trajectory is megabytes): its
+// rolling state (core/state.h's RollState: the two-slot history with the command
+// that led to its latest slot and the matrices kept there, the counters, the drawn
+// work pose and the status letters), the drawn pose of the latest stored row, and
+// how many notes were taken. The rows a step stores lie beyond the latest stored
+// row, which a snapshot does not keep: putting a snapshot back makes them
+// meaningless again, as the counters say.
 #pragma once
 
 #include <cstddef>
@@ -14,27 +15,12 @@
 namespace rg {
 
 struct RollSnapshot {
-  double qqa2[2][kSlots][kSlots];
-  ContactPrm prm2[2][kSlots];
-  double cpnta2[2][kSlots][3];
-  double nwa2[2][kSlots][3];
-  double rw2[2][3];
-  double ew2[2][3][3];
-  double dt2;
-  double cmd2[6];
-  double jinv2[kSlots][4][4];
-  bool jinvOk[kSlots];
-  double rootErr[kSlots];
-  double jb2[kSlots][4][4];
+  RollState roll;
   double qqaRow[kSlots][kSlots];  // the drawn pose of the latest row, which every step updates
-  int cntManip0, cntMainip1, cntRepeat;
-  double manipTS, manipTime, dt;
-  double rww[3], eww[3][3];
-  char sgnMANIP;
-  char sgnC[kSlots];
-  int collKf, collLink;
-  size_t notes;  // notes already taken before the snapshot
+  size_t notes;                   // notes already taken before the snapshot
 };
+// every node of the planner's tree holds one
+static_assert(sizeof(RollSnapshot) <= 5 * 1024, "a snapshot stays about 5 kB");
 
 void SaveRoll(const Sim& s, RollSnapshot& snap);
 void RestoreRoll(Sim& s, const RollSnapshot& snap);

@@ -9,8 +9,8 @@
 namespace rg {
 namespace {
 
-void CopyRow(const Sim& s, const double* q, double* dst) {
-  for (int j = 0; j <= s.nJ(); ++j) dst[j] = q[j];
+void CopyRow(const Model& m, const double* q, double* dst) {
+  for (int j = 0; j <= m.nJ; ++j) dst[j] = q[j];
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
 
   if (cntM == 0) {
     for (int k = 0; k < 2; ++k) {
-      CopyRow(s, q, s.qqa2[k][kf]);
+      CopyRow(s.model(), q, s.qqa2[k][kf]);
       s.ManipPrm2[k][kf] = prm;
       VecCopy(RC, s.ManipCPNTA2[k][kf]);
       VecCopy(NW, s.ManipNWA2[k][kf]);
@@ -44,8 +44,8 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     s.ManipT[0] = 0.0;
     s.ManipTime = 0.0;
     s.ManipTimeRow[0] = 0.0;
-    CopyRow(s, q, s.qqa[0][kf]);
-    CopyRow(s, q, s.ManipQ[0][kf]);
+    CopyRow(s.model(), q, s.qqa[0][kf]);
+    CopyRow(s.model(), q, s.ManipQ[0][kf]);
     VecCopy(rw, s.ManipRW[0]);
     MatCopy(Ew, s.ManipEW[0]);
     s.Manip[0][kf] = prm;
@@ -56,13 +56,13 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
   }
 
   // history shift: slot 0 = slot 1, slot 1 = this call
-  CopyRow(s, s.qqa2[1][kf], s.qqa2[0][kf]);
+  CopyRow(s.model(), s.qqa2[1][kf], s.qqa2[0][kf]);
   s.ManipPrm2[0][kf] = s.ManipPrm2[1][kf];
   VecCopy(s.ManipCPNTA2[1][kf], s.ManipCPNTA2[0][kf]);
   VecCopy(s.ManipNWA2[1][kf], s.ManipNWA2[0][kf]);
   VecCopy(s.ManipRW2[1], s.ManipRW2[0]);
   MatCopy(s.ManipEW2[1], s.ManipEW2[0]);
-  CopyRow(s, q, s.qqa2[1][kf]);
+  CopyRow(s.model(), q, s.qqa2[1][kf]);
   s.ManipPrm2[1][kf] = prm;
   VecCopy(RC, s.ManipCPNTA2[1][kf]);
   VecCopy(NW, s.ManipNWA2[1][kf]);
@@ -85,8 +85,8 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     MatCopy(Ew, s.EWW);
     VecCopy(rw, s.ManipRW[cntM1]);
     MatCopy(Ew, s.ManipEW[cntM1]);
-    CopyRow(s, q, s.qqa[cntM1][kf]);
-    CopyRow(s, q, s.ManipQ[cntM1][kf]);
+    CopyRow(s.model(), q, s.qqa[cntM1][kf]);
+    CopyRow(s.model(), q, s.ManipQ[cntM1][kf]);
     s.Manip[cntM1][kf] = prm;
     VecCopy(RC, s.ManipCPNTA[cntM1][kf]);
     VecCopy(NW, s.ManipNWA[cntM1][kf]);
@@ -138,7 +138,7 @@ LinkAtStep LinkOfStep(const Sim& s, int n, int kf) {
   LinkAtStep L;
   L.tip = s.WORK1 == '1' && s.GGTYPE[kf][0] == 'T';
   L.radius = s.model().aFin;
-  const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[n][kf]);
+  const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[n][kf]);
   VecCopy(P.JA[s.nJ()], L.o);
   MatColumn(P.EA[s.nJ()], 0, L.x);
   MatColumn(P.EA[s.nJ()], 2, L.z);

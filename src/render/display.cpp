@@ -115,7 +115,7 @@ void DrawFrame(const Sim& s, const WindowView& v) {
   ViewTransform(s);
   Axes();
   const SceneParts p = WhatToDraw(s, v);
-  if (p.work) draw_work(s.model(), s.WORK, s.RWW, s.EWW, kWorkColour);
+  if (p.work) draw_work(s.model(), s.WORK1, s.RWW, s.EWW, kWorkColour);
   if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
   if (p.computedHand) HandAndMarkers(s);
   if (p.replay) PSeries(s, s.cntRepeat);

@@ -31,8 +31,11 @@ void DrawCone(const double p0[3], const double p1[3], double a, const float colo
 
 // hand, each finger in the pose of its angles
 void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colour[4]);
-void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]);
-void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]);
+// finger kf of model m, mounted at f (the fingerTr form translucent, as in the replay)
+void draw_finger(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                 const float colour[4]);
+void draw_fingerTr(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                   const float colour[4]);
 void draw_arm(const double P[3], const double Ef[3][3], double a, double L, const float colour[4]);
 void draw_armTr(const double P[3], const double Ef[3][3], double a, double L,
                 const float colour[4]);
@@ -42,7 +45,8 @@ void DrawArrow(const double P[3], const double dir[3], const float colour[4]);
 void DrawPalm(const Model& m, const float colour[4]);
 
 // work and contact markers
-void draw_work(const Model& m, const char WORK[3], const double rw[3], const double Ew[3][3],
+// the work '1' (the sphere) or '2' (the cylinder) of model m at the pose rw, Ew
+void draw_work(const Model& m, char work, const double rw[3], const double Ew[3][3],
                const float colour[4]);
 void draw_WrkSphere(const double rw[3], const double Ew[3][3], double a);
 void draw_WrkCylinder(const double rw[3], const double Ew[3][3], double a, double h,

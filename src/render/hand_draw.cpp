@@ -40,8 +40,7 @@ void FingerLabel(const FingerPose& F, int kf) {
              static_cast<float>(ToGL(P[2])), OverlayFont(), label);
 }
 
-void JointsAndAxes(const Sim& s, const FingerPose& F, int n, const float colour[4]) {
-  const Model& m = s.model();
+void JointsAndAxes(const Model& m, const FingerPose& F, int n, const float colour[4]) {
   for (int j = 1; j <= n; ++j)
     draw_joint(m.jointType[j], F.JA[j], F.EA[j], m.lRjnt, m.rRjnt, colour);
   for (int j = 1; j <= n; ++j) {
@@ -58,9 +57,10 @@ void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colou
   const int n = s.model().nJ;
   for (int kf = 1; kf <= s.model().nF; ++kf) {
     if (InReplay(s)) {
-      draw_fingerTr(s, kf, n, qqf[kf], s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
+      draw_fingerTr(s.model(), s.mount(kf), kf, n, qqf[kf],
+                    s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
     } else {
-      draw_finger(s, kf, n, qqf[kf], colour);
+      draw_finger(s.model(), s.mount(kf), kf, n, qqf[kf], colour);
     }
   }
   DrawPalm(s.model(), colour);
@@ -68,32 +68,35 @@ void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colou
 
 namespace {
 
-// A finger: its label, its two links (the last one translucent in the replay), and its
-// joints with their axes. The links take linkColour, the joints jointColour.
-void DrawFinger(const Sim& s, int kf, int n, const double* q, const float linkColour[4],
-                const float jointColour[4], bool translucentLast) {
-  assert(kf >= 1 && kf <= s.nF() && n == s.nJ());
-  const FingerPose F = Findirect_kineR(s, kf, q);
+// Finger kf of model m, mounted at f: its label, its two links (the last one
+// translucent in the replay), and its joints with their axes. The links take
+// linkColour, the joints jointColour.
+void DrawFinger(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                const float linkColour[4], const float jointColour[4], bool translucentLast) {
+  assert(kf >= 1 && kf <= m.nF && n == m.nJ);
+  const FingerPose F = Findirect_kineR(m, f, q);
   FingerLabel(F, kf);
   for (int j = 3; j <= n; ++j) {
     double Ef[3][3];
     LinkFrame(F.EA[j], Ef);
     if (translucentLast && j == n)
-      draw_armTr(F.JA[j], Ef, s.model().aFin, s.model().lFin, linkColour);
+      draw_armTr(F.JA[j], Ef, m.aFin, m.lFin, linkColour);
     else
-      draw_arm(F.JA[j], Ef, s.model().aFin, s.model().lFin, linkColour);
+      draw_arm(F.JA[j], Ef, m.aFin, m.lFin, linkColour);
   }
-  JointsAndAxes(s, F, n, jointColour);
+  JointsAndAxes(m, F, n, jointColour);
 }
 
 }  // namespace
 
-void draw_finger(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
-  DrawFinger(s, kf, n, q, kLinkColour, colour, false);
+void draw_finger(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                 const float colour[4]) {
+  DrawFinger(m, f, kf, n, q, kLinkColour, colour, false);
 }
 
-void draw_fingerTr(const Sim& s, int kf, int n, const double* q, const float colour[4]) {
-  DrawFinger(s, kf, n, q, colour, colour, true);
+void draw_fingerTr(const Model& m, const FingerMount& f, int kf, int n, const double* q,
+                   const float colour[4]) {
+  DrawFinger(m, f, kf, n, q, colour, colour, true);
 }
 
 namespace {

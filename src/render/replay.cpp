@@ -27,7 +27,7 @@ void PSeries(const Sim& s, int m) {
   draw_hand(s, s.ManipQ[m], kHand);
   // the whole trail lies on the last link in its pose at step m (and on the sphere
   // in its pose at step m)
-  static double trail[kRows][3];
+  double trail[kRows][3];  // rows 0..m filled, for one finger at a time
   for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
     ManipCPNTFTrail(s, m, kf, trail);
     for (int i = 0; i <= m; ++i) DrawSphere(trail[i], kTrailRadius, kTrail);

@@ -99,7 +99,7 @@ void DrawTraces(const Sim& s) {
     Strip(pts, s.RWW, wz, kWorkTrace);
     LinkTrace(s, kf, pts);
     if (s.nJ() < 1 || s.nJ() > kSlots - 2) continue;
-    const FingerPose P = Findirect_kineR(s, kf, s.qqa2[1][kf]);
+    const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
     double lx[3];
     MatColumn(P.EA[s.nJ()], 0, lx);  // the last link's axis
     Strip(pts, P.JA[s.nJ()], lx, kLinkTrace);
@@ -157,9 +157,9 @@ void DrawReplayContacts(const Sim& s, int m) {
   if (m < 0 || m >= RecordLength(s) || s.HAND1 < 0 || s.HAND1 > 4) return;
   const int f = s.model().nF, n = s.model().nJ;
   if (n < 1 || n > kSlots - 2) return;
-  static double trail[kRows][3];
+  double trail[kRows][3];  // rows 0..m filled, for one finger and side at a time
   std::vector<Point3> pts;
-  auto toPoints = [&pts](int count) {
+  auto toPoints = [&pts, &trail](int count) {
     pts.clear();
     for (int i = 0; i < count; ++i) {
       Point3 q;
@@ -184,7 +184,7 @@ void DrawReplayContacts(const Sim& s, int m) {
     Strip(pts, s.ManipRW[m], wz, kWorkTrace);
     ManipCPNTFTrail(s, m, kf, trail);
     toPoints(m + 1);
-    const FingerPose P = Findirect_kineR(s, kf, s.ManipQ[m][kf]);
+    const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[m][kf]);
     double lx[3];
     MatColumn(P.EA[n], 0, lx);
     Strip(pts, P.JA[n], lx, kLinkTrace);

@@ -39,9 +39,9 @@ void WorkCylinder(const double rw[3], const double Ew[3][3], double a, double h,
 
 }  // namespace
 
-void draw_work(const Model& m, const char WORK[3], const double rw[3], const double Ew[3][3],
+void draw_work(const Model& m, char work, const double rw[3], const double Ew[3][3],
                const float colour[4]) {
-  if (WORK[1] == '2') {
+  if (work == '2') {
     draw_WrkCylinder(rw, Ew, m.aCyl, m.hCyl, colour);
   } else {
     draw_WrkSphere(rw, Ew, m.aSph);

@@ -17,6 +17,20 @@ void WorkOrien1(double al, double bet, double gam, const double E0[3][3], double
   MatMul(T, R, Ef);
 }
 
+WorkPose DefaultWorkPose(char work) {
+  WorkPose p;
+  double I[3][3];
+  MatIdentity(I);
+  if (work == '1') {
+    VecCopy(kSphereHome, p.r);
+    MatCopy(I, p.E);
+  } else {
+    VecCopy(kCylinderHome, p.r);
+    WorkOrien1(kCylinderHomeTurn, 0.0, 0.0, I, p.E);
+  }
+  return p;
+}
+
 void WorkOrien2(double al, double bet, double gam, const double Es[3][3], double Ef[3][3]) {
   double R[3][3], T[3][3];
   Cz(-gam, R);

@@ -43,6 +43,15 @@ struct WorkPose {
   double r[3] = {};
   double E[3][3] = {};
 };
+// The works' default poses in the hand frame, where start-up and the work selection
+// put them: the sphere's centre with the hand frame's axes, and the cylinder's lower
+// face centre turned about its own x axis by kCylinderHomeTurn (pi/4 to ten
+// decimals; its other two angles are 0).
+constexpr double kSphereHome[3] = {0, 100, 5};
+constexpr double kCylinderHome[3] = {0, 140, -40};
+constexpr double kCylinderHomeTurn = 0.7853981639;
+// The default pose of work '1' (sphere) or '2' (cylinder).
+WorkPose DefaultWorkPose(char work);
 // One time step of the work of type work ('1' sphere, '2' cylinder) from `from`: its
 // turn centre moves by dt*v and it turns by dt*om about its own axes.
 WorkPose MoveWorkStep(const Model& m, char work, const double v[3], const double om[3], double dt,
