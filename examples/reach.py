@@ -241,7 +241,8 @@ def vmax_of(results):
 
 
 COLOUR_LABEL = "orientation error of the closest pose [deg] (0: reached)"
-LETTERS = "reached by S the straight command, L held legs, O loops, T the tree"
+LETTERS = ("reached by S the straight command, L held legs, O loops, T the tree; R: the grasp "
+           "pose itself")
 
 
 def plot(path, results, marks, title):
@@ -280,7 +281,7 @@ def plot_overview(path, maps, a):
             if j == 0:
                 ax.set_ylabel("goal turn about x [deg]", fontsize=9)
     fig.suptitle("Goal orientations rolling reaches from the default grasps, the mid-point back at "
-                 "its grasp position (seed %d, %d rolling steps per goal)\n%s; cyan: where a "
+                 "its grasp position (seed %d, %s)\n%s; cyan: where a "
                  "constant turn stops" % (a.seed, budget_text(a.plan_steps), LETTERS), fontsize=10)
     fig.colorbar(im, ax=axes, label=COLOUR_LABEL, shrink=0.8)
     fig.savefig(path, dpi=110, metadata={"Software": None})

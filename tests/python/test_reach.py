@@ -51,6 +51,8 @@ def test_all_maps_every_hand_on_both_works_and_redraws_them_from_their_csvs(tmp_
         for w in reach.WORKS:
             (cell,) = rows(tmp_path / ("reach-hand%d-%s.csv" % (h, w)))
             assert (cell["hand"], cell["work"], cell["reached"]) == (str(h), w, "True")
+            # no budget named: the planner's, 60000 finger solves over the hand's fingers
+            assert cell["plan_steps"] == {1: "30000", 2: "20000", 3: "30000", 4: "20000"}[h]
     (tmp_path / "reach-all.png").unlink()
     assert reach.main(args + ["--from-csv"]) == 0
     assert (tmp_path / "reach-all.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
