@@ -19,6 +19,11 @@ RecordRows* RecordStore::Allocate() {
 
 RecordStore::~RecordStore() { std::free(rows_); }
 
+bool ContactRolls(char WORK1, const char GTYPE[2], char sgnUML) {
+  if (WORK1 != '1') return (sgnUML == 'L' || sgnUML == 'U') && GTYPE[0] == 'L' && GTYPE[1] == 'C';
+  return sgnUML == 'S' && (GTYPE[0] == 'L' || GTYPE[0] == 'T') && GTYPE[1] == 'S';
+}
+
 void ClearRecord(Sim& s) {
   s.cntRecord = 0;
   for (int kf = 1; kf < kSlots; ++kf) {
@@ -32,6 +37,8 @@ void ClearRecord(Sim& s) {
   s.ManipT[0] = 0.0;
   s.ManipTimeRow[0] = 0.0;
   for (double& c : s.ManipCmd[0]) c = 0.0;
+  s.ManipLiftedRow[0] = 0;
+  s.ManipGaitCount[0] = 0;
 }
 
 void RESETGRASP(Sim& s) {
@@ -43,6 +50,10 @@ void RESETGRASP(Sim& s) {
   s.cntManip0 = 0;
   s.ManipTS = 0.0;
   s.ManipTime = 0.0;
+  // every finger touches the grasp to come; no gait is pending
+  for (int kf = 0; kf < kSlots; ++kf) s.lifted[kf] = s.placed[kf] = false;
+  s.gait = GaitEvent{};
+  s.nRowGaits = 0;
   for (int kf = 1; kf <= s.nF(); ++kf) {
     VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
     VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);

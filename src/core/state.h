@@ -18,6 +18,9 @@ namespace rg {
 
 constexpr int kRows = 800;  // stored manipulation steps (rows 0..799)
 constexpr int kDecim = 5;   // every fifth manipulation step is stored
+// Gaits (a finger lifted or placed) one stored row's gait column holds: those done
+// since the row before; one more is refused until a step stores the row.
+constexpr int kMaxRowGaits = 8;
 
 // Contact parameters of one finger: on the finger (position along the last link,
 // angle about it, angle from the link axis) and on the work (position along the
@@ -49,6 +52,11 @@ struct RecordRows {
   double ManipTimeRow[kRows];  // ManipTime at the stored step
   // the commanded velocity of the stored step: vw (hand frame), then omww (work axes)
   double ManipCmd[kRows][6];
+  // the fingers lifted off the work at the stored step (bit kf set), and the gaits done
+  // since the row before, in order: (kind 'L' lift or 'P' place, finger) each
+  unsigned char ManipLiftedRow[kRows];
+  unsigned char ManipGaitCount[kRows];
+  char ManipGaitRow[kRows][kMaxRowGaits][2];
 };
 
 // The record rows of one simulation, 1.6 MB, in a block of their own taken from
@@ -85,12 +93,46 @@ class RecordStore {
   double (&ManipT)[kRows] = rows_->ManipT;
   double (&ManipTimeRow)[kRows] = rows_->ManipTimeRow;
   double (&ManipCmd)[kRows][6] = rows_->ManipCmd;
+  unsigned char (&ManipLiftedRow)[kRows] = rows_->ManipLiftedRow;
+  unsigned char (&ManipGaitCount)[kRows] = rows_->ManipGaitCount;
+  char (&ManipGaitRow)[kRows][kMaxRowGaits][2] = rows_->ManipGaitRow;
+};
+
+// A finger gait (manip/gait.h): a finger lifted off the work while the others hold
+// it, or placed on it again. What the last one asked for came to.
+struct GaitEvent {
+  // What was asked:
+  //   'L'  lift: the finger leaves the work for a pre-shape
+  //   'P'  place: the finger closes from its pre-shape until it touches the work
+  //   '\0' none since the grasp
+  char kind = '\0';
+  // What came of it:
+  //   'Y'  done
+  //   'G'  refused: the grasp is not complete
+  //   'S'  refused: the manipulation has stopped (its status is not 'Y')
+  //   'T'  refused: a lift of a finger already lifted, a place of one that touches
+  //   'H'  refused: the other touching contacts would not hold the work (no force closure)
+  //   'C'  refused: the finger would meet the work on its way to the pre-shape or at
+  //        it, or (a place) at the contact found
+  //   'N'  refused: the finger closing from its pre-shape never touches the work
+  //   'R'  refused: the contact found is one the rolling motion is not defined for
+  //   'F'  refused: the gaits since the last stored row fill its gait column
+  char verdict = '\0';
+  // the contact type a place found (GGTYPE's letters; '\0' for a lift or none)
+  char type[2] = {};
+  int finger = 0;  // 1..nF (0: none)
+  int step = 0;    // the manipulation step it came after (cntManip0)
+  // 'C': the link that met the work, as COLLlink counts links (-1: none)
+  int link = -1;
+  // a lift: the epsilon of the contacts that would stay (0 without force closure)
+  double epsilon = 0.0;
 };
 
 // The state one rolling step reads and writes, apart from the stored rows: the
 // record's two-slot history (with the command that led to its latest slot and the
 // matrices kept there), the step counters and times, the drawn work pose, the step's
-// letters and what it met. One value, so that saving and restoring it (the planner's
+// letters and what it met, and the contact set (each finger's contact type, whether
+// it touches the work, the gaits since the last stored row). One value, so that saving and restoring it (the planner's
 // tree nodes) is a copy. Sim holds it as its base, under the same names.
 struct RollState {
   // ---- the manipulation record's two-slot history (0 previous, 1 latest)
@@ -140,6 +182,7 @@ struct RollState {
   char sgnMANIP = 'Y';
   // Per finger, its rolling solve in the last attempt of a step that got to it:
   //   'Y'  solved      'O'  its contact left the finger      'D'  no rolling motion
+  //   'L'  lifted off the work by a gait: not solved, its angles held
   //   '\0' no step yet
   // A meeting with the work is the step's letter, never a finger's here.
   char sgnC[kSlots] = {};
@@ -150,6 +193,34 @@ struct RollState {
   // ends at joint COLLlink (nJ + 1: the last link, to the fingertip), 0 the palm,
   // -1 not known.
   int COLLlink = -1;
+
+  // ---- the contact set: which fingers touch the work, and how
+  // Per finger, the grasp contact's type (or the contact a place found): [0] where on
+  // the finger, [1] where on the work ('\0' for both before the finger's first grasp
+  // step):
+  //   [0]  'L' the last link's side   'T' the fingertip ball   'N' no contact
+  //   [1]  'L' the cylinder's side surface   'C' a rim circle   'D' an end disk
+  //        'S' the sphere                    'N' no contact
+  char GGTYPE[kSlots][2] = {};
+  // Per finger, the part of the work its contact lies on, written with every
+  // contact found (kept when none is):
+  //   'L'  the lower rim (around the bottom face)   'U'  the upper rim
+  //   'M'  the cylinder's side surface              'S'  the sphere
+  //   '\0' no contact found yet
+  char sgnUML[kSlots] = {};
+  // Per finger: lifted off the work by a gait. The rolling step holds its angles (its
+  // pre-shape) and only checks it against the moved work; its history keeps the
+  // contact it left. A grasp and a reset make every finger touch.
+  bool lifted[kSlots] = {};
+  // Per finger: placed on the work since its last step, so that its history holds no
+  // step's change; its next solve starts from the first-order prediction, as after a
+  // grasp.
+  bool placed[kSlots] = {};
+  GaitEvent gait;  // the last lift or place asked for
+  // The gaits done since the last stored row, (kind, finger) each, for that row's
+  // gait column.
+  char rowGaits[kMaxRowGaits][2] = {};
+  int nRowGaits = 0;
 };
 
 // The manipulation record's stored rows (qqa, ManipQ, ..., ManipTimeRow) come
@@ -203,18 +274,6 @@ struct Sim : RecordStore, RollState {
   //   'Y'  found         'N'  not found (or its step has only begun)
   //   '\0' no grasp step for this finger since start-up
   char sgnGRASPM[kSlots] = {};
-  // Per finger, the grasp contact's type: [0] where on the finger, [1] where on the
-  // work ('\0' for both before the finger's first grasp step):
-  //   [0]  'L' the last link's side   'T' the fingertip ball   'N' no contact
-  //   [1]  'L' the cylinder's side surface   'C' a rim circle   'D' an end disk
-  //        'S' the sphere                    'N' no contact
-  char GGTYPE[kSlots][2] = {};
-  // Per finger, the part of the work its contact lies on, written with every
-  // contact found (kept when none is):
-  //   'L'  the lower rim (around the bottom face)   'U'  the upper rim
-  //   'M'  the cylinder's side surface              'S'  the sphere
-  //   '\0' no contact found yet
-  char sgnUML[kSlots] = {};
   // The interference check of the fingers (in their initial pose) and the palm
   // against the work after a work change:
   //   'C'  one of them meets the work (also: the work cuts into the palm as the grasp
@@ -297,6 +356,12 @@ inline int RecordLength(const Sim& s) {
   const int rows = s.cntRecord < s.cntMainip1 + 1 ? s.cntRecord : s.cntMainip1 + 1;
   return rows < kRows ? rows : kRows;
 }
+
+// Whether a contact of type GTYPE (GGTYPE's letters) on the part sgnUML of the work
+// WORK1 ('1' sphere, '2' cylinder) can roll: the rolling motion is defined for the
+// last link on a rim circle of the cylinder ("LC" on 'L' or 'U') and for the link or
+// the fingertip on the sphere ("LS", "TS").
+bool ContactRolls(char WORK1, const char GTYPE[2], char sgnUML);
 
 // Empties the current record: row 0 goes back to the initial angles, the set work
 // pose and no contact, and no row of an earlier run is shown or exported.

@@ -202,6 +202,17 @@ int FinTipSphereContactm(const Model& m, double q0, const WorkM& w, ContactM& c)
 // the sphere as the joint starts to close (at -pi/2).
 int FingerSphereContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out);
 
+// One finger's first touch: finger kf (1..nF) closes its last joint from the angles
+// q0 until it touches the selected work (s.WORK1) in the pose wG; the cylinder's or
+// the sphere's dispatcher, as the grasp driver runs it for each finger and a place
+// (manip/gait.h) for one. Returns 1 with the contact in out, else 0.
+int FingerFirstTouch(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out);
+// The reference point of a contact on the work axis (wG.r is the bottom-face centre of
+// the cylinder, the centre of the sphere): the centre of the upper rim or disk for
+// sgnUML 'U', the axis point at height Lw for the side ('M'), else wG.r.
+void ContactReferencePoint(const Model& m, const WorkPose& wG, char sgnUML, double Lw,
+                           double rwP[3]);
+
 // grasp driver (one finger per call): finger kf (1..nF) closes its last joint from
 // its initial angles s.qq0[kf] until it touches the run's work (s.WORK1 at s.rwG,
 // s.EwG); the contact goes to s.qf[kf], s.GGTYPE[kf], s.sgnGRASPM[kf], s.sgnUML[kf]

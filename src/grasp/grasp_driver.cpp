@@ -12,12 +12,26 @@
 
 namespace rg {
 
+int FingerFirstTouch(Sim& s, int kf, const double* q0, const WorkPose& wG, FingerContact& out) {
+  assert(kf >= 1 && kf <= s.model().nF);
+  return (s.WORK1 == '1') ? FingerSphereContactA3(s, kf, q0, wG, out)
+                          : FingerCylinderContactA3(s, kf, q0, wG, out);
+}
+
+void ContactReferencePoint(const Model& m, const WorkPose& wG, char sgnUML, double Lw,
+                           double rwP[3]) {
+  double ezw[3];
+  MatColumn(wG.E, 2, ezw);
+  VecCopy(wG.r, rwP);
+  if (sgnUML == 'U') VecAddScaled(wG.r, m.hCyl, ezw, rwP);
+  if (sgnUML == 'M') VecAddScaled(wG.r, Lw, ezw, rwP);
+}
+
 int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
   assert(kf >= 1 && kf <= s.model().nF);
   const int nJ = s.model().nJ;
   const WorkPose wG = WorkPoseOf(s.rwG, s.EwG);
-  const int sol = (s.WORK1 == '1') ? FingerSphereContactA3(s, kf, s.qq0[kf], wG, out)
-                                   : FingerCylinderContactA3(s, kf, s.qq0[kf], wG, out);
+  const int sol = FingerFirstTouch(s, kf, s.qq0[kf], wG, out);
   // the finger's grasp pose, contact type, verdict and the part of the work touched,
   // before the record and the redraw read them (a finger without contact keeps the
   // part it had: its type "NN" says there is none)
@@ -29,11 +43,8 @@ int FinWrkContact2(Sim& s, int kf, FingerContact& out) {
 
   // reference point of the contact on the work axis (rwG is the bottom-face centre of
   // the cylinder, the centre of the sphere)
-  double ezw[3], rwP[3];
-  MatColumn(wG.E, 2, ezw);
-  VecCopy(wG.r, rwP);
-  if (s.sgnUML[kf] == 'U') VecAddScaled(wG.r, s.model().hCyl, ezw, rwP);
-  if (s.sgnUML[kf] == 'M') VecAddScaled(wG.r, out.prm.Lw, ezw, rwP);
+  double rwP[3];
+  ContactReferencePoint(s.model(), wG, s.sgnUML[kf], out.prm.Lw, rwP);
 
   if (out.GTYPE[0] != 'N') {
     StoreCylinderManipData5(s, 0, kf, 0.0, {s.qf[kf], out.prm, wG.r, rwP, wG.E, out.RC, out.NW});

@@ -266,6 +266,46 @@ char FinCylinderCollision(const Model& m, int kf, const double* q, const Cylinde
   return 'F';
 }
 
+bool FingerMeetsCylinder(const Model& m, const FingerPose& P, const CylinderSolid& w,
+                         const double* Lf, Notes* notes, int* link) {
+  const int nJ = m.nJ;
+  LinkMeeting met;
+  if (FinLinksCylinderCollision(P, nJ, m.aFin, w, met, notes) == 'C') {
+    *link = met.link;
+    return true;
+  }
+  // the last link may touch the rim, not enter the side or an end face
+  if (LinkWithinDepth(P.JA[nJ], P.JA[nJ + 1], m.aFin, w, kLinkDepthTol, Lf)) return false;
+  *link = nJ + 1;
+  return true;
+}
+
+bool FingerMeetsWork(const Model& m, char work, int kf, const double* q, const double r[3],
+                     const double E[3][3], Notes* notes, int* link) {
+  if (work == '1') return FingerMeetsSphere(m, kf, q, r, link);
+  const FingerPose P = Findirect_kineR(m, m.Mount(kf, '2'), q);
+  return FingerMeetsCylinder(m, P, WorkCylinder(m, r, E), nullptr, notes, link);
+}
+
+double FingerClearance(const Model& m, char work, int kf, const double* q, const double r[3],
+                       const double E[3][3], int* link) {
+  if (work == '1') return FinSphereClearance(m, kf, q, r, m.aSph, link);
+  const FingerPose P = Findirect_kineR(m, m.Mount(kf, '2'), q);
+  const CylinderSolid w = WorkCylinder(m, r, E);
+  double clear = HUGE_VAL;
+  for (int kL = 2; kL <= m.nJ + 1; ++kL) {
+    double d[3], t;
+    VecSub(P.JA[kL], P.JA[kL - 1], d);
+    if (VecNorm(d) < 1e-4) continue;  // joints that coincide: no link body
+    const double c = SegmentCylinderDistance(P.JA[kL - 1], P.JA[kL], w, &t) - m.aFin;
+    if (c < clear) {
+      clear = c;
+      if (link != nullptr) *link = kL;
+    }
+  }
+  return clear;
+}
+
 char ALLFinCylCollCheck(const Model& m, const double qq[kSlots][kSlots], const CylinderSolid& w,
                         Notes* notes, int* kColl, int* kLink) {
   char sgnC = 'F';

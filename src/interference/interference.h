@@ -78,6 +78,18 @@ char FinLinksCylinderCollision(const FingerPose& P, int n, double af, const Cyli
 // w; with the last finger, the palm too. The circle tests' notes (TRI2's) go to notes.
 char FinCylinderCollision(const Model& m, int kf, const double* q, const CylinderSolid& w,
                           LinkMeeting& met, Notes* notes);
+// How deep a finger may reach into the work and still only touch it: well above a
+// contact's own tolerance, so a link touching the rim is never taken for one in it.
+constexpr double kLinkDepthTol = 1e-4;
+// Whether finger kf of model m in pose P (Findirect_kineR where it sits with the
+// cylinder) meets the work cylinder w: one of its links before the last meets it, or
+// the last link with its fingertip ball reaches deeper than kLinkDepthTol into it (a
+// link that touches the rim only does not). Lf, when given, is where along the last
+// link it is expected nearest the work (its contact). link receives the link that
+// meets it (nJ + 1: the last one).
+bool FingerMeetsCylinder(const Model& m, const FingerPose& P, const CylinderSolid& w,
+                         const double* Lf, Notes* notes, int* link);
+
 // Every finger in the pose qq and the palm against the work: 'C' and the last
 // interfering finger in *kColl (its link, or 0 for the palm, in *kLink when given).
 char ALLFinCylCollCheck(const Model& m, const double qq[kSlots][kSlots], const CylinderSolid& w,
@@ -106,9 +118,28 @@ double FinSphereClearance(const Model& m, int kf, const double* q, const double 
 // link reaches deeper than tol into it, else 'F'.
 char FinSphereCollision(const Model& m, int kf, const double* q, const double c[3], double aw,
                         double tol);
+// Whether finger kf of model m at the angles q (and, with the last finger, the palm)
+// reaches deeper than kLinkDepthTol into the sphere; link receives the link that does
+// (0: the palm).
+bool FingerMeetsSphere(const Model& m, int kf, const double* q, const double c[3], int* link);
+
 // Every finger in its pose qq[kf] (tol 0): 'C' with kColl the last finger that
 // interferes (the palm counts with the last finger).
 char ALLFinSphCollCheck(const Model& m, const double qq[kSlots][kSlots], const double c[3],
                         double aw, int* kColl);
+
+// ---- either work
+
+// Whether finger kf of model m at the angles q meets the work WORK1 ('1' the sphere,
+// '2' the cylinder) whose reference point is r and frame E (hand frame), as the
+// rolling step judges a finger: FingerMeetsCylinder or FingerMeetsSphere.
+bool FingerMeetsWork(const Model& m, char work, int kf, const double* q, const double r[3],
+                     const double E[3][3], Notes* notes, int* link);
+// How far finger kf of model m at the angles q stays from that work: the smallest
+// distance between the work and the surface of its links (radius aFin about their
+// axes, the last one ending in the fingertip ball); negative when one reaches in.
+// link receives the link that comes nearest (nJ + 1: the last one).
+double FingerClearance(const Model& m, char work, int kf, const double* q, const double r[3],
+                       const double E[3][3], int* link = nullptr);
 
 }  // namespace rg

@@ -59,6 +59,13 @@ char FinSphereCollision(const Model& m, int kf, const double* q, const double c[
   return 'F';
 }
 
+bool FingerMeetsSphere(const Model& m, int kf, const double* q, const double c[3], int* link) {
+  if (FinSphereCollision(m, kf, q, c, m.aSph, kLinkDepthTol) != 'C') return false;
+  const double g = FinSphereClearance(m, kf, q, c, m.aSph, link);
+  if (std::isfinite(g) && g >= -kLinkDepthTol) *link = 0;  // the palm, with the last finger
+  return true;
+}
+
 char ALLFinSphCollCheck(const Model& m, const double qq[kSlots][kSlots], const double c[3],
                         double aw, int* kColl) {
   char sgnC = 'F';

@@ -297,7 +297,7 @@ void NewtonStart(const Sim& s, const PRStepFixed& in, double q[kSlots]) {
   for (int j = 0; j < kSlots; ++j) q[j] = in.q12[j];
   // the last step's change carries on only under the same command: after a change of
   // command it would start the solve off by the difference of the two motions
-  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0) || in.newCommand) return;
+  if (s.cntManip0 == 0 || !(s.ManipDt2 > 0.0) || in.newCommand || in.placed) return;
   // b: the last step's change; a: the first PR motion's change over this step. With
   // the rates nu at the start and b / dtLast a half step before, the second-order
   // Taylor step is a + k a - k^2 b (k = dt / dtLast); without a prediction the

@@ -15,9 +15,6 @@
 namespace rg {
 namespace {
 
-// depth beyond which the contacting link counts as inside the work: well above the
-// contact's own tolerance, so a link touching the rim is never taken for one in it
-constexpr double kLinkDepthTol = err4;
 // A rolling matrix whose determinant is below this (length units cubed) gives no
 // first-order prediction: near the singular posture its rates are wild.
 constexpr double kSingularDet = err1;
@@ -40,15 +37,10 @@ void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
 
 }  // namespace
 
-bool GraspOnRim(const Sim& s, int kf) {
-  return (s.sgnUML[kf] == 'L' || s.sgnUML[kf] == 'U') && s.GGTYPE[kf][0] == 'L' &&
-         s.GGTYPE[kf][1] == 'C';
-}
+bool GraspOnRim(const Sim& s, int kf) { return ContactRolls('2', s.GGTYPE[kf], s.sgnUML[kf]); }
 
 bool GraspRolls(const Sim& s, int kf) {
-  if (s.WORK1 != '1') return GraspOnRim(s, kf);
-  return s.sgnUML[kf] == 'S' && (s.GGTYPE[kf][0] == 'L' || s.GGTYPE[kf][0] == 'T') &&
-         s.GGTYPE[kf][1] == 'S';
+  return ContactRolls(s.WORK1, s.GGTYPE[kf], s.sgnUML[kf]);
 }
 
 char MergeManipStatus(char sgnMANIP, int kf, char sgnCkf) {
@@ -87,7 +79,7 @@ double RollingConditioning(const Model& m, const FingerMount& f, const double* q
 }
 
 double LatestConditioning(const Sim& s, int kf) {
-  if (s.cntManip0 > 0) return MatMinSingular(4, &s.ManipJB2[kf][0][0], 4);
+  if (s.cntManip0 > 0 && !s.placed[kf]) return MatMinSingular(4, &s.ManipJB2[kf][0][0], 4);
   return RollingConditioning(s.model(), s.mount(kf), s.qqa2[1][kf], s.ManipCPNTA2[1][kf],
                              s.ManipNWA2[1][kf]);
 }
@@ -154,8 +146,10 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
   const Model& m = s.model();
   PRStepFixed in;
   in.kf = kf;
+  in.placed = s.placed[kf];
   if (s.ManipJinvOk[kf]) in.Jinv0 = s.ManipJinv2[kf];
-  if (s.cntManip0 > 0) in.JB1 = s.ManipJB2[kf];
+  // a finger placed since its last step has no rolling matrix kept: it is computed
+  if (s.cntManip0 > 0 && !s.placed[kf]) in.JB1 = s.ManipJB2[kf];
   for (int j = 0; j < kSlots; ++j) in.q1[j] = in.q12[j] = s.qqa2[1][kf][j];
   const ContactPrm& prm1 = s.ManipPrm2[1][kf];
   in.Lf1 = prm1.Lf;
@@ -259,31 +253,15 @@ struct AttemptOutcome {
 
 // Whether finger kf in its new pose (P2, at the angles q2) meets the moved work: any
 // link of it, or the palm with the last finger; link receives the link that does
-// (nJ + 1 the last one).
-// The contacting link may touch the work only: on the cylinder it may touch the rim
-// but not enter the side or an end face, on the sphere it may reach into it by no
-// more than kLinkDepthTol.
-bool FingerMeetsWork(Sim& s, const StepResult& r, int kf, const FingerPose& P2, const double* q2,
-                     int* link) {
+// (nJ + 1 the last one). The contacting link may touch the work only: on the cylinder
+// it may touch the rim but not enter the side or an end face (Lf, when given, is
+// where it touches), on the sphere it may reach into it by no more than kLinkDepthTol.
+bool FingerMeetsMovedWork(Sim& s, const StepResult& r, int kf, const FingerPose& P2,
+                          const double* q2, const double* Lf, int* link) {
   const Model& m = s.model();
-  const int nJ = s.nJ();
-  if (s.WORK1 == '1') {
-    if (FinSphereCollision(m, kf, q2, r.to.r, m.aSph, kLinkDepthTol) != 'C') return false;
-    FinSphereClearance(m, kf, q2, r.to.r, m.aSph, link);
-    return true;
-  }
+  if (s.WORK1 == '1') return FingerMeetsSphere(m, kf, q2, r.to.r, link);
   // the links (the palm has been checked against the moved work already)
-  const CylinderSolid& w = r.solid;
-  LinkMeeting met;
-  if (FinLinksCylinderCollision(P2, nJ, m.aFin, w, met, &s.notes) == 'C') {
-    *link = met.link;
-    return true;
-  }
-  // the contacting link may touch the rim only, not enter the side or an end face
-  const double Lf = r.res[kf].Lf2;  // where the link touches the rim
-  if (LinkWithinDepth(P2.JA[nJ], P2.JA[nJ + 1], m.aFin, w, kLinkDepthTol, &Lf)) return false;
-  *link = nJ + 1;
-  return true;
+  return FingerMeetsCylinder(m, P2, r.solid, Lf, &s.notes, link);
 }
 
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
@@ -307,7 +285,35 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // must stay clear of the work
   const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), out.q2);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
-  if (v.solve == 'Y' && FingerMeetsWork(s, r, kf, P2, out.q2, &v.link)) v.verdict = 'C';
+  if (v.solve == 'Y' && FingerMeetsMovedWork(s, r, kf, P2, out.q2, &out.Lf2, &v.link))
+    v.verdict = 'C';
+  return v;
+}
+
+// Finger kf lifted off the work by a gait: not solved, its angles and the contact it
+// left held ('L'); its verdict is 'C' when the moved work runs into it, else 'Y'.
+FingerVerdict HoldLifted(Sim& s, StepResult& r, int kf) {
+  const Model& m = s.model();
+  PRStepResult& out = r.res[kf];
+  out = PRStepResult{};
+  for (int j = 0; j < kSlots; ++j) out.q2[j] = s.qqa2[1][kf][j];
+  const ContactPrm& p = s.ManipPrm2[1][kf];
+  out.Lf2 = p.Lf;
+  out.fif2 = p.fif;
+  out.thw2 = p.thw;
+  out.psif2 = p.psif;
+  out.alw2 = p.alw;
+  out.betw2 = p.betw;
+  VecCopy(s.ManipCPNTA2[1][kf], out.RC2);
+  VecCopy(s.ManipNWA2[1][kf], out.NW2);
+  for (int i = 0; i < 3; ++i)
+    r.rwP2[kf][i] =
+        r.to.r[i] + (s.WORK1 != '1' && s.sgnUML[kf] == 'U' ? m.hCyl * r.to.E[i][2] : 0.0);
+  std::memcpy(r.JB[kf], s.ManipJB2[kf], sizeof r.JB[kf]);
+  FingerVerdict v;
+  v.solve = 'L';
+  const FingerPose P2 = Findirect_kineR(m, s.mount(kf), out.q2);
+  if (FingerMeetsMovedWork(s, r, kf, P2, out.q2, nullptr, &v.link)) v.verdict = 'C';
   return v;
 }
 
@@ -335,7 +341,7 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
     return o;
   }
   for (int kf = 1; kf <= s.nF(); ++kf) {
-    const FingerVerdict v = SolveFinger(s, st, r, kf);
+    const FingerVerdict v = s.lifted[kf] ? HoldLifted(s, r, kf) : SolveFinger(s, st, r, kf);
     s.sgnC[kf] = v.solve;
     if (v.verdict == 'C') {
       o.collided = true;
@@ -348,8 +354,9 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
       return o;
     }
     // a finger whose contact left it reports over an earlier finger's collision;
-    // otherwise the first letter other than 'Y' stands
-    o.status = v.solve != 'Y' ? v.solve : MergeManipStatus(o.status, kf, v.verdict);
+    // otherwise the first letter other than 'Y' stands (a lifted finger's is its verdict)
+    const bool solved = v.solve == 'Y' || v.solve == 'L';
+    o.status = !solved ? v.solve : MergeManipStatus(o.status, kf, v.verdict);
   }
   return o;
 }
@@ -363,7 +370,9 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
     const PRStepResult& out = r.res[kf];
     const ContactPrm& prm1 = s.ManipPrm2[1][kf];
     ContactPrm prm2{out.Lf2, out.fif2, kHalfPiC, prm1.Lw, prm1.Ltw, out.thw2};
-    if (s.WORK1 == '1') {
+    if (s.lifted[kf]) {
+      prm2 = prm1;  // a lifted finger keeps the contact it left
+    } else if (s.WORK1 == '1') {
       prm2.psif = out.psif2;
       prm2.alw = out.alw2;
       prm2.betw = out.betw2;
@@ -373,6 +382,7 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
                             {out.q2, prm2, r.to.r, r.rwP2[kf], r.to.E, out.RC2, out.NW2});
     s.ManipJinvOk[kf] = out.JinvOk;
     s.ManipRootErr[kf] = out.err;
+    s.placed[kf] = false;  // its history now holds a step's change
     std::memcpy(s.ManipJB2[kf], r.JB[kf], sizeof r.JB[kf]);
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
@@ -402,7 +412,7 @@ char StepRefusal(const Sim& s, const double vw[3], const double omww[3]) {
   // touch the sphere
   if (nF < 1 || nF >= kSlots || nJ != 4) return 'R';
   for (int kf = 1; kf <= nF; ++kf)
-    if (!GraspRolls(s, kf)) return 'R';
+    if (!s.lifted[kf] && !GraspRolls(s, kf)) return 'R';
   if (!VecFinite(vw) || !VecFinite(omww)) return 'D';
   return 'Y';
 }

@@ -96,6 +96,9 @@ struct PRStepFixed {
   // the step's command differs from the one that led to q1 (CommandChanged): the
   // last step's change is no guide to this one
   bool newCommand = false;
+  // the finger was placed on the work since its last step (a gait): its history holds
+  // no step's change to carry on, as right after the grasp
+  bool placed = false;
   double Lf1 = 0.0, fif1 = 0.0, thw1 = 0.0;  // contact parameters before the step
   double RC1[3] = {0, 0, 0};     // contact point before the step (on the work)
   double NW1[3] = {0, 0, 0};     // contact normal before the step (work -> finger)
@@ -253,7 +256,7 @@ double BaseSideOfContact(const Model& m, const FingerMount& f, const double RC[3
                          const double NW[3]);
 
 // Newton's starting angles for finger kf in the attempt with time step s.dt: right
-// after the grasp, and on the first step of a new command (in.newCommand), the first
+// after the grasp or the finger's place (in.placed), and on the first step of a new command (in.newCommand), the first
 // PR motion's q12; later the latest angles pushed on by their change over the last
 // step scaled to this time step, to second order with the first PR motion's rates
 // where there is a prediction (a change that turns a joint by more than

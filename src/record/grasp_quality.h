@@ -7,8 +7,11 @@
 
 namespace rg {
 
+// Only the contacts that touch the work are judged: a finger lifted by a gait holds
+// nothing.
+//
 // The contacts of stored row m (0 = the grasp itself, rows 0..cntMainip1) as they
-// are judged: the fingers' contact points and normals pushing into the work, at
+// are judged: the touching fingers' contact points and normals pushing into the work, at
 // most kMaxQualityContacts of them, and the work's centre and radius (rho).
 // Returns their number; 0 for a row that is not stored.
 int QualityContactsOfRow(const Sim& s, int m, QualityContact* c, double centre[3], double* rho);
@@ -19,5 +22,8 @@ QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what = Qual
 // The grasp as it stands: the latest contacts of a complete grasp (not force closure,
 // epsilon 0, when the grasp is not complete).
 QualityResult GraspQualityNow(const Sim& s, QualityMeasures what = QualityMeasures::All);
+// The grasp as it stands without finger kf: what would hold the work were kf lifted.
+QualityResult GraspQualityWithout(const Sim& s, int kf,
+                                  QualityMeasures what = QualityMeasures::All);
 
 }  // namespace rg

@@ -39,6 +39,12 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     s.ManipDt2 = 0.0;
     s.ManipJinvOk[kf] = false;
     s.ManipRootErr[kf] = 0.0;
+    // a grasped finger touches the work; the record's gaits start anew with it
+    s.lifted[kf] = s.placed[kf] = false;
+    s.ManipLiftedRow[0] &= static_cast<unsigned char>(~(1u << kf));
+    s.ManipGaitCount[0] = 0;
+    s.nRowGaits = 0;
+    s.gait = GaitEvent{};
     s.cntRecord = 1;  // a grasp starts the record anew: its row 0
     s.ManipTS = 0.0;
     s.ManipT[0] = 0.0;
@@ -92,7 +98,52 @@ void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerSt
     VecCopy(NW, s.ManipNWA[cntM1][kf]);
     VecCopy(NW, s.ManipNWW[cntM1][kf]);
     VecCopy(rwP, s.ManipRWP[cntM1][kf]);
+    // which fingers touch at the row, and the gaits since the row before (taken
+    // with the step's first finger)
+    const unsigned char bit = static_cast<unsigned char>(1u << kf);
+    if (kf == 1) s.ManipLiftedRow[cntM1] = 0;
+    if (s.lifted[kf]) s.ManipLiftedRow[cntM1] |= bit;
+    if (kf == 1) {
+      s.ManipGaitCount[cntM1] = static_cast<unsigned char>(s.nRowGaits);
+      for (int i = 0; i < s.nRowGaits; ++i) {
+        s.ManipGaitRow[cntM1][i][0] = s.rowGaits[i][0];
+        s.ManipGaitRow[cntM1][i][1] = s.rowGaits[i][1];
+      }
+      s.nRowGaits = 0;
+    }
   }
+}
+
+void StorePlacedContact(Sim& s, int kf, const FingerStepState& f) {
+  assert(kf >= 1 && kf <= s.nF());
+  for (int k = 0; k < 2; ++k) {
+    CopyRow(s.model(), f.q, s.qqa2[k][kf]);
+    s.ManipPrm2[k][kf] = f.prm;
+    VecCopy(f.RC, s.ManipCPNTA2[k][kf]);
+    VecCopy(f.NW, s.ManipNWA2[k][kf]);
+  }
+  s.ManipJinvOk[kf] = false;
+  s.ManipRootErr[kf] = 0.0;
+  s.lifted[kf] = false;
+  s.placed[kf] = true;
+}
+
+void NoteRowGait(Sim& s, char kind, int kf) {
+  assert(!RowGaitsFull(s) && (kind == 'L' || kind == 'P'));
+  s.rowGaits[s.nRowGaits][0] = kind;
+  s.rowGaits[s.nRowGaits][1] = static_cast<char>(kf);
+  ++s.nRowGaits;
+}
+
+std::string RowGaitText(const Sim& s, int m) {
+  std::string text;
+  const int n = s.ManipGaitCount[m] <= kMaxRowGaits ? s.ManipGaitCount[m] : kMaxRowGaits;
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) text += "; ";
+    text += s.ManipGaitRow[m][i][0] == 'L' ? "lift " : "place ";
+    text += std::to_string(static_cast<int>(s.ManipGaitRow[m][i][1]));
+  }
+  return text;
 }
 
 void StoreCommand(Sim& s, const double vw[3], const double omww[3]) {

@@ -2,6 +2,8 @@
 // step a stored row of the trajectory (joint angles, work pose, contact).
 #pragma once
 
+#include <string>
+
 #include "core/state.h"
 
 namespace rg {
@@ -22,6 +24,26 @@ struct FingerStepState {
 // Records finger kf's state f after manipulation step cntM (0 = the grasp), which
 // took the time step dt.
 void StoreCylinderManipData5(Sim& s, int cntM, int kf, double dt, const FingerStepState& f);
+
+// Finger kf's contact found by a place (manip/gait.h) made its rolling contact as
+// a grasp makes its own, without starting the record anew: both history slots of
+// the finger take the state f (the shared work-pose slots keep theirs), the inverse
+// Jacobian and the rolling matrix kept for its next solve are dropped (placed: they
+// are computed afresh), and the finger touches the work again.
+void StorePlacedContact(Sim& s, int kf, const FingerStepState& f);
+
+// The gaits done since the last stored row, which the next stored row's gait column
+// takes: whether one more fits (kMaxRowGaits), and one more (kind 'L' lift or 'P'
+// place of finger kf; it must fit).
+inline bool RowGaitsFull(const Sim& s) { return s.nRowGaits >= kMaxRowGaits; }
+void NoteRowGait(Sim& s, char kind, int kf);
+// The gait column of stored row m: the gaits done since the row before, in order
+// ("lift 2", "lift 2; place 2"), "" for none.
+std::string RowGaitText(const Sim& s, int m);
+// Whether finger kf touched the work at stored row m.
+inline bool TouchingAtRow(const Sim& s, int m, int kf) {
+  return (s.ManipLiftedRow[m] & (1u << kf)) == 0;
+}
 
 // Keeps the commanded velocity of the step just recorded (vw in the hand frame,
 // omww about the work's axes) with its row, when the step was a stored one.
