@@ -31,7 +31,10 @@ def read(path):
     head, body = rows[0], rows[1:]
     if not body:
         raise SystemExit("plot_run: %s has no stored rows" % path)
-    return {name: np.array([float(r[k]) for r in body]) for k, name in enumerate(head)}
+    # the numbers; the text columns (gait: the finger gaits of each row) are not plotted
+    text = {"gait"}
+    return {name: np.array([float(r[k]) for r in body])
+            for k, name in enumerate(head) if name not in text}
 
 
 HANDS = {1: "hand 1 (RQPP, 2 fingers)", 2: "hand 2 (RQPP, 3 fingers)",

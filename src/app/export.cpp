@@ -93,6 +93,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     f["sgnGRASPM"] = CharString(s.sgnGRASPM[kf]);
     f["sgnUML"] = CharString(s.sgnUML[kf]);
     f["sgnC"] = CharString(s.sgnC[kf]);
+    f["touching"] = !s.lifted[kf];  // false while a gait holds it off the work
     const ContactPrm& p = s.ManipPrm2[1][kf];
     for (const auto& [name, x] : {std::pair<const char*, double>{"Lf", p.Lf}, {"fif", p.fif},
                                   {"psif", p.psif}, {"Lw", p.Lw}, {"Ltw", p.Ltw},
@@ -140,6 +141,17 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["found_by"] = po.how;
   }
   o["plan"] = plan;
+  // the last finger gait asked for (kind "" before any since the grasp)
+  const GaitEvent& ge = s.gait;
+  o["gait"] = json{{"kind", GaitKindName(ge.kind)},
+                   {"finger", ge.finger},
+                   {"done", ge.kind != '\0' && ge.verdict == 'Y'},
+                   {"verdict", CharString(ge.verdict)},
+                   {"reason", GaitReason(s, ge)},
+                   {"type", TwoChars(ge.type)},
+                   {"epsilon", ge.epsilon},
+                   {"step", ge.step},
+                   {"message", GaitMessage(s, ge)}};
   // what the window shows for the current status, and the finger it concerns
   o["message"] = StatusMessage(s);
   o["message_finger"] = StatusFinger(s);

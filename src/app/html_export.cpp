@@ -68,7 +68,8 @@ json FingerOfRow(const Sim& s, int m, int kf) {
   ManipCPNTW(s, m, m, kf, p);
   ToLocal(p, s.ManipRW[m], s.ManipEW[m], local);
   Put3(cw, local);
-  return json{{"J", J}, {"Z", Z}, {"cf", cf}, {"cw", cw}};
+  // a finger lifted off the work by a gait has no contact at the row
+  return json{{"J", J}, {"Z", Z}, {"cf", cf}, {"cw", cw}, {"touching", TouchingAtRow(s, m, kf)}};
 }
 
 bool ReadWhole(const std::string& path, std::string* out) {
@@ -221,6 +222,12 @@ json ReplayData(const Sim& s) {
     table.push_back(std::move(row));
   }
   d["table"] = std::move(table);
+  // the text columns (the finger gaits since the row before), one array of rows each
+  for (size_t c = 0; c < t.textNames.size(); ++c) {
+    json texts = json::array();
+    for (int n = 0; n < t.rows; ++n) texts.push_back(t.text[n * t.textNames.size() + c]);
+    d[t.textNames[c]] = std::move(texts);
+  }
   json geometry = json::array();
   const bool posable = nF > 0 && s.nJ() >= 3 && s.nJ() <= kSlots - 2;
   for (int m = 0; m < t.rows; ++m) {

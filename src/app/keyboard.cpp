@@ -7,6 +7,8 @@
 
 #include "core/keys.h"
 
+#include "app/script.h"
+#include "grasp/gait.h"
 #include "grasp/grasp.h"
 #include "hand/hand.h"
 #include "interference/interference.h"
@@ -118,6 +120,9 @@ bool RunStep(Sim& s, const double vw[3], const double omww[3], bool takeUp) {
 
 // Mode 'A', key 's': one manipulation step with the commanded velocity.
 void ManipStep(Sim& s) { RunStep(s, s.vw, s.omww, false); }
+
+// Mode 'A', a finger's digit 1..nF: a touching finger is lifted, a lifted one placed.
+void GaitKey(Sim& s, int kf) { GaitCommand(s, s.lifted[kf] ? 'P' : 'L', kf, nullptr); }
 
 // ---- goal poses and planned paths
 
@@ -345,6 +350,7 @@ Done ModeCommand(Sim& s, unsigned char key) {
       return Done::Draw;
     case 'A':
       if (key == 's') ManipStep(s);
+      if (key >= '1' && key <= '0' + s.nF()) GaitKey(s, key - '0');
       return Done::Draw;
     case 'D':
       return ReplayCommand(s, key);
@@ -393,6 +399,12 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
   ClearRecord(s);  // the stored run started from the angles before
   s.nFIN = 0;
   usrdisplay(s);
+}
+
+GaitEvent GaitCommand(Sim& s, char kind, int kf, const double* preshape) {
+  const GaitEvent g = kind == 'L' ? LiftFinger(s, kf, preshape) : PlaceFinger(s, kf, preshape);
+  s.con.Printf("\n%s", GaitMessage(s, g).c_str());
+  return g;
 }
 
 PlanOptions PlanOptionsOf(const Sim& s) {

@@ -29,6 +29,11 @@ void WorkPoseSet(Sim& s, const double r[3], const double E[3][3]);
 // 'p' and 'm' keys set one.
 void InitialAnglesSet(Sim& s, int kf, const double* q);
 
+// A finger gait as the keys 1..nF of mode 'A' run it: kind 'L' lifts finger kf, 'P'
+// places it (preshape[1..nJ]: its pre-shape, null for the default); the console gets
+// the line of what it came to (GaitMessage); the redraw is the caller's.
+GaitEvent GaitCommand(Sim& s, char kind, int kf, const double* preshape);
+
 // view steps of mode 'I'
 void ViewStep(Sim& s, char key);
 

@@ -6,8 +6,10 @@
 #include <initializer_list>
 
 #include "record/grasp_quality.h"
+#include "record/store.h"
 
 #include "app/goal_view.h"
+#include "app/script.h"
 #include "app/window_view.h"
 
 namespace rg {
@@ -107,6 +109,19 @@ void StopLines(const Sim& s, OverlayText& o) {
                               : "Move the work with M, or G to grasp\n");
 }
 
+// Below the step lines of a running manipulation: the last gait, and the finger
+// keys that lift and place.
+void GaitRows(const Sim& s, OverlayText& o) {
+  const std::string last = GaitPanelText(s.gait);
+  if (!last.empty()) Row(o, 3, (last + "\n").c_str());
+  char keys[100];
+  if (s.nF() > 1)
+    std::snprintf(keys, sizeof keys, "Hit 1-%d to lift or place a finger\n", s.nF());
+  else
+    std::snprintf(keys, sizeof keys, "Hit 1 to lift or place the finger\n");
+  Row(o, 4, keys);
+}
+
 void ModeA(const Sim& s, OverlayText& o) {
   Row(o, 0, "Execution Mode: A cntM=\n");
   Count(o, 225.0f, s.cntMainip1);
@@ -125,6 +140,7 @@ void ModeA(const Sim& s, OverlayText& o) {
       }
       Row(o, 1, "Manipulation Step-by\n");
       Row(o, 2, "Hit s for discrete Motion\n");
+      GaitRows(s, o);
       break;
   }
 }
@@ -258,6 +274,15 @@ const double* ShownAngles(const Sim& s, const WindowView& v, int kf) {
 }
 
 
+// Whether finger kf is off the work in the frame drawn: at the replayed row in the
+// replay, else now.
+bool FingerLifted(const Sim& s, const WindowView& v, int kf) {
+  const SceneParts p = WhatToDraw(s, v);
+  if (p.replay && s.cntRepeat >= 0 && s.cntRepeat < RecordLength(s))
+    return !TouchingAtRow(s, s.cntRepeat, kf);
+  return p.computedHand && s.lifted[kf];
+}
+
 // "link J3-J4", "link J4-tip" or "palm" for what met the work.
 void PartName(const Sim& s, char out[64]) {
   if (s.COLLlink == 0) {
@@ -344,8 +369,8 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
     int len = std::snprintf(buf, sizeof buf, "F%d q=(", kf);
     for (int j = 1; j <= s.nJ() && len < 80; ++j)
       len += std::snprintf(buf + len, sizeof buf - len, j == 1 ? "%6.3f" : " %6.3f", q[j]);
-    std::snprintf(buf + len, sizeof buf - len, ") rad  %c%c\n", TypeChar(s.GGTYPE[kf][0]),
-                  TypeChar(s.GGTYPE[kf][1]));
+    std::snprintf(buf + len, sizeof buf - len, ") rad  %c%c%s\n", TypeChar(s.GGTYPE[kf][0]),
+                  TypeChar(s.GGTYPE[kf][1]), FingerLifted(s, v, kf) ? " lifted" : "");
     AddSmall(o, y, buf);
     y -= kInfoStep;
   }
@@ -371,7 +396,7 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
   OverlayLines(s, base);
   for (int i = 0; i < base.n && out.n < static_cast<int>(sizeof out.line / sizeof out.line[0]); ++i)
     out.line[out.n++] = base.line[i];
-  if (v.playing) Row(out, 3, "Playing: space stops\n");
+  if (v.playing) SetLine(out, 5.0f, kRow[3], "Playing: space stops\n", TextLine::Large);
   if (v.planning.running) PlanningRows(v.planning, out);
   if (v.info) InfoLines(s, v, out);
   if (v.waitingKey != '\0') {

@@ -1,6 +1,7 @@
 #include "app/script.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "app/keyboard.h"
@@ -106,6 +107,134 @@ bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* wh
   keyboard(s, 'J', 0, 0);
   InitialAnglesSet(s, kf, q);
   return true;
+}
+
+bool ScriptGait(Sim& s, char kind, int kf, const double* q, int n, GaitEvent* out,
+                std::string* why) {
+  const int nF = s.model().nF, nJ = s.model().nJ;
+  if (kf < 1 || kf > nF) {
+    *why = "finger must be 1.." + std::to_string(nF);
+    return false;
+  }
+  if (q != nullptr && n != nJ) {
+    *why = "preshape must hold " + std::to_string(nJ) + " joint angles";
+    return false;
+  }
+  if (q != nullptr && !Finite(q, n)) {
+    *why = "preshape must be finite numbers";
+    return false;
+  }
+  if (q != nullptr && !Within(q, n, kMaxScriptAngle)) {
+    *why = "preshape angles must lie within ±2π rad (one turn)";
+    return false;
+  }
+  if (s.sgnCAL != 'A') keyboard(s, 'A', 0, 0);
+  double pre[kSlots] = {};
+  for (int j = 1; j <= nJ && q != nullptr; ++j) pre[j] = q[j - 1];
+  *out = GaitCommand(s, kind, kf, q != nullptr ? pre : nullptr);
+  usrdisplay(s);
+  PrintNotes(s);
+  return true;
+}
+
+namespace {
+
+// "link J3-J4", "link J4-tip" or "the palm" for a link as COLLlink counts them.
+std::string LinkName(int nJ, int link) {
+  if (link == 0) return "the palm";
+  if (link >= 2 && link <= nJ) return "link J" + std::to_string(link - 1) + "-J" + std::to_string(link);
+  if (link == nJ + 1) return "link J" + std::to_string(nJ) + "-tip";
+  return "a link";
+}
+
+// The fingers that touch the work besides kf, as "1, 3".
+std::string OtherTouching(const Sim& s, int kf) {
+  std::string list;
+  for (int k = 1; k <= s.nF(); ++k) {
+    if (k == kf || s.lifted[k]) continue;
+    list += (list.empty() ? "" : ", ") + std::to_string(k);
+  }
+  return list;
+}
+
+std::string Epsilon(double e) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4f", e);
+  return buf;
+}
+
+}  // namespace
+
+const char* GaitKindName(char kind) {
+  switch (kind) {
+    case 'L': return "lift";
+    case 'P': return "place";
+    default: return "";
+  }
+}
+
+std::string GaitReason(const Sim& s, const GaitEvent& g) {
+  const std::string f = std::to_string(g.finger);
+  const bool lift = g.kind == 'L';
+  switch (g.verdict) {
+    case 'G': return "the grasp is not complete (G, then s for each finger)";
+    case 'S': return std::string("the manipulation has stopped (status ") + s.sgnMANIP + "); G grasps again";
+    case 'T': return lift ? "finger " + f + " is lifted already (" + f + " places it)"
+                          : "finger " + f + " touches the work (" + f + " lifts it)";
+    case 'H': {
+      const std::string rest = OtherTouching(s, g.finger);
+      return "finger" + std::string(rest.find(',') != std::string::npos ? "s " : " ") + rest +
+             " alone would not hold the work (no force closure, epsilon " + Epsilon(g.epsilon) + ")";
+    }
+    case 'C':
+      return LinkName(s.nJ(), g.link) +
+             (lift ? " would meet the work on the way to the pre-shape or at it"
+                   : " would meet the work on the way or at the contact");
+    case 'N': return "it closes from its pre-shape without touching the work";
+    case 'R':
+      return std::string("its first touch is ") + g.type[0] + g.type[1] +
+             ", on which the rolling motion is not defined";
+    case 'F':
+      return "the gait column of the next stored row is full (" + std::to_string(kMaxRowGaits) +
+             " gaits); roll on first";
+    default: return "";
+  }
+}
+
+std::string GaitMessage(const Sim& s, const GaitEvent& g) {
+  const std::string f = std::to_string(g.finger);
+  if (g.kind == 'L' && g.verdict == 'Y') {
+    const std::string rest = OtherTouching(s, g.finger);
+    return "Finger " + f + " lifted to its pre-shape; finger" +
+           (rest.find(',') != std::string::npos ? "s " : " ") + rest + " hold the work (epsilon " +
+           Epsilon(g.epsilon) + ")";
+  }
+  if (g.kind == 'P' && g.verdict == 'Y')
+    return "Finger " + f + " placed: its contact " + g.type[0] + g.type[1] + " rolls with the others";
+  if (g.kind == '\0') return "";
+  std::string m = std::string(g.kind == 'L' ? "Lift" : "Place") + " of finger " + f +
+                  " refused: " + GaitReason(s, g);
+  if (g.kind == 'P' && g.verdict != 'T') m += "; it stays lifted";
+  return m;
+}
+
+std::string GaitPanelText(const GaitEvent& g) {
+  const std::string f = std::to_string(g.finger);
+  if (g.kind == '\0') return "";
+  if (g.verdict == 'Y') return "Finger " + f + (g.kind == 'L' ? " lifted" : " placed");
+  const char* why = "";
+  switch (g.verdict) {
+    case 'G': why = "no grasp"; break;
+    case 'S': why = "run stopped"; break;
+    case 'T': why = g.kind == 'L' ? "already off" : "it touches"; break;
+    case 'H': why = "rest would not hold"; break;
+    case 'C': why = "would meet the work"; break;
+    case 'N': why = "no contact"; break;
+    case 'R': why = "contact cannot roll"; break;
+    case 'F': why = "roll on first"; break;
+    default: break;
+  }
+  return std::string(g.kind == 'L' ? "Lift " : "Place ") + f + " refused: " + why;
 }
 
 std::string MotionMessage(const Sim& s) {

@@ -34,6 +34,27 @@ bool ScriptVelocity(Sim& s, const double vw[3], const double omww[3], std::strin
 // Finger kf's initial joint angles (rad, joints 1..nJ) as mode 'J' sets them.
 bool ScriptInitialAngles(Sim& s, int kf, const double* q, int n, std::string* why);
 
+// A finger gait asked for by a script (the Python module), as the keys 1..nF of mode
+// 'A' ask for it: kind 'L' lifts finger kf, 'P' places it; q (n angles, joints
+// 1..nJ) is its pre-shape, or null for the default (a lift: the initial angles; a
+// place: the angles it was lifted to). Mode 'A' is entered first as its key enters
+// it. False (nothing changed) for a finger out of 1..nF or a pre-shape that is not nJ
+// finite angles within one turn either way; otherwise true with the outcome in *out,
+// a refusal included.
+bool ScriptGait(Sim& s, char kind, int kf, const double* q, int n, GaitEvent* out,
+                std::string* why);
+
+// What a gait came to, on one line as the console prints it: done, or refused with
+// the reason (a lift refused for the hold names the fingers that stay and their
+// epsilon).
+std::string GaitMessage(const Sim& s, const GaitEvent& g);
+// The same, short, for the mode panel ("" before any gait).
+std::string GaitPanelText(const GaitEvent& g);
+// The gait's kind and verdict as words: "lift" / "place" ("" for none), and the
+// refusal's reason ("" when done or none).
+const char* GaitKindName(char kind);
+std::string GaitReason(const Sim& s, const GaitEvent& g);
+
 // The text the window shows for the current status, on one line: a stopped motion
 // with its cause, a refused grasp or manipulation with what to do. Empty when
 // nothing stopped or was refused.

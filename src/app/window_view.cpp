@@ -112,6 +112,7 @@ namespace rg {
 
 bool ContactShown(const Sim& s, int kf) {
   if (kf < 1 || kf > s.nF() || kf >= kSlots) return false;
+  if (s.lifted[kf]) return false;  // off the work: it has no contact
   const double* p = s.ManipCPNTA2[1][kf];
   if (p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0) return false;
   const bool grasp = s.sgnCAL == 'G' || (s.sgnCAL == 'I' && s.sgnCALold == 'G');

@@ -2,6 +2,7 @@
 #include "grasp/gait.h"
 
 #include <cassert>
+#include <cmath>
 
 #include "grasp/grasp.h"
 #include "interference/interference.h"
@@ -83,6 +84,7 @@ GaitEvent LiftFinger(Sim& s, int kf, const double* preshape) {
   double to[kSlots];
   TargetAngles(m, preshape, s.qq0[kf], to);
   to[0] = s.qqa2[1][kf][0];
+  if (preshape == nullptr) to[m.nJ] = std::fmin(s.qq0[kf][m.nJ], s.qqa2[1][kf][m.nJ]) - kGaitOpening;
   if (WayMeetsWork(s, kf, s.qqa2[1][kf], to, &g.link)) {
     g.verdict = 'C';
     return Finish(s, g);

@@ -19,9 +19,17 @@ namespace rg {
 // joint space is cut into this many steps and the finger checked against the work at
 // the end of each (the far end included).
 constexpr int kGaitPathPoses = 8;
+// How far (rad) a lift without a given pre-shape opens the last joint beyond where
+// it touched: the default pre-shape is the initial angles with the last joint at
+// the smaller of its initial angle and the touching angle less this. The initial
+// angles alone are no pose to stand off the work in: the grasp closes the last joint
+// from -pi/2 and stops at the first touch, often short of its initial angle (hand 2's
+// fingers 2 and 3 touch at about 0.45 rad against 0.79), which lies inside the work.
+constexpr double kGaitOpening = 0.3;
 
 // Finger kf (1..nF) leaves the work: it opens from its current angles to the
-// pre-shape (angles 1..nJ at preshape[1..nJ]; null: its initial angles qq0[kf]).
+// pre-shape (angles 1..nJ at preshape[1..nJ]; null: its initial angles qq0[kf] with
+// the last joint opened, kGaitOpening).
 // Refused ('G', 'S', 'T', 'F', then 'H' or 'C' of GaitEvent) when the grasp is not
 // complete, the manipulation has stopped, the finger is already lifted, the row's
 // gait column is full, the other touching contacts are not in force closure (the

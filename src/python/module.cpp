@@ -299,6 +299,14 @@ class PySim {
         d[py::str(t.names[c])] = a;
       }
     }
+    // the text columns (gait) as numpy arrays of str
+    const size_t texts = t.textNames.size();
+    const py::object array = py::module_::import("numpy").attr("array");
+    for (size_t c = 0; c < texts; ++c) {
+      py::list l;
+      for (int n = 0; n < t.rows; ++n) l.append(Text(t.text[n * texts + c]));
+      d[py::str(t.textNames[c])] = array(l, py::arg("dtype") = "U");
+    }
     return d;
   }
 
@@ -426,6 +434,27 @@ class PySim {
       contacts.append(c);
     }
     return contacts;
+  }
+
+  // A finger gait (mode A's digit key, with an optional pre-shape): the state's gait
+  // dict; refusals are outcomes, bad arguments ValueError.
+  py::object Gait(char kind, int finger, const py::object& preshape) {
+    std::vector<double> q;
+    if (!preshape.is_none()) {
+      try {
+        q = preshape.cast<std::vector<double>>();
+      } catch (const py::cast_error&) {
+        throw py::value_error("preshape must be a sequence of numbers");
+      }
+    }
+    Hold hold(busy_);
+    Alive();
+    rg::GaitEvent g;
+    Script([&](rg::Sim& sim, std::string* why) {
+      return rg::ScriptGait(sim, kind, finger, preshape.is_none() ? nullptr : q.data(),
+                            static_cast<int>(q.size()), &g, why);
+    }, nullptr);
+    return ToPython(driver_.State()["gait"]);
   }
 
   // Manipulation steps (key A once, then s per step) until n are taken or the
@@ -631,6 +660,26 @@ PYBIND11_MODULE(rollgrasp, m) {
       .def("grasp", &PySim::Grasp,
            "Grasps with every finger (G, then s per finger); returns one dict per finger: "
            "finger, found, type (contact type letters), point and normal (hand frame), angles.")
+      .def("lift", [](PySim& p, int finger, const py::object& preshape) {
+             return p.Gait('L', finger, preshape);
+           }, py::arg("finger"), py::arg("preshape") = py::none(),
+           "Lifts finger (1..) off the work as the key of its number in mode A does (mode A is "
+           "entered first): the finger opens to preshape (its joint angles in rad; None: its "
+           "initial angles) while the other touching fingers hold the work. Returns the "
+           "state's gait dict (kind, finger, done, verdict, reason, type, epsilon, step, "
+           "message): a refusal (no complete grasp, the rest would not hold the work, the "
+           "finger would meet the work, ...) is an outcome with done False and nothing "
+           "changed. ValueError for a finger out of range or a preshape that is not nJ "
+           "finite angles within one turn.")
+      .def("place", [](PySim& p, int finger, const py::object& preshape) {
+             return p.Gait('P', finger, preshape);
+           }, py::arg("finger"), py::arg("preshape") = py::none(),
+           "Places lifted finger (1..) on the work again: it closes its last joint from its "
+           "pre-shape (preshape, joint angles in rad; None: the angles it was lifted to) "
+           "until it first touches the work, and the contact rolls with the others from the "
+           "next step. Returns the state's gait dict; a refusal (no contact found, a contact "
+           "the rolling motion cannot roll, the finger would meet the work) leaves it "
+           "lifted. ValueError as for lift.")
       .def("step", &PySim::Step, py::arg("n") = 1,
            "Runs up to n manipulation steps (A, then s per step), fewer when the motion "
            "stops; returns a StepResult.")

@@ -1,6 +1,7 @@
 #include "record/report.h"
 
 #include "record/grasp_quality.h"
+#include "record/store.h"
 
 #include <cstdio>
 
@@ -124,6 +125,7 @@ TrajectoryTable Trajectory(const Sim& s) {
   names.push_back("volume");
   // the commanded velocity the stored step was run with (vw, then omww)
   for (const char* p : {"cmd_vx", "cmd_vy", "cmd_vz", "cmd_wx", "cmd_wy", "cmd_wz"}) names.push_back(p);
+  t.textNames = {"gait"};  // the finger gaits since the row before (record/store.h)
   t.integerColumns = 2;
   t.rows = last + 1;
   t.values.reserve(static_cast<size_t>(t.rows) * names.size());
@@ -149,6 +151,7 @@ TrajectoryTable Trajectory(const Sim& s) {
     v.push_back(q.epsilon);
     v.push_back(q.volume);
     for (int i = 0; i < 6; ++i) v.push_back(s.ManipCmd[n][i]);
+    t.text.push_back(RowGaitText(s, n));
   }
   return t;
 }
@@ -162,7 +165,9 @@ std::string TrajectoryCsv(const Sim& s) {
     if (c > 0) csv += ',';
     csv += t.names[c];
   }
+  for (const std::string& name : t.textNames) csv += "," + name;
   csv += '\n';
+  const size_t texts = t.textNames.size();
   char buf[32];
   for (int n = 0; n < t.rows; ++n) {
     const double* row = &t.values[static_cast<size_t>(n) * cols];
@@ -172,6 +177,15 @@ std::string TrajectoryCsv(const Sim& s) {
       else
         std::snprintf(buf, sizeof buf, c == 0 ? "%.17g" : ",%.17g", row[c]);
       csv += buf;
+    }
+    // texts in quotes (a quote doubled), so that an empty one is still a field
+    for (size_t c = 0; c < texts; ++c) {
+      csv += ",\"";
+      for (char ch : t.text[static_cast<size_t>(n) * texts + c]) {
+        if (ch == '"') csv += '"';
+        csv += ch;
+      }
+      csv += '"';
     }
     csv += '\n';
   }

@@ -17,11 +17,15 @@ void ManipDataReport(Console& con, const Sim& s, int sw = 0, int swHistory = 0);
 // reset until a contact is stored) as a table: one name per column, then the
 // values row by row (rows x names.size() doubles). The first integerColumns
 // columns hold whole numbers (row, step).
+// After those numeric columns come the text columns: their names, then their texts
+// row by row (rows x textNames.size()).
 struct TrajectoryTable {
   std::vector<std::string> names;
   int integerColumns = 0;
   int rows = 0;
   std::vector<double> values;
+  std::vector<std::string> textNames;
+  std::vector<std::string> text;
 };
 TrajectoryTable Trajectory(const Sim& s);
 
@@ -31,7 +35,10 @@ TrajectoryTable Trajectory(const Sim& s);
 // contact point cpx..cpz, contact normal nwx..nwz, and the sphere's contact angles
 // alw, betw (0 on the cylinder); then t, the physical time (the time steps
 // taken; "time" sums them once per finger, so it grows by nF*dt per step), and the
-// grasp quality of the row, epsilon and volume; numbers in "%.17g".
+// grasp quality of the row, epsilon and volume (of the fingers touching the work),
+// the commanded velocity cmd_vx..cmd_wz; numbers in "%.17g"; then the text column
+// gait, the finger gaits done since the row before ("lift 2", "lift 2; place 2"),
+// always quoted ("" for none).
 std::string TrajectoryCsv(const Sim& s);
 
 // Why a replay (the web page, the replay's pictures) cannot be made: the record

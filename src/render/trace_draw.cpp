@@ -169,6 +169,7 @@ void DrawReplayContacts(const Sim& s, int m) {
   };
   // the contacts of row m, with the traces over them as in the manipulation
   for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
+    if (!TouchingAtRow(s, m, kf)) continue;  // lifted off the work at that row
     double c[3];
     ManipCPNTW(s, m, m, kf, c);
     DrawLargeMarker(c, kMarkerColour);

@@ -316,6 +316,9 @@ function start(THREE, OrbitControls, data, canvas, context) {
       const c = contactOf(r, f);
       F.marker.position.copy(c.point);
       F.markerArrow.set(c.point, c.normal, 50, 5);
+      // a finger lifted off the work by a gait shows no contact at the row
+      F.touching = g.touching !== false;
+      F.marker.visible = F.markerArrow.visible = F.touching && $('rg-show-contacts').checked;
       // the contacts of rows 0..r on the work and on the last link in their row-r poses
       const W = workPose(r), L = linkPose(r, f);
       const wp = F.workTrace.geometry.attributes.position, lp = F.linkTrace.geometry.attributes.position;
@@ -351,12 +354,16 @@ function start(THREE, OrbitControls, data, canvas, context) {
     const eps = t[col.epsilon];
     $('rg-epsilon').textContent = eps === undefined ? 'n/a' : `${fmt(eps, 5)} (${eps > 0 ? 'force closure' : 'no force closure'})`;
     $('rg-volume').textContent = t[col.volume] === undefined ? 'n/a' : Number(t[col.volume]).toPrecision(4);
+    // the finger gaits done since the row before ("lift 2; place 2"), and who is off
+    const lifted = data.geometry[r].map((g, f) => (g && g.touching === false ? f + 1 : 0)).filter((f) => f > 0);
+    const gaits = data.gait && data.gait[r] ? data.gait[r] : '';
+    $('rg-gait').textContent = (gaits || 'none') + (lifted.length ? ` (lifted: ${lifted.join(', ')})` : '');
   }
 
   // --- toggles, scrubber, play ---------------------------------------------------
   const show = () => {
     for (const F of fingers) {
-      F.marker.visible = F.markerArrow.visible = $('rg-show-contacts').checked;
+      F.marker.visible = F.markerArrow.visible = F.touching !== false && $('rg-show-contacts').checked;
       F.workTrace.visible = $('rg-show-worktrace').checked;
       F.linkTrace.visible = $('rg-show-linktrace').checked;
     }
