@@ -132,6 +132,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["orientation_error_deg"] = po.orientErrDeg;
     plan["position_error"] = po.posErr;
     plan["steps"] = po.steps;
+    plan["gaits"] = po.gaits;
     plan["min_conditioning"] = po.minSigma;
     plan["min_conditioning_finger"] = po.minSigmaFinger;
     plan["reason"] = po.reason;

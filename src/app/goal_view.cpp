@@ -130,7 +130,7 @@ void GoalPoseToDraw(const Sim& s, double mid[3], double Ew[3][3]) {
 bool PathCanStep(const Sim& s) {
   const PlanState& p = s.plan;
   return HasPath(s) && p.next < p.path.size() && s.sgnCALGEnd == 'Y' && s.sgnMANIP == 'Y' &&
-         s.cntManip0 == p.startStep + static_cast<int>(p.next);
+         s.cntManip0 == p.startStep + StepsBefore(p.path, p.next);
 }
 
 void GoalPanel(const Sim& s, OverlayText& o) {

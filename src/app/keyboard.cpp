@@ -147,6 +147,7 @@ void PrintOutcome(Sim& s) {
   if (o.reached) {
     s.con.Printf(" reached in %d steps (turn error %.3f deg, shift %.3f), planned in %.2f s",
                  o.steps, o.orientErrDeg, o.posErr, o.planSeconds);
+    if (o.gaits > 0) s.con.Printf("\n  %d finger gaits on the way (lifts and places)", o.gaits);
     s.con.Printf("\n  smallest conditioning %.3g (finger %d); C then s follows the path", o.minSigma,
                  o.minSigmaFinger);
     return;
@@ -174,11 +175,16 @@ void FollowStep(Sim& s) {
     s.con.Printf("\nThe planned path has been followed to its end (%zu steps)", p.path.size());
     return;
   }
-  if (s.cntManip0 != p.startStep + static_cast<int>(p.next) || s.sgnCALGEnd != 'Y') {
+  if (s.cntManip0 != p.startStep + StepsBefore(p.path, p.next) || s.sgnCALGEnd != 'Y') {
     s.con.Printf("\nThe work has moved since the path was planned: plan again (B, s)");
     return;
   }
   const StepCommand& c = p.path[p.next];
+  if (IsGait(c)) {  // a finger lifted or placed on the way
+    if (GaitCommand(s, static_cast<char>(c.gait), c.finger, nullptr).verdict == 'Y') ++p.next;
+    usrdisplay(s);
+    return;
+  }
   if (RunStep(s, c.vw, c.omww, true)) ++p.next;
 }
 

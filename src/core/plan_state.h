@@ -15,7 +15,19 @@ namespace rg {
 struct StepCommand {
   double vw[3] = {0, 0, 0};
   double omww[3] = {0, 0, 0};
+  // a finger gait in the path's place of a step: 'L' lift finger `finger` off the
+  // work, 'P' place it again (its default pre-shape); 0: a rolling step with the
+  // command above
+  int gait = 0;
+  int finger = 0;
 };
+inline bool IsGait(const StepCommand& k) { return k.gait != 0; }
+// The rolling steps among the first n elements of a path (its gaits are no steps).
+inline int StepsBefore(const std::vector<StepCommand>& path, size_t n) {
+  int steps = 0;
+  for (size_t i = 0; i < n && i < path.size(); ++i) steps += !IsGait(path[i]);
+  return steps;
+}
 
 // A goal pose of the work relative to its grasp pose: turns rx, ry, rz (degrees)
 // about the work's own x, y and z axes in turn, then a translation x, y, z (length
@@ -32,7 +44,8 @@ struct PlanOutcome {
   GoalPose goal;
   double orientErrDeg = 0;  // angle between the path's final orientation and the goal's
   double posErr = 0;        // distance of the final mid-point from the goal's
-  int steps = 0;            // steps of the path
+  int steps = 0;            // rolling steps of the path
+  int gaits = 0;            // finger gaits (lifts and places) in the path
   double minSigma = 0;      // smallest rolling conditioning met along the path
   int minSigmaFinger = 0;   // ... and the finger it belongs to
   std::string reason;       // why the goal was not reached (empty when it was)
@@ -40,7 +53,8 @@ struct PlanOutcome {
   long stepsTried = 0;      // rolling steps the planning ran
   unsigned seed = 0;        // the seed it drew with
   // what found the path: "straight", "legs" (a few held commands), "loops" (held
-  // commands with loops that bring the work back to a pose), "tree"
+  // commands with loops that bring the work back to a pose), "gaits" (held commands
+  // with fingers lifted and placed again on the way), "tree"
   std::string how;
 };
 

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "grasp/gait.h"
 #include "manip/manip.h"
 #include "numerics/vecmat.h"
 #include "plan/rotation.h"
@@ -65,6 +66,11 @@ constexpr double kDetour = 10.0;
 constexpr int kLoopRounds = 16;
 constexpr int kLoopLegSteps = 60;
 constexpr int kLoopBack = 40;
+// Gaits where the straight command stalls: at the stall each touching finger in turn
+// is lifted and placed again (its default pre-shape, the first touch from there), and
+// the straight command held on; the finger after whose gait it comes nearest the goal
+// is kept. At most kGaitRounds such gaits in a path (0: none).
+constexpr int kGaitRounds = 64;
 // The tree's steps try the first time step only: a step that needs a smaller one
 // creeps (by a third of a step or less) where a fold is near, and its retries cost
 // more than the other steps together. A step the tree keeps is the same as the full
@@ -255,6 +261,8 @@ struct Roller {
     MatCopy(s.ManipEW2[1], r.Ew);
     r.sigma = 1e300;
     for (int kf = 1; kf <= s.nF(); ++kf) {
+      r.fingerSigma[kf] = 0.0;
+      if (s.lifted[kf]) continue;  // a lifted finger has no rolling matrix
       r.fingerSigma[kf] = LatestConditioning(s, kf);
       if (r.fingerSigma[kf] < r.sigma) {
         r.sigma = r.fingerSigma[kf];
@@ -266,11 +274,21 @@ struct Roller {
   // A completed step stays on its fingers' branches (the step refuses the mirror
   // solution), so it is valid however low a conditioning falls: the conditioning
   // only steers the search.
+  // A gait in the step's place (c.gait) lifts or places its finger and counts as a
+  // step; it is valid when done.
   bool Step(const RollData& from, const StepCommand& c, RollData& to) {
     RestoreRoll(s, from.snap);
     to.ok = false;
     if (!from.ok || s.cntManip0 + 1 > lastStep) return false;
     ++steps;
+    if (IsGait(c)) {
+      const GaitEvent g = c.gait == 'L' ? LiftFinger(s, c.finger) : PlaceFinger(s, c.finger);
+      SaveRoll(s, to.snap);
+      Describe(to);
+      to.anySigma = false;
+      to.ok = g.verdict == 'Y';
+      return to.ok;
+    }
     const char st = PRCircleManip4(s, c.vw, c.omww, attempts);
     SaveRoll(s, to.snap);
     Describe(to);
@@ -558,6 +576,7 @@ struct Legs {
   double bestError = 1e300;
   size_t bestSteps = 0;
   bool looped = false;  // loops of held commands lie on the way
+  bool gaited = false;  // fingers are lifted and placed again on the way
 };
 
 // Holds the constant command that carries the work from `end` straight to w (a turn
@@ -748,6 +767,65 @@ Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, l
   return legs;
 }
 
+// The way of the straight command with finger gaits where it stalls: from the state
+// where the straight command comes nearest the goal, each touching finger is lifted
+// and placed again and the straight command held on from there; the gait after which
+// it comes nearest is kept, and rounds go on while each comes nearer than the one
+// before. A gait that is refused (the rest would not hold the work, no contact found,
+// the finger would meet the work) is no candidate.
+Legs GaitOn(Roller& r, const RollData& start, const Waypoint& goal, long budget) {
+  const long before = r.steps;
+  auto left = [&] { return budget - (r.steps - before); };
+  Legs legs;
+  legs.end = start;
+  legs.bestError = ErrorTo(start, goal);
+  legs.reached = HoldStraight(r, goal, goal, left(), legs);
+  legs.path.resize(legs.bestSteps);
+  for (int round = 0; round < kGaitRounds && !legs.reached && left() > 0; ++round) {
+    Legs next;
+    next.bestError = legs.bestError;
+    std::vector<StepCommand> gaits;
+    // one finger, or two one after the other (two fingers may stop the way together)
+    const int nF = r.s.nF();
+    for (int c = 0; c < nF * nF && left() > 0; ++c) {
+      const int f1 = c % nF + 1, f2 = c / nF;  // f2 0: f1 alone
+      if (f2 != 0 && f2 <= f1) continue;
+      std::vector<StepCommand> these;
+      for (int kf : {f1, f2})
+        if (kf != 0) {
+          these.push_back({{0, 0, 0}, {0, 0, 0}, 'L', kf});
+          these.push_back({{0, 0, 0}, {0, 0, 0}, 'P', kf});
+        }
+      RollData at = legs.end, b;
+      bool done = true;
+      for (const StepCommand& k : these) {
+        done = r.Step(at, k, b);
+        if (!done) break;
+        at = b;
+      }
+      if (!done) continue;
+      Legs trial;
+      trial.end = at;
+      trial.bestError = ErrorTo(at, goal);
+      trial.reached = HoldStraight(r, goal, goal, left(), trial);
+      if (trial.bestError < next.bestError) {
+        next = std::move(trial);
+        gaits = these;
+      }
+    }
+    if (gaits.empty()) break;  // no gait lets the straight command come nearer
+    legs.path.insert(legs.path.end(), gaits.begin(), gaits.end());
+    next.path.resize(next.bestSteps);
+    legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
+    legs.end = next.end;
+    legs.bestError = next.bestError;
+    legs.bestSteps = legs.path.size();
+    legs.reached = next.reached;
+    legs.gaited = true;
+  }
+  return legs;
+}
+
 // The cheap answers tried before a tree is grown: the straight constant command to
 // the goal; the turn and the shift one after the other; and the turn made with the
 // mid-point moved aside (by kDetour along a hand axis) and brought back. The first
@@ -785,6 +863,16 @@ Legs Baselines(Roller& r, const RollData& start, const Waypoint& goal, long budg
       nearest = std::move(legs);
       nearestIsStraight = ways.size() == 1;
     }
+  }
+  // gaits where the straight command stalls (refused on a hand whose other fingers
+  // cannot hold the work with one lifted)
+  if (kGaitRounds > 0 && budget - (r.steps - before) > 0) {
+    Legs legs = GaitOn(r, start, goal, budget - (r.steps - before));
+    if (legs.reached) {
+      *used = r.steps - before;
+      return legs;
+    }
+    if (legs.gaited && legs.bestError < nearest.bestError) nearest = std::move(legs);
   }
   // loops where the straight command stalls, and where the nearest way does
   std::vector<Legs> stalled = {straight};
@@ -880,15 +968,17 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   Legs base = Baselines(roller, origin, goalWay, opt.maxSteps, &baselineSteps);
   std::vector<StepCommand> candidate = base.path;
   double candidateError = base.bestError;
-  out.how = base.looped ? "loops" : "legs";
+  const char* held = base.gaited ? "gaits" : base.looped ? "loops" : "legs";
+  out.how = held;
   bool stagnant = false;
   long patience = 0;
   if (base.reached) {
     // a single held command is the straight one
     bool one = true;
     for (const StepCommand& k : base.path)
-      one = one && std::memcmp(&k, &base.path.front(), sizeof k) == 0;
-    out.how = one ? "straight" : base.looped ? "loops" : "legs";
+      one = one && !IsGait(k) && std::memcmp(k.vw, base.path.front().vw, sizeof k.vw) == 0 &&
+            std::memcmp(k.omww, base.path.front().omww, sizeof k.omww) == 0;
+    out.how = one ? "straight" : held;
   } else if (opt.maxSteps - baselineSteps > 0) {
     roller.attempts = kTreeAttempts;
     auto space = std::make_shared<RollSpace>();
@@ -1008,7 +1098,8 @@ PlanResult PlanWithOmpl(Sim& s, const GoalPose& g, const PlanOptions& opt) {
   }
   RestoreRoll(s, a.snap);
   GoalError(s, g, &out.orientErrDeg, &out.posErr);
-  out.steps = static_cast<int>(res.path.size());
+  out.gaits = static_cast<int>(std::count_if(res.path.begin(), res.path.end(), IsGait));
+  out.steps = static_cast<int>(res.path.size()) - out.gaits;
   out.reached = out.orientErrDeg <= kGoalTurnTolDeg && out.posErr <= kGoalShiftTol;
   if (!out.reached) {
     RollData goalState;
