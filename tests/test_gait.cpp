@@ -352,6 +352,10 @@ void RunWithGaits(Sim& s, const own::HandLayout& hand, const std::string& keys, 
     ASSERT_TRUE(own::RecordedStep(s, a, b, r)) << "status " << s.sgnMANIP;
     ASSERT_EQ(s.sgnMANIP, 'Y');
     check(s, hand, a, b, s.vw, s.omww, r, s.lifted);
+    for (int kf = 1; kf <= s.nF(); ++kf) {  // the solver's own account, a placed finger's too
+      if (s.lifted[kf]) continue;
+      EXPECT_LT(s.ManipRootErr[kf], kRootTol) << "finger " << kf;
+    }
   }
   EXPECT_GE(gaits, 4);
   std::printf("[ gaits    ] %d gaits, %d steps (%d reduced); worst spin %.2g rad, slip %.2g\n",
