@@ -40,7 +40,10 @@ bool WayMeetsWork(Sim& s, int kf, const double* from, const double* to, int* lin
     if (FingerMeetsWork(m, s.WORK1, kf, q, w.r, w.E, &s.notes, link)) return true;
   }
   // the pre-shape itself is off the work, not merely touching it
-  return !(FingerClearance(m, s.WORK1, kf, to, w.r, w.E, link) > kLinkDepthTol);
+  int nearest = -1;
+  if (FingerClearance(m, s.WORK1, kf, to, w.r, w.E, &nearest) > kLinkDepthTol) return false;
+  *link = nearest;
+  return true;
 }
 
 // The angles a gait moves to: the given pre-shape (joints 1..nJ), else `fallback`.
