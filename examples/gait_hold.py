@@ -170,12 +170,11 @@ def judge(hand, work, every, max_steps, tmp):
         p = str(Path(tmp) / ("hand-%s.urdf" % "".join(map(str, fingers))))
         hand.write(p, fingers)
         subs[fingers] = Run(p, work)
-    rows, gaps, samples = [], [], []
+    rows, gaps = [], []
     step = 0
     while True:
         st = whole.state
         gaps.append(finger_gap(st, hand.link_radius))
-        samples.append(step)
         rows.append((step, tuple(range(1, nF + 1)), st["quality"]["force_closure"],
                      st["quality"]["epsilon"]))
         for fingers, run in subs.items():
@@ -185,8 +184,8 @@ def judge(hand, work, every, max_steps, tmp):
                 raise RuntimeError("%s: fingers %s stop at step %d before the whole hand"
                                    % (work, fingers, run.steps + 1))
             if contacts_of(run.state, range(1, len(fingers) + 1)) != contacts_of(st, fingers):
-                raise RuntimeError("%s: fingers %s do not touch where the whole hand's do at step %d"
-                                   % (work, fingers, step))
+                raise RuntimeError("%s: fingers %s do not touch where the whole hand's do at "
+                                   "step %d" % (work, fingers, step))
             q = run.state["quality"]
             rows.append((step, fingers, q["force_closure"], q["epsilon"]))
         if step + every > max_steps or not whole.to(step + every):
@@ -198,16 +197,17 @@ def judge(hand, work, every, max_steps, tmp):
     run_info = {"types": [c["type"] for c in whole.contacts], "steps": whole.steps,
                 "status": whole.result.status.name if whole.result else "RUNNING",
                 "message": whole.result.message if whole.result else "",
-                "turned_deg": turned, "samples": len(samples),
+                "turned_deg": turned,
                 "gap_grasp": gaps[0], "gap_min": min(gaps)}
     return rows, run_info, fewer, pairs
 
 
 def report(work, rows, info, fewer, pairs, out):
     name = lambda f: "+".join(map(str, f))
-    print("%s: grasp %s; %d steps complete, then %s (%s); the work turned %.1f deg"
-          % (work, " ".join(info["types"]), info["steps"], info["status"], info["message"] or "-",
-             info["turned_deg"]), file=out)
+    end = ("still rolling" if info["status"] == "RUNNING"
+           else "then %s (%s)" % (info["status"], info["message"]))
+    print("%s: grasp %s; %d steps complete, %s; the work turned %.1f deg"
+          % (work, " ".join(info["types"]), info["steps"], end, info["turned_deg"]), file=out)
     print("  nearest two fingers' links: %.2f at the grasp, %.2f along the run"
           % (info["gap_grasp"], info["gap_min"]), file=out)
     at = {(s, f): (fc, e) for s, f, fc, e in rows}
@@ -272,8 +272,12 @@ def main(argv=None):
             print("gait_hold.py: --mounts %s: %s" % (a.mounts, str(e).replace(placed + ":", "")),
                   file=sys.stderr)
             return 2
-        for work in (WORKS if a.work == "both" else (a.work,)):
-            results.append((work,) + judge(hand, work, a.every, a.max_steps, tmp))
+        try:
+            for work in (WORKS if a.work == "both" else (a.work,)):
+                results.append((work,) + judge(hand, work, a.every, a.max_steps, tmp))
+        except (RuntimeError, ValueError) as e:  # a subset that is not the whole hand's
+            print("gait_hold.py: %s" % e, file=sys.stderr)
+            return 1
     print("gait_hold: %s%s, every %d steps, %.1f s CPU" % (
         a.hand, "" if a.mounts is None else " with mounts at " + a.mounts, a.every,
         time.process_time() - t0))
