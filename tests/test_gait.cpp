@@ -436,3 +436,52 @@ TEST(GaitWholeRun, TheWorkRunningIntoALiftedFingerStopsTheStep) {
 }
 
 }  // namespace
+
+// ---- a planned path with gaits
+
+// The cylinder turned a quarter about its own axis, the mid-point back: rolling alone
+// stops near 18 degrees (docs' goal table), so the planner lifts and places fingers
+// where the straight command stalls. The path, followed through the keys of mode C,
+// rolls every step by the whole-run checks, changes the contact set at each of its
+// gaits, and ends within the goal's tolerances by the tests' own measure.
+TEST(GaitPlan, TheGaitHandTurnsTheCylinderAQuarterAboutItsOwnAxis) {
+  auto sp = Grasped({0, '2'});
+  Sim& s = *sp;
+  const own::M3 E0 = own::FromC(s.ManipEW[0]);
+  const own::V3 mid0 = own::Add({s.ManipRW[0][0], s.ManipRW[0][1], s.ManipRW[0][2]},
+                                own::Scale(0.5 * catalogue::hCyl, own::Col(E0, 2)));
+  s.plan.goal = GoalPose{0, 0, 90, 0, 0, 0};
+  rgtest::Press(s, "Bs");
+  const PlanOutcome o = s.plan.outcome;
+  ASSERT_TRUE(o.reached) << o.reason;
+  EXPECT_EQ(o.how, "gaits");
+  ASSERT_GT(o.gaits, 0);
+  rgtest::Press(s, "C");
+  own::RunResult r;
+  int gaits = 0;
+  const std::vector<StepCommand> path = s.plan.path;
+  for (size_t i = 0; i < path.size() && !testing::Test::HasFailure(); ++i) {
+    SCOPED_TRACE(testing::Message() << "path element " << i << " after step " << s.cntManip0);
+    const StepCommand& c = path[i];
+    if (IsGait(c)) {
+      const bool was = s.lifted[c.finger];
+      rgtest::Press(s, "s");
+      ASSERT_EQ(s.gait.verdict, 'Y') << GaitMessage(s, s.gait);
+      ASSERT_EQ(s.lifted[c.finger], !was);
+      ++gaits;
+      continue;
+    }
+    own::RecordState<own::Cylinder> a, b;
+    ASSERT_TRUE(own::RecordedStep(s, a, b, r)) << "status " << s.sgnMANIP;
+    ASSERT_EQ(s.sgnMANIP, 'Y');
+    own::CheckCylinderStep(s, kGaitHand, a, b, c.vw, c.omww, r, s.lifted);
+  }
+  EXPECT_EQ(gaits, o.gaits);
+  EXPECT_EQ(r.steps, o.steps);
+  const own::M3 want = own::Mul(E0, own::RotZ(90.0 * M_PI / 180.0));
+  const own::M3 now = own::FromC(s.ManipEW2[1]);
+  EXPECT_LE(own::Norm(own::RotationVector(own::Mul(own::T(want), now))), 0.5 * M_PI / 180.0);
+  const own::V3 mid = own::Add({s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]},
+                               own::Scale(0.5 * catalogue::hCyl, own::Col(now, 2)));
+  EXPECT_LE(own::Norm(own::Sub(mid, mid0)), 1.0);
+}
