@@ -66,7 +66,8 @@ constexpr double kDetour = 10.0;
 constexpr int kLoopRounds = 16;
 constexpr int kLoopLegSteps = 60;
 constexpr int kLoopBack = 40;
-// Gaits where the straight command stalls: at the stall each touching finger in turn
+// Gaits where the straight command stalls, on a hand whose every finger can be lifted
+// with the others holding the work: at the stall each touching finger in turn
 // is lifted and placed again (its default pre-shape, the first touch from there), and
 // the straight command held on; the finger after whose gait it comes nearest the goal
 // is kept. At most kGaitRounds such gaits in a path (0: none).
@@ -826,6 +827,20 @@ Legs GaitOn(Roller& r, const RollData& start, const Waypoint& goal, long budget)
   return legs;
 }
 
+// Whether every finger of the hand can be lifted at `at` with the others holding the
+// work: the hands gaits are planned for (a hand with a finger that can never be
+// lifted, like the built-in three-fingered ones, gets no planned gaits; its fingers
+// may still be lifted by the keys). A probe, not a step: it leaves the state as it was.
+bool EveryFingerLifts(Roller& r, const RollData& at) {
+  bool all = true;
+  for (int kf = 1; kf <= r.s.nF() && all; ++kf) {
+    RestoreRoll(r.s, at.snap);
+    all = LiftFinger(r.s, kf).verdict == 'Y';
+  }
+  RestoreRoll(r.s, at.snap);
+  return all;
+}
+
 // The cheap answers tried before a tree is grown: the straight constant command to
 // the goal; the turn and the shift one after the other; and the turn made with the
 // mid-point moved aside (by kDetour along a hand axis) and brought back. The first
@@ -864,9 +879,8 @@ Legs Baselines(Roller& r, const RollData& start, const Waypoint& goal, long budg
       nearestIsStraight = ways.size() == 1;
     }
   }
-  // gaits where the straight command stalls (refused on a hand whose other fingers
-  // cannot hold the work with one lifted)
-  if (kGaitRounds > 0 && budget - (r.steps - before) > 0) {
+  // gaits where the straight command stalls, on a hand whose every finger can be lifted
+  if (kGaitRounds > 0 && budget - (r.steps - before) > 0 && EveryFingerLifts(r, start)) {
     Legs legs = GaitOn(r, start, goal, budget - (r.steps - before));
     if (legs.reached) {
       *used = r.steps - before;
