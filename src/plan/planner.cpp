@@ -72,6 +72,9 @@ constexpr int kLoopBack = 40;
 // the straight command held on; the finger after whose gait it comes nearest the goal
 // is kept. At most kGaitRounds such gaits in a path (0: none).
 constexpr int kGaitRounds = 64;
+// a gait is also tried this many steps before the stall, where the fingers it does not
+// move are farther from their folds
+constexpr int kGaitBack = 20;
 // The tree's steps try the first time step only: a step that needs a smaller one
 // creeps (by a third of a step or less) where a fold is near, and its retries cost
 // more than the other steps together. A step the tree keeps is the same as the full
@@ -769,10 +772,10 @@ Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, l
 }
 
 // The way of the straight command with finger gaits where it stalls: from the state
-// where the straight command comes nearest the goal, each touching finger is lifted
-// and placed again and the straight command held on from there; the gait after which
-// it comes nearest is kept, and rounds go on while each comes nearer than the one
-// before. A gait that is refused (the rest would not hold the work, no contact found,
+// where the straight command comes nearest the goal (and kGaitBack steps before it),
+// each touching finger, or two one after the other, is lifted and placed again and
+// the straight command held on from there; the gaits after which it comes nearest are
+// kept, and rounds go on while each comes nearer than the one before. A gait that is refused (the rest would not hold the work, no contact found,
 // the finger would meet the work) is no candidate.
 Legs GaitOn(Roller& r, const RollData& start, const Waypoint& goal, long budget) {
   const long before = r.steps;
@@ -782,40 +785,63 @@ Legs GaitOn(Roller& r, const RollData& start, const Waypoint& goal, long budget)
   legs.bestError = ErrorTo(start, goal);
   legs.reached = HoldStraight(r, goal, goal, left(), legs);
   legs.path.resize(legs.bestSteps);
+  RollData legStart = start;  // where the latest straight leg begins, at path[legFrom]
+  size_t legFrom = 0;
+  const int nF = r.s.nF();
   for (int round = 0; round < kGaitRounds && !legs.reached && left() > 0; ++round) {
+    // the gaits are tried at the stall and kGaitBack steps before it
+    struct Base {
+      RollData at;
+      size_t keep;  // the path's elements before it
+    };
+    std::vector<Base> bases = {{legs.end, legs.path.size()}};
+    const size_t run = legs.path.size() - legFrom;
+    if (run > static_cast<size_t>(kGaitBack)) {
+      RollData x = legStart, y;
+      size_t n = 0;
+      for (; n < run - kGaitBack && r.Step(x, legs.path[legFrom + n], y); ++n) x = y;
+      if (n == run - kGaitBack) bases.push_back({x, legFrom + n});
+    }
     Legs next;
     next.bestError = legs.bestError;
     std::vector<StepCommand> gaits;
-    // one finger, or two one after the other (two fingers may stop the way together)
-    const int nF = r.s.nF();
-    for (int c = 0; c < nF * nF && left() > 0; ++c) {
-      const int f1 = c % nF + 1, f2 = c / nF;  // f2 0: f1 alone
-      if (f2 != 0 && f2 <= f1) continue;
-      std::vector<StepCommand> these;
-      for (int kf : {f1, f2})
-        if (kf != 0) {
-          these.push_back({{0, 0, 0}, {0, 0, 0}, 'L', kf});
-          these.push_back({{0, 0, 0}, {0, 0, 0}, 'P', kf});
+    RollData placed;
+    size_t keep = 0;
+    for (const Base& base : bases)
+      // one finger, or two one after the other (two fingers may stop the way together)
+      for (int c = 0; c < nF * nF && left() > 0; ++c) {
+        const int f1 = c % nF + 1, f2 = c / nF;  // f2 0: f1 alone
+        if (f2 != 0 && f2 <= f1) continue;
+        std::vector<StepCommand> these;
+        for (int kf : {f1, f2})
+          if (kf != 0) {
+            these.push_back({{0, 0, 0}, {0, 0, 0}, 'L', kf});
+            these.push_back({{0, 0, 0}, {0, 0, 0}, 'P', kf});
+          }
+        RollData at = base.at, b;
+        bool done = true;
+        for (const StepCommand& k : these) {
+          done = r.Step(at, k, b);
+          if (!done) break;
+          at = b;
         }
-      RollData at = legs.end, b;
-      bool done = true;
-      for (const StepCommand& k : these) {
-        done = r.Step(at, k, b);
-        if (!done) break;
-        at = b;
+        if (!done) continue;
+        Legs trial;
+        trial.end = at;
+        trial.bestError = ErrorTo(at, goal);
+        trial.reached = HoldStraight(r, goal, goal, left(), trial);
+        if (trial.bestError < next.bestError) {
+          next = std::move(trial);
+          gaits = these;
+          placed = at;
+          keep = base.keep;
+        }
       }
-      if (!done) continue;
-      Legs trial;
-      trial.end = at;
-      trial.bestError = ErrorTo(at, goal);
-      trial.reached = HoldStraight(r, goal, goal, left(), trial);
-      if (trial.bestError < next.bestError) {
-        next = std::move(trial);
-        gaits = these;
-      }
-    }
     if (gaits.empty()) break;  // no gait lets the straight command come nearer
+    legs.path.resize(keep);
     legs.path.insert(legs.path.end(), gaits.begin(), gaits.end());
+    legStart = placed;
+    legFrom = legs.path.size();
     next.path.resize(next.bestSteps);
     legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
     legs.end = next.end;
