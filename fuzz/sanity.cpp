@@ -64,8 +64,17 @@ std::string CheckSane(const rg::Sim& s) {
     if (!In(s.sgnUML[kf], "ULMS", true)) return Flag("sgnUML", s.sgnUML[kf]);
     if (!In(s.GGTYPE[kf][0], "LTN", true) || !In(s.GGTYPE[kf][1], "LCDSN", true))
       return "GGTYPE out of its letters";
-    if (!In(s.sgnC[kf], "YOD", true)) return Flag("sgnC", s.sgnC[kf]);
+    if (!In(s.sgnC[kf], "YODL", true)) return Flag("sgnC", s.sgnC[kf]);
+    // a finger is lifted off the work only from a complete grasp, and never all of them
+    if (s.lifted[kf] && s.sgnCALGEnd != 'Y') return "a finger lifted without a complete grasp";
   }
+  int touching = 0;
+  for (int kf = 1; kf <= s.nF(); ++kf) touching += s.lifted[kf] ? 0 : 1;
+  if (touching < 1) return "every finger lifted";
+  if (!In(s.gait.kind, "LP", true)) return Flag("gait.kind", s.gait.kind);
+  if (!In(s.gait.verdict, "YGSTHCNRF", true)) return Flag("gait.verdict", s.gait.verdict);
+  if (s.gait.finger < 0 || s.gait.finger > s.nF()) return "gait finger out of range";
+  if (s.nRowGaits < 0 || s.nRowGaits > rg::kMaxRowGaits) return "gaits of the next row out of range";
 
   struct Field {
     const char* name;
@@ -158,12 +167,24 @@ std::string CheckOutputs(const rg::Sim& s, const std::string& pageTemplate) {
   if (static_cast<int>(lines.size()) != rows + 1)
     return "the trajectory has " + std::to_string(lines.size()) + " lines for " + std::to_string(rows) +
            " stored rows";
-  const std::vector<std::string> names = SplitFields(lines[0]);
+  std::vector<std::string> names = SplitFields(lines[0]);
+  // the text columns come last, each field quoted (gait: the row's finger gaits)
+  const rg::TrajectoryTable table = rg::Trajectory(s);
+  const size_t texts = table.textNames.size();
+  if (names.size() < texts) return "the trajectory's header misses its text columns";
+  for (size_t c = 0; c < texts; ++c)
+    if (names[names.size() - texts + c] != table.textNames[c]) return "the text columns are not last";
   for (int n = 1; n <= rows; ++n) {
-    const std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n)]);
+    std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n)]);
     if (f.size() != names.size())
       return "trajectory row " + std::to_string(n - 1) + " has " + std::to_string(f.size()) + " fields, the header " +
              std::to_string(names.size());
+    for (size_t c = 0; c < texts; ++c) {
+      const std::string& v = f[f.size() - texts + c];
+      if (v != "\"" + table.text[static_cast<size_t>(n - 1) * texts + c] + "\"")
+        return "trajectory row " + std::to_string(n - 1) + " has the text '" + v + "'";
+    }
+    f.resize(f.size() - texts);
     for (const std::string& v : f) {
       char* end = nullptr;
       const double x = std::strtod(v.c_str(), &end);
@@ -185,9 +206,15 @@ std::string CheckOutputs(const rg::Sim& s, const std::string& pageTemplate) {
   if (!DataOfPage(page, &text)) return "the page has no data element";
   const json data = json::parse(text, nullptr, false);
   if (data.is_discarded()) return "the page's data does not parse";
-  // the page's table holds the CSV's numbers, row for row
+  // the page's table holds the CSV's numbers, row for row, and its text columns apart
+  names.resize(names.size() - texts);
+  for (size_t c = 0; c < texts; ++c)
+    for (int n = 0; n < rows; ++n)
+      if (data[table.textNames[c]][static_cast<size_t>(n)] != table.text[static_cast<size_t>(n) * texts + c])
+        return "page row " + std::to_string(n) + " differs from the CSV in " + table.textNames[c];
   for (int n = 0; n < rows; ++n) {
-    const std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n) + 1]);
+    std::vector<std::string> f = SplitFields(lines[static_cast<size_t>(n) + 1]);
+    f.resize(f.size() - texts);
     const json& row = data["table"][static_cast<size_t>(n)];
     if (!row.is_array() || row.size() != f.size()) return "page row " + std::to_string(n) + " has another width";
     for (size_t c = 0; c < f.size(); ++c)

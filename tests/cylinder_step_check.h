@@ -63,10 +63,10 @@ struct RunResult {
 // commanded velocity vw, omww, of hand `hand` on the cylinder; r keeps the worst values.
 // A finger lifted off the work (lifted[kf], a gait) has no contact to judge: it must
 // stand still, and no link of it may be inside the work.
-inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
+inline void CheckCylinderStepLifted(const rg::Sim& s, const HandLayout& hand,
                               const RecordState<Cylinder>& a, const RecordState<Cylinder>& b,
                               const double vw[3], const double omww[3], RunResult& r,
-                              const bool* lifted = nullptr) {
+                              const bool* lifted) {
   using namespace rg;
   const bool cyl = true;
   const double dt = s.dt;
@@ -125,6 +125,13 @@ inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
       r.end += buf;
     }
   }
+}
+
+// The same with every finger touching the work.
+inline void CheckCylinderStep(const rg::Sim& s, const HandLayout& hand,
+                              const RecordState<Cylinder>& a, const RecordState<Cylinder>& b,
+                              const double vw[3], const double omww[3], RunResult& r) {
+  CheckCylinderStepLifted(s, hand, a, b, vw, omww, r, nullptr);
 }
 
 }  // namespace own

@@ -68,10 +68,10 @@ struct RunResult {
 // commanded velocity vw, omww, of hand `hand` on the sphere; r keeps the worst values.
 // A finger lifted off the work (lifted[kf], a gait) has no contact to judge: it must
 // stand still, and no link of it may be inside the sphere.
-inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
+inline void CheckSphereStepLifted(const rg::Sim& s, const HandLayout& hand,
                             const RecordState<Sphere>& a, const RecordState<Sphere>& b,
                             const double vw[3], const double omww[3], RunResult& r,
-                            const bool* lifted = nullptr) {
+                            const bool* lifted) {
   using namespace rg;
   const double dt = s.dt;
   // the sphere: centre moved by dt*vw, turned by dt*omww about its own x, y, z in turn
@@ -153,6 +153,13 @@ inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
       EXPECT_LE(d3, 1e-3) << "finger " << kf << " proximal link";
       EXPECT_LE(d4, 1e-3) << "finger " << kf << " last link";
     }
+}
+
+// The same with every finger touching the work.
+inline void CheckSphereStep(const rg::Sim& s, const HandLayout& hand,
+                            const RecordState<Sphere>& a, const RecordState<Sphere>& b,
+                            const double vw[3], const double omww[3], RunResult& r) {
+  CheckSphereStepLifted(s, hand, a, b, vw, omww, r, nullptr);
 }
 
 }  // namespace sphere

@@ -17,6 +17,8 @@
 #include "app/export.h"
 #include "app/hand_choice.h"
 #include "app/html_export.h"
+#include "app/overlay_text.h"
+#include "app/window_view.h"
 #include "app/script.h"
 #include "cylinder_step_check.h"
 #include "grasp/gait.h"
@@ -238,6 +240,46 @@ TEST(GaitRefusal, AFullGaitColumnWaitsForTheNextStoredRow) {
   EXPECT_EQ(RowGaitText(s, 1), "lift 2; place 2; lift 2; place 2; lift 2; place 2; lift 2; place 2");
 }
 
+// ---- the window's text: the keys, the last gait, who is lifted
+
+// The overlay's text at (5, y) (mode panel rows, information panel lines), "" for none.
+std::string LineAt(const OverlayText& o, float y) {
+  for (int k = 0; k < o.n; ++k)
+    if (o.line[k].x == 5.0f && o.line[k].y == y) return o.line[k].text;
+  return "";
+}
+
+bool HasLineEndingIn(const OverlayText& o, const std::string& end) {
+  for (int k = 0; k < o.n; ++k) {
+    const std::string l = o.line[k].text;
+    if (l.size() >= end.size() && l.compare(l.size() - end.size(), end.size(), end) == 0) return true;
+  }
+  return false;
+}
+
+TEST(GaitPanel, NamesTheKeysTheLastGaitAndTheLiftedFinger) {
+  auto sp = Grasped({2, '2'});
+  Sim& s = *sp;
+  OverlayText o;
+  OverlayLines(s, o);
+  EXPECT_EQ(LineAt(o, PanelRowY(3)), "");
+  EXPECT_EQ(LineAt(o, PanelRowY(4)), "Hit 1-3 to lift or place a finger\n");
+  rgtest::Press(s, "2");
+  OverlayLines(s, o);
+  EXPECT_EQ(LineAt(o, PanelRowY(3)), "Finger 2 lifted\n");
+  WindowView v;
+  v.info = true;
+  WindowLines(s, v, o);
+  EXPECT_TRUE(HasLineEndingIn(o, " rad  LC lifted\n")) << "the information panel marks finger 2";
+  rgtest::Press(s, "1");
+  OverlayLines(s, o);
+  EXPECT_EQ(LineAt(o, PanelRowY(3)), "Lift 1 refused: rest would not hold\n");
+  // a two-finger hand can lift neither finger: no keys offered
+  auto two = Grasped({1, '2'});
+  OverlayLines(*two, o);
+  EXPECT_EQ(LineAt(o, PanelRowY(4)), "");
+}
+
 // ---- the record and the state: who touches, and the gaits of each stored row
 
 std::vector<std::string> CsvLines(const std::string& csv) {
@@ -369,7 +411,7 @@ TEST_P(GaitWholeRun, RollsWithoutSlipOrSpinAcrossItsGaits) {
   const own::HandLayout hand = c.scene.hand == 0 ? kGaitHand : own::HandLayout(c.scene.hand);
   if (c.scene.work == '2') {
     RunWithGaits<own::Cylinder, own::RunResult>(
-        s, hand, c.keys, own::CheckCylinderStep,
+        s, hand, c.keys, own::CheckCylinderStepLifted,
         [&hand](const Sim& sim, int kf, const own::RecordState<own::Cylinder>& p) {
           const own::ContactView v =
               own::View(own::FingerLinks(hand, true, kf, p.q[kf]), p.w, sim.sgnUML[kf], p.RC[kf]);
@@ -381,7 +423,7 @@ TEST_P(GaitWholeRun, RollsWithoutSlipOrSpinAcrossItsGaits) {
         });
   } else {
     RunWithGaits<own::Sphere, own::sphere::RunResult>(
-        s, hand, c.keys, own::sphere::CheckSphereStep,
+        s, hand, c.keys, own::sphere::CheckSphereStepLifted,
         [&hand](const Sim& sim, int kf, const own::RecordState<own::Sphere>& p) {
           const bool tip = sim.GGTYPE[kf][0] == 'T';
           const own::sphere::ContactView v =

@@ -46,23 +46,27 @@ TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
   const auto lines = Split(TrajectoryCsv(*s), '\n');
   ASSERT_EQ(lines.size(), 4u);
   const auto head = Split(lines[0], ',');
-  ASSERT_EQ(head.size(), 3u + 3u + 9u + 3u * (4u + 6u + 6u + 2u) + 3u + 6u);
+  ASSERT_EQ(head.size(), 3u + 3u + 9u + 3u * (4u + 6u + 6u + 2u) + 3u + 6u + 1u);
+  // the numbers end before the text column gait, the last one
+  const size_t end = head.size() - 1;
+  EXPECT_EQ(head.back(), "gait");
   const std::string start =
       "row,step,time,rwx,rwy,rwz,ew00,ew01,ew02,ew10,ew11,ew12,ew20,ew21,ew22,"
       "q1_f1,q2_f1,q3_f1,q4_f1,Lf_f1,fif_f1,psif_f1,Lw_f1,Ltw_f1,thw_f1,"
       "cpx_f1,cpy_f1,cpz_f1,nwx_f1,nwy_f1,nwz_f1,alw_f1,betw_f1,q1_f2,";
   EXPECT_EQ(lines[0].substr(0, start.size()), start);
-  EXPECT_EQ(head[head.size() - 10], "betw_f3");
-  EXPECT_EQ(head[head.size() - 9], "t");
-  EXPECT_EQ(head[head.size() - 8], "epsilon");
-  EXPECT_EQ(head[head.size() - 7], "volume");
+  EXPECT_EQ(head[end - 10], "betw_f3");
+  EXPECT_EQ(head[end - 9], "t");
+  EXPECT_EQ(head[end - 8], "epsilon");
+  EXPECT_EQ(head[end - 7], "volume");
   // the commanded velocity of each row, added after every earlier column
-  EXPECT_EQ(head[head.size() - 6], "cmd_vx");
-  EXPECT_EQ(head.back(), "cmd_wz");
+  EXPECT_EQ(head[end - 6], "cmd_vx");
+  EXPECT_EQ(head[end - 1], "cmd_wz");
   for (int n = 0; n <= 2; ++n) {
     SCOPED_TRACE(n);
     const auto row = Split(lines[n + 1], ',');
     ASSERT_EQ(row.size(), head.size());
+    EXPECT_EQ(row.back(), "\"\"");  // no gait
     auto at = [&row](size_t k) { return std::strtod(row[k].c_str(), nullptr); };
     EXPECT_EQ(row[0], std::to_string(n));
     EXPECT_EQ(row[1], std::to_string(5 * n));
@@ -82,13 +86,13 @@ TEST(TrajectoryCsv, AHeaderNamingEveryColumnThenTheStoredRowsAtFullPrecision) {
       EXPECT_EQ(at(b + 17), -0.125 * kf);       // betw
     }
     // "time" counts every step once per finger, "t" once
-    EXPECT_EQ(at(head.size() - 9), s->ManipTimeRow[n]);
-    EXPECT_NEAR(at(head.size() - 9), 0.25 * n, 1e-12);
-    EXPECT_NEAR(at(2), 3 * at(head.size() - 9), 1e-12);
+    EXPECT_EQ(at(end - 9), s->ManipTimeRow[n]);
+    EXPECT_NEAR(at(end - 9), 0.25 * n, 1e-12);
+    EXPECT_NEAR(at(2), 3 * at(end - 9), 1e-12);
     // the row's grasp quality, judged from its contacts
     const QualityResult q = GraspQualityOfRow(*s, n);
-    EXPECT_EQ(at(head.size() - 8), q.epsilon);
-    EXPECT_EQ(at(head.size() - 7), q.volume);
+    EXPECT_EQ(at(end - 8), q.epsilon);
+    EXPECT_EQ(at(end - 7), q.volume);
   }
   EXPECT_NEAR(s->ManipT[2], 1.5, 1e-12);  // 5 steps of 0.05 per row, once per finger
 }

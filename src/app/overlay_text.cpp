@@ -110,15 +110,14 @@ void StopLines(const Sim& s, OverlayText& o) {
 }
 
 // Below the step lines of a running manipulation: the last gait, and the finger
-// keys that lift and place.
+// keys that lift and place. A hand of two fingers is not offered the keys: the one
+// contact that would stay never holds the work alone, so its lifts are all refused.
 void GaitRows(const Sim& s, OverlayText& o) {
   const std::string last = GaitPanelText(s.gait);
   if (!last.empty()) Row(o, 3, (last + "\n").c_str());
+  if (s.nF() < 3) return;
   char keys[100];
-  if (s.nF() > 1)
-    std::snprintf(keys, sizeof keys, "Hit 1-%d to lift or place a finger\n", s.nF());
-  else
-    std::snprintf(keys, sizeof keys, "Hit 1 to lift or place the finger\n");
+  std::snprintf(keys, sizeof keys, "Hit 1-%d to lift or place a finger\n", s.nF());
   Row(o, 4, keys);
 }
 
