@@ -63,7 +63,7 @@ int RollChecked(const Example& ex, char work, Check check) {
     own::RecordState<Work> a, b;
     if (!own::RecordedStep(s, a, b, r)) break;
     SCOPED_TRACE(testing::Message() << "step " << r.steps);
-    check(s, ex.layout, a, b, s.vw, s.omww, r, s.lifted);
+    check(s, ex.layout, a, b, s.vw, s.omww, r);
     if (testing::Test::HasFailure()) break;  // one step's report is enough
   }
   // a run ends in one of the step's own verdicts, or is still rolling at the cap
