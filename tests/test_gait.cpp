@@ -240,6 +240,18 @@ TEST(GaitRefusal, AFullGaitColumnWaitsForTheNextStoredRow) {
   EXPECT_EQ(RowGaitText(s, 1), "lift 2; place 2; lift 2; place 2; lift 2; place 2; lift 2; place 2");
 }
 
+// A planned path was planned for the contact set it started from: a refused gait
+// keeps it, a gait done drops it.
+TEST(GaitRefusal, OnlyAGaitDoneDropsThePlannedPath) {
+  auto sp = Grasped({2, '2'});
+  Sim& s = *sp;
+  s.plan.path.assign(3, StepCommand{});
+  rgtest::Press(s, "1");  // refused: fingers 2 and 3 would not hold
+  EXPECT_EQ(s.plan.path.size(), 3u);
+  rgtest::Press(s, "2");
+  EXPECT_TRUE(s.plan.path.empty());
+}
+
 // ---- the window's text: the keys, the last gait, who is lifted
 
 // The overlay's text at (5, y) (mode panel rows, information panel lines), "" for none.

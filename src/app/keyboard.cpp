@@ -410,6 +410,12 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
 GaitEvent GaitCommand(Sim& s, char kind, int kf, const double* preshape) {
   const GaitEvent g = kind == 'L' ? LiftFinger(s, kf, preshape) : PlaceFinger(s, kf, preshape);
   s.con.Printf("\n%s", GaitMessage(s, g).c_str());
+  // a planned path was planned for the contact set before: it goes, as with a new grasp
+  if (g.verdict == 'Y') {
+    s.plan.path.clear();
+    s.plan.centres.clear();
+    s.plan.next = 0;
+  }
   return g;
 }
 

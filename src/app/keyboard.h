@@ -31,7 +31,8 @@ void InitialAnglesSet(Sim& s, int kf, const double* q);
 
 // A finger gait as the keys 1..nF of mode 'A' run it: kind 'L' lifts finger kf, 'P'
 // places it (preshape[1..nJ]: its pre-shape, null for the default); the console gets
-// the line of what it came to (GaitMessage); the redraw is the caller's.
+// the line of what it came to (GaitMessage); the redraw is the caller's. A gait done
+// drops the planned path, which was planned for the contact set before it.
 GaitEvent GaitCommand(Sim& s, char kind, int kf, const double* preshape);
 
 // view steps of mode 'I'

@@ -5,6 +5,7 @@
 
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
+#include "record/store.h"
 #include "render/draw.h"
 
 namespace rg {
@@ -57,8 +58,9 @@ void draw_hand(const Sim& s, const double qqf[kSlots][kSlots], const float colou
   const int n = s.model().nJ;
   for (int kf = 1; kf <= s.model().nF; ++kf) {
     if (InReplay(s)) {
-      draw_fingerTr(s.model(), s.mount(kf), kf, n, qqf[kf],
-                    s.sgnC[kf] == 'Y' ? kReplayOn : kReplayOff);
+      // a finger lifted off the work at the replayed row is drawn as one that stopped
+      const bool on = (s.sgnC[kf] == 'Y' || s.sgnC[kf] == 'L') && TouchingAtRow(s, s.cntRepeat, kf);
+      draw_fingerTr(s.model(), s.mount(kf), kf, n, qqf[kf], on ? kReplayOn : kReplayOff);
     } else {
       draw_finger(s.model(), s.mount(kf), kf, n, qqf[kf], colour);
     }

@@ -25,9 +25,9 @@ like() { [ "$(img diff "$WORK/$1.xwd" "$WORK/$2.png" 0 0 600 600 8)" -le 1800 ];
 
 start_app
 keys H 2 G s s s A
-wait_rows ready 11100            # Execution Mode: A / Manipulation Step-by / Hit s
+wait_rows ready 11101            # Execution Mode: A / Manipulation Step-by / Hit s / gait keys
 keys space
-LIVE=1 wait_rows playing 11110          # ... and "Playing: space stops"
+LIVE=1 wait_rows playing 11111          # ... and "Playing: space stops"
 note "space in mode 'A': the panel says it plays"
 # keys are handled while it plays: F2 opens the information panel
 keys F2
@@ -54,9 +54,9 @@ at_most "$(differ endD still 0 0 600 600)" 0 "pixels changed by space at the end
 
 # space starts and stops: a second space stops a play in progress
 keys G s s s A space
-LIVE=1 wait_rows playing2 11110
+LIVE=1 wait_rows playing2 11111
 keys space
-wait_rows stopped 11100
+wait_rows stopped 11101
 shot stopped
 sleep 0.5
 shot stopped2
