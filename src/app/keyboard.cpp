@@ -164,7 +164,15 @@ void PrintOutcome(Sim& s) {
 // Mode 'B', key 's': a path from the current state to the goal.
 void PlanStep(Sim& s) { InstallPlan(s, PlanToGoal(s, s.plan.goal, PlanOptionsOf(s))); }
 
-// Mode 'C', key 's': the next step of the planned path, run as mode 'A' runs one.
+// A lift ('L') or place ('P') of finger kf, and its console line.
+GaitEvent RunGait(Sim& s, char kind, int kf, const double* preshape) {
+  const GaitEvent g = kind == 'L' ? LiftFinger(s, kf, preshape) : PlaceFinger(s, kf, preshape);
+  s.con.Printf("\n%s", GaitMessage(s, g).c_str());
+  return g;
+}
+
+// Mode 'C', key 's': the next step of the planned path, run as mode 'A' runs one; a
+// gait of the path as the digit keys run one, the path kept.
 void FollowStep(Sim& s) {
   PlanState& p = s.plan;
   if (p.path.empty()) {
@@ -181,7 +189,7 @@ void FollowStep(Sim& s) {
   }
   const StepCommand& c = p.path[p.next];
   if (IsGait(c)) {  // a finger lifted or placed on the way
-    if (GaitCommand(s, static_cast<char>(c.gait), c.finger, nullptr).verdict == 'Y') ++p.next;
+    if (RunGait(s, static_cast<char>(c.gait), c.finger, nullptr).verdict == 'Y') ++p.next;
     usrdisplay(s);
     return;
   }
@@ -408,8 +416,7 @@ void InitialAnglesSet(Sim& s, int kf, const double* q) {
 }
 
 GaitEvent GaitCommand(Sim& s, char kind, int kf, const double* preshape) {
-  const GaitEvent g = kind == 'L' ? LiftFinger(s, kf, preshape) : PlaceFinger(s, kf, preshape);
-  s.con.Printf("\n%s", GaitMessage(s, g).c_str());
+  const GaitEvent g = RunGait(s, kind, kf, preshape);
   // a planned path was planned for the contact set before: it goes, as with a new grasp
   if (g.verdict == 'Y') {
     s.plan.path.clear();
