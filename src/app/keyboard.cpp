@@ -407,6 +407,7 @@ void WorkPoseSet(Sim& s, const double r[3], const double E[3][3]) {
 
 void InitialAnglesSet(Sim& s, int kf, const double* q) {
   s.sgnCALGEnd = 'N';
+  ForgetGaits(s);
   for (int j = 1; j <= s.nJ(); ++j) s.qq0[kf][j] = q[j - 1];
   VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
   VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);
@@ -513,6 +514,7 @@ void selectHand(Sim& s, char key) {
 
 void setq(Sim& s, char key) {
   s.sgnCALGEnd = 'N';
+  ForgetGaits(s);
   s.cntQ += 1;
   // a finger, then a joint: digits 1..4, and 5 on a hand with a fifth finger
   if (key >= '1' && key <= '0' + (s.nF() > 4 ? s.nF() : 4)) {

@@ -41,6 +41,12 @@ void ClearRecord(Sim& s) {
   s.ManipGaitCount[0] = 0;
 }
 
+void ForgetGaits(Sim& s) {
+  for (int kf = 0; kf < kSlots; ++kf) s.lifted[kf] = s.placed[kf] = false;
+  s.gait = GaitEvent{};
+  s.nRowGaits = 0;
+}
+
 void RESETGRASP(Sim& s) {
   s.sgnCALGChk = 'Y';
   s.sgnGRASP = 'Y';
@@ -50,10 +56,7 @@ void RESETGRASP(Sim& s) {
   s.cntManip0 = 0;
   s.ManipTS = 0.0;
   s.ManipTime = 0.0;
-  // every finger touches the grasp to come; no gait is pending
-  for (int kf = 0; kf < kSlots; ++kf) s.lifted[kf] = s.placed[kf] = false;
-  s.gait = GaitEvent{};
-  s.nRowGaits = 0;
+  ForgetGaits(s);
   for (int kf = 1; kf <= s.nF(); ++kf) {
     VecCopyN(s.nJ(), s.qq0[kf], s.qf[kf]);
     VecCopyN(s.nJ(), s.qq0[kf], s.qqa[0][kf]);

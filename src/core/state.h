@@ -370,5 +370,8 @@ void ClearRecord(Sim& s);
 // Clears all grasp and manipulation state and the planned path (keeps mode, joint
 // angles, velocity, the goal and the last plan's outcome).
 void RESETGRASP(Sim& s);
+// Every finger touches the grasp to come and no gait is pending: what a grasp that is
+// no longer complete (a reset, new initial angles) leaves of the gaits.
+void ForgetGaits(Sim& s);
 
 }  // namespace rg
