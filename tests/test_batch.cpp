@@ -316,6 +316,21 @@ TEST(BatchDriver, SummaryLineOnStandardError) {
   ASSERT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("0 steps"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Complete Grasp Needed"), std::string::npos) << r.out;
+  // where both streams meet, the summary starts a line of its own after a run whose
+  // console text ends mid-line (a stop's prompt)
+  BatchRun both;
+  const std::string cmd = rgtest::BuildPath("rollgrasp-batch") + " --summary 'GssA" +
+                          std::string(400, 's') + "' 2>&1 </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) both.out.append(buf, n);
+  ASSERT_EQ(pclose(p), 0);
+  const size_t at = both.out.rfind("rollgrasp-batch: mode A");
+  ASSERT_NE(at, std::string::npos) << both.out.substr(both.out.size() - 300);
+  ASSERT_GT(at, 0u);
+  EXPECT_EQ(both.out[at - 1], '\n') << both.out.substr(at - 80, 160);
 }
 
 // Every option's value checked: an empty one (after '=' or as the next argument),

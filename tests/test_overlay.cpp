@@ -7,6 +7,7 @@
 #include "app/keyboard.h"
 #include "app/startup.h"
 #include "app/overlay_text.h"
+#include "app/script.h"
 #include "support.h"
 
 using namespace rg;
@@ -98,6 +99,28 @@ TEST(Overlay, ManipulationStatusLines) {
     EXPECT_EQ(p.row(1), c.line);
     EXPECT_EQ(p.row(2), c.who);
     EXPECT_EQ(p.row(3), c.next);
+  }
+}
+
+// Every stop of a run names its finger in the state's message, as the deadlock's
+// does, in mode A and in path motion alike: the message says "finger k" for the
+// finger the stop concerns.
+TEST(Overlay, EveryStopsMessageNamesItsFinger) {
+  const struct {
+    const char* keys;  // hand, work, grasp
+    char status;
+  } runs[] = {{"GssA", 'D'}, {"H2W1GsssA", 'O'}, {"H2GsssA", 'D'}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.keys);
+    Panel p;
+    p.keys(std::string(run.keys) + std::string(400, 's'));
+    ASSERT_EQ(p.s->sgnMANIP, run.status);
+    const int kf = StatusFinger(*p.s);
+    ASSERT_GT(kf, 0);
+    const std::string m = StatusMessage(*p.s);
+    EXPECT_NE(m.find("finger " + std::to_string(kf)), std::string::npos) << m;
+    p.s->sgnCAL = 'C';  // the same stop met while following a planned path
+    EXPECT_EQ(StatusMessage(*p.s), m);
   }
 }
 

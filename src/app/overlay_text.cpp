@@ -300,7 +300,9 @@ void PartName(const Sim& s, char out[64]) {
 void CauseLine(const Sim& s, char out[100]) {
   out[0] = '\0';
   const bool fromI = s.sgnCAL == 'I';
-  const bool manip = s.sgnCAL == 'A' || (fromI && s.sgnCALold == 'A');
+  // the manipulation's stop, in mode A and in path motion (C)
+  const bool manip = s.sgnCAL == 'A' || s.sgnCAL == 'C' ||
+                     (fromI && (s.sgnCALold == 'A' || s.sgnCALold == 'C'));
   const bool setting = s.sgnCAL == 'M' || s.sgnCAL == 'W' || s.sgnCAL == 'G' ||
                        (fromI && s.sgnCALold == 'G');
   char part[64];
@@ -315,6 +317,12 @@ void CauseLine(const Sim& s, char out[100]) {
       std::snprintf(out, 100, "Deadlock: finger %d found no rolling motion\n", kf);
     else
       std::snprintf(out, 100, "Deadlock: no rolling motion found\n");
+  } else if (manip && s.sgnMANIP == 'O') {
+    int kf = 0;
+    for (int k = 1; k <= s.nF() && kf == 0; ++k)
+      if (s.sgnC[k] == 'O') kf = k;
+    if (kf > 0)
+      std::snprintf(out, 100, "Off link: finger %d's contact left link J%d-tip\n", kf, s.nJ());
   } else if (setting && s.sgnGC == 'C') {
     PartName(s, part);
     std::snprintf(out, 100, "Collision: %s meets the work\n", part);

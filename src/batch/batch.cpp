@@ -228,6 +228,7 @@ struct Run {
   Outputs outputs;
   rg::OutputFile* out[kTargets] = {};  // the temporary files of the targets given
   int status = 0;
+  bool consoleEndsLine = true;  // the console text passed on so far ends its line
 };
 
 // The keys, the simulation's settings and the hand: the exit status of a refusal
@@ -326,10 +327,11 @@ void TypeKeys(Run& r) {
   const rgbatch::BatchOptions& o = r.o;
   rg::KeyDriver& driver = r.driver;
   rg::OutputFile* const stateOut = r.out[kState];
-  auto passOn = [&driver] {
+  auto passOn = [&driver, &r] {
     const std::string& console = driver.console();
     std::fwrite(console.data(), 1, console.size(), stdout);
     std::fflush(stdout);
+    if (!console.empty()) r.consoleEndsLine = console.back() == '\n';
   };
   auto emit = [&]() {
     if (stateOut == nullptr) return true;
@@ -401,7 +403,14 @@ int RunBatch(const rgbatch::BatchOptions& o) {
   if (const int refused = SetUp(r)) return refused;
   if (const int cannot = PrepareOutputs(r)) return cannot;
   TypeKeys(r);
-  if (o.summary) PrintSummary(r.driver.sim());
+  if (o.summary) {
+    // the summary starts a line of its own where both streams meet (a terminal)
+    if (!r.consoleEndsLine) {
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    }
+    PrintSummary(r.driver.sim());
+  }
   WriteOutputs(r);
   if (r.status == 0 && !r.outputs.CommitAll()) r.status = 1;
   if (r.status != 0) r.outputs.DiscardAll(o.framesDir);
