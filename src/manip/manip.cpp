@@ -209,8 +209,8 @@ JointRates PRStepPredict(Sim& s, const WorkPose& from, const double vw[3], const
 
 namespace {
 
-// a deadlock at a time step below this ends the step: the ninth attempt, at
-// 0.05 / sqrt(10)^8 = 5e-6 (the eighth, 1.58e-5, is not below it)
+// a deadlock at a time step below this ends the step: the time steps tried shrink by
+// sqrt(10) from kFirstDt, so the last one tried is 5e-6 (1.58e-5 is not below it)
 constexpr double kSmallestDt = err5;
 
 // The start of a step: the work before the move and the commanded velocity (the

@@ -646,6 +646,22 @@ Legs HoldThrough(Roller& r, const RollData& start, const std::vector<Waypoint>& 
   return legs;
 }
 
+// A round of a way kept: the way's first `keep` elements, then `lead` (a loop, or
+// gaits), then the straight leg `next` up to its nearest state, which ends the way.
+// The index where the straight leg begins.
+size_t TakeRound(Legs& legs, size_t keep, const std::vector<StepCommand>& lead, Legs& next) {
+  legs.path.resize(keep);
+  legs.path.insert(legs.path.end(), lead.begin(), lead.end());
+  const size_t legFrom = legs.path.size();
+  next.path.resize(next.bestSteps);
+  legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
+  legs.end = next.end;
+  legs.bestError = next.bestError;
+  legs.bestSteps = legs.path.size();
+  legs.reached = next.reached;
+  return legFrom;
+}
+
 // One loop from `from`: a, b, -a, -b, each held kLoopLegSteps steps; its commands
 // are appended to *steps. False when a step does not complete.
 bool RunLoop(Roller& r, const RollData& from, const StepCommand& a, const StepCommand& b,
@@ -756,16 +772,8 @@ Legs LoopOn(Roller& r, const RollData& start, Legs legs, const Waypoint& goal, l
       }
     }
     if (loop.empty()) break;  // no loop comes nearer than the way before it
-    next.path.resize(next.bestSteps);
-    legs.path.resize(legFrom + done);
-    legs.path.insert(legs.path.end(), loop.begin(), loop.end());
-    legFrom = legs.path.size();
+    legFrom = TakeRound(legs, legFrom + done, loop, next);
     legStart = loopEnd;
-    legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
-    legs.end = next.end;
-    legs.bestError = next.bestError;
-    legs.bestSteps = legs.path.size();
-    legs.reached = next.reached;
     legs.looped = true;
   }
   return legs;
@@ -838,16 +846,8 @@ Legs GaitOn(Roller& r, const RollData& start, const Waypoint& goal, long budget)
         }
       }
     if (gaits.empty()) break;  // no gait lets the straight command come nearer
-    legs.path.resize(keep);
-    legs.path.insert(legs.path.end(), gaits.begin(), gaits.end());
+    legFrom = TakeRound(legs, keep, gaits, next);
     legStart = placed;
-    legFrom = legs.path.size();
-    next.path.resize(next.bestSteps);
-    legs.path.insert(legs.path.end(), next.path.begin(), next.path.end());
-    legs.end = next.end;
-    legs.bestError = next.bestError;
-    legs.bestSteps = legs.path.size();
-    legs.reached = next.reached;
     legs.gaited = true;
   }
   return legs;
