@@ -30,7 +30,7 @@ struct ContactView {
 
 inline ContactView View(const Links& f, const Cylinder& w, char rim, const V3& RC) {
   ContactView v;
-  const V3 c = rim == 'U' ? Add(w.rw, Scale(rg::catalogue::hCyl, Col(w.Ew, 2))) : w.rw;
+  const V3 c = rim == 'U' ? Add(w.rw, Scale(w.h, Col(w.Ew, 2))) : w.rw;
   const V3 d = Sub(RC, c);
   v.thw = std::atan2(Dot(d, Col(w.Ew, 1)), Dot(d, Col(w.Ew, 0)));
   v.rimH = Dot(d, Col(w.Ew, 2));
@@ -72,7 +72,7 @@ inline void CheckCylinderStepLifted(const rg::Sim& s, const HandLayout& hand,
   const double dt = s.dt;
   // the work: mid-point moved by dt*vw, turned by dt*omww about its own x, y, z in turn
   const V3 mid = Add(Sub(b.w.rw, a.w.rw),
-                     Scale(0.5 * rg::catalogue::hCyl, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
+                     Scale(0.5 * a.w.h, Sub(Col(b.w.Ew, 2), Col(a.w.Ew, 2))));
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(mid[i], dt * vw[i], 1e-9);
   ExpectWorkTurn(a.w.Ew, b.w.Ew, dt, omww);
 
@@ -87,7 +87,7 @@ inline void CheckCylinderStepLifted(const rg::Sim& s, const HandLayout& hand,
     const ContactView ca = View(fa, a.w, s.sgnUML[kf], a.RC[kf]);
     const ContactView cb = View(fb, b.w, s.sgnUML[kf], b.RC[kf]);
     // on the moved rim and on the link surface
-    EXPECT_NEAR(cb.rimR, rg::catalogue::aCyl, 1e-5);
+    EXPECT_NEAR(cb.rimR, b.w.a, 1e-5);
     EXPECT_NEAR(cb.rimH, 0.0, 1e-5);
     EXPECT_NEAR(cb.axisR, hand.aFin, 1e-5);
     if (r.status != 'O') {
@@ -95,7 +95,7 @@ inline void CheckCylinderStepLifted(const rg::Sim& s, const HandLayout& hand,
       EXPECT_LE(cb.L, hand.lFin + 1e-6);
     }
     // no slip: arc on the link = arc on the rim, directions at the midpoint
-    const double arc = rg::catalogue::aCyl * Wrap(cb.thw - ca.thw);
+    const double arc = a.w.a * Wrap(cb.thw - ca.thw);
     const double slip0 = (cb.L - ca.L) - arc * 0.5 * (ca.tLink[0] + cb.tLink[0]);
     const double slip1 =
         hand.aFin * Wrap(cb.phi - ca.phi) - arc * 0.5 * (ca.tLink[1] + cb.tLink[1]);

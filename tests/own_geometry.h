@@ -153,11 +153,22 @@ inline LinkPlace PlaceOnLink(const Links& f, const V3& p) {
 // a step whose sign differs from the one before has jumped to the mirror solution.
 inline double BaseSide(const Links& f, const V3& RC, const V3& N) { return Dot(Sub(f.base, RC), N); }
 
-// ---- the work cylinder: base centre rw, axes Ew
+// ---- the sizes a test asks of the works (the built-in ones unless it resizes them)
+
+struct WorkDims {
+  double aCyl = rg::catalogue::aCyl, hCyl = rg::catalogue::hCyl, aSph = rg::catalogue::aSph;
+};
+
+// ---- the work cylinder: base centre rw, axes Ew, radius a, height h
 
 struct Cylinder {
   V3 rw;
   M3 Ew;
+  double a = rg::catalogue::aCyl, h = rg::catalogue::hCyl;
+  void Resize(const WorkDims& d) {
+    a = d.aCyl;
+    h = d.hCyl;
+  }
 };
 
 // Signed distance of p from the solid cylinder: positive outside, minus the depth inside.
@@ -165,7 +176,7 @@ inline double SignedDistance(const Cylinder& w, const V3& p) {
   const V3 d = Sub(p, w.rw);
   const double h = Dot(d, Col(w.Ew, 2));
   const double rho = std::hypot(Dot(d, Col(w.Ew, 0)), Dot(d, Col(w.Ew, 1)));
-  const double dr = rho - rg::catalogue::aCyl, dh = std::max(-h, h - rg::catalogue::hCyl);
+  const double dr = rho - w.a, dh = std::max(-h, h - w.h);
   if (dr <= 0.0 && dh <= 0.0) return std::max(dr, dh);
   return std::hypot(std::max(dr, 0.0), std::max(dh, 0.0));
 }
@@ -229,11 +240,13 @@ inline double Penetration(const Cylinder& w, const V3& a, const V3& b, bool tip,
   return deepest;
 }
 
-// ---- the work sphere: centre c, axes Ew (its radius is aSph)
+// ---- the work sphere: centre c, axes Ew, radius a
 
 struct Sphere {
   V3 c;
   M3 Ew;
+  double a = rg::catalogue::aSph;
+  void Resize(const WorkDims& d) { a = d.aSph; }
 };
 
 // Distance of p from the segment from a to b, and where along it (0 at a, the
@@ -250,7 +263,7 @@ inline AxisNearest SegmentToPoint(const V3& a, const V3& b, const V3& p) {
 // ends) reaches into the sphere; 0 when clear.
 inline double Penetration(const Sphere& w, const V3& a, const V3& b,
                           double aFin = rg::catalogue::aFin) {
-  return std::max(aFin + rg::catalogue::aSph - SegmentToPoint(a, b, w.c).dist, 0.0);
+  return std::max(aFin + w.a - SegmentToPoint(a, b, w.c).dist, 0.0);
 }
 
 // The great circle from unit vector a to unit vector b on a sphere of radius r: its

@@ -34,10 +34,12 @@ struct RecordState {
   V3 RC[kSlots];
 };
 
+// The work takes the sizes the test asked for (dims), never the model's own.
 template <class Work>
-RecordState<Work> TakeRecord(const rg::Sim& s) {
+RecordState<Work> TakeRecord(const rg::Sim& s, const WorkDims& dims = {}) {
   RecordState<Work> p;
   p.w = Work{{s.ManipRW2[1][0], s.ManipRW2[1][1], s.ManipRW2[1][2]}, FromC(s.ManipEW2[1])};
+  p.w.Resize(dims);
   for (int kf = 1; kf <= s.nF(); ++kf) {
     for (int j = 0; j < kSlots; ++j) p.q[kf][j] = s.qqa2[1][kf][j];
     p.RC[kf] = {s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]};
@@ -50,15 +52,16 @@ RecordState<Work> TakeRecord(const rg::Sim& s) {
 // step) and keeps the status. False when the step recorded nothing (deadlock, palm,
 // refusal).
 template <class Work, class Tally>
-bool RecordedStep(rg::Sim& s, RecordState<Work>& a, RecordState<Work>& b, Tally& r) {
-  a = TakeRecord<Work>(s);
+bool RecordedStep(rg::Sim& s, RecordState<Work>& a, RecordState<Work>& b, Tally& r,
+                  const WorkDims& dims = {}) {
+  a = TakeRecord<Work>(s, dims);
   const int M = s.cntManip0;
   Press(s, "s");
   r.status = s.sgnMANIP;
   if (s.cntManip0 == M) return false;
   ++r.steps;
   if (s.dt < rg::kFirstDt) ++r.reduced;
-  b = TakeRecord<Work>(s);
+  b = TakeRecord<Work>(s, dims);
   return true;
 }
 

@@ -90,9 +90,9 @@ inline void CheckSphereStepLifted(const rg::Sim& s, const HandLayout& hand,
     const ContactView ca = View(fa, a.w, tip, a.RC[kf]);
     const ContactView cb = View(fb, b.w, tip, b.RC[kf]);
     // on the moved sphere and on the finger
-    EXPECT_NEAR(cb.onSphere, rg::catalogue::aSph, 1e-5);
+    EXPECT_NEAR(cb.onSphere, b.w.a, 1e-5);
     EXPECT_NEAR(cb.onFinger, hand.aFin, 1e-5);
-    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - rg::catalogue::aSph),
+    r.worstGap = std::max({r.worstGap, std::fabs(cb.onSphere - b.w.a),
                            std::fabs(cb.onFinger - hand.aFin)});
     if (r.status != 'O') {
       if (tip) {
@@ -104,7 +104,7 @@ inline void CheckSphereStepLifted(const rg::Sim& s, const HandLayout& hand,
     }
     // the sphere's arc: the contact's normals in the sphere's own frame
     V3 G1, G2;
-    GreatCircleArc(rg::catalogue::aSph, Apply(T(a.w.Ew), ca.n), Apply(T(b.w.Ew), cb.n), G1, G2);
+    GreatCircleArc(a.w.a, Apply(T(a.w.Ew), ca.n), Apply(T(b.w.Ew), cb.n), G1, G2);
     const V3 W1 = Apply(a.w.Ew, G1), W2 = Apply(b.w.Ew, G2);
     // the finger's arc
     V3 F1, F2;

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "app/hand_choice.h"
 #include "core/model.h"
 #include "hand/hand.h"
 #include "numerics/vecmat.h"
@@ -213,4 +214,48 @@ TEST(FingerKinematics, BentAndTwistedFingers) {
     ExpectMatEq(R, {std::cos(qg[j]), -std::sin(qg[j]), 0, std::sin(qg[j]), std::cos(qg[j]), 0, 0, 0, 1},
                 1e-12);
   }
+}
+
+// The works' sizes: refused outside their ranges with a line naming the size, kept
+// when another hand (built-in or from a file) is chosen, and the catalogue's sizes
+// keep the shared catalogue model.
+TEST(WorkSizes, RangesAndChoosingAnotherHand) {
+  struct Case {
+    rg::WorkSizes w;
+    const char* refusal;  // "" when taken
+  };
+  const double nan = std::nan("");
+  const Case cases[] = {{{70, 60, 100}, ""},
+                        {{20, 90, 200}, ""},
+                        {{19.99, 60, 100}, "sphere radius 19.99 is outside 20..90"},
+                        {{70, 90.5, 100}, "cylinder radius 90.5 is outside 20..90"},
+                        {{70, 60, 19}, "cylinder height 19 is outside 20..200"},
+                        {{70, 60, 201}, "cylinder height 201 is outside 20..200"},
+                        {{nan, 60, 100}, "sphere radius nan is outside 20..90"},
+                        {{70, 60, HUGE_VAL}, "cylinder height inf is outside 20..200"}};
+  for (const Case& c : cases) {
+    auto sp = rgtest::StartedSim();
+    std::string why;
+    EXPECT_EQ(rg::SetWorkSizes(*sp, c.w, &why), *c.refusal == '\0') << c.refusal;
+    EXPECT_EQ(why, c.refusal);
+    if (*c.refusal) {
+      EXPECT_EQ(sp->handModel, rg::CatalogueModel(1)) << "a refusal changed the model";
+    }
+  }
+  auto sp = rgtest::StartedSim();
+  rg::Sim& s = *sp;
+  std::string why;
+  ASSERT_TRUE(rg::SetWorkSizes(s, {55, 50, 80}, &why));
+  for (const char* keys : {"H2", "H4"}) {
+    rgtest::Press(s, keys);
+    EXPECT_EQ(s.model().aSph, 55.0) << keys;
+    EXPECT_EQ(s.model().aCyl, 50.0) << keys;
+    EXPECT_EQ(s.model().hCyl, 80.0) << keys;
+    EXPECT_EQ(s.model().nF, 3) << keys;
+  }
+  ASSERT_TRUE(rg::UseHandFile(s, rgtest::SourcePath("hands/hand1.urdf").string(), &why)) << why;
+  EXPECT_EQ(s.model().aCyl, 50.0);
+  ASSERT_TRUE(rg::SetWorkSizes(s, rg::WorkSizes{}, &why));
+  rgtest::Press(s, "H3");
+  EXPECT_EQ(s.handModel, rg::CatalogueModel(3)) << "the built-in sizes keep the shared model";
 }

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/hand_choice.h"
 #include "app/keyboard.h"
 #include "core/catalogue.h"
 #include "manip/manip.h"
@@ -39,9 +40,12 @@ using State = RecordState<Cylinder>;
 State Take(const Sim& s) { return TakeRecord<Cylinder>(s); }
 
 // Runs a scene through the keys and checks every step; stops at any status but 'Y'.
-RunResult RunScene(int hand, const std::string& velocityKeys) {
+// The works take the sizes dims before the hand is chosen; the judge is told them.
+RunResult RunScene(int hand, const std::string& velocityKeys, const WorkDims& dims = {}) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
+  std::string why;
+  EXPECT_TRUE(SetWorkSizes(s, {dims.aSph, dims.aCyl, dims.hCyl}, &why)) << why;
   Press(s, "H" + std::string(1, static_cast<char>('0' + hand)));
   if (!velocityKeys.empty()) Press(s, "V" + velocityKeys);
   Press(s, "G" + std::string(s.nF(), 's') + "A");
@@ -58,9 +62,9 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
   while (s.sgnMANIP == 'Y' && s.cntMainip1 < 799) {
     State a, b;
     const int M = s.cntManip0;
-    if (!RecordedStep(s, a, b, r)) break;
+    if (!RecordedStep(s, a, b, r, dims)) break;
     SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << velocityKeys << "' step "
-                                    << M + 1);
+                                    << M + 1 << " cylinder " << dims.aCyl << " x " << dims.hCyl);
     const double dt = s.dt;
     // the physical time counts each step's dt once; ManipTS once per finger
     elapsed += dt;
@@ -80,9 +84,9 @@ RunResult RunScene(int hand, const std::string& velocityKeys) {
   const std::string csv = TrajectoryCsv(s);
   EXPECT_EQ(csv.find("nan"), std::string::npos);
   EXPECT_EQ(csv.find("inf"), std::string::npos);
-  std::printf("[ manip    ] hand %d keys '%s': %d steps (%d with a reduced time step), ends '%c' "
+  std::printf("[ manip    ] hand %d keys '%s' cylinder %g x %g: %d steps (%d with a reduced time step), ends '%c' "
               "COLLkf=%d %s; worst spin %.2g rad, slip %.2g, depth %.2g\n",
-              hand, velocityKeys.c_str(), r.steps, r.reduced, r.status, s.COLLkf, r.end.c_str(),
+              hand, velocityKeys.c_str(), dims.aCyl, dims.hCyl, r.steps, r.reduced, r.status, s.COLLkf, r.end.c_str(),
               r.worstSpin, r.worstSlip, r.worstDepth);
   return r;
 }
@@ -91,13 +95,14 @@ struct Scene {
   int hand;
   const char* keys;  // velocity keys typed in mode 'V' before the grasp
   int minSteps = 20;
+  WorkDims dims = {};
 };
 
 class WholeRun : public ::testing::TestWithParam<Scene> {};
 
 TEST_P(WholeRun, RollsWithoutSlipOrSpinAndNoLinkEntersTheWork) {
   const Scene sc = GetParam();
-  const RunResult r = RunScene(sc.hand, sc.keys);
+  const RunResult r = RunScene(sc.hand, sc.keys, sc.dims);
   EXPECT_GE(r.steps, sc.minSteps);
   // a run ends in one of the step's own verdicts, or with the record full
   EXPECT_TRUE(r.status == 'C' || r.status == 'O' || r.status == 'D' || r.status == 'F')
@@ -113,10 +118,16 @@ INSTANTIATE_TEST_SUITE_P(DefaultAndVelocityKeys, WholeRun,
                                            Scene{2, "Q", 110},
                                            // fingers pass joints 1 and 3 lined up (joint 2
                                            // near 0), where the solves creep to the root
-                                           Scene{3, "q"}, Scene{3, "XY"}, Scene{4, "Xq", 10}),
+                                           Scene{3, "q"}, Scene{3, "XY"}, Scene{4, "Xq", 10},
+                                           // a smaller cylinder, radius 50 and height 80
+                                           Scene{1, "", 20, {50, 80, 70}},
+                                           Scene{2, "", 20, {50, 80, 70}},
+                                           Scene{4, "", 20, {50, 80, 70}}),
                          [](const testing::TestParamInfo<Scene>& p) {
+                           const bool resized = p.param.dims.aCyl != catalogue::aCyl;
                            return "Hand" + std::to_string(p.param.hand) + "_" +
-                                  (*p.param.keys ? p.param.keys : "default");
+                                  (*p.param.keys ? p.param.keys : "default") +
+                                  (resized ? "_r50h80" : "");
                          });
 
 // A work at rest: the fingers stay where they are.

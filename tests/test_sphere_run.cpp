@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/hand_choice.h"
 #include "app/keyboard.h"
 #include "core/catalogue.h"
 #include "manip/manip.h"
@@ -42,9 +43,12 @@ using State = RecordState<Sphere>;
 
 // Runs a scene through the keys, judging every step; stops at any status but 'Y'
 // or after maxSteps steps.
-RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
+// The works take the sizes dims before the hand is chosen; the judge is told them.
+RunResult RunScene(int hand, const std::string& setup, int maxSteps, const WorkDims& dims = {}) {
   auto sp = rgtest::StartedSim();
   Sim& s = *sp;
+  std::string why;
+  EXPECT_TRUE(SetWorkSizes(s, {dims.aSph, dims.aCyl, dims.hCyl}, &why)) << why;
   Press(s, "H" + std::string(1, static_cast<char>('0' + hand)) + "W1" + setup);
   Press(s, "G" + std::string(s.nF(), 's') + "A");
   RunResult r;
@@ -60,8 +64,9 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
   while (s.sgnMANIP == 'Y' && r.steps < maxSteps) {
     State a, b;
     const int M = s.cntManip0;
-    if (!RecordedStep(s, a, b, r)) break;
-    SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << setup << "' step " << M + 1);
+    if (!RecordedStep(s, a, b, r, dims)) break;
+    SCOPED_TRACE(testing::Message() << "hand " << hand << " keys '" << setup << "' step " << M + 1
+                                    << " sphere radius " << dims.aSph);
     CheckSphereStep(s, hand, a, b, s.vw, s.omww, r);
     for (int kf = 1; kf <= s.nF(); ++kf)
       EXPECT_LT(s.ManipRootErr[kf], kRootTol) << "finger " << kf << " not polished to its root";
@@ -74,10 +79,10 @@ RunResult RunScene(int hand, const std::string& setup, int maxSteps) {
   const std::string csv = TrajectoryCsv(s);
   EXPECT_EQ(csv.find("nan"), std::string::npos);
   EXPECT_EQ(csv.find("inf"), std::string::npos);
-  std::printf("[ sphere   ] hand %d keys '%s' grasp %s: %d steps (%d reduced), ends '%c' "
+  std::printf("[ sphere   ] hand %d keys '%s' radius %g grasp %s: %d steps (%d reduced), ends '%c' "
               "COLLkf=%d; centre (%.3f %.3f %.3f); worst spin %.2g rad, slip %.2g, gap %.2g, "
               "depth %.2g\n",
-              hand, setup.c_str(), r.types.c_str(), r.steps, r.reduced, r.status, s.COLLkf,
+              hand, setup.c_str(), dims.aSph, r.types.c_str(), r.steps, r.reduced, r.status, s.COLLkf,
               r.endRw[0], r.endRw[1], r.endRw[2], r.worstSpin, r.worstSlip, r.worstGap,
               r.worstDepth);
   return r;
@@ -88,13 +93,14 @@ struct Scene {
   const char* setup;  // keys after the sphere is selected: velocity, pose
   const char* types;  // the grasp's contact types, finger by finger
   int minSteps;
+  WorkDims dims = {};
 };
 
 class SphereRun : public ::testing::TestWithParam<Scene> {};
 
 TEST_P(SphereRun, RollsWithoutSlipOrSpinAndNoLinkEntersTheSphere) {
   const Scene sc = GetParam();
-  const RunResult r = RunScene(sc.hand, sc.setup, 600);
+  const RunResult r = RunScene(sc.hand, sc.setup, 600, sc.dims);
   EXPECT_EQ(r.types, sc.types);
   EXPECT_GE(r.steps, sc.minSteps);
   // a run ends in one of the step's own verdicts, or is still rolling at the cap
@@ -115,12 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Scene{2, "MYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY", "LS TS TS ", 20},
                       Scene{3, "MYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY", "LS TS ", 20},
                       Scene{2, "VPMYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY", "LS TS TS ", 10},
-                      Scene{3, "VqMYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYZZZZZ", "LS TS ", 20}),
+                      Scene{3, "VqMYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYZZZZZ", "LS TS ", 20},
+                      // a smaller sphere, radius 55: the second finger of hands 1 and 3
+                      // meets it with its tip; hand 2's contacts leave their links after
+                      // 15 steps
+                      Scene{1, "", "LS TS ", 20, {60, 100, 55}},
+                      Scene{2, "", "LS LS LS ", 10, {60, 100, 55}},
+                      Scene{3, "", "LS TS ", 20, {60, 100, 55}}),
     [](const testing::TestParamInfo<Scene>& p) {
       std::string k = p.param.setup;
       for (char& c : k)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return "Hand" + std::to_string(p.param.hand) + "_" + (k.empty() ? "default" : k);
+      return "Hand" + std::to_string(p.param.hand) + "_" + (k.empty() ? "default" : k) +
+             (p.param.dims.aSph != catalogue::aSph ? "_r55" : "");
     });
 
 }  // namespace

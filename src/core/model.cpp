@@ -3,6 +3,7 @@
 #include "core/model.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "numerics/vecmat.h"
@@ -95,6 +96,35 @@ std::shared_ptr<const Model> CatalogueModel(int hand) {
       std::make_shared<const Model>(BuildCatalogueModel(3)),
       std::make_shared<const Model>(BuildCatalogueModel(4))};
   return (hand >= 1 && hand <= 4) ? models[hand] : models[1];
+}
+
+WorkSizes SizesOf(const Model& m) { return WorkSizes{m.aSph, m.aCyl, m.hCyl}; }
+
+std::string WorkSizesError(const WorkSizes& w) {
+  struct Size {
+    const char* name;
+    double value, lo, hi;
+  };
+  const Size sizes[] = {{"sphere radius", w.sphereRadius, kMinWorkRadius, kMaxWorkRadius},
+                        {"cylinder radius", w.cylinderRadius, kMinWorkRadius, kMaxWorkRadius},
+                        {"cylinder height", w.cylinderHeight, kMinCylinderHeight, kMaxCylinderHeight}};
+  for (const Size& s : sizes)
+    if (!(s.value >= s.lo && s.value <= s.hi)) {  // NaN fails both comparisons
+      char line[128];
+      std::snprintf(line, sizeof line, "%s %g is outside %g..%g", s.name, s.value, s.lo, s.hi);
+      return line;
+    }
+  return "";
+}
+
+std::shared_ptr<const Model> WithWorkSizes(std::shared_ptr<const Model> m, const WorkSizes& w) {
+  if (m->aSph == w.sphereRadius && m->aCyl == w.cylinderRadius && m->hCyl == w.cylinderHeight)
+    return m;
+  auto resized = std::make_shared<Model>(*m);
+  resized->aSph = w.sphereRadius;
+  resized->aCyl = w.cylinderRadius;
+  resized->hCyl = w.cylinderHeight;
+  return resized;
 }
 
 std::string ModelDifference(const Model& a, const Model& b) {

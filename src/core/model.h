@@ -68,6 +68,34 @@ inline bool CountsFit(const Model& m) {
 // shared (any other number gives hand 1's).
 std::shared_ptr<const Model> CatalogueModel(int hand);
 
+// The sizes of the two works. A model carries the catalogue's unless a run asks
+// for others; the work sizes belong to the works, not to the hand, so choosing
+// another hand keeps them.
+struct WorkSizes {
+  double sphereRadius = catalogue::aSph;
+  double cylinderRadius = catalogue::aCyl;
+  double cylinderHeight = catalogue::hCyl;
+};
+
+// The range each size may take: a work small enough to sit between the closed
+// fingers and large enough to be held by them, and never reaching the palm from
+// its default pose in front of it.
+constexpr double kMinWorkRadius = 20.0;
+constexpr double kMaxWorkRadius = 90.0;
+constexpr double kMinCylinderHeight = 20.0;
+constexpr double kMaxCylinderHeight = 200.0;
+
+WorkSizes SizesOf(const Model& m);
+
+// "" when every size is a finite number within its range, else one line naming the
+// first one that is not and the range it must lie in.
+std::string WorkSizesError(const WorkSizes& w);
+
+// The model with the given work sizes: the same model when it has them already
+// (so the catalogue's sizes keep the shared catalogue model), else a copy with
+// them. The sizes must have passed WorkSizesError.
+std::shared_ptr<const Model> WithWorkSizes(std::shared_ptr<const Model> m, const WorkSizes& w);
+
 // The first field in which a and b differ, bit for bit ("" when they are equal).
 std::string ModelDifference(const Model& a, const Model& b);
 

@@ -8,7 +8,7 @@
 namespace rg {
 
 void BasicFinParameter(Sim& s, int hand) {
-  if (hand >= 1 && hand <= 4) s.handModel = CatalogueModel(hand);
+  if (hand >= 1 && hand <= 4) s.handModel = WithWorkSizes(CatalogueModel(hand), SizesOf(s.model()));
   assert(CountsFit(s.model()));
 }
 
