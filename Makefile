@@ -7,7 +7,7 @@ FUZZ_ARGS_RUNS ?= 200000
 # the interpreter Debian's python3-* packages serve, which the module is built for
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 
-.PHONY: all deps configure build run check pytest test test-asan san-configure fuzz-build fuzz fuzz-smoke bench demo sweep reach clean
+.PHONY: all deps configure build programs run check pytest test test-asan san-configure fuzz-build fuzz fuzz-smoke bench demo sweep reach clean
 
 all: build
 
@@ -20,10 +20,14 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Builds the window program alone (not the tests) and starts it without the console
-# waits; ./$(BUILD)/rollgrasp without options waits for its console keys as specified.
-run: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target rollgrasp
+# The programs a user runs (the window, the batch driver and the Python module), not
+# the tests.
+programs: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target programs
+
+# Builds the programs and starts the window without the console waits;
+# ./$(BUILD)/rollgrasp without options waits for its console keys as specified.
+run: programs
 	./$(BUILD)/rollgrasp --no-wait
 
 # The unit and program tests of the normal build only (the Python tests are `make pytest`).
