@@ -83,3 +83,19 @@ def test_front_page_runs_in_order_after_make_run(tmp_path):
         assert p.returncode == 0, p.stderr[-500:]
         want = [l[2:] for l in block.splitlines() if l.startswith("# ")]
         assert p.stdout.strip().splitlines() == want
+
+
+def test_usage_blocks_name_every_option_the_programs_take():
+    """The usage of docs/window.md and docs/batch.md names the options each program's --help
+    names, no more and no fewer."""
+    for exe, page in [("rollgrasp", "window.md"), ("rollgrasp-batch", "batch.md")]:
+        p = subprocess.run([str(BUILD / exe), "--help"], capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL, env=dict(os.environ, DISPLAY=""))
+        assert p.returncode == 0, p.stderr
+        usage = (p.stdout + p.stderr).split("\n\n")[0].split("\nRuns ")[0]
+        text = (SOURCE / "docs" / page).read_text(encoding="utf-8")
+        doc = next(b for b in re.findall(r"```sh\n(.*?)```", text, re.S)
+                   if b.startswith(exe + " ["))
+        def options(s):
+            return set(re.findall(r"--[a-z][a-z-]*", s)) - {"--help"}
+        assert options(usage) and options(doc) == options(usage), page
