@@ -50,7 +50,12 @@ TEST(Overlay, GraspPanelsForEndAndFailure) {
   Panel p;
   p.keys("ss");
   EXPECT_EQ(p.row(1), "Grasp Calcul End\n");
-  EXPECT_EQ(p.row(2), "<none>");
+  // under the banner, what to do next: roll the grasp, or, for a grasp the
+  // manipulation refuses (a tip on the rim), set the work anew
+  EXPECT_EQ(p.row(2), "Next: A, then s or space rolls it\n");
+  p.s->GGTYPE[2][0] = 'T';
+  EXPECT_EQ(p.row(2), "Next: M moves the work, G grasps again\n");
+  EXPECT_EQ(p.row(1), "Grasp Calcul End\n");
   Panel f;
   f.keys("M" + std::string(120, 'Y') + "Gss");  // the work is out of the fingers' reach
   EXPECT_EQ(f.row(1), "Grasp Calcul\n");
@@ -159,9 +164,18 @@ TEST(Overlay, JointSelectionAndWorkCollision) {
 
   p.keys("M");
   EXPECT_EQ(p.row(1), "Work Pose Change Step-by\n");
+  // the pose in the panel's last row: where the work is and how it is turned
+  EXPECT_EQ(p.row(4), "rw=(0.0, 140.0, -40.0)  al=45.00 bet=0.00 qam=0.00 deg\n");
+  p.keys("XXrr");  // two steps along x, two turns about the work's z axis
+  char turned[100];
+  std::snprintf(turned, sizeof turned, "al=45.00 bet=0.00 qam=%.2f deg\n", 2 * 1.8);
+  EXPECT_NE(p.row(4).find("rw=(2.0, "), std::string::npos) << p.row(4);
+  EXPECT_NE(p.row(4).find(turned), std::string::npos) << p.row(4);
   p.keys(std::string(40, 'z'));
   EXPECT_EQ(p.row(1), "**** Finger-Work Collision ****\n");
   EXPECT_EQ(p.row(2), "Move Work\n");
+  // 40 steps down; turns about its own axis leave the cylinder's position
+  EXPECT_EQ(p.row(4).rfind("rw=(2.0, 140.0, -80.0)  al=45.00", 0), 0u) << p.row(4);
 }
 
 TEST(Overlay, CountField) {

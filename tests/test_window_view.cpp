@@ -11,7 +11,9 @@
 #include "app/overlay_text.h"
 #include "app/traces.h"
 #include "app/window_view.h"
+#include "numerics/vecmat.h"
 #include "support.h"
+#include "work/work.h"
 
 using namespace rg;
 
@@ -26,6 +28,27 @@ std::string Lines(const Sim& s, const WindowView& v) {
 }
 
 bool Has(const std::string& all, const std::string& text) { return all.find(text) != std::string::npos; }
+
+// The work's angles (degrees) as the information panel prints them; false when
+// the panel has no angle line.
+bool ShownAngles(const Sim& s, const WindowView& v, double deg[3]) {
+  const std::string all = Lines(s, v);
+  const size_t at = all.find("al=");
+  return at != std::string::npos &&
+         std::sscanf(all.c_str() + at, "al=%lf bet=%lf qam=%lf deg", &deg[0], &deg[1], &deg[2]) == 3;
+}
+
+// The largest difference between frame E and the frame of the printed angles.
+double FrameError(const double deg[3], const double E[3][3]) {
+  double I[3][3], F[3][3];
+  MatIdentity(I);
+  const double k = M_PI / 180.0;
+  WorkOrien1(deg[0] * k, deg[1] * k, deg[2] * k, I, F);
+  double err = 0.0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) err = std::max(err, std::fabs(F[i][j] - E[i][j]));
+  return err;
+}
 
 }  // namespace
 
@@ -44,7 +67,7 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   WindowView v;
   v.info = true;
   EXPECT_TRUE(Has(Lines(*s, v), "Work rw=(    0.0,  140.0,  -40.0)\n"));
-  EXPECT_TRUE(Has(Lines(*s, v), "al0=  45.00  bet0=   0.00  qam0=   0.00 deg\n"));
+  EXPECT_TRUE(Has(Lines(*s, v), "al=  45.00  bet=   0.00  qam=   0.00 deg\n"));
   EXPECT_TRUE(Has(Lines(*s, v), ") rad  --\n"));  // no contact type before the grasp
   EXPECT_TRUE(Has(Lines(*s, v), "LC = link on rim"));
   EXPECT_TRUE(Has(Lines(*s, v), "Step 0 (stored row cntM=0)  time=0.0000\n"));
@@ -73,6 +96,77 @@ TEST(WindowView, InformationPanelShowsPoseAnglesTypesStepAndLegend) {
   EXPECT_TRUE(Has(Lines(*s, v), "Replayed row cntR=1: step 5  time=0.2500\n"));
   v.info = false;
   EXPECT_FALSE(Has(Lines(*s, v), "F1 q=("));
+}
+
+// After the default run the panel shows the work as it is drawn, turned by the
+// rolling about its own axis, not the pose it was set to; in the replay, the
+// replayed row's pose.
+TEST(WindowView, InformationPanelShowsTheDrawnWorksTurn) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  v.info = true;
+  rgtest::Press(*s, "GssA" + std::string(400, 's'));  // rolls until its deadlock
+  ASSERT_EQ(s->sgnMANIP, 'D');
+  double deg[3];
+  ASSERT_TRUE(ShownAngles(*s, v, deg)) << Lines(*s, v);
+  // the printed angles (two decimals) make the drawn frame
+  EXPECT_LT(FrameError(deg, s->EWW), 1e-3);
+  EXPECT_GT(std::fabs(deg[2]), 10.0) << "the work has rolled about its axis";
+  char rw[100];
+  std::snprintf(rw, sizeof rw, "Work rw=(%7.1f,%7.1f,%7.1f)\n", s->RWW[0], s->RWW[1], s->RWW[2]);
+  EXPECT_TRUE(Has(Lines(*s, v), rw));
+  // the replay of a middle row shows that row's pose
+  rgtest::Press(*s, "D" + std::string(30, 's'));
+  ASSERT_TRUE(ShownAngles(*s, v, deg));
+  EXPECT_LT(FrameError(deg, s->ManipEW[30]), 1e-3);
+  EXPECT_GT(FrameError(deg, s->EWW), 1e-2) << "row 30 is turned less than the end";
+}
+
+// The legend names every contact type a finger of either work shows.
+TEST(WindowView, ContactLegendNamesEveryTypeShown) {
+  WindowView v;
+  v.info = true;
+  for (const char* keys : {"Gss", "H2Gsss", "W1Gss", "H2W1Gsss", "H4W1Gsss", "H3Gss", "H4Gsss"}) {
+    SCOPED_TRACE(keys);
+    auto s = rgtest::StartedSim();
+    rgtest::Press(*s, keys);
+    const std::string all = Lines(*s, v);
+    for (int kf = 1; kf <= s->nF(); ++kf) {
+      const std::string type{s->GGTYPE[kf][0], s->GGTYPE[kf][1]};
+      EXPECT_TRUE(Has(all, type + " = ")) << "finger " << kf << " shows " << type;
+    }
+  }
+  auto s = rgtest::StartedSim();
+  const std::string all = Lines(*s, v);
+  for (const char* type : {"LC", "LL", "TC", "TL", "TD", "LS", "TS", "NN", "--"})
+    EXPECT_TRUE(Has(all, std::string(type) + " = ")) << type;
+}
+
+// Below the mode panel the help names the window's own keys, the mouse and how to
+// quit; F1 hides it with the table, and the information panel of F2 takes its place.
+TEST(WindowView, HelpAdditionNamesTheWindowsKeys) {
+  auto s = rgtest::StartedSim();
+  WindowView v;
+  OverlayText o;
+  WindowLines(*s, v, o);
+  std::string more;
+  for (int i = 0; i < o.n; ++i) {
+    if (o.line[i].font != TextLine::Small) continue;
+    more += o.line[i].text;
+    // between the mode panel's last row and the velocity line, left of the palm
+    EXPECT_LT(o.line[i].y, PanelRowY(4) - 15.0f) << o.line[i].text;
+    EXPECT_GT(o.line[i].y, 55.0f + 20.0f) << o.line[i].text;
+  }
+  for (const char* name : {"'B'", "'C'", "space", "F1", "F2", "F3", "Home", "F5", "Mouse", "left drag",
+                           "right drag", "shift", "wheel", "F6", "JSON", "F7", "CSV", "Web Page",
+                           "Esc in mode I", "close the window", "'H'", "Obstacle"})
+    EXPECT_TRUE(Has(more, name)) << name;
+  v.help = false;
+  EXPECT_FALSE(Has(Lines(*s, v), HelpMore[0]));
+  v.help = true;
+  v.info = true;
+  EXPECT_FALSE(Has(Lines(*s, v), HelpMore[0]));
+  EXPECT_TRUE(Has(Lines(*s, v), "Work rw=("));
 }
 
 TEST(WindowView, CauseLineNamesDeadlockedFingerAndCollisionPart) {

@@ -43,6 +43,34 @@ TEST(WorkFrames, EulerTurns) {
     for (int j = 0; j < 3; ++j) EXPECT_NEAR(E[i][j], A[i][j], 1e-14);
 }
 
+// The angles read back from a frame turn the hand frame into that same frame, and
+// are the angles it was made of wherever they are unique.
+TEST(WorkFrames, AnglesOfAFrame) {
+  const double h = M_PI / 2;
+  const struct {
+    double al, bet, gam;
+    bool unique;
+  } cases[] = {{0.7853981639, 0, 0, true},   {0.7853981639, 0, 0.3269, true},
+               {-2.9, 1.2, 3.0, true},       {0.4, -1.5, -2.2, true},
+               {0.0, 0.0, 0.0, true},        {0.6, h, 0.3, false},
+               {-1.1, -h, 0.8, false}};
+  double I[3][3];
+  MatIdentity(I);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.al << " " << c.bet << " " << c.gam);
+    double E[3][3], back[3][3], ang[3];
+    WorkOrien1(c.al, c.bet, c.gam, I, E);
+    WorkOrienAngles(E, ang);
+    WorkOrien1(ang[0], ang[1], ang[2], I, back);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(back[i][j], E[i][j], 1e-12);
+    if (!c.unique) continue;
+    EXPECT_NEAR(ang[0], c.al, 1e-12);
+    EXPECT_NEAR(ang[1], c.bet, 1e-12);
+    EXPECT_NEAR(ang[2], c.gam, 1e-12);
+  }
+}
+
 TEST(WorkFrames, PoseInAFingerFrame) {
   double Em[3][3], Ew[3][3], rwM[3], EwM[3][3];
   Cz(0.5, Em);

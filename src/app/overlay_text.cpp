@@ -1,5 +1,6 @@
 #include "app/overlay_text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "record/grasp_quality.h"
 #include "record/store.h"
+#include "work/work.h"
 
 #include "app/goal_view.h"
 #include "app/script.h"
@@ -26,6 +28,22 @@ const char HelpText[11][100] = {
     "'G' : Sol. of Grasp\n",
     "'A' : Sol. of Manipulation\n",
     "'D' : Motion Repeat of Manipulation\n",
+};
+
+// The keys and the mouse that the window added to the table above, and how the
+// window is left. The title names F and O, which have no command here.
+const char HelpMore[kHelpMoreRows][100] = {
+    "'B' : Goal and Path Generation (Plan), s plans\n",
+    "'C' : Path Motion, s steps    space : Play/Pause\n",
+    "F1 : Help   F2 : Numbers   F3 : Contacts, Traces\n",
+    "Home or F5 : Camera Reset\n",
+    "Mouse : left drag turns the view, right drag or\n",
+    "        shift + left drag moves it, wheel zooms\n",
+    "F6 : Save the Scene to a JSON File\n",
+    "F7 : Write the Run's CSV, Picture and Web Page\n",
+    "        beside the Scene File\n",
+    "Quit : Esc in mode I, or close the window\n",
+    "Robot Choice is 'H' (not F); no Obstacle mode (O)\n",
 };
 
 namespace {
@@ -109,6 +127,31 @@ void StopLines(const Sim& s, OverlayText& o) {
                               : "Move the work with M, or G to grasp\n");
 }
 
+// Whether every finger's grasp contact is one the manipulation rolls on (a link
+// on a rim of the cylinder, any contact on the sphere).
+bool GraspRolls(const Sim& s) {
+  for (int kf = 1; kf <= s.nF(); ++kf)
+    if (!ContactRolls(s.WORK1, s.GGTYPE[kf], s.sgnUML[kf])) return false;
+  return true;
+}
+
+double Deg(double rad) { return rad * 180.0 / 3.14159265358979323846; }
+
+// An angle in degrees as printed with two decimals, without "-0.00" for a turn
+// that rounds to nothing.
+double ShownDeg(double rad) {
+  const double d = Deg(rad);
+  return std::fabs(d) < 0.005 ? 0.0 : d;
+}
+
+// A work pose in one line: the position and the angles of its frame in degrees.
+void PoseLine(const double r[3], const double E[3][3], char out[100]) {
+  double ang[3];
+  WorkOrienAngles(E, ang);
+  std::snprintf(out, 100, "rw=(%.1f, %.1f, %.1f)  al=%.2f bet=%.2f qam=%.2f deg\n", r[0], r[1], r[2],
+                ShownDeg(ang[0]), ShownDeg(ang[1]), ShownDeg(ang[2]));
+}
+
 // Below the step lines of a running manipulation: the last gait, and the finger
 // keys that lift and place. A hand of two fingers is not offered the keys: the one
 // contact that would stay never holds the work alone, so its lifts are all refused.
@@ -157,8 +200,11 @@ void ModePanel(const Sim& s, OverlayText& o) {
                "3:2F-PQPP, 4:3F-PQPP\n"});
       break;
     case 'G':
-      if (s.sgnCALGEnd == 'Y')
+      if (s.sgnCALGEnd == 'Y') {
         Rows(o, {"Execution Mode : G\n", "Grasp Calcul End\n"});
+        Row(o, 2, GraspRolls(s) ? "Next: A, then s or space rolls it\n"
+                                : "Next: M moves the work, G grasps again\n");
+      }
       else if (s.sgnGRASP == 'N')
         Rows(o, {"Execution Mode : G\n", "Grasp Calcul\n", "##------No FingerLink Grasp-------##\n",
                  "##------Change Work Position------##\n"});
@@ -187,13 +233,18 @@ void ModePanel(const Sim& s, OverlayText& o) {
       Rows(o, {"Execution Mode : W\n", "Select Work\n", "Hit 1,2 : Sphere,Cylinder\n"});
       if (s.sgnCALGChk == 'C') Row(o, 3, "**** Hand/Work Collision ****\n");
       break;
-    case 'M':
+    case 'M': {
       if (s.sgnGC == 'C')
         Rows(o, {"Execution Mode : M\n", "**** Finger-Work Collision ****\n", "Move Work\n"});
       else
         Rows(o, {"Execution Mode : M\n", "Work Pose Change Step-by\n", "Hit x,X,y,Y,z,Z for Linear Motion\n",
                  "Hit p,P,q,Q,r,R for Rotation\n"});
+      // the pose the keys have made, in the panel's last row in the small font
+      char pose[100];
+      PoseLine(s.RWW, s.EWW, pose);
+      AddLine(o, 5.0f, kRow[4], pose, TextLine::Small);
       break;
+    }
     case 'V':
       Rows(o, {"Execution Mode : V\n", "Work Manip Velocity Change Step-by\n", "Hit x,X,y,Y,z,Z for vw[ ]\n",
                "Hit p,P,q,Q,r,R for omw[ ]\n"});
@@ -257,12 +308,30 @@ constexpr float kBannerY = 360.0f;     // between the help table and the mode pa
 constexpr float kInfoTop = 235.0f;     // first line of the information panel
 constexpr float kInfoStep = 15.0f;     // its small-font line spacing
 
+// Every contact type a finger can show: the grasp's on the cylinder and on the
+// sphere, none found, and "--" before the finger's grasp.
+constexpr const char* kTypeLegend[] = {
+    "LC = link on rim, LL = link on side, TC = tip on rim\n",
+    "TL = tip on side, TD = tip on disk, NN = no contact\n",
+    "LS = link on sphere, TS = tip on sphere, -- = not grasped\n",
+};
+
 void AddSmall(OverlayText& o, float y, const char* text) {
   Add(o, 5.0f, y, text);
   o.line[o.n - 1].font = TextLine::Small;
 }
 
-double Deg(double rad) { return rad * 180.0 / 3.14159265358979323846; }
+// The work as the frame draws it: the replayed row's pose in the replay, else the
+// drawn pose (RWW, EWW), which the manipulation moves step by step.
+void DrawnWork(const Sim& s, const WindowView& v, const double** r, const double (**E)[3]) {
+  if (WhatToDraw(s, v).replay && s.cntRepeat >= 0 && s.cntRepeat < RecordLength(s)) {
+    *r = s.ManipRW[s.cntRepeat];
+    *E = s.ManipEW[s.cntRepeat];
+    return;
+  }
+  *r = s.RWW;
+  *E = s.EWW;
+}
 
 // The joint angles of finger kf in the pose the frame draws.
 const double* ShownAngles(const Sim& s, const WindowView& v, int kf) {
@@ -364,11 +433,16 @@ QualityResult ShownQuality(const Sim& s, const WindowView& v) {
 void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
   char buf[100];
   float y = kInfoTop;
-  std::snprintf(buf, sizeof buf, "Work rw=(%7.1f,%7.1f,%7.1f)\n", s.RWW[0], s.RWW[1], s.RWW[2]);
+  const double* rw = nullptr;
+  const double(*Ew)[3] = nullptr;
+  DrawnWork(s, v, &rw, &Ew);
+  std::snprintf(buf, sizeof buf, "Work rw=(%7.1f,%7.1f,%7.1f)\n", rw[0], rw[1], rw[2]);
   AddSmall(o, y, buf);
   y -= kInfoStep;
-  std::snprintf(buf, sizeof buf, "al0=%7.2f  bet0=%7.2f  qam0=%7.2f deg\n", Deg(s.al0), Deg(s.bet0),
-                Deg(s.qam0));
+  double ang[3];
+  WorkOrienAngles(Ew, ang);
+  std::snprintf(buf, sizeof buf, "al=%7.2f  bet=%7.2f  qam=%7.2f deg\n", ShownDeg(ang[0]),
+                ShownDeg(ang[1]), ShownDeg(ang[2]));
   AddSmall(o, y, buf);
   y -= kInfoStep;
   for (int kf = 1; kf <= s.nF(); ++kf) {
@@ -381,10 +455,10 @@ void InfoLines(const Sim& s, const WindowView& v, OverlayText& o) {
     AddSmall(o, y, buf);
     y -= kInfoStep;
   }
-  AddSmall(o, y, "LC = link on rim, LL = link on side, TC = tip on rim\n");
-  y -= kInfoStep;
-  AddSmall(o, y, "TL = tip on side, TD = tip on disk, NN = no contact\n");
-  y -= kInfoStep;
+  for (const char* legend : kTypeLegend) {
+    AddSmall(o, y, legend);
+    y -= kInfoStep;
+  }
   StepLine(s, v, buf);
   AddSmall(o, y, buf);
   y -= kInfoStep;
@@ -405,6 +479,10 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
     out.line[out.n++] = base.line[i];
   if (v.playing) SetLine(out, 5.0f, kRow[3], "Playing: space stops\n", TextLine::Large);
   if (v.planning.running) PlanningRows(v.planning, out);
+  // the keys the table does not name, in the place of the information panel
+  // unless F2 shows that
+  if (v.help && !v.info)
+    for (int i = 0; i < kHelpMoreRows; ++i) AddSmall(out, kInfoTop - kInfoStep * i, HelpMore[i]);
   if (v.info) InfoLines(s, v, out);
   if (v.waitingKey != '\0') {
     char buf[100];

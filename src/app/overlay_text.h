@@ -9,6 +9,11 @@ namespace rg {
 
 // Help table drawn at the top, one row every 20 units from y = 580 down.
 extern const char HelpText[11][100];
+// What the table leaves out (the window's own keys, the mouse, how to quit),
+// drawn with it in the small font under the mode panel, where the information
+// panel of F2 goes when that is shown.
+constexpr int kHelpMoreRows = 11;
+extern const char HelpMore[kHelpMoreRows][100];
 
 // One line of window text at (x, y); every text ends with '\n'. The window draws
 // it in its large font (the help, the mode panel and the bottom lines) or in its

@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <vector>
 
 #include "render/draw.h"
 
@@ -79,18 +80,15 @@ void FrameSetUp(const Sim& s, const WindowView& v) {
   glEnable(GL_NORMALIZE);
 }
 
-void Axes() {
+// The axes reach far across the window; they stop at the text panels, so that
+// no axis line crosses the text over them.
+void Axes(const std::vector<WindowRect>& text) {
   glDisable(GL_LIGHTING);
   glLineWidth(2.0f);
   glColor3f(0.0f, 0.0f, 0.0f);
-  glBegin(GL_LINES);
-  glVertex3d(0, 0, 0);
-  glVertex3d(10, 0, 0);
-  glVertex3d(0, 0, 0);
-  glVertex3d(0, 10, 0);
-  glVertex3d(0, 0, 0);
-  glVertex3d(0, 0, 10);
-  glEnd();
+  const double o[3] = {0, 0, 0};
+  const double ends[3][3] = {{10, 0, 0}, {0, 10, 0}, {0, 0, 10}};
+  for (const auto& e : ends) DrawLineAround(o, e, text);
   glEnable(GL_LIGHTING);
 }
 
@@ -113,14 +111,15 @@ void Reshape(int w, int h) {
 void DrawFrame(const Sim& s, const WindowView& v) {
   FrameSetUp(s, v);
   ViewTransform(s);
-  Axes();
+  const std::vector<WindowRect> text = OverlayPanels(s, v);
+  Axes(text);
   const SceneParts p = WhatToDraw(s, v);
   if (p.work) draw_work(s.model(), s.WORK1, s.RWW, s.EWW, kWorkColour);
   if (p.initialHand) draw_hand(s, s.qq0, kHandColour);
   if (p.computedHand) HandAndMarkers(s);
   if (p.replay) PSeries(s, s.cntRepeat);
   DrawGoal(s);
-  DrawContacts(s, v, p);
+  DrawContacts(s, v, p, text);
   DrawOverlay(s, v);
 }
 

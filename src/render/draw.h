@@ -5,6 +5,8 @@
 // .cpp files of this folder.
 #pragma once
 
+#include <vector>
+
 #include "app/window_view.h"
 #include "core/state.h"
 
@@ -64,6 +66,18 @@ void DrawTextLines(float x, float y, int n, float dy, void* font, const char row
 void DrawText3D(float x, float y, float z, void* font, const char* text);
 void* OverlayFont();
 
+// A rectangle of the window in pixels (origin at the lower left corner).
+struct WindowRect {
+  float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
+};
+// The panels the overlay of view v puts its text on, in the current viewport:
+// one per block of lines and one per banner, as DrawOverlay draws them.
+std::vector<WindowRect> OverlayPanels(const Sim& s, const WindowView& v);
+// The segment from a to b (drawing units, under the current matrices and
+// viewport) as GL lines in the current colour and width, without the parts that
+// would land inside any of the rectangles: no line crosses the text.
+void DrawLineAround(const double a[3], const double b[3], const std::vector<WindowRect>& keepOut);
+
 // The overlay text lines of the current state: help table, hand and work lines,
 // the velocity label and the mode panel, and the window's own panels of v; drawn
 // over whatever the frame holds.
@@ -92,10 +106,12 @@ void DrawGoal(const Sim& s);
 // The contact traces and the work's own axes (F3); large contact markers.
 // DrawContacts draws all of what view v shows of them for the parts p of the
 // frame; DrawReplayContacts the traces and contacts of stored row m.
-void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p);
+// The work's axes stay out of the text panels keepOut.
+void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p,
+                  const std::vector<WindowRect>& keepOut);
 void DrawReplayContacts(const Sim& s, int m);
 void DrawTraces(const Sim& s);
-void DrawWorkAxes(const double rw[3], const double Ew[3][3]);
+void DrawWorkAxes(const double rw[3], const double Ew[3][3], const std::vector<WindowRect>& keepOut);
 void DrawLargeMarker(const double P[3], const float colour[4]);
 
 }  // namespace rg

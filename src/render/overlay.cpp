@@ -108,7 +108,15 @@ struct Box {
   float layoutY, x0, y0, x1, y1;
 };
 
-void Backdrop(const OverlayText& o, const Viewport& vp, float k) {
+// The pale yellow box behind a banner's text.
+Box BannerBox(const TextLine& l, const Viewport& vp, float k) {
+  const float x = PlaceX(l.x, k), y = PlaceY(l.y, k, vp);
+  const float w = static_cast<float>(LineWidth(FontFor(l.font, k), l.text));
+  return {l.font, l.y, x - 4.0f, y - 7.0f, x + w + 4.0f, y + 19.0f};
+}
+
+// The white panels: one box per block of plain lines.
+std::vector<Box> Blocks(const OverlayText& o, const Viewport& vp, float k) {
   std::vector<Box> boxes;
   for (int i = 0; i < o.n; ++i) {
     const TextLine& l = o.line[i];
@@ -137,6 +145,11 @@ void Backdrop(const OverlayText& o, const Viewport& vp, float k) {
       blocks.push_back(b);
     }
   }
+  return blocks;
+}
+
+void Backdrop(const OverlayText& o, const Viewport& vp, float k) {
+  const std::vector<Box> blocks = Blocks(o, vp, k);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -160,9 +173,9 @@ void DrawLines(const OverlayText& o, const Viewport& vp, bool blocks) {
     if (l.style == TextLine::Banner) {
       text.Flush();
       // a pale yellow box behind the text, so that it reads over any scene
-      const float w = static_cast<float>(LineWidth(font, l.text));
+      const Box b = BannerBox(l, vp, k);
       glColor3f(1.0f, 0.92f, 0.45f);
-      glRectf(x - 4.0f, y - 7.0f, x + w + 4.0f, y + 19.0f);
+      glRectf(b.x0, b.y0, b.x1, b.y1);
       glColor3f(0.0f, 0.0f, 0.0f);
     }
     if (blocks && text.Add(font, x, y, l.text, '\n')) continue;
@@ -202,6 +215,19 @@ void DrawText3D(float x, float y, float z, void* font, const char* text) {
   DrawChars(font, text, '\0');
   glEnable(GL_LIGHTING);
   glPopAttrib();
+}
+
+std::vector<WindowRect> OverlayPanels(const Sim& s, const WindowView& v) {
+  OverlayText lines;
+  WindowLines(s, v, lines);
+  const Viewport vp = CurrentViewport();
+  const float k = LayoutScale(vp);
+  std::vector<Box> boxes = Blocks(lines, vp, k);
+  for (int i = 0; i < lines.n; ++i)
+    if (lines.line[i].style == TextLine::Banner) boxes.push_back(BannerBox(lines.line[i], vp, k));
+  std::vector<WindowRect> out;
+  for (const Box& b : boxes) out.push_back({b.x0, b.y0, b.x1, b.y1});
+  return out;
 }
 
 void DrawOverlay(const Sim& s, const WindowView& v) {

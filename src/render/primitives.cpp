@@ -4,7 +4,10 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "numerics/vecmat.h"
 #include "render/draw.h"
@@ -240,6 +243,83 @@ void CylinderNet(const double r0[3], const double E[3][3], double a, double L) {
     DrawLine(r0, B, 0.05, kBlack);
     DrawLine(topH, T, 0.05, kBlack);
   }
+}
+
+// The segment's points are a + t (b - a), t in [0, 1]. Under the current
+// matrices (the projection is the identity, or any) a point's clip coordinates
+// are linear in t, and so is every condition "the point lies on the inner side
+// of one edge of a window rectangle" once multiplied by the clip w: each
+// rectangle takes one interval of t out of the segment (Liang-Barsky on
+// homogeneous coordinates).
+void DrawLineAround(const double a[3], const double b[3], const std::vector<WindowRect>& keepOut) {
+  double mv[16], pr[16];
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  // clip coordinates (x, y, w) of a and of b
+  auto clip = [&](const double p[3], double c[3]) {
+    double e[4];
+    for (int i = 0; i < 4; ++i) e[i] = mv[i] * p[0] + mv[4 + i] * p[1] + mv[8 + i] * p[2] + mv[12 + i];
+    const int rows[3] = {0, 1, 3};
+    for (int k = 0; k < 3; ++k) {
+      const int i = rows[k];
+      c[k] = pr[i] * e[0] + pr[4 + i] * e[1] + pr[8 + i] * e[2] + pr[12 + i] * e[3];
+    }
+  };
+  if (vp[2] <= 0 || vp[3] <= 0) return;
+  double ca[3], cb[3];
+  clip(a, ca);
+  clip(b, cb);
+  // a wide line reaches half its width beyond its ends, and a pixel more where
+  // the rasteriser rounds
+  GLfloat width = 1.0f;
+  glGetFloatv(GL_LINE_WIDTH, &width);
+  const double m = 0.5 * width + 1.0;
+  std::vector<std::pair<double, double>> cut;
+  for (const WindowRect& r : keepOut) {
+    // the rectangle's edges in normalised device coordinates
+    const double nx0 = 2.0 * (r.x0 - m - vp[0]) / vp[2] - 1.0, nx1 = 2.0 * (r.x1 + m - vp[0]) / vp[2] - 1.0;
+    const double ny0 = 2.0 * (r.y0 - m - vp[1]) / vp[3] - 1.0, ny1 = 2.0 * (r.y1 + m - vp[1]) / vp[3] - 1.0;
+    // inside: f0 + t (f1 - f0) >= 0 for x - nx0 w, nx1 w - x, y - ny0 w, ny1 w - y and w
+    const double f[5][2] = {{ca[0] - nx0 * ca[2], cb[0] - nx0 * cb[2]},
+                            {nx1 * ca[2] - ca[0], nx1 * cb[2] - cb[0]},
+                            {ca[1] - ny0 * ca[2], cb[1] - ny0 * cb[2]},
+                            {ny1 * ca[2] - ca[1], ny1 * cb[2] - cb[1]},
+                            {ca[2], cb[2]}};
+    double t0 = 0.0, t1 = 1.0;
+    for (const auto& g : f) {
+      const double d = g[1] - g[0];
+      if (d == 0.0) {
+        if (g[0] < 0.0) t0 = 2.0;  // wholly outside this edge
+        continue;
+      }
+      const double t = -g[0] / d;
+      if (d > 0.0)
+        t0 = std::max(t0, t);
+      else
+        t1 = std::min(t1, t);
+    }
+    if (t0 < t1) cut.emplace_back(t0, t1);
+  }
+  std::sort(cut.begin(), cut.end());
+  auto vertex = [&](double t) {
+    glVertex3d(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2]));
+  };
+  glBegin(GL_LINES);
+  double from = 0.0;
+  for (const auto& c : cut) {
+    if (c.first > from) {
+      vertex(from);
+      vertex(c.first);
+    }
+    from = std::max(from, c.second);
+  }
+  if (from < 1.0) {
+    vertex(from);
+    vertex(1.0);
+  }
+  glEnd();
 }
 
 }  // namespace rg

@@ -25,11 +25,20 @@ constexpr float kLinkTrace[4] = {0.0f, 0.7f, 0.0f, 1.0f};
 constexpr float kPathTrace[4] = {1.0f, 0.5f, 0.0f, 1.0f};
 constexpr double kLift = 2.0;      // model units off the surface
 constexpr double kAxisLength = 140.0;  // out of the cylinder on every axis
-constexpr double kLargeMarker = 3.0;
-constexpr double kMarkerRim = 1.2;  // the dark ring around a large marker
+// A default run rolls each contact 3 to 16 length units (4 to 22 pixels in the
+// start-up view) over the work and the link: the marker is kept smaller than
+// that (7 pixels across with its ring), and the traces go over it.
+constexpr double kLargeMarker = 1.8;
+constexpr double kMarkerRim = 0.7;  // the dark ring around a large marker
 constexpr float kMarkerColour[4] = {1.0f, 1.0f, 0.0f, 1.0f};
 constexpr float kRimColour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-constexpr float kTraceWidth = 5.0f;  // pixels
+// Widths in pixels: the traces (the path through the hand frame, longer, under
+// the traces on the bodies where they meet), and a dark edge of kEdge pixels
+// on each side of every trace so that it reads on the yellow marker, the pink
+// work and the pale blue link alike.
+constexpr float kTraceWidth = 5.0f;
+constexpr float kEdge = 1.0f;
+constexpr float kEdgeColour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 // p moved away from the axis through o along unit direction a by kLift.
 void Lift(const double p[3], const double o[3], const double a[3], double out[3]) {
   double d[3], along[3], radial[3];
@@ -45,12 +54,12 @@ void Lift(const double p[3], const double o[3], const double a[3], double out[3]
 }
 
 void Strip(const std::vector<Point3>& pts, const double o[3], const double a[3],
-           const float colour[4]) {
+           const float colour[4], float width) {
   if (pts.size() < 2) return;  // one point is no trace yet: the marker shows it
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glColor4fv(colour);
-  glLineWidth(kTraceWidth);
+  glLineWidth(width);
   glBegin(GL_LINE_STRIP);
   for (const Point3& p : pts) {
     double q[3];
@@ -84,29 +93,56 @@ void WorkLiftAxis(const Sim& s, const double Ew[3][3], double a[3]) {
     MatColumn(Ew, 2, a);
 }
 
+// The three traces of one finger, as points: the path through the hand frame
+// (on no surface), the trace on the work lifted off the axis or centre wo, wa,
+// and the trace on the last link lifted off its axis lo, la.
+struct FingerTraces {
+  std::vector<Point3> path, work, link;
+  const double* wo = nullptr;
+  double wa[3] = {0, 0, 0};
+  double lo[3] = {0, 0, 0}, la[3] = {0, 0, 0};
+};
+
+// Every finger's traces: first all dark edges, then the colours (the path,
+// the work's, the link's), so that the edges outline the traces together and
+// never cut one trace where another crosses it.
+void DrawFingerTraces(const std::vector<FingerTraces>& all) {
+  const float edge = kTraceWidth + 2 * kEdge;
+  for (const FingerTraces& t : all) {
+    Strip(t.path, nullptr, nullptr, kEdgeColour, edge);
+    Strip(t.work, t.wo, t.wa, kEdgeColour, edge);
+    Strip(t.link, t.lo, t.la, kEdgeColour, edge);
+  }
+  for (const FingerTraces& t : all) {
+    Strip(t.path, nullptr, nullptr, kPathTrace, kTraceWidth);
+    Strip(t.work, t.wo, t.wa, kWorkTrace, kTraceWidth);
+    Strip(t.link, t.lo, t.la, kLinkTrace, kTraceWidth);
+  }
+}
+
 }  // namespace
 
 void DrawTraces(const Sim& s) {
   if (RecordLength(s) == 0) return;  // no record of the current grasp
-  std::vector<Point3> pts;
-  double wz[3];
-  WorkLiftAxis(s, s.EWW, wz);
+  if (s.nJ() < 1 || s.nJ() > kSlots - 2) return;
+  std::vector<FingerTraces> all;
   for (int kf = 1; kf <= s.nF(); ++kf) {
-    ContactPath(s, RecordLength(s) - 1, kf, pts);
-    pts.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
-    Strip(pts, nullptr, nullptr, kPathTrace);
-    WorkTrace(s, kf, pts);
-    Strip(pts, s.RWW, wz, kWorkTrace);
-    LinkTrace(s, kf, pts);
-    if (s.nJ() < 1 || s.nJ() > kSlots - 2) continue;
+    FingerTraces t;
+    ContactPath(s, RecordLength(s) - 1, kf, t.path);
+    t.path.push_back(Point3{{s.ManipCPNTA2[1][kf][0], s.ManipCPNTA2[1][kf][1], s.ManipCPNTA2[1][kf][2]}});
+    WorkTrace(s, kf, t.work);
+    t.wo = s.RWW;
+    WorkLiftAxis(s, s.EWW, t.wa);
+    LinkTrace(s, kf, t.link);
     const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
-    double lx[3];
-    MatColumn(P.EA[s.nJ()], 0, lx);  // the last link's axis
-    Strip(pts, P.JA[s.nJ()], lx, kLinkTrace);
+    VecCopy(P.JA[s.nJ()], t.lo);
+    MatColumn(P.EA[s.nJ()], 0, t.la);  // the last link's axis
+    all.push_back(std::move(t));
   }
+  DrawFingerTraces(all);
 }
 
-void DrawWorkAxes(const double rw[3], const double Ew[3][3]) {
+void DrawWorkAxes(const double rw[3], const double Ew[3][3], const std::vector<WindowRect>& keepOut) {
   static const float kColours[3][4] = {{0.9f, 0.0f, 0.0f, 1.0f}, {0.0f, 0.6f, 0.0f, 1.0f},
                                        {0.0f, 0.0f, 0.9f, 1.0f}};
   for (int k = 0; k < 3; ++k) {
@@ -116,10 +152,9 @@ void DrawWorkAxes(const double rw[3], const double Ew[3][3]) {
     glDisable(GL_LIGHTING);
     glColor4fv(kColours[k]);
     glLineWidth(4.0f);
-    glBegin(GL_LINES);
-    glVertex3d(ToGL(rw[0]), ToGL(rw[1]), ToGL(rw[2]));
-    glVertex3d(ToGL(tip[0]), ToGL(tip[1]), ToGL(tip[2]));
-    glEnd();
+    const double from[3] = {ToGL(rw[0]), ToGL(rw[1]), ToGL(rw[2])};
+    const double to[3] = {ToGL(tip[0]), ToGL(tip[1]), ToGL(tip[2])};
+    DrawLineAround(from, to, keepOut);
     glEnable(GL_LIGHTING);
   }
 }
@@ -138,7 +173,8 @@ void DrawLargeMarker(const double P[3], const float colour[4]) {
   glEnable(GL_DEPTH_TEST);
 }
 
-void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
+void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p,
+                  const std::vector<WindowRect>& keepOut) {
   if (!v.traces) return;
   bool any = false;
   if (p.computedHand)
@@ -148,7 +184,7 @@ void DrawContacts(const Sim& s, const WindowView& v, const SceneParts& p) {
         any = true;
       }
   // the work's axes once a finger touches it: its turn is what the contacts make
-  if (any && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW);
+  if (any && p.work && s.WORK1 == '2') DrawWorkAxes(s.RWW, s.EWW, keepOut);
   if (p.traces) DrawTraces(s);
   if (p.replay) DrawReplayContacts(s, s.cntRepeat);
 }
@@ -174,22 +210,25 @@ void DrawReplayContacts(const Sim& s, int m) {
     ManipCPNTW(s, m, m, kf, c);
     DrawLargeMarker(c, kMarkerColour);
   }
-  double wz[3];
-  WorkLiftAxis(s, s.ManipEW[m], wz);
+  std::vector<FingerTraces> all;
   for (int kf = 1; kf <= f && kf < kSlots; ++kf) {
-    ContactPath(s, m, kf, pts);
-    Strip(pts, nullptr, nullptr, kPathTrace);
+    FingerTraces t;
+    ContactPath(s, m, kf, t.path);
     // the traces of rows 0..m on the work and on the link in their poses of row m
     ManipCPNTWTrail(s, m, kf, trail);
     toPoints(m + 1);
-    Strip(pts, s.ManipRW[m], wz, kWorkTrace);
+    t.work = pts;
+    t.wo = s.ManipRW[m];
+    WorkLiftAxis(s, s.ManipEW[m], t.wa);
     ManipCPNTFTrail(s, m, kf, trail);
     toPoints(m + 1);
+    t.link = pts;
     const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.ManipQ[m][kf]);
-    double lx[3];
-    MatColumn(P.EA[n], 0, lx);
-    Strip(pts, P.JA[n], lx, kLinkTrace);
+    VecCopy(P.JA[n], t.lo);
+    MatColumn(P.EA[n], 0, t.la);
+    all.push_back(std::move(t));
   }
+  DrawFingerTraces(all);
 }
 
 }  // namespace rg

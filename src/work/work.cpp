@@ -17,6 +17,21 @@ void WorkOrien1(double al, double bet, double gam, const double E0[3][3], double
   MatMul(T, R, Ef);
 }
 
+void WorkOrienAngles(const double E[3][3], double ang[3]) {
+  // E = Cx(al) Cy(bet) Cz(gam): its last column is (sin bet, -sin al cos bet,
+  // cos al cos bet) and its first row (cos bet cos gam, -cos bet sin gam, sin bet)
+  const double cb = std::hypot(E[0][0], E[0][1]);
+  ang[1] = std::atan2(E[0][2], cb);
+  if (cb > 1e-12) {
+    ang[0] = std::atan2(-E[1][2], E[2][2]);
+    ang[2] = std::atan2(-E[0][1], E[0][0]);
+  } else {
+    // bet = +-pi/2: the x and z turns act about one axis; all of it goes to al
+    ang[0] = std::atan2(E[2][1], E[1][1]);
+    ang[2] = 0.0;
+  }
+}
+
 WorkPose DefaultWorkPose(char work) {
   WorkPose p;
   double I[3][3];

@@ -13,6 +13,11 @@ constexpr double kTurnStep = 0.031415926536;
 // work frames
 void WorkOrien1(double al, double bet, double gam, const double E0[3][3], double Ef[3][3]);
 void WorkOrien2(double al, double bet, double gam, const double Es[3][3], double Ef[3][3]);
+// The angles (al, bet, gam) in radians with WorkOrien1(al, bet, gam, I) = E: turns
+// about the x, y and z axes in turn, as the start-up's al0, bet0, qam0 give the
+// default pose. bet lies in [-pi/2, pi/2], al and gam in (-pi, pi]; where
+// cos(bet) is 0 only al + gam (or al - gam) is defined, and gam is given as 0.
+void WorkOrienAngles(const double E[3][3], double ang[3]);
 void ITransWrkAtoM(const double rm[3], const double Em[3][3], const double rw[3],
                    const double Ew[3][3], double rwM[3], double EwM[3][3]);
 

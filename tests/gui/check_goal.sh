@@ -23,7 +23,7 @@ top() { img bbox "$WORK/$1.xwd" "$2" $SCENE | cut -d' ' -f2; }
 start_xvfb
 RG_ARGS="--plan-time 3600 --plan-steps 10000000" start_app
 keys G s s
-wait_rows grasped 11000
+wait_rows grasped 11100
 at_most "$(count grasped ghost 0 0 600 600)" 0 "ghost pixels before B"
 work_top=$(top grasped pink)
 

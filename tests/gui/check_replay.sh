@@ -13,7 +13,7 @@ RG="${1:?build directory}/rollgrasp"
 start_xvfb
 start_app
 keys G s s
-wait_rows grasp 11000            # Grasp Calcul End
+wait_rows grasp 11100            # Grasp Calcul End, and what comes next
 # the keys are handled in order: the replay panel appears only after all ten steps
 keys A s s s s s s s s s s D
 wait_rows replay0 11000          # Execution Mode: D cntR= 0 /2, Hit s for discrete Motion

@@ -45,7 +45,7 @@ expect_rows first 11100          # G: Execution Mode : G / Grasp Calcul / Hit s 
 HASHES[G]=$(panel_hash first)
 prev=first
 # D before any run: "No stored motion to replay" and what to do, three rows
-for step in H:11111 W:11100 M:11110 V:11110 J:11100 I:11100 A:11100 D:11100; do
+for step in H:11111 W:11100 M:11111 V:11110 J:11100 I:11100 A:11100 D:11100; do
   k=${step%%:*}
   keys "$k"
   new_frame "$prev" "mode$k"
@@ -63,7 +63,7 @@ note "every mode key shows its own panel; the help text stays"
 # --- moving the work into the fingers: mode 'M' reports the collision, mode 'W'
 # keeps reporting it, and moving the work back gives the first 'M' picture again
 keys M $(printf 'y %.0s' $(seq 20))
-wait_rows collision 11100        # Execution Mode : M / **** Finger-Work Collision **** / Move Work
+wait_rows collision 11101        # Execution Mode : M / **** Finger-Work Collision **** / Move Work / the pose
 [ "$(panel_hash collision)" != "${HASHES[M]}" ] || fail "the collision panel looks like the plain 'M' panel"
 note "work moved into the fingers: mode 'M' shows the collision panel"
 keys W
@@ -87,11 +87,11 @@ keys s s
 # two keys, two frames: look until the panel reports the end of the grasp
 for i in $(seq 50); do
   shot grasp
-  [ "$(rows grasp)" = 11000 ] && break
+  [ "$(rows grasp)" = 11100 ] && break
   sleep 0.2
 done
 settle grasp
-expect_rows grasp 11000          # Execution Mode : G / Grasp Calcul End
+expect_rows grasp 11100          # Execution Mode : G / Grasp Calcul End / what comes next
 at_least "$(count grasp yellow 0 0 600 600)" 100 "yellow contact-marker pixels after the grasp"
 
 # --- 'W' '1': the sphere work is a black wire globe; no red cylinder any more

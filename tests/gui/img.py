@@ -15,12 +15,15 @@ Regions are x y w h in picture pixels, origin at the top-left corner.
   img.py bbox IMG CLASS x y w h            -> "x0 y0 x1 y1" of the CLASS pixels ("none" if none)
   img.py runs IMG CLASS x y w h            -> number of separate runs of picture rows that
                                               hold CLASS pixels (text lines that do not touch)
+  img.py length IMG CLASS x y w h          -> the longest straight extent (pixels) of one
+                                              connected group of CLASS pixels: how long the
+                                              longest stroke of that colour reads
   img.py contrast IMG x y w h              -> contrast ratio (WCAG) of text on its background
                                               in the region, x 100: the background is the
                                               median luminance, the text the darkest 3 %
 
 CLASS is one of: dark, white, nonwhite, blue, red, yellow, paleyellow, magenta,
-tracegreen, marker, pink, ghost, purple, teal, banner.
+tracegreen, pathorange, marker, pink, ghost, purple, teal, banner, axisgrey.
 """
 import hashlib
 import struct
@@ -171,6 +174,8 @@ CLASSES = {
     # the traces of F3: magenta on the work, green (0, 0.7, 0) on the links
     "magenta": lambda r, g, b: r > 200 and b > 200 and g < 80,
     "tracegreen": lambda r, g, b: 165 <= g <= 190 and r < 40 and b < 40,
+    # the path of a contact through the hand frame (1, 0.5, 0)
+    "pathorange": lambda r, g, b: r > 230 and 100 <= g <= 150 and b < 40,
     # the unlit contact markers (1, 1, 0)
     "marker": lambda r, g, b: r > 240 and g > 240 and b < 40,
     # the lit work alone: red shades with some blue, not the pure red of the work's x
@@ -183,7 +188,29 @@ CLASSES = {
     "teal": lambda r, g, b: r < 40 and 100 <= g <= 150 and 100 <= b <= 150 and abs(g - b) < 30,
     # the box behind the console-wait banner (1, 0.92, 0.45)
     "banner": lambda r, g, b: r > 245 and 220 <= g <= 245 and 95 <= b <= 135,
+    # a black line seen through the white panel of 85 % opacity behind the text
+    "axisgrey": lambda r, g, b: 120 < r < 240 and abs(r - g) < 8 and abs(g - b) < 8,
 }
+
+
+def longest_stroke(pts):
+    """The largest distance between two pixels of one 8-connected group."""
+    left, best = set(pts), 0.0
+    while left:
+        group, todo = [], [left.pop()]
+        while todo:
+            x, y = todo.pop()
+            group.append((x, y))
+            for dx in (-1, 0, 1):
+                for dy in (-1, 0, 1):
+                    q = (x + dx, y + dy)
+                    if q in left:
+                        left.remove(q)
+                        todo.append(q)
+        for i, (x0, y0) in enumerate(group):  # the groups are small: every pair
+            for x1, y1 in group[i + 1:]:
+                best = max(best, ((x1 - x0) ** 2 + (y1 - y0) ** 2) ** 0.5)
+    return best
 
 
 def region(pic, args):
@@ -241,6 +268,10 @@ def main(argv):
         else:
             xs, ys = [p[0] for p in pts], [p[1] for p in pts]
             print(min(xs), min(ys), max(xs), max(ys))
+    elif cmd == "length":
+        pic, test = load(argv[2]), CLASSES[argv[3]]
+        pts = [(x, y) for x, y in region(pic, argv[4:8]) if test(*pic.pixel(x, y))]
+        print(int(longest_stroke(pts)))
     elif cmd == "runs":
         pic, test = load(argv[2]), CLASSES[argv[3]]
         x, y, w, h = (int(a) for a in argv[4:8])
