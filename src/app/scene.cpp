@@ -117,6 +117,36 @@ std::string HandPathFrom(const std::string& handFile, const std::string& scenePa
   return rel.string();
 }
 
+// JSON text laid out for reading: one member per line, an array of numbers on one
+// line, the frame's rows one per line.
+void Layout(const ordered_json& v, int indent, std::string& out) {
+  const std::string pad(static_cast<size_t>(indent) + 2, ' ');
+  if (v.is_object()) {
+    out += "{\n";
+    size_t i = 0;
+    for (auto it = v.begin(); it != v.end(); ++it, ++i) {
+      out += pad + ordered_json(it.key()).dump() + ": ";
+      Layout(it.value(), indent + 2, out);
+      out += i + 1 < v.size() ? ",\n" : "\n";
+    }
+    out += std::string(static_cast<size_t>(indent), ' ') + "}";
+  } else if (v.is_array() && !v.empty() && v[0].is_array()) {
+    out += "[\n";
+    for (size_t i = 0; i < v.size(); ++i) {
+      out += pad;
+      Layout(v[i], indent + 2, out);
+      out += i + 1 < v.size() ? ",\n" : "\n";
+    }
+    out += std::string(static_cast<size_t>(indent), ' ') + "]";
+  } else if (v.is_array()) {
+    out += "[";
+    for (size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + v[i].dump();
+    out += "]";
+  } else {
+    out += v.dump();
+  }
+}
+
 }  // namespace
 
 std::string SceneText(const Scene& sc, const std::string& path) {
@@ -149,7 +179,9 @@ std::string SceneText(const Scene& sc, const std::string& path) {
   o["plan"] = {{"seed", sc.seed}};
   if (sc.planSteps > 0) o["plan"]["max_steps"] = sc.planSteps;
   // nlohmann writes every double with the shortest text that reads back as the same bits
-  return o.dump(2) + "\n";
+  std::string text;
+  Layout(o, 0, text);
+  return text + "\n";
 }
 
 bool SaveScene(const Sim& s, const std::string& path, std::string* why) {
