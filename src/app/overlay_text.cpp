@@ -406,7 +406,7 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
   if (v.playing) SetLine(out, 5.0f, kRow[3], "Playing: space stops\n", TextLine::Large);
   if (v.planning.running) PlanningRows(v.planning, out);
   if (v.info) InfoLines(s, v, out);
-  if (!v.fileNote.empty()) AddLine(out, 5.0f, 8.0f, (v.fileNote + "\n").c_str(), TextLine::Small);
+  if (!v.fileNote.empty()) AddLine(out, 5.0f, 85.0f, (v.fileNote + "\n").c_str(), TextLine::Small);
   if (v.waitingKey != '\0') {
     char buf[100];
     // how to avoid the waits, on the line that says the window waits
