@@ -6,9 +6,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/hand_choice.h"
+#include "app/scene.h"
 #include "app/startup.h"
 #include "app/window_view.h"
 #include "core/console.h"
@@ -21,7 +23,9 @@
 namespace {
 
 const char* const kHelp =
-    "usage: rollgrasp [--hand FILE.urdf] [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
+    "usage: rollgrasp [--hand FILE.urdf] [--scene FILE.json] [--save-scene FILE.json]\n"
+    "                 [--sphere-radius R] [--cylinder-radius R] [--cylinder-height H]\n"
+    "                 [--no-wait] [--show PARTS] [--hide PARTS] [--friction MU] [--torsion T]\n"
     "                 [--contact point|soft] [--cone-edges M] [--plan-steps N] [--seed N]\n"
     "                 [--plan-time SECONDS] [--help] [GLUT options]\n"
     "\n"
@@ -31,6 +35,14 @@ const char* const kHelp =
     "  --hand FILE.urdf\n"
     "              run the hand described in FILE (docs/hands.md) instead of\n"
     "              built-in hand 1; H 1..4 still selects a built-in hand\n"
+    "  --sphere-radius R, --cylinder-radius R, --cylinder-height H\n"
+    "              the works' sizes in length units (defaults 70, 60, 100; radii 20\n"
+    "              to 80, height 20 to 100), kept when H chooses another hand\n"
+    "  --scene FILE.json\n"
+    "              start from the scene in FILE (docs/scenes.md); the quality and\n"
+    "              planning options given override it\n"
+    "  --save-scene FILE.json\n"
+    "              where F6 saves the scene (default rollgrasp-scene.json here)\n"
     "  --no-wait   answer every console wait at once, as if its key (e) had been\n"
     "              typed on the console; the wait's line is still printed\n"
     "  --show PARTS, --hide PARTS\n"
@@ -62,6 +74,8 @@ const char* const kHelp =
     "  F1          hide or show the help table\n"
     "  F2          show or hide the information panel\n"
     "  F3          hide or show the contact markers, the traces and the work axes\n"
+    "  F6          save the scene (--save-scene FILE, or rollgrasp-scene.json)\n"
+    "  F7          the run's CSV, picture and web page beside that scene file\n"
     "  Home, F5    back to the start-up camera\n"
     "  mouse       left drag turns the view about the scene, right drag (or\n"
     "              shift and left drag) moves it, the wheel zooms\n";
@@ -79,6 +93,12 @@ int main(int argc, char** argv) {
   double planTime = rg::PlanState{}.timeLimit;
   long planSteps = 0;  // the hand's default
   unsigned seed = rg::kDefaultPlanSeed;
+  bool haveSeed = false;
+  std::string scenePath;
+  rg::WorkSizes sizes;
+  bool haveSizes = false;
+  // the quality options as given, applied over a scene's settings
+  std::vector<std::pair<std::string, std::string>> qualityArgs;
   for (int i = 1; i < argc; ++i) {
     // --opt=value is --opt value
     std::string a = argv[i], inlineValue;
@@ -110,6 +130,24 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "rollgrasp: --hand needs a hand description file (URDF)\n%s", kHelp);
       return 2;
     }
+    if (a == "--scene" || a == "--save-scene") {
+      std::string v;
+      if (value(&v) && !v.empty()) {
+        (a == "--scene" ? scenePath : view.sceneFile) = v;
+        continue;
+      }
+      std::fprintf(stderr, "rollgrasp: %s needs a file name\n%s", a.c_str(), kHelp);
+      return 2;
+    }
+    if (rg::IsWorkSizeOption(a)) {
+      std::string v, err = a + " needs a value";
+      if (value(&v) && rg::ParseWorkSizeOption(a, v, &sizes, &err)) {
+        haveSizes = true;
+        continue;
+      }
+      std::fprintf(stderr, "rollgrasp: %s\n%s", err.c_str(), kHelp);
+      return 2;
+    }
     if (a == "--show" || a == "--hide") {
       std::string err = a + " needs a list of parts", parts;
       if (value(&parts) && rg::ApplyShowHide(parts.c_str(), a[2] == 's', view, &err)) continue;
@@ -131,6 +169,7 @@ int main(int argc, char** argv) {
         why = "a whole number from 0 to 4294967295";
         if (whole && n >= 0.0 && n <= 4294967295.0) {
           seed = static_cast<unsigned>(n);
+          haveSeed = true;
           continue;
         }
       } else if (whole && n >= 1.0 && n <= static_cast<double>(rg::kMaxPlanSteps)) {
@@ -145,7 +184,10 @@ int main(int argc, char** argv) {
     if (rg::IsQualityOption(a.c_str())) {
       std::string err, v;
       if (!value(&v)) err = a + " needs a value";
-      if (err.empty() && rg::ParseQualityOption(a.c_str(), v.c_str(), &quality, &err)) continue;
+      if (err.empty() && rg::ParseQualityOption(a.c_str(), v.c_str(), &quality, &err)) {
+        qualityArgs.emplace_back(a, v);
+        continue;
+      }
       std::fprintf(stderr, "rollgrasp: %s\n%s", err.c_str(), kHelp);
       return 2;
     }
@@ -163,6 +205,20 @@ int main(int argc, char** argv) {
     hand = rg::LoadHandFile(handPath);
     if (!hand.model) {
       std::fprintf(stderr, "rollgrasp: %s\n", hand.error.c_str());
+      return 2;
+    }
+  }
+  // so is a scene file, with its hand; it sets the hand and the sizes up itself
+  rg::Scene scene;
+  if (!scenePath.empty()) {
+    std::string why;
+    if (!handPath.empty() || haveSizes) {
+      std::fprintf(stderr, "rollgrasp: --scene sets the hand and the work sizes: give it without %s\n",
+                   !handPath.empty() ? "--hand" : "the work size options");
+      return 2;
+    }
+    if (!rg::ReadScene(scenePath, &scene, &why)) {
+      std::fprintf(stderr, "rollgrasp: --scene %s\n", why.c_str());
       return 2;
     }
   }
@@ -184,7 +240,18 @@ int main(int argc, char** argv) {
   sim->plan.maxSteps = planSteps;
   sim->plan.seed = seed;
   rg::StartUp(*sim);
+  if (haveSizes) {
+    std::string why;
+    rg::SetWorkSizes(*sim, sizes, &why);  // checked when read
+  }
   if (hand.model) rg::SelectHandModel(*sim, hand.model);
+  if (!scenePath.empty()) {
+    rg::ApplyScene(*sim, scene);
+    std::string why;
+    for (const auto& [option, v] : qualityArgs) rg::ParseQualityOption(option, v, &sim->qualitySettings, &why);
+    if (haveSeed) sim->plan.seed = seed;
+    if (planSteps > 0) sim->plan.maxSteps = planSteps;
+  }
   sim->con.Flush();
   return rg::WindowRun(*sim, static_cast<int>(glutArgs.size()) - 1, glutArgs.data(), view);
 }

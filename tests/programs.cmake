@@ -2,7 +2,7 @@
 # xdotool and judged from screenshots (tests/gui). Each check starts its own
 # server on a free display number, so they may run in parallel.
 foreach(check window replay resize no_display snapshot failed_finger frames mouse play panels faults wait_banner
-      contacts goal gait explains)
+      contacts goal gait explains scene_keys)
   add_test(NAME gui_${check}
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui/check_${check}.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(gui_${check} PROPERTIES TIMEOUT 240 LABELS gui)

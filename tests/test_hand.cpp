@@ -226,13 +226,13 @@ TEST(WorkSizes, RangesAndChoosingAnotherHand) {
   };
   const double nan = std::nan("");
   const Case cases[] = {{{70, 60, 100}, ""},
-                        {{20, 90, 200}, ""},
-                        {{19.99, 60, 100}, "sphere radius 19.99 is outside 20..90"},
-                        {{70, 90.5, 100}, "cylinder radius 90.5 is outside 20..90"},
-                        {{70, 60, 19}, "cylinder height 19 is outside 20..200"},
-                        {{70, 60, 201}, "cylinder height 201 is outside 20..200"},
-                        {{nan, 60, 100}, "sphere radius nan is outside 20..90"},
-                        {{70, 60, HUGE_VAL}, "cylinder height inf is outside 20..200"}};
+                        {{20, 80, 100}, ""},
+                        {{19.99, 60, 100}, "sphere radius 19.99 is outside 20..80"},
+                        {{70, 80.5, 100}, "cylinder radius 80.5 is outside 20..80"},
+                        {{70, 60, 19}, "cylinder height 19 is outside 20..100"},
+                        {{70, 60, 101}, "cylinder height 101 is outside 20..100"},
+                        {{nan, 60, 100}, "sphere radius nan is outside 20..80"},
+                        {{70, 60, HUGE_VAL}, "cylinder height inf is outside 20..100"}};
   for (const Case& c : cases) {
     auto sp = rgtest::StartedSim();
     std::string why;

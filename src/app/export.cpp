@@ -73,6 +73,10 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                                 {"al0", s.al0}, {"bet0", s.bet0}, {"qam0", s.qam0}, {"dt", s.dt}})
     o[name] = x;
   o["WorkVel"] = std::string(s.WorkVel);
+  // the works' sizes (length units): the built-in ones unless a run chose others
+  o["work_sizes"] = json{{"sphere_radius", s.model().aSph},
+                         {"cylinder_radius", s.model().aCyl},
+                         {"cylinder_height", s.model().hCyl}};
   for (const auto& [name, v] : {std::pair<const char*, const double*>{"rwG0", s.rwG0},
                                 {"rwG", s.rwG}, {"RWW", s.RWW}, {"vw", s.vw},
                                 {"omww", s.omww}, {"omw", s.omw}, {"rot", s.rot},

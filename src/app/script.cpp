@@ -42,6 +42,18 @@ std::string WithCause(const char* banner, const Sim& s) {
 
 }  // namespace
 
+bool IsRotation(const double E[3][3]) {
+  double EtE[3][3];
+  MatTMul(E, E, EtE);
+  double off = 0.0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) off = std::fmax(off, std::fabs(EtE[i][j] - (i == j ? 1.0 : 0.0)));
+  const double det = E[0][0] * (E[1][1] * E[2][2] - E[1][2] * E[2][1]) -
+                     E[0][1] * (E[1][0] * E[2][2] - E[1][2] * E[2][0]) +
+                     E[0][2] * (E[1][0] * E[2][1] - E[1][1] * E[2][0]);
+  return std::isfinite(off) && off <= 1e-9 && det >= 0.0;
+}
+
 bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string* why) {
   if (!Finite(r, 3) || !Finite(&E[0][0], 9)) {
     *why = "the work position and orientation must hold finite numbers";
@@ -51,15 +63,7 @@ bool ScriptWorkPose(Sim& s, const double r[3], const double E[3][3], std::string
     *why = "the work position must lie within ±10000 length units in each coordinate";
     return false;
   }
-  double EtE[3][3];
-  MatTMul(E, E, EtE);
-  double off = 0.0;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) off = std::fmax(off, std::fabs(EtE[i][j] - (i == j ? 1.0 : 0.0)));
-  const double det = E[0][0] * (E[1][1] * E[2][2] - E[1][2] * E[2][1]) -
-                     E[0][1] * (E[1][0] * E[2][2] - E[1][2] * E[2][0]) +
-                     E[0][2] * (E[1][0] * E[2][1] - E[1][1] * E[2][0]);
-  if (off > 1e-9 || det < 0.0) {
+  if (!IsRotation(E)) {
     *why = "the work orientation must be a rotation matrix (orthonormal, determinant +1)";
     return false;
   }

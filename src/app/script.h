@@ -20,6 +20,9 @@ constexpr double kMaxScriptSpeed = 100.0;   // length units per unit time, each 
 constexpr double kMaxScriptTurnRate = 2.0;  // rad per unit time, each component
 constexpr double kMaxScriptAngle = 6.2831853071796;  // rad
 
+// Whether E is a rotation matrix: orthonormal to 1e-9, determinant positive.
+bool IsRotation(const double E[3][3]);
+
 // The work's reference point r (the cylinder's base centre, the sphere's centre;
 // rwG0 of the state) and its frame E (columns: the work's x, y, z axes), as mode
 // 'M' sets them. False (and nothing changed) when E is not a rotation or a value

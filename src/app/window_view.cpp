@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "app/goal_view.h"
 
 namespace rg {
+
+std::string BesideScene(const std::string& sceneFile, const char* ext) {
+  return std::filesystem::path(sceneFile).replace_extension(ext).string();
+}
 
 const char* const kShowHideNames = "help, info, contacts (or traces)";
 

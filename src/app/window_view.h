@@ -43,7 +43,15 @@ struct WindowView {
   char waitingKey = '\0';  // a console wait for this key is in progress
   PlanProgress planning;  // a plan computed in the background
   Camera cam;
+  // F6 saves the scene here (--save-scene, or kDefaultSceneFile in the working
+  // folder); F7 writes the run's CSV, picture and page beside it
+  std::string sceneFile;
+  std::string fileNote;  // what the last F6 or F7 wrote or why not, on one line
 };
+
+constexpr const char* kDefaultSceneFile = "rollgrasp-scene.json";
+// The file beside the scene file with the same stem and the extension ext (".csv").
+std::string BesideScene(const std::string& sceneFile, const char* ext);
 
 // What --show and --hide name: help (the help table, F1), info (the information
 // panel, F2), contacts (markers, traces and work axes, F3; also "traces").

@@ -25,6 +25,7 @@
 #include "app/hand_choice.h"
 #include "app/html_export.h"
 #include "app/keyboard.h"
+#include "app/scene.h"
 #include "app/script.h"
 #include "batch/batch_args.h"
 #include "batch/render_loader.h"
@@ -204,16 +205,17 @@ bool WriteFrames(const rgbatch::Renderer& r, const rg::Sim& s, const rg::WindowV
   return true;
 }
 
-// The four output files written after the run, in this order: the state, the
-// trajectory, the snapshot, the page.
-enum Target { kState, kTrajectory, kSnapshot, kHtml, kTargets };
+// The output files written after the run, in this order: the state, the trajectory,
+// the snapshot, the page, the scene.
+enum Target { kState, kTrajectory, kSnapshot, kHtml, kScene, kTargets };
 
 std::array<std::pair<const char*, const std::string*>, kTargets> TargetsOf(
     const rgbatch::BatchOptions& o) {
   return {{{"--state", &o.statePath},
            {"--trajectory", &o.trajectoryPath},
            {"--snapshot", &o.snapshotPath},
-           {"--html", &o.htmlPath}}};
+           {"--html", &o.htmlPath},
+           {"--save-scene", &o.saveScenePath}}};
 }
 
 // One run on its options: what it types, the simulation typed into, what it needs
@@ -243,7 +245,30 @@ int SetUp(Run& r) {
   }
   rg::Sim& s = r.driver.sim();
   s.qualitySettings = o.quality;
+  s.plan.seed = o.seed;
+  s.plan.maxSteps = o.planSteps;
+  if (!o.scenePath.empty()) {
+    // the scene first; the quality and planning options given then override it
+    rg::Scene scene;
+    std::string why;
+    if (!rg::ReadScene(o.scenePath, &scene, &why)) {
+      Say("--scene " + why);
+      return 2;
+    }
+    rg::ApplyScene(s, scene);
+    for (const auto& [option, value] : o.qualityArgs)
+      rg::ParseQualityOption(option, value, &s.qualitySettings, &why);  // checked when parsed
+    if (o.haveSeed) s.plan.seed = o.seed;
+    if (o.planSteps > 0) s.plan.maxSteps = o.planSteps;
+  }
   if (o.haveGoal) s.plan.goal = o.goal;
+  if (o.haveSizes) {
+    std::string why;
+    if (!rg::SetWorkSizes(s, o.sizes, &why)) {  // checked when parsed
+      Say(why);
+      return 2;
+    }
+  }
   if (!o.handPath.empty()) {
     std::string why;
     if (!rg::UseHandFile(s, o.handPath, &why)) {
@@ -252,8 +277,6 @@ int SetUp(Run& r) {
     }
   }
   s.plan.timeLimit = o.planTime;
-  s.plan.maxSteps = o.planSteps;
-  s.plan.seed = o.seed;
   if (o.progress)
     s.plan.progress = [](double fraction, double best) {
       std::fprintf(stderr, "planning %3.0f%%  goal error %.3g\n", 100.0 * fraction, best);
@@ -390,6 +413,12 @@ void WriteOutputs(Run& r) {
     rg::OutputFile& f = *r.out[kHtml];
     f.Write(rg::ReplayHtml(s, r.assets));
     if (!Outputs::Finish("--html", f)) r.status = 1;
+  }
+  if (r.status == 0 && r.out[kScene] != nullptr) {
+    // the scene as the keys left it set up (the grasp and the motion are no part of it)
+    rg::OutputFile& f = *r.out[kScene];
+    f.Write(rg::SceneText(rg::SceneOf(s), o.saveScenePath));
+    if (!Outputs::Finish("--save-scene", f)) r.status = 1;
   }
   if (r.status == 0 && !o.framesDir.empty() &&
       !WriteFrames(r.renderer, s, o.view, o.framesDir, r.outputs))

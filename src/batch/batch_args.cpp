@@ -8,13 +8,15 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/scene.h"
 #include "numerics/text_number.h"
 
 namespace rgbatch {
 namespace {
 
 const char* const kUsage =
-    "usage: rollgrasp-batch [--hand FILE.urdf] [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
+    "usage: rollgrasp-batch [--hand FILE.urdf] [--scene FILE.json] [--save-scene FILE.json] "
+    "[--sphere-radius R] [--cylinder-radius R] [--cylinder-height H] [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--html FILE.html] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-steps N] [--seed N] [--plan-time SECONDS] [--progress] "
     "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
@@ -95,7 +97,8 @@ ParsedArgs Refuse(const std::string& why) {
 
 // Two outputs given the same file would overwrite each other.
 std::string SameFile(const BatchOptions& o) {
-  const std::pair<const char*, const std::string*> files[] = {{"--state", &o.statePath},
+  const std::pair<const char*, const std::string*> files[] = {{"--save-scene", &o.saveScenePath},
+                                                              {"--state", &o.statePath},
                                                               {"--trajectory", &o.trajectoryPath},
                                                               {"--snapshot", &o.snapshotPath},
                                                               {"--html", &o.htmlPath}};
@@ -203,6 +206,15 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       return r;
     } else if (a == "--hand") {
       if (!value(&o.handPath, "a hand description file (URDF)")) return Refuse(missing);
+    } else if (a == "--scene") {
+      if (!value(&o.scenePath, "a scene file (JSON)")) return Refuse(missing);
+    } else if (a == "--save-scene") {
+      if (!value(&o.saveScenePath, "a file name")) return Refuse(missing);
+    } else if (rg::IsWorkSizeOption(a)) {
+      std::string v, err;
+      if (!value(&v, "a value")) return Refuse(missing);
+      if (!rg::ParseWorkSizeOption(a, v, &o.sizes, &err)) return Refuse(err);
+      o.haveSizes = true;
     } else if (a == "--state") {
       if (!value(&o.statePath, "a file name")) return Refuse(missing);
     } else if (a == "--trajectory") {
@@ -240,6 +252,7 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       std::string v, err;
       if (!value(&v, "a value")) return Refuse(missing);
       if (!rg::ParseQualityOption(a, v, &o.quality, &err)) return Refuse(err);
+      o.qualityArgs.emplace_back(a, v);
     } else if (a == "--goal") {
       std::string v, err;
       if (!value(&v, "a value")) return Refuse(missing);
@@ -263,6 +276,7 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       if (!StrictLong(v, &seed) || seed < 0 || seed > 4294967295L)
         return Refuse("--seed needs a whole number from 0 to 4294967295, not '" + v + "'");
       o.seed = static_cast<unsigned>(seed);
+      o.haveSeed = true;
     } else if (a == "--progress") {
       o.progress = true;
     } else if (a == "--state-every") {
@@ -291,6 +305,12 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
   }
   if (haveKeys && !o.keysFile.empty()) return Refuse("give either KEYS or --keys-file, not both");
   if (const std::string same = SameFile(o); !same.empty()) return Refuse(same);
+  // a scene sets the hand and the works' sizes up with its pose and angles: another
+  // hand or size would throw those away
+  if (!o.scenePath.empty() && !o.handPath.empty())
+    return Refuse("--hand and --scene both choose the hand: give one (a scene names its hand)");
+  if (!o.scenePath.empty() && o.haveSizes)
+    return Refuse("the work size options and --scene both set the sizes: give one (edit the scene's work_sizes)");
   if (haveKeys) {
     std::string err;
     if (!DecodeKeys(keysArg, &o.keys, &err)) return Refuse(err);

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/window_view.h"
+#include "core/model.h"
 #include "plan/plan.h"
 #include "quality/quality.h"
 
@@ -36,6 +39,14 @@ struct BatchOptions {
   long planSteps = 0;  // --plan-steps, 1..rg::kMaxPlanSteps (0: the hand's default)
   unsigned seed = rg::kDefaultPlanSeed;    // --seed
   rg::QualitySettings quality; // --friction, --torsion, --contact, --cone-edges
+  // --friction, --torsion, --contact, --cone-edges as given, in order: with --scene
+  // they are applied over the scene's settings
+  std::vector<std::pair<std::string, std::string>> qualityArgs;
+  bool haveSeed = false;       // --seed given
+  rg::WorkSizes sizes;         // --sphere-radius, --cylinder-radius, --cylinder-height
+  bool haveSizes = false;      // one of them given
+  std::string scenePath;       // --scene
+  std::string saveScenePath;   // --save-scene
   rg::WindowView view;         // --show, --hide, --zoom, --pan
 };
 

@@ -25,6 +25,9 @@ struct FingerMount {
 
 struct Model {
   std::string name;  // the robot's name, as the window's hand line shows it
+  // the description file the model was read from, as an absolute path ("" for the
+  // catalogue's hands); a scene names the hand by it
+  std::string source;
   int nF = 0;        // fingers, 1..nF
   int nJ = 0;        // joints of each finger, 1..nJ (nJ + 1 = the fingertip)
   // joint letters by axis in the finger frame: 'R' along the finger, 'Q' about the
@@ -79,11 +82,15 @@ struct WorkSizes {
 
 // The range each size may take: a work small enough to sit between the closed
 // fingers and large enough to be held by them, and never reaching the palm from
-// its default pose in front of it.
+// its default pose in front of it. The cylinder's default pose leans its top end
+// towards the palm: it meets the palm once radius + height reach about 184 (a
+// radius of 80 with a height of 104, 60 with 124), so the largest radius and the
+// largest height together stay below that (the sphere of radius 80 keeps 10 units
+// from the palm's face).
 constexpr double kMinWorkRadius = 20.0;
-constexpr double kMaxWorkRadius = 90.0;
+constexpr double kMaxWorkRadius = 80.0;
 constexpr double kMinCylinderHeight = 20.0;
-constexpr double kMaxCylinderHeight = 200.0;
+constexpr double kMaxCylinderHeight = 100.0;
 
 WorkSizes SizesOf(const Model& m);
 

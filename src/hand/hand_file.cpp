@@ -823,7 +823,15 @@ HandFileResult LoadHandFile(const std::string& path) {
     if (!in) break;
   }
   if (in.bad()) return {nullptr, OneLine(path + ": cannot read the hand file")};
-  return ParseHandDescription(text, path);
+  HandFileResult r = ParseHandDescription(text, path);
+  if (r.model) {
+    // the model remembers its file, absolute, so that a scene can name it from anywhere
+    auto named = std::make_shared<Model>(*r.model);
+    named->source = std::filesystem::absolute(path, ec).lexically_normal().string();
+    if (ec) named->source = path;
+    r.model = std::move(named);
+  }
+  return r;
 }
 
 }  // namespace rg

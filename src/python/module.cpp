@@ -7,8 +7,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <optional>
-
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -16,12 +14,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/export.h"
 #include "app/hand_choice.h"
 #include "app/html_export.h"
+#include "app/scene.h"
 #include "app/script.h"
 #include "plan/plan.h"
 #include "record/report.h"
@@ -219,7 +219,9 @@ class Hold {
 class PySim {
  public:
   PySim(const py::object& handArg, const std::string& work, const py::object& friction,
-        const py::object& torsion, const py::object& contact, const py::object& coneEdges) {
+        const py::object& torsion, const py::object& contact, const py::object& coneEdges,
+        const py::object& sphereRadius, const py::object& cylinderRadius,
+        const py::object& cylinderHeight) {
     // hand: a built-in hand's number or a hand description file's path
     int hand = 0;
     std::string handFile;
@@ -247,6 +249,32 @@ class PySim {
       }
     }
     driver_.sim().qualitySettings = q;
+    // the works' sizes (None: the built-in one), checked as the programs' options
+    rg::WorkSizes sizes;
+    const std::tuple<const char*, const char*, const py::object*> sizeArgs[] = {
+        {"sphere_radius", "--sphere-radius", &sphereRadius},
+        {"cylinder_radius", "--cylinder-radius", &cylinderRadius},
+        {"cylinder_height", "--cylinder-height", &cylinderHeight}};
+    bool resized = false;
+    for (const auto& [arg, option, value] : sizeArgs) {
+      if (value->is_none()) continue;
+      double x = 0.0;
+      try {
+        x = value->cast<double>();
+      } catch (const py::cast_error&) {
+        throw py::value_error(std::string(arg) + " must be a number");
+      }
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", x);
+      std::string err;
+      if (!rg::ParseWorkSizeOption(option, text, &sizes, &err)) {
+        err.replace(0, std::string(option).size(), arg);
+        throw py::value_error(err);
+      }
+      resized = true;
+    }
+    std::string why;
+    if (resized && !rg::SetWorkSizes(driver_.sim(), sizes, &why)) throw py::value_error(why);
     unread_ = driver_.console();
     // the keys a user types for the same choice; none for the defaults
     if (!handFile.empty()) {
@@ -346,6 +374,36 @@ class PySim {
   }
 
   bool ended() const { return ended_; }
+
+  // ---- scenes and work sizes
+
+  py::dict WorkSizes() const {
+    Hold hold(busy_);
+    const rg::WorkSizes w = rg::SizesOf(driver_.sim().model());
+    py::dict d;
+    d["sphere_radius"] = w.sphereRadius;
+    d["cylinder_radius"] = w.cylinderRadius;
+    d["cylinder_height"] = w.cylinderHeight;
+    return d;
+  }
+  void SaveScene(const py::object& pathArg) const {
+    const std::string path = PathArg(pathArg, "path");
+    Hold hold(busy_);
+    std::string why;
+    if (!rg::SaveScene(driver_.sim(), path, &why)) throw std::runtime_error(why);
+  }
+  // Sets this fresh simulation up with the scene at path; ValueError with the file's
+  // one-line refusal.
+  void LoadScene(const py::object& pathArg) {
+    const std::string path = PathArg(pathArg, "path");
+    Hold hold(busy_);
+    rg::Scene scene;
+    std::string why;
+    if (!rg::ReadScene(path, &scene, &why)) throw py::value_error(why);
+    rg::ApplyScene(driver_.sim(), scene);
+    unread_ += driver_.sim().con.text();
+    driver_.sim().con.ClearText();
+  }
 
   // ---- values in numbers
 
@@ -623,17 +681,39 @@ PYBIND11_MODULE(rollgrasp, m) {
   py::class_<PySim>(m, "Sim", "One simulation after the start-up; its console is captured "
                               "and its console waits are answered at once.")
       .def(py::init<const py::object&, const std::string&, const py::object&, const py::object&,
-                    const py::object&, const py::object&>(),
+                    const py::object&, const py::object&, const py::object&, const py::object&,
+                    const py::object&>(),
            py::arg("hand") = 1, py::arg("work") = "cylinder", py::arg("friction") = py::none(),
            py::arg("torsion") = py::none(), py::arg("contact") = py::none(),
-           py::arg("cone_edges") = py::none(),
+           py::arg("cone_edges") = py::none(), py::arg("sphere_radius") = py::none(),
+           py::arg("cylinder_radius") = py::none(), py::arg("cylinder_height") = py::none(),
            "hand: 1..4 (1 and 3 have two fingers, 2 and 4 three) or the path of a hand "
            "description file (URDF, docs/hands.md; a file it cannot use raises ValueError "
            "with the one-line reason); work: 'cylinder' or "
            "'sphere'; friction (Coulomb coefficient), torsion (soft-finger torsional "
            "friction), contact ('point' or 'soft') and cone_edges judge grasp quality, as "
-           "rollgrasp-batch's options of the same names. A hand or work other than the "
-           "default is chosen with its keys (H n, W 1), as a user would.")
+           "rollgrasp-batch's options of the same names; sphere_radius, cylinder_radius and "
+           "cylinder_height (length units; radii 20 to 80, height 20 to 100; None: 70, 60, "
+           "100) size the works for every hand, a value out of range raises ValueError. A "
+           "hand or work other than the default is chosen with its keys (H n, W 1), as a "
+           "user would.")
+      .def_static("from_scene", [](const py::object& path) {
+             auto sim = std::make_unique<PySim>(py::int_(1), "cylinder", py::none(), py::none(),
+                                                py::none(), py::none(), py::none(), py::none(),
+                                                py::none());
+             sim->LoadScene(path);
+             return sim;
+           }, py::arg("path"),
+           "A new Sim set up with the scene file at path (docs/scenes.md): its hand, work, "
+           "sizes, pose, velocity, initial angles, quality, goal and planner seed. A file "
+           "that cannot be used raises ValueError with one line naming the field.")
+      .def("save_scene", &PySim::SaveScene, py::arg("path"),
+           "Writes the scene the simulation is set up with now as a scene file, whole or not "
+           "at all (RuntimeError when it cannot be written). The grasp and the motion are "
+           "not part of a scene: Sim.from_scene(path) and the same calls give the same run.")
+      .def_property_readonly("work_sizes", &PySim::WorkSizes,
+                             "The works' sizes in length units: a dict with sphere_radius, "
+                             "cylinder_radius and cylinder_height.")
       .def_property_readonly("work_position", &PySim::WorkPosition,
                              "The work's reference point in length units, hand frame: the "
                              "cylinder's base centre or the sphere's centre (rwG0).")

@@ -92,6 +92,32 @@ bool EncodePNG(int w, int h, const std::vector<unsigned char>& rgbTopDown, std::
   return true;
 }
 
+// The w x h pixels of the back buffer just drawn, as the bytes of a PNG file.
+int BackBufferPNG(int w, int h, std::string* png) {
+  glFinish();
+  std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  if (glGetError() != GL_NO_ERROR) {
+    std::fprintf(stderr, "snapshot: cannot read the drawn pixels\n");
+    return 1;
+  }
+  // GL rows run bottom-up, PNG rows top-down
+  std::vector<unsigned char> rows(pixels.size());
+  const size_t stride = static_cast<size_t>(w) * 3;
+  for (int y = 0; y < h; ++y)
+    std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride],
+                &pixels[static_cast<size_t>(y) * stride], stride);
+  if (!EncodePNG(w, h, rows, png)) {
+    std::fprintf(stderr, "snapshot: cannot encode the picture as PNG\n");
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RenderSnapshotPNG(const rg::Sim& s, const char* path) {
@@ -133,26 +159,16 @@ int RenderSnapshotPNGData(const rg::Sim& s, const rg::WindowView& v, std::string
   const int w = rg::kWindowSize, h = rg::kWindowSize;
   rg::Reshape(w, h);
   rg::DrawFrame(s, v);
-  glFinish();
-  std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
-  while (glGetError() != GL_NO_ERROR) {
-  }
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-  if (glGetError() != GL_NO_ERROR) {
-    std::fprintf(stderr, "snapshot: cannot read the drawn pixels\n");
+  return BackBufferPNG(w, h, png);
+}
+
+int WindowPNGData(const rg::Sim& s, const rg::WindowView& v, std::string* png) {
+  // the window keeps its size and projection: the frame is drawn as it is shown
+  const int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
+  if (w <= 0 || h <= 0) {
+    std::fprintf(stderr, "snapshot: the window has no size\n");
     return 1;
   }
-  // GL rows run bottom-up, PNG rows top-down
-  std::vector<unsigned char> rows(pixels.size());
-  const size_t stride = static_cast<size_t>(w) * 3;
-  for (int y = 0; y < h; ++y)
-    std::memcpy(&rows[static_cast<size_t>(h - 1 - y) * stride],
-                &pixels[static_cast<size_t>(y) * stride], stride);
-  if (!EncodePNG(w, h, rows, png)) {
-    std::fprintf(stderr, "snapshot: cannot encode the picture as PNG\n");
-    return 1;
-  }
-  return 0;
+  rg::DrawFrame(s, v);
+  return BackBufferPNG(w, h, png);
 }

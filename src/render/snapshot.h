@@ -17,3 +17,6 @@ int RenderSnapshotPNG(const rg::Sim& s, const rg::WindowView& v, const char* pat
 // The same picture as the bytes of a PNG file in *png, for a caller that writes
 // its files itself; 0 on success, else one line on stderr and nonzero.
 int RenderSnapshotPNGData(const rg::Sim& s, const rg::WindowView& v, std::string* png);
+// The frame of the window that is current (the program's own), drawn at its size as
+// it shows it, as the bytes of a PNG file; 0 on success, else one line on stderr.
+int WindowPNGData(const rg::Sim& s, const rg::WindowView& v, std::string* png);

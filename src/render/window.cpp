@@ -12,12 +12,18 @@
 #include <GL/freeglut.h>
 
 #include <cstdlib>
+#include <string>
 
+#include "app/html_export.h"
 #include "app/keyboard.h"
 #include "app/plan_job.h"
+#include "app/scene.h"
 #include "app/window_view.h"
 #include "core/console.h"
+#include "core/output_file.h"
+#include "record/report.h"
 #include "render/draw.h"
+#include "render/snapshot.h"
 
 namespace rg {
 namespace {
@@ -137,8 +143,52 @@ void Keyboard(unsigned char key, int /*x*/, int /*y*/) {
   if (Feed(key)) std::exit(0);
 }
 
+// The outcome of writing one file: on the console as a line of its own, into the
+// window's note as a short word.
+void Report(const std::string& path, bool ok, const std::string& why, std::string& note) {
+  if (ok)
+    gSim->con.Printf("\nwritten: %s", path.c_str());
+  else
+    gSim->con.Printf("\nnot written: %s: %s", path.c_str(), why.c_str());
+  const std::string ext = path.substr(path.find_last_of('.') == std::string::npos ? path.size() : path.find_last_of('.'));
+  note += (note.empty() ? "" : ", ") + ext + (ok ? " written" : " not written");
+}
+
+std::string SceneFile() { return gView.sceneFile.empty() ? kDefaultSceneFile : gView.sceneFile; }
+
+// F6: the scene as it stands, into the scene file.
+void SaveSceneKey() {
+  const std::string path = SceneFile();
+  std::string why, note;
+  const bool ok = SaveScene(*gSim, path, &why);
+  Report(path, ok, why, note);
+  gView.fileNote = "F6: " + (ok ? "scene saved to " + path : "scene not saved: " + why);
+  gSim->con.Flush();
+}
+
+// F7: the run's CSV, the window's picture and the page beside the scene file, each
+// whole or not at all.
+void WriteRunKey() {
+  const std::string scene = SceneFile();
+  std::string note, why;
+  const std::string csv = BesideScene(scene, ".csv");
+  Report(csv, WriteFileWhole(csv, TrajectoryCsv(*gSim), &why), why, note);
+  const std::string png = BesideScene(scene, ".png");
+  std::string pngData;
+  why = "cannot read the window's pixels";
+  const bool drawn = WindowPNGData(*gSim, gView, &pngData) == 0;
+  Report(png, drawn && WriteFileWhole(png, pngData, &why), why, note);
+  const std::string html = BesideScene(scene, ".html");
+  why.clear();
+  Report(html, WriteReplayHtml(*gSim, html, &why), why, note);
+  gView.fileNote = "F7: " + BesideScene(scene, "") + ": " + note;
+  gSim->con.Flush();
+}
+
 void Special(int key, int /*x*/, int /*y*/) {
   switch (key) {
+    case GLUT_KEY_F6: SaveSceneKey(); break;
+    case GLUT_KEY_F7: WriteRunKey(); break;
     case GLUT_KEY_F1: gView.help = !gView.help; break;
     case GLUT_KEY_F2: gView.info = !gView.info; break;
     case GLUT_KEY_F3: gView.traces = !gView.traces; break;
