@@ -143,15 +143,14 @@ double CapsuleGap(const Model& m, double q, const CylinderSolid& w, double* t) {
 }
 
 // Whether the capsule of the last link at angle q reaches deeper than depth into
-// the work: CapsuleGap(q) < -depth, mostly decided before the search ends.
-bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
+// the work: CapsuleGap(q) < -depth. tContact is where along the axis (0..lFin) the
+// link touches the work at q; the signed distance from the convex work is convex along
+// the axis, so its secants beside that point bound it from below over the whole link
+// and mostly decide at once (the full search decides otherwise, with the same answer).
+bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth, double tContact) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
-  int side = 0;
-  const double d =
-      SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM), m.aFin - depth, &side);
-  if (side != 0) return side < 0;
-  return d - m.aFin < -depth;
+  return !LinkWithinDepth(o, tip, m.aFin, WorkCylinder(m, w.rwM, w.EwM), depth, &tContact);
 }
 
 }  // namespace
@@ -230,6 +229,12 @@ struct WorkInM {
       VecCopy(zw, n);
   }
 };
+
+// Where along the last link's axis (0 at the joint, lFin at the tip centre) candidate
+// K touches the work: Lf on the link, the tip centre for the fingertip.
+double ContactAlongLink(const Model& m, int K, const ContactM& c) {
+  return (K == 1 || K == 3) ? c.prm.Lf : m.lFin;
+}
 
 char Verdict(bool valid, const ContactM& c) {
   if (valid) return 'Y';
@@ -415,7 +420,8 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   // no contact at all, or the chosen contact's pose has the link already in the work:
   // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth)) && SweepFirstTouch(m, w.w, st) &&
+  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth, ContactAlongLink(m, K, G.c[K]))) &&
+      SweepFirstTouch(m, w.w, st) &&
       (K == 0 || G.qc[K] > st.q + kSweepAgree))
     K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;
