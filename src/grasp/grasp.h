@@ -162,8 +162,11 @@ double TipCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2
 int FinTipDiskContactm2(const Model& m, char sgnUL, const double PWm[3], const double EwM[3][3],
                         const double mW[3], ContactM& c);
 
-// which rim the slab -aFin <= z <= aFin swept by the link can reach
-char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2);
+// which rim the slab -aFin <= z <= aFin swept by the link can reach; when both rims
+// meet the slab, start (if given) receives the chosen rim's (q, theta) of
+// CircleZmPlaneCPnt, the link-rim solver's start
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2,
+                          double* start = nullptr);
 // Crossing of the rim (radius aCyl, plane xw-yw) with the plane z = 0, else
 // z = +aFin, else z = -aFin: out = (q, r, theta, 0) of the crossing met at the
 // smaller joint angle; plane = '0', 'P' or 'M'. Returns 0 when the rim crosses none

@@ -90,7 +90,8 @@ int CircleZmPlaneCPnt(const Model& m, const RimM& rim, double out[4], char& plan
   return 0;
 }
 
-char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2) {
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2,
+                          double* start) {
   const double afp = m.aFin - kSlabSlack;
   const RimM lower = RimOf(m, w, 'L'), upper = RimOf(m, w, 'U');
   const double* xw = lower.xw;
@@ -112,6 +113,11 @@ char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sg
     char pl;
     CircleZmPlaneCPnt(m, lower, oL, pl);
     CircleZmPlaneCPnt(m, upper, oU, pl);
+    const double* o = (oL[0] < oU[0]) ? oL : oU;
+    if (start != nullptr) {
+      start[0] = o[0];
+      start[1] = o[2];
+    }
     return (oL[0] < oU[0]) ? 'L' : 'U';
   }
   if (sgnZm1 == 'M') return 'L';
@@ -262,9 +268,13 @@ void TipOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
 }
 
 // candidate 3: the link on the rim, started at the rim's crossing with the link plane
-void LinkOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
+// (start, when the rim choice has found it already)
+void LinkOnRim(GraspCandidates& G, const WorkInM& w, char rim, const double* start, Notes* notes) {
   ContactM& c = G.c[3];
-  LinkCircleContactm2(w.m, w.Rim(rim), c, nullptr, notes);
+  if (start != nullptr)
+    LinkCircleContactFrom(w.m, w.Rim(rim), start, c, nullptr, notes);
+  else
+    LinkCircleContactm2(w.m, w.Rim(rim), c, nullptr, notes);
   c.prm.psif = kHalfPiC;
   c.prm.Ltw = w.m.aCyl;
   c.prm.Lw = w.Lw(rim);
@@ -393,7 +403,9 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   const FingerPose& P = start.P;
   const WorkInM w(m, start.w);
 
-  const char sgnUL = CylinderZmPlaneCross(m, w.w, G.sgnZm1, G.sgnZm2);
+  double rimStart[2];  // the chosen rim's crossing with the link plane, when both rims cross
+  const char sgnUL = CylinderZmPlaneCross(m, w.w, G.sgnZm1, G.sgnZm2, rimStart);
+  const bool crossed = G.sgnZm1 == 'M' && G.sgnZm2 == 'M';
   G.sgnUL = sgnUL;
   if (sgnUL == 'N') return 0;
   const double q0n = start.q0[nJ];
@@ -404,7 +416,7 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   if (G.solC[1] != 'Y') {
     TipOnSide(G, q0n, w, &s.notes);
     if (sgnUL != 'M') {
-      LinkOnRim(G, w, sgnUL, &s.notes);
+      LinkOnRim(G, w, sgnUL, crossed ? rimStart : nullptr, &s.notes);
       TipOnRim(G, w, sgnUL, &s.notes);
       TipOnDisk(G, w, sgnUL);
     }

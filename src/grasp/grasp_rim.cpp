@@ -248,28 +248,24 @@ namespace {
 void LinkRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
   const double cq = ev.trig.cq, sq = ev.trig.sq, ct = ev.trig.ct, st = ev.trig.st;
   const double R = m.aCyl;
-  double P[3], t[3], ri[3];
+  double ri[3], P[3], t[3];
   for (int i = 0; i < 3; ++i) {
     ri[i] = ct * rim.xw[i] + st * rim.yw[i];  // (P - C) / aCyl
     P[i] = rim.C[i] + R * ri[i];
     t[i] = -st * rim.xw[i] + ct * rim.yw[i];
   }
-  const double u[3] = {cq, sq, 0.0}, du[3] = {-sq, cq, 0.0};
-  const double L1 = u[0] * P[0] + u[1] * P[1], dLq = du[0] * P[0] + du[1] * P[1];
-  const double ut = u[0] * t[0] + u[1] * t[1];
-  double r1C[3], d[3], drq[3], drt[3];
-  for (int i = 0; i < 3; ++i) {
-    const double r1 = L1 * u[i];
-    r1C[i] = r1 - rim.C[i];
-    d[i] = r1 - P[i];
-    drq[i] = dLq * u[i] + L1 * du[i];
-    drt[i] = R * ut * u[i];
-  }
+  // the foot r1 = L1 u on the link axis (u = (cq, sq, 0)), and d = r1 - P
+  const double L1 = cq * P[0] + sq * P[1];
+  const double r1C[3] = {L1 * cq - rim.C[0], L1 * sq - rim.C[1], -rim.C[2]};
+  const double d[3] = {L1 * cq - P[0], L1 * sq - P[1], -P[2]};
   const double dn = VecNorm(d);
   ev.Err[0] = VecDot(r1C, t);
   ev.Err[1] = dn - m.aFin;
   ev.norm = std::fabs(ev.Err[0]) + std::fabs(ev.Err[1]);
   if (!withJ) return;
+  const double dLq = -sq * P[0] + cq * P[1], ut = cq * t[0] + sq * t[1];
+  const double drq[3] = {dLq * cq - L1 * sq, dLq * sq + L1 * cq, 0.0};
+  const double drt[3] = {R * ut * cq, R * ut * sq, 0.0};
   ev.J[0][0] = VecDot(drq, t);
   ev.J[0][1] = VecDot(drt, t) - VecDot(r1C, ri);
   ev.J[1][0] = VecDot(d, drq) / dn;
@@ -282,8 +278,8 @@ void LinkRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
 void TipRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
   const double cq = ev.trig.cq, sq = ev.trig.sq, ct = ev.trig.ct, st = ev.trig.st;
   const double R = m.aCyl, l = m.lFin;
-  double d[3], t[3], ri[3];
-  const double T[3] = {l * cq, l * sq, 0.0}, dT[3] = {-l * sq, l * cq, 0.0};
+  double ri[3], d[3], t[3];
+  const double T[3] = {l * cq, l * sq, 0.0};
   for (int i = 0; i < 3; ++i) {
     ri[i] = ct * rim.xw[i] + st * rim.yw[i];
     d[i] = rim.C[i] + R * ri[i] - T[i];
@@ -294,6 +290,7 @@ void TipRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
   ev.Err[1] = VecDot(d, t);
   ev.norm = std::fabs(ev.Err[0]) + std::fabs(ev.Err[1]);
   if (!withJ) return;
+  const double dT[3] = {-l * sq, l * cq, 0.0};
   ev.J[0][0] = -VecDot(d, dT) / dn;
   ev.J[0][1] = R * VecDot(d, t) / dn;
   ev.J[1][0] = -VecDot(dT, t);
