@@ -78,7 +78,9 @@ struct NewtonCount {
   int nErr = 0;  // error evaluations
 };
 
-// The five candidates of one dispatcher call (index 1..5; 0 unused).
+// The five candidates of one dispatcher call (index 1..5; 0 unused). The fingertip on
+// the rim (4) is left unsolved, 'N' at angle 1000, when a valid candidate is known and
+// the tip ball provably stays clear of the rim up to that candidate's angle.
 struct GraspCandidates {
   char sgnUL = 'N';          // rim the link plane reaches: 'L', 'U', 'M' (side only), 'N'
   char sgnZm1 = 'N', sgnZm2 = 'N';

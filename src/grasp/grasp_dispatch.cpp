@@ -306,6 +306,41 @@ void TipOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
   }
 }
 
+// The angle of the valid candidate reached first among those solved so far (a link
+// contact on the side excepted: it is taken at once); false when none is valid.
+bool FirstValidAngle(const GraspCandidates& G, double& q) {
+  q = kNoAngle;
+  for (int k = 2; k <= 5; ++k)
+    if (G.solC[k] == 'Y' && grasp_detail::ContactFinite(G.c[k]) && G.c[k].q < q) q = G.c[k].q;
+  return q < kNoAngle;
+}
+
+// Whether the fingertip ball stays clear of the rim for every joint angle from -pi to
+// qEnd (the whole range a tip-rim contact's angle can take up to qEnd): then no tip-rim
+// contact is reached before qEnd, and none can be chosen. The distance from the tip
+// centre lFin u(q) to the rim circle changes by at most lFin per radian, so a clearance
+// c beyond aFin at q leaves the ball clear over the next c / lFin. False when that is
+// not shown within kClearSteps distances (the solver decides then).
+constexpr int kClearSteps = 48;
+constexpr double kClearMargin = 1e-6;  // well above a converged contact's error (1e-7)
+bool TipClearOfRim(const Model& m, const RimM& rim, double qEnd) {
+  double q = -kPiC;
+  for (int it = 0; it < kClearSteps; ++it) {
+    const double T[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
+    double v[3];
+    VecSub(T, rim.C, v);
+    const double h = VecDot(v, rim.zw);  // height over the rim's plane
+    double w[3];
+    VecAddScaled(v, -h, rim.zw, w);
+    const double dr = VecNorm(w) - m.aCyl;
+    const double clear = std::sqrt(dr * dr + h * h) - m.aFin - kClearMargin;
+    if (!(clear > 0.0)) return false;
+    if (q > qEnd) return true;
+    q += clear / m.lFin;
+  }
+  return false;
+}
+
 // candidate 5: the fingertip on the end disk
 void TipOnDisk(GraspCandidates& G, const WorkInM& w, char rim) {
   ContactM& c = G.c[5];
@@ -417,8 +452,19 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
     TipOnSide(G, q0n, w, &s.notes);
     if (sgnUL != 'M') {
       LinkOnRim(G, w, sgnUL, crossed ? rimStart : nullptr, &s.notes);
-      TipOnRim(G, w, sgnUL, &s.notes);
       TipOnDisk(G, w, sgnUL);
+      // the fingertip on the rim is solved unless it provably comes after a valid
+      // candidate (it is then left 'N' with no angle)
+      double qFirst;
+      if (FirstValidAngle(G, qFirst) && TipClearOfRim(m, w.Rim(sgnUL), qFirst)) {
+        G.c[4] = ContactM();
+        G.c[4].q = kNoAngle;
+        G.c[4].prm.Lf = m.lFin;
+        G.c[4].prm.Ltw = m.aCyl;
+        G.c[4].prm.Lw = w.Lw(sgnUL);
+      } else {
+        TipOnRim(G, w, sgnUL, &s.notes);
+      }
     }
   }
   for (int k = 3; k <= 5; ++k) G.rim[k] = sgnUL;
