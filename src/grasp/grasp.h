@@ -79,8 +79,9 @@ struct NewtonCount {
 };
 
 // The five candidates of one dispatcher call (index 1..5; 0 unused). The fingertip on
-// the rim (4) is left unsolved, 'N' at angle 1000, when a valid candidate is known and
-// the tip ball provably stays clear of the rim up to that candidate's angle.
+// the side (2) and on the rim (4) are left unsolved, 'N' at angle 1000, when a valid
+// candidate is known and the tip ball provably stays clear of the work (of the rim, for
+// 4) for every joint angle up to that candidate's.
 struct GraspCandidates {
   char sgnUL = 'N';          // rim the link plane reaches: 'L', 'U', 'M' (side only), 'N'
   char sgnZm1 = 'N', sgnZm2 = 'N';
@@ -103,6 +104,8 @@ int FinLinkCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM
                              const double* qStart = nullptr, Notes* notes = nullptr);
 int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM& c,
                             const double* qStart = nullptr, Notes* notes = nullptr);
+// whether solving the fingertip's side equation notes an equation in sin alone
+bool TipSideEquationNotes(const Model& m, const WorkM& w);
 
 // Link on a rim circle: damped Newton on pm = (q, theta), started at the rim's
 // crossing with the link plane (or at pm0); at most 100 Jacobians, reaching the cap

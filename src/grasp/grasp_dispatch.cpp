@@ -341,6 +341,35 @@ bool TipClearOfRim(const Model& m, const RimM& rim, double qEnd) {
   return false;
 }
 
+// Whether the fingertip ball stays clear of the solid work for every joint angle from
+// -pi to qEnd, by more than a tip-side tangency's tolerance: then neither a tip-side
+// nor a tip-rim contact is reached before qEnd. The tip centre's distance from the
+// work changes by at most lFin per radian, as above.
+constexpr double kSolidClearMargin = 1e-4;  // above a kept tip-side tangency's error (7e-6)
+bool TipClearOfWork(const Model& m, const WorkM& w, double qEnd) {
+  double q = -kPiC;
+  for (int it = 0; it < kClearSteps; ++it) {
+    const double T[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
+    double v[3], p[3];
+    VecSub(T, w.rwM, v);
+    MatTVec(w.EwM, v, p);  // in the work's frame
+    const double clear = SignedCylinderDistance(p, m.hCyl, m.aCyl) - m.aFin - kSolidClearMargin;
+    if (!(clear > 0.0)) return false;
+    if (q > qEnd) return true;
+    q += clear / m.lFin;
+  }
+  return false;
+}
+
+// A fingertip candidate (2 or 4) left unsolved: no contact, at no angle.
+void Unsolved(GraspCandidates& G, int k, const Model& m, double Lw) {
+  G.c[k] = ContactM();
+  G.c[k].q = kNoAngle;
+  G.c[k].prm.Lf = m.lFin;
+  G.c[k].prm.Ltw = m.aCyl;
+  G.c[k].prm.Lw = Lw;
+}
+
 // candidate 5: the fingertip on the end disk
 void TipOnDisk(GraspCandidates& G, const WorkInM& w, char rim) {
   ContactM& c = G.c[5];
@@ -448,24 +477,27 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   // a valid link contact on the side is taken at once; otherwise every candidate the
   // slab of the link can reach is solved
   LinkOnSide(G, q0n, w, &s.notes);
-  if (G.solC[1] != 'Y') {
+  if (G.solC[1] != 'Y' && sgnUL == 'M') {
     TipOnSide(G, q0n, w, &s.notes);
-    if (sgnUL != 'M') {
-      LinkOnRim(G, w, sgnUL, crossed ? rimStart : nullptr, &s.notes);
-      TipOnDisk(G, w, sgnUL);
-      // the fingertip on the rim is solved unless it provably comes after a valid
-      // candidate (it is then left 'N' with no angle)
-      double qFirst;
-      if (FirstValidAngle(G, qFirst) && TipClearOfRim(m, w.Rim(sgnUL), qFirst)) {
-        G.c[4] = ContactM();
-        G.c[4].q = kNoAngle;
-        G.c[4].prm.Lf = m.lFin;
-        G.c[4].prm.Ltw = m.aCyl;
-        G.c[4].prm.Lw = w.Lw(sgnUL);
-      } else {
-        TipOnRim(G, w, sgnUL, &s.notes);
-      }
-    }
+  } else if (G.solC[1] != 'Y') {
+    // The link on the rim and the tip on the disk first; the fingertip candidates are
+    // solved unless they provably come after a valid one. (The link-rim solver's notes
+    // follow the tip-side solver's, as when the candidates are solved in turn.)
+    Notes rimNotes;
+    LinkOnRim(G, w, sgnUL, crossed ? rimStart : nullptr, &rimNotes);
+    TipOnDisk(G, w, sgnUL);
+    double qFirst;
+    const bool tipClear = FirstValidAngle(G, qFirst) && !TipSideEquationNotes(m, w.w) &&
+                          TipClearOfWork(m, w.w, qFirst);
+    if (tipClear)
+      Unsolved(G, 2, m, kNoAngle);
+    else
+      TipOnSide(G, q0n, w, &s.notes);
+    s.notes.insert(s.notes.end(), rimNotes.begin(), rimNotes.end());
+    if (tipClear || (FirstValidAngle(G, qFirst) && TipClearOfRim(m, w.Rim(sgnUL), qFirst)))
+      Unsolved(G, 4, m, w.Lw(sgnUL));
+    else
+      TipOnRim(G, w, sgnUL, &s.notes);
   }
   for (int k = 3; k <= 5; ++k) G.rim[k] = sgnUL;
   for (int k = 1; k <= 5; ++k) {
