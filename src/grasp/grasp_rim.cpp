@@ -71,14 +71,16 @@ RimTrig TrigAt(const double pm[2]) {
 }
 
 // sin h and cos h by their series, to rounding for |h| <= kSeriesAngle (the first
-// term left out is below 3e-18 of the sum)
+// term left out is below 1e-20 of the sum)
 constexpr double kSeriesAngle = 0.125;
 inline void SeriesSinCos(double h, double& s, double& c) {
   const double h2 = h * h;
-  s = h * (1.0 + h2 * (-1.0 / 6 + h2 * (1.0 / 120 + h2 * (-1.0 / 5040 + h2 * (1.0 / 362880 +
-                                                                            h2 * (-1.0 / 39916800))))));
-  c = 1.0 + h2 * (-0.5 + h2 * (1.0 / 24 + h2 * (-1.0 / 720 + h2 * (1.0 / 40320 +
-                                                                   h2 * (-1.0 / 3628800 + h2 / 479001600)))));
+  constexpr double s3 = -1.0 / 6, s5 = 1.0 / 120, s7 = -1.0 / 5040, s9 = 1.0 / 362880,
+                   s11 = -1.0 / 39916800;
+  constexpr double c2 = -0.5, c4 = 1.0 / 24, c6 = -1.0 / 720, c8 = 1.0 / 40320, c10 = -1.0 / 3628800,
+                   c12 = 1.0 / 479001600;
+  s = h * (1.0 + h2 * (s3 + h2 * (s5 + h2 * (s7 + h2 * (s9 + h2 * s11)))));
+  c = 1.0 + h2 * (c2 + h2 * (c4 + h2 * (c6 + h2 * (c8 + h2 * (c10 + h2 * c12)))));
 }
 
 // The trig of the point to, from that of the nearby point from (to = from - h): a
