@@ -319,7 +319,9 @@ TEST(GaitRecord, RowsStateAndPageSayWhoTouchesAndWhatChanged) {
   EXPECT_EQ(st["gait"]["verdict"], "Y");
   EXPECT_EQ(st["gait"]["epsilon"].get<double>(), s.gait.epsilon);
   EXPECT_EQ(st["gait"]["message"], d.console().substr(1));  // the console line, as printed
-  EXPECT_EQ(st["quality"]["epsilon"].get<double>(), s.gait.epsilon);  // fingers 1 and 3 hold
+  // fingers 1 and 3 hold: the state's epsilon (from Qhull's whole hull, with the volume)
+  // is the gait's (from the hull's growth) to their rounding, as quality_reference.h allows
+  EXPECT_NEAR(st["quality"]["epsilon"].get<double>(), s.gait.epsilon, 1e-13 * s.gait.epsilon);
   double pre[kSlots];
   std::memcpy(pre, s.qqa2[1][2], sizeof pre);
 

@@ -334,3 +334,66 @@ TEST(DefaultScenes, RandomWorkPosesNeverGiveAWrongContact) {
   EXPECT_GT(accepted, 1000);
   EXPECT_EQ(seen, (std::set<std::string>{"LC", "LL", "TC", "TD", "TL"}));
 }
+
+TEST(ContactChoice, FingertipCandidatesLeftUnsolvedAreNeverReachedFirst) {
+  // The fingertip candidates on the side (2) and on the rim (4) are not solved when a
+  // valid candidate is already known and the tip ball provably stays clear of the
+  // work (of the rim, for 4 alone) up to its angle. Checked here by the tip centre's
+  // own distances, sampled over every joint angle from -pi to the chosen contact's:
+  // it never comes within aFin of the solid work (2), or of the rim circle (4).
+  std::mt19937 rng(20261209);
+  std::uniform_real_distribution<double> U(-1, 1);
+  int skipped[5] = {};
+  for (int hand = 1; hand <= 4; ++hand) {
+    auto s = rgtest::StartedSim();
+    selectHand(*s, static_cast<char>('0' + hand));
+    const Model& m = s->model();
+    for (int trial = 0; trial < 300; ++trial) {
+      const double rw[3] = {80 * U(rng), 140 + 80 * U(rng), 80 * U(rng)};
+      double A[3][3], B[3][3], C[3][3], T[3][3], E[3][3];
+      Cx(3.2 * U(rng), A);
+      Cy(3.2 * U(rng), B);
+      Cz(3.2 * U(rng), C);
+      MatMul(A, B, T);
+      MatMul(T, C, E);
+      for (int kf = 1; kf <= s->nF(); ++kf) {
+        const Result r = Dispatch(*s, kf, rw, E);
+        const bool rims = r.G.sgnUL == 'L' || r.G.sgnUL == 'U';
+        const bool side = rims && r.G.qc[2] == 1000.0, rim = rims && r.G.qc[4] == 1000.0;
+        if (r.G.solC[1] == 'Y' || !(side || rim)) continue;
+        SCOPED_TRACE("hand " + std::to_string(hand) + " trial " + std::to_string(trial) + " finger " +
+                     std::to_string(kf));
+        ++skipped[side ? 2 : 4];
+        ASSERT_EQ(r.G.solC[4], 'N');
+        ASSERT_TRUE(!side || (r.G.solC[2] == 'N' && rim));  // clear of the work, so of the rim
+        ASSERT_EQ(r.sol, 1);  // left unsolved only after a valid candidate
+        // the work in the last joint's frame; the tip centre is lFin (cos q, sin q, 0)
+        const FingerPose P = Findirect_kineR(m, s->mount(kf), s->qq0[kf]);
+        double rwM[3], EwM[3][3], d[3], zw[3], Cm[3];
+        VecSub(rw, P.JA[m.nJ], d);
+        MatTVec(P.EAs[m.nJ], d, rwM);
+        MatTMul(P.EAs[m.nJ], E, EwM);
+        MatColumn(EwM, 2, zw);
+        VecAddScaled(rwM, r.G.sgnUL == 'U' ? m.hCyl : 0.0, zw, Cm);
+        const rgtest::Cyl work = rgtest::WorkCyl(rwM, EwM, m);
+        const double qEnd = r.qf[m.nJ];
+        for (int i = 0; i <= 4000; ++i) {
+          const double q = -kPi + (qEnd + kPi) * i / 4000.0;
+          const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
+          double v[3], w[3];
+          VecSub(tip, Cm, v);
+          const double h = VecDot(v, zw);
+          VecAddScaled(v, -h, zw, w);
+          ASSERT_GT(std::hypot(VecNorm(w) - m.aCyl, h), m.aFin)
+              << "the tip ball meets the rim at q = " << q << " before " << qEnd;
+          if (side) {
+            ASSERT_GT(rgtest::DistToCyl(work, tip), m.aFin)
+                << "the tip ball meets the work at q = " << q << " before " << qEnd;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(skipped[2], 100);  // both kinds occur
+  EXPECT_GT(skipped[4], 20);
+}

@@ -1,5 +1,7 @@
 // Reference runs of the manipulation: whole runs whose every step was solved to the
-// root of its equations (error norm below 1e-12), kept in tests/solver-reference/.
+// root of its equations (error norm below 1e-12), kept in tests/solver-reference/;
+// their first row, the grasp, is the root of its contact equations as well
+// (test_grasp_reference judges it against roots polished independently).
 // They hold the motion itself, not one solver's path towards it, so a faster correct
 // method passes and a wrong one fails:
 //   - the run ends with the same status letter, and with every finger's base on the

@@ -160,8 +160,9 @@ TEST(SecondDegreeTrig, BranchesFindTheirKnownRoots) {
     double th[4] = {9, 9, 9, 9};
     rg::Notes notes;
     const int n = rg::TRI2(k[0], k[1], k[2], k[3], k[4], k[5], th, &notes);
-    // the equation in sin alone is noted with its BC1 and BCS
+    // the equation in sin alone is noted with its BC1 and BCS, as the predicate says
     EXPECT_EQ(notes.size(), c.prints ? 1u : 0u);
+    EXPECT_EQ(rg::TRI2NotesSineOnly(k[0], k[1], k[2], k[3], k[4], k[5]), c.prints);
     if (c.prints && !notes.empty()) {
       EXPECT_EQ(notes[0].kind, rg::Note::SineOnly);
     }
@@ -360,8 +361,10 @@ TEST(SolverProperties, FuzzedCoefficientsNeverCrashOrHang) {
       const int k = kind(gen);
       v = k == 0 ? extreme[pick(gen)] : k == 1 ? u(gen) * std::pow(10.0, ex(gen)) : u(gen);
     }
-    const int n = rg::TRI2(c[0], c[1], c[2], c[3], c[4], c[5], th);
+    rg::Notes notes;
+    const int n = rg::TRI2(c[0], c[1], c[2], c[3], c[4], c[5], th, &notes);
     ASSERT_TRUE(n >= 0 && n <= 4);
+    ASSERT_EQ(rg::TRI2NotesSineOnly(c[0], c[1], c[2], c[3], c[4], c[5]), !notes.empty()) << trial;
     for (int i = 0; i < n; ++i) ASSERT_LE(std::fabs(th[i]), 3.1415926535898 + 1e-12);  // false for NaN
     const int m = rg::TRI22(c[0], c[1], c[2], c[3], c[4], th22, 64);
     ASSERT_TRUE(m >= 0 && m <= 64);

@@ -78,7 +78,10 @@ struct NewtonCount {
   int nErr = 0;  // error evaluations
 };
 
-// The five candidates of one dispatcher call (index 1..5; 0 unused).
+// The five candidates of one dispatcher call (index 1..5; 0 unused). The fingertip on
+// the side (2) and on the rim (4) are left unsolved, 'N' at angle 1000, when a valid
+// candidate is known and the tip ball provably stays clear of the work (of the rim, for
+// 4) for every joint angle up to that candidate's.
 struct GraspCandidates {
   char sgnUL = 'N';          // rim the link plane reaches: 'L', 'U', 'M' (side only), 'N'
   char sgnZm1 = 'N', sgnZm2 = 'N';
@@ -101,6 +104,8 @@ int FinLinkCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM
                              const double* qStart = nullptr, Notes* notes = nullptr);
 int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM& c,
                             const double* qStart = nullptr, Notes* notes = nullptr);
+// whether solving the fingertip's side equation notes an equation in sin alone
+bool TipSideEquationNotes(const Model& m, const WorkM& w);
 
 // Link on a rim circle: damped Newton on pm = (q, theta), started at the rim's
 // crossing with the link plane (or at pm0); at most 100 Jacobians, reaching the cap
@@ -162,8 +167,11 @@ double TipCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2
 int FinTipDiskContactm2(const Model& m, char sgnUL, const double PWm[3], const double EwM[3][3],
                         const double mW[3], ContactM& c);
 
-// which rim the slab -aFin <= z <= aFin swept by the link can reach
-char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2);
+// which rim the slab -aFin <= z <= aFin swept by the link can reach; when both rims
+// meet the slab, start (if given) receives the chosen rim's (q, theta) of
+// CircleZmPlaneCPnt, the link-rim solver's start
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2,
+                          double* start = nullptr);
 // Crossing of the rim (radius aCyl, plane xw-yw) with the plane z = 0, else
 // z = +aFin, else z = -aFin: out = (q, r, theta, 0) of the crossing met at the
 // smaller joint angle; plane = '0', 'P' or 'M'. Returns 0 when the rim crosses none

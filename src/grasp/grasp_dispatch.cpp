@@ -90,7 +90,8 @@ int CircleZmPlaneCPnt(const Model& m, const RimM& rim, double out[4], char& plan
   return 0;
 }
 
-char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2) {
+char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sgnZm2,
+                          double* start) {
   const double afp = m.aFin - kSlabSlack;
   const RimM lower = RimOf(m, w, 'L'), upper = RimOf(m, w, 'U');
   const double* xw = lower.xw;
@@ -112,6 +113,11 @@ char CylinderZmPlaneCross(const Model& m, const WorkM& w, char& sgnZm1, char& sg
     char pl;
     CircleZmPlaneCPnt(m, lower, oL, pl);
     CircleZmPlaneCPnt(m, upper, oU, pl);
+    const double* o = (oL[0] < oU[0]) ? oL : oU;
+    if (start != nullptr) {
+      start[0] = o[0];
+      start[1] = o[2];
+    }
     return (oL[0] < oU[0]) ? 'L' : 'U';
   }
   if (sgnZm1 == 'M') return 'L';
@@ -143,15 +149,14 @@ double CapsuleGap(const Model& m, double q, const CylinderSolid& w, double* t) {
 }
 
 // Whether the capsule of the last link at angle q reaches deeper than depth into
-// the work: CapsuleGap(q) < -depth, mostly decided before the search ends.
-bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth) {
+// the work: CapsuleGap(q) < -depth. tContact is where along the axis (0..lFin) the
+// link touches the work at q; the signed distance from the convex work is convex along
+// the axis, so its secants beside that point bound it from below over the whole link
+// and mostly decide at once (the full search decides otherwise, with the same answer).
+bool CapsuleDeeperThan(const Model& m, double q, const WorkM& w, double depth, double tContact) {
   const double o[3] = {0, 0, 0};
   const double tip[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
-  int side = 0;
-  const double d =
-      SegmentCylinderDistanceAgainst(o, tip, WorkCylinder(m, w.rwM, w.EwM), m.aFin - depth, &side);
-  if (side != 0) return side < 0;
-  return d - m.aFin < -depth;
+  return !LinkWithinDepth(o, tip, m.aFin, WorkCylinder(m, w.rwM, w.EwM), depth, &tContact);
 }
 
 }  // namespace
@@ -231,6 +236,12 @@ struct WorkInM {
   }
 };
 
+// Where along the last link's axis (0 at the joint, lFin at the tip centre) candidate
+// K touches the work: Lf on the link, the tip centre for the fingertip.
+double ContactAlongLink(const Model& m, int K, const ContactM& c) {
+  return (K == 1 || K == 3) ? c.prm.Lf : m.lFin;
+}
+
 char Verdict(bool valid, const ContactM& c) {
   if (valid) return 'Y';
   return (c.solF == 0 || c.solW == 0) ? 'N' : 'O';
@@ -257,9 +268,13 @@ void TipOnSide(GraspCandidates& G, double q0n, const WorkInM& w, Notes* notes) {
 }
 
 // candidate 3: the link on the rim, started at the rim's crossing with the link plane
-void LinkOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
+// (start, when the rim choice has found it already)
+void LinkOnRim(GraspCandidates& G, const WorkInM& w, char rim, const double* start, Notes* notes) {
   ContactM& c = G.c[3];
-  LinkCircleContactm2(w.m, w.Rim(rim), c, nullptr, notes);
+  if (start != nullptr)
+    LinkCircleContactFrom(w.m, w.Rim(rim), start, c, nullptr, notes);
+  else
+    LinkCircleContactm2(w.m, w.Rim(rim), c, nullptr, notes);
   c.prm.psif = kHalfPiC;
   c.prm.Ltw = w.m.aCyl;
   c.prm.Lw = w.Lw(rim);
@@ -289,6 +304,70 @@ void TipOnRim(GraspCandidates& G, const WorkInM& w, char rim, Notes* notes) {
     SetType(G.GTYPE1[4], 'N', 'N');
     G.solC[4] = 'N';
   }
+}
+
+// The angle of the valid candidate reached first among those solved so far (a link
+// contact on the side excepted: it is taken at once); false when none is valid.
+bool FirstValidAngle(const GraspCandidates& G, double& q) {
+  q = kNoAngle;
+  for (int k = 2; k <= 5; ++k)
+    if (G.solC[k] == 'Y' && grasp_detail::ContactFinite(G.c[k]) && G.c[k].q < q) q = G.c[k].q;
+  return q < kNoAngle;
+}
+
+// Whether the fingertip ball stays clear of the rim for every joint angle from -pi to
+// qEnd (the whole range a tip-rim contact's angle can take up to qEnd): then no tip-rim
+// contact is reached before qEnd, and none can be chosen. The distance from the tip
+// centre lFin u(q) to the rim circle changes by at most lFin per radian, so a clearance
+// c beyond aFin at q leaves the ball clear over the next c / lFin. False when that is
+// not shown within kClearSteps distances (the solver decides then).
+constexpr int kClearSteps = 48;
+constexpr double kClearMargin = 1e-6;  // well above a converged contact's error (1e-7)
+bool TipClearOfRim(const Model& m, const RimM& rim, double qEnd) {
+  double q = -kPiC;
+  for (int it = 0; it < kClearSteps; ++it) {
+    const double T[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
+    double v[3];
+    VecSub(T, rim.C, v);
+    const double h = VecDot(v, rim.zw);  // height over the rim's plane
+    double w[3];
+    VecAddScaled(v, -h, rim.zw, w);
+    const double dr = VecNorm(w) - m.aCyl;
+    const double clear = std::sqrt(dr * dr + h * h) - m.aFin - kClearMargin;
+    if (!(clear > 0.0)) return false;
+    if (q > qEnd) return true;
+    q += clear / m.lFin;
+  }
+  return false;
+}
+
+// Whether the fingertip ball stays clear of the solid work for every joint angle from
+// -pi to qEnd, by more than a tip-side tangency's tolerance: then neither a tip-side
+// nor a tip-rim contact is reached before qEnd. The tip centre's distance from the
+// work changes by at most lFin per radian, as above.
+constexpr double kSolidClearMargin = 1e-4;  // above a kept tip-side tangency's error (7e-6)
+bool TipClearOfWork(const Model& m, const WorkM& w, double qEnd) {
+  double q = -kPiC;
+  for (int it = 0; it < kClearSteps; ++it) {
+    const double T[3] = {m.lFin * std::cos(q), m.lFin * std::sin(q), 0.0};
+    double v[3], p[3];
+    VecSub(T, w.rwM, v);
+    MatTVec(w.EwM, v, p);  // in the work's frame
+    const double clear = SignedCylinderDistance(p, m.hCyl, m.aCyl) - m.aFin - kSolidClearMargin;
+    if (!(clear > 0.0)) return false;
+    if (q > qEnd) return true;
+    q += clear / m.lFin;
+  }
+  return false;
+}
+
+// A fingertip candidate (2 or 4) left unsolved: no contact, at no angle.
+void Unsolved(GraspCandidates& G, int k, const Model& m, double Lw) {
+  G.c[k] = ContactM();
+  G.c[k].q = kNoAngle;
+  G.c[k].prm.Lf = m.lFin;
+  G.c[k].prm.Ltw = m.aCyl;
+  G.c[k].prm.Lw = Lw;
 }
 
 // candidate 5: the fingertip on the end disk
@@ -388,7 +467,9 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   const FingerPose& P = start.P;
   const WorkInM w(m, start.w);
 
-  const char sgnUL = CylinderZmPlaneCross(m, w.w, G.sgnZm1, G.sgnZm2);
+  double rimStart[2];  // the chosen rim's crossing with the link plane, when both rims cross
+  const char sgnUL = CylinderZmPlaneCross(m, w.w, G.sgnZm1, G.sgnZm2, rimStart);
+  const bool crossed = G.sgnZm1 == 'M' && G.sgnZm2 == 'M';
   G.sgnUL = sgnUL;
   if (sgnUL == 'N') return 0;
   const double q0n = start.q0[nJ];
@@ -396,13 +477,27 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   // a valid link contact on the side is taken at once; otherwise every candidate the
   // slab of the link can reach is solved
   LinkOnSide(G, q0n, w, &s.notes);
-  if (G.solC[1] != 'Y') {
+  if (G.solC[1] != 'Y' && sgnUL == 'M') {
     TipOnSide(G, q0n, w, &s.notes);
-    if (sgnUL != 'M') {
-      LinkOnRim(G, w, sgnUL, &s.notes);
+  } else if (G.solC[1] != 'Y') {
+    // The link on the rim and the tip on the disk first; the fingertip candidates are
+    // solved unless they provably come after a valid one. (The link-rim solver's notes
+    // follow the tip-side solver's, as when the candidates are solved in turn.)
+    Notes rimNotes;
+    LinkOnRim(G, w, sgnUL, crossed ? rimStart : nullptr, &rimNotes);
+    TipOnDisk(G, w, sgnUL);
+    double qFirst;
+    const bool tipClear = FirstValidAngle(G, qFirst) && !TipSideEquationNotes(m, w.w) &&
+                          TipClearOfWork(m, w.w, qFirst);
+    if (tipClear)
+      Unsolved(G, 2, m, kNoAngle);
+    else
+      TipOnSide(G, q0n, w, &s.notes);
+    s.notes.insert(s.notes.end(), rimNotes.begin(), rimNotes.end());
+    if (tipClear || (FirstValidAngle(G, qFirst) && TipClearOfRim(m, w.Rim(sgnUL), qFirst)))
+      Unsolved(G, 4, m, w.Lw(sgnUL));
+    else
       TipOnRim(G, w, sgnUL, &s.notes);
-      TipOnDisk(G, w, sgnUL);
-    }
   }
   for (int k = 3; k <= 5; ++k) G.rim[k] = sgnUL;
   for (int k = 1; k <= 5; ++k) {
@@ -415,7 +510,8 @@ int FingerCylinderContactA3(Sim& s, int kf, const double* q0, const WorkPose& wG
   // no contact at all, or the chosen contact's pose has the link already in the work:
   // a first touch was missed
   SweptTouch st;
-  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth)) && SweepFirstTouch(m, w.w, st) &&
+  if ((K == 0 || CapsuleDeeperThan(m, G.qc[K], w.w, kTouchDepth, ContactAlongLink(m, K, G.c[K]))) &&
+      SweepFirstTouch(m, w.w, st) &&
       (K == 0 || G.qc[K] > st.q + kSweepAgree))
     K = RetryFromTouch(G, q0n, w, st, &s.notes);
   G.K = K;

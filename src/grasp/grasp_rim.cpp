@@ -1,7 +1,9 @@
 // Finger link and fingertip against a rim circle of the cylinder. Neither has a
 // closed form: the joint angle q and the rim angle theta (from xw towards yw) are
-// found by a damped Newton iteration with a forward-difference Jacobian and a line
-// search along the Newton step. Every loop is bounded.
+// found by a damped Newton iteration with the equations' analytic Jacobian and a line
+// search along each Newton step. Once the error is below the acceptance level, Newton
+// steps go on until it stops falling, so that the contact is the root of its equations
+// to rounding, whatever path led to it. Every loop is bounded.
 #include <cmath>
 
 #include "core/model.h"
@@ -18,11 +20,15 @@ using grasp_detail::LinkDir;
 using grasp_detail::RimConeCode;
 using grasp_detail::TipNormalAngle;
 
-constexpr double kDelta = 1e-8;     // forward-difference step of the Jacobians
 constexpr double kMinDet = 0.01;    // smaller Jacobian determinants count as singular
 constexpr int kMaxJacobians = 100;  // Jacobian evaluations per iteration
 constexpr int kMaxReductions = 5;   // step divisions by 10 per line search
-constexpr int kMaxRepeats = 200;    // accepted repeats of one step per line search
+// accepted repeats of one step per line search: the link takes a fresh direction
+// after each (its Jacobian costs no more than an error), the tip repeats its capped
+// step as long as it helps
+constexpr int kLinkRepeats = 200;
+constexpr int kTipRepeats = 200;
+constexpr int kPolishSteps = 8;  // Newton steps at most after the acceptance level
 constexpr double kLinkTol = 1e-6;   // link on a rim: converged when |Err0| + |Err1| is below
 constexpr double kLinkStepCap = 1.0;     // link on a rim: largest Newton step component (rad)
 constexpr double kTipTol = 1e-7;         // tip on a rim: converged when |Err0| + |Err1| is below
@@ -38,12 +44,143 @@ void RimPoint(const Model& m, double th, const RimM& rim, double P[3], double t[
   }
 }
 
+// The inverse of a 2 x 2 Jacobian and its determinant. A determinant below kMinDet
+// ends the iteration; there the general inversion is run for what it notes about a
+// singular matrix.
 double Inverse2(const double J[2][2], double IJB[2][2], Notes* notes) {
-  double A[2][2] = {{J[0][0], J[0][1]}, {J[1][0], J[1][1]}};
-  const double det = MatInverse(2, &A[0][0], 2, notes);
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 2; ++j) IJB[i][j] = A[i][j];
+  const double det = J[0][0] * J[1][1] - J[0][1] * J[1][0];
+  if (!(std::fabs(det) >= kMinDet)) {
+    double A[2][2] = {{J[0][0], J[0][1]}, {J[1][0], J[1][1]}};
+    MatInverse(2, &A[0][0], 2, notes);
+    IJB[0][0] = IJB[0][1] = IJB[1][0] = IJB[1][1] = 0.0;
+    return det;
+  }
+  IJB[0][0] = J[1][1] / det;
+  IJB[0][1] = -J[0][1] / det;
+  IJB[1][0] = -J[1][0] / det;
+  IJB[1][1] = J[0][0] / det;
   return det;
+}
+
+// The sines and cosines of a point (q, theta).
+struct RimTrig {
+  double cq = 1.0, sq = 0.0, ct = 1.0, st = 0.0;
+};
+RimTrig TrigAt(const double pm[2]) {
+  return {std::cos(pm[0]), std::sin(pm[0]), std::cos(pm[1]), std::sin(pm[1])};
+}
+
+// sin h and cos h by their series, to rounding for |h| <= kSeriesAngle (the first
+// term left out is below 1e-20 of the sum)
+constexpr double kSeriesAngle = 0.125;
+inline void SeriesSinCos(double h, double& s, double& c) {
+  const double h2 = h * h;
+  constexpr double s3 = -1.0 / 6, s5 = 1.0 / 120, s7 = -1.0 / 5040, s9 = 1.0 / 362880,
+                   s11 = -1.0 / 39916800;
+  constexpr double c2 = -0.5, c4 = 1.0 / 24, c6 = -1.0 / 720, c8 = 1.0 / 40320, c10 = -1.0 / 3628800,
+                   c12 = 1.0 / 479001600;
+  s = h * (1.0 + h2 * (s3 + h2 * (s5 + h2 * (s7 + h2 * (s9 + h2 * s11)))));
+  c = 1.0 + h2 * (c2 + h2 * (c4 + h2 * (c6 + h2 * (c8 + h2 * (c10 + h2 * c12)))));
+}
+
+// The trig of the point to, from that of the nearby point from (to = from - h): a
+// short step turns the known angles by the series' angle, a long one takes them afresh.
+RimTrig TrigNear(const RimTrig& at, const double from[2], const double to[2]) {
+  const double hq = from[0] - to[0], ht = from[1] - to[1];
+  if (!(std::fabs(hq) <= kSeriesAngle && std::fabs(ht) <= kSeriesAngle)) return TrigAt(to);
+  double sh, ch, sk, ck;
+  SeriesSinCos(hq, sh, ch);
+  SeriesSinCos(ht, sk, ck);
+  return {at.cq * ch + at.sq * sh, at.sq * ch - at.cq * sh, at.ct * ck + at.st * sk,
+          at.st * ck - at.ct * sk};
+}
+
+// An error vector with its Jacobian in (q, theta), as the iteration keeps them, and
+// the point's trig.
+struct RimEval {
+  double Err[2] = {};
+  double J[2][2] = {};
+  double norm = 0.0;
+  RimTrig trig;
+};
+
+// The damped Newton iteration on (q, theta), started at pm whose evaluation is ev:
+// directions from the analytic Jacobian of the last accepted point, each step scaled
+// so that no component exceeds cap; true when the error norm falls below tol. The
+// problem's Eval(trig, ev, withJ) evaluates the error (and its Jacobian) from the
+// point's trig, and Usable(det) says whether a direction's determinant may be used.
+// A trial takes its trig from the current point's by a short turn, and its Jacobian
+// only when accepted.
+template <class P>
+bool RimNewton(P& prob, double pm[2], RimEval& ev, double tol, double cap, int repeats,
+               NewtonCount& n, Notes* notes) {
+  struct Problem {
+    P& prob;
+    RimEval &cur, trial;
+    double at[2];  // the current point
+    double cap;
+    NewtonCount& n;
+    Notes* notes;
+    bool Direction(const double*, double* step) {
+      if (n.cntG >= kMaxJacobians) return false;  // the error keeps falling without converging
+      ++n.cntG;
+      double IJB[2][2];
+      const double det = Inverse2(cur.J, IJB, notes);
+      if (!prob.Usable(det)) return false;
+      step[0] = IJB[0][0] * cur.Err[0] + IJB[0][1] * cur.Err[1];
+      step[1] = IJB[1][0] * cur.Err[0] + IJB[1][1] * cur.Err[1];
+      const double big = std::fmax(std::fabs(step[0]), std::fabs(step[1]));
+      if (!std::isfinite(big) || !(big > 0.0)) return false;
+      if (big > cap) {
+        step[0] *= cap / big;
+        step[1] *= cap / big;
+      }
+      return true;
+    }
+    double Trial(const double* pm) {
+      ++n.nErr;
+      trial.trig = TrigNear(cur.trig, at, pm);
+      prob.Eval(trial, false);
+      to[0] = pm[0];
+      to[1] = pm[1];
+      return trial.norm;
+    }
+    void Accept() {
+      cur = trial;
+      prob.Eval(cur, true);
+      at[0] = to[0];
+      at[1] = to[1];
+    }
+    double to[2] = {0.0, 0.0};  // the last trial point
+  } problem{prob, ev, RimEval(), {pm[0], pm[1]}, cap, n, notes};
+  NewtonLimits lim;
+  lim.tol = tol;
+  lim.maxReductions = kMaxReductions;
+  lim.maxRepeats = repeats;
+  double norm = ev.norm;
+  if (!std::isfinite(norm)) return false;
+  return DampedNewton<2>(problem, pm, norm, lim) == NewtonEnd::Converged;
+}
+
+// Newton steps from a converged pm while they lower the error norm: the root to the
+// rounding of the equations.
+template <class P>
+void PolishRim(P& prob, double pm[2], RimEval& ev, NewtonCount& n) {
+  for (int it = 0; it < kPolishSteps && ev.norm > 0.0; ++it) {
+    const double det = ev.J[0][0] * ev.J[1][1] - ev.J[0][1] * ev.J[1][0];
+    if (!(std::fabs(det) > 0.0)) return;
+    const double d0 = (ev.J[1][1] * ev.Err[0] - ev.J[0][1] * ev.Err[1]) / det;
+    const double d1 = (ev.J[0][0] * ev.Err[1] - ev.J[1][0] * ev.Err[0]) / det;
+    const double p2[2] = {pm[0] - d0, pm[1] - d1};
+    RimEval e2;
+    e2.trig = TrigAt(p2);
+    ++n.nErr;
+    prob.Eval(e2, true);
+    if (!(e2.norm < ev.norm)) return;
+    pm[0] = p2[0];
+    pm[1] = p2[1];
+    ev = e2;
+  }
 }
 
 // A rim contact at (q, theta) = pm: rim point P, finger normal nf (towards the work),
@@ -60,17 +197,6 @@ void RimContactAt(const Model& m, const double pm[2], const double P[3], const d
   VecCopy(nf, c.NFm);
   VecNeg(nf, c.NWm);
   c.prm.fif = FinNormalAngle(u, c.NFm);
-}
-
-// The damped Newton iteration on (q, theta) from a start with a finite error norm;
-// true when it converges.
-template <class Problem>
-bool SolveRim(Problem& p, double pm[2], double& norm, double tol) {
-  NewtonLimits lim;
-  lim.tol = tol;
-  lim.maxReductions = kMaxReductions;
-  lim.maxRepeats = kMaxRepeats;
-  return std::isfinite(norm) && DampedNewton<2>(p, pm, norm, lim) == NewtonEnd::Converged;
 }
 
 // Outward normal of the end face that holds the rim: zw for the upper, -zw for the lower.
@@ -114,15 +240,74 @@ LinkRimResidual LinkCircleContactErrm2(const Model& m, const RimM& rim, const do
   return r;
 }
 
+namespace {
+
+// The link-rim error at pm and its Jacobian in (q, theta). With u the link direction,
+// u' = du/dq, P the rim point, t the rim tangent (dP/dtheta = aCyl t, dt/dtheta =
+// -(P - C)/aCyl) and the foot r1 = (u.P) u:
+//   d r1/dq = (u'.P) u + (u.P) u',   d r1/dtheta = aCyl (u.t) u,
+//   Err0 = (r1 - C).t,  Err1 = |r1 - P| - aFin.
+void LinkRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
+  const double cq = ev.trig.cq, sq = ev.trig.sq, ct = ev.trig.ct, st = ev.trig.st;
+  const double R = m.aCyl;
+  double ri[3], P[3], t[3];
+  for (int i = 0; i < 3; ++i) {
+    ri[i] = ct * rim.xw[i] + st * rim.yw[i];  // (P - C) / aCyl
+    P[i] = rim.C[i] + R * ri[i];
+    t[i] = -st * rim.xw[i] + ct * rim.yw[i];
+  }
+  // the foot r1 = L1 u on the link axis (u = (cq, sq, 0)), and d = r1 - P
+  const double L1 = cq * P[0] + sq * P[1];
+  const double r1C[3] = {L1 * cq - rim.C[0], L1 * sq - rim.C[1], -rim.C[2]};
+  const double d[3] = {L1 * cq - P[0], L1 * sq - P[1], -P[2]};
+  const double dn = VecNorm(d);
+  ev.Err[0] = VecDot(r1C, t);
+  ev.Err[1] = dn - m.aFin;
+  ev.norm = std::fabs(ev.Err[0]) + std::fabs(ev.Err[1]);
+  if (!withJ) return;
+  const double dLq = -sq * P[0] + cq * P[1], ut = cq * t[0] + sq * t[1];
+  const double drq[3] = {dLq * cq - L1 * sq, dLq * sq + L1 * cq, 0.0};
+  const double drt[3] = {R * ut * cq, R * ut * sq, 0.0};
+  ev.J[0][0] = VecDot(drq, t);
+  ev.J[0][1] = VecDot(drt, t) - VecDot(r1C, ri);
+  ev.J[1][0] = VecDot(d, drq) / dn;
+  ev.J[1][1] = (VecDot(d, drt) - R * VecDot(d, t)) / dn;
+}
+
+// The tip-rim error at pm and its Jacobian in (q, theta): with the tip centre
+// T = lFin u, dT/dq = lFin u', and d = P - T,
+//   Err0 = |d| - aFin,  Err1 = d.t.
+void TipRimEval(const Model& m, const RimM& rim, RimEval& ev, bool withJ) {
+  const double cq = ev.trig.cq, sq = ev.trig.sq, ct = ev.trig.ct, st = ev.trig.st;
+  const double R = m.aCyl, l = m.lFin;
+  double ri[3], d[3], t[3];
+  const double T[3] = {l * cq, l * sq, 0.0};
+  for (int i = 0; i < 3; ++i) {
+    ri[i] = ct * rim.xw[i] + st * rim.yw[i];
+    d[i] = rim.C[i] + R * ri[i] - T[i];
+    t[i] = -st * rim.xw[i] + ct * rim.yw[i];
+  }
+  const double dn = VecNorm(d);
+  ev.Err[0] = dn - m.aFin;
+  ev.Err[1] = VecDot(d, t);
+  ev.norm = std::fabs(ev.Err[0]) + std::fabs(ev.Err[1]);
+  if (!withJ) return;
+  const double dT[3] = {-l * sq, l * cq, 0.0};
+  ev.J[0][0] = -VecDot(d, dT) / dn;
+  ev.J[0][1] = R * VecDot(d, t) / dn;
+  ev.J[1][0] = -VecDot(dT, t);
+  ev.J[1][1] = R - VecDot(d, ri);
+}
+
+}  // namespace
+
 double LinkCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2], double J[2][2],
                                double IJB[2][2], Notes* notes) {
-  const LinkRimResidual r0 = LinkCircleContactErrm2(m, rim, pm);
-  for (int k = 0; k < 2; ++k) {
-    double p2[2] = {pm[0], pm[1]};
-    p2[k] += kDelta;
-    const LinkRimResidual r1 = LinkCircleContactErrm2(m, rim, p2);
-    for (int i = 0; i < 2; ++i) J[i][k] = (r1.Err[i] - r0.Err[i]) / kDelta;
-  }
+  RimEval ev;
+  ev.trig = TrigAt(pm);
+  LinkRimEval(m, rim, ev, true);
+  for (int i = 0; i < 2; ++i)
+    for (int k = 0; k < 2; ++k) J[i][k] = ev.J[i][k];
   return Inverse2(J, IJB, notes);
 }
 
@@ -133,41 +318,21 @@ int LinkCircleCNewtonm2(const Model& m, const RimM& rim, const double pm0[2], Co
   n = NewtonCount();
   c = ContactM();
 
-  // Newton directions from the forward-difference Jacobian, the step limited to kLinkStepCap
-  struct Problem {
+  // the error of the link on the rim; any nonsingular direction may be used
+  struct Link {
     const Model& m;
     const RimM& rim;
-    NewtonCount& n;
-    Notes* notes;
-    bool Direction(const double* pm, double* step) {
-      if (n.cntG >= kMaxJacobians) return false;  // the error keeps falling without converging
-      double J[2][2], IJB[2][2];
-      const double det = LinkCircleContactGradm2(m, rim, pm, J, IJB, notes);
-      ++n.cntG;
-      n.nErr += 3;
-      if (!(std::fabs(det) >= kMinDet)) return false;
-      const LinkRimResidual r = LinkCircleContactErrm2(m, rim, pm);
-      step[0] = IJB[0][0] * r.Err[0] + IJB[0][1] * r.Err[1];
-      step[1] = IJB[1][0] * r.Err[0] + IJB[1][1] * r.Err[1];
-      const double big = std::fmax(std::fabs(step[0]), std::fabs(step[1]));
-      if (!std::isfinite(big)) return false;
-      if (big >= kLinkStepCap) {
-        step[0] /= big;
-        step[1] /= big;
-      }
-      return true;
-    }
-    double Trial(const double* pm) {
-      ++n.nErr;
-      return LinkCircleContactErrm2(m, rim, pm).norm;
-    }
-    void Accept() {}
-  } problem{m, rim, n, notes};
+    void Eval(RimEval& ev, bool withJ) const { LinkRimEval(m, rim, ev, withJ); }
+    bool Usable(double det) const { return std::fabs(det) >= kMinDet; }
+  } prob{m, rim};
 
   double pm1[2] = {pm0[0], pm0[1]};
-  double norm1 = LinkCircleContactErrm2(m, rim, pm1).norm;
+  RimEval ev;
+  ev.trig = TrigAt(pm1);
+  prob.Eval(ev, true);
   ++n.nErr;
-  const bool converged = SolveRim(problem, pm1, norm1, kLinkTol);
+  const bool converged = RimNewton(prob, pm1, ev, kLinkTol, kLinkStepCap, kLinkRepeats, n, notes);
+  if (converged) PolishRim(prob, pm1, ev, n);
 
   // results at the last point reached
   const LinkRimResidual r = LinkCircleContactErrm2(m, rim, pm1);
@@ -235,17 +400,14 @@ double TipCircleContactErrm2(const Model& m, const RimM& rim, const double pm[2]
 
 double TipCircleContactGradm2(const Model& m, const RimM& rim, const double pm[2],
                               RimNewtonStep& st, Notes* notes) {
-  TipRimResidual r0, r1;
-  TipCircleContactErrm2(m, rim, pm, r0);
-  for (int k = 0; k < 2; ++k) {
-    double p2[2] = {pm[0], pm[1]};
-    p2[k] += kDelta;
-    TipCircleContactErrm2(m, rim, p2, r1);
-    for (int i = 0; i < 2; ++i) st.J[i][k] = (r1.Err[i] - r0.Err[i]) / kDelta;
-  }
+  RimEval ev;
+  ev.trig = TrigAt(pm);
+  TipRimEval(m, rim, ev, true);
+  for (int i = 0; i < 2; ++i)
+    for (int k = 0; k < 2; ++k) st.J[i][k] = ev.J[i][k];
   const double det = Inverse2(st.J, st.IJB, notes);
-  st.dpm[0] = st.IJB[0][0] * r0.Err[0] + st.IJB[0][1] * r0.Err[1];
-  st.dpm[1] = st.IJB[1][0] * r0.Err[0] + st.IJB[1][1] * r0.Err[1];
+  st.dpm[0] = st.IJB[0][0] * ev.Err[0] + st.IJB[0][1] * ev.Err[1];
+  st.dpm[1] = st.IJB[1][0] * ev.Err[0] + st.IJB[1][1] * ev.Err[1];
   st.dpmmax = std::fmax(std::fabs(st.dpm[0]), std::fabs(st.dpm[1]));
   return det;
 }
@@ -257,41 +419,30 @@ int FinTipCircleNewtonm2(const Model& m, const RimM& rim, const double pm0[2], C
   nc = NewtonCount();
   c = ContactM();
 
-  double pm1[2] = {pm0[0] + kTipStartOffset, pm0[1] + kTipStartOffset};
-  TipRimResidual r;
-  double norm1 = TipCircleContactErrm2(m, rim, pm1, r);
-  ++nc.nErr;
-  // Newton directions from the forward-difference Jacobian, the step limited to
-  // kTipStepCap; a determinant that is too small or changes sign ends the iteration
-  struct Problem {
+  // the error of the tip on the rim; a determinant that is too small or has changed
+  // sign since the first direction ends the iteration
+  struct Tip {
     const Model& m;
     const RimM& rim;
-    NewtonCount& nc;
-    Notes* notes;
     double det1 = 0.0;
-    int cntG = 1;
-    bool Direction(const double* pm, double* step) {
-      RimNewtonStep st;
-      const double det = TipCircleContactGradm2(m, rim, pm, st, notes);
-      ++nc.cntG;
-      nc.nErr += 3;
-      if (cntG == 1) det1 = det;
-      if (!(std::fabs(det) >= kMinDet) || det * det1 < 0.0) return false;  // singular, or turned over
-      if (++cntG >= kMaxJacobians || !(st.dpmmax > 0.0) || !std::isfinite(st.dpmmax)) return false;
-      const double h = std::fmin(kTipStepCap, st.dpmmax);
-      step[0] = h * st.dpm[0] / st.dpmmax;
-      step[1] = h * st.dpm[1] / st.dpmmax;
-      return true;
+    bool first = true;
+    void Eval(RimEval& ev, bool withJ) const { TipRimEval(m, rim, ev, withJ); }
+    bool Usable(double det) {
+      if (first) det1 = det;
+      first = false;
+      return std::fabs(det) >= kMinDet && !(det * det1 < 0.0);
     }
-    double Trial(const double* pm) {
-      TipRimResidual tr;
-      ++nc.nErr;
-      return TipCircleContactErrm2(m, rim, pm, tr);
-    }
-    void Accept() {}
-  } problem{m, rim, nc, notes};
-  const bool converged = SolveRim(problem, pm1, norm1, kTipTol);
+  } prob{m, rim};
 
+  double pm1[2] = {pm0[0] + kTipStartOffset, pm0[1] + kTipStartOffset};
+  RimEval ev;
+  ev.trig = TrigAt(pm1);
+  prob.Eval(ev, true);
+  ++nc.nErr;
+  const bool converged = RimNewton(prob, pm1, ev, kTipTol, kTipStepCap, kTipRepeats, nc, notes);
+  if (converged) PolishRim(prob, pm1, ev, nc);
+
+  TipRimResidual r;
   TipCircleContactErrm2(m, rim, pm1, r);
   RimContactAt(m, pm1, r.P, r.n, m.lFin, c);
   double u[3];

@@ -59,6 +59,26 @@ double PolishRoot(const TrigEq& e, double q) {
   return q;
 }
 
+// |cos q * p + sin q * r + w|^2 = d^2: the tip centre lies at distance d = aFin + aCyl
+// from the work axis (through rwM along mw).
+TrigEq TipSideEquation(const Model& m, const double rwM[3], const double mw[3]) {
+  const double d = m.aFin + m.aCyl, l = m.lFin, k = VecDot(rwM, mw);
+  double p[3], r[3], w[3];
+  for (int i = 0; i < 3; ++i) {
+    p[i] = l * (mw[0] * mw[i] - (i == 0 ? 1.0 : 0.0));
+    r[i] = l * (mw[1] * mw[i] - (i == 1 ? 1.0 : 0.0));
+  }
+  VecAddScaled(rwM, -k, mw, w);
+  TrigEq e;
+  e.A = VecDot(p, p);
+  e.C = VecDot(r, r);
+  e.B = VecDot(p, r);
+  e.F = VecDot(p, w);
+  e.G = VecDot(r, w);
+  e.D = VecDot(w, w) - d * d;
+  return e;
+}
+
 // A kept tangency must meet the surfaces to this accuracy after refinement.
 constexpr double kTangencyTol = 1e-7;
 
@@ -203,6 +223,12 @@ int FinLinkCylinderContactm2(const Model& m, double q0, const WorkM& w, ContactM
   return (c.solF == 1 && c.solW == 1) ? 1 : 0;
 }
 
+bool TipSideEquationNotes(const Model& m, const WorkM& w) {
+  const double mw[3] = {w.EwM[0][2], w.EwM[1][2], w.EwM[2][2]};
+  const TrigEq e = TipSideEquation(m, w.rwM, mw);
+  return TRI2NotesSineOnly(e.A, e.C, e.B, e.F, e.G, e.D);
+}
+
 int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& work, ContactM& c,
                             const double* qStart, Notes* notes) {
   const double* rwM = work.rwM;
@@ -213,22 +239,7 @@ int FinTipCylinderContactm2(const Model& m, double q0, const WorkM& work, Contac
   c.prm.Ltw = m.aCyl;
   c.solF = c.solW = 3;
   const double d = m.aFin + m.aCyl, l = m.lFin, k = VecDot(rwM, mw);
-
-  // |cos q * p + sin q * r + w|^2 = d^2: the tip centre lies at distance d from the
-  // work axis.
-  double p[3], r[3], w[3];
-  for (int i = 0; i < 3; ++i) {
-    p[i] = l * (mw[0] * mw[i] - (i == 0 ? 1.0 : 0.0));
-    r[i] = l * (mw[1] * mw[i] - (i == 1 ? 1.0 : 0.0));
-  }
-  VecAddScaled(rwM, -k, mw, w);
-  TrigEq e;
-  e.A = VecDot(p, p);
-  e.C = VecDot(r, r);
-  e.B = VecDot(p, r);
-  e.F = VecDot(p, w);
-  e.G = VecDot(r, w);
-  e.D = VecDot(w, w) - d * d;
+  const TrigEq e = TipSideEquation(m, rwM, mw);
   double th[5];
   int n = std::min(TRI2(e.A, e.C, e.B, e.F, e.G, e.D, th, notes), 4);
   if (n < 0) n = 0;

@@ -306,6 +306,15 @@ int MonotoneArcs(const double F[5], double b[8]) {
 
 }  // namespace
 
+bool TRI2NotesSineOnly(double BC2, double BS2, double BCS, double BC1, double BS1, double BX) {
+  // the tests by which TRI2 and its closed form reach the sine-only case
+  if (!AllFinite({BC2, BS2, BCS, BC1, BS1, BX})) return false;
+  const double D = BC2 - BS2;
+  const double P = 4.0 * BCS * BCS + D * D;
+  if (std::fabs(P) <= kZero || std::fabs(BC1) + std::fabs(BS1) <= kZero) return false;
+  return std::fabs(BC1) + std::fabs(BCS) < kZero;
+}
+
 int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
          Notes* notes) {
   for (int i = 0; i < 4; ++i) th[i] = 0.0;

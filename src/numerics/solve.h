@@ -28,6 +28,8 @@ namespace rg {
 // An equation in sin alone is noted (SineOnly).
 int TRI2(double BC2, double BS2, double BCS, double BC1, double BS1, double BX, double th[4],
          Notes* notes = nullptr);
+// Whether TRI2 with these coefficients notes an equation in sin alone (SineOnly).
+bool TRI2NotesSineOnly(double BC2, double BS2, double BCS, double BC1, double BS1, double BX);
 int TRI1(double a, double b, double c, double th[2]);  // a*cos + b*sin + c = 0
 // The step (rad) of TRI22's scan: it brackets a root only where f changes sign between
 // two points this far apart, so it may miss two roots closer than this, and a root in
