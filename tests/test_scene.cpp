@@ -5,6 +5,7 @@
 // the works at the ends of their ranges stay clear of the palm at their default pose.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 
 #include "app/hand_choice.h"
 #include "app/scene.h"
+#include "plan/plan.h"
 #include "app/script.h"
 #include "batch/batch_args.h"
 #include "batch_run.h"
@@ -190,3 +192,39 @@ TEST(Scene, WorksAtTheEndsOfTheirRangesStayClearOfThePalm) {
 }
 
 }  // namespace
+
+// What the keys can set beyond the bounds of a scene file: the goal keys stop at the
+// bounds a typed goal has, so the scene saves and reads back; the setting keys have no
+// bounds, so a velocity typed past them is refused on saving (the file already there
+// untouched) rather than written and refused when read.
+TEST(Scene, WhatTheKeysSetIsSavedReadablyOrRefused) {
+  const fs::path dir = ScratchDir("rg-scene-keys");
+  const fs::path file = dir / "kept.json";
+  struct Case {
+    std::string keys;
+    const char* refusal;  // "" when the scene saves and reads back
+  };
+  const Case cases[] = {{"B" + std::string(205, 'P') + std::string(1005, 'x'), ""},
+                        {"B" + std::string(205, 'p') + std::string(1005, 'X'), ""},
+                        {"J11" + std::string(130, 'p'), "not saved: the scene: initial_angles[0][0]"}};
+  for (const Case& c : cases) {
+    WriteText(file, "kept");
+    auto sp = rgtest::StartedSim();
+    rgtest::Press(*sp, c.keys);
+    const rg::GoalPose& g = sp->plan.goal;
+    EXPECT_LE(std::fabs(g.rx), rg::kMaxGoalTurnDeg);
+    EXPECT_LE(std::fabs(g.x), rg::kMaxGoalShift);
+    std::string why;
+    const bool saved = rg::SaveScene(*sp, file.string(), &why);
+    EXPECT_EQ(saved, *c.refusal == '\0') << why;
+    if (saved) {
+      rg::Scene back;
+      EXPECT_TRUE(rg::ReadScene(file.string(), &back, &why)) << why;
+      EXPECT_GT(std::fabs(back.goal.rx), rg::kMaxGoalTurnDeg - 2.0) << "the goal keys did not reach the bound";
+    } else {
+      EXPECT_EQ(why.rfind(c.refusal, 0), 0u) << why;
+      EXPECT_EQ(rgtest::ReadText(file), "kept");
+    }
+  }
+  fs::remove_all(dir);
+}

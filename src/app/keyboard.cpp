@@ -127,17 +127,18 @@ void GaitKey(Sim& s, int kf) { GaitCommand(s, s.lifted[kf] ? 'P' : 'L', kf, null
 // ---- goal poses and planned paths
 
 // Mode 'B': the goal moved as mode 'M' moves the work, by one length unit along the
-// hand's axes or one turn step about the work's own axes.
+// hand's axes or one turn step about the work's own axes. A key that would take the
+// goal past the bounds a typed goal has (--goal, scene files) leaves it where it is,
+// so every goal the keys make can be saved and read again.
 void MoveGoal(Sim& s, char key) {
   const AxisKey k = ParseAxisKey(key);
   if (!k.valid) return;
   GoalPose& g = s.plan.goal;
   double* turn[3] = {&g.rx, &g.ry, &g.rz};
   double* shift[3] = {&g.x, &g.y, &g.z};
-  if (k.turn)
-    *turn[k.axis] += k.sign * kTurnStep * 180.0 / M_PI;
-  else
-    *shift[k.axis] += k.sign * 1.0;
+  double* value = k.turn ? turn[k.axis] : shift[k.axis];
+  const double moved = *value + k.sign * (k.turn ? kTurnStep * 180.0 / M_PI : 1.0);
+  if (std::fabs(moved) <= (k.turn ? kMaxGoalTurnDeg : kMaxGoalShift)) *value = moved;
 }
 
 void PrintOutcome(Sim& s) {

@@ -185,7 +185,18 @@ std::string SceneText(const Scene& sc, const std::string& path) {
 }
 
 bool SaveScene(const Sim& s, const std::string& path, std::string* why) {
-  return WriteFileWhole(path, SceneText(SceneOf(s), path), why);
+  const std::string text = SceneText(SceneOf(s), path);
+  // The setting keys have no bounds of their own: a velocity, pose or angle typed
+  // past what a scene file holds would be written and then refused when read. Such a
+  // scene is refused here instead, with the reader's line.
+  Scene readBack;
+  std::error_code ec;
+  const fs::path dir = fs::absolute(path, ec).parent_path();
+  if (!ParseScene(text, "the scene", dir.string(), &readBack, why)) {
+    *why = "not saved: " + *why;
+    return false;
+  }
+  return WriteFileWhole(path, text, why);
 }
 
 // ---- reading
