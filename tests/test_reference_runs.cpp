@@ -5,7 +5,8 @@
 // manipulation step computes is the root of its equations, found by whatever method
 // is fastest; the manipulation reference runs (test_solver_reference) judge it within
 // the tolerance its conditioning allows. The reference holds one 64-bit FNV-1a hash
-// per state line; RG_RECORD_REFERENCE=1 writes it anew.
+// per state line; RG_RECORD_REFERENCE=1 writes it anew. The lines carry the grasp
+// quality's volume (--state-volume), so that its whole hull is judged too.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -38,7 +39,7 @@ uint64_t Fnv1a(const std::string& line) {
 // Runs the batch driver on the keys; the hashes of its state lines up to the first
 // manipulation step (the later ones are marked "-").
 std::vector<std::string> RunBatch(const std::string& name, const std::string& keys) {
-  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-ref", name, keys);
+  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-ref", name, keys, "--state-volume");
   std::vector<std::string> out;
   bool manipulated = false;
   for (const std::string& l : run.state) {

@@ -23,15 +23,24 @@ json TwoChars(const char* c) {
   return s;
 }
 
-json Vec3(const double v[3]) { return json::array({v[0], v[1], v[2]}); }
-
-json Mat3(const double E[3][3]) { return json::array({Vec3(E[0]), Vec3(E[1]), Vec3(E[2])}); }
-
-json Joints(const Model& m, const double* q) {
-  json a = json::array();
-  for (int j = 1; j <= m.nJ; ++j) a.push_back(q[j]);
-  return a;
+// Arrays made in place: an initializer list would copy every element.
+json Numbers(const double* x, int n) {
+  json::array_t a;
+  a.reserve(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) a.emplace_back(x[i]);
+  return json(std::move(a));
 }
+
+json Vec3(const double v[3]) { return Numbers(v, 3); }
+
+json Mat3(const double E[3][3]) {
+  json::array_t a;
+  a.reserve(3);
+  for (int i = 0; i < 3; ++i) a.push_back(Vec3(E[i]));
+  return json(std::move(a));
+}
+
+json Joints(const Model& m, const double* q) { return Numbers(q + 1, m.nJ); }
 
 }  // namespace
 
@@ -47,7 +56,8 @@ json KeyString(char c) {
   return s;
 }
 
-json StateObject(const Sim& s, const json& key, const std::string& console, int redraws) {
+json StateObject(const Sim& s, const json& key, const std::string& console, int redraws,
+                 QualityMeasures quality) {
   json o;
   o["key"] = key;
   o["console"] = console;
@@ -83,6 +93,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                                 {"EWW", s.EWW}, {"ManipEW2", s.ManipEW2[1]}})
     o[name] = Mat3(E);
   json fingers = json::array();
+  fingers.get_ref<json::array_t&>().reserve(static_cast<size_t>(s.nF()));
   for (int kf = 1; kf <= s.nF(); ++kf) {
     json f;
     f["kf"] = kf;
@@ -103,16 +114,19 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     f["NW"] = Vec3(s.ManipNWA2[1][kf]);
     const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
     json ja = json::array();
+    ja.get_ref<json::array_t&>().reserve(static_cast<size_t>(s.nJ()) + 2);
     for (int j = 0; j <= s.nJ() + 1; ++j) ja.push_back(Vec3(P.JA[j]));
-    f["JA"] = ja;
-    fingers.push_back(f);
+    // moved, not copied: a copy of a JSON value is a deep one
+    f["JA"] = std::move(ja);
+    fingers.push_back(std::move(f));
   }
-  o["fingers"] = fingers;
-  // the grasp's quality as it stands (nothing holds before the grasp is complete)
-  const QualityResult q = GraspQualityNow(s, QualityMeasures::All);
+  o["fingers"] = std::move(fingers);
+  // the grasp's quality as it stands (nothing holds before the grasp is complete);
+  // the volume only when asked for
+  const QualityResult q = GraspQualityNow(s, quality);
   o["quality"] = json{{"force_closure", q.force_closure},
                       {"epsilon", q.epsilon},
-                      {"volume", q.volume},
+                      {"volume", quality == QualityMeasures::All ? json(q.volume) : json(nullptr)},
                       {"model", ContactModelName(q.settings.model)},
                       {"mu", q.settings.mu},
                       {"torsion", q.settings.torsion},
@@ -141,7 +155,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["seed"] = po.seed;
     plan["found_by"] = po.how;
   }
-  o["plan"] = plan;
+  o["plan"] = std::move(plan);
   // the last finger gait asked for (kind "" before any since the grasp)
   const GaitEvent& ge = s.gait;
   o["gait"] = json{{"kind", GaitKindName(ge.kind)},
@@ -173,7 +187,9 @@ bool KeyDriver::Press(unsigned char key) {
   return quit;
 }
 
-json KeyDriver::State() const { return StateObject(*sim_, key_, console_, redraws_); }
+json KeyDriver::State(QualityMeasures quality) const {
+  return StateObject(*sim_, key_, console_, redraws_, quality);
+}
 
 void KeyDriver::TakeConsole() {
   console_ = sim_->con.text();

@@ -19,8 +19,14 @@ nlohmann::json KeyString(char c);
 // The state of s after a key: the key (null for the state after start-up), the
 // console text printed while it was handled, the number of redraws it asked for,
 // the flags, counters, poses and velocities, and one object per finger.
+// quality: the measures of the grasp quality shown. Closure and epsilon alone (the
+// default) leave its volume null: the volume needs Qhull's whole hull, about a
+// millisecond for every contact set not seen before (record/grasp_quality.h), where
+// the rest of the state costs some tens of microseconds. QualityMeasures::All gives
+// the volume, and closure and epsilon from the same hull, as the trajectory has them.
 nlohmann::json StateObject(const Sim& s, const nlohmann::json& key, const std::string& console,
-                           int redraws);
+                           int redraws,
+                           QualityMeasures quality = QualityMeasures::ClosureAndEpsilon);
 
 // One simulation driven key by key without a window: the quiet start-up (the
 // console keeps its text, waits are answered at once), then one key at a time.
@@ -35,8 +41,8 @@ class KeyDriver {
   // Handles one key; true when it ends the program (Escape in mode 'I').
   bool Press(unsigned char key);
 
-  // The state object after the start-up or the last key.
-  nlohmann::json State() const;
+  // The state object after the start-up or the last key (quality as StateObject's).
+  nlohmann::json State(QualityMeasures quality = QualityMeasures::ClosureAndEpsilon) const;
 
   // Console text printed by the start-up or by the last key.
   const std::string& console() const { return console_; }

@@ -276,9 +276,10 @@ class PySim {
     return ended_;
   }
 
-  py::object State() const {
+  py::object State(bool volume) const {
     Hold hold(busy_);
-    return ToPython(driver_.State());
+    return ToPython(driver_.State(volume ? rg::QualityMeasures::All
+                                         : rg::QualityMeasures::ClosureAndEpsilon));
   }
 
   py::dict Trajectory() const {
@@ -690,13 +691,16 @@ PYBIND11_MODULE(rollgrasp, m) {
            "Presses the keys one by one (str or bytes, each byte or character U+0000..U+00FF "
            "one key). Returns True when a key ended the run (Escape in mode I); later keys "
            "are not pressed and further presses raise RuntimeError.")
-      .def("state", &PySim::State,
+      .def("state", &PySim::State, py::arg("volume") = false,
            "The state as a dict with exactly the fields of rollgrasp-batch's --state line "
            "for the last key (key None after the start-up); console and redraws are those "
-           "of the last key.")
+           "of the last key. The grasp quality's volume is None unless volume is True (as "
+           "--state-volume): it needs the whole hull of the wrenches, about 1 ms for contacts "
+           "not judged before.")
       .def("trajectory", &PySim::Trajectory,
            "The stored rows as a dict of numpy arrays, one per column of rollgrasp-batch's "
-           "--trajectory CSV, in its order (row and step int64, the others float64).")
+           "--trajectory CSV, in its order (row and step int64, the others float64). Each "
+           "row's volume is computed once and kept with the record until the row changes.")
       .def("console", &PySim::Console,
            "The console text printed since the last call of console() (the first call "
            "returns the start-up text too).")
