@@ -207,7 +207,9 @@ py::list List3(const double v[3]) { return py::cast(std::vector<double>{v[0], v[
 // with the GIL released, so without the hold two threads would drive it at once.
 class Hold {
  public:
-  explicit Hold(std::mutex& m) : lock_(m, std::defer_lock) {
+  // A free Sim is taken at once; the GIL is let go only to wait for a busy one.
+  explicit Hold(std::mutex& m) : lock_(m, std::try_to_lock) {
+    if (lock_.owns_lock()) return;
     py::gil_scoped_release unlocked;
     lock_.lock();
   }
