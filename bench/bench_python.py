@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """What the Python module's calls cost, in CPU time of this process:
 - a sweep cell of the docs' sweep (examples/sweep.py, `make sweep`: 7 x 7 start poses
-  3 turn keys apart, the default velocity), run in this process: the median over the
-  cells (target <= 20 ms);
+  3 turn keys apart, the default velocity and Q), run in this process: the median and
+  the mean over the cells (target <= 20 ms);
 - trajectory() of the longest run (800 stored rows), the first call and a second one
   (target for the second <= 10 ms);
 - a manipulation step taken by step(1) against one taken inside run().
@@ -36,7 +36,7 @@ def main():
     import rollgrasp
 
     load = os.getloadavg()
-    cells = sweep.grid(7, 7, [""], spacing=3)
+    cells = sweep.grid(7, 7, ["", "Q"], spacing=3)
     per_cell = []
     steps = []
     for _ in range(a.repeat):
@@ -64,8 +64,9 @@ def main():
         ran.append(cpu(lambda: sim.run(300)) / 300)
 
     print("bench_python: load average %.2f %.2f %.2f at the start" % load)
-    print("  sweep cell (7x7, spacing 3, default velocity; median %d steps): %.2f ms CPU "
-          "(target <= 20 ms)" % (statistics.median(steps), cell_ms))
+    print("  sweep cell (7x7, spacing 3, velocities ,Q; median %d steps): median %.2f ms CPU, "
+          "mean %.2f ms (target <= 20 ms)" % (statistics.median(steps), cell_ms,
+                                             1000 * statistics.mean(per_cell)))
     print("  trajectory() of %d rows: first %.1f ms, second %.2f ms (target <= 10 ms)"
           % (rows, 1000 * statistics.median(first), 1000 * statistics.median(second)))
     print("  a step by step(1): %.2f us; inside run(): %.2f us"
