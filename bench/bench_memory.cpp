@@ -74,6 +74,8 @@ BENCHMARK(BM_BatchStartUp)->Unit(benchmark::kMillisecond)->UseRealTime();
 // in again for the next.
 void BM_BatchStatePageFaults(benchmark::State& st) {
   const std::string keysPath = "/tmp/rollgrasp_bench_state_keys";
+  // a regular file: the driver refuses to write into a device such as /dev/null
+  const std::string statePath = "/tmp/rollgrasp_bench_state.jsonl";
   const std::string keys = "H2GsssA" + std::string(400, 's');
   {
     std::ofstream k(keysPath, std::ios::binary);
@@ -86,7 +88,7 @@ void BM_BatchStatePageFaults(benchmark::State& st) {
   for (auto _ : st) {
     rusage quiet{}, stated{};
     if (RunBatch({"--keys-file", keysPath.c_str()}, &quiet) != 0 ||
-        RunBatch({"--state-volume", "--state", "/dev/null", "--keys-file", keysPath.c_str()},
+        RunBatch({"--state-volume", "--state", statePath.c_str(), "--keys-file", keysPath.c_str()},
                  &stated) != 0) {
       st.SkipWithError("rollgrasp-batch failed");
       break;
@@ -97,6 +99,7 @@ void BM_BatchStatePageFaults(benchmark::State& st) {
   st.counters["faults_per_key"] = perKey;
   st.counters["cpu_us_per_key"] = 1e6 * cpuPerKey;
   std::remove(keysPath.c_str());
+  std::remove(statePath.c_str());
 }
 BENCHMARK(BM_BatchStatePageFaults)->Unit(benchmark::kMillisecond)->Iterations(3);
 
