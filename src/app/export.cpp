@@ -124,23 +124,28 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   // the grasp's quality as it stands (nothing holds before the grasp is complete);
   // the volume only when asked for
   const QualityResult q = GraspQualityNow(s, quality);
-  o["quality"] = json{{"force_closure", q.force_closure},
-                      {"epsilon", q.epsilon},
-                      {"volume", quality == QualityMeasures::All ? json(q.volume) : json(nullptr)},
-                      {"model", ContactModelName(q.settings.model)},
-                      {"mu", q.settings.mu},
-                      {"torsion", q.settings.torsion},
-                      {"cone_edges", q.settings.cone_edges}};
+  // (the objects below are filled key by key: an initializer list copies every pair)
+  json& qo = o["quality"];
+  qo["force_closure"] = q.force_closure;
+  qo["epsilon"] = q.epsilon;
+  qo["volume"] = quality == QualityMeasures::All ? json(q.volume) : json(nullptr);
+  qo["model"] = ContactModelName(q.settings.model);
+  qo["mu"] = q.settings.mu;
+  qo["torsion"] = q.settings.torsion;
+  qo["cone_edges"] = q.settings.cone_edges;
   // the goal pose and the path planned to it
   const PlanOutcome& po = s.plan.outcome;
   const GoalPose& g = s.plan.goal;
-  json plan{{"goal", json::array({g.rx, g.ry, g.rz, g.x, g.y, g.z})},
-            {"planned", po.planned},
-            {"path_steps", s.plan.path.size()},
-            {"followed", s.plan.next}};
+  json& plan = o["plan"];
+  const double goal[6] = {g.rx, g.ry, g.rz, g.x, g.y, g.z};
+  plan["goal"] = Numbers(goal, 6);
+  plan["planned"] = po.planned;
+  plan["path_steps"] = s.plan.path.size();
+  plan["followed"] = s.plan.next;
   if (po.planned) {
     const GoalPose& pg = po.goal;
-    plan["planned_goal"] = json::array({pg.rx, pg.ry, pg.rz, pg.x, pg.y, pg.z});
+    const double planned[6] = {pg.rx, pg.ry, pg.rz, pg.x, pg.y, pg.z};
+    plan["planned_goal"] = Numbers(planned, 6);
     plan["refused"] = po.refused;
     plan["reached"] = po.reached;
     plan["orientation_error_deg"] = po.orientErrDeg;
@@ -155,18 +160,18 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["seed"] = po.seed;
     plan["found_by"] = po.how;
   }
-  o["plan"] = std::move(plan);
   // the last finger gait asked for (kind "" before any since the grasp)
   const GaitEvent& ge = s.gait;
-  o["gait"] = json{{"kind", GaitKindName(ge.kind)},
-                   {"finger", ge.finger},
-                   {"done", ge.kind != '\0' && ge.verdict == 'Y'},
-                   {"verdict", CharString(ge.verdict)},
-                   {"reason", GaitReason(s, ge)},
-                   {"type", TwoChars(ge.type)},
-                   {"epsilon", ge.epsilon},
-                   {"step", ge.step},
-                   {"message", GaitMessage(s, ge)}};
+  json& gait = o["gait"];
+  gait["kind"] = GaitKindName(ge.kind);
+  gait["finger"] = ge.finger;
+  gait["done"] = ge.kind != '\0' && ge.verdict == 'Y';
+  gait["verdict"] = CharString(ge.verdict);
+  gait["reason"] = GaitReason(s, ge);
+  gait["type"] = TwoChars(ge.type);
+  gait["epsilon"] = ge.epsilon;
+  gait["step"] = ge.step;
+  gait["message"] = GaitMessage(s, ge);
   // what the window shows for the current status, and the finger it concerns
   o["message"] = StatusMessage(s);
   o["message_finger"] = StatusFinger(s);
