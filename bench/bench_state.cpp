@@ -23,7 +23,7 @@ std::unique_ptr<rg::KeyDriver> DefaultRunAtStep100() {
 }
 
 std::string Line(const rg::KeyDriver& d, bool volume) {
-  const json o = d.State(volume ? rg::QualityMeasures::All : rg::QualityMeasures::ClosureAndEpsilon);
+  const json& o = d.State(volume ? rg::QualityMeasures::All : rg::QualityMeasures::ClosureAndEpsilon);
   return o.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/export.h"
 #include "core/program_dir.h"
 #include "support.h"
 
@@ -363,6 +364,36 @@ TEST(BatchDriver, TheStateShowsTheVolumeWhenAskedAsTheTrajectoryHasIt) {
   EXPECT_EQ(b.back()["quality"]["volume"].get<double>(), at("volume"));
   EXPECT_EQ(b.back()["quality"]["epsilon"].get<double>(), at("epsilon"));
   EXPECT_EQ(Batch("--state-volume=yes G").status, 2);
+}
+
+// The driver makes each state in the object of the key before, in place: key by key it
+// is the object made afresh, through hand changes (three fingers, then two), a gait, a
+// plan (its fields appear) and the volume asked for every other key.
+TEST(StateObject, MadeInPlaceItIsTheObjectMadeAfresh) {
+  rg::KeyDriver d;
+  const std::string keys = "H2GsssAsssss2ssBsH1GssAsssW1Gss";
+  bool planned = false;
+  for (size_t n = 0; n < keys.size(); ++n) {
+    SCOPED_TRACE(testing::Message() << "key " << n << " '" << keys[n] << "'");
+    d.Press(static_cast<unsigned char>(keys[n]));
+    const rg::QualityMeasures q =
+        n % 2 == 0 ? rg::QualityMeasures::All : rg::QualityMeasures::ClosureAndEpsilon;
+    const json& kept = d.State(q);
+    const json fresh =
+        rg::StateObject(d.sim(), rg::KeyString(keys[n]), d.console(), d.redraws(), q);
+    ASSERT_EQ(kept.dump(), fresh.dump());
+    planned = planned || kept["plan"]["planned"].get<bool>();
+  }
+  ASSERT_TRUE(planned);
+  // an object of another simulation's state: no plan yet, three fingers
+  rg::KeyDriver e;
+  e.Press('H');
+  e.Press('2');
+  json o = d.State();
+  rg::FillStateObject(e.sim(), nullptr, e.console(), e.redraws(),
+                      rg::QualityMeasures::ClosureAndEpsilon, o);
+  EXPECT_EQ(o.dump(), rg::StateObject(e.sim(), nullptr, e.console(), e.redraws()).dump());
+  EXPECT_FALSE(o["plan"].contains("planned_goal"));
 }
 
 TEST(BatchDriver, SummaryLineOnStandardError) {

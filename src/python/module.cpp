@@ -476,7 +476,7 @@ class PySim {
     PressAll("G");
     for (int kf = 0; kf < driver_.sim().nF() && driver_.sim().sgnCALGEnd != 'Y'; ++kf)
       PressAll("s");
-    const nlohmann::json st = driver_.State();
+    const nlohmann::json& st = driver_.State();
     py::list contacts;
     for (const nlohmann::json& f : st["fingers"]) {
       py::dict c;
