@@ -16,7 +16,7 @@ using nlohmann::json;
 // the same length) rather than made anew, so that filling the object of the last
 // key again allocates nothing.
 
-// dst as a string, its characters (kept) given by the caller.
+// dst made a string (left as it is when it is one), for the caller to write into.
 std::string& Text(json& dst) {
   if (!dst.is_string()) dst = "";
   return dst.get_ref<std::string&>();

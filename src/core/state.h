@@ -59,17 +59,18 @@ struct RecordRows {
   char ManipGaitRow[kRows][kMaxRowGaits][2];
 };
 
-// The grasp quality of one set of contacts with its volume (Qhull's whole hull,
-// about a millisecond) and exactly what it was computed from: the contacts as
-// judged, the work's centre and radius, the settings. It answers for contacts that
-// are the same to the last bit and for no others, so whatever rewrites a row (a new
-// grasp, a reset, a step of another run, other settings) leaves it unused.
+// The contacts a grasp quality judges, as GraspQuality takes them.
 struct JudgedContacts {
   int n = 0;  // contacts c[0..n)
   QualityContact c[kMaxQualityContacts];
   double centre[3] = {0, 0, 0};  // the work's centre, and its radius as rho
   double rho = 0.0;
 };
+// The grasp quality of one set of contacts with its volume (Qhull's whole hull,
+// about a millisecond) and exactly what it was computed from: the contacts as
+// judged, the work's centre and radius, the settings. It answers for contacts that
+// are the same to the last bit and for no others, so whatever rewrites a row (a new
+// grasp, a reset, a step of another run, other settings) leaves it unused.
 struct QualityMemo {
   bool filled = false;
   JudgedContacts contacts;
