@@ -89,6 +89,7 @@ bench: deps
 	  elif [ "$$b" = build-bench/bench_plan ]; then $$b; \
 	  else $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; fi; done
 	$(PYTHON) bench/bench_state_output.py --build build-bench
+	$(PYTHON) bench/bench_python.py --build build-bench
 	$(PYTHON) bench/bench_sweep.py --build build-bench
 	$(PYTHON) bench/bench_html_load.py --build build-bench
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/export.h"
 #include "core/program_dir.h"
 #include "support.h"
 
@@ -176,7 +177,7 @@ TEST(BatchDriver, HelpListsEveryOption) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("usage: rollgrasp-batch ", 0), 0u);
   for (const char* o : {"--state", "--trajectory", "--snapshot", "--frames", "--keys-file", "--friction",
-                        "--torsion", "--contact", "--cone-edges"})
+                        "--torsion", "--contact", "--cone-edges", "--state-volume"})
     EXPECT_NE(r.out.find(std::string("\n  ") + o + " "), std::string::npos) << o;
   EXPECT_EQ(r.out.find("ワーク"), std::string::npos);  // no start-up: nothing was run
 }
@@ -309,6 +310,90 @@ TEST(BatchDriver, StateEveryAndStateLastKeepTheirLines) {
     for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], all[c.lines[i]]) << i;
   }
   EXPECT_EQ(Batch("--state-every 0 G").status, 2);
+}
+
+// The state line's quality keeps its volume field: null unless --state-volume asks for
+// it, then the value the trajectory shows for the same contacts. The CSV keeps its
+// columns and values either way; the rest of the line stays as it was, closure and
+// epsilon from the nearest facets without the volume (within 1e-13 of the hull's).
+TEST(BatchDriver, TheStateShowsTheVolumeWhenAskedAsTheTrajectoryHasIt) {
+  const std::string keys = "GssA" + std::string(10, 's');  // step 10 is stored row 2
+  const std::string plain = TempPath("plain.jsonl"), asked = TempPath("asked.jsonl"),
+                    csvPlain = TempPath("plain.csv"), csvAsked = TempPath("asked.csv");
+  ASSERT_EQ(Batch("--state " + plain + " --trajectory " + csvPlain + " " + keys).status, 0);
+  ASSERT_EQ(Batch("--state-volume --state " + asked + " --trajectory " + csvAsked + " " + keys).status,
+            0);
+  const auto a = ReadLines(plain), b = ReadLines(asked);
+  ASSERT_EQ(a.size(), keys.size() + 1);
+  ASSERT_EQ(b.size(), a.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(a[i]["quality"].contains("volume"));
+    EXPECT_TRUE(a[i]["quality"]["volume"].is_null());
+    EXPECT_TRUE(b[i]["quality"]["volume"].is_number());
+    EXPECT_EQ(a[i]["quality"]["force_closure"], b[i]["quality"]["force_closure"]);
+    EXPECT_NEAR(a[i]["quality"]["epsilon"].get<double>(), b[i]["quality"]["epsilon"].get<double>(),
+                1e-13);
+    json x = a[i], y = b[i];
+    x["quality"].erase("volume");
+    x["quality"].erase("epsilon");
+    y["quality"].erase("volume");
+    y["quality"].erase("epsilon");
+    EXPECT_EQ(x, y);
+  }
+  // the trajectory: the same file, its epsilon and volume those of the last line
+  const std::string csv = rgtest::ReadText(csvAsked);
+  EXPECT_EQ(rgtest::ReadText(csvPlain), csv);
+  std::istringstream in(csv);
+  std::string header, row, last;
+  std::getline(in, header);
+  while (std::getline(in, row)) last = row;
+  auto fields = [](const std::string& line) {
+    std::vector<std::string> f;
+    std::istringstream ss(line);
+    for (std::string x; std::getline(ss, x, ',');) f.push_back(x);
+    return f;
+  };
+  const std::vector<std::string> names = fields(header), values = fields(last);
+  const auto at = [&](const char* name) {
+    const size_t k = std::find(names.begin(), names.end(), name) - names.begin();
+    return k < values.size() ? std::stod(values[k]) : -1.0;
+  };
+  ASSERT_EQ(values[0], "2");
+  EXPECT_GT(at("volume"), 0.0);
+  EXPECT_EQ(b.back()["quality"]["volume"].get<double>(), at("volume"));
+  EXPECT_EQ(b.back()["quality"]["epsilon"].get<double>(), at("epsilon"));
+  EXPECT_EQ(Batch("--state-volume=yes G").status, 2);
+}
+
+// The driver makes each state in the object of the key before, in place: key by key it
+// is the object made afresh, through hand changes (three fingers, then two), a gait, a
+// plan (its fields appear) and the volume asked for every other key.
+TEST(StateObject, MadeInPlaceItIsTheObjectMadeAfresh) {
+  rg::KeyDriver d;
+  const std::string keys = "H2GsssAsssss2ssBsH1GssAsssW1Gss";
+  bool planned = false;
+  for (size_t n = 0; n < keys.size(); ++n) {
+    SCOPED_TRACE(testing::Message() << "key " << n << " '" << keys[n] << "'");
+    d.Press(static_cast<unsigned char>(keys[n]));
+    const rg::QualityMeasures q =
+        n % 2 == 0 ? rg::QualityMeasures::All : rg::QualityMeasures::ClosureAndEpsilon;
+    const json& kept = d.State(q);
+    const json fresh =
+        rg::StateObject(d.sim(), rg::KeyString(keys[n]), d.console(), d.redraws(), q);
+    ASSERT_EQ(kept.dump(), fresh.dump());
+    planned = planned || kept["plan"]["planned"].get<bool>();
+  }
+  ASSERT_TRUE(planned);
+  // an object of another simulation's state: no plan yet, three fingers
+  rg::KeyDriver e;
+  e.Press('H');
+  e.Press('2');
+  json o = d.State();
+  rg::FillStateObject(e.sim(), nullptr, e.console(), e.redraws(),
+                      rg::QualityMeasures::ClosureAndEpsilon, o);
+  EXPECT_EQ(o.dump(), rg::StateObject(e.sim(), nullptr, e.console(), e.redraws()).dump());
+  EXPECT_FALSE(o["plan"].contains("planned_goal"));
 }
 
 TEST(BatchDriver, SummaryLineOnStandardError) {

@@ -3,11 +3,15 @@
 // a grasp that is not complete holds nothing.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/keyboard.h"
+#include "app/script.h"
 #include "quality_reference.h"
 #include "record/grasp_quality.h"
+#include "record/report.h"
 #include "support.h"
 
 namespace {
@@ -87,6 +91,131 @@ TEST(GraspQualityOfTheRecord, EveryStoredRowOfRealRunsAgreesWithQhull) {
       }
       EXPECT_GT(closed, s->cntMainip1 / 2);  // the runs hold the work most of the way
     }
+}
+
+// ---- the volume, computed once per stored row and kept with the record
+
+// Stored row m's measures with the volume, computed afresh, past every memo.
+QualityResult FreshRow(const Sim& s, int m) {
+  QualityContact c[kMaxQualityContacts];
+  double centre[3], rho;
+  const int n = QualityContactsOfRow(s, m, c, centre, &rho);
+  return GraspQuality(c, n, centre, rho, s.qualitySettings, QualityMeasures::All);
+}
+
+struct Shown {
+  double epsilon, volume;
+};
+
+// Every stored row's epsilon and volume as the trajectory (the CSV, trajectory(), the
+// web page) shows them.
+std::vector<Shown> ShownRows(const Sim& s) {
+  const TrajectoryTable t = Trajectory(s);
+  const size_t cols = t.names.size();
+  size_t e = 0;
+  while (e < cols && t.names[e] != "epsilon") ++e;
+  EXPECT_LT(e + 1, cols);
+  EXPECT_EQ(t.names[e + 1], "volume");
+  std::vector<Shown> rows;
+  for (int n = 0; n < t.rows && e + 1 < cols; ++n)
+    rows.push_back({t.values[n * cols + e], t.values[n * cols + e + 1]});
+  return rows;
+}
+
+// What the trajectory shows is the fresh hull of every stored row, bit for bit.
+void ExpectShownIsFresh(const Sim& s) {
+  const std::vector<Shown> shown = ShownRows(s);
+  ASSERT_EQ(static_cast<int>(shown.size()), RecordLength(s));
+  for (int m = 0; m < RecordLength(s); ++m) {
+    const QualityResult f = FreshRow(s, m);
+    EXPECT_EQ(shown[m].epsilon, f.epsilon) << "row " << m;
+    EXPECT_EQ(shown[m].volume, f.volume) << "row " << m;
+  }
+}
+
+TEST(RememberedVolume, IsTheFreshHullBitForBitAcrossARunAReplayAndARegrasp) {
+  auto s = rgtest::StartedSim();
+  rgtest::Press(*s, "GssA" + std::string(22, 's'));  // rows 0..4; step 22 is not stored
+  ASSERT_EQ(RecordLength(*s), 5);
+  // a copy made before any volume was asked for computes everything afresh
+  const auto untouched = std::make_unique<Sim>(*s);
+  ExpectShownIsFresh(*s);
+  ExpectShownIsFresh(*s);  // the second time from the memos
+  EXPECT_GT(ShownRows(*s)[4].volume, 0.0);
+  // the latest contacts between stored rows, asked for twice
+  const QualityResult now = GraspQualityNow(*s, QualityMeasures::All);
+  EXPECT_EQ(GraspQualityNow(*untouched, QualityMeasures::All).volume, now.volume);
+  EXPECT_EQ(GraspQualityNow(*s, QualityMeasures::All).volume, now.volume);
+  EXPECT_EQ(GraspQualityNow(*s, QualityMeasures::All).epsilon, now.epsilon);
+  EXPECT_NE(now.volume, ShownRows(*s)[4].volume);  // not the last row's contacts
+  // at a stored step the latest contacts are the last row's
+  rgtest::Press(*s, "sss");
+  ASSERT_EQ(RecordLength(*s), 6);
+  EXPECT_EQ(GraspQualityNow(*s, QualityMeasures::All).volume, FreshRow(*s, 5).volume);
+  ExpectShownIsFresh(*s);
+  // the replay shows the rows and leaves them as they are
+  const std::vector<Shown> before = ShownRows(*s);
+  rgtest::Press(*s, "Dsss");
+  ExpectShownIsFresh(*s);
+  ASSERT_EQ(ShownRows(*s).size(), before.size());
+  EXPECT_EQ(ShownRows(*s)[5].volume, before[5].volume);
+  // a reset and a new grasp of the work moved start the record anew
+  rgtest::Press(*s, "MXGssA" + std::string(12, 's'));
+  ASSERT_EQ(RecordLength(*s), 3);
+  ExpectShownIsFresh(*s);
+  EXPECT_NE(ShownRows(*s)[1].volume, before[1].volume);
+}
+
+// Every way a stored row gets other contacts (or is judged by other settings) makes its
+// memo unusable: after each, the rows show their fresh hulls, and some of them differ
+// from what the memos held, which a stale memo would have shown instead.
+TEST(RememberedVolume, NoWayOfRewritingARowShowsTheVolumeItHadBefore) {
+  struct Rewrite {
+    const char* what;
+    std::string run;                  // the run whose rows' volumes are shown first
+    std::function<void(Sim&)> again;  // what rewrites them
+  };
+  const std::string run1 = "GssA" + std::string(40, 's'), run2 = "H2GsssA" + std::string(40, 's');
+  const Rewrite rewrites[] = {
+      {"a grasp of the work moved", run1,
+       [](Sim& s) { rgtest::Press(s, "MXGssA" + std::string(40, 's')); }},
+      {"new initial angles", run1,
+       [](Sim& s) {
+         double q[kSlots];
+         for (int j = 1; j <= s.nJ(); ++j) q[j - 1] = s.qq0[1][j];
+         q[0] += 0.02;
+         std::string why;
+         ASSERT_TRUE(ScriptInitialAngles(s, 1, q, s.nJ(), &why)) << why;
+         rgtest::Press(s, "GssA" + std::string(40, 's'));
+       }},
+      {"a finger lifted", run2,
+       [](Sim& s) {
+         rgtest::Press(s, "GsssA" + std::string(12, 's') + "2" + std::string(28, 's'));
+         ASSERT_TRUE(s.lifted[2]);
+       }},
+      {"another friction", run1, [](Sim& s) { s.qualitySettings.mu = 0.3; }},
+      {"a planned path followed", run1,
+       [](Sim& s) {
+         rgtest::Press(s, "GssA" + std::string(12, 's'));
+         s.plan.goal = GoalPose{0, 0, 5, 0, 0, 0};
+         rgtest::Press(s, "BsC");
+         ASSERT_FALSE(s.plan.path.empty()) << s.plan.outcome.reason;
+         rgtest::Press(s, std::string(s.plan.path.size(), 's') + "A" + std::string(30, 's'));
+       }},
+  };
+  for (const Rewrite& r : rewrites) {
+    SCOPED_TRACE(r.what);
+    auto s = rgtest::StartedSim();
+    rgtest::Press(*s, r.run);
+    const std::vector<Shown> before = ShownRows(*s);  // every row's memo filled
+    r.again(*s);
+    ExpectShownIsFresh(*s);
+    const std::vector<Shown> after = ShownRows(*s);
+    int changed = 0;
+    for (size_t m = 0; m < before.size() && m < after.size(); ++m)
+      changed += after[m].volume != before[m].volume;
+    EXPECT_GT(changed, 0);
+  }
 }
 
 }  // namespace

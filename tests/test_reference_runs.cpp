@@ -11,6 +11,8 @@
 // a manipulation step computes is judged the same way (test_solver_reference). The
 // reference holds one 64-bit FNV-1a hash per state line; RG_RECORD_REFERENCE=1 writes
 // it anew.
+// The lines ask for the grasp quality's volume (--state-volume), as every line had it when
+// they were recorded.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -63,7 +65,7 @@ std::string WithoutContactNumbers(const std::string& line) {
 // Runs the batch driver on the keys; the hashes of its state lines up to the first
 // manipulation step, contact numbers left out (the later ones are marked "-").
 std::vector<std::string> RunBatch(const std::string& name, const std::string& keys) {
-  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-ref", name, keys);
+  const rgtest::BatchRun run = rgtest::RunBatchFiles("rg-ref", name, keys, "--state-volume");
   std::vector<std::string> out;
   bool manipulated = false;
   for (const std::string& l : run.state) {

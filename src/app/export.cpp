@@ -11,46 +11,86 @@ namespace {
 
 using nlohmann::json;
 
+// The state object is filled in place: a value already of the right kind is
+// overwritten (a number, the characters of a string, the elements of an array of
+// the same length) rather than made anew, so that filling the object of the last
+// key again allocates nothing.
+
+// dst made a string (left as it is when it is one), for the caller to write into.
+std::string& Text(json& dst) {
+  if (!dst.is_string()) dst = "";
+  return dst.get_ref<std::string&>();
+}
+
+void SetText(json& dst, const std::string& t) { Text(dst) = t; }
+void SetText(json& dst, const char* t) { Text(dst) = t; }
+
+// A key or flag character's UTF-8 bytes, appended: bytes above 127 as the code point
+// of the same number.
+void AppendKeyChar(std::string& t, char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  if (u < 0x80) {
+    t.push_back(c);
+  } else {
+    t.push_back(static_cast<char>(0xC0 | (u >> 6)));
+    t.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  }
+}
+
 // A flag character: the zero character (not set) is the empty string.
-json CharString(char c) {
-  if (c == '\0') return "";
-  return KeyString(c);
+void SetChar(json& dst, char c) {
+  std::string& t = Text(dst);
+  t.clear();
+  if (c != '\0') AppendKeyChar(t, c);
 }
 
-json TwoChars(const char* c) {
-  std::string s;
-  for (int i = 0; i < 2; ++i) s += CharString(c[i]).get<std::string>();
-  return s;
+void SetTwoChars(json& dst, const char* c) {
+  std::string& t = Text(dst);
+  t.clear();
+  for (int i = 0; i < 2; ++i)
+    if (c[i] != '\0') AppendKeyChar(t, c[i]);
 }
 
-json Vec3(const double v[3]) { return json::array({v[0], v[1], v[2]}); }
-
-json Mat3(const double E[3][3]) { return json::array({Vec3(E[0]), Vec3(E[1]), Vec3(E[2])}); }
-
-json Joints(const Model& m, const double* q) {
-  json a = json::array();
-  for (int j = 1; j <= m.nJ; ++j) a.push_back(q[j]);
-  return a;
+// dst as an array of n elements (its elements kept when it has n already).
+json::array_t& Elements(json& dst, size_t n) {
+  if (!dst.is_array() || dst.size() != n) dst = json::array_t(n);
+  return dst.get_ref<json::array_t&>();
 }
+
+void SetNumbers(json& dst, const double* x, int n) {
+  json::array_t& a = Elements(dst, static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) a[static_cast<size_t>(i)] = x[i];
+}
+
+void SetVec3(json& dst, const double v[3]) { SetNumbers(dst, v, 3); }
+
+void SetMat3(json& dst, const double E[3][3]) {
+  json::array_t& a = Elements(dst, 3);
+  for (int i = 0; i < 3; ++i) SetVec3(a[static_cast<size_t>(i)], E[i]);
+}
+
+void SetJoints(json& dst, const Model& m, const double* q) { SetNumbers(dst, q + 1, m.nJ); }
 
 }  // namespace
 
 json KeyString(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
   std::string s;
-  if (u < 0x80) {
-    s.push_back(c);
-  } else {
-    s.push_back(static_cast<char>(0xC0 | (u >> 6)));
-    s.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-  }
+  AppendKeyChar(s, c);
   return s;
 }
 
-json StateObject(const Sim& s, const json& key, const std::string& console, int redraws) {
-  json o;
+json StateObject(const Sim& s, const json& key, const std::string& console, int redraws,
+                 QualityMeasures quality) {
+  json o = json::object();
+  FillStateObject(s, key, console, redraws, quality, o);
+  return o;
+}
+
+void FillStateObject(const Sim& s, const json& key, const std::string& console, int redraws,
+                     QualityMeasures quality, json& o) {
+  if (!o.is_object()) o = json::object();
   o["key"] = key;
-  o["console"] = console;
+  SetText(o["console"], console);
   o["redraws"] = redraws;
   // the flags, one character each ("" for the zero character)
   for (const auto& [name, c] : {std::pair<const char*, char>{"sgnCAL", s.sgnCAL},
@@ -59,8 +99,8 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                                 {"sgnCALGChk", s.sgnCALGChk}, {"sgnMANIP", s.sgnMANIP},
                                 {"sgnGC", s.sgnGC}, {"sgnCalColl", s.sgnCalColl},
                                 {"WORK1", s.WORK1}})
-    o[name] = CharString(c);
-  o["sgnFJ"] = TwoChars(s.sgnFJ);
+    SetChar(o[name], c);
+  SetTwoChars(o["sgnFJ"], s.sgnFJ);
   // the counters
   for (const auto& [name, n] : {std::pair<const char*, int>{"HAND1", s.HAND1}, {"nF", s.nF()},
                                 {"nJ", s.nJ()}, {"nFIN", s.nFIN}, {"cntQ", s.cntQ},
@@ -72,7 +112,7 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
   for (const auto& [name, x] : {std::pair<const char*, double>{"ManipTS", s.ManipTS},
                                 {"al0", s.al0}, {"bet0", s.bet0}, {"qam0", s.qam0}, {"dt", s.dt}})
     o[name] = x;
-  o["WorkVel"] = std::string(s.WorkVel);
+  SetText(o["WorkVel"], s.WorkVel);
   // the works' sizes (length units): the built-in ones unless a run chose others
   o["work_sizes"] = json{{"sphere_radius", s.model().aSph},
                          {"cylinder_radius", s.model().aCyl},
@@ -81,56 +121,61 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
                                 {"rwG", s.rwG}, {"RWW", s.RWW}, {"vw", s.vw},
                                 {"omww", s.omww}, {"omw", s.omw}, {"rot", s.rot},
                                 {"trans", s.trans}, {"ManipRW2", s.ManipRW2[1]}})
-    o[name] = Vec3(v);
+    SetVec3(o[name], v);
   using Frame = const double (*)[3];
   for (const auto& [name, E] : {std::pair<const char*, Frame>{"EwG0", s.EwG0}, {"EwG", s.EwG},
                                 {"EWW", s.EWW}, {"ManipEW2", s.ManipEW2[1]}})
-    o[name] = Mat3(E);
-  json fingers = json::array();
+    SetMat3(o[name], E);
+  json::array_t& fingers = Elements(o["fingers"], static_cast<size_t>(s.nF()));
   for (int kf = 1; kf <= s.nF(); ++kf) {
-    json f;
+    json& f = fingers[static_cast<size_t>(kf - 1)];
+    if (!f.is_object()) f = json::object();
     f["kf"] = kf;
-    f["qq0"] = Joints(s.model(), s.qq0[kf]);
-    f["qf"] = Joints(s.model(), s.qf[kf]);
-    f["q"] = Joints(s.model(), s.qqa2[1][kf]);
-    f["GGTYPE"] = TwoChars(s.GGTYPE[kf]);
-    f["sgnGRASPM"] = CharString(s.sgnGRASPM[kf]);
-    f["sgnUML"] = CharString(s.sgnUML[kf]);
-    f["sgnC"] = CharString(s.sgnC[kf]);
+    SetJoints(f["qq0"], s.model(), s.qq0[kf]);
+    SetJoints(f["qf"], s.model(), s.qf[kf]);
+    SetJoints(f["q"], s.model(), s.qqa2[1][kf]);
+    SetTwoChars(f["GGTYPE"], s.GGTYPE[kf]);
+    SetChar(f["sgnGRASPM"], s.sgnGRASPM[kf]);
+    SetChar(f["sgnUML"], s.sgnUML[kf]);
+    SetChar(f["sgnC"], s.sgnC[kf]);
     f["touching"] = !s.lifted[kf];  // false while a gait holds it off the work
     const ContactPrm& p = s.ManipPrm2[1][kf];
     for (const auto& [name, x] : {std::pair<const char*, double>{"Lf", p.Lf}, {"fif", p.fif},
                                   {"psif", p.psif}, {"Lw", p.Lw}, {"Ltw", p.Ltw},
                                   {"thw", p.thw}, {"alw", p.alw}, {"betw", p.betw}})
       f[name] = x;
-    f["CPNT"] = Vec3(s.ManipCPNTA2[1][kf]);
-    f["NW"] = Vec3(s.ManipNWA2[1][kf]);
+    SetVec3(f["CPNT"], s.ManipCPNTA2[1][kf]);
+    SetVec3(f["NW"], s.ManipNWA2[1][kf]);
     const FingerPose P = Findirect_kineR(s.model(), s.mount(kf), s.qqa2[1][kf]);
-    json ja = json::array();
-    for (int j = 0; j <= s.nJ() + 1; ++j) ja.push_back(Vec3(P.JA[j]));
-    f["JA"] = ja;
-    fingers.push_back(f);
+    json::array_t& ja = Elements(f["JA"], static_cast<size_t>(s.nJ()) + 2);
+    for (int j = 0; j <= s.nJ() + 1; ++j) SetVec3(ja[static_cast<size_t>(j)], P.JA[j]);
   }
-  o["fingers"] = fingers;
-  // the grasp's quality as it stands (nothing holds before the grasp is complete)
-  const QualityResult q = GraspQualityNow(s, QualityMeasures::All);
-  o["quality"] = json{{"force_closure", q.force_closure},
-                      {"epsilon", q.epsilon},
-                      {"volume", q.volume},
-                      {"model", ContactModelName(q.settings.model)},
-                      {"mu", q.settings.mu},
-                      {"torsion", q.settings.torsion},
-                      {"cone_edges", q.settings.cone_edges}};
-  // the goal pose and the path planned to it
+  // the grasp's quality as it stands (nothing holds before the grasp is complete);
+  // the volume only when asked for
+  const QualityResult q = GraspQualityNow(s, quality);
+  json& qo = o["quality"];
+  qo["force_closure"] = q.force_closure;
+  qo["epsilon"] = q.epsilon;
+  qo["volume"] = quality == QualityMeasures::All ? json(q.volume) : json(nullptr);
+  SetText(qo["model"], ContactModelName(q.settings.model));
+  qo["mu"] = q.settings.mu;
+  qo["torsion"] = q.settings.torsion;
+  qo["cone_edges"] = q.settings.cone_edges;
+  // the goal pose and the path planned to it; the planned path's fields only once
+  // one was planned
   const PlanOutcome& po = s.plan.outcome;
   const GoalPose& g = s.plan.goal;
-  json plan{{"goal", json::array({g.rx, g.ry, g.rz, g.x, g.y, g.z})},
-            {"planned", po.planned},
-            {"path_steps", s.plan.path.size()},
-            {"followed", s.plan.next}};
+  json& plan = o["plan"];
+  if (!plan.is_object() || plan.value("planned", !po.planned) != po.planned) plan = json::object();
+  const double goal[6] = {g.rx, g.ry, g.rz, g.x, g.y, g.z};
+  SetNumbers(plan["goal"], goal, 6);
+  plan["planned"] = po.planned;
+  plan["path_steps"] = s.plan.path.size();
+  plan["followed"] = s.plan.next;
   if (po.planned) {
     const GoalPose& pg = po.goal;
-    plan["planned_goal"] = json::array({pg.rx, pg.ry, pg.rz, pg.x, pg.y, pg.z});
+    const double planned[6] = {pg.rx, pg.ry, pg.rz, pg.x, pg.y, pg.z};
+    SetNumbers(plan["planned_goal"], planned, 6);
     plan["refused"] = po.refused;
     plan["reached"] = po.reached;
     plan["orientation_error_deg"] = po.orientErrDeg;
@@ -139,28 +184,27 @@ json StateObject(const Sim& s, const json& key, const std::string& console, int 
     plan["gaits"] = po.gaits;
     plan["min_conditioning"] = po.minSigma;
     plan["min_conditioning_finger"] = po.minSigmaFinger;
-    plan["reason"] = po.reason;
+    SetText(plan["reason"], po.reason);
     plan["planning_seconds"] = po.planSeconds;
     plan["steps_tried"] = po.stepsTried;
     plan["seed"] = po.seed;
-    plan["found_by"] = po.how;
+    SetText(plan["found_by"], po.how);
   }
-  o["plan"] = plan;
   // the last finger gait asked for (kind "" before any since the grasp)
   const GaitEvent& ge = s.gait;
-  o["gait"] = json{{"kind", GaitKindName(ge.kind)},
-                   {"finger", ge.finger},
-                   {"done", ge.kind != '\0' && ge.verdict == 'Y'},
-                   {"verdict", CharString(ge.verdict)},
-                   {"reason", GaitReason(s, ge)},
-                   {"type", TwoChars(ge.type)},
-                   {"epsilon", ge.epsilon},
-                   {"step", ge.step},
-                   {"message", GaitMessage(s, ge)}};
+  json& gait = o["gait"];
+  SetText(gait["kind"], GaitKindName(ge.kind));
+  gait["finger"] = ge.finger;
+  gait["done"] = ge.kind != '\0' && ge.verdict == 'Y';
+  SetChar(gait["verdict"], ge.verdict);
+  SetText(gait["reason"], GaitReason(s, ge));
+  SetTwoChars(gait["type"], ge.type);
+  gait["epsilon"] = ge.epsilon;
+  gait["step"] = ge.step;
+  SetText(gait["message"], GaitMessage(s, ge));
   // what the window shows for the current status, and the finger it concerns
-  o["message"] = StatusMessage(s);
+  SetText(o["message"], StatusMessage(s));
   o["message_finger"] = StatusFinger(s);
-  return o;
 }
 
 KeyDriver::KeyDriver() : sim_(std::make_unique<Sim>()) {
@@ -177,7 +221,10 @@ bool KeyDriver::Press(unsigned char key) {
   return quit;
 }
 
-json KeyDriver::State() const { return StateObject(*sim_, key_, console_, redraws_); }
+const json& KeyDriver::State(QualityMeasures quality) const {
+  FillStateObject(*sim_, key_, console_, redraws_, quality, state_);
+  return state_;
+}
 
 void KeyDriver::TakeConsole() {
   console_ = sim_->con.text();

@@ -358,7 +358,8 @@ void TypeKeys(Run& r) {
   };
   auto emit = [&]() {
     if (stateOut == nullptr) return true;
-    if (!WriteLine(*stateOut, driver.State())) {
+    if (!WriteLine(*stateOut, driver.State(o.stateVolume ? rg::QualityMeasures::All
+                                                         : rg::QualityMeasures::ClosureAndEpsilon))) {
       Outputs::Finish("--state", *stateOut);  // says why
       r.status = 1;
       return false;

@@ -19,7 +19,7 @@ const char* const kUsage =
     "[--sphere-radius R] [--cylinder-radius R] [--cylinder-height H] [--state FILE] [--trajectory FILE.csv] [--snapshot FILE.png] "
     "[--frames DIR] [--html FILE.html] [--show PARTS] [--hide PARTS] [--zoom Z] [--pan X,Y] [--friction MU] [--torsion T] [--contact point|soft] [--cone-edges M] "
     "[--goal RX,RY,RZ[,X,Y,Z]] [--plan-steps N] [--seed N] [--plan-time SECONDS] [--progress] "
-    "[--state-every N | --state-last] [--summary] (KEYS | --keys-file FILE)\n";
+    "[--state-every N | --state-last] [--state-volume] [--summary] (KEYS | --keys-file FILE)\n";
 
 const char* const kHelp =
     "Runs the rollgrasp start-up, then feeds KEYS to the keyboard machine one by one.\n"
@@ -28,6 +28,9 @@ const char* const kHelp =
     "  --state FILE          JSON Lines: the state after the start-up and after every key\n"
     "  --state-every N       ... only after the start-up, every N-th key and the last key\n"
     "  --state-last          ... only after the last key (one line)\n"
+    "  --state-volume        every state line's quality with its volume (Qhull's whole\n"
+    "                        hull: about 1 ms for contacts not judged before); without it\n"
+    "                        the volume is null\n"
     "  --summary             a last line on standard error: the status, steps, time, message\n"
     "  --trajectory FILE.csv the stored rows of the manipulation record as CSV\n"
     "  --snapshot FILE.png   the final frame as the window draws it (needs an X display)\n"
@@ -198,8 +201,8 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
       }
       return true;
     };
-    const bool flag = a == "--progress" || a == "--state-last" || a == "--summary" || a == "-h" ||
-                      a == "--help" || a == "--";
+    const bool flag = a == "--progress" || a == "--state-last" || a == "--state-volume" ||
+                      a == "--summary" || a == "-h" || a == "--help" || a == "--";
     if (flag && hasInline) return Refuse(a + " takes no value");
     if (a == "-h" || a == "--help") {
       r.outcome = ParseOutcome::Help;
@@ -286,6 +289,8 @@ ParsedArgs ParseBatchArgs(int argc, const char* const* argv) {
         return Refuse("--state-every needs a whole number of keys, 1 or more, not '" + v + "'");
     } else if (a == "--state-last") {
       o.stateEvery = 0;
+    } else if (a == "--state-volume") {
+      o.stateVolume = true;
     } else if (a == "--summary") {
       o.summary = true;
     } else if (a == "--") {

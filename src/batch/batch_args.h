@@ -31,6 +31,7 @@ struct BatchOptions {
   std::string keysFile;        // --keys-file; "" when the keys are `keys`
   std::string keys;            // KEYS with its escapes decoded
   long stateEvery = 1;         // a state line every N keys; 0: after the last key only
+  bool stateVolume = false;    // --state-volume: the quality's volume in every state line
   bool summary = false;        // --summary
   bool progress = false;       // --progress
   bool haveGoal = false;       // --goal given

@@ -19,6 +19,21 @@ RecordRows* RecordStore::Allocate() {
 
 RecordStore::~RecordStore() { std::free(rows_); }
 
+QualityMemos& RecordStore::qualityMemos() const {
+  if (!memos_) memos_ = std::make_unique<QualityMemos>();
+  return *memos_;
+}
+
+// A copy answers as the original would without computing again.
+void RecordStore::CopyMemos(const RecordStore& o) {
+  if (!o.memos_)
+    memos_.reset();
+  else if (memos_)
+    *memos_ = *o.memos_;
+  else
+    memos_ = std::make_unique<QualityMemos>(*o.memos_);
+}
+
 bool ContactRolls(char WORK1, const char GTYPE[2], char sgnUML) {
   if (WORK1 != '1') return (sgnUML == 'L' || sgnUML == 'U') && GTYPE[0] == 'L' && GTYPE[1] == 'C';
   return sgnUML == 'S' && (GTYPE[0] == 'L' || GTYPE[0] == 'T') && GTYPE[1] == 'S';

@@ -59,6 +59,31 @@ struct RecordRows {
   char ManipGaitRow[kRows][kMaxRowGaits][2];
 };
 
+// The contacts a grasp quality judges, as GraspQuality takes them.
+struct JudgedContacts {
+  int n = 0;  // contacts c[0..n)
+  QualityContact c[kMaxQualityContacts];
+  double centre[3] = {0, 0, 0};  // the work's centre, and its radius as rho
+  double rho = 0.0;
+};
+// The grasp quality of one set of contacts with its volume (Qhull's whole hull,
+// about a millisecond) and exactly what it was computed from: the contacts as
+// judged, the work's centre and radius, the settings. It answers for contacts that
+// are the same to the last bit and for no others, so whatever rewrites a row (a new
+// grasp, a reset, a step of another run, other settings) leaves it unused.
+struct QualityMemo {
+  bool filled = false;
+  JudgedContacts contacts;
+  QualitySettings settings;
+  QualityResult result;
+};
+// The memos of the record (record/grasp_quality.h fills them): one per stored row,
+// and one for the latest contacts between stored rows.
+struct QualityMemos {
+  QualityMemo row[kRows];
+  QualityMemo latest;
+};
+
 // The record rows of one simulation, 1.6 MB, in a block of their own taken from
 // calloc. A block that large comes straight from the kernel as zero pages that
 // cost nothing until a row is written, so a simulation that stores few rows
@@ -69,16 +94,29 @@ struct RecordRows {
 class RecordStore {
  public:
   RecordStore() : rows_(Allocate()) {}
-  RecordStore(const RecordStore& o) : rows_(Allocate()) { *rows_ = *o.rows_; }
+  RecordStore(const RecordStore& o) : rows_(Allocate()) {
+    *rows_ = *o.rows_;
+    CopyMemos(o);
+  }
   RecordStore& operator=(const RecordStore& o) {
-    if (this != &o) *rows_ = *o.rows_;
+    if (this != &o) {
+      *rows_ = *o.rows_;
+      CopyMemos(o);
+    }
     return *this;
   }
   ~RecordStore();
 
+  // The grasp quality memos of the rows, made when a volume is first asked for (none
+  // until then: 330 kB). Filled by reads of a const simulation; like the rest of
+  // the state, not to be read from two threads at once.
+  QualityMemos& qualityMemos() const;
+
  private:
   static RecordRows* Allocate();
+  void CopyMemos(const RecordStore& o);
   RecordRows* const rows_;  // declared before the references bound into it
+  mutable std::unique_ptr<QualityMemos> memos_;
 
  public:
   double (&qqa)[kRows][kSlots][kSlots] = rows_->qqa;

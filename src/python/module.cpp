@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -41,34 +42,85 @@ py::object Text(const std::string& s) {
   return py::reinterpret_steal<py::object>(o);
 }
 
-// A JSON value as the Python value json.loads would give for its text.
-py::object ToPython(const json& j) {
+// An object key as a Python str. The state's keys are the same few dozen names in
+// every state, so each is made once (interned: its hash is kept) and shared; the
+// cache lives as long as the process, and takes no more than kMaxKeys names.
+PyObject* NewKey(const std::string& k) {
+  constexpr size_t kMaxKeys = 1024;
+  static auto* const keys = new std::unordered_map<std::string, PyObject*>();
+  const auto it = keys->find(k);
+  if (it != keys->end()) {
+    Py_INCREF(it->second);
+    return it->second;
+  }
+  PyObject* o = PyUnicode_DecodeUTF8(k.data(), static_cast<Py_ssize_t>(k.size()), "replace");
+  if (o == nullptr || keys->size() >= kMaxKeys) return o;
+  PyUnicode_InternInPlace(&o);
+  Py_INCREF(o);  // the cache's own reference
+  keys->emplace(k, o);
+  return o;
+}
+
+// A JSON value as the Python value json.loads would give for its text: a new
+// reference, or null with the Python error set. Lists are made at their length and
+// filled in place.
+PyObject* NewPython(const json& j) {
   switch (j.type()) {
     case json::value_t::null:
-      return py::none();
+      Py_INCREF(Py_None);
+      return Py_None;
     case json::value_t::boolean:
-      return py::bool_(j.get<bool>());
+      return PyBool_FromLong(j.get<bool>());
     case json::value_t::number_integer:
-      return py::int_(j.get<long long>());
+      return PyLong_FromLongLong(j.get<long long>());
     case json::value_t::number_unsigned:
-      return py::int_(j.get<unsigned long long>());
+      return PyLong_FromUnsignedLongLong(j.get<unsigned long long>());
     case json::value_t::number_float:
-      return py::float_(j.get<double>());
-    case json::value_t::string:
-      return Text(j.get_ref<const std::string&>());
+      return PyFloat_FromDouble(j.get<double>());
+    case json::value_t::string: {
+      const std::string& t = j.get_ref<const std::string&>();
+      return PyUnicode_DecodeUTF8(t.data(), static_cast<Py_ssize_t>(t.size()), "replace");
+    }
     case json::value_t::array: {
-      py::list l;
-      for (const json& e : j) l.append(ToPython(e));
-      return std::move(l);
+      const json::array_t& a = j.get_ref<const json::array_t&>();
+      PyObject* l = PyList_New(static_cast<Py_ssize_t>(a.size()));
+      if (l == nullptr) return nullptr;
+      for (size_t i = 0; i < a.size(); ++i) {
+        PyObject* e = NewPython(a[i]);
+        if (e == nullptr) {
+          Py_DECREF(l);
+          return nullptr;
+        }
+        PyList_SET_ITEM(l, static_cast<Py_ssize_t>(i), e);  // takes the reference
+      }
+      return l;
     }
     case json::value_t::object: {
-      py::dict d;
-      for (auto it = j.begin(); it != j.end(); ++it) d[Text(it.key())] = ToPython(it.value());
-      return std::move(d);
+      PyObject* d = PyDict_New();
+      if (d == nullptr) return nullptr;
+      for (const auto& [name, value] : j.get_ref<const json::object_t&>()) {
+        PyObject* k = NewKey(name);
+        PyObject* v = k == nullptr ? nullptr : NewPython(value);
+        const int set = v == nullptr ? -1 : PyDict_SetItem(d, k, v);
+        Py_XDECREF(k);
+        Py_XDECREF(v);
+        if (set != 0) {
+          Py_DECREF(d);
+          return nullptr;
+        }
+      }
+      return d;
     }
     default:
-      throw std::runtime_error("state value of a type JSON does not have");
+      PyErr_SetString(PyExc_RuntimeError, "state value of a type JSON does not have");
+      return nullptr;
   }
+}
+
+py::object ToPython(const json& j) {
+  PyObject* o = NewPython(j);
+  if (o == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(o);
 }
 
 // Keys as bytes: bytes as they are; a str must hold characters U+0000..U+00FF,
@@ -207,7 +259,9 @@ py::list List3(const double v[3]) { return py::cast(std::vector<double>{v[0], v[
 // with the GIL released, so without the hold two threads would drive it at once.
 class Hold {
  public:
-  explicit Hold(std::mutex& m) : lock_(m, std::defer_lock) {
+  // A free Sim is taken at once; the GIL is let go only to wait for a busy one.
+  explicit Hold(std::mutex& m) : lock_(m, std::try_to_lock) {
+    if (lock_.owns_lock()) return;
     py::gil_scoped_release unlocked;
     lock_.lock();
   }
@@ -304,9 +358,10 @@ class PySim {
     return ended_;
   }
 
-  py::object State() const {
+  py::object State(bool volume) const {
     Hold hold(busy_);
-    return ToPython(driver_.State());
+    return ToPython(driver_.State(volume ? rg::QualityMeasures::All
+                                         : rg::QualityMeasures::ClosureAndEpsilon));
   }
 
   py::dict Trajectory() const {
@@ -479,7 +534,7 @@ class PySim {
     PressAll("G");
     for (int kf = 0; kf < driver_.sim().nF() && driver_.sim().sgnCALGEnd != 'Y'; ++kf)
       PressAll("s");
-    const nlohmann::json st = driver_.State();
+    const nlohmann::json& st = driver_.State();
     py::list contacts;
     for (const nlohmann::json& f : st["fingers"]) {
       py::dict c;
@@ -770,13 +825,16 @@ PYBIND11_MODULE(rollgrasp, m) {
            "Presses the keys one by one (str or bytes, each byte or character U+0000..U+00FF "
            "one key). Returns True when a key ended the run (Escape in mode I); later keys "
            "are not pressed and further presses raise RuntimeError.")
-      .def("state", &PySim::State,
+      .def("state", &PySim::State, py::arg("volume") = false,
            "The state as a dict with exactly the fields of rollgrasp-batch's --state line "
            "for the last key (key None after the start-up); console and redraws are those "
-           "of the last key.")
+           "of the last key. The grasp quality's volume is None unless volume is True (as "
+           "--state-volume): it needs the whole hull of the wrenches, about 1 ms for contacts "
+           "not judged before.")
       .def("trajectory", &PySim::Trajectory,
            "The stored rows as a dict of numpy arrays, one per column of rollgrasp-batch's "
-           "--trajectory CSV, in its order (row and step int64, the others float64).")
+           "--trajectory CSV, in its order (row and step int64, the others float64). Each "
+           "row's volume is computed once and kept with the record until the row changes.")
       .def("console", &PySim::Console,
            "The console text printed since the last call of console() (the first call "
            "returns the start-up text too).")

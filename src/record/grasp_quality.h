@@ -17,12 +17,20 @@ namespace rg {
 int QualityContactsOfRow(const Sim& s, int m, QualityContact* c, double centre[3], double* rho);
 // what: the measures the caller shows; the volume (QualityMeasures::All) costs the
 // whole hull, closure and epsilon alone a small part of it.
+// With the volume the result is remembered with the record (Sim::qualityMemos), one per
+// stored row and one for the latest contacts, and given again while the contacts it
+// judges are the same to the last bit: the volume of a row is computed once, however
+// often it is shown, and computed afresh once the row holds other contacts. Closure
+// and epsilon alone are always computed (the nearest facets, within 1e-13 of the
+// hull's epsilon).
 // The grasp at stored row m.
 QualityResult GraspQualityOfRow(const Sim& s, int m, QualityMeasures what = QualityMeasures::All);
 // The grasp as it stands: the latest contacts of a complete grasp (not force closure,
-// epsilon 0, when the grasp is not complete).
+// epsilon 0, when the grasp is not complete). At a stored step the latest contacts
+// are those of the record's last row, and share its memo.
 QualityResult GraspQualityNow(const Sim& s, QualityMeasures what = QualityMeasures::All);
-// The grasp as it stands without finger kf: what would hold the work were kf lifted.
+// The grasp as it stands without finger kf: what would hold the work were kf lifted
+// (never remembered).
 QualityResult GraspQualityWithout(const Sim& s, int kf,
                                   QualityMeasures what = QualityMeasures::All);
 

@@ -23,11 +23,12 @@ def batch_exe():
 
 @pytest.fixture
 def run_batch(batch_exe, tmp_path):
-    """Runs rollgrasp-batch on the keys (bytes); returns (state lines text, CSV text, stdout)."""
-    def run(keys):
+    """Runs rollgrasp-batch on the keys (bytes) with the options given; returns (state
+    lines text, CSV text, stdout)."""
+    def run(keys, options=()):
         kf, st, csv = tmp_path / "keys", tmp_path / "state.jsonl", tmp_path / "traj.csv"
         kf.write_bytes(keys)
-        p = subprocess.run([str(batch_exe), "--state", str(st), "--trajectory", str(csv),
+        p = subprocess.run([str(batch_exe), *options, "--state", str(st), "--trajectory", str(csv),
                             "--keys-file", str(kf)], stdin=subprocess.DEVNULL,
                            capture_output=True, check=True)
         return st.read_text(encoding="utf-8"), csv.read_text(), p.stdout.decode("utf-8")

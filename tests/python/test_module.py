@@ -65,6 +65,24 @@ def test_state_trajectory_and_console_equal_the_batch_driver(run_batch, keys):
     assert sim.console() == stdout
     assert sim.console() == ""
 
+    # the volume asked for as the driver's --state-volume asks for it; the trajectory
+    # read again (each row's volume kept from the first time) is the same
+    with_volume, _, _ = run_batch(keys, ["--state-volume"])
+    assert sim.state(volume=True) == json.loads(with_volume.splitlines()[-1])
+    again = sim.trajectory()
+    assert all(np.array_equal(again[c], traj[c]) for c in header)
+
+
+def test_the_state_has_the_volume_only_when_asked():
+    sim = rollgrasp.Sim()
+    sim.press(DEFAULT_RUN)  # step 60 is the last stored row
+    plain = sim.state()
+    assert "volume" in plain["quality"] and plain["quality"]["volume"] is None
+    asked = sim.state(volume=True)["quality"]
+    assert asked["volume"] > 0 and asked["volume"] == sim.trajectory()["volume"][-1]
+    assert asked["force_closure"] == plain["quality"]["force_closure"]
+    assert abs(asked["epsilon"] - plain["quality"]["epsilon"]) <= 1e-13
+
 
 def test_console_returns_the_text_since_the_last_call(run_batch):
     states, _, _ = run_batch(b"GssAsss")
