@@ -16,8 +16,8 @@ struct LinkPose : LinkFrame {
   double x[3], z[3], E[3][3];
 };
 
-void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPose& P) {
-  LastLinkKinematics(m, *in.mount, q, P.o, P.E);
+// The rest of the pose from its frame E (and origin o).
+void LinkPoseAxes(LinkPose& P) {
   MatColumn(P.E, 0, P.x);
   MatColumn(P.E, 2, P.z);
   double xz[3];
@@ -29,29 +29,48 @@ void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPo
   }
 }
 
+void LastLinkPose(const Model& m, const PRStepFixed& in, const JointTrig& t, LinkPose& P) {
+  LastLinkKinematics(m, *in.mount, t, P.o, P.E);
+  LinkPoseAxes(P);
+}
+
 double ErrSum(const double e[4]) {
   return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
 }
 
-// A point of the Newton iteration: the angles q, the contact found there, the four
-// errors E and their norm ET.
+// A point of the Newton iteration: the angles q with their cos and sin, the contact
+// found there, the four errors E and their norm ET, and the last link's origin o and
+// axis x there (for the contact's normal).
 struct NewtonPoint {
   double q[kSlots] = {};
+  JointTrig trig;
   RimContact c;
   double E[4] = {};
   double ET = 0.0;
+  double o[3] = {}, x[3] = {};
 };
+
+}  // namespace
+
+namespace {
+
+// The unit normal from p towards the point at Lf on the link axis (origin o, direction x).
+void NormalToAxis(const double o[3], const double x[3], double Lf, const double p[3],
+                  double N[3]) {
+  double A[3], d[3];
+  VecAddScaled(o, Lf, x, A);
+  VecSub(A, p, d);
+  VecUnit(d, N);
+}
 
 }  // namespace
 
 void ContactNormalAt(const Model& m, const FingerMount& f, const double* q, double Lf,
                      const double p[3], double N[3]) {
-  double o[3], E[3][3], x[3], A[3], d[3];
+  double o[3], E[3][3], x[3];
   LastLinkKinematics(m, f, q, o, E);
   MatColumn(E, 0, x);
-  VecAddScaled(o, Lf, x, A);
-  VecSub(A, p, d);
-  VecUnit(d, N);
+  NormalToAxis(o, x, Lf, p, N);
 }
 
 bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out) {
@@ -105,12 +124,13 @@ void TipBase(const double z[3], const double m[3], double base[2][3]) {
 // directions, averaged over the old contact (old poses) and the new one (midpoint
 // rule); the spin.
 int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
-  const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
   LinkPose P;
-  LastLinkPose(m, in, q, P);
+  LastLinkPose(m, in, p.trig, P);
+  VecCopy(P.o, p.o);
+  VecCopy(P.x, p.x);
   LinkSphereDistanceA(m, P, in.part, in.rwP2, in.Ew2, c);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
@@ -154,16 +174,17 @@ int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
   return OffFinger(m, in, r) ? 2 : 1;
 }
 
-// The four errors at the angles p.q, with the contact there, into p; with thwNear
-// the rim angle is followed from there.
-int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+// The four errors at the angles p.q, whose cos and sin p.trig holds, with the contact
+// there, into p; with thwNear the rim angle is followed from there.
+int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
   if (in.work == '1') return SphereErrors(m, in, p);
-  const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
   LinkPose P;
-  LastLinkPose(m, in, q, P);
+  LastLinkPose(m, in, p.trig, P);
+  VecCopy(P.o, p.o);
+  VecCopy(P.x, p.x);
   RimCircle rim;
   VecCopy(in.rwP2, rim.c);
   MatCopy(in.Ew2, rim.E);
@@ -177,7 +198,7 @@ int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonP
 
   // roll on the rim, resolved along the link (x) and around it (N x x), the rim's
   // direction taken midway between the old contact and this one (midpoint rule)
-  const double st = std::sin(c.thw), ct = std::cos(c.thw);
+  const double st = c.sthw, ct = c.cthw;
   double t[3], Nx[3];
   for (int i = 0; i < 3; ++i) t[i] = -st * in.Ew2[i][0] + ct * in.Ew2[i][1];
   VecCross(c.N, P.x, Nx);
@@ -199,6 +220,12 @@ int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonP
   return OffLink(m, c.Lf) ? 2 : 1;
 }
 
+// The same at the angles p.q alone.
+int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+  JointSinCos(m, p.q, p.trig);
+  return ErrorsAt(m, in, thwNear, p);
+}
+
 // Forward-difference Jacobian of the errors at p0 (its errors and contact known),
 // the rim point followed from p0's: row = error, column = joint.
 void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
@@ -206,9 +233,13 @@ void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
   const double h = kFdStep;
   NewtonPoint p;
   for (int j = 1; j <= 4; ++j) {
+    // one joint moves: the others keep their cos and sin
     for (int k = 0; k < kSlots; ++k) p.q[k] = p0.q[k];
     p.q[j] += h;
-    Errors(m, in, &p0.c.thw, p);
+    p.trig = p0.trig;
+    p.trig.c[j] = std::cos(p.q[j]);
+    p.trig.s[j] = std::sin(p.q[j]);
+    ErrorsAt(m, in, &p0.c.thw, p);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }
 }
@@ -257,13 +288,23 @@ void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, Ro
 
 }  // namespace
 
-void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
+                  const double (*EA1)[3]) {
   in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
   LinkPose P;
-  LastLinkPose(m, in, in.q1, P);
+  if (EA1 != nullptr) {
+    MatCopy(EA1, P.E);
+    LinkPoseAxes(P);
+  } else {
+    JointTrig t;
+    JointSinCos(m, in.q1, t);
+    LastLinkPose(m, in, t, P);
+  }
   MatCopy(P.E, in.EA1);
+  in.cthw1 = std::cos(in.thw1);
+  in.sthw1 = std::sin(in.thw1);
   if (in.work == '1') {
     // the old contact's normals in the bodies' own frames, and the directions the
     // rolled arcs are compared in at the old contact
@@ -285,7 +326,7 @@ void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
   // the rim's tangent at the old contact on the work before the move, in the old
   // link's surface directions: along the link, and around it (N x x)
   double t[3], Nx[3];
-  const double st = std::sin(in.thw1), ct = std::cos(in.thw1);
+  const double st = in.sthw1, ct = in.cthw1;
   for (int i = 0; i < 3; ++i) t[i] = -st * Ew1[i][0] + ct * Ew1[i][1];
   VecCross(in.NW1, P.x, Nx);
   const double t1 = VecDot(t, P.x), t2 = VecDot(t, Nx), tn = std::sqrt(t1 * t1 + t2 * t2);
@@ -483,7 +524,8 @@ bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, Newto
   if (in.work == '1' || RimContactCertified(p.c)) return true;
   NewtonPoint searched;
   for (int j = 0; j < kSlots; ++j) searched.q[j] = p.q[j];
-  Errors(m, in, nullptr, searched);
+  searched.trig = p.trig;
+  ErrorsAt(m, in, nullptr, searched);
   if (!(searched.ET < kAcceptTol)) return false;
   p = searched;
   return true;
@@ -503,12 +545,15 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
   out.JinvOk = ns.haveJinv;
   if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
+  out.trig = p.trig;
+  out.trigOk = true;
   TakeContact(p.c, out);
   if (stats != nullptr) *stats = ns.st;
   if (!solved) return false;
-  // the contact point on the rim and the normal at the accepted pose
+  // the contact point on the rim and the normal at the accepted pose (whose last link
+  // the evaluation there found)
   VecCopy(p.c.rwc, out.RC2);
-  ContactNormalAt(m, *in.mount, out.q2, out.Lf2, p.c.rfc, out.NW2);
+  NormalToAxis(p.o, p.x, out.Lf2, p.c.rfc, out.NW2);
   return true;
 }
 

@@ -227,19 +227,38 @@ void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, Ri
 
   double thStar = 0.0;
   bool followed = false;
+  double ct = 0.0, st = 0.0;  // cos and sin of thStar, once known
+  bool trigKnown = false;
   if (thwNear != nullptr) {
     // the minimum next to the given rim angle, if there is one close by
     thStar = *thwNear;
-    followed = PolishRoot(f, thStar, kScanReach) && f.d2(thStar) > 0.0;
-    if (followed && thStar > kPiC) thStar -= k2PiC;
-    if (followed && thStar <= -kPiC) thStar += k2PiC;
+    if (PolishRoot(f, thStar, kScanReach)) {
+      ct = std::cos(thStar);
+      st = std::sin(thStar);
+      followed = f.d2cs(ct, st) > 0.0;
+      trigKnown = followed;
+    }
+    // a root brought back into (-pi, pi] has its cos and sin taken anew
+    if (followed && thStar > kPiC) {
+      thStar -= k2PiC;
+      trigKnown = false;
+    }
+    if (followed && thStar <= -kPiC) {
+      thStar += k2PiC;
+      trigKnown = false;
+    }
   }
   if (!followed) thStar = NearestRimAngle(f, thw1);
 
   const double coef[6] = {f.A, f.B, f.C, f.Dc, f.E, f.F0};
   for (int k = 0; k < 6; ++k) out.f[k] = coef[k];
   // results at the chosen rim angle
-  const double ct = std::cos(thStar), st = std::sin(thStar);
+  if (!trigKnown) {
+    ct = std::cos(thStar);
+    st = std::sin(thStar);
+  }
+  out.cthw = ct;
+  out.sthw = st;
   double P[3];
   for (int i = 0; i < 3; ++i) P[i] = rwM[i] + a * (ct * EwM[i][0] + st * EwM[i][1]);
   out.thw = thStar;
@@ -268,6 +287,8 @@ void LinkCircleDistanceA2(const Model& model, const LinkFrame& L, const RimCircl
   out.Lf = m.Lf;
   out.fif = m.fif;
   out.thw = m.thw;
+  out.cthw = m.cthw;
+  out.sthw = m.sthw;
   out.D = m.D;
   for (int k = 0; k < 6; ++k) out.f[k] = m.f[k];
   double t[3];

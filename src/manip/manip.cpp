@@ -29,6 +29,7 @@ bool FiniteResult(const Model& m, const PRStepResult& r) {
 // The finger's state before the step, as the result of a step that found nothing.
 void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = in.q1[j];
+  out.trigOk = false;
   const RimContact c{in.Lf1, in.fif1, in.thw1, {}, {}, {}, 0.0, in.psif1, in.alw1, in.betw1};
   TakeContact(c, out);
   VecCopy(in.rwc3, out.RC2);
@@ -142,6 +143,20 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   return sgn;
 }
 
+namespace {
+
+// The last link's frame at finger kf's latest angles, as the step that led there kept
+// it, when it was kept for those angles on the selected work (null otherwise).
+const double (*KeptLinkFrame(const Sim& s, int kf))[3] {
+  const Sim::KeptLinkFrame& k = s.keptLink[kf];
+  if (s.cntManip0 == 0 || k.model != &s.model() || k.work != s.WORK1) return nullptr;
+  const size_t n = sizeof(double) * static_cast<size_t>(s.nJ());  // joints 1..nJ
+  if (std::memcmp(k.q + 1, s.qqa2[1][kf] + 1, n) != 0) return nullptr;
+  return k.EA;
+}
+
+}  // namespace
+
 PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to) {
   const Model& m = s.model();
   PRStepFixed in;
@@ -170,16 +185,16 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     MatVec(to.E, n, nA);
     VecCopy(to.r, in.rwP2);
     VecAddScaled(to.r, m.aSph, nA, in.rwc3);
-    PRStepBefore(m, in, from.E);
+    PRStepBefore(m, in, from.E, KeptLinkFrame(s, kf));
     return in;
   }
+  PRStepBefore(m, in, from.E, KeptLinkFrame(s, kf));
   // the contacted rim on the moved work and the old contact carried with it
-  const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
+  const double ct = in.cthw1, sn = in.sthw1;
   for (int i = 0; i < 3; ++i) {
     in.rwP2[i] = to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * to.E[i][2] : 0.0);
     in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * to.E[i][0] + sn * to.E[i][1]);
   }
-  PRStepBefore(m, in, from.E);
   return in;
 }
 
@@ -230,6 +245,7 @@ struct StepResult {
   double rwP2[kSlots][3];
   PRStepResult res[kSlots];
   double JB[kSlots][4][4];  // each finger's rolling matrix in its new pose
+  double EA[kSlots][3][3];  // each finger's last link frame in its new pose
 };
 
 // What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
@@ -283,8 +299,10 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (v.solve == 'D') return v;
   // the finger's new pose: its rolling matrix goes with the record, and the finger
   // must stay clear of the work
-  const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), out.q2);
+  const FingerPose P2 = out.trigOk ? Findirect_kineR(s.model(), s.mount(kf), out.trig)
+                                   : Findirect_kineR(s.model(), s.mount(kf), out.q2);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
+  MatCopy(P2.EA[s.nJ()], r.EA[kf]);
   if (v.solve == 'Y' && FingerMeetsMovedWork(s, r, kf, P2, out.q2, &out.Lf2, &v.link))
     v.verdict = 'C';
   return v;
@@ -313,6 +331,7 @@ FingerVerdict HoldLifted(Sim& s, StepResult& r, int kf) {
   FingerVerdict v;
   v.solve = 'L';
   const FingerPose P2 = Findirect_kineR(m, s.mount(kf), out.q2);
+  MatCopy(P2.EA[m.nJ], r.EA[kf]);
   if (FingerMeetsMovedWork(s, r, kf, P2, out.q2, nullptr, &v.link)) v.verdict = 'C';
   return v;
 }
@@ -332,7 +351,8 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
   double Lc = 0.0;
   const bool palm = s.WORK1 == '1'
                         ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
-                        : RPalmCylinderCollision2(m, r.solid, &Lc) != 'F';
+                        : !PalmFaceClearOfCylinder(m, r.solid) &&
+                              RPalmCylinderCollision2(m, r.solid, &Lc) != 'F';
   if (palm) {
     o.attempt = 'C';
     o.collided = true;
@@ -384,6 +404,11 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
     s.ManipRootErr[kf] = out.err;
     s.placed[kf] = false;  // its history now holds a step's change
     std::memcpy(s.ManipJB2[kf], r.JB[kf], sizeof r.JB[kf]);
+    Sim::KeptLinkFrame& kept = s.keptLink[kf];
+    MatCopy(r.EA[kf], kept.EA);
+    std::memcpy(kept.q, out.q2, sizeof kept.q);
+    kept.model = &s.model();
+    kept.work = s.WORK1;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];

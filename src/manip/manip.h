@@ -43,6 +43,7 @@
 #pragma once
 
 #include "core/state.h"
+#include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
@@ -73,6 +74,7 @@ struct RimContact {
   double rwc[3] = {0, 0, 0};  // rim point nearest the link axis (sphere: its surface point)
   double N[3] = {0, 0, 0};    // unit normal from the contact into the link
   double D = 0.0;             // surface distance, negative when the rim cuts the link
+  double cthw = 1.0, sthw = 0.0;  // on the rim: cos and sin of thw
   // on the sphere: the finger normal's angle from the link axis (pi/2 on the link's
   // side), and the longitude and latitude of the contact normal in the work frame
   double psif = kHalfPiC, alw = 0.0, betw = 0.0;
@@ -111,6 +113,7 @@ struct PRStepFixed {
   double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
                               // the old link and around it (growing fif)
+  double cthw1 = 1.0, sthw1 = 0.0;  // cos and sin of thw1
   double Rw[3][3] = {};       // the work's turn over the step, Ew2 * Ew1^T
   // the work sphere ('1') or the cylinder ('2'); on the sphere rwP2 is its moved
   // centre and rwc3 the old contact point carried along with it
@@ -142,10 +145,13 @@ struct RimCircle {
   double E[3][3] = {};
 };
 
-// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw) from q1,
-// NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the move, for
-// finger in.kf of model m where it sits with the work in.work (the model's mount).
-void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]);
+// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw, cthw1,
+// sthw1) from q1, NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the
+// move, for finger in.kf of model m where it sits with the work in.work (the model's
+// mount). EA1, when given, is the last link's frame at q1 (LastLinkKinematics' EAn,
+// known from the step that led there); else it is computed.
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
+                  const double (*EA1)[3] = nullptr);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
 // (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
@@ -167,6 +173,10 @@ struct PRStepResult {
   double err = 0.0;           // error norm ERRT of the step's equations at q2
   double Jinv[4][4] = {};     // the inverse Jacobian of the errors the solve ended with
   bool JinvOk = false;
+  // cos and sin of q2's joint angles, as the solve computed them (trigOk: q2 is the
+  // solve's pose; false when q2 was set otherwise)
+  JointTrig trig;
+  bool trigOk = false;
 };
 
 // Counters of one Newton solve (for checks and benchmarks).

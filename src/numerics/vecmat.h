@@ -181,15 +181,19 @@ inline void MatColumn(const double A[3][3], int col, double v[3]) {
   v[2] = A[2][col];
 }
 
-// B = A*Cz(th); B may be A
-inline void RotLocalZ(const double A[3][3], double th, double B[3][3]) {
-  const double c = std::cos(th), s = std::sin(th);
+// B = A*Cz(th) for c = cos th, s = sin th; B may be A
+inline void RotLocalZcs(const double A[3][3], double c, double s, double B[3][3]) {
   for (int i = 0; i < 3; ++i) {
     const double a0 = A[i][0], a1 = A[i][1];
     B[i][0] = c * a0 + s * a1;
     B[i][1] = -s * a0 + c * a1;
     B[i][2] = A[i][2];
   }
+}
+
+// B = A*Cz(th); B may be A
+inline void RotLocalZ(const double A[3][3], double th, double B[3][3]) {
+  RotLocalZcs(A, std::cos(th), std::sin(th), B);
 }
 
 // elementary rotations
