@@ -19,9 +19,12 @@ void FinJ1Pose(Sim& s) {
 }
 
 void JointSinCos(const Model& m, const double* q, JointTrig& t) {
+  // one sincos per joint (glibc's, the same values as its sin and cos)
   for (int j = 1; j <= m.nJ; ++j) {
-    t.c[j] = std::cos(q[j]);
-    t.s[j] = std::sin(q[j]);
+    double c, s;
+    SinCos(q[j], &s, &c);
+    t.c[j] = c;
+    t.s[j] = s;
   }
 }
 

@@ -237,8 +237,7 @@ void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
     for (int k = 0; k < kSlots; ++k) p.q[k] = p0.q[k];
     p.q[j] += h;
     p.trig = p0.trig;
-    p.trig.c[j] = std::cos(p.q[j]);
-    p.trig.s[j] = std::sin(p.q[j]);
+    SinCos(p.q[j], &p.trig.s[j], &p.trig.c[j]);
     ErrorsAt(m, in, &p0.c.thw, p);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }

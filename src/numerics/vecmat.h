@@ -181,6 +181,18 @@ inline void MatColumn(const double A[3][3], int col, double v[3]) {
   v[2] = A[2][col];
 }
 
+// sin and cos of a in one call (the same values as std::sin and std::cos); a
+// compiler fuses the two calls when both results meet in one expression, not always
+// when they go to separate places
+inline void SinCos(double a, double* s, double* c) {
+#if defined(__GLIBC__)
+  ::sincos(a, s, c);
+#else
+  *s = std::sin(a);
+  *c = std::cos(a);
+#endif
+}
+
 // B = A*Cz(th) for c = cos th, s = sin th; B may be A
 inline void RotLocalZcs(const double A[3][3], double c, double s, double B[3][3]) {
   for (int i = 0; i < 3; ++i) {
