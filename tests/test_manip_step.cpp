@@ -154,7 +154,7 @@ TEST_F(StepTest, AKeptLinkFrameIsReadOnlyForTheAnglesItWasComputedAt) {
   moved->qqa2[1][1][2] += 2e-3;
   const auto withKept = stepped(*moved, false), fresh = stepped(*moved, true);
   same(*withKept, *fresh);
-  EXPECT_NE(withKept->qqa2[1][1][2], stepped(s(), false)->qqa2[1][1][2]);
+  EXPECT_GT(std::fabs(withKept->qqa2[1][1][2] - stepped(s(), false)->qqa2[1][1][2]), 1e-4);
 }
 
 TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {

@@ -350,6 +350,7 @@ struct Sim : RecordStore, RollState {
   // the rolling state: a copy that misses it computes the frame anew.
   struct KeptLinkFrame {
     double q[kSlots] = {};      // joints 1..nJ
+    double cq[kSlots] = {}, sq[kSlots] = {};  // their cos and sin
     double EA[3][3] = {};
     const Model* model = nullptr;  // none kept
     char work = '\0';

@@ -28,6 +28,17 @@ void JointSinCos(const Model& m, const double* q, JointTrig& t) {
   }
 }
 
+void JointSinCosNear(const Model& m, const double* q, const double* q0, const JointTrig& t0,
+                     JointTrig& t) {
+  for (int j = 1; j <= m.nJ; ++j) {
+    const double d = q[j] - q0[j];
+    if (std::fabs(d) <= kSmallTurn)
+      TurnSinCos(t0.c[j], t0.s[j], d, &t.c[j], &t.s[j]);
+    else
+      SinCos(q[j], &t.s[j], &t.c[j]);
+  }
+}
+
 void LastLinkKinematics(const Model& m, const FingerMount& f, const double* q, double JAn[3],
                         double EAn[3][3]) {
   JointTrig t;

@@ -39,6 +39,11 @@ struct JointTrig {
   double s[kSlots] = {};
 };
 void JointSinCos(const Model& m, const double* q, JointTrig& t);
+// The same for angles q near the angles q0 whose cos and sin t0 holds: a joint turned
+// by at most kSmallTurn is turned from there (TurnSinCos, within a few units in the last
+// place), any other computed afresh.
+void JointSinCosNear(const Model& m, const double* q, const double* q0, const JointTrig& t0,
+                     JointTrig& t);
 FingerPose Findirect_kineR(const Model& m, const FingerMount& f, const JointTrig& t);
 void LastLinkKinematics(const Model& m, const FingerMount& f, const JointTrig& t, double JAn[3],
                         double EAn[3][3]);

@@ -29,9 +29,49 @@ void LinkPoseAxes(LinkPose& P) {
   }
 }
 
+// The last link's pose for the cos and sin t of the angles, as LastLinkKinematics finds
+// it (to rounding), with the chain kept in the hand frame from the finger's base frame
+// on: a joint frame that is a signed permutation of the one before costs no
+// multiplication, so a joint costs the turn about its axis alone.
 void LastLinkPose(const Model& m, const PRStepFixed& in, const JointTrig& t, LinkPose& P) {
-  LastLinkKinematics(m, *in.mount, t, P.o, P.E);
+  const FingerMount& f = *in.mount;
+  double E[3][3], T[3][3];
+  MatCopy(f.frame, E);
+  VecCopy(f.base, P.o);
+  for (int j = 1; j <= m.nJ; ++j) {
+    const double* L = m.Ls[j];
+    if (L[0] != 0.0 || L[1] != 0.0 || L[2] != 0.0) {
+      double d[3];
+      MatVec(E, L, d);
+      VecAdd(P.o, d, P.o);
+    }
+    if (in.turnPerm[j]) {
+      for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) T[i][k] = in.turnSign[j][k] * E[i][in.turnCol[j][k]];
+    } else {
+      MatMul(E, m.Cs[j], T);
+    }
+    RotLocalZcs(T, t.c[j], t.s[j], E);
+  }
+  MatCopy(E, P.E);
   LinkPoseAxes(P);
+}
+
+// Whether C is a signed permutation (one entry +-1 in each row and column, the rest
+// zeros): then column k of A C is sign[k] times column col[k] of A.
+bool SignedPermutation(const double C[3][3], int col[3], double sign[3]) {
+  for (int k = 0; k < 3; ++k) {
+    int nonzero = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (C[i][k] == 0.0) continue;
+      if (C[i][k] != 1.0 && C[i][k] != -1.0) return false;
+      ++nonzero;
+      col[k] = i;
+      sign[k] = C[i][k];
+    }
+    if (nonzero != 1) return false;
+  }
+  return col[0] != col[1] && col[1] != col[2] && col[0] != col[2];
 }
 
 double ErrSum(const double e[4]) {
@@ -93,12 +133,13 @@ namespace {
 // turns seen in the hand frame), about the normal taken midway, the old normal
 // carried along with the finger; N2 is the normal at the new contact.
 double SpinAboutNormal(const LinkPose& P, const PRStepFixed& in, const double N2[3]) {
-  double Rf[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
-  MatMulT(P.E, in.EA1, Rf);
-  MatMulT(Rf, in.Rw, Rrel);
-  VecSet(0.5 * (Rrel[2][1] - Rrel[1][2]), 0.5 * (Rrel[0][2] - Rrel[2][0]),
-         0.5 * (Rrel[1][0] - Rrel[0][1]), w);
-  MatVec(Rf, in.NW1, N1);
+  // Rrel = E EA1^T Rw^T = E (Rw EA1)^T: only its skew part is needed
+  const double(*E)[3] = P.E;
+  const double(*G)[3] = in.RwEA1;
+  auto R = [&](int i, int j) { return E[i][0] * G[j][0] + E[i][1] * G[j][1] + E[i][2] * G[j][2]; };
+  double w[3], N1[3], Nm[3];
+  VecSet(0.5 * (R(2, 1) - R(1, 2)), 0.5 * (R(0, 2) - R(2, 0)), 0.5 * (R(1, 0) - R(0, 1)), w);
+  MatVec(E, in.NW1link, N1);  // the old normal carried with the finger
   VecAdd(N1, N2, Nm);
   const double nm = VecNorm(Nm);
   return nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, N2);
@@ -176,7 +217,8 @@ int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
 
 // The four errors at the angles p.q, whose cos and sin p.trig holds, with the contact
 // there, into p; with thwNear the rim angle is followed from there.
-int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p,
+             const double* csNear = nullptr) {
   if (in.work == '1') return SphereErrors(m, in, p);
   RimContact& c = p.c;
   double* ERR = p.E;
@@ -188,7 +230,7 @@ int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, Newto
   RimCircle rim;
   VecCopy(in.rwP2, rim.c);
   MatCopy(in.Ew2, rim.E);
-  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear);
+  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear, csNear);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // roll on the finger: along the link and around it
@@ -221,9 +263,18 @@ int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, Newto
 }
 
 // The same at the angles p.q alone.
-int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p,
+           const double* csNear = nullptr) {
   JointSinCos(m, p.q, p.trig);
-  return ErrorsAt(m, in, thwNear, p);
+  return ErrorsAt(m, in, thwNear, p, csNear);
+}
+
+// The errors at the angles `to`, near the point `from` (whose contact's rim angle is
+// followed): the cos and sin of the angles and of the rim angle carried on from there.
+int ErrorsNear(const Model& m, const PRStepFixed& in, const NewtonPoint& from, NewtonPoint& to) {
+  JointSinCosNear(m, to.q, from.q, from.trig, to.trig);
+  const double cs[2] = {from.c.cthw, from.c.sthw};
+  return ErrorsAt(m, in, &from.c.thw, to, cs);
 }
 
 // Forward-difference Jacobian of the errors at p0 (its errors and contact known),
@@ -238,7 +289,8 @@ void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
     p.q[j] += h;
     p.trig = p0.trig;
     SinCos(p.q[j], &p.trig.s[j], &p.trig.c[j]);
-    ErrorsAt(m, in, &p0.c.thw, p);
+    const double cs[2] = {p0.c.cthw, p0.c.sthw};
+    ErrorsAt(m, in, &p0.c.thw, p, cs);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }
 }
@@ -288,22 +340,27 @@ void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, Ro
 }  // namespace
 
 void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
-                  const double (*EA1)[3]) {
+                  const double (*EA1)[3], const JointTrig* trig1) {
   in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
+  for (int j = 1; j <= m.nJ; ++j)
+    in.turnPerm[j] = SignedPermutation(m.Cs[j], in.turnCol[j], in.turnSign[j]);
+  // the frame at q1 as the step that led there found it (LastLinkKinematics)
   LinkPose P;
-  if (EA1 != nullptr) {
+  if (EA1 != nullptr && trig1 != nullptr) {
     MatCopy(EA1, P.E);
-    LinkPoseAxes(P);
+    in.trig1 = *trig1;
   } else {
-    JointTrig t;
-    JointSinCos(m, in.q1, t);
-    LastLinkPose(m, in, t, P);
+    JointSinCos(m, in.q1, in.trig1);
+    LastLinkKinematics(m, *in.mount, in.trig1, P.o, P.E);
   }
+  LinkPoseAxes(P);
+  in.trig1Ok = true;
   MatCopy(P.E, in.EA1);
-  in.cthw1 = std::cos(in.thw1);
-  in.sthw1 = std::sin(in.thw1);
+  MatMul(in.Rw, in.EA1, in.RwEA1);
+  MatTVec(in.EA1, in.NW1, in.NW1link);
+  SinCos(in.thw1, &in.sthw1, &in.cthw1);
   if (in.work == '1') {
     // the old contact's normals in the bodies' own frames, and the directions the
     // rolled arcs are compared in at the old contact
@@ -437,7 +494,7 @@ double TrialAlong(const Model& m, const PRStepFixed& in, const NewtonPoint& p, d
   ns.st.maxStep = std::fmax(ns.st.maxStep, step);
   ++ns.st.trials;
   ++ns.st.cnt1;
-  Errors(m, in, &p.c.thw, trial);
+  ErrorsNear(m, in, p, trial);
   return trial.ET;
 }
 
@@ -536,7 +593,14 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
                       PRNewtonStats* stats, int maxIter) {
   NewtonPoint p;
   for (int j = 0; j < kSlots; ++j) p.q[j] = q0[j];
-  Errors(m, in, &in.thw1, p);  // the contact followed from the old one
+  // the contact followed from the old one, the angles' cos and sin carried on from q1's
+  const double cs1[2] = {in.cthw1, in.sthw1};
+  if (in.trig1Ok) {
+    JointSinCosNear(m, p.q, in.q1, in.trig1, p.trig);
+    ErrorsAt(m, in, &in.thw1, p, cs1);
+  } else {
+    Errors(m, in, &in.thw1, p, cs1);
+  }
   NewtonSolve ns;
   ns.maxIter = maxIter;
   const bool solved = SolveFollowing(m, in, p, ns);
@@ -544,8 +608,6 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
   out.JinvOk = ns.haveJinv;
   if (ns.haveJinv) std::memcpy(out.Jinv, ns.Jinv, sizeof out.Jinv);
   for (int j = 0; j < kSlots; ++j) out.q2[j] = p.q[j];
-  out.trig = p.trig;
-  out.trigOk = true;
   TakeContact(p.c, out);
   if (stats != nullptr) *stats = ns.st;
   if (!solved) return false;

@@ -29,7 +29,6 @@ bool FiniteResult(const Model& m, const PRStepResult& r) {
 // The finger's state before the step, as the result of a step that found nothing.
 void KeepBefore(const PRStepFixed& in, PRStepResult& out) {
   for (int j = 0; j < kSlots; ++j) out.q2[j] = in.q1[j];
-  out.trigOk = false;
   const RimContact c{in.Lf1, in.fif1, in.thw1, {}, {}, {}, 0.0, in.psif1, in.alw1, in.betw1};
   TakeContact(c, out);
   VecCopy(in.rwc3, out.RC2);
@@ -147,12 +146,25 @@ namespace {
 
 // The last link's frame at finger kf's latest angles, as the step that led there kept
 // it, when it was kept for those angles on the selected work (null otherwise).
-const double (*KeptLinkFrame(const Sim& s, int kf))[3] {
+const Sim::KeptLinkFrame* KeptLink(const Sim& s, int kf) {
   const Sim::KeptLinkFrame& k = s.keptLink[kf];
   if (s.cntManip0 == 0 || k.model != &s.model() || k.work != s.WORK1) return nullptr;
   const size_t n = sizeof(double) * static_cast<size_t>(s.nJ());  // joints 1..nJ
   if (std::memcmp(k.q + 1, s.qqa2[1][kf] + 1, n) != 0) return nullptr;
-  return k.EA;
+  return &k;
+}
+
+// PRStepBefore with what the step that led to finger kf's latest angles kept of them.
+void StepBefore(const Sim& s, int kf, PRStepFixed& in, const double Ew1[3][3]) {
+  const Sim::KeptLinkFrame* k = KeptLink(s, kf);
+  if (k == nullptr) {
+    PRStepBefore(s.model(), in, Ew1);
+    return;
+  }
+  JointTrig t;
+  std::memcpy(t.c, k->cq, sizeof t.c);
+  std::memcpy(t.s, k->sq, sizeof t.s);
+  PRStepBefore(s.model(), in, Ew1, k->EA, &t);
 }
 
 }  // namespace
@@ -185,10 +197,10 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     MatVec(to.E, n, nA);
     VecCopy(to.r, in.rwP2);
     VecAddScaled(to.r, m.aSph, nA, in.rwc3);
-    PRStepBefore(m, in, from.E, KeptLinkFrame(s, kf));
+    StepBefore(s, kf, in, from.E);
     return in;
   }
-  PRStepBefore(m, in, from.E, KeptLinkFrame(s, kf));
+  StepBefore(s, kf, in, from.E);
   // the contacted rim on the moved work and the old contact carried with it
   const double ct = in.cthw1, sn = in.sthw1;
   for (int i = 0; i < 3; ++i) {
@@ -246,6 +258,7 @@ struct StepResult {
   PRStepResult res[kSlots];
   double JB[kSlots][4][4];  // each finger's rolling matrix in its new pose
   double EA[kSlots][3][3];  // each finger's last link frame in its new pose
+  JointTrig trig[kSlots];   // the cos and sin of each finger's new angles
 };
 
 // What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
@@ -299,8 +312,10 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (v.solve == 'D') return v;
   // the finger's new pose: its rolling matrix goes with the record, and the finger
   // must stay clear of the work
-  const FingerPose P2 = out.trigOk ? Findirect_kineR(s.model(), s.mount(kf), out.trig)
-                                   : Findirect_kineR(s.model(), s.mount(kf), out.q2);
+  // from the angles themselves (not the cos and sin the solve carried along): what the
+  // step keeps of this pose is what any later computation from the angles finds
+  JointSinCos(s.model(), out.q2, r.trig[kf]);
+  const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), r.trig[kf]);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
   MatCopy(P2.EA[s.nJ()], r.EA[kf]);
   if (v.solve == 'Y' && FingerMeetsMovedWork(s, r, kf, P2, out.q2, &out.Lf2, &v.link))
@@ -330,7 +345,8 @@ FingerVerdict HoldLifted(Sim& s, StepResult& r, int kf) {
   std::memcpy(r.JB[kf], s.ManipJB2[kf], sizeof r.JB[kf]);
   FingerVerdict v;
   v.solve = 'L';
-  const FingerPose P2 = Findirect_kineR(m, s.mount(kf), out.q2);
+  JointSinCos(m, out.q2, r.trig[kf]);
+  const FingerPose P2 = Findirect_kineR(m, s.mount(kf), r.trig[kf]);
   MatCopy(P2.EA[m.nJ], r.EA[kf]);
   if (FingerMeetsMovedWork(s, r, kf, P2, out.q2, nullptr, &v.link)) v.verdict = 'C';
   return v;
@@ -407,6 +423,8 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
     Sim::KeptLinkFrame& kept = s.keptLink[kf];
     MatCopy(r.EA[kf], kept.EA);
     std::memcpy(kept.q, out.q2, sizeof kept.q);
+    std::memcpy(kept.cq, r.trig[kf].c, sizeof kept.cq);
+    std::memcpy(kept.sq, r.trig[kf].s, sizeof kept.sq);
     kept.model = &s.model();
     kept.work = s.WORK1;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);

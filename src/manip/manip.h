@@ -114,7 +114,20 @@ struct PRStepFixed {
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
                               // the old link and around it (growing fif)
   double cthw1 = 1.0, sthw1 = 0.0;  // cos and sin of thw1
+  JointTrig trig1;  // cos and sin of q1's angles (trig1Ok: filled by PRStepBefore)
+  bool trig1Ok = false;
+  // filled by PRStepBefore: how each joint's frame sits in the one before (Model::Cs),
+  // for the kinematics of the solve's trials: a signed permutation of the axes (column
+  // k of the product is sign[k] times column col[k] of the frame before; no
+  // arithmetic), else a rotation to multiply by
+  bool turnPerm[kSlots] = {};
+  int turnCol[kSlots][3] = {};
+  double turnSign[kSlots][3] = {};
   double Rw[3][3] = {};       // the work's turn over the step, Ew2 * Ew1^T
+  // for the spin: Rw * EA1, whose product with a link frame E, E (Rw EA1)^T, is the
+  // finger's turn relative to the work's; and NW1 in the old link frame, EA1^T NW1
+  double RwEA1[3][3] = {};
+  double NW1link[3] = {0, 0, 0};
   // the work sphere ('1') or the cylinder ('2'); on the sphere rwP2 is its moved
   // centre and rwc3 the old contact point carried along with it
   char work = '2';
@@ -146,12 +159,13 @@ struct RimCircle {
 };
 
 // Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw, cthw1,
-// sthw1) from q1, NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the
-// move, for finger in.kf of model m where it sits with the work in.work (the model's
-// mount). EA1, when given, is the last link's frame at q1 (LastLinkKinematics' EAn,
-// known from the step that led there); else it is computed.
+// sthw1, trig1) from q1, NW1, thw1, the moved work frame Ew2 and the work frame Ew1
+// before the move, for finger in.kf of model m where it sits with the work in.work (the
+// model's mount). EA1 and trig1, when given, are the last link's frame at q1
+// (LastLinkKinematics' EAn) and the cos and sin of q1's angles (JointSinCos), known from
+// the step that led there; else they are computed.
 void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
-                  const double (*EA1)[3] = nullptr);
+                  const double (*EA1)[3] = nullptr, const JointTrig* trig1 = nullptr);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
 // (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
@@ -173,10 +187,6 @@ struct PRStepResult {
   double err = 0.0;           // error norm ERRT of the step's equations at q2
   double Jinv[4][4] = {};     // the inverse Jacobian of the errors the solve ended with
   bool JinvOk = false;
-  // cos and sin of q2's joint angles, as the solve computed them (trigOk: q2 is the
-  // solve's pose; false when q2 was set otherwise)
-  JointTrig trig;
-  bool trigOk = false;
 };
 
 // Counters of one Newton solve (for checks and benchmarks).
@@ -192,12 +202,14 @@ struct PRNewtonStats {
 // link): the rim point nearest the link axis among all stationary points, ties
 // going to the one nearest the previous rim angle thw1. With thwNear given, the
 // stationary point next to that rim angle is followed instead (finite
-// differences), falling back to the search when there is none close by.
+// differences), falling back to the search when there is none close by; csNear, when
+// given, holds cos and sin of *thwNear.
 void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
-                          const double* thwNear = nullptr);
+                          const double* thwNear = nullptr, const double* csNear = nullptr);
 // the same in the hand frame
 void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& rim, double thw1,
-                          RimContact& out, const double* thwNear = nullptr);
+                          RimContact& out, const double* thwNear = nullptr,
+                          const double* csNear = nullptr);
 
 // contact constraints of the rolling motion and their solver. The errors are
 // D, the link-rim gap; sHx, sHy, the arc rolled on the link minus the rim's arc,
