@@ -49,8 +49,8 @@ TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) 
       const RimScene sc = PlaceRim(s(), k.kf, kBentQ, k.Lf, k.fif, k.thw, k.beta);
       PRStepFixed in = FixedAt(s(), sc, k.kf);
       for (int j = 1; j <= 4; ++j) {
-        EXPECT_TRUE(in.turnPerm[j]) << j;
-        in.turnPerm[j] = permutations;
+        EXPECT_TRUE(in.turns.perm[j]) << j;
+        in.turns.perm[j] = permutations;
       }
       VecAddScaled(sc.rwP, -k.gap, sc.N, in.rwP2);
       RimContact c;

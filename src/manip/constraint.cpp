@@ -29,31 +29,8 @@ void LinkPoseAxes(LinkPose& P) {
   }
 }
 
-// The last link's pose for the cos and sin t of the angles, as LastLinkKinematics finds
-// it (to rounding), with the chain kept in the hand frame from the finger's base frame
-// on: a joint frame that is a signed permutation of the one before costs no
-// multiplication, so a joint costs the turn about its axis alone.
 void LastLinkPose(const Model& m, const PRStepFixed& in, const JointTrig& t, LinkPose& P) {
-  const FingerMount& f = *in.mount;
-  double E[3][3], T[3][3];
-  MatCopy(f.frame, E);
-  VecCopy(f.base, P.o);
-  for (int j = 1; j <= m.nJ; ++j) {
-    const double* L = m.Ls[j];
-    if (L[0] != 0.0 || L[1] != 0.0 || L[2] != 0.0) {
-      double d[3];
-      MatVec(E, L, d);
-      VecAdd(P.o, d, P.o);
-    }
-    if (in.turnPerm[j]) {
-      for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) T[i][k] = in.turnSign[j][k] * E[i][in.turnCol[j][k]];
-    } else {
-      MatMul(E, m.Cs[j], T);
-    }
-    RotLocalZcs(T, t.c[j], t.s[j], E);
-  }
-  MatCopy(E, P.E);
+  LastLinkOfTurns(m, *in.mount, in.turns, t, P.o, P.E);
   LinkPoseAxes(P);
 }
 
@@ -61,18 +38,86 @@ void LastLinkPose(const Model& m, const PRStepFixed& in, const JointTrig& t, Lin
 // zeros): then column k of A C is sign[k] times column col[k] of A.
 bool SignedPermutation(const double C[3][3], int col[3], double sign[3]) {
   for (int k = 0; k < 3; ++k) {
-    int nonzero = 0;
-    for (int i = 0; i < 3; ++i) {
-      if (C[i][k] == 0.0) continue;
-      if (C[i][k] != 1.0 && C[i][k] != -1.0) return false;
-      ++nonzero;
-      col[k] = i;
-      sign[k] = C[i][k];
-    }
-    if (nonzero != 1) return false;
+    const double a0 = C[0][k], a1 = C[1][k], a2 = C[2][k];
+    const int i = a0 != 0.0 ? 0 : (a1 != 0.0 ? 1 : 2);
+    const double a = C[i][k];
+    // the other two entries zero, this one +-1
+    if ((a0 != 0.0) + (a1 != 0.0) + (a2 != 0.0) != 1 || std::fabs(a) != 1.0) return false;
+    col[k] = i;
+    sign[k] = a;
   }
   return col[0] != col[1] && col[1] != col[2] && col[0] != col[2];
 }
+
+// Joint j of the chain: E, the link frame before it (hand frame), becomes joint j's
+// link frame; Es receives joint j's frame before its turn. (Inlined: it is the inner
+// loop of every trial.)
+[[gnu::always_inline]] inline void TurnJoint(const Model& m, const JointTurns& jt, int j, const JointTrig& t, double E[3][3],
+               double Es[3][3]) {
+  if (jt.perm[j]) {
+    for (int i = 0; i < 3; ++i)
+      for (int k = 0; k < 3; ++k) Es[i][k] = jt.sign[j][k] * E[i][jt.col[j][k]];
+  } else {
+    MatMul(E, m.Cs[j], Es);
+  }
+  RotLocalZcs(Es, t.c[j], t.s[j], E);
+}
+
+// The joint after the link frame E (hand frame) sits at p + E Ls[j]; joints that sit
+// together add nothing.
+[[gnu::always_inline]] inline void NextJoint(const Model& m, int j, const double E[3][3],
+                                             double p[3]) {
+  const double* L = m.Ls[j];
+  if (L[0] != 0.0 || L[1] != 0.0 || L[2] != 0.0) {
+    double d[3];
+    MatVec(E, L, d);
+    VecAdd(p, d, p);
+  }
+}
+
+}  // namespace
+
+JointTurns JointTurnsOf(const Model& m) {
+  JointTurns jt;
+  JointTurnsOf(m, jt);
+  return jt;
+}
+
+void JointTurnsOf(const Model& m, JointTurns& jt) {
+  for (int j = 1; j <= m.nJ; ++j) jt.perm[j] = SignedPermutation(m.Cs[j], jt.col[j], jt.sign[j]);
+}
+
+void LastLinkOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                     const JointTrig& t, double JAn[3], double EAn[3][3]) {
+  double T[3][3];
+  MatCopy(f.frame, EAn);
+  VecCopy(f.base, JAn);
+  for (int j = 1; j <= m.nJ; ++j) {
+    NextJoint(m, j, EAn, JAn);
+    TurnJoint(m, turns, j, t, EAn, T);
+  }
+}
+
+FingerPose FingerPoseOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                             const JointTrig& t) {
+  FingerPose P;
+  const int n = m.nJ;
+  MatCopy(f.frame, P.EA[0]);
+  MatCopy(f.frame, P.EAs[0]);
+  VecCopy(f.base, P.JA[0]);
+  double E[3][3];
+  MatCopy(f.frame, E);
+  for (int j = 1; j <= n + 1; ++j) {
+    VecCopy(P.JA[j - 1], P.JA[j]);
+    NextJoint(m, j, E, P.JA[j]);
+    if (j > n) break;  // the fingertip: no joint of its own
+    TurnJoint(m, turns, j, t, E, P.EAs[j]);
+    MatCopy(E, P.EA[j]);
+  }
+  return P;
+}
+
+namespace {
 
 double ErrSum(const double e[4]) {
   return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
@@ -340,20 +385,22 @@ void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, Ro
 }  // namespace
 
 void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
-                  const double (*EA1)[3], const JointTrig* trig1) {
+                  const double (*EA1)[3], const JointTrig* trig1, const JointTurns* turns) {
   in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
-  for (int j = 1; j <= m.nJ; ++j)
-    in.turnPerm[j] = SignedPermutation(m.Cs[j], in.turnCol[j], in.turnSign[j]);
-  // the frame at q1 as the step that led there found it (LastLinkKinematics)
+  if (turns != nullptr)
+    in.turns = *turns;
+  else
+    JointTurnsOf(m, in.turns);
+  // the frame at q1 as the step that led there found it (FingerPoseOfTurns)
   LinkPose P;
   if (EA1 != nullptr && trig1 != nullptr) {
     MatCopy(EA1, P.E);
     in.trig1 = *trig1;
   } else {
     JointSinCos(m, in.q1, in.trig1);
-    LastLinkKinematics(m, *in.mount, in.trig1, P.o, P.E);
+    LastLinkOfTurns(m, *in.mount, in.turns, in.trig1, P.o, P.E);
   }
   LinkPoseAxes(P);
   in.trig1Ok = true;

@@ -155,21 +155,23 @@ const Sim::KeptLinkFrame* KeptLink(const Sim& s, int kf) {
 }
 
 // PRStepBefore with what the step that led to finger kf's latest angles kept of them.
-void StepBefore(const Sim& s, int kf, PRStepFixed& in, const double Ew1[3][3]) {
+void StepBefore(const Sim& s, int kf, PRStepFixed& in, const double Ew1[3][3],
+                const JointTurns* turns) {
   const Sim::KeptLinkFrame* k = KeptLink(s, kf);
   if (k == nullptr) {
-    PRStepBefore(s.model(), in, Ew1);
+    PRStepBefore(s.model(), in, Ew1, nullptr, nullptr, turns);
     return;
   }
   JointTrig t;
   std::memcpy(t.c, k->cq, sizeof t.c);
   std::memcpy(t.s, k->sq, sizeof t.s);
-  PRStepBefore(s.model(), in, Ew1, k->EA, &t);
+  PRStepBefore(s.model(), in, Ew1, k->EA, &t, turns);
 }
 
 }  // namespace
 
-PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to) {
+PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to,
+                         const JointTurns* turns) {
   const Model& m = s.model();
   PRStepFixed in;
   in.kf = kf;
@@ -197,10 +199,10 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     MatVec(to.E, n, nA);
     VecCopy(to.r, in.rwP2);
     VecAddScaled(to.r, m.aSph, nA, in.rwc3);
-    StepBefore(s, kf, in, from.E);
+    StepBefore(s, kf, in, from.E, turns);
     return in;
   }
-  StepBefore(s, kf, in, from.E);
+  StepBefore(s, kf, in, from.E, turns);
   // the contacted rim on the moved work and the old contact carried with it
   const double ct = in.cthw1, sn = in.sthw1;
   for (int i = 0; i < 3; ++i) {
@@ -248,6 +250,7 @@ struct StepStart {
   const double* omww;
   double omw[3];
   bool newCommand;  // the command differs from the last step's (CommandChanged)
+  JointTurns turns;  // of the model's joint frames, for every finger's kinematics
 };
 
 // What an attempt computed for every finger; recorded only when the step completes.
@@ -296,7 +299,7 @@ bool FingerMeetsMovedWork(Sim& s, const StepResult& r, int kf, const FingerPose&
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
 FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
-  PRStepFixed in = PRStepInputs(s, kf, st.from, r.to);
+  PRStepFixed in = PRStepInputs(s, kf, st.from, r.to, &st.turns);
   VecCopy(in.rwP2, r.rwP2[kf]);
   PRStepPredict(s, st.from, st.vw, st.omw, in);
   in.newCommand = st.newCommand;
@@ -315,7 +318,7 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   // from the angles themselves (not the cos and sin the solve carried along): what the
   // step keeps of this pose is what any later computation from the angles finds
   JointSinCos(s.model(), out.q2, r.trig[kf]);
-  const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), r.trig[kf]);
+  const FingerPose P2 = FingerPoseOfTurns(s.model(), s.mount(kf), in.turns, r.trig[kf]);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
   MatCopy(P2.EA[s.nJ()], r.EA[kf]);
   if (v.solve == 'Y' && FingerMeetsMovedWork(s, r, kf, P2, out.q2, &out.Lf2, &v.link))
@@ -346,7 +349,7 @@ FingerVerdict HoldLifted(Sim& s, StepResult& r, int kf) {
   FingerVerdict v;
   v.solve = 'L';
   JointSinCos(m, out.q2, r.trig[kf]);
-  const FingerPose P2 = Findirect_kineR(m, s.mount(kf), r.trig[kf]);
+  const FingerPose P2 = FingerPoseOfTurns(m, s.mount(kf), JointTurnsOf(m), r.trig[kf]);
   MatCopy(P2.EA[m.nJ], r.EA[kf]);
   if (FingerMeetsMovedWork(s, r, kf, P2, out.q2, nullptr, &v.link)) v.verdict = 'C';
   return v;
@@ -477,6 +480,7 @@ StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], int atte
   st.omww = omww;
   MatVec(st.from.E, omww, st.omw);
   st.newCommand = CommandChanged(s, vw, omww);
+  JointTurnsOf(s.model(), st.turns);
 
   // Every attempt solves all fingers for the same move of the work before any is
   // recorded, so a deadlock retries the whole step from the same start with a time
