@@ -2,6 +2,7 @@
 // cylinder, or its link or fingertip on the sphere) and their Newton solver.
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "hand/hand.h"
 #include "manip/manip.h"
@@ -559,32 +560,35 @@ double TrialAlong(const Model& m, const PRStepFixed& in, const NewtonPoint& p, d
 // trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
 // errors p then holds; ns keeps the inverse Jacobian last used.
-bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
+bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& result, NewtonSolve& ns) {
   PRNewtonStats& st = ns.st;
   const int maxIter = ns.maxIter;
-  NewtonPoint trial;
+  // the current point and the trial, swapped when a trial is accepted (not copied)
+  NewtonPoint spare;
+  NewtonPoint* p = &result;
+  NewtonPoint* trial = &spare;
   if (in.Jinv0 != nullptr) {
     for (int i = 0; i < 4; ++i)
       for (int j = 0; j < 4; ++j) ns.Jinv[i][j] = in.Jinv0[i][j];
     ns.haveJinv = true;
-    for (int k = 0; k < kChordTrials && !(p.ET < kRootTol) && st.cnt1 < maxIter; ++k) {
-      const double ETn = TrialAlong(m, in, p, 1.0, trial, ns);
-      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
-      if (!(atRoot || ETn <= kChordGain * p.ET)) break;
-      BroydenUpdate(p.q, trial.q, p.E, trial.E, ns.Jinv);
-      p = trial;
+    for (int k = 0; k < kChordTrials && !(p->ET < kRootTol) && st.cnt1 < maxIter; ++k) {
+      const double ETn = TrialAlong(m, in, *p, 1.0, *trial, ns);
+      const bool atRoot = p->ET < kAcceptTol && ETn < p->ET;
+      if (!(atRoot || ETn <= kChordGain * p->ET)) break;
+      BroydenUpdate(p->q, trial->q, p->E, trial->E, ns.Jinv);
+      std::swap(p, trial);
     }
   }
   int stalls = 0, polish = 0;  // polish: Jacobians beyond kLeanMaxJacobians
-  while (!(p.ET < kRootTol) && st.cnt1 < maxIter) {
+  while (!(p->ET < kRootTol) && st.cnt1 < maxIter) {
     if (st.jacobians >= kLeanMaxJacobians) {
       // a solve that crept up to the root (in steps of kFirstTrialStep along a direction
       // the errors hardly depend on) may still polish a pose that satisfies the constraints
-      if (!(p.ET < kAcceptTol) || polish >= kPolishJacobians) break;
+      if (!(p->ET < kAcceptTol) || polish >= kPolishJacobians) break;
       ++polish;
     }
     double J[4][4];
-    ErrorJacobian(m, in, p, J);
+    ErrorJacobian(m, in, *p, J);
     ++st.jacobians;
     ++st.cnt1;
     Notes scratch;  // a singular Jacobian ends the solve where it is
@@ -595,19 +599,19 @@ bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, Newto
     double dqmax = 0.0;
     for (int j = 0; j < 4; ++j) {
       double d = 0.0;
-      for (int i = 0; i < 4; ++i) d += J[j][i] * p.E[i];
+      for (int i = 0; i < 4; ++i) d += J[j][i] * p->E[i];
       dqmax = std::fmax(dqmax, std::fabs(d));
     }
     if (!std::isfinite(dqmax)) break;
     // the share of the full step tried first
     double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax : 1.0;
     bool accepted = false;
-    const double ETold = p.ET;
+    const double ETold = p->ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
-      const double ETn = TrialAlong(m, in, p, frac, trial, ns);
-      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
-      if (atRoot || ETn <= (1.0 - 0.25 * frac) * p.ET) {
-        p = trial;
+      const double ETn = TrialAlong(m, in, *p, frac, *trial, ns);
+      const bool atRoot = p->ET < kAcceptTol && ETn < p->ET;
+      if (atRoot || ETn <= (1.0 - 0.25 * frac) * p->ET) {
+        std::swap(p, trial);
         accepted = true;
         break;
       }
@@ -616,22 +620,23 @@ bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, Newto
     if (!accepted) break;
     // Stagnation: directions that lower ERRT by less than kMinFall, above the
     // acceptance level, lead to a minimum of the error norm, not to a root.
-    if (ETold >= kAcceptTol && p.ET > (1.0 - kMinFall) * ETold) {
+    if (ETold >= kAcceptTol && p->ET > (1.0 - kMinFall) * ETold) {
       if (++stalls >= kMaxStalls) break;
     } else {
       stalls = 0;
     }
   }
-  if (!(p.ET < kAcceptTol)) return false;
+  bool solved = p->ET < kAcceptTol;
   // the rim point followed is the nearest one: proved from the contact, else searched
-  if (in.work == '1' || RimContactCertified(p.c)) return true;
-  NewtonPoint searched;
-  for (int j = 0; j < kSlots; ++j) searched.q[j] = p.q[j];
-  searched.trig = p.trig;
-  ErrorsAt(m, in, nullptr, searched);
-  if (!(searched.ET < kAcceptTol)) return false;
-  p = searched;
-  return true;
+  if (solved && in.work != '1' && !RimContactCertified(p->c)) {
+    for (int j = 0; j < kSlots; ++j) trial->q[j] = p->q[j];
+    trial->trig = p->trig;
+    ErrorsAt(m, in, nullptr, *trial);
+    solved = trial->ET < kAcceptTol;
+    if (solved) std::swap(p, trial);
+  }
+  if (p != &result) result = *p;
+  return solved;
 }
 
 }  // namespace
