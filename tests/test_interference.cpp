@@ -338,6 +338,42 @@ TEST(PalmAgainstWork, VerdictMatchesBruteForceGeometry) {
   for (int k = 0; k < 3; ++k) EXPECT_TRUE(compared[k] > 100 && hits[k] > 25) << k;
 }
 
+// The rolling step's early bound: a work said to lie beyond the palm face's plane has
+// every point of its end circles (sampled) beyond it, and the full test finds it free;
+// a work that comes within the bound's margin of the plane is never said to be clear.
+TEST(PalmAgainstWork, WorkBeyondTheFacePlaneIsToldFreeEarly) {
+  std::mt19937 gen(77);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const rg::Model& m = *rg::CatalogueModel(1);
+  const double face = m.hPalm / 2;
+  int clear = 0, near = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const double dir[3] = {u(gen), u(gen), u(gen)};
+    if (rg::VecNorm(dir) < 0.1) continue;
+    double E[3][3], Lc;
+    FrameAlong(dir, E);
+    const double r[3] = {110 * u(gen), 70 + 90 * u(gen), 110 * u(gen)};
+    double lowest = HUGE_VAL;  // of the sampled end circles
+    for (const double h : {0.0, m.hCyl})
+      for (int k = 0; k < 720; ++k) {
+        const double th = 2 * kPI * k / 720, c = std::cos(th), sn = std::sin(th);
+        lowest = std::fmin(lowest, r[1] + h * E[1][2] + m.aCyl * (c * E[1][0] + sn * E[1][1]));
+      }
+    const bool said = rg::PalmFaceClearOfCylinder(m, Solid(r, E));
+    if (said) {
+      ++clear;
+      EXPECT_GT(lowest, face) << trial;
+      EXPECT_EQ(Palm(r, E, &Lc), 'F') << trial;
+    }
+    if (lowest < face + 0.99) {
+      ++near;
+      EXPECT_FALSE(said) << trial << " lowest " << lowest;
+    }
+  }
+  EXPECT_GT(clear, 50);
+  EXPECT_GT(near, 50);
+}
+
 // Axes within 4 deg of the face, where the face cuts the work in a long ellipse, against
 // the palm sampled every 2 (each point within 1.42 of a sample): poses whose deepest
 // sample lies within 2 of the surface are too close to call. Poses whose bounding balls

@@ -28,7 +28,9 @@ class RimContactTest : public StartedSimTest {};
 // ---- the contact and its four errors on hand-built poses
 
 // A contact built by hand, the rim then moved away from the link along the normal by
-// gap (< 0: into it): the same contact parameters, the gap measured, no other error.
+// gap (< 0: into it): the same contact parameters, the gap measured, no other error;
+// with the trials' kinematics taking the built-in joint frames as permutations of the
+// axes, and multiplying by them as by any rotation (a hand from a file).
 TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) {
   struct Case {
     int kf;
@@ -40,23 +42,30 @@ TEST_F(RimContactTest, ErrorsVanishAtAnExactContactButForTheGapOnAndOffTheLink) 
       {1, 50, -2, -0.5, 1.1, -2.5, 1}, {2, 22, 2.5, -2.2, 0, 0, 1},
       {2, 22, 2.5, -2.2, -1.3, 0, 1},  {2, 22, 2.5, -2.2, 1.5707963, 0, 1},
       {2, -0.5, 2.5, -2.2, 0.2, 0, 2}, {2, catalogue::lFin + 0.5, 2.5, -2.2, 0.2, 0, 2}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.kf << " " << k.Lf << " " << k.beta << " " << k.gap);
-    const RimScene sc = PlaceRim(s(), k.kf, kBentQ, k.Lf, k.fif, k.thw, k.beta);
-    PRStepFixed in = FixedAt(s(), sc, k.kf);
-    VecAddScaled(sc.rwP, -k.gap, sc.N, in.rwP2);
-    RimContact c;
-    double ERR[4], ERRT;
-    EXPECT_EQ(PRCirMotion2ERR4(s().model(), in, sc.q, c, ERR, &ERRT), k.solE);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(ERR[i], i == 0 ? k.gap : 0.0, 1e-9) << i;
-    EXPECT_NEAR(c.D, k.gap, 1e-9);
-    EXPECT_NEAR(c.Lf, k.Lf, 1e-9);
-    EXPECT_NEAR(c.fif, k.fif, 1e-9);
-    EXPECT_NEAR(c.thw, k.thw, 1e-9);
-    for (int i = 0; i < 3; ++i) {
-      EXPECT_NEAR(c.rwc[i], sc.p[i] - k.gap * sc.N[i], 1e-8);  // on the moved rim
-      EXPECT_NEAR(c.rfc[i], sc.p[i], 1e-8);                    // on the link surface
-      EXPECT_NEAR(c.N[i], sc.N[i], 1e-9);
+  for (const bool permutations : {true, false}) {
+    for (const Case& k : cases) {
+      SCOPED_TRACE(testing::Message() << k.kf << " " << k.Lf << " " << k.beta << " " << k.gap
+                                      << (permutations ? "" : " frames multiplied"));
+      const RimScene sc = PlaceRim(s(), k.kf, kBentQ, k.Lf, k.fif, k.thw, k.beta);
+      PRStepFixed in = FixedAt(s(), sc, k.kf);
+      for (int j = 1; j <= 4; ++j) {
+        EXPECT_TRUE(in.turns.perm[j]) << j;
+        in.turns.perm[j] = permutations;
+      }
+      VecAddScaled(sc.rwP, -k.gap, sc.N, in.rwP2);
+      RimContact c;
+      double ERR[4], ERRT;
+      EXPECT_EQ(PRCirMotion2ERR4(s().model(), in, sc.q, c, ERR, &ERRT), k.solE);
+      for (int i = 0; i < 4; ++i) EXPECT_NEAR(ERR[i], i == 0 ? k.gap : 0.0, 1e-9) << i;
+      EXPECT_NEAR(c.D, k.gap, 1e-9);
+      EXPECT_NEAR(c.Lf, k.Lf, 1e-9);
+      EXPECT_NEAR(c.fif, k.fif, 1e-9);
+      EXPECT_NEAR(c.thw, k.thw, 1e-9);
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(c.rwc[i], sc.p[i] - k.gap * sc.N[i], 1e-8);  // on the moved rim
+        EXPECT_NEAR(c.rfc[i], sc.p[i], 1e-8);                    // on the link surface
+        EXPECT_NEAR(c.N[i], sc.N[i], 1e-9);
+      }
     }
   }
 }

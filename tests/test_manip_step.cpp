@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,36 @@ TEST_F(StepTest, TheStepAloneRecordsItsCommandAndDrawsNothing) {
       EXPECT_EQ(s().ManipCmd[row][3 + i], omww[i]) << row;
     }
   EXPECT_EQ(redraws, 0);
+}
+
+// A step keeps each finger's last link frame for the next step, which reads it only
+// for the angles it was computed at: with them it finds what it finds without it, to
+// the last bit; with the latest angles changed since (as a restored snapshot or a gait
+// changes them) it computes the frame anew.
+TEST_F(StepTest, AKeptLinkFrameIsReadOnlyForTheAnglesItWasComputedAt) {
+  Press(s(), "ssA");
+  for (int n = 0; n < 3; ++n) ASSERT_EQ(PRCircleManip4(s(), s().vw, s().omww), 'Y');
+  auto stepped = [](const Sim& from, bool forget) {
+    auto t = std::make_unique<Sim>(from);
+    if (forget)
+      for (auto& k : t->keptLink) k = Sim::KeptLinkFrame{};
+    EXPECT_EQ(PRCircleManip4(*t, t->vw, t->omww), 'Y');
+    return t;
+  };
+  auto same = [](const Sim& a, const Sim& b) {
+    for (int kf = 1; kf <= a.nF(); ++kf) {
+      for (int j = 1; j <= a.nJ(); ++j) EXPECT_EQ(a.qqa2[1][kf][j], b.qqa2[1][kf][j]) << kf;
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(a.ManipNWA2[1][kf][i], b.ManipNWA2[1][kf][i]) << kf;
+    }
+  };
+  ASSERT_NE(s().keptLink[1].model, nullptr);
+  same(*stepped(s(), false), *stepped(s(), true));
+  // finger 1's latest angles moved without a step: the frame kept for the old ones is stale
+  auto moved = std::make_unique<Sim>(s());
+  moved->qqa2[1][1][2] += 2e-3;
+  const auto withKept = stepped(*moved, false), fresh = stepped(*moved, true);
+  same(*withKept, *fresh);
+  EXPECT_GT(std::fabs(withKept->qqa2[1][1][2] - stepped(s(), false)->qqa2[1][1][2]), 1e-4);
 }
 
 TEST_F(StepTest, DeadlockShrinksTheTimeStepBySqrt10DownToErr5ThenStops) {

@@ -380,6 +380,20 @@ struct Sim : RecordStore, RollState {
   // the application last printed it.
   Console con;
   Notes notes;
+
+  // Per finger, the last link's frame (x along the link) in the pose the latest
+  // rolling step left it in, for the next step to read instead of computing it again:
+  // read only while the finger's latest angles are `q` bit for bit, on the same model
+  // and work (a restored snapshot, a gait or a new grasp changes them). Not part of
+  // the rolling state: a copy that misses it computes the frame anew.
+  struct KeptLinkFrame {
+    double q[kSlots] = {};      // joints 1..nJ
+    double cq[kSlots] = {}, sq[kSlots] = {};  // their cos and sin
+    double EA[3][3] = {};
+    const Model* model = nullptr;  // none kept
+    char work = '\0';
+  };
+  KeptLinkFrame keptLink[kSlots];
 };
 
 // Asks whoever shows the state to redraw it.

@@ -30,4 +30,22 @@ FingerPose Findirect_kineR(const Model& m, const FingerMount& f, const double* q
 void LastLinkKinematics(const Model& m, const FingerMount& f, const double* q, double JAn[3],
                         double EAn[3][3]);
 
+// cos and sin of the joint angles q[1..nJ], for the kinematics below that take them
+// instead of the angles: the same values as the angles' own cos and sin, so the poses
+// are the same to the last bit, and a caller that has them (a pose near one already
+// computed, where only some joints changed) spares their cost.
+struct JointTrig {
+  double c[kSlots] = {};
+  double s[kSlots] = {};
+};
+void JointSinCos(const Model& m, const double* q, JointTrig& t);
+// The same for angles q near the angles q0 whose cos and sin t0 holds: a joint turned
+// by at most kSmallTurn is turned from there (TurnSinCos, within a few units in the last
+// place), any other computed afresh.
+void JointSinCosNear(const Model& m, const double* q, const double* q0, const JointTrig& t0,
+                     JointTrig& t);
+FingerPose Findirect_kineR(const Model& m, const FingerMount& f, const JointTrig& t);
+void LastLinkKinematics(const Model& m, const FingerMount& f, const JointTrig& t, double JAn[3],
+                        double EAn[3][3]);
+
 }  // namespace rg

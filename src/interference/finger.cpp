@@ -60,6 +60,23 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
     if (best - length * width >= *level + margin && ends >= *level + margin) return 1;
     return 0;
   };
+  bool deciding = level != nullptr && std::isfinite(length) && std::isfinite(*level);
+  // Near the expected minimum u0, the secants to u0 +- hu bound the convex distance
+  // from below on either side (beyond them), and its 1-Lipschitz bound between them:
+  // a bound over the whole segment, its ends included, so it decides first.
+  if (deciding && uHint != nullptr && *uHint >= 0.0 && *uHint <= 1.0) {
+    constexpr double hu = 1e-7;
+    const double u0 = *uHint, g0 = dist(u0);
+    const double up = std::fmin(u0 + hu, 1.0), um = std::fmax(u0 - hu, 0.0);
+    const double sp = up > u0 ? (dist(up) - g0) / (up - u0) : 0.0;
+    const double sm = um < u0 ? (g0 - dist(um)) / (u0 - um) : 0.0;
+    const double bound = std::min({g0 + std::fmin(sp, 0.0) * (1.0 - u0), g0 - std::fmax(sm, 0.0) * u0,
+                                   g0 - length * hu});
+    if (std::isfinite(bound) && bound >= *level + margin) {
+      *side = 1;
+      return HUGE_VAL;
+    }
+  }
   // The signed distance from a convex solid is convex along a line, so a golden-section
   // search finds the segment point nearest the work.
   const double g = 0.5 * (std::sqrt(5.0) - 1.0);
@@ -70,7 +87,6 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
   // Anything not finite leaves the decision to the full search.
   double ends = 0.0, e0 = 0.0, e1 = 0.0;
   bool endsKnown = false;
-  bool deciding = level != nullptr && std::isfinite(length) && std::isfinite(*level);
   if (deciding) {
     e0 = dist(0.0);
     e1 = dist(1.0);
@@ -80,21 +96,6 @@ double GoldenDistance(const double a[3], const double b[3], const double r[3],
     if (deciding && ends < *level - margin) {
       *side = -1;
       return HUGE_VAL;
-    }
-    // Near the expected minimum u0, the secants to u0 +- hu bound the convex distance
-    // from below on either side (beyond them), and its 1-Lipschitz bound between them.
-    if (deciding && uHint != nullptr && *uHint >= 0.0 && *uHint <= 1.0) {
-      constexpr double hu = 1e-7;
-      const double u0 = *uHint, g0 = dist(u0);
-      const double up = std::fmin(u0 + hu, 1.0), um = std::fmax(u0 - hu, 0.0);
-      const double sp = up > u0 ? (dist(up) - g0) / (up - u0) : 0.0;
-      const double sm = um < u0 ? (g0 - dist(um)) / (u0 - um) : 0.0;
-      const double bound = std::min({g0 + std::fmin(sp, 0.0) * (1.0 - u0), g0 - std::fmax(sm, 0.0) * u0,
-                                     g0 - length * hu});
-      if (std::isfinite(bound) && bound >= *level + margin) {
-        *side = 1;
-        return HUGE_VAL;
-      }
     }
   }
   for (int it = 0; it < 60; ++it) {

@@ -30,6 +30,10 @@ CylinderSolid WorkCylinder(const Model& m, const double r[3], const double E[3][
 
 // model m's palm disc against the work cylinder w, in the hand frame
 char RPalmCylinderCollision2(const Model& m, const CylinderSolid& w, double* Lc);
+// True when the work cylinder w lies wholly beyond the plane of model m's palm face,
+// by more than a margin far above the palm test's own tolerances, so that the palm
+// cannot meet it: told from the end circles alone, before RPalmCylinderCollision2.
+bool PalmFaceClearOfCylinder(const Model& m, const CylinderSolid& w);
 int EllipseCircleCPnt(double a, double b, double Xp, double Zp, double rr, double pts[4][2]);
 
 // a cylinder (base r, frame E, height h) expressed in the frame (rm, Em)

@@ -142,6 +142,16 @@ char PalmCylinder(double aa, double rr, const double r[3], double aw, double Lw,
 
 }  // namespace
 
+bool PalmFaceClearOfCylinder(const Model& m, const CylinderSolid& w) {
+  // The lowest point (smallest y) of an end circle of radius a about the axis ez lies
+  // a sqrt(1 - ez_y^2) below its centre; the cylinder's lowest point is on one of them.
+  constexpr double kMargin = 1.0;  // length units, as the finger checks' clearance
+  const double ezy = w.E[1][2];
+  const double drop = w.a * std::sqrt(std::fmax(0.0, 1.0 - ezy * ezy));
+  const double lowest = std::fmin(w.r[1], w.r[1] + w.h * ezy) - drop;
+  return lowest > m.hPalm / 2.0 + kMargin;
+}
+
 char RPalmCylinderCollision2(const Model& m, const CylinderSolid& w, double* Lc) {
   double ET[3][3];
   MatTrans(w.E, ET);

@@ -2,6 +2,7 @@
 // cylinder, or its link or fingertip on the sphere) and their Newton solver.
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "hand/hand.h"
 #include "manip/manip.h"
@@ -16,8 +17,8 @@ struct LinkPose : LinkFrame {
   double x[3], z[3], E[3][3];
 };
 
-void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPose& P) {
-  LastLinkKinematics(m, *in.mount, q, P.o, P.E);
+// The rest of the pose from its frame E (and origin o).
+void LinkPoseAxes(LinkPose& P) {
   MatColumn(P.E, 0, P.x);
   MatColumn(P.E, 2, P.z);
   double xz[3];
@@ -29,29 +30,133 @@ void LastLinkPose(const Model& m, const PRStepFixed& in, const double* q, LinkPo
   }
 }
 
+void LastLinkPose(const Model& m, const PRStepFixed& in, const JointTrig& t, LinkPose& P) {
+  LastLinkOfTurns(m, *in.mount, in.turns, t, P.o, P.E);
+  LinkPoseAxes(P);
+}
+
+// Whether C is a signed permutation (one entry +-1 in each row and column, the rest
+// zeros): then column k of A C is sign[k] times column col[k] of A.
+bool SignedPermutation(const double C[3][3], int col[3], double sign[3]) {
+  for (int k = 0; k < 3; ++k) {
+    const double a0 = C[0][k], a1 = C[1][k], a2 = C[2][k];
+    const int i = a0 != 0.0 ? 0 : (a1 != 0.0 ? 1 : 2);
+    const double a = C[i][k];
+    // the other two entries zero, this one +-1
+    if ((a0 != 0.0) + (a1 != 0.0) + (a2 != 0.0) != 1 || std::fabs(a) != 1.0) return false;
+    col[k] = i;
+    sign[k] = a;
+  }
+  return col[0] != col[1] && col[1] != col[2] && col[0] != col[2];
+}
+
+// Joint j of the chain: E, the link frame before it (hand frame), becomes joint j's
+// link frame; Es receives joint j's frame before its turn. (Inlined: it is the inner
+// loop of every trial.)
+[[gnu::always_inline]] inline void TurnJoint(const Model& m, const JointTurns& jt, int j, const JointTrig& t, double E[3][3],
+               double Es[3][3]) {
+  if (jt.perm[j]) {
+    for (int i = 0; i < 3; ++i)
+      for (int k = 0; k < 3; ++k) Es[i][k] = jt.sign[j][k] * E[i][jt.col[j][k]];
+  } else {
+    MatMul(E, m.Cs[j], Es);
+  }
+  RotLocalZcs(Es, t.c[j], t.s[j], E);
+}
+
+// The joint after the link frame E (hand frame) sits at p + E Ls[j]; joints that sit
+// together add nothing.
+[[gnu::always_inline]] inline void NextJoint(const Model& m, int j, const double E[3][3],
+                                             double p[3]) {
+  const double* L = m.Ls[j];
+  if (L[0] != 0.0 || L[1] != 0.0 || L[2] != 0.0) {
+    double d[3];
+    MatVec(E, L, d);
+    VecAdd(p, d, p);
+  }
+}
+
+}  // namespace
+
+JointTurns JointTurnsOf(const Model& m) {
+  JointTurns jt;
+  JointTurnsOf(m, jt);
+  return jt;
+}
+
+void JointTurnsOf(const Model& m, JointTurns& jt) {
+  for (int j = 1; j <= m.nJ; ++j) jt.perm[j] = SignedPermutation(m.Cs[j], jt.col[j], jt.sign[j]);
+}
+
+void LastLinkOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                     const JointTrig& t, double JAn[3], double EAn[3][3]) {
+  double T[3][3];
+  MatCopy(f.frame, EAn);
+  VecCopy(f.base, JAn);
+  for (int j = 1; j <= m.nJ; ++j) {
+    NextJoint(m, j, EAn, JAn);
+    TurnJoint(m, turns, j, t, EAn, T);
+  }
+}
+
+FingerPose FingerPoseOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                             const JointTrig& t) {
+  FingerPose P;
+  const int n = m.nJ;
+  MatCopy(f.frame, P.EA[0]);
+  MatCopy(f.frame, P.EAs[0]);
+  VecCopy(f.base, P.JA[0]);
+  double E[3][3];
+  MatCopy(f.frame, E);
+  for (int j = 1; j <= n + 1; ++j) {
+    VecCopy(P.JA[j - 1], P.JA[j]);
+    NextJoint(m, j, E, P.JA[j]);
+    if (j > n) break;  // the fingertip: no joint of its own
+    TurnJoint(m, turns, j, t, E, P.EAs[j]);
+    MatCopy(E, P.EA[j]);
+  }
+  return P;
+}
+
+namespace {
+
 double ErrSum(const double e[4]) {
   return std::fabs(e[0]) + std::fabs(e[1]) + std::fabs(e[2]) + std::fabs(e[3]);
 }
 
-// A point of the Newton iteration: the angles q, the contact found there, the four
-// errors E and their norm ET.
+// A point of the Newton iteration: the angles q with their cos and sin, the contact
+// found there, the four errors E and their norm ET, and the last link's origin o and
+// axis x there (for the contact's normal).
 struct NewtonPoint {
   double q[kSlots] = {};
+  JointTrig trig;
   RimContact c;
   double E[4] = {};
   double ET = 0.0;
+  double o[3] = {}, x[3] = {};
 };
+
+}  // namespace
+
+namespace {
+
+// The unit normal from p towards the point at Lf on the link axis (origin o, direction x).
+void NormalToAxis(const double o[3], const double x[3], double Lf, const double p[3],
+                  double N[3]) {
+  double A[3], d[3];
+  VecAddScaled(o, Lf, x, A);
+  VecSub(A, p, d);
+  VecUnit(d, N);
+}
 
 }  // namespace
 
 void ContactNormalAt(const Model& m, const FingerMount& f, const double* q, double Lf,
                      const double p[3], double N[3]) {
-  double o[3], E[3][3], x[3], A[3], d[3];
+  double o[3], E[3][3], x[3];
   LastLinkKinematics(m, f, q, o, E);
   MatColumn(E, 0, x);
-  VecAddScaled(o, Lf, x, A);
-  VecSub(A, p, d);
-  VecUnit(d, N);
+  NormalToAxis(o, x, Lf, p, N);
 }
 
 bool OffFinger(const Model& m, const PRStepFixed& in, const PRStepResult& out) {
@@ -74,12 +179,13 @@ namespace {
 // turns seen in the hand frame), about the normal taken midway, the old normal
 // carried along with the finger; N2 is the normal at the new contact.
 double SpinAboutNormal(const LinkPose& P, const PRStepFixed& in, const double N2[3]) {
-  double Rf[3][3], Rrel[3][3], w[3], N1[3], Nm[3];
-  MatMulT(P.E, in.EA1, Rf);
-  MatMulT(Rf, in.Rw, Rrel);
-  VecSet(0.5 * (Rrel[2][1] - Rrel[1][2]), 0.5 * (Rrel[0][2] - Rrel[2][0]),
-         0.5 * (Rrel[1][0] - Rrel[0][1]), w);
-  MatVec(Rf, in.NW1, N1);
+  // Rrel = E EA1^T Rw^T = E (Rw EA1)^T: only its skew part is needed
+  const double(*E)[3] = P.E;
+  const double(*G)[3] = in.RwEA1;
+  auto R = [&](int i, int j) { return E[i][0] * G[j][0] + E[i][1] * G[j][1] + E[i][2] * G[j][2]; };
+  double w[3], N1[3], Nm[3];
+  VecSet(0.5 * (R(2, 1) - R(1, 2)), 0.5 * (R(0, 2) - R(2, 0)), 0.5 * (R(1, 0) - R(0, 1)), w);
+  MatVec(E, in.NW1link, N1);  // the old normal carried with the finger
   VecAdd(N1, N2, Nm);
   const double nm = VecNorm(Nm);
   return nm > 0.0 ? VecDot(w, Nm) / nm : VecDot(w, N2);
@@ -105,12 +211,13 @@ void TipBase(const double z[3], const double m[3], double base[2][3]) {
 // directions, averaged over the old contact (old poses) and the new one (midpoint
 // rule); the spin.
 int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
-  const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
   LinkPose P;
-  LastLinkPose(m, in, q, P);
+  LastLinkPose(m, in, p.trig, P);
+  VecCopy(P.o, p.o);
+  VecCopy(P.x, p.x);
   LinkSphereDistanceA(m, P, in.part, in.rwP2, in.Ew2, c);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
@@ -154,20 +261,22 @@ int SphereErrors(const Model& m, const PRStepFixed& in, NewtonPoint& p) {
   return OffFinger(m, in, r) ? 2 : 1;
 }
 
-// The four errors at the angles p.q, with the contact there, into p; with thwNear
-// the rim angle is followed from there.
-int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p) {
+// The four errors at the angles p.q, whose cos and sin p.trig holds, with the contact
+// there, into p; with thwNear the rim angle is followed from there.
+int ErrorsAt(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p,
+             const double* csNear = nullptr) {
   if (in.work == '1') return SphereErrors(m, in, p);
-  const double* q = p.q;
   RimContact& c = p.c;
   double* ERR = p.E;
   double* ERRT = &p.ET;
   LinkPose P;
-  LastLinkPose(m, in, q, P);
+  LastLinkPose(m, in, p.trig, P);
+  VecCopy(P.o, p.o);
+  VecCopy(P.x, p.x);
   RimCircle rim;
   VecCopy(in.rwP2, rim.c);
   MatCopy(in.Ew2, rim.E);
-  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear);
+  LinkCircleDistanceA2(m, P, rim, in.thw1, c, thwNear, csNear);
   const double omn2 = SpinAboutNormal(P, in, c.N);
 
   // roll on the finger: along the link and around it
@@ -177,7 +286,7 @@ int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonP
 
   // roll on the rim, resolved along the link (x) and around it (N x x), the rim's
   // direction taken midway between the old contact and this one (midpoint rule)
-  const double st = std::sin(c.thw), ct = std::cos(c.thw);
+  const double st = c.sthw, ct = c.cthw;
   double t[3], Nx[3];
   for (int i = 0; i < 3; ++i) t[i] = -st * in.Ew2[i][0] + ct * in.Ew2[i][1];
   VecCross(c.N, P.x, Nx);
@@ -199,6 +308,21 @@ int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonP
   return OffLink(m, c.Lf) ? 2 : 1;
 }
 
+// The same at the angles p.q alone.
+int Errors(const Model& m, const PRStepFixed& in, const double* thwNear, NewtonPoint& p,
+           const double* csNear = nullptr) {
+  JointSinCos(m, p.q, p.trig);
+  return ErrorsAt(m, in, thwNear, p, csNear);
+}
+
+// The errors at the angles `to`, near the point `from` (whose contact's rim angle is
+// followed): the cos and sin of the angles and of the rim angle carried on from there.
+int ErrorsNear(const Model& m, const PRStepFixed& in, const NewtonPoint& from, NewtonPoint& to) {
+  JointSinCosNear(m, to.q, from.q, from.trig, to.trig);
+  const double cs[2] = {from.c.cthw, from.c.sthw};
+  return ErrorsAt(m, in, &from.c.thw, to, cs);
+}
+
 // Forward-difference Jacobian of the errors at p0 (its errors and contact known),
 // the rim point followed from p0's: row = error, column = joint.
 void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
@@ -206,9 +330,13 @@ void ErrorJacobian(const Model& m, const PRStepFixed& in, const NewtonPoint& p0,
   const double h = kFdStep;
   NewtonPoint p;
   for (int j = 1; j <= 4; ++j) {
+    // one joint moves: the others keep their cos and sin
     for (int k = 0; k < kSlots; ++k) p.q[k] = p0.q[k];
     p.q[j] += h;
-    Errors(m, in, &p0.c.thw, p);
+    p.trig = p0.trig;
+    SinCos(p.q[j], &p.trig.s[j], &p.trig.c[j]);
+    const double cs[2] = {p0.c.cthw, p0.c.sthw};
+    ErrorsAt(m, in, &p0.c.thw, p, cs);
     for (int i = 0; i < 4; ++i) JB4[i][j - 1] = (p.E[i] - p0.E[i]) / h;
   }
 }
@@ -257,13 +385,30 @@ void JacobianAt(const Model& m, const PRStepFixed& in, const NewtonPoint& p0, Ro
 
 }  // namespace
 
-void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
+                  const double (*EA1)[3], const JointTrig* trig1, const JointTurns* turns) {
   in.mount = &m.Mount(in.kf, in.work);
   MatCopy(Ew1, in.Ew1);
   MatMulT(in.Ew2, in.Ew1, in.Rw);
+  if (turns != nullptr)
+    in.turns = *turns;
+  else
+    JointTurnsOf(m, in.turns);
+  // the frame at q1 as the step that led there found it (FingerPoseOfTurns)
   LinkPose P;
-  LastLinkPose(m, in, in.q1, P);
+  if (EA1 != nullptr && trig1 != nullptr) {
+    MatCopy(EA1, P.E);
+    in.trig1 = *trig1;
+  } else {
+    JointSinCos(m, in.q1, in.trig1);
+    LastLinkOfTurns(m, *in.mount, in.turns, in.trig1, P.o, P.E);
+  }
+  LinkPoseAxes(P);
+  in.trig1Ok = true;
   MatCopy(P.E, in.EA1);
+  MatMul(in.Rw, in.EA1, in.RwEA1);
+  MatTVec(in.EA1, in.NW1, in.NW1link);
+  SinCos(in.thw1, &in.sthw1, &in.cthw1);
   if (in.work == '1') {
     // the old contact's normals in the bodies' own frames, and the directions the
     // rolled arcs are compared in at the old contact
@@ -285,7 +430,7 @@ void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]) {
   // the rim's tangent at the old contact on the work before the move, in the old
   // link's surface directions: along the link, and around it (N x x)
   double t[3], Nx[3];
-  const double st = std::sin(in.thw1), ct = std::cos(in.thw1);
+  const double st = in.sthw1, ct = in.cthw1;
   for (int i = 0; i < 3; ++i) t[i] = -st * Ew1[i][0] + ct * Ew1[i][1];
   VecCross(in.NW1, P.x, Nx);
   const double t1 = VecDot(t, P.x), t2 = VecDot(t, Nx), tn = std::sqrt(t1 * t1 + t2 * t2);
@@ -397,7 +542,7 @@ double TrialAlong(const Model& m, const PRStepFixed& in, const NewtonPoint& p, d
   ns.st.maxStep = std::fmax(ns.st.maxStep, step);
   ++ns.st.trials;
   ++ns.st.cnt1;
-  Errors(m, in, &p.c.thw, trial);
+  ErrorsNear(m, in, p, trial);
   return trial.ET;
 }
 
@@ -415,32 +560,35 @@ double TrialAlong(const Model& m, const PRStepFixed& in, const NewtonPoint& p, d
 // trials plus Jacobians. True when the pose reached satisfies
 // the constraints (ERRT < kAcceptTol) with the nearest rim point proper, whose contact and
 // errors p then holds; ns keeps the inverse Jacobian last used.
-bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, NewtonSolve& ns) {
+bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& result, NewtonSolve& ns) {
   PRNewtonStats& st = ns.st;
   const int maxIter = ns.maxIter;
-  NewtonPoint trial;
+  // the current point and the trial, swapped when a trial is accepted (not copied)
+  NewtonPoint spare;
+  NewtonPoint* p = &result;
+  NewtonPoint* trial = &spare;
   if (in.Jinv0 != nullptr) {
     for (int i = 0; i < 4; ++i)
       for (int j = 0; j < 4; ++j) ns.Jinv[i][j] = in.Jinv0[i][j];
     ns.haveJinv = true;
-    for (int k = 0; k < kChordTrials && !(p.ET < kRootTol) && st.cnt1 < maxIter; ++k) {
-      const double ETn = TrialAlong(m, in, p, 1.0, trial, ns);
-      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
-      if (!(atRoot || ETn <= kChordGain * p.ET)) break;
-      BroydenUpdate(p.q, trial.q, p.E, trial.E, ns.Jinv);
-      p = trial;
+    for (int k = 0; k < kChordTrials && !(p->ET < kRootTol) && st.cnt1 < maxIter; ++k) {
+      const double ETn = TrialAlong(m, in, *p, 1.0, *trial, ns);
+      const bool atRoot = p->ET < kAcceptTol && ETn < p->ET;
+      if (!(atRoot || ETn <= kChordGain * p->ET)) break;
+      BroydenUpdate(p->q, trial->q, p->E, trial->E, ns.Jinv);
+      std::swap(p, trial);
     }
   }
   int stalls = 0, polish = 0;  // polish: Jacobians beyond kLeanMaxJacobians
-  while (!(p.ET < kRootTol) && st.cnt1 < maxIter) {
+  while (!(p->ET < kRootTol) && st.cnt1 < maxIter) {
     if (st.jacobians >= kLeanMaxJacobians) {
       // a solve that crept up to the root (in steps of kFirstTrialStep along a direction
       // the errors hardly depend on) may still polish a pose that satisfies the constraints
-      if (!(p.ET < kAcceptTol) || polish >= kPolishJacobians) break;
+      if (!(p->ET < kAcceptTol) || polish >= kPolishJacobians) break;
       ++polish;
     }
     double J[4][4];
-    ErrorJacobian(m, in, p, J);
+    ErrorJacobian(m, in, *p, J);
     ++st.jacobians;
     ++st.cnt1;
     Notes scratch;  // a singular Jacobian ends the solve where it is
@@ -451,19 +599,19 @@ bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, Newto
     double dqmax = 0.0;
     for (int j = 0; j < 4; ++j) {
       double d = 0.0;
-      for (int i = 0; i < 4; ++i) d += J[j][i] * p.E[i];
+      for (int i = 0; i < 4; ++i) d += J[j][i] * p->E[i];
       dqmax = std::fmax(dqmax, std::fabs(d));
     }
     if (!std::isfinite(dqmax)) break;
     // the share of the full step tried first
     double frac = dqmax > kFirstTrialStep ? kFirstTrialStep / dqmax : 1.0;
     bool accepted = false;
-    const double ETold = p.ET;
+    const double ETold = p->ET;
     for (int r = 0; r <= kLeanReductions && st.cnt1 < maxIter; ++r, frac /= 10.0) {
-      const double ETn = TrialAlong(m, in, p, frac, trial, ns);
-      const bool atRoot = p.ET < kAcceptTol && ETn < p.ET;
-      if (atRoot || ETn <= (1.0 - 0.25 * frac) * p.ET) {
-        p = trial;
+      const double ETn = TrialAlong(m, in, *p, frac, *trial, ns);
+      const bool atRoot = p->ET < kAcceptTol && ETn < p->ET;
+      if (atRoot || ETn <= (1.0 - 0.25 * frac) * p->ET) {
+        std::swap(p, trial);
         accepted = true;
         break;
       }
@@ -472,21 +620,23 @@ bool SolveFollowing(const Model& m, const PRStepFixed& in, NewtonPoint& p, Newto
     if (!accepted) break;
     // Stagnation: directions that lower ERRT by less than kMinFall, above the
     // acceptance level, lead to a minimum of the error norm, not to a root.
-    if (ETold >= kAcceptTol && p.ET > (1.0 - kMinFall) * ETold) {
+    if (ETold >= kAcceptTol && p->ET > (1.0 - kMinFall) * ETold) {
       if (++stalls >= kMaxStalls) break;
     } else {
       stalls = 0;
     }
   }
-  if (!(p.ET < kAcceptTol)) return false;
+  bool solved = p->ET < kAcceptTol;
   // the rim point followed is the nearest one: proved from the contact, else searched
-  if (in.work == '1' || RimContactCertified(p.c)) return true;
-  NewtonPoint searched;
-  for (int j = 0; j < kSlots; ++j) searched.q[j] = p.q[j];
-  Errors(m, in, nullptr, searched);
-  if (!(searched.ET < kAcceptTol)) return false;
-  p = searched;
-  return true;
+  if (solved && in.work != '1' && !RimContactCertified(p->c)) {
+    for (int j = 0; j < kSlots; ++j) trial->q[j] = p->q[j];
+    trial->trig = p->trig;
+    ErrorsAt(m, in, nullptr, *trial);
+    solved = trial->ET < kAcceptTol;
+    if (solved) std::swap(p, trial);
+  }
+  if (p != &result) result = *p;
+  return solved;
 }
 
 }  // namespace
@@ -495,7 +645,14 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
                       PRNewtonStats* stats, int maxIter) {
   NewtonPoint p;
   for (int j = 0; j < kSlots; ++j) p.q[j] = q0[j];
-  Errors(m, in, &in.thw1, p);  // the contact followed from the old one
+  // the contact followed from the old one, the angles' cos and sin carried on from q1's
+  const double cs1[2] = {in.cthw1, in.sthw1};
+  if (in.trig1Ok) {
+    JointSinCosNear(m, p.q, in.q1, in.trig1, p.trig);
+    ErrorsAt(m, in, &in.thw1, p, cs1);
+  } else {
+    Errors(m, in, &in.thw1, p, cs1);
+  }
   NewtonSolve ns;
   ns.maxIter = maxIter;
   const bool solved = SolveFollowing(m, in, p, ns);
@@ -506,9 +663,10 @@ bool PRCirMotion2Root(const Model& m, const PRStepFixed& in, const double* q0, P
   TakeContact(p.c, out);
   if (stats != nullptr) *stats = ns.st;
   if (!solved) return false;
-  // the contact point on the rim and the normal at the accepted pose
+  // the contact point on the rim and the normal at the accepted pose (whose last link
+  // the evaluation there found)
   VecCopy(p.c.rwc, out.RC2);
-  ContactNormalAt(m, *in.mount, out.q2, out.Lf2, p.c.rfc, out.NW2);
+  NormalToAxis(p.o, p.x, out.Lf2, p.c.rfc, out.NW2);
   return true;
 }
 

@@ -41,6 +41,35 @@ constexpr int kPolishIterations = 20;
 constexpr double kPolishStep = 1e-15;
 constexpr double kPolishSlope = 1e-6;
 
+// Newton's iteration on f' = 0 from th, whose cos and sin are c and s, carrying them
+// along by small turns (TurnSinCos): as PolishRoot, with the cos and sin of the root
+// reached in c and s, and no sincos while the steps stay small.
+bool PolishRootCS(const AxisDistance2& f, double& th, double& c, double& s, double reach) {
+  double t = th, ct = c, st = s;
+  for (int it = 0; it < kPolishIterations; ++it) {
+    const double g2 = f.d2cs(ct, st);
+    if (!(std::fabs(g2) > 0.0)) return false;
+    const double step = f.d1cs(ct, st) / g2;
+    if (!std::isfinite(step)) return false;
+    t -= step;
+    if (std::fabs(t - th) > reach) return false;
+    if (std::fabs(step) <= kSmallTurn)
+      TurnSinCos(ct, st, -step, &ct, &st);
+    else
+      SinCos(t, &st, &ct);
+    if (std::fabs(step) <= kPolishStep * (1.0 + std::fabs(t))) {
+      th = t;
+      c = ct;
+      s = st;
+      return true;
+    }
+  }
+  th = t;
+  c = ct;
+  s = st;
+  return std::fabs(f.d1cs(ct, st)) <= kPolishSlope;
+}
+
 // How far from a given rim angle a stationary point is looked for by Newton's
 // iteration instead of the scan: one step of TRI22's scan, within which the scan can
 // miss a root (two roots closer than its step, or one in the last step below pi).
@@ -209,7 +238,7 @@ double NearestRimAngle(const AxisDistance2& f, double thw1) {
 }  // namespace
 
 void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
-                          const double* thwNear) {
+                          const double* thwNear, const double* csNear) {
   // rim point P(th) = c + a (cos th u + sin th v); the link axis is the frame's z axis
   const double a = m.aCyl, aFinL = m.aFin;
   const double* rwM = rimM.c;
@@ -227,10 +256,20 @@ void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, Ri
 
   double thStar = 0.0;
   bool followed = false;
+  double ct = 0.0, st = 0.0;  // cos and sin of thStar, once known
+  bool trigKnown = false;
   if (thwNear != nullptr) {
     // the minimum next to the given rim angle, if there is one close by
     thStar = *thwNear;
-    followed = PolishRoot(f, thStar, kScanReach) && f.d2(thStar) > 0.0;
+    if (csNear != nullptr) {
+      ct = csNear[0];
+      st = csNear[1];
+    } else {
+      SinCos(thStar, &st, &ct);
+    }
+    followed = PolishRootCS(f, thStar, ct, st, kScanReach) && f.d2cs(ct, st) > 0.0;
+    trigKnown = followed;
+    // a root brought back into (-pi, pi] (its cos and sin stay)
     if (followed && thStar > kPiC) thStar -= k2PiC;
     if (followed && thStar <= -kPiC) thStar += k2PiC;
   }
@@ -239,17 +278,24 @@ void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, Ri
   const double coef[6] = {f.A, f.B, f.C, f.Dc, f.E, f.F0};
   for (int k = 0; k < 6; ++k) out.f[k] = coef[k];
   // results at the chosen rim angle
-  const double ct = std::cos(thStar), st = std::sin(thStar);
+  if (!trigKnown) {
+    ct = std::cos(thStar);
+    st = std::sin(thStar);
+  }
+  out.cthw = ct;
+  out.sthw = st;
   double P[3];
   for (int i = 0; i < 3; ++i) P[i] = rwM[i] + a * (ct * EwM[i][0] + st * EwM[i][1]);
   out.thw = thStar;
   out.Lf = P[2];
   out.fif = std::atan2(P[1], P[0]);
-  const double cf = std::cos(out.fif), sf = std::sin(out.fif);
+  // the direction of the rim point from the axis, (cos fif, sin fif)
+  const double rho = std::sqrt(P[0] * P[0] + P[1] * P[1]);
+  const double cf = rho > 0.0 ? P[0] / rho : 1.0, sf = rho > 0.0 ? P[1] / rho : 0.0;
   VecSet(aFinL * cf, aFinL * sf, out.Lf, out.rfc);
   VecCopy(P, out.rwc);
   VecSet(-cf, -sf, 0.0, out.N);
-  out.D = std::sqrt(P[0] * P[0] + P[1] * P[1]) - aFinL;
+  out.D = rho - aFinL;
 }
 
 bool RimContactCertified(const RimContact& c) {
@@ -258,24 +304,29 @@ bool RimContactCertified(const RimContact& c) {
 }
 
 void LinkCircleDistanceA2(const Model& model, const LinkFrame& L, const RimCircle& rim, double thw1,
-                          RimContact& out, const double* thwNear) {
+                          RimContact& out, const double* thwNear, const double* csNear) {
   const double* o = L.o;
   const double(*F)[3] = L.F;
+  // the rim in the link frame: ITransWrkAtoM, for the rim's own plane (the first two
+  // axes) alone
   RimCircle rimM;
-  ITransWrkAtoM(o, F, rim.c, rim.E, rimM.c, rimM.E);
-  RimContact m;
-  LinkCircleDistance2m(model, rimM, thw1, m, thwNear);
-  out.Lf = m.Lf;
-  out.fif = m.fif;
-  out.thw = m.thw;
-  out.D = m.D;
-  for (int k = 0; k < 6; ++k) out.f[k] = m.f[k];
-  double t[3];
-  MatVec(F, m.rfc, t);
-  VecAdd(t, o, out.rfc);
-  MatVec(F, m.rwc, t);
-  VecAdd(t, o, out.rwc);
-  MatVec(F, m.N, out.N);
+  double d[3];
+  VecSub(rim.c, o, d);
+  MatTVec(F, d, rimM.c);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 2; ++j)
+      rimM.E[i][j] = F[0][i] * rim.E[0][j] + F[1][i] * rim.E[1][j] + F[2][i] * rim.E[2][j];
+  LinkCircleDistance2m(model, rimM, thw1, out, thwNear, csNear);
+  // back to the hand frame: the rim point on the rim itself, the normal and the link
+  // point from the link frame's axes (e1, e2 around the link, e3 along it)
+  const double a = model.aCyl, ct = out.cthw, st = out.sthw;
+  const double nc = -out.N[0], ns = -out.N[1];  // cos fif, sin fif
+  for (int i = 0; i < 3; ++i) {
+    out.rwc[i] = rim.c[i] + a * (ct * rim.E[i][0] + st * rim.E[i][1]);
+    const double radial = nc * F[i][0] + ns * F[i][1];
+    out.N[i] = -radial;
+    out.rfc[i] = o[i] + model.aFin * radial + out.Lf * F[i][2];
+  }
 }
 
 }  // namespace rg

@@ -142,7 +142,36 @@ char PRCirMotion24(Sim& s, const PRStepFixed& in, PRStepResult& out) {
   return sgn;
 }
 
-PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to) {
+namespace {
+
+// The last link's frame at finger kf's latest angles, as the step that led there kept
+// it, when it was kept for those angles on the selected work (null otherwise).
+const Sim::KeptLinkFrame* KeptLink(const Sim& s, int kf) {
+  const Sim::KeptLinkFrame& k = s.keptLink[kf];
+  if (s.cntManip0 == 0 || k.model != &s.model() || k.work != s.WORK1) return nullptr;
+  const size_t n = sizeof(double) * static_cast<size_t>(s.nJ());  // joints 1..nJ
+  if (std::memcmp(k.q + 1, s.qqa2[1][kf] + 1, n) != 0) return nullptr;
+  return &k;
+}
+
+// PRStepBefore with what the step that led to finger kf's latest angles kept of them.
+void StepBefore(const Sim& s, int kf, PRStepFixed& in, const double Ew1[3][3],
+                const JointTurns* turns) {
+  const Sim::KeptLinkFrame* k = KeptLink(s, kf);
+  if (k == nullptr) {
+    PRStepBefore(s.model(), in, Ew1, nullptr, nullptr, turns);
+    return;
+  }
+  JointTrig t;
+  std::memcpy(t.c, k->cq, sizeof t.c);
+  std::memcpy(t.s, k->sq, sizeof t.s);
+  PRStepBefore(s.model(), in, Ew1, k->EA, &t, turns);
+}
+
+}  // namespace
+
+PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to,
+                         const JointTurns* turns) {
   const Model& m = s.model();
   PRStepFixed in;
   in.kf = kf;
@@ -170,16 +199,16 @@ PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkP
     MatVec(to.E, n, nA);
     VecCopy(to.r, in.rwP2);
     VecAddScaled(to.r, m.aSph, nA, in.rwc3);
-    PRStepBefore(m, in, from.E);
+    StepBefore(s, kf, in, from.E, turns);
     return in;
   }
+  StepBefore(s, kf, in, from.E, turns);
   // the contacted rim on the moved work and the old contact carried with it
-  const double ct = std::cos(in.thw1), sn = std::sin(in.thw1);
+  const double ct = in.cthw1, sn = in.sthw1;
   for (int i = 0; i < 3; ++i) {
     in.rwP2[i] = to.r[i] + (s.sgnUML[kf] == 'U' ? m.hCyl * to.E[i][2] : 0.0);
     in.rwc3[i] = in.rwP2[i] + m.aCyl * (ct * to.E[i][0] + sn * to.E[i][1]);
   }
-  PRStepBefore(m, in, from.E);
   return in;
 }
 
@@ -221,6 +250,7 @@ struct StepStart {
   const double* omww;
   double omw[3];
   bool newCommand;  // the command differs from the last step's (CommandChanged)
+  JointTurns turns;  // of the model's joint frames, for every finger's kinematics
 };
 
 // What an attempt computed for every finger; recorded only when the step completes.
@@ -230,6 +260,8 @@ struct StepResult {
   double rwP2[kSlots][3];
   PRStepResult res[kSlots];
   double JB[kSlots][4][4];  // each finger's rolling matrix in its new pose
+  double EA[kSlots][3][3];  // each finger's last link frame in its new pose
+  JointTrig trig[kSlots];   // the cos and sin of each finger's new angles
 };
 
 // What one finger's solve found: the letter of its rolling solve ('Y', 'O' or 'D'),
@@ -267,7 +299,7 @@ bool FingerMeetsMovedWork(Sim& s, const StepResult& r, int kf, const FingerPose&
 // Finger kf rolled onto the moved work: 'Y', 'O' (off the link), 'D' (no rolling
 // motion; its state before the step is kept) or 'C' (its new pose meets the work).
 FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
-  PRStepFixed in = PRStepInputs(s, kf, st.from, r.to);
+  PRStepFixed in = PRStepInputs(s, kf, st.from, r.to, &st.turns);
   VecCopy(in.rwP2, r.rwP2[kf]);
   PRStepPredict(s, st.from, st.vw, st.omw, in);
   in.newCommand = st.newCommand;
@@ -283,8 +315,12 @@ FingerVerdict SolveFinger(Sim& s, const StepStart& st, StepResult& r, int kf) {
   if (v.solve == 'D') return v;
   // the finger's new pose: its rolling matrix goes with the record, and the finger
   // must stay clear of the work
-  const FingerPose P2 = Findirect_kineR(s.model(), s.mount(kf), out.q2);
+  // from the angles themselves (not the cos and sin the solve carried along): what the
+  // step keeps of this pose is what any later computation from the angles finds
+  JointSinCos(s.model(), out.q2, r.trig[kf]);
+  const FingerPose P2 = FingerPoseOfTurns(s.model(), s.mount(kf), in.turns, r.trig[kf]);
   RollingMatrixOf(P2, out.RC2, out.NW2, r.JB[kf]);
+  MatCopy(P2.EA[s.nJ()], r.EA[kf]);
   if (v.solve == 'Y' && FingerMeetsMovedWork(s, r, kf, P2, out.q2, &out.Lf2, &v.link))
     v.verdict = 'C';
   return v;
@@ -312,7 +348,9 @@ FingerVerdict HoldLifted(Sim& s, StepResult& r, int kf) {
   std::memcpy(r.JB[kf], s.ManipJB2[kf], sizeof r.JB[kf]);
   FingerVerdict v;
   v.solve = 'L';
-  const FingerPose P2 = Findirect_kineR(m, s.mount(kf), out.q2);
+  JointSinCos(m, out.q2, r.trig[kf]);
+  const FingerPose P2 = FingerPoseOfTurns(m, s.mount(kf), JointTurnsOf(m), r.trig[kf]);
+  MatCopy(P2.EA[m.nJ], r.EA[kf]);
   if (FingerMeetsMovedWork(s, r, kf, P2, out.q2, nullptr, &v.link)) v.verdict = 'C';
   return v;
 }
@@ -332,7 +370,8 @@ AttemptOutcome Attempt(Sim& s, const StepStart& st, StepResult& r) {
   double Lc = 0.0;
   const bool palm = s.WORK1 == '1'
                         ? RPalmSphereCollision(m.hPalm, m.rPalm, r.to.r, m.aSph, 0.0) != 'F'
-                        : RPalmCylinderCollision2(m, r.solid, &Lc) != 'F';
+                        : !PalmFaceClearOfCylinder(m, r.solid) &&
+                              RPalmCylinderCollision2(m, r.solid, &Lc) != 'F';
   if (palm) {
     o.attempt = 'C';
     o.collided = true;
@@ -384,6 +423,13 @@ void RecordStep(Sim& s, int M, const StepResult& r, const double vw[3], const do
     s.ManipRootErr[kf] = out.err;
     s.placed[kf] = false;  // its history now holds a step's change
     std::memcpy(s.ManipJB2[kf], r.JB[kf], sizeof r.JB[kf]);
+    Sim::KeptLinkFrame& kept = s.keptLink[kf];
+    MatCopy(r.EA[kf], kept.EA);
+    std::memcpy(kept.q, out.q2, sizeof kept.q);
+    std::memcpy(kept.cq, r.trig[kf].c, sizeof kept.cq);
+    std::memcpy(kept.sq, r.trig[kf].s, sizeof kept.sq);
+    kept.model = &s.model();
+    kept.work = s.WORK1;
     if (out.JinvOk) std::memcpy(s.ManipJinv2[kf], out.Jinv, sizeof out.Jinv);
     const int row = s.cntMainip1;
     for (int j = 0; j <= nJ; ++j) s.qqa[row][kf][j] = out.q2[j];
@@ -434,6 +480,7 @@ StepOutcome SolveStep(Sim& s, const double vw[3], const double omww[3], int atte
   st.omww = omww;
   MatVec(st.from.E, omww, st.omw);
   st.newCommand = CommandChanged(s, vw, omww);
+  JointTurnsOf(s.model(), st.turns);
 
   // Every attempt solves all fingers for the same move of the work before any is
   // recorded, so a deadlock retries the whole step from the same start with a time

@@ -43,6 +43,7 @@
 #pragma once
 
 #include "core/state.h"
+#include "hand/hand.h"
 #include "numerics/vecmat.h"
 #include "work/work.h"
 
@@ -73,6 +74,7 @@ struct RimContact {
   double rwc[3] = {0, 0, 0};  // rim point nearest the link axis (sphere: its surface point)
   double N[3] = {0, 0, 0};    // unit normal from the contact into the link
   double D = 0.0;             // surface distance, negative when the rim cuts the link
+  double cthw = 1.0, sthw = 0.0;  // on the rim: cos and sin of thw
   // on the sphere: the finger normal's angle from the link axis (pi/2 on the link's
   // side), and the longitude and latitude of the contact normal in the work frame
   double psif = kHalfPiC, alw = 0.0, betw = 0.0;
@@ -83,6 +85,27 @@ struct RimContact {
 // True when the rim point of c is certainly the one nearest the link axis (by more
 // than 1e-6 in squared distance), proved from its coefficients without a search.
 bool RimContactCertified(const RimContact& c);
+
+// How each joint's frame sits in the frame of the joint before (Model::Cs), as the
+// rolling step's kinematics multiply by it: a signed permutation of the axes (column k
+// of the product is sign[k] times column col[k] of the frame before: no arithmetic,
+// as for the built-in hands), else a rotation to multiply by.
+struct JointTurns {
+  bool perm[kSlots] = {};
+  int col[kSlots][3] = {};
+  double sign[kSlots][3] = {};
+};
+JointTurns JointTurnsOf(const Model& m);
+void JointTurnsOf(const Model& m, JointTurns& turns);
+// The rolling step's kinematics of a finger of model m mounted at f, for the cos and
+// sin t of its angles: the pose Findirect_kineR finds (to rounding), built in the hand
+// frame from the finger's base frame on, so that a joint frame that is a signed
+// permutation of the one before costs no multiplication. LastLinkOfTurns finds its
+// JA[nJ] and EA[nJ] alone, the same bits.
+FingerPose FingerPoseOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                             const JointTrig& t);
+void LastLinkOfTurns(const Model& m, const FingerMount& f, const JointTurns& turns,
+                     const JointTrig& t, double JAn[3], double EAn[3][3]);
 
 // The fixed inputs of one finger's constraint solve: the finger before the step
 // and the contacted rim on the moved work. Rolled arcs and the spin are measured
@@ -111,7 +134,15 @@ struct PRStepFixed {
   double EA1[3][3] = {};     // last link's frame at q1 (x along the link)
   double tLink1[2] = {0, 0};  // unit rim tangent at the old contact, resolved along
                               // the old link and around it (growing fif)
+  double cthw1 = 1.0, sthw1 = 0.0;  // cos and sin of thw1
+  JointTrig trig1;  // cos and sin of q1's angles (trig1Ok: filled by PRStepBefore)
+  bool trig1Ok = false;
+  JointTurns turns;  // filled by PRStepBefore, for the kinematics of the solve
   double Rw[3][3] = {};       // the work's turn over the step, Ew2 * Ew1^T
+  // for the spin: Rw * EA1, whose product with a link frame E, E (Rw EA1)^T, is the
+  // finger's turn relative to the work's; and NW1 in the old link frame, EA1^T NW1
+  double RwEA1[3][3] = {};
+  double NW1link[3] = {0, 0, 0};
   // the work sphere ('1') or the cylinder ('2'); on the sphere rwP2 is its moved
   // centre and rwc3 the old contact point carried along with it
   char work = '2';
@@ -142,10 +173,16 @@ struct RimCircle {
   double E[3][3] = {};
 };
 
-// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw) from q1,
-// NW1, thw1, the moved work frame Ew2 and the work frame Ew1 before the move, for
-// finger in.kf of model m where it sits with the work in.work (the model's mount).
-void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3]);
+// Fills the before-the-step quantities of `in` (mount, Ew1, EA1, tLink1, Rw, cthw1,
+// sthw1, trig1, turns) from q1, NW1, thw1, the moved work frame Ew2 and the work frame
+// Ew1 before the move, for finger in.kf of model m where it sits with the work in.work
+// (the model's mount). EA1 and trig1, when given, are the last link's frame at q1
+// (LastLinkOfTurns' EAn) and the cos and sin of q1's angles (JointSinCos), known from
+// the step that led there; else they are computed.
+// turns, when given, is JointTurnsOf(m).
+void PRStepBefore(const Model& m, PRStepFixed& in, const double Ew1[3][3],
+                  const double (*EA1)[3] = nullptr, const JointTrig* trig1 = nullptr,
+                  const JointTurns* turns = nullptr);
 
 // The last link (part 'L') or its fingertip ball ('T') against the work sphere
 // (centre c, frame Ew): the contact facing the sphere's centre, its parameters on both
@@ -182,12 +219,14 @@ struct PRNewtonStats {
 // link): the rim point nearest the link axis among all stationary points, ties
 // going to the one nearest the previous rim angle thw1. With thwNear given, the
 // stationary point next to that rim angle is followed instead (finite
-// differences), falling back to the search when there is none close by.
+// differences), falling back to the search when there is none close by; csNear, when
+// given, holds cos and sin of *thwNear.
 void LinkCircleDistance2m(const Model& m, const RimCircle& rimM, double thw1, RimContact& out,
-                          const double* thwNear = nullptr);
+                          const double* thwNear = nullptr, const double* csNear = nullptr);
 // the same in the hand frame
 void LinkCircleDistanceA2(const Model& m, const LinkFrame& L, const RimCircle& rim, double thw1,
-                          RimContact& out, const double* thwNear = nullptr);
+                          RimContact& out, const double* thwNear = nullptr,
+                          const double* csNear = nullptr);
 
 // contact constraints of the rolling motion and their solver. The errors are
 // D, the link-rim gap; sHx, sHy, the arc rolled on the link minus the rim's arc,
@@ -245,8 +284,9 @@ inline double RollingConditioning(const Sim& s, int kf, const double* q, const d
   return RollingConditioning(s.model(), s.mount(kf), q, RC, NW);
 }
 // Finger kf's rolling conditioning in the record's latest slot: RollingConditioning of
-// its angles, contact point and normal there, the same value to the last bit, taken
-// from the rolling matrix the step that led there kept (Sim::ManipJB2).
+// its angles, contact point and normal there, the same value to rounding (the step
+// builds the pose by FingerPoseOfTurns), taken from the rolling matrix the step that
+// led there kept (Sim::ManipJB2).
 double LatestConditioning(const Sim& s, int kf);
 // Signed distance of the base (the first joint) of a finger of model m mounted at f
 // from the tangent plane of its contact at RC with normal NW. No rolling motion
@@ -299,8 +339,9 @@ JointRates PRCirMotion1VN2(const Model& m, const FingerMount& f, const double* q
 // The fixed inputs of finger kf's solve for the move of the work from `from` to `to`:
 // the finger's latest recorded state (with its rolling matrix and inverse Jacobian
 // when a step left them), its rim (or the sphere) on the moved work; no prediction
-// yet (q12 = q1).
-PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to);
+// yet (q12 = q1). turns, when given, is JointTurnsOf(s.model()).
+PRStepFixed PRStepInputs(const Sim& s, int kf, const WorkPose& from, const WorkPose& to,
+                         const JointTurns* turns = nullptr);
 // The first PR motion over the time step s.dt of the work leaving `from` with the
 // commanded velocity (vw of the point it turns about, WorkTurnCentre; omw in the hand
 // frame): in.q12 and in.predicted, q1 when the rates are not trusted (a joint turned by

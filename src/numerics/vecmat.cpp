@@ -111,9 +111,16 @@ double MatInverse(int n, double* A, int stride, Notes* notes) {
   return InvertWith(n, A, stride, S.data(), idx.data(), idx.data() + n, idx.data() + 2 * n, notes);
 }
 
-double MatSolve(int n, const double* A, int stride, const double* b, double* x, Notes* notes) {
+namespace {
+
+// MatSolve's elimination for the size N (0: n given at run time). A size known when
+// compiling lets the compiler unroll the loops, which does the same operations in the
+// same order: the solution is the same to the last bit.
+template <int N>
+double SolveGauss(int nRun, const double* A, int stride, const double* b, double* x,
+                  Notes* notes) {
   constexpr int kMax = 8;
-  if (n <= 0 || n > kMax) return 0.0;
+  const int n = N > 0 ? N : nRun;
   double S[kMax][kMax + 1];  // the matrix with b as its last column, eliminated in place
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) S[i][j] = A[i * stride + j];
@@ -146,6 +153,15 @@ double MatSolve(int n, const double* A, int stride, const double* b, double* x, 
     x[i] = v / S[i][i];
   }
   return det;
+}
+
+}  // namespace
+
+double MatSolve(int n, const double* A, int stride, const double* b, double* x, Notes* notes) {
+  if (n <= 0 || n > 8) return 0.0;
+  // the rolling matrix of a four-joint finger, on every step's prediction
+  if (n == 4) return SolveGauss<4>(n, A, stride, b, x, notes);
+  return SolveGauss<0>(n, A, stride, b, x, notes);
 }
 
 namespace {
