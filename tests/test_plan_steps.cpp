@@ -166,8 +166,11 @@ class PlannerRun : public ::testing::TestWithParam<Scene> {};
 // Steps of the planner's kind on each scene (each round two commands tried from the
 // same state, three steps each; the next round starts where the first ended): after
 // every step, completed or not, each finger's conditioning of the latest slot is the
-// one computed afresh from its angles, contact point and normal (within 1e-12
-// relative).
+// one computed afresh from its angles, contact point and normal, within what rounding
+// allows: the rolling matrix's entries reach about a link length, so rounding in them
+// moves its smallest singular value by up to about 1e-12 (Weyl's bound), which is
+// 1e-11 of a conditioning near 0.1. 1e-10 relative allows that; a matrix of another
+// step or slot is off by far more.
 TEST_P(PlannerRun, TheLatestConditioningIsTheOneComputedAfresh) {
   auto sim = rgtest::StartedSim();
   Sim& s = *sim;
@@ -181,7 +184,7 @@ TEST_P(PlannerRun, TheLatestConditioningIsTheOneComputedAfresh) {
       const double fresh =
           RollingConditioning(s, kf, s.qqa2[1][kf], s.ManipCPNTA2[1][kf], s.ManipNWA2[1][kf]);
       ASSERT_GT(fresh, 0.0);
-      EXPECT_NEAR(LatestConditioning(s, kf), fresh, 1e-12 * fresh) << kf;
+      EXPECT_NEAR(LatestConditioning(s, kf), fresh, 1e-10 * fresh) << kf;
     }
   };
   check();  // the grasp
