@@ -484,7 +484,8 @@ void WindowLines(const Sim& s, const WindowView& v, OverlayText& out) {
   if (v.help && !v.info)
     for (int i = 0; i < kHelpMoreRows; ++i) AddSmall(out, kInfoTop - kInfoStep * i, HelpMore[i]);
   if (v.info) InfoLines(s, v, out);
-  if (!v.fileNote.empty()) AddLine(out, 5.0f, 85.0f, (v.fileNote + "\n").c_str(), TextLine::Small);
+  // what F6 or F7 wrote, on the window's last line, below the hand line
+  if (!v.fileNote.empty()) AddLine(out, 5.0f, 6.0f, (v.fileNote + "\n").c_str(), TextLine::Small);
   if (v.waitingKey != '\0') {
     char buf[100];
     // how to avoid the waits, on the line that says the window waits

@@ -21,7 +21,7 @@ wait_file() {
   fail "no file $1"
 }
 
-NOTE="0 500 180 22"   # the note line above the velocity label, left of the axis line
+NOTE="0 585 180 15"   # the note line below the hand line, left of the axis line
 start_xvfb
 RG_ARGS="--no-wait --cylinder-radius 50 --save-scene $WORK/out/my-scene.json"
 mkdir -p "$WORK/out"
