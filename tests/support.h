@@ -52,7 +52,11 @@ std::filesystem::path SourcePath(const std::string& name);
 // an assert. The test builds keep asserts on (CMakeLists.txt); a build without them
 // cannot check this and fails the test.
 #ifdef NDEBUG
-#define RG_EXPECT_ASSERT(statement) ADD_FAILURE() << "asserts are off (NDEBUG) in this build"
+#define RG_EXPECT_ASSERT(statement) \
+  if (false) {                       \
+    statement;                       \
+  } else                             \
+    ADD_FAILURE() << "asserts are off (NDEBUG) in this build"
 #else
 #define RG_EXPECT_ASSERT(statement) EXPECT_DEATH(statement, "Assertion")
 #endif
