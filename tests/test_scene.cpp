@@ -100,6 +100,8 @@ TEST(Scene, FilesThatCannotBeUsedAreRefusedWithOneLine) {
   const std::string v1 = "{\"rollgrasp_scene\": 1, ";
   const Case cases[] = {
       {"{\"rollgrasp_scene\": 1,", "not a JSON scene"},
+      {"\xff\xfe{}", "not a JSON scene: parse error at line 1, column 1: syntax error while parsing "
+                     "value - invalid literal; last read: '?'"},
       {"[1, 2]", "the scene: must be a JSON object"},
       {"{\"rollgrasp_scene\": 2}", "rollgrasp_scene: version 2 is newer than this program reads (1)"},
       {"{\"hand\": 2}", "rollgrasp_scene: missing"},

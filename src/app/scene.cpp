@@ -470,8 +470,12 @@ bool ParseScene(const std::string& text, const std::string& where, const std::st
     std::string m = e.what();
     const size_t end = m.find("] ");
     if (m.rfind("[json.exception", 0) == 0 && end != std::string::npos) m = m.substr(end + 2);
-    for (char& c : m)
-      if (c == '\n' || c == '\r') c = ' ';
+    // the parser quotes the bytes it last read, which may be any bytes of the file:
+    // the line keeps printable ASCII only, so that it stays one line of valid UTF-8
+    for (char& c : m) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      if (u < 0x20 || u >= 0x7f) c = u == '\n' || u == '\r' ? ' ' : '?';
+    }
     *why = where + ": not a JSON scene: " + m;
     return false;
   }
