@@ -297,25 +297,34 @@ TEST(DefaultScenes, EveryHandGraspsAndRecordsTheDefaultWorkAndItsNeighbours) {
   EXPECT_EQ(seen, (std::set<std::string>{"LC", "TC"}));
 }
 
+// A work pose drawn at random in front of the palm: its base centre within 80 of
+// (0, 140, 0) along each axis, its frame turned about x, y and z by up to 3.2 rad.
+void RandomWorkPose(std::mt19937& rng, double rw[3], double E[3][3]) {
+  std::uniform_real_distribution<double> U(-1, 1);
+  rw[0] = 80 * U(rng);
+  rw[1] = 140 + 80 * U(rng);
+  rw[2] = 80 * U(rng);
+  double A[3][3], B[3][3], C[3][3], T[3][3];
+  Cx(3.2 * U(rng), A);
+  Cy(3.2 * U(rng), B);
+  Cz(3.2 * U(rng), C);
+  MatMul(A, B, T);
+  MatMul(T, C, E);
+}
+
 TEST(DefaultScenes, RandomWorkPosesNeverGiveAWrongContact) {
   // works placed and turned at random in front of the palm: every reported contact
   // passes the geometric checks, and all five kinds occur (the rare nearly level
   // work axes need the side roots refined to meet the surfaces)
   std::mt19937 rng(20240611);
-  std::uniform_real_distribution<double> U(-1, 1);
   std::set<std::string> seen;
   int accepted = 0;
   for (int hand = 1; hand <= 4; ++hand) {
     auto s = rgtest::StartedSim();
     selectHand(*s, static_cast<char>('0' + hand));
     for (int trial = 0; trial < 600; ++trial) {
-      const double rw[3] = {80 * U(rng), 140 + 80 * U(rng), 80 * U(rng)};
-      double A[3][3], B[3][3], C[3][3], T[3][3], E[3][3];
-      Cx(3.2 * U(rng), A);
-      Cy(3.2 * U(rng), B);
-      Cz(3.2 * U(rng), C);
-      MatMul(A, B, T);
-      MatMul(T, C, E);
+      double rw[3], E[3][3];
+      RandomWorkPose(rng, rw, E);
       for (int kf = 1; kf <= s->nF(); ++kf) {
         SCOPED_TRACE("hand " + std::to_string(hand) + " trial " + std::to_string(trial) +
                      " finger " + std::to_string(kf));
@@ -342,20 +351,14 @@ TEST(ContactChoice, FingertipCandidatesLeftUnsolvedAreNeverReachedFirst) {
   // own distances, sampled over every joint angle from -pi to the chosen contact's:
   // it never comes within aFin of the solid work (2), or of the rim circle (4).
   std::mt19937 rng(20261209);
-  std::uniform_real_distribution<double> U(-1, 1);
   int skipped[5] = {};
   for (int hand = 1; hand <= 4; ++hand) {
     auto s = rgtest::StartedSim();
     selectHand(*s, static_cast<char>('0' + hand));
     const Model& m = s->model();
     for (int trial = 0; trial < 300; ++trial) {
-      const double rw[3] = {80 * U(rng), 140 + 80 * U(rng), 80 * U(rng)};
-      double A[3][3], B[3][3], C[3][3], T[3][3], E[3][3];
-      Cx(3.2 * U(rng), A);
-      Cy(3.2 * U(rng), B);
-      Cz(3.2 * U(rng), C);
-      MatMul(A, B, T);
-      MatMul(T, C, E);
+      double rw[3], E[3][3];
+      RandomWorkPose(rng, rw, E);
       for (int kf = 1; kf <= s->nF(); ++kf) {
         const Result r = Dispatch(*s, kf, rw, E);
         const bool rims = r.G.sgnUL == 'L' || r.G.sgnUL == 'U';

@@ -111,7 +111,10 @@ void Reshape(int w, int h) {
 void DrawFrame(const Sim& s, const WindowView& v) {
   FrameSetUp(s, v);
   ViewTransform(s);
-  const std::vector<WindowRect> text = OverlayPanels(s, v);
+  // the text lines made once: their panels keep the lines of the scene clear of them
+  OverlayText lines;
+  WindowLines(s, v, lines);
+  const std::vector<WindowRect> text = OverlayPanels(lines);
   Axes(text);
   const SceneParts p = WhatToDraw(s, v);
   if (p.work) draw_work(s.model(), s.WORK1, s.RWW, s.EWW, kWorkColour);
@@ -120,7 +123,7 @@ void DrawFrame(const Sim& s, const WindowView& v) {
   if (p.replay) PSeries(s, s.cntRepeat);
   DrawGoal(s);
   DrawContacts(s, v, p, text);
-  DrawOverlay(s, v);
+  DrawOverlay(lines);
 }
 
 void DrawFrame(const Sim& s) { DrawFrame(s, WindowView{}); }

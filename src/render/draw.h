@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "app/overlay_text.h"
 #include "app/window_view.h"
 #include "core/state.h"
 
@@ -70,9 +71,9 @@ void* OverlayFont();
 struct WindowRect {
   float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
 };
-// The panels the overlay of view v puts its text on, in the current viewport:
-// one per block of lines and one per banner, as DrawOverlay draws them.
-std::vector<WindowRect> OverlayPanels(const Sim& s, const WindowView& v);
+// The panels the overlay lines put their text on, in the current viewport: one
+// per block of lines and one per banner, as DrawOverlay draws them.
+std::vector<WindowRect> OverlayPanels(const OverlayText& lines);
 // The segment from a to b (drawing units, under the current matrices and
 // viewport) as GL lines in the current colour and width, without the parts that
 // would land inside any of the rectangles: no line crosses the text.
@@ -83,6 +84,9 @@ void DrawLineAround(const double a[3], const double b[3], const std::vector<Wind
 // over whatever the frame holds.
 void DrawOverlay(const Sim& s, const WindowView& v);
 void DrawOverlay(const Sim& s);  // the start-up view: help shown, no panels
+// The same for lines already made (WindowLines), as a frame that also keeps its
+// lines clear of them uses them.
+void DrawOverlay(const OverlayText& lines);
 // The same overlay drawn one glutBitmapCharacter at a time; DrawOverlay draws
 // exactly its pixels, faster.
 void DrawOverlayByCharacter(const Sim& s, const WindowView& v);

@@ -217,9 +217,7 @@ void DrawText3D(float x, float y, float z, void* font, const char* text) {
   glPopAttrib();
 }
 
-std::vector<WindowRect> OverlayPanels(const Sim& s, const WindowView& v) {
-  OverlayText lines;
-  WindowLines(s, v, lines);
+std::vector<WindowRect> OverlayPanels(const OverlayText& lines) {
   const Viewport vp = CurrentViewport();
   const float k = LayoutScale(vp);
   std::vector<Box> boxes = Blocks(lines, vp, k);
@@ -230,10 +228,12 @@ std::vector<WindowRect> OverlayPanels(const Sim& s, const WindowView& v) {
   return out;
 }
 
+void DrawOverlay(const OverlayText& lines) { DrawLines(lines, CurrentViewport(), true); }
+
 void DrawOverlay(const Sim& s, const WindowView& v) {
   OverlayText lines;
   WindowLines(s, v, lines);
-  DrawLines(lines, CurrentViewport(), true);
+  DrawOverlay(lines);
 }
 
 void DrawOverlayByCharacter(const Sim& s, const WindowView& v) {
